@@ -1,0 +1,6 @@
+#pragma once
+
+#include <QIcon>
+
+// The application icon, loaded from the compiled-in images.
+QIcon application_icon();
