@@ -1,0 +1,168 @@
+#include "logmanager.h"
+
+#include <QDeadlineTimer>
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTextStream>
+
+#include <chrono>
+
+namespace {
+
+constexpr std::chrono::milliseconds kIdlePollMs{500};
+constexpr std::chrono::milliseconds kLinePacingMs{50};
+constexpr qint64 kKeepDays = 3;
+
+// Read by any thread that logs; written only by start/stop, which the application calls while
+// no other thread logs.
+std::atomic<LogManager *> g_log_manager{nullptr};
+
+void write_line(QTextStream &stream, const QString &message)
+{
+    stream << QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))
+           << QStringLiteral("   >>   ") << message << '\n';
+}
+
+} // namespace
+
+LogManager::LogManager(QObject *parent)
+    : QThread(parent)
+    , file_(std::make_unique<QFile>())
+    , log_directory_(QDir::currentPath() + QStringLiteral("/Logs"))
+{
+    QDir dir(log_directory_);
+    if (dir.exists())
+        remove_old_files(QDateTime::currentDateTime());
+    else
+        dir.mkpath(QStringLiteral("."));
+
+    file_->setFileName(log_directory_ + QStringLiteral("/Log") +
+                       QDate::currentDate().toString(QStringLiteral("yyyyMMdd")) +
+                       QStringLiteral(".txt"));
+    if (file_->open(QIODevice::WriteOnly | QIODevice::Append)) {
+        file_open_ = true;
+        running_ = true;
+        echo_ = true;
+    } else {
+        qDebug().noquote() << QStringLiteral("日志文件被占用，打开失败！");
+    }
+}
+
+LogManager::~LogManager()
+{
+    {
+        QMutexLocker locker(&mutex_);
+        running_ = false;
+        wake_.wakeAll();
+    }
+    wait();
+    file_->close();
+}
+
+QString LogManager::file_path() const
+{
+    return file_->fileName();
+}
+
+QDateTime LogManager::age_reference_time(const QFileInfo &info)
+{
+    // A file restored or unpacked from elsewhere is born now but keeps its older modification
+    // time; the earlier of the two is the better measure of how old its content is.
+    const QDateTime born = info.birthTime();
+    const QDateTime modified = info.lastModified();
+    if (!born.isValid())
+        return modified;
+    if (modified.isValid() && modified < born)
+        return modified;
+    return born;
+}
+
+void LogManager::remove_old_files(const QDateTime &now) const
+{
+    const QDir dir(log_directory_);
+    const QFileInfoList files = dir.entryInfoList(QDir::Files, QDir::NoSort);
+    for (const QFileInfo &info : files) {
+        const QDateTime reference = age_reference_time(info);
+        if (reference.isValid() && reference.daysTo(now) > kKeepDays)
+            QFile::remove(info.absoluteFilePath()); // failure is not worth stopping start-up for
+    }
+}
+
+void LogManager::write_log(QString message)
+{
+    // Without an open file nothing would ever take messages out; don't let them pile up.
+    if (!file_open_)
+        return;
+    QMutexLocker locker(&mutex_);
+    queue_.append(std::move(message));
+}
+
+void LogManager::pause_locked(std::chrono::milliseconds duration)
+{
+    const QDeadlineTimer deadline(duration);
+    while (running_ && !deadline.hasExpired())
+        wake_.wait(&mutex_, deadline);
+}
+
+void LogManager::run()
+{
+    if (!file_open_)
+        return;
+
+    QTextStream stream(file_.get());
+    write_line(stream, QStringLiteral("日志线程开启"));
+    stream.flush();
+
+    do {
+        QMutexLocker locker(&mutex_);
+        if (queue_.isEmpty()) {
+            pause_locked(kIdlePollMs);
+            continue;
+        }
+        const QString message = queue_.takeFirst();
+        locker.unlock();
+
+        if (echo_)
+            qDebug().noquote() << message;
+        write_line(stream, message);
+        stream.flush();
+
+        locker.relock();
+        pause_locked(kLinePacingMs);
+    } while (running_);
+
+    QStringList remaining;
+    {
+        QMutexLocker locker(&mutex_);
+        remaining.swap(queue_);
+    }
+    for (const QString &message : std::as_const(remaining))
+        write_line(stream, message);
+    write_line(stream, QStringLiteral("日志线程结束"));
+    stream.flush();
+}
+
+void start_log_manager()
+{
+    auto *manager = new LogManager;
+    g_log_manager = manager;
+    manager->start(QThread::InheritPriority);
+}
+
+LogManager *log_manager()
+{
+    return g_log_manager;
+}
+
+void stop_log_manager()
+{
+    delete g_log_manager.exchange(nullptr);
+}
+
+void write_log(const QString &message)
+{
+    if (LogManager *manager = g_log_manager)
+        manager->write_log(message);
+}
