@@ -1,0 +1,330 @@
+#include "instrumentsimulator.h"
+
+#include "instrumentframes.h"
+#include "pseudoterminal.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+namespace {
+using namespace std::chrono_literals;
+
+constexpr auto idle_wait = 20ms;
+// After the master reports that no slave is open, look again this much later.
+constexpr auto hang_up_backoff = 20ms;
+// Frames stay unbuilt (their time keeps running) while this much is unsent.
+constexpr qsizetype max_pending_bytes = 1024 * 1024;
+constexpr double min_speed_factor = 1e-3;
+
+constexpr quint8 code_start_single = 0x01;
+constexpr quint8 code_start_multi = 0x02;
+constexpr quint8 code_stop = 0x03;
+constexpr quint8 code_status = 0x05;
+constexpr quint8 code_pause = 0x15;
+constexpr quint8 code_continue = 0x16;
+
+qint64 steady_ns(std::chrono::steady_clock::time_point t)
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(t.time_since_epoch()).count();
+}
+} // namespace
+
+InstrumentSimulator::InstrumentSimulator(quint32 seed)
+    : seed_(seed)
+    , pty_(std::make_unique<PseudoTerminal>())
+    , output_(seed)
+{
+    int fds[2] = {-1, -1};
+    if (pipe2(fds, O_NONBLOCK | O_CLOEXEC) == 0) {
+        wake_read_fd_ = fds[0];
+        wake_write_fd_ = fds[1];
+    }
+    open_ = pty_->is_open() && wake_read_fd_ >= 0;
+}
+
+InstrumentSimulator::~InstrumentSimulator()
+{
+    stopping_ = true;
+    wake();
+    if (thread_.joinable()) {
+        thread_.join();
+    }
+    pty_.reset();
+    if (wake_read_fd_ >= 0) {
+        ::close(wake_read_fd_);
+    }
+    if (wake_write_fd_ >= 0) {
+        ::close(wake_write_fd_);
+    }
+}
+
+bool InstrumentSimulator::is_open() const
+{
+    return open_.load();
+}
+
+QString InstrumentSimulator::port_name() const
+{
+    return pty_->slave_name();
+}
+
+bool InstrumentSimulator::create_symlink(const QString &path)
+{
+    return is_open() && pty_->create_symlink(path);
+}
+
+bool InstrumentSimulator::start()
+{
+    if (!is_open() || thread_.joinable()) {
+        return false;
+    }
+    last_tick_ = Clock::now();
+    thread_ = std::thread([this] { io_loop(); });
+    return true;
+}
+
+void InstrumentSimulator::set_battery(int percent)
+{
+    battery_ = percent;
+}
+
+void InstrumentSimulator::set_module_present(bool present)
+{
+    module_present_ = present;
+}
+
+void InstrumentSimulator::set_speed_factor(double factor)
+{
+    speed_factor_ = std::max(factor, min_speed_factor);
+}
+
+void InstrumentSimulator::set_junk(bool on)
+{
+    junk_ = on;
+}
+
+void InstrumentSimulator::set_random_splits(bool on)
+{
+    splits_ = on;
+}
+
+void InstrumentSimulator::set_burst(bool on)
+{
+    burst_ = on;
+}
+
+void InstrumentSimulator::stall(int ms)
+{
+    stall_until_ns_ = steady_ns(Clock::now() + std::chrono::milliseconds(std::max(ms, 0)));
+    wake();
+}
+
+void InstrumentSimulator::vanish()
+{
+    if (!thread_.joinable()) {
+        close_line();
+        return;
+    }
+    vanish_requested_ = true;
+    wake();
+    std::unique_lock<std::mutex> lock(mutex_);
+    closed_.wait(lock, [this] { return !open_.load(); });
+}
+
+void InstrumentSimulator::write_raw(const QByteArray &bytes)
+{
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        raw_inbox_.append(bytes);
+    }
+    wake();
+}
+
+float InstrumentSimulator::sample_volts(int channel, quint64 sampleIndex, quint32 seed)
+{
+    return SimulatedRun::sample_volts(channel, sampleIndex, seed);
+}
+
+QList<QByteArray> InstrumentSimulator::received_commands() const
+{
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return received_;
+}
+
+void InstrumentSimulator::wake()
+{
+    if (wake_write_fd_ >= 0) {
+        const char byte = 1;
+        // A full pipe already holds a wake-up, so a failed write loses nothing.
+        [[maybe_unused]] const ssize_t n = ::write(wake_write_fd_, &byte, 1);
+    }
+}
+
+void InstrumentSimulator::io_loop()
+{
+    while (!stopping_) {
+        if (vanish_requested_) {
+            close_line();
+            return;
+        }
+        const Clock::time_point now = Clock::now();
+        tick(now);
+
+        const bool stalled = steady_ns(now) < stall_until_ns_.load();
+        const bool quiet = now < master_quiet_until_;
+        pollfd fds[2] = {{wake_read_fd_, POLLIN, 0}, {quiet ? -1 : pty_->master_fd(), POLLIN, 0}};
+        if (output_.pending() > 0 && !stalled && output_.wait(now) == Clock::duration::zero()) {
+            fds[1].events |= POLLOUT;
+        }
+        const auto timeout =
+            std::chrono::duration_cast<std::chrono::nanoseconds>(poll_timeout(now));
+        const timespec ts{time_t(timeout.count() / 1000000000), long(timeout.count() % 1000000000)};
+        if (ppoll(fds, 2, &ts, nullptr) < 0) {
+            continue; // EINTR; nothing else is expected from a valid pair of descriptors
+        }
+        if (fds[0].revents & POLLIN) {
+            char drain[64];
+            while (::read(wake_read_fd_, drain, sizeof drain) > 0) {
+            }
+        }
+        if (fds[1].revents & (POLLIN | POLLHUP | POLLERR)) {
+            read_commands();
+        }
+        if ((fds[1].revents & POLLOUT) &&
+            !output_.write_to(pty_->master_fd(), splits_.load(), Clock::now())) {
+            master_quiet_until_ = Clock::now() + hang_up_backoff;
+        }
+    }
+}
+
+void InstrumentSimulator::tick(Clock::time_point now)
+{
+    const double elapsed = std::chrono::duration<double>(now - last_tick_).count();
+    last_tick_ = now;
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        output_.append(raw_inbox_);
+        raw_inbox_.clear();
+    }
+    if (!run_ || paused_) {
+        return;
+    }
+    run_->advance(elapsed * speed_factor_.load());
+    const quint64 due = run_->frames_due(burst_.load());
+    while (run_->frames_taken() < due && output_.pending() < max_pending_bytes) {
+        queue_frame(run_->take_frame());
+        frames_sent_.fetch_add(1);
+        samples_sent_.fetch_add(quint64(run_->samples_per_frame()));
+    }
+    if (run_->all_frames_taken()) {
+        end_run(InstrumentFrames::finished_type);
+    }
+}
+
+// How long the I/O thread may sleep before a frame or a write falls due.
+InstrumentSimulator::Clock::duration InstrumentSimulator::poll_timeout(Clock::time_point now) const
+{
+    Clock::duration wait = idle_wait;
+    if (run_ && !paused_) {
+        const double seconds = run_->seconds_to_next_frame() / speed_factor_.load();
+        wait = std::min(wait, std::chrono::duration_cast<Clock::duration>(
+                                  std::chrono::duration<double>(seconds)));
+    }
+    if (output_.pending() > 0) {
+        const qint64 stall_left = stall_until_ns_.load() - steady_ns(now);
+        if (stall_left > 0) {
+            wait = std::min(wait, std::chrono::duration_cast<Clock::duration>(
+                                      std::chrono::nanoseconds(stall_left)));
+        } else {
+            wait = std::min(wait, output_.wait(now));
+        }
+    }
+    return wait;
+}
+
+void InstrumentSimulator::read_commands()
+{
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = ::read(pty_->master_fd(), buffer, sizeof buffer);
+        if (n > 0) {
+            for (const QByteArray &packet : commands_.feed(QByteArray(buffer, n))) {
+                handle_command(packet);
+            }
+            continue;
+        }
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
+            return;
+        }
+        // 0 or EIO: no slave is open at the moment. Keep the pair and look later.
+        master_quiet_until_ = Clock::now() + hang_up_backoff;
+        return;
+    }
+}
+
+void InstrumentSimulator::handle_command(const QByteArray &packet)
+{
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        received_.append(packet);
+    }
+    switch (quint8(packet[1])) {
+    case code_start_single:
+    case code_start_multi:
+        run_ = SimulatedRun::from_command(packet, seed_);
+        paused_ = false;
+        run_active_ = true;
+        last_tick_ = Clock::now(); // the run's clock starts now
+        break;
+    case code_stop:
+        if (run_) {
+            end_run(InstrumentFrames::stopped_type);
+        }
+        break;
+    case code_status:
+        queue_frame(InstrumentFrames::status(battery_.load(), module_present_.load()));
+        break;
+    case code_pause:
+        paused_ = run_.has_value();
+        break;
+    case code_continue:
+        if (paused_) {
+            paused_ = false;
+            last_tick_ = Clock::now();
+        }
+        break;
+    default:
+        break; // unknown commands are ignored, as by the instrument
+    }
+}
+
+void InstrumentSimulator::queue_frame(const QByteArray &frame)
+{
+    if (junk_.load()) {
+        output_.append_junk();
+    }
+    output_.append(frame);
+}
+
+void InstrumentSimulator::end_run(quint8 frameType)
+{
+    queue_frame(InstrumentFrames::empty(frameType));
+    run_.reset();
+    paused_ = false;
+    run_active_ = false;
+}
+
+void InstrumentSimulator::close_line()
+{
+    pty_->hang_up();
+    run_.reset();
+    run_active_ = false;
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        open_ = false;
+    }
+    closed_.notify_all();
+}

@@ -1,0 +1,121 @@
+#pragma once
+
+#include "commandreader.h"
+#include "lineoutput.h"
+#include "simulatedrun.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+class PseudoTerminal;
+
+// Plays the sampling instrument on the master side of a pseudo-terminal, so
+// the application (or a test) can open port_name() as its serial port. It
+// answers status queries, runs single- and multi-channel collections paced in
+// real time with deterministic waveforms, and can misbehave on request (junk,
+// split writes, bursts, stalls, vanishing). All I/O runs on one thread of its
+// own started by start(); every public member may be called from any thread.
+class InstrumentSimulator
+{
+public:
+    explicit InstrumentSimulator(quint32 seed = 1);
+    ~InstrumentSimulator();
+    InstrumentSimulator(const InstrumentSimulator &) = delete;
+    InstrumentSimulator &operator=(const InstrumentSimulator &) = delete;
+
+    bool is_open() const;
+    // The slave device (/dev/pts/N) the application opens.
+    QString port_name() const;
+    quint32 seed() const { return seed_; }
+    bool create_symlink(const QString &path);
+
+    // Starts the I/O thread; false when the terminal is not open or already started.
+    bool start();
+
+    void set_battery(int percent);
+    void set_module_present(bool present);
+    // Run time passes this many times faster than real time (1.0 = real time).
+    void set_speed_factor(double factor);
+
+    // Random junk bytes (never 0xFF, so never a frame) between frames.
+    void set_junk(bool on);
+    // Output written in pieces of random size with tiny gaps.
+    void set_random_splits(bool on);
+    // Frames released a quarter second's worth at a time.
+    void set_burst(bool on);
+    // Sends nothing for `ms` milliseconds; what falls due meanwhile is sent after.
+    void stall(int ms);
+    // Closes the instrument's side as an unplugged adapter; returns once closed.
+    void vanish();
+    // Queues exact bytes behind whatever is already pending.
+    void write_raw(const QByteArray &bytes);
+
+    static float sample_volts(int channel, quint64 sampleIndex, quint32 seed);
+
+    // Sample records (time points) and data frames of runs handed to the line.
+    quint64 samples_sent() const { return samples_sent_.load(); }
+    quint64 frames_sent() const { return frames_sent_.load(); }
+    // Every 26-byte command packet received, in order.
+    QList<QByteArray> received_commands() const;
+    bool run_active() const { return run_active_.load(); }
+
+private:
+    using Clock = std::chrono::steady_clock;
+
+    void wake();
+    void io_loop();
+    void tick(Clock::time_point now);
+    Clock::duration poll_timeout(Clock::time_point now) const;
+    void read_commands();
+    void handle_command(const QByteArray &packet);
+    void queue_frame(const QByteArray &frame);
+    void end_run(quint8 frameType);
+    void close_line();
+
+    const quint32 seed_;
+    std::unique_ptr<PseudoTerminal> pty_;
+    std::thread thread_;
+    int wake_read_fd_ = -1;
+    int wake_write_fd_ = -1;
+
+    // Settings written by any thread, read by the I/O thread.
+    std::atomic<int> battery_{80};
+    std::atomic<bool> module_present_{false};
+    std::atomic<double> speed_factor_{1.0};
+    std::atomic<bool> junk_{false};
+    std::atomic<bool> splits_{false};
+    std::atomic<bool> burst_{false};
+    std::atomic<qint64> stall_until_ns_{0}; // steady clock
+
+    // Written by the I/O thread, read by any thread.
+    std::atomic<bool> open_{false};
+    std::atomic<bool> run_active_{false};
+    std::atomic<quint64> samples_sent_{0};
+    std::atomic<quint64> frames_sent_{0};
+
+    // Requests to the I/O thread.
+    std::atomic<bool> stopping_{false};
+    std::atomic<bool> vanish_requested_{false};
+
+    mutable std::mutex mutex_;       // guards the members below
+    std::condition_variable closed_; // signalled when open_ turns false
+    QList<QByteArray> received_;
+    QByteArray raw_inbox_;
+
+    // Owned by the I/O thread alone.
+    CommandReader commands_;
+    LineOutput output_;
+    std::optional<SimulatedRun> run_;
+    bool paused_ = false;
+    Clock::time_point last_tick_{};
+    Clock::time_point master_quiet_until_{}; // no slave open: don't spin on hang-up
+};

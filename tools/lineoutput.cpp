@@ -1,0 +1,67 @@
+#include "lineoutput.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <unistd.h>
+
+namespace {
+constexpr int max_split_piece = 160;
+constexpr std::chrono::microseconds min_split_gap_us{50};
+constexpr std::chrono::microseconds max_split_gap_us{1500};
+// Compact the buffer once this much has been written from its front.
+constexpr qsizetype compact_threshold = 64 * 1024;
+} // namespace
+
+LineOutput::LineOutput(quint32 seed)
+    : random_(seed ^ 0x5EEDu)
+{}
+
+void LineOutput::append(const QByteArray &bytes)
+{
+    buffer_.append(bytes);
+}
+
+void LineOutput::append_junk()
+{
+    std::uniform_int_distribution<int> length(1, 12);
+    std::uniform_int_distribution<int> value(0x00, 0xFE);
+    const int n = length(random_);
+    for (int i = 0; i < n; ++i) {
+        buffer_.append(char(value(random_)));
+    }
+}
+
+LineOutput::Clock::duration LineOutput::wait(Clock::time_point now) const
+{
+    return next_write_ > now ? next_write_ - now : Clock::duration::zero();
+}
+
+bool LineOutput::write_to(int fd, bool split, Clock::time_point now)
+{
+    if (pending() == 0 || now < next_write_) {
+        return true;
+    }
+    qsizetype piece = pending();
+    if (split) {
+        std::uniform_int_distribution<qsizetype> size(1,
+                                                      std::min<qsizetype>(piece, max_split_piece));
+        piece = size(random_);
+    }
+    const ssize_t written = ::write(fd, buffer_.constData() + head_, std::size_t(piece));
+    if (written < 0) {
+        return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
+    }
+    head_ += written;
+    if (head_ == buffer_.size()) {
+        buffer_.clear();
+        head_ = 0;
+    } else if (head_ >= compact_threshold) {
+        buffer_.remove(0, head_);
+        head_ = 0;
+    }
+    if (split) {
+        std::uniform_int_distribution<long> gap(min_split_gap_us.count(), max_split_gap_us.count());
+        next_write_ = now + std::chrono::microseconds(gap(random_));
+    }
+    return true;
+}

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QByteArray>
+
+#include <chrono>
+#include <random>
+
+// Bytes waiting to go out on the instrument's side of the line. Writes are
+// non-blocking: what the terminal does not take now stays queued, so nothing
+// the application would read is lost and the I/O thread never hangs. Can split
+// its writes at random offsets with tiny gaps, and make junk bytes.
+class LineOutput
+{
+public:
+    using Clock = std::chrono::steady_clock;
+
+    explicit LineOutput(quint32 seed);
+
+    void append(const QByteArray &bytes);
+    // Appends 1 to 12 random bytes, none of them 0xFF.
+    void append_junk();
+    qsizetype pending() const { return buffer_.size() - head_; }
+
+    // Time from `now` until the next write may be made (zero when it may be made now).
+    Clock::duration wait(Clock::time_point now) const;
+    // Writes what the descriptor takes (a random piece when `split`); false on
+    // a hard error of the descriptor.
+    bool write_to(int fd, bool split, Clock::time_point now);
+
+private:
+    QByteArray buffer_;
+    qsizetype head_ = 0;
+    Clock::time_point next_write_{};
+    std::mt19937 random_;
+};
