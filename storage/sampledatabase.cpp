@@ -1,0 +1,300 @@
+#include "sampledatabase.h"
+
+#include "sqliteconnection.h"
+#include "tablecsv.h"
+#include "threadconnections.h"
+
+#include <QDebug>
+#include <QMutexLocker>
+#include <QRegularExpression>
+#include <QSqlError>
+#include <QThread>
+
+#include <sqlite3.h>
+
+namespace {
+constexpr int channelCount = 16;
+constexpr int currentExportDecimals = 1;
+constexpr int recoveryExportDecimals = 4;
+
+QString owner_connection_name()
+{
+    // A second instance in the same process must not replace the first one's connection.
+    if (QSqlDatabase::contains(QLatin1String(QSqlDatabase::defaultConnection))) {
+        return ThreadConnections::unique_name();
+    }
+    return QLatin1String(QSqlDatabase::defaultConnection);
+}
+
+QString create_statement(const QString &table, bool singleChannel)
+{
+    QString sql = QStringLiteral("CREATE TABLE IF NOT EXISTS %1").arg(table);
+    sql += QLatin1String(" (id INTEGER PRIMARY KEY, time DOUBLE,");
+    if (singleChannel) {
+        sql += QLatin1String("Vol FLOAT NOT NULL)");
+        return sql;
+    }
+    for (int n = 1; n <= channelCount; ++n) {
+        sql += QStringLiteral("Vol%1 FLOAT NOT NULL").arg(n);
+        sql += n < channelCount ? QLatin1Char(',') : QLatin1Char(')');
+    }
+    return sql;
+}
+
+QString insert_statement(const QString &table, bool singleChannel)
+{
+    if (singleChannel) {
+        return QStringLiteral("INSERT INTO %1 (time, Vol) VALUES (?, ?)").arg(table);
+    }
+    return QStringLiteral("INSERT INTO %1 (time, Vol1,Vol2,Vol3,Vol4,Vol5,Vol6,Vol7,Vol8,Vol9,"
+                          "Vol10,Vol11,Vol12,Vol13,Vol14,Vol15,Vol16) VALUES (?,?, ?, ?, ?,?, "
+                          "?, ?, ?,?, ?, ?, ?,?, ?, ?, ?)")
+        .arg(table);
+}
+
+void run_sql(sqlite3 *db, const char *sql)
+{
+    sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
+}
+} // namespace
+
+SampleDatabase::SampleDatabase(const QString &fileName)
+    : fileName_(fileName)
+    , owner_(QThread::currentThread())
+    , ownerConnectionName_(owner_connection_name())
+    , connection_(sqlite_connection::add(ownerConnectionName_, fileName))
+    , threadConnections_(std::make_unique<ThreadConnections>(fileName))
+{}
+
+SampleDatabase::~SampleDatabase()
+{
+    threadConnections_.reset();
+    if (connection_.isOpen()) {
+        connection_.close();
+    }
+    connection_ = QSqlDatabase();
+    QSqlDatabase::removeDatabase(ownerConnectionName_);
+}
+
+QSqlDatabase SampleDatabase::connection()
+{
+    if (QThread::currentThread() == owner_) {
+        return connection_;
+    }
+    return threadConnections_->connection(opened_.load());
+}
+
+bool SampleDatabase::open_database()
+{
+    QSqlDatabase db = connection();
+    if (db.isOpen()) {
+        return true;
+    }
+    if (!sqlite_connection::open(db)) {
+        return false;
+    }
+    opened_.store(true);
+    qDebug() << "Database opened successfully.";
+    return true;
+}
+
+bool SampleDatabase::create_table(const QString &name, bool singleChannel)
+{
+    {
+        QMutexLocker lock(&stateMutex_);
+        singleChannel_ = singleChannel;
+    }
+    bool ok = accepts_table_name(name);
+    if (ok) {
+        const QString table = sqlite_connection::quoted(name);
+        QSqlQuery query(connection());
+        ok = query.exec(create_statement(table, singleChannel));
+        if (!ok) {
+            qDebug().noquote() << "Error executing update:" << query.lastError().text();
+        } else if (!query.exec(
+                       QStringLiteral("CREATE INDEX IF NOT EXISTS %1 ON %2(time)")
+                           .arg(sqlite_connection::quoted(name + QLatin1String("_time")), table))) {
+            // Browsing gets slower without the index; the run itself is unaffected.
+            qDebug().noquote() << "Error executing update:" << query.lastError().text();
+        }
+    }
+    qDebug() << (ok ? "表创建成功" : "创建表失败");
+    if (ok) {
+        QMutexLocker lock(&stateMutex_);
+        currentTableName_ = name;
+    }
+    return ok;
+}
+
+void SampleDatabase::insert_samples(const QList<SampleRow> &batch)
+{
+    if (batch.isEmpty()) {
+        return;
+    }
+    sqlite3 *db = sqlite_connection::native_handle(connection());
+    if (db == nullptr) {
+        return;
+    }
+    run_sql(db, "PRAGMA synchronous = OFF");
+
+    QString table;
+    bool singleChannel = true;
+    {
+        QMutexLocker lock(&stateMutex_);
+        table = currentTableName_;
+        singleChannel = singleChannel_;
+    }
+    const QByteArray sql =
+        insert_statement(sqlite_connection::quoted(table), singleChannel).toUtf8();
+    sqlite3_stmt *statement = nullptr;
+    if (sqlite3_prepare_v2(db, sql.constData(), -1, &statement, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(statement);
+        return;
+    }
+    const qsizetype rowLength = singleChannel ? 2 : 1 + channelCount;
+    run_sql(db, "BEGIN");
+    for (const SampleRow &row : batch) {
+        // A short row would reuse the previous row's values for its missing columns.
+        if (row.size() != rowLength) {
+            continue;
+        }
+        for (int i = 0; i < rowLength; ++i) {
+            sqlite3_bind_double(statement, i + 1, row[i]);
+        }
+        sqlite3_step(statement);
+        sqlite3_reset(statement);
+    }
+    sqlite3_finalize(statement);
+    if (sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
+        // Leaving the transaction open would swallow every later batch as well.
+        qDebug().noquote() << "Error committing samples:" << sqlite3_errmsg(db);
+        run_sql(db, "ROLLBACK");
+    }
+}
+
+QSqlQuery SampleDatabase::query_time_range(double lower, double upper)
+{
+    const QString sql = QStringLiteral("SELECT * FROM %1 WHERE time BETWEEN %2 AND %3;")
+                            .arg(sqlite_connection::quoted(current_table_name()),
+                                 QString::number(lower, 'g', 6), QString::number(upper, 'g', 6));
+    return execute_query(sql);
+}
+
+QSqlQuery SampleDatabase::execute_query(const QString &sql)
+{
+    QSqlQuery query(connection());
+    if (!query.exec(sql)) {
+        qDebug().noquote() << "Error executing query:" << query.lastError().text();
+    }
+    return query;
+}
+
+bool SampleDatabase::export_current_table(const QString &path)
+{
+    const QString table = current_table_name();
+    if (table.isEmpty()) {
+        qDebug() << "Error: no current table to export";
+        return false;
+    }
+    return write_table_csv(sqlite_connection::native_handle(connection()), table, path,
+                           currentExportDecimals);
+}
+
+bool SampleDatabase::export_table(const QString &path, const QString &tableName)
+{
+    if (!accepts_table_name(tableName)) {
+        return false;
+    }
+    return write_table_csv(sqlite_connection::native_handle(connection()), tableName, path,
+                           recoveryExportDecimals);
+}
+
+void SampleDatabase::drop_all_tables()
+{
+    qDebug() << "开始删除所有表";
+    QSqlDatabase db = connection();
+    if (!db.isOpen()) {
+        qDebug() << "数据库未打开";
+        return;
+    }
+    QSqlQuery query(db);
+    if (!query.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE type='table';"))) {
+        qDebug().noquote() << "查询表名失败：" << query.lastError().text();
+        return;
+    }
+    QStringList names;
+    while (query.next()) {
+        names.append(query.value(0).toString());
+    }
+    query.finish();
+    if (names.isEmpty()) {
+        qDebug() << "数据库中没有表需要删除";
+        return;
+    }
+    db.transaction();
+    for (const QString &name : std::as_const(names)) {
+        qDebug().noquote() << "删除表：" << name;
+        query.exec(QStringLiteral("DROP TABLE IF EXISTS %1").arg(sqlite_connection::quoted(name)));
+        if (query.lastError().type() != QSqlError::NoError) {
+            qDebug().noquote() << "删除表失败：" << query.lastError().text();
+            db.rollback();
+            return;
+        }
+        qDebug().noquote() << "表删除成功：" << name;
+    }
+    db.commit();
+}
+
+QStringList SampleDatabase::table_names()
+{
+    QStringList names;
+    QSqlQuery query(connection());
+    if (!query.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE type='table';"))) {
+        qDebug().noquote() << "Error executing query:" << query.lastError().text();
+        return names;
+    }
+    while (query.next()) {
+        names.append(query.value(0).toString());
+    }
+    return names;
+}
+
+bool SampleDatabase::table_exists(const QString &name)
+{
+    QSqlQuery query(connection());
+    query.prepare(QStringLiteral("SELECT 1 FROM sqlite_master WHERE type='table' AND name=?"));
+    query.addBindValue(name);
+    if (!query.exec()) {
+        qDebug().noquote() << "Error executing query:" << query.lastError().text();
+        return false;
+    }
+    return query.next();
+}
+
+QString SampleDatabase::current_table_name() const
+{
+    QMutexLocker lock(&stateMutex_);
+    return currentTableName_;
+}
+
+bool SampleDatabase::is_single_channel() const
+{
+    QMutexLocker lock(&stateMutex_);
+    return singleChannel_;
+}
+
+bool SampleDatabase::is_valid_table_name(const QString &name)
+{
+    static const QRegularExpression pattern(QRegularExpression::anchoredPattern(
+        QStringLiteral("dataSample_[0-9]{8}_[0-9]{2}_[0-9]{2}_[0-9]{2}(_[0-9]+)?")));
+    return pattern.match(name).hasMatch();
+}
+
+bool SampleDatabase::accepts_table_name(const QString &name) const
+{
+    if (is_valid_table_name(name)) {
+        return true;
+    }
+    qDebug().noquote() << "Invalid table name:" << name;
+    return false;
+}

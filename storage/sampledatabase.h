@@ -1,0 +1,76 @@
+#pragma once
+
+#include "samplerow.h"
+
+#include <QMutex>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QString>
+#include <QStringList>
+
+#include <atomic>
+#include <memory>
+
+class QThread;
+class ThreadConnections;
+
+// The run tables of the sample database ("Quorlen.db" in the working directory by
+// default): one table per acquisition run, batched inserts, time-range reads, CSV export
+// and the clean-up on exit. Every operation may be called from any thread; each thread
+// works on its own connection to the same file, the creating thread on Qt's default one.
+class SampleDatabase
+{
+public:
+    explicit SampleDatabase(const QString &fileName = QStringLiteral("Quorlen.db"));
+    ~SampleDatabase();
+    SampleDatabase(const SampleDatabase &) = delete;
+    SampleDatabase &operator=(const SampleDatabase &) = delete;
+
+    // True when the calling thread's connection is open afterwards.
+    bool open_database();
+    // Creates the run table if it does not exist, with one voltage column (Vol) or sixteen
+    // (Vol1 to Vol16). The mode is stored whatever the outcome, the name only on success.
+    bool create_table(const QString &name, bool singleChannel);
+    // Appends rows (time first, then 1 or 16 voltages) to the current table in one
+    // transaction. Rows whose length does not fit the table are skipped.
+    void insert_samples(const QList<SampleRow> &batch);
+    // Rows of the current table with time in [lower, upper], bounds rounded to six
+    // significant digits; positioned before the first row.
+    QSqlQuery query_time_range(double lower, double upper);
+    // Runs sql on the calling thread's connection; a failure is reported and the failed
+    // query returned.
+    QSqlQuery execute_query(const QString &sql);
+    // The current table as CSV, voltages with one decimal. False, and no file, when there
+    // is no current table or it cannot be read or written.
+    bool export_current_table(const QString &path);
+    // The named run table as CSV, voltages with four decimals. False, and no file, when
+    // the name is not a run table's or the table cannot be read or written.
+    bool export_table(const QString &path, const QString &tableName);
+    // Drops every table in one transaction; the first failure rolls all of them back.
+    void drop_all_tables();
+
+    QStringList table_names();
+    bool table_exists(const QString &name);
+
+    QString current_table_name() const;
+    bool is_single_channel() const;
+
+    // Only names the system gives its run tables are accepted: "dataSample_", the start
+    // time as yyyyMMdd_hh_mm_ss and optionally "_" and a number.
+    static bool is_valid_table_name(const QString &name);
+
+private:
+    QSqlDatabase connection();
+    bool accepts_table_name(const QString &name) const;
+
+    const QString fileName_;
+    QThread *const owner_; // the creating thread, which uses connection_
+    const QString ownerConnectionName_;
+    QSqlDatabase connection_;                              // used by owner_ only
+    std::unique_ptr<ThreadConnections> threadConnections_; // everyone else's connections
+    std::atomic<bool> opened_{false}; // set by open_database; other threads then open theirs
+
+    mutable QMutex stateMutex_;
+    QString currentTableName_;  // guarded by stateMutex_; set by create_table, read by all
+    bool singleChannel_ = true; // guarded by stateMutex_
+};

@@ -1,0 +1,63 @@
+#include "sqliteconnection.h"
+
+#include <QDebug>
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QVariant>
+
+#include <sqlite3.h>
+
+namespace sqlite_connection {
+
+QSqlDatabase add(const QString &name, const QString &fileName)
+{
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+    db.setDatabaseName(fileName);
+    // A writer waits this long for another connection's write lock before it gives up.
+    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
+    return db;
+}
+
+bool open(QSqlDatabase &db)
+{
+    if (!db.open()) {
+        qDebug().noquote() << "Error opening database:" << db.lastError().text();
+        return false;
+    }
+    // The journal mode is kept in the file; asking again is cheap. Without it the
+    // database still works, only readers and the writer wait for each other.
+    QSqlQuery query(db);
+    query.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
+    return true;
+}
+
+void remove(const QString &name)
+{
+    {
+        QSqlDatabase db = QSqlDatabase::database(name, false);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+}
+
+sqlite3 *native_handle(const QSqlDatabase &db)
+{
+    if (!db.isOpen() || db.driver() == nullptr) {
+        return nullptr;
+    }
+    const QVariant handle = db.driver()->handle();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0) {
+        return nullptr;
+    }
+    return *static_cast<sqlite3 *const *>(handle.constData());
+}
+
+QString quoted(const QString &name)
+{
+    QString escaped = name;
+    escaped.replace(QLatin1Char('"'), QLatin1String("\"\""));
+    return QLatin1Char('"') + escaped + QLatin1Char('"');
+}
+
+} // namespace sqlite_connection

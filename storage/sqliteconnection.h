@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QSqlDatabase>
+#include <QString>
+
+struct sqlite3;
+
+// Setting up the QSQLITE connections of the sample database: every connection to the
+// file gets the same busy time-out and the write-ahead journal, so a reader on one
+// thread never blocks the inserts of another.
+namespace sqlite_connection {
+
+// Registers (does not open) a QSQLITE connection under name for fileName.
+QSqlDatabase add(const QString &name, const QString &fileName);
+
+// Opens db and switches the file to the write-ahead journal. Reports a failure on the
+// debug output and returns false.
+bool open(QSqlDatabase &db);
+
+// Closes and unregisters the connection called name; no handle to it may remain.
+void remove(const QString &name);
+
+// The SQLite handle under an open QSQLITE connection, or nullptr.
+sqlite3 *native_handle(const QSqlDatabase &db);
+
+// name as an SQL identifier in double quotes.
+QString quoted(const QString &name);
+
+} // namespace sqlite_connection
