@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QLabel>
+#include <QPixmap>
+#include <QString>
+
+// The instrument's battery charge in the status bar: one of four images, chosen by the level
+// the instrument reports and stretched over the whole label.
+class Battery : public QLabel
+{
+    Q_OBJECT
+
+public:
+    explicit Battery(QWidget *parent);
+
+    void setLevel(int level);
+
+    double level() const { return level_; }
+    // Resource path of the image shown; empty before the first level arrives.
+    QString imagePath() const { return image_path_; }
+
+private:
+    double level_ = 10.0;
+    QString image_path_;
+    QPixmap pixmap_;
+};
