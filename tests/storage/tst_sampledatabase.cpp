@@ -1,0 +1,573 @@
+#include "debugcapture.h"
+#include "sampledatabase.h"
+#include "scopedworkdir.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QTest>
+#include <QThread>
+
+#include <cstring>
+#include <memory>
+#include <thread>
+
+namespace {
+const QString runTable = QStringLiteral("dataSample_20240105_14_03_59");
+const QString secondTable = QStringLiteral("dataSample_20240105_14_03_59_2");
+const QString thirdTable = QStringLiteral("dataSample_20240106_09_00_00");
+
+QByteArray read_file(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+SampleRow multi_row(double time, double first, double step)
+{
+    SampleRow row{time};
+    for (int channel = 0; channel < 16; ++channel) {
+        row.append(first + channel * step);
+    }
+    return row;
+}
+
+bool same_bits(double a, double b)
+{
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+QList<double> times_of(QSqlQuery query)
+{
+    QList<double> times;
+    while (query.next()) {
+        times.append(query.value(1).toDouble());
+    }
+    return times;
+}
+} // namespace
+
+class SampleDatabaseTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<ScopedWorkDir> dir_;
+    std::unique_ptr<DebugCapture> debug_;
+    std::unique_ptr<SampleDatabase> db_;
+
+    // The database opened, with an empty run table of the given mode as current table.
+    void open_with_table(bool singleChannel, const QString &name = runTable)
+    {
+        QVERIFY(db_->open_database());
+        QVERIFY(db_->create_table(name, singleChannel));
+    }
+
+    int row_count(const QString &table)
+    {
+        QSqlQuery query =
+            db_->execute_query(QStringLiteral("SELECT COUNT(*) FROM \"%1\"").arg(table));
+        return query.next() ? query.value(0).toInt() : -1;
+    }
+
+    QStringList schema_names()
+    {
+        QStringList names;
+        QSqlQuery query = db_->execute_query(QStringLiteral("SELECT name FROM sqlite_master"));
+        while (query.next()) {
+            names.append(query.value(0).toString());
+        }
+        return names;
+    }
+
+private slots:
+    void init()
+    {
+        dir_ = std::make_unique<ScopedWorkDir>();
+        debug_ = std::make_unique<DebugCapture>();
+        db_ = std::make_unique<SampleDatabase>();
+    }
+
+    void cleanup()
+    {
+        db_.reset();
+        debug_.reset();
+        dir_.reset();
+        QCOMPARE(QSqlDatabase::connectionNames(), QStringList());
+    }
+
+    void openingCreatesTheFileAndReopeningIsSilent()
+    {
+        QVERIFY(!QFile::exists(QStringLiteral("Quorlen.db")));
+        QVERIFY(db_->open_database());
+        QVERIFY(QFile::exists(dir_->file(QStringLiteral("Quorlen.db"))));
+        QCOMPARE(debug_->lines(), QStringList{QStringLiteral("Database opened successfully.")});
+        QCOMPARE(QSqlDatabase::database().connectionName(),
+                 QLatin1String(QSqlDatabase::defaultConnection));
+        debug_->clear();
+        QVERIFY(db_->open_database());
+        QCOMPARE(debug_->lines(), QStringList());
+    }
+
+    void openingAFileInAMissingDirectoryFails()
+    {
+        SampleDatabase other(dir_->file(QStringLiteral("missing/Quorlen.db")));
+        debug_->clear();
+        QVERIFY(!other.open_database());
+        QVERIFY(debug_->contains(QStringLiteral("Error opening database:")));
+    }
+
+    void tableLayoutFollowsTheMode_data()
+    {
+        QTest::addColumn<bool>("singleChannel");
+        QTest::addColumn<QString>("header");
+        QTest::newRow("single channel") << true << "id,time,Vol";
+        QTest::newRow("multi-channel") << false
+                                       << "id,time,Vol1,Vol2,Vol3,Vol4,Vol5,Vol6,Vol7,Vol8,Vol9,"
+                                          "Vol10,Vol11,Vol12,Vol13,Vol14,Vol15,Vol16";
+    }
+
+    void tableLayoutFollowsTheMode()
+    {
+        QFETCH(bool, singleChannel);
+        QFETCH(QString, header);
+        debug_->clear();
+        open_with_table(singleChannel);
+        QVERIFY(debug_->lines().contains(QStringLiteral("表创建成功")));
+        QCOMPARE(db_->current_table_name(), runTable);
+        QCOMPARE(db_->is_single_channel(), singleChannel);
+
+        QStringList columns;
+        QSqlQuery info =
+            db_->execute_query(QStringLiteral("PRAGMA table_info(\"%1\")").arg(runTable));
+        while (info.next()) {
+            const QString column = info.value(1).toString();
+            columns.append(column);
+            const QString type = info.value(2).toString();
+            const bool notNull = info.value(3).toBool();
+            const bool key = info.value(5).toBool();
+            if (column == QLatin1String("id")) {
+                QVERIFY(type == QLatin1String("INTEGER") && key);
+            } else if (column == QLatin1String("time")) {
+                QVERIFY(type == QLatin1String("DOUBLE") && !notNull && !key);
+            } else {
+                QVERIFY2(type == QLatin1String("FLOAT") && notNull, qPrintable(column));
+            }
+        }
+        QCOMPARE(columns.join(QLatin1Char(',')), header);
+
+        QVERIFY(db_->export_current_table(QStringLiteral("empty.csv")));
+        QCOMPARE(read_file(QStringLiteral("empty.csv")), header.toUtf8() + '\n');
+    }
+
+    void creatingAnExistingTableKeepsItsRows()
+    {
+        open_with_table(true);
+        db_->insert_samples({{0.5, 1.0}, {1.0, 2.0}});
+        QVERIFY(db_->create_table(runTable, true));
+        QCOMPARE(row_count(runTable), 2);
+        QVERIFY(db_->table_exists(runTable));
+        QVERIFY(!db_->table_exists(secondTable));
+        QVERIFY(db_->create_table(secondTable, true));
+        QCOMPARE(db_->current_table_name(), secondTable);
+        QCOMPARE(db_->table_names(), (QStringList{runTable, secondTable}));
+    }
+
+    void failedCreateKeepsTheNameButStoresTheMode_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("diagnostic");
+        QTest::newRow("empty") << ""
+                               << "Invalid table name:";
+        QTest::newRow("other table") << "sqlite_master"
+                                     << "Invalid table name:";
+        QTest::newRow("statement smuggled in")
+            << "dataSample_20240105_14_03_59 (x); DROP TABLE dataSample_20240105_14_03_59;--"
+            << "Invalid table name:";
+        QTest::newRow("quote") << "dataSample_2024\"0105_14_03_59"
+                               << "Invalid table name:";
+        QTest::newRow("trailing line end") << runTable + QLatin1Char('\n') << "Invalid table name:";
+        QTest::newRow("valid name, statement fails") << thirdTable << "Error executing update:";
+    }
+
+    void failedCreateKeepsTheNameButStoresTheMode()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, diagnostic);
+        open_with_table(false);
+        // With the connection read-only the statement itself fails.
+        db_->execute_query(QStringLiteral("PRAGMA query_only = ON"));
+        debug_->clear();
+        QVERIFY(!db_->create_table(name, true));
+        QVERIFY2(debug_->contains(diagnostic), qPrintable(debug_->lines().join('|')));
+        QCOMPARE(debug_->lines().last(), QStringLiteral("创建表失败"));
+        QCOMPARE(db_->current_table_name(), runTable);
+        QVERIFY(db_->is_single_channel());
+        db_->execute_query(QStringLiteral("PRAGMA query_only = OFF"));
+        QCOMPARE(db_->table_names(), QStringList{runTable});
+    }
+
+    void tableNamesTheSystemCreatesAreValid_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("valid");
+        QTest::newRow("run table") << runTable << true;
+        QTest::newRow("with suffix") << secondTable << true;
+        QTest::newRow("with long suffix") << runTable + QLatin1String("_12") << true;
+        QTest::newRow("empty suffix") << runTable + QLatin1String("_") << false;
+        QTest::newRow("short date") << "dataSample_2024010_14_03_59" << false;
+        QTest::newRow("other prefix") << "datasample_20240105_14_03_59" << false;
+        QTest::newRow("letters in suffix") << runTable + QLatin1String("_2b") << false;
+        QTest::newRow("wide digits") << QStringLiteral("dataSample_2024010٥_14_03_59") << false;
+        QTest::newRow("leading space") << QLatin1Char(' ') + runTable << false;
+    }
+
+    void tableNamesTheSystemCreatesAreValid()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, valid);
+        QCOMPARE(SampleDatabase::is_valid_table_name(name), valid);
+    }
+
+    void anEmptyBatchTouchesNothing()
+    {
+        open_with_table(true);
+        // Every insert turns synchronous writes off on its connection; a skipped one does not.
+        const auto synchronous = [this] {
+            QSqlQuery query = db_->execute_query(QStringLiteral("PRAGMA synchronous"));
+            return query.next() ? query.value(0).toInt() : -1;
+        };
+        QVERIFY(synchronous() != 0);
+        db_->insert_samples({});
+        QVERIFY(synchronous() != 0);
+        QCOMPARE(row_count(runTable), 0);
+        db_->insert_samples({{0.0, 1.0}});
+        QCOMPARE(synchronous(), 0);
+        QCOMPARE(row_count(runTable), 1);
+    }
+
+    void batchesRoundTripExactly_data()
+    {
+        QTest::addColumn<bool>("singleChannel");
+        QTest::newRow("single channel") << true;
+        QTest::newRow("multi-channel") << false;
+    }
+
+    void batchesRoundTripExactly()
+    {
+        QFETCH(bool, singleChannel);
+        open_with_table(singleChannel);
+        const int values = singleChannel ? 2 : 17;
+        QRandomGenerator random(42);
+        QList<SampleRow> batch;
+        for (int i = 0; i < 1001; ++i) {
+            SampleRow row{i / 3000.0};
+            for (int v = 1; v < values; ++v) {
+                row.append(random.bounded(160000.0) - 80000.0);
+            }
+            batch.append(row);
+        }
+        db_->insert_samples(batch);
+        db_->insert_samples(batch.mid(0, 10)); // a second batch goes after the first
+
+        QSqlQuery query =
+            db_->execute_query(QStringLiteral("SELECT * FROM \"%1\" ORDER BY id").arg(runTable));
+        qint64 id = 0;
+        while (query.next()) {
+            const SampleRow &expected = batch.at(id % 1001);
+            ++id;
+            QCOMPARE(query.value(0).toLongLong(), id);
+            QCOMPARE(query.record().count(), values + 1);
+            for (int v = 0; v < values; ++v) {
+                QVERIFY2(same_bits(query.value(v + 1).toDouble(), expected.at(v)),
+                         qPrintable(QStringLiteral("row %1 value %2").arg(id).arg(v)));
+            }
+        }
+        QCOMPARE(id, 1011);
+    }
+
+    void rowsOfTheWrongLengthAreLeftOut()
+    {
+        open_with_table(true);
+        db_->insert_samples({{1.0, 10.0}, multi_row(2.0, 5.0, 1.0), {3.0}, {}, {4.0, 40.0}});
+        QSqlQuery query =
+            db_->execute_query(QStringLiteral("SELECT time, Vol FROM \"%1\"").arg(runTable));
+        QList<QPair<double, double>> rows;
+        while (query.next()) {
+            rows.append({query.value(0).toDouble(), query.value(1).toDouble()});
+        }
+        QCOMPARE(rows, (QList<QPair<double, double>>{{1.0, 10.0}, {4.0, 40.0}}));
+    }
+
+    void timeRangeIncludesBothEnds()
+    {
+        open_with_table(false);
+        QList<SampleRow> batch;
+        for (int i = 0; i <= 20; ++i) {
+            batch.append(multi_row(i * 0.5, i, 0.1));
+        }
+        db_->insert_samples(batch);
+        QSqlQuery query = db_->query_time_range(2.5, 7.5);
+        QVERIFY(query.isActive());
+        QCOMPARE(times_of(std::move(query)),
+                 (QList<double>{2.5, 3, 3.5, 4, 4.5, 5, 5.5, 6, 6.5, 7, 7.5}));
+        QCOMPARE(times_of(db_->query_time_range(7.5, 2.5)), QList<double>());
+    }
+
+    void timeRangeBoundsHaveSixSignificantDigits()
+    {
+        open_with_table(true);
+        db_->insert_samples({{1234.56, 1}, {1234.568, 2}, {1234.57, 3}, {1234.58, 4}});
+        // 1234.56789 reads as 1234.57: the row at 1234.57 is inside, the one at 1234.568 is not.
+        QCOMPARE(times_of(db_->query_time_range(0, 1234.56789)),
+                 (QList<double>{1234.56, 1234.568, 1234.57}));
+        QCOMPARE(times_of(db_->query_time_range(1234.56789, 2000)),
+                 (QList<double>{1234.57, 1234.58}));
+    }
+
+    void timeRangeWithoutATableFails()
+    {
+        QVERIFY(db_->open_database());
+        debug_->clear();
+        QSqlQuery query = db_->query_time_range(0, 1);
+        QVERIFY(!query.isActive());
+        QVERIFY(debug_->contains(QStringLiteral("Error executing query:")));
+    }
+
+    void exportsAreByteExact_data()
+    {
+        QTest::addColumn<bool>("singleChannel");
+        QTest::addColumn<bool>("currentRun");
+        QTest::addColumn<QByteArray>("expected");
+
+        QTest::newRow("current run, single channel") << true << true
+                                                     << QByteArray("id,time,Vol\n"
+                                                                   "1,0.0100,12.3\n"
+                                                                   "2,0.0313,-0.0\n"
+                                                                   "3,2.5000,0.3\n"
+                                                                   "4,1234.5679,0.0\n"
+                                                                   "5,-1.0000,-80000.0\n");
+        QTest::newRow("recovery, single channel") << true << false
+                                                  << QByteArray("id,time,Vol\n"
+                                                                "1,0.0100,12.3000\n"
+                                                                "2,0.0313,-0.0400\n"
+                                                                "3,2.5000,0.2500\n"
+                                                                "4,1234.5679,0.0000\n"
+                                                                "5,-1.0000,-80000.0000\n");
+        QTest::newRow("current run, multi-channel")
+            << false << true
+            << QByteArray("id,time,Vol1,Vol2,Vol3,Vol4,Vol5,Vol6,Vol7,Vol8,Vol9,Vol10,Vol11,Vol12,"
+                          "Vol13,Vol14,Vol15,Vol16\n"
+                          "1,0.5000,-3.5,-3.0,-2.5,-2.0,-1.5,-1.0,-0.5,0.0,0.5,1.0,1.5,2.0,2.5,"
+                          "3.0,3.5,4.0\n"
+                          "2,0.0313,12.3,12.4,12.5,12.6,12.7,12.8,12.9,13.0,13.1,13.2,13.3,13.4,"
+                          "13.5,13.6,13.7,13.8\n");
+        QTest::newRow("recovery, multi-channel")
+            << false << false
+            << QByteArray("id,time,Vol1,Vol2,Vol3,Vol4,Vol5,Vol6,Vol7,Vol8,Vol9,Vol10,Vol11,Vol12,"
+                          "Vol13,Vol14,Vol15,Vol16\n"
+                          "1,0.5000,-3.5000,-3.0000,-2.5000,-2.0000,-1.5000,-1.0000,-0.5000,"
+                          "0.0000,0.5000,1.0000,1.5000,2.0000,2.5000,3.0000,3.5000,4.0000\n"
+                          "2,0.0313,12.3000,12.4000,12.5000,12.6000,12.7000,12.8000,12.9000,"
+                          "13.0000,13.1000,13.2000,13.3000,13.4000,13.5000,13.6000,13.7000,"
+                          "13.8000\n");
+    }
+
+    void exportsAreByteExact()
+    {
+        QFETCH(bool, singleChannel);
+        QFETCH(bool, currentRun);
+        QFETCH(QByteArray, expected);
+        open_with_table(singleChannel);
+        if (singleChannel) {
+            db_->insert_samples({{0.01, 12.3},
+                                 {0.03125, -0.04},
+                                 {2.5, 0.25},
+                                 {1234.56789, -0.0},
+                                 {-1.0, -80000.0}});
+        } else {
+            // 12.3 + n * 0.1 is not exactly 12.4, 12.5, ... yet prints as such
+            db_->insert_samples({multi_row(0.5, -3.5, 0.5), multi_row(0.03125, 12.3, 0.1)});
+        }
+        QFile::remove(QStringLiteral("out.csv"));
+        {
+            // An existing file is replaced, not partly overwritten.
+            QFile old(QStringLiteral("out.csv"));
+            QVERIFY(old.open(QIODevice::WriteOnly));
+            old.write(QByteArray(100000, 'x'));
+        }
+        debug_->clear();
+        const bool ok = currentRun ? db_->export_current_table(QStringLiteral("out.csv"))
+                                   : db_->export_table(QStringLiteral("out.csv"), runTable);
+        QVERIFY(ok);
+        QCOMPARE(read_file(QStringLiteral("out.csv")), expected);
+        QCOMPARE(debug_->lines().last(), QStringLiteral("Data exported to out.csv"));
+    }
+
+    void failedExportsLeaveNoFile_data()
+    {
+        QTest::addColumn<QString>("situation");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("diagnostic");
+        QTest::newRow("missing directory") << "table"
+                                           << "missing/out.csv"
+                                           << "Error: Unable to open file for writing";
+        QTest::newRow("no run yet") << "no table"
+                                    << "out.csv"
+                                    << "Error: no current table";
+        QTest::newRow("table gone") << "dropped"
+                                    << "out.csv"
+                                    << "Error executing query:";
+        QTest::newRow("recovery, table gone") << "recover dropped"
+                                              << "out.csv"
+                                              << "Error executing query:";
+        QTest::newRow("recovery, foreign name") << "recover sqlite_master"
+                                                << "out.csv"
+                                                << "Invalid table name:";
+        QTest::newRow("recovery, statement in name")
+            << "recover dataSample_20240105_14_03_59; DROP TABLE x"
+            << "out.csv"
+            << "Invalid table name:";
+    }
+
+    void failedExportsLeaveNoFile()
+    {
+        QFETCH(QString, situation);
+        QFETCH(QString, path);
+        QFETCH(QString, diagnostic);
+        QVERIFY(db_->open_database());
+        if (situation != QLatin1String("no table")) {
+            QVERIFY(db_->create_table(runTable, true));
+            db_->insert_samples({{0.0, 1.0}});
+        }
+        if (situation.endsWith(QLatin1String("dropped"))) {
+            db_->drop_all_tables();
+        }
+        debug_->clear();
+        bool ok = true;
+        if (situation.startsWith(QLatin1String("recover "))) {
+            QString name = situation.mid(8);
+            if (name == QLatin1String("dropped")) {
+                name = runTable;
+            }
+            ok = db_->export_table(path, name);
+        } else {
+            ok = db_->export_current_table(path);
+        }
+        QVERIFY(!ok);
+        QVERIFY2(debug_->contains(diagnostic), qPrintable(debug_->lines().join('|')));
+        QVERIFY(!debug_->contains(QStringLiteral("Data exported to")));
+        QVERIFY(!QFile::exists(path));
+        QCOMPARE(QDir(dir_->path())
+                     .entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot)
+                     .filter(QStringLiteral(".csv")),
+                 QStringList());
+    }
+
+    void droppingFromAnEmptyDatabaseChangesNothing()
+    {
+        QVERIFY(db_->open_database());
+        const QByteArray before = read_file(QStringLiteral("Quorlen.db"));
+        debug_->clear();
+        db_->drop_all_tables();
+        QCOMPARE(debug_->lines(), (QStringList{QStringLiteral("开始删除所有表"),
+                                               QStringLiteral("数据库中没有表需要删除")}));
+        QCOMPARE(read_file(QStringLiteral("Quorlen.db")), before);
+    }
+
+    void droppingFromAClosedDatabaseStops()
+    {
+        db_->drop_all_tables();
+        QCOMPARE(debug_->lines(),
+                 (QStringList{QStringLiteral("开始删除所有表"), QStringLiteral("数据库未打开")}));
+    }
+
+    void droppingRemovesEveryTableAndIndex()
+    {
+        open_with_table(true, runTable);
+        QVERIFY(db_->create_table(secondTable, false));
+        QVERIFY(db_->create_table(thirdTable, true));
+        db_->insert_samples({{0.0, 1.0}});
+        QVERIFY(schema_names().size() > 3); // the time indexes are there too
+        debug_->clear();
+        db_->drop_all_tables();
+        QCOMPARE(debug_->lines(), (QStringList{
+                                      QStringLiteral("开始删除所有表"),
+                                      QStringLiteral("删除表： ") + runTable,
+                                      QStringLiteral("表删除成功： ") + runTable,
+                                      QStringLiteral("删除表： ") + secondTable,
+                                      QStringLiteral("表删除成功： ") + secondTable,
+                                      QStringLiteral("删除表： ") + thirdTable,
+                                      QStringLiteral("表删除成功： ") + thirdTable,
+                                  }));
+        QCOMPARE(schema_names(), QStringList());
+    }
+
+    void aFailedDropRestoresTheTablesAlreadyDropped()
+    {
+        open_with_table(true, runTable);
+        db_->insert_samples({{0.0, 1.0}, {1.0, 2.0}});
+        // Dropping a table still referenced under enforced foreign keys fails.
+        for (const char *sql :
+             {"PRAGMA foreign_keys = ON", "CREATE TABLE parent (id INTEGER PRIMARY KEY)",
+              "CREATE TABLE child (parent INTEGER REFERENCES parent(id))",
+              "INSERT INTO parent VALUES (1)", "INSERT INTO child VALUES (1)"}) {
+            QVERIFY(db_->execute_query(QLatin1String(sql)).lastError().type() ==
+                    QSqlError::NoError);
+        }
+        debug_->clear();
+        db_->drop_all_tables();
+        QVERIFY(debug_->lines().contains(QStringLiteral("表删除成功： ") + runTable));
+        QVERIFY(debug_->contains(QStringLiteral("删除表失败：")));
+        QCOMPARE(debug_->lines().last().left(6), QStringLiteral("删除表失败："));
+        QCOMPARE(db_->table_names(), (QStringList{runTable, "parent", "child"}));
+        QCOMPARE(row_count(runTable), 2);
+    }
+
+    void otherThreadsGetConnectionsOfTheirOwn()
+    {
+        open_with_table(true);
+        const QStringList before = QSqlDatabase::connectionNames();
+        QStringList seenInThread;
+        std::unique_ptr<QThread> thread(QThread::create([&] {
+            db_->insert_samples({{0.0, 1.0}, {0.5, 2.0}});
+            QSqlQuery query = db_->query_time_range(0, 1);
+            while (query.next()) {
+                seenInThread.append(query.value(2).toString());
+            }
+            seenInThread.append(QString::number(QSqlDatabase::connectionNames().size()));
+        }));
+        thread->start();
+        QVERIFY(thread->wait(30000));
+        QCOMPARE(seenInThread, (QStringList{"1", "2", "2"}));
+        // The thread's connection went with the thread.
+        QCOMPARE(QSqlDatabase::connectionNames(), before);
+        QCOMPARE(row_count(runTable), 2);
+
+        bool exported = false;
+        std::thread plain([&] { exported = db_->export_current_table(QStringLiteral("t.csv")); });
+        plain.join();
+        QVERIFY(exported);
+        QCOMPARE(QSqlDatabase::connectionNames(), before);
+    }
+
+    void aSecondInstanceKeepsItsOwnConnection()
+    {
+        open_with_table(true);
+        {
+            SampleDatabase other(QStringLiteral("other.db"));
+            QVERIFY(other.open_database());
+            QVERIFY(other.create_table(secondTable, true));
+            QCOMPARE(other.table_names(), QStringList{secondTable});
+        }
+        QCOMPARE(db_->table_names(), QStringList{runTable});
+        QCOMPARE(QSqlDatabase::connectionNames(),
+                 QStringList{QLatin1String(QSqlDatabase::defaultConnection)});
+    }
+};
+
+QTEST_GUILESS_MAIN(SampleDatabaseTest)
+#include "tst_sampledatabase.moc"

@@ -1,0 +1,174 @@
+#include "debugcapture.h"
+#include "sampledatabase.h"
+#include "scopedworkdir.h"
+
+#include <QSqlQuery>
+#include <QTest>
+#include <QThread>
+
+#include <QSemaphore>
+
+#include <algorithm>
+#include <atomic>
+#include <memory>
+
+namespace {
+constexpr int rowCount = 200000;
+constexpr int batchSize = 501;
+constexpr double rate = 1000.0; // samples per second
+
+// Every value of row i can be recomputed, so the end check sees lost or altered rows.
+SampleRow row_for(int i)
+{
+    SampleRow row{i / rate};
+    for (int channel = 1; channel <= 16; ++channel) {
+        row.append(i * 0.1 + channel);
+    }
+    return row;
+}
+} // namespace
+
+// The save thread inserts while the plot's history loader reads time ranges of the
+// same run, each on its own connection.
+class SampleDatabaseConcurrencyTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    const QString table_ = QStringLiteral("dataSample_20240105_14_03_59");
+    std::unique_ptr<ScopedWorkDir> dir_;
+    std::unique_ptr<DebugCapture> debug_;
+    std::unique_ptr<SampleDatabase> db_;
+
+private slots:
+    void init()
+    {
+        dir_ = std::make_unique<ScopedWorkDir>();
+        debug_ = std::make_unique<DebugCapture>();
+        db_ = std::make_unique<SampleDatabase>();
+        QVERIFY(db_->open_database());
+    }
+
+    void cleanup()
+    {
+        // Only the creating thread's connection is left once the workers are gone.
+        QCOMPARE(QSqlDatabase::connectionNames(),
+                 QStringList{QLatin1String(QSqlDatabase::defaultConnection)});
+        db_.reset();
+        debug_.reset();
+        dir_.reset();
+    }
+
+    void anInsertCommitsWhileAReadIsOpen()
+    {
+        SampleDatabase &db = *db_;
+        const QString &table = table_;
+        QVERIFY(db.create_table(table, true));
+        db.insert_samples({{0.0, 1.0}, {1.0, 2.0}});
+
+        // The reader stops half-way through its result, holding its read open.
+        QSemaphore reading;
+        QSemaphore inserted;
+        bool readerSawRow = false;
+        std::unique_ptr<QThread> reader(QThread::create([&] {
+            QSqlQuery query = db.query_time_range(0, 10);
+            readerSawRow = query.next();
+            reading.release();
+            inserted.acquire();
+        }));
+        reader->start();
+        QVERIFY(reading.tryAcquire(1, 30000));
+
+        db.insert_samples({{2.0, 3.0}});
+        inserted.release();
+        QVERIFY(reader->wait(30000));
+
+        QVERIFY(readerSawRow);
+        QVERIFY2(!debug_->contains(QStringLiteral("Error")), qPrintable(debug_->lines().join('|')));
+        QSqlQuery count =
+            db.execute_query(QStringLiteral("SELECT COUNT(*) FROM \"%1\"").arg(table));
+        QVERIFY(count.next());
+        QCOMPARE(count.value(0).toInt(), 3);
+    }
+
+    void readsDuringInsertsFailNeitherSideAndLoseNoRow()
+    {
+        SampleDatabase &db = *db_;
+        const QString &table = table_;
+        QVERIFY(db.create_table(table, false));
+
+        std::atomic<bool> writing{true};
+        std::atomic<int> written{0};
+        std::atomic<int> reads{0};
+        std::atomic<int> readErrors{0};
+        std::atomic<int> wrongRows{0};
+
+        std::unique_ptr<QThread> writer(QThread::create([&] {
+            QList<SampleRow> batch;
+            for (int i = 0; i < rowCount; ++i) {
+                batch.append(row_for(i));
+                if (batch.size() == batchSize || i == rowCount - 1) {
+                    db.insert_samples(batch);
+                    batch.clear();
+                    written.store(i + 1);
+                }
+            }
+            writing.store(false);
+        }));
+        std::unique_ptr<QThread> reader(QThread::create([&] {
+            do {
+                // A window of the rows committed so far, as browsing would ask for.
+                const int committed = written.load();
+                const int first = std::max(0, committed - 5000);
+                const int last = committed;
+                const double lower = first / rate;
+                const double upper = last / rate;
+                QSqlQuery query = db.query_time_range(lower, upper);
+                if (!query.isActive()) {
+                    readErrors.fetch_add(1);
+                }
+                int seen = 0;
+                while (query.next()) {
+                    const double time = query.value(1).toDouble();
+                    const int i = qRound(time * rate);
+                    if (time < lower || time > upper ||
+                        query.value(2).toDouble() != row_for(i)[1]) {
+                        wrongRows.fetch_add(1);
+                    }
+                    ++seen;
+                }
+                // Rows committed before the query started must all be there.
+                if (committed > 0 && seen < last - first) {
+                    wrongRows.fetch_add(1);
+                }
+                reads.fetch_add(1);
+            } while (writing.load());
+        }));
+        reader->start();
+        writer->start();
+        QVERIFY(writer->wait(300000));
+        QVERIFY(reader->wait(300000));
+
+        QVERIFY(reads.load() > 0);
+        QCOMPARE(readErrors.load(), 0);
+        QCOMPARE(wrongRows.load(), 0);
+        QVERIFY2(!debug_->contains(QStringLiteral("Error")), qPrintable(debug_->lines().join('|')));
+
+        QSqlQuery all =
+            db.execute_query(QStringLiteral("SELECT * FROM \"%1\" ORDER BY id").arg(table));
+        int i = 0;
+        for (; all.next(); ++i) {
+            const SampleRow expected = row_for(i);
+            for (int column = 0; column < expected.size(); ++column) {
+                if (all.value(column + 1).toDouble() != expected[column]) {
+                    QFAIL(
+                        qPrintable(QStringLiteral("row %1 column %2 differs").arg(i).arg(column)));
+                }
+            }
+        }
+        QCOMPARE(i, rowCount);
+    }
+};
+
+QTEST_GUILESS_MAIN(SampleDatabaseConcurrencyTest)
+#include "tst_sampledatabaseconcurrency.moc"
