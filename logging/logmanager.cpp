@@ -1,6 +1,5 @@
 #include "logmanager.h"
 
-#include <QDeadlineTimer>
 #include <QDebug>
 #include <QDir>
 #include <QFile>
@@ -53,11 +52,12 @@ LogManager::LogManager(QObject *parent)
 LogManager::~LogManager()
 {
     {
-        QMutexLocker locker(&mutex_);
+        std::lock_guard<std::mutex> lock(pause_mutex_);
         running_ = false;
-        wake_.wakeAll();
     }
+    wake_.notify_all();
     wait();
+    finished_.load(std::memory_order_acquire);
     file_->close();
 }
 
@@ -99,11 +99,10 @@ void LogManager::write_log(QString message)
     queue_.append(std::move(message));
 }
 
-void LogManager::pause_locked(std::chrono::milliseconds duration)
+void LogManager::pause(std::chrono::milliseconds duration)
 {
-    const QDeadlineTimer deadline(duration);
-    while (running_ && !deadline.hasExpired())
-        wake_.wait(&mutex_, deadline);
+    std::unique_lock<std::mutex> lock(pause_mutex_);
+    wake_.wait_for(lock, duration, [this] { return !running_; });
 }
 
 void LogManager::run()
@@ -118,7 +117,8 @@ void LogManager::run()
     do {
         QMutexLocker locker(&mutex_);
         if (queue_.isEmpty()) {
-            pause_locked(kIdlePollMs);
+            locker.unlock();
+            pause(kIdlePollMs);
             continue;
         }
         const QString message = queue_.takeFirst();
@@ -128,9 +128,7 @@ void LogManager::run()
             qDebug().noquote() << message;
         write_line(stream, message);
         stream.flush();
-
-        locker.relock();
-        pause_locked(kLinePacingMs);
+        pause(kLinePacingMs);
     } while (running_);
 
     QStringList remaining;
@@ -142,6 +140,7 @@ void LogManager::run()
         write_line(stream, message);
     write_line(stream, QStringLiteral("日志线程结束"));
     stream.flush();
+    finished_.store(true, std::memory_order_release);
 }
 
 void start_log_manager()

@@ -4,11 +4,12 @@
 #include <QMutex>
 #include <QStringList>
 #include <QThread>
-#include <QWaitCondition>
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 
 class QFile;
 class QFileInfo;
@@ -40,15 +41,19 @@ protected:
 
 private:
     void remove_old_files(const QDateTime &now) const;
-    // Sleeps up to the given time with mutex_ held on entry; returns early once running_ is
-    // cleared, so destruction does not wait out an idle poll.
-    void pause_locked(std::chrono::milliseconds duration);
+    // Sleeps up to the given time; returns early once running_ is cleared, so destruction
+    // does not wait out an idle poll.
+    void pause(std::chrono::milliseconds duration);
 
     std::unique_ptr<QFile> file_;      // used by the log thread only, once it runs
     QStringList queue_;                // guarded by mutex_; writers and the log thread
     std::atomic<bool> running_{false}; // cleared by the destroying thread, read by the log thread
     QMutex mutex_;
-    QWaitCondition wake_;    // signalled under mutex_ when running_ is cleared
+    std::mutex pause_mutex_;       // held only to sleep on or signal wake_, never with mutex_
+    std::condition_variable wake_; // signalled when running_ is cleared
+    // Set by the log thread as its last act; QThread::wait() synchronises inside Qt, where the
+    // thread sanitizer cannot see it, so the destructor reads this before touching the file.
+    std::atomic<bool> finished_{false};
     bool echo_ = false;      // set in the constructor only
     bool file_open_ = false; // set in the constructor only
     QString log_directory_;
