@@ -1,0 +1,404 @@
+#include "voltageplot.h"
+
+#include "sampledatabase.h"
+
+#include <QDebug>
+#include <QMouseEvent>
+#include <QMutexLocker>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QTimer>
+
+#include <chrono>
+#include <system_error>
+#include <utility>
+
+namespace {
+
+constexpr std::chrono::milliseconds loadIntervalMs{200};
+constexpr double labelOffsetInTicks = 0.25;
+
+QList<QColor> channel_palette()
+{
+    return {QColor(255, 0, 0),   QColor(0, 255, 0),    QColor(0, 0, 255),    QColor(255, 102, 0),
+            QColor(255, 0, 255), QColor(0, 255, 255),  QColor(128, 0, 0),    QColor(0, 128, 0),
+            QColor(0, 0, 128),   QColor(128, 128, 0),  QColor(128, 0, 128),  QColor(0, 128, 128),
+            QColor(165, 42, 42), QColor(210, 105, 30), QColor(95, 158, 160), QColor(211, 105, 211)};
+}
+
+// Distance between the first two ticks of an axis, 0 when there are fewer.
+double tick_step(const QCPAxis *axis)
+{
+    const QVector<double> ticks = axis->tickVector();
+    return ticks.size() < 2 ? 0.0 : ticks.at(1) - ticks.at(0);
+}
+
+} // namespace
+
+VoltagePlot::VoltagePlot(SampleDatabase *sampleDatabase, QWidget *parent)
+    : QCustomPlot(parent)
+    , channelColors(channel_palette())
+    , database(sampleDatabase)
+    , loadRateTimer(new QTimer(this))
+    , valueLabel(new QCPItemText(this))
+{
+    xAxis->setLabel("Time (s)");
+    xAxis->setRange(0, windowSeconds);
+    xAxis->setNumberFormat("f");
+    xAxis->setNumberPrecision(0);
+
+    yAxis->setLabel("V (mV)");
+    yAxis->setRange(-5, 5);
+    yAxis->setNumberFormat("f");
+    yAxis->setNumberPrecision(1);
+    QSharedPointer<QCPAxisTickerFixed> ticker(new QCPAxisTickerFixed);
+    ticker->setTickStep(0.1);
+    ticker->setTickCount(10);
+    ticker->setScaleStrategy(QCPAxisTickerFixed::ssMultiples);
+    yAxis->setTicker(ticker);
+
+    valueLabel->setPositionAlignment(Qt::AlignLeft | Qt::AlignBottom);
+    valueLabel->setPadding(QMargins(5, 5, 5, 5));
+    valueLabel->setVisible(false);
+
+    connect(this, &QCustomPlot::plottableClick, this, &VoltagePlot::onPlotClick);
+    setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
+    connect(xAxis, qOverload<const QCPRange &>(&QCPAxis::rangeChanged), this,
+            &VoltagePlot::AxisRangeChanged);
+    connect(yAxis, qOverload<const QCPRange &>(&QCPAxis::rangeChanged), this,
+            &VoltagePlot::AxisRangeChanged);
+    loadRateTimer->setSingleShot(true);
+}
+
+VoltagePlot::~VoltagePlot()
+{
+    database = nullptr;
+    // A load still running uses this object's mutex; its queued result is
+    // discarded together with the object.
+    reap_loaders(true);
+}
+
+void VoltagePlot::setup_graphs(bool singleChannel, const QList<bool> &channelVisible)
+{
+    clearGraphs();
+    graphs.clear();
+    ++runGeneration;
+
+    const int count = singleChannel ? 1 : channelCount;
+    QVector<bool> visible(count, true);
+    for (int i = 0; i < count; ++i) {
+        QCPGraph *graph = addGraph();
+        graph->setPen(QPen(channelColors.at(i), 1));
+        if (!singleChannel) {
+            visible[i] = channelVisible.value(i, true);
+            graph->setVisible(visible[i]);
+        }
+        graph->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssDisc, 3));
+        graphs.append(graph);
+    }
+
+    {
+        QMutexLocker lock(&stagingMutex);
+        maxima.clear();
+        minima.clear();
+        graphVisible = visible;
+        pendingPoints = QList<QVector<QCPGraphData>>(count);
+    }
+
+    yAxis->setRange(-5, 5);
+    xAxis->setRange(0, windowSeconds);
+    replot(rpRefreshHint);
+}
+
+void VoltagePlot::append_samples(double time, const QList<double> &values)
+{
+    QMutexLocker lock(&stagingMutex);
+    // Values beyond the graphs of the run (a sample of the wrong mode) are dropped.
+    const int count = std::min<int>(values.size(), graphVisible.size());
+    for (int i = 0; i < count; ++i) {
+        if (!graphVisible.at(i))
+            continue;
+        track_extremes(time, values.at(i));
+        latestValues[i] = values.at(i);
+        pendingPoints[i].append(QCPGraphData(time, values.at(i)));
+    }
+    lastTime = time;
+}
+
+void VoltagePlot::append_sample(double time, double value)
+{
+    QMutexLocker lock(&stagingMutex);
+    track_extremes(time, value);
+    lastTime = time;
+    if (!pendingPoints.isEmpty())
+        pendingPoints[0].append(QCPGraphData(time, value));
+    latestValues[0] = value;
+}
+
+void VoltagePlot::track_extremes(double time, double value)
+{
+    const auto track = [&](QList<Extreme> &list, auto outranks) {
+        if (list.isEmpty()) {
+            list.append({time, value});
+            return;
+        }
+        if (list.size() == 1) {
+            if (outranks(value, list.first().second))
+                list.prepend({time, value});
+            else
+                list.append({time, value});
+            return;
+        }
+        for (int i = 0; i < list.size(); ++i) {
+            if (outranks(value, list.at(i).second)) {
+                list.insert(i, {time, value});
+                break;
+            }
+        }
+        if (list.first().first < lastTime - windowSeconds)
+            list.removeFirst();
+        if (list.size() > 2)
+            list.removeLast();
+    };
+    track(maxima, [](double a, double b) { return a > b; });
+    track(minima, [](double a, double b) { return a < b; });
+}
+
+void VoltagePlot::flush_pending()
+{
+    QList<QVector<QCPGraphData>> points;
+    {
+        QMutexLocker lock(&stagingMutex);
+        points = pendingPoints;
+        for (QVector<QCPGraphData> &list : pendingPoints)
+            list.clear();
+    }
+    for (int i = 0; i < points.size() && i < graphs.size(); ++i) {
+        if (!points.at(i).isEmpty())
+            graphs.at(i)->data()->add(points.at(i), false);
+    }
+}
+
+void VoltagePlot::refresh_view()
+{
+    flush_pending();
+    double top = 5.0;
+    double bottom = -5.0;
+    double latest = 0.0;
+    {
+        QMutexLocker lock(&stagingMutex);
+        if (!maxima.isEmpty())
+            top = maxima.first().second;
+        if (!minima.isEmpty())
+            bottom = minima.first().second;
+        latest = lastTime;
+    }
+
+    // Grow the margin by decades so it stays about a tenth of the span.
+    double margin = 1.0;
+    double span = (top - bottom) * 0.1;
+    while (span > 1.0) {
+        margin *= 10.0;
+        span *= 0.1;
+    }
+    yAxis->setRange(bottom - margin, top + margin);
+
+    if (latest > windowSeconds) {
+        xAxis->setRange(latest - windowSeconds, latest);
+        if (!graphs.isEmpty() && graphs.first()->dataCount() > windowSeconds) {
+            for (QCPGraph *graph : std::as_const(graphs))
+                graph->data()->removeBefore(latest - windowSeconds);
+        }
+        replot(rpQueuedReplot);
+    } else {
+        xAxis->setRange(0, windowSeconds);
+        replot(rpRefreshHint);
+    }
+}
+
+void VoltagePlot::set_browse_mode(bool enabled)
+{
+    flush_pending();
+    setInteraction(QCP::iRangeDrag, enabled);
+    setInteraction(QCP::iRangeZoom, enabled);
+    setInteraction(QCP::iMultiSelect, enabled);
+    browseMode = enabled;
+    loadedUpper = xAxis->range().upper;
+    loadedLower = xAxis->range().lower;
+    if (!enabled)
+        valueLabel->setVisible(false);
+}
+
+void VoltagePlot::AxisRangeChanged(QCPRange newRange)
+{
+    if (sender() != xAxis)
+        return;
+    double lower = newRange.lower;
+    double upper = newRange.upper;
+
+    bool hasSamples = false;
+    double latest = 0.0;
+    {
+        QMutexLocker lock(&stagingMutex);
+        hasSamples = !maxima.isEmpty();
+        latest = lastTime;
+    }
+
+    if (!browseMode) {
+        if (lower < 0)
+            lower = 0;
+        if (upper > latest)
+            upper = std::max(windowSeconds, latest);
+    } else if (hasSamples && !loadRateTimer->isActive()) {
+        loadRateTimer->start(loadIntervalMs);
+        qDebug() << "load_sql_data";
+        start_history_load(lower, upper);
+    }
+
+    xAxis->setRange(lower, upper);
+}
+
+QList<QCPRange> VoltagePlot::ranges_to_load(double loadedLower, double loadedUpper, double lower,
+                                            double upper)
+{
+    QList<QCPRange> ranges;
+    if (upper > loadedUpper)
+        ranges.append(QCPRange(loadedUpper, upper));
+    if (lower < loadedLower)
+        ranges.append(QCPRange(lower, loadedLower));
+    return ranges;
+}
+
+void VoltagePlot::start_history_load(double lower, double upper)
+{
+    reap_loaders(false);
+    const QList<QCPRange> ranges = ranges_to_load(loadedLower, loadedUpper, lower, upper);
+    // The bounds move to the requested ones even if a query fails later.
+    loadedUpper = std::max(loadedUpper, upper);
+    loadedLower = std::min(loadedLower, lower);
+    if (ranges.isEmpty() || !database)
+        return;
+
+    Loader loader;
+    loader.done = std::make_shared<std::atomic<bool>>(false);
+    try {
+        loader.thread = std::thread(
+            [this, db = database, ranges, generation = runGeneration, done = loader.done] {
+                load_sql_data(db, ranges, generation);
+                done->store(true);
+            });
+    } catch (const std::system_error &error) {
+        qDebug() << "load_sql_data could not start:" << error.what();
+        return;
+    }
+    loaders.push_back(std::move(loader));
+}
+
+void VoltagePlot::reap_loaders(bool waitForAll)
+{
+    for (auto it = loaders.begin(); it != loaders.end();) {
+        if (waitForAll || it->done->load()) {
+            it->thread.join();
+            it = loaders.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+void VoltagePlot::load_sql_data(SampleDatabase *db, const QList<QCPRange> &ranges,
+                                quint64 generation)
+{
+    QMutexLocker lock(&loadMutex);
+    HistoryRows rows;
+    for (const QCPRange &range : ranges) {
+        QSqlQuery query = db->query_time_range(range.lower, range.upper);
+        const int columns = query.record().count();
+        while (rows.values.size() < columns - 2)
+            rows.values.append(QVector<double>());
+        while (query.next()) {
+            rows.times.append(query.value(1).toDouble());
+            for (int c = 2; c < columns; ++c)
+                rows.values[c - 2].append(query.value(c).toDouble());
+        }
+    }
+    if (rows.times.isEmpty())
+        return;
+    QMetaObject::invokeMethod(
+        this, [this, rows = std::move(rows), generation] { add_history(rows, generation); },
+        Qt::QueuedConnection);
+}
+
+void VoltagePlot::add_history(const HistoryRows &rows, quint64 generation)
+{
+    if (generation != runGeneration)
+        return;
+    for (int k = 0; k < rows.values.size() && k < graphs.size(); ++k)
+        graphs.at(k)->addData(rows.times, rows.values.at(k), false);
+    replot(rpQueuedReplot);
+}
+
+void VoltagePlot::onPlotClick(QCPAbstractPlottable *plottable, int dataIndex, QMouseEvent *event)
+{
+    auto *graph = qobject_cast<QCPGraph *>(plottable);
+    const int index = graphs.indexOf(graph);
+    if (event->button() == Qt::LeftButton && graph && index >= 0 &&
+        dataIndex < graph->dataCount()) {
+        const double key = graph->data()->at(dataIndex)->key;
+        const double value = graph->data()->at(dataIndex)->value;
+        valueLabel->position->setCoords(key + labelOffsetInTicks * tick_step(xAxis),
+                                        value + labelOffsetInTicks * tick_step(yAxis));
+        valueLabel->setText(
+            QString("CH%1: %2, %3 mV").arg(index + 1).arg(key, 0, 'f', 0).arg(value, 0, 'f', 1));
+        valueLabel->setBrush(QBrush(graph->pen().color(), Qt::SolidPattern));
+        valueLabel->setColor(Qt::white);
+        valueLabel->setVisible(true);
+    } else if (event->button() == Qt::RightButton) {
+        valueLabel->setVisible(false);
+    }
+    replot(rpRefreshHint);
+}
+
+void VoltagePlot::set_channel_visible(int index, bool visible)
+{
+    if (index < 0 || index >= graphs.size())
+        return;
+    graphs.at(index)->setVisible(visible);
+    {
+        QMutexLocker lock(&stagingMutex);
+        if (index < graphVisible.size())
+            graphVisible[index] = visible;
+    }
+    replot(rpRefreshHint);
+}
+
+double VoltagePlot::channel_value(int index) const
+{
+    if (index < 0 || index >= channelCount)
+        return 0.0;
+    QMutexLocker lock(&stagingMutex);
+    return latestValues.at(index);
+}
+
+QList<VoltagePlot::Extreme> VoltagePlot::current_maxima() const
+{
+    QMutexLocker lock(&stagingMutex);
+    return maxima;
+}
+
+QList<VoltagePlot::Extreme> VoltagePlot::current_minima() const
+{
+    QMutexLocker lock(&stagingMutex);
+    return minima;
+}
+
+double VoltagePlot::last_time() const
+{
+    QMutexLocker lock(&stagingMutex);
+    return lastTime;
+}
+
+bool VoltagePlot::is_load_rate_limited() const
+{
+    return loadRateTimer->isActive();
+}

@@ -1,0 +1,138 @@
+#pragma once
+
+#include "samplesink.h"
+
+#include <QColor>
+#include <QList>
+#include <QMutex>
+#include <QPair>
+#include <QVector>
+#include <qcustomplot.h>
+
+#include <array>
+#include <atomic>
+#include <list>
+#include <memory>
+#include <thread>
+
+class QTimer;
+class SampleDatabase;
+
+// The chart of a run: follows the samples live in a scrolling five-second
+// window with an automatic vertical range, and while browsing reloads the time
+// range that comes into view from the run's table.
+//
+// Threads: the decoding thread only appends into a staging area guarded by
+// stagingMutex; the GUI thread moves staged points into the graphs before it
+// draws, because QCustomPlot's data may only be touched on the GUI thread.
+// History loads read the database on a thread of their own and hand the rows
+// back to the GUI thread with a queued call.
+class VoltagePlot : public QCustomPlot, public SampleSink
+{
+    Q_OBJECT
+
+public:
+    using Extreme = QPair<double, double>; // (time, value)
+
+    static constexpr int channelCount = 16;
+    // Width of the live time window in seconds.
+    static constexpr double windowSeconds = 5.0;
+
+    explicit VoltagePlot(SampleDatabase *sampleDatabase, QWidget *parent = nullptr);
+    ~VoltagePlot() override;
+
+    VoltagePlot(const VoltagePlot &) = delete;
+    VoltagePlot &operator=(const VoltagePlot &) = delete;
+
+    // Pen colour of graph i; the channel legend uses the same list.
+    const QList<QColor> &channel_colors() const { return channelColors; }
+
+    // Prepares the graphs of a new run. channelVisible holds the stored
+    // visibility of channels 0..15 (the window reads it from its settings);
+    // a missing entry counts as visible. Ignored in single-channel mode.
+    void setup_graphs(bool singleChannel, const QList<bool> &channelVisible = {});
+
+    // Decoding thread.
+    void append_samples(double time, const QList<double> &values) override;
+    void append_sample(double time, double value) override;
+
+    double channel_value(int index) const;
+    void set_channel_visible(int index, bool visible);
+    void set_browse_mode(bool enabled);
+    // Display timer tick while a run is live: scrolls, rescales, prunes.
+    void refresh_view();
+    // Moves staged live points into the graphs; call before rendering the
+    // widget outside the display timer (for example a picture export).
+    void flush_pending();
+
+    // Read-only views of the state, for the window and the tests.
+    bool is_browse_mode() const { return browseMode; }
+    QCPRange loaded_range() const { return QCPRange(loadedLower, loadedUpper); }
+    QList<Extreme> current_maxima() const;
+    QList<Extreme> current_minima() const;
+    double last_time() const;
+    // True within the rate limit after a history load was launched.
+    bool is_load_rate_limited() const;
+    QCPItemText *value_label() const { return valueLabel; }
+
+    // The time ranges a browse load reads so that loaded grows to cover
+    // wanted, in query order: the part above the loaded range, then below.
+    static QList<QCPRange> ranges_to_load(double loadedLower, double loadedUpper, double lower,
+                                          double upper);
+
+signals:
+    void helperYLinePositionChanged(double yPos);
+
+public slots:
+    void AxisRangeChanged(QCPRange newRange);
+
+private slots:
+    void onPlotClick(QCPAbstractPlottable *plottable, int dataIndex, QMouseEvent *event);
+
+private:
+    // One history load in flight; done is set by the thread as its last act.
+    struct Loader
+    {
+        std::thread thread;
+        std::shared_ptr<std::atomic<bool>> done;
+    };
+
+    // Rows read back from the run table: times and one value list per column.
+    struct HistoryRows
+    {
+        QVector<double> times;
+        QList<QVector<double>> values;
+    };
+
+    void track_extremes(double time, double value); // caller holds stagingMutex
+    void start_history_load(double lower, double upper);
+    void load_sql_data(SampleDatabase *db, const QList<QCPRange> &ranges, quint64 generation);
+    void add_history(const HistoryRows &rows, quint64 generation);
+    void reap_loaders(bool waitForAll);
+
+    const QList<QColor> channelColors;
+    SampleDatabase *database = nullptr; // not owned; read only on the GUI thread
+
+    // Serialises history loads, so rows arrive in the order they were asked for.
+    QMutex loadMutex;
+    QTimer *loadRateTimer = nullptr; // rate limit of history loads, never connected
+    QCPItemText *valueLabel = nullptr;
+    QList<QCPGraph *> graphs; // GUI thread only
+    bool browseMode = false;  // GUI thread only
+    // Range whose rows the graphs hold while browsing; GUI thread only, the
+    // loaders get their query ranges handed over at launch.
+    double loadedUpper = 0.0;
+    double loadedLower = 0.0;
+    // Bumped by setup_graphs, so rows of a previous run's load are dropped.
+    quint64 runGeneration = 0; // GUI thread only
+    std::list<Loader> loaders; // GUI thread only
+
+    // Everything below is shared with the decoding thread, guarded by stagingMutex.
+    mutable QMutex stagingMutex;
+    std::array<double, channelCount> latestValues{};
+    QList<Extreme> maxima; // descending by value, at most 2
+    QList<Extreme> minima; // ascending by value, at most 2
+    double lastTime = 0.0;
+    QVector<bool> graphVisible;                 // one entry per graph
+    QList<QVector<QCPGraphData>> pendingPoints; // one list per graph
+};

@@ -1,0 +1,376 @@
+#include "voltageplot.h"
+
+#include <QtTest>
+
+#include <atomic>
+#include <cmath>
+#include <thread>
+
+namespace {
+
+QList<double> channel_values(double base)
+{
+    QList<double> values;
+    for (int i = 0; i < VoltagePlot::channelCount; ++i)
+        values.append(base + i);
+    return values;
+}
+
+QList<double> values_of(const QList<VoltagePlot::Extreme> &extremes)
+{
+    QList<double> values;
+    for (const VoltagePlot::Extreme &extreme : extremes)
+        values.append(extreme.second);
+    return values;
+}
+
+// Single-channel samples as (time, value) pairs, in order.
+void feed(VoltagePlot &plot, const QList<VoltagePlot::Extreme> &samples)
+{
+    for (const auto &[time, value] : samples)
+        plot.append_sample(time, value);
+}
+
+QList<double> keys_of(const QCPGraph *graph)
+{
+    QList<double> keys;
+    for (auto it = graph->data()->constBegin(); it != graph->data()->constEnd(); ++it)
+        keys.append(it->key);
+    return keys;
+}
+
+} // namespace
+
+// The live side of the plot: scrolling, vertical auto-range, pruning and the
+// points handed over by the decoding thread. No database is involved.
+class TestVoltagePlotLive : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void multiChannelGraphsTakeThePaletteAndTheStoredVisibility();
+    void verticalRangeKeepsAMarginOfADecade_data();
+    void verticalRangeKeepsAMarginOfADecade();
+    void extremesKeepTheTwoLargestAndTheTwoSmallestValues();
+    void oldestExtremeExpiresOneSampleLate();
+    void viewScrollsAndPrunesOnceTheWindowIsFull_data();
+    void viewScrollsAndPrunesOnceTheWindowIsFull();
+    void liveModeClampsTheTimeAxis_data();
+    void liveModeClampsTheTimeAxis();
+    void hiddenChannelGetsNoLivePointsAndKeepsItsValue();
+    void singleChannelGraphTakesPointsEvenWhenHidden();
+    void samplesOfTheWrongModeAreDroppedSafely();
+    void appendsFromAnotherThreadWhileTheViewRefreshes();
+    void clickOnAPointShowsItsChannelTimeAndValue();
+};
+
+void TestVoltagePlotLive::multiChannelGraphsTakeThePaletteAndTheStoredVisibility()
+{
+    const QList<QColor> expected = {{255, 0, 0},   {0, 255, 0},    {0, 0, 255},    {255, 102, 0},
+                                    {255, 0, 255}, {0, 255, 255},  {128, 0, 0},    {0, 128, 0},
+                                    {0, 0, 128},   {128, 128, 0},  {128, 0, 128},  {0, 128, 128},
+                                    {165, 42, 42}, {210, 105, 30}, {95, 158, 160}, {211, 105, 211}};
+    VoltagePlot plot(nullptr);
+    QCOMPARE(plot.channel_colors(), expected);
+
+    // Only channel 4 stored as hidden; entries missing from the list count as shown.
+    plot.setup_graphs(false, {true, true, true, true, false});
+    QCOMPARE(plot.graphCount(), 16);
+    for (int i = 0; i < 16; ++i) {
+        QCOMPARE(plot.graph(i)->pen().color(), expected.at(i));
+        QCOMPARE(plot.graph(i)->visible(), i != 4);
+    }
+
+    plot.setup_graphs(true, {false});
+    QCOMPARE(plot.graphCount(), 1);
+    QCOMPARE(plot.graph(0)->pen().color(), expected.at(0));
+    QVERIFY(plot.graph(0)->visible());
+}
+
+void TestVoltagePlotLive::verticalRangeKeepsAMarginOfADecade_data()
+{
+    QTest::addColumn<QList<double>>("values");
+    QTest::addColumn<double>("lower");
+    QTest::addColumn<double>("upper");
+
+    QTest::newRow("no samples") << QList<double>{} << -6.0 << 6.0;
+    QTest::newRow("25 and 0") << QList<double>{0, 25} << -10.0 << 35.0;
+    QTest::newRow("250 and 0") << QList<double>{250, 0} << -100.0 << 350.0;
+    QTest::newRow("narrow negative span") << QList<double>{-3, -7} << -8.0 << -2.0;
+    QTest::newRow("span of exactly ten") << QList<double>{10, 0} << -1.0 << 11.0;
+}
+
+void TestVoltagePlotLive::verticalRangeKeepsAMarginOfADecade()
+{
+    QFETCH(QList<double>, values);
+    QFETCH(double, lower);
+    QFETCH(double, upper);
+
+    VoltagePlot plot(nullptr);
+    plot.setup_graphs(true);
+    double time = 0.0;
+    for (double value : values)
+        plot.append_sample(time += 0.1, value);
+    plot.refresh_view();
+
+    QCOMPARE(plot.yAxis->range().lower, lower);
+    QCOMPARE(plot.yAxis->range().upper, upper);
+    QCOMPARE(plot.xAxis->range().lower, 0.0);
+    QCOMPARE(plot.xAxis->range().upper, 5.0);
+}
+
+void TestVoltagePlotLive::extremesKeepTheTwoLargestAndTheTwoSmallestValues()
+{
+    VoltagePlot plot(nullptr);
+    plot.setup_graphs(true);
+    feed(plot, {{0.1, 1}, {0.2, 5}, {0.3, 3}, {0.4, 2}});
+    QCOMPARE(values_of(plot.current_maxima()), (QList<double>{5, 3}));
+    QCOMPARE(values_of(plot.current_minima()), (QList<double>{1, 2}));
+
+    // A new run starts without the old extremes.
+    plot.setup_graphs(true);
+    QVERIFY(plot.current_maxima().isEmpty());
+    QVERIFY(plot.current_minima().isEmpty());
+}
+
+void TestVoltagePlotLive::oldestExtremeExpiresOneSampleLate()
+{
+    VoltagePlot plot(nullptr);
+    plot.setup_graphs(true);
+    feed(plot, {{0, 10}, {1, 9}});
+    // Expiry compares with the previous sample's time (1 s), so the maximum at
+    // 0 s is still inside the window here...
+    plot.append_sample(7, 1);
+    QCOMPARE(plot.current_maxima(), (QList<VoltagePlot::Extreme>{{0, 10}, {1, 9}}));
+    // ...and leaves with the next sample, measured from 7 s.
+    plot.append_sample(8, 1);
+    QCOMPARE(plot.current_maxima(), (QList<VoltagePlot::Extreme>{{1, 9}}));
+    QCOMPARE(plot.last_time(), 8.0);
+}
+
+void TestVoltagePlotLive::viewScrollsAndPrunesOnceTheWindowIsFull_data()
+{
+    QTest::addColumn<QList<double>>("times");
+    QTest::addColumn<double>("xLower");
+    QTest::addColumn<double>("xUpper");
+    QTest::addColumn<double>("firstKept");
+
+    QList<double> toThree;
+    QList<double> toTwelve;
+    for (int i = 0; i <= 24; ++i) {
+        toTwelve.append(i * 0.5);
+        if (i <= 6)
+            toThree.append(i * 0.5);
+    }
+    QTest::newRow("3 s: fixed window") << toThree << 0.0 << 5.0 << 0.0;
+    QTest::newRow("12 s: scrolled and pruned") << toTwelve << 7.0 << 12.0 << 7.0;
+    // Pruning waits until the first graph holds more than five points.
+    QTest::newRow("12 s, few points: kept") << QList<double>{1, 2, 12} << 7.0 << 12.0 << 1.0;
+}
+
+void TestVoltagePlotLive::viewScrollsAndPrunesOnceTheWindowIsFull()
+{
+    QFETCH(QList<double>, times);
+    QFETCH(double, xLower);
+    QFETCH(double, xUpper);
+    QFETCH(double, firstKept);
+
+    VoltagePlot plot(nullptr);
+    plot.setup_graphs(false);
+    plot.set_browse_mode(false);
+    for (double time : times)
+        plot.append_samples(time, channel_values(time));
+    // Hidden graphs are pruned too.
+    plot.set_channel_visible(9, false);
+    plot.refresh_view();
+
+    QCOMPARE(plot.xAxis->range().lower, xLower);
+    QCOMPARE(plot.xAxis->range().upper, xUpper);
+    for (int i = 0; i < 16; ++i) {
+        const QList<double> keys = keys_of(plot.graph(i));
+        QVERIFY2(!keys.isEmpty(), qPrintable(QString::number(i)));
+        QCOMPARE(keys.first(), firstKept);
+        QCOMPARE(keys.last(), times.last());
+    }
+}
+
+void TestVoltagePlotLive::liveModeClampsTheTimeAxis_data()
+{
+    QTest::addColumn<bool>("browsing");
+    QTest::addColumn<double>("lastTime");
+    QTest::addColumn<QCPRange>("requested");
+    QTest::addColumn<QCPRange>("expected");
+
+    QTest::newRow("negative start raised, end lifted to window")
+        << false << 2.0 << QCPRange(-3, 4) << QCPRange(0, 5);
+    QTest::newRow("end beyond last sample pulled back")
+        << false << 12.0 << QCPRange(-1, 20) << QCPRange(0, 12);
+    QTest::newRow("range inside the data kept")
+        << false << 12.0 << QCPRange(3, 8) << QCPRange(3, 8);
+    QTest::newRow("browsing leaves the range alone")
+        << true << 2.0 << QCPRange(-3, 4) << QCPRange(-3, 4);
+}
+
+void TestVoltagePlotLive::liveModeClampsTheTimeAxis()
+{
+    QFETCH(bool, browsing);
+    QFETCH(double, lastTime);
+    QFETCH(QCPRange, requested);
+    QFETCH(QCPRange, expected);
+
+    // Without a database a browse load has nothing to read from.
+    VoltagePlot plot(nullptr);
+    plot.setup_graphs(true);
+    plot.append_sample(lastTime, 1.0);
+    plot.set_browse_mode(browsing);
+    plot.xAxis->setRange(requested);
+    QCOMPARE(plot.xAxis->range().lower, expected.lower);
+    QCOMPARE(plot.xAxis->range().upper, expected.upper);
+}
+
+void TestVoltagePlotLive::hiddenChannelGetsNoLivePointsAndKeepsItsValue()
+{
+    VoltagePlot plot(nullptr);
+    plot.setup_graphs(false);
+    QList<double> first = channel_values(0);
+    first[3] = 7.0;
+    plot.append_samples(0.1, first);
+
+    plot.set_channel_visible(3, false);
+    QList<double> second = channel_values(0);
+    second[3] = 99.0; // would become the maximum if it counted
+    plot.append_samples(0.2, second);
+    plot.refresh_view();
+
+    QCOMPARE(keys_of(plot.graph(3)), (QList<double>{0.1}));
+    QCOMPARE(keys_of(plot.graph(4)), (QList<double>{0.1, 0.2}));
+    QCOMPARE(plot.channel_value(3), 7.0);
+    QCOMPARE(plot.channel_value(4), 4.0);
+    QCOMPARE(plot.current_maxima().first().second, 15.0);
+    QCOMPARE(plot.last_time(), 0.2);
+}
+
+void TestVoltagePlotLive::singleChannelGraphTakesPointsEvenWhenHidden()
+{
+    VoltagePlot plot(nullptr);
+    plot.setup_graphs(true);
+    plot.set_channel_visible(0, false);
+    plot.set_channel_visible(5, false); // no such graph in single-channel mode
+    QCOMPARE(plot.graphCount(), 1);
+    QVERIFY(!plot.graph(0)->visible());
+
+    plot.append_sample(0.5, 12.5);
+    plot.refresh_view();
+    QCOMPARE(keys_of(plot.graph(0)), (QList<double>{0.5}));
+    QCOMPARE(plot.channel_value(0), 12.5);
+}
+
+void TestVoltagePlotLive::samplesOfTheWrongModeAreDroppedSafely()
+{
+    VoltagePlot plot(nullptr);
+    // Before any run there are no graphs to draw into.
+    plot.append_sample(0.1, 3.0);
+    plot.append_samples(0.2, channel_values(1));
+    plot.refresh_view();
+    QCOMPARE(plot.graphCount(), 0);
+    QCOMPARE(plot.channel_value(0), 3.0);
+
+    // A multi-channel sample in single-channel mode feeds only the one graph.
+    plot.setup_graphs(true);
+    plot.append_samples(0.3, channel_values(20));
+    plot.refresh_view();
+    QCOMPARE(keys_of(plot.graph(0)), (QList<double>{0.3}));
+    QCOMPARE(plot.channel_value(0), 20.0);
+    QCOMPARE(plot.channel_value(1), 0.0);
+    QCOMPARE(plot.channel_value(16), 0.0);
+    QCOMPARE(plot.channel_value(-1), 0.0);
+}
+
+void TestVoltagePlotLive::appendsFromAnotherThreadWhileTheViewRefreshes()
+{
+    constexpr int sampleCount = 20000;
+    constexpr double rate = 1000.0;
+    VoltagePlot plot(nullptr);
+    plot.resize(800, 600);
+    plot.show();
+    plot.setup_graphs(false);
+    plot.set_browse_mode(false);
+
+    std::atomic<bool> finished{false};
+    std::thread decoder([&] {
+        for (int n = 0; n < sampleCount; ++n)
+            plot.append_samples(n / rate, channel_values(n));
+        finished = true;
+    });
+    int refreshes = 0;
+    while (!finished) {
+        plot.refresh_view();
+        QCoreApplication::processEvents();
+        ++refreshes;
+    }
+    decoder.join();
+    plot.refresh_view();
+    QVERIFY(refreshes > 0);
+
+    // Every point of the last five seconds arrived once, in order, with its value.
+    const double last = (sampleCount - 1) / rate;
+    QCOMPARE(plot.last_time(), last);
+    int firstKept = 0;
+    while (firstKept / rate < last - VoltagePlot::windowSeconds)
+        ++firstKept;
+    QVERIFY(firstKept > 0);
+    for (int i = 0; i < 16; ++i) {
+        const QCPGraph *graph = plot.graph(i);
+        QCOMPARE(graph->dataCount(), sampleCount - firstKept);
+        int n = firstKept;
+        for (auto it = graph->data()->constBegin(); it != graph->data()->constEnd(); ++it, ++n) {
+            QCOMPARE(it->key, n / rate);
+            QCOMPARE(it->value, double(n + i));
+        }
+    }
+    QCOMPARE(plot.channel_value(15), double(sampleCount - 1 + 15));
+    QCOMPARE(plot.xAxis->range().upper, last);
+}
+
+void TestVoltagePlotLive::clickOnAPointShowsItsChannelTimeAndValue()
+{
+    VoltagePlot plot(nullptr);
+    plot.resize(800, 600);
+    plot.setup_graphs(false);
+    plot.set_browse_mode(true);
+    plot.graph(2)->addData(12.7, 123.4);
+    plot.xAxis->setRange(10, 15);
+    plot.yAxis->setRange(100, 150);
+    plot.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&plot));
+    plot.replot();
+
+    const QPoint point(qRound(plot.xAxis->coordToPixel(12.7)),
+                       qRound(plot.yAxis->coordToPixel(123.4)));
+    QTest::mouseClick(&plot, Qt::LeftButton, Qt::NoModifier, point);
+
+    QCPItemText *label = plot.value_label();
+    QVERIFY(label->visible());
+    QCOMPARE(label->text(), QString("CH3: 13, 123.4 mV"));
+    QCOMPARE(label->brush().color(), QColor(0, 0, 255));
+    QCOMPARE(label->brush().style(), Qt::SolidPattern);
+    QCOMPARE(label->color(), QColor(Qt::white));
+    // A quarter tick step up and to the right of the point.
+    const QVector<double> xTicks = plot.xAxis->tickVector();
+    const QVector<double> yTicks = plot.yAxis->tickVector();
+    QVERIFY(xTicks.size() >= 2 && yTicks.size() >= 2);
+    QCOMPARE(label->position->coords(), QPointF(12.7 + 0.25 * (xTicks[1] - xTicks[0]),
+                                                123.4 + 0.25 * (yTicks[1] - yTicks[0])));
+
+    QTest::mouseClick(&plot, Qt::RightButton, Qt::NoModifier, point);
+    QVERIFY(!label->visible());
+
+    // Leaving browse mode hides a label shown meanwhile.
+    QTest::mouseClick(&plot, Qt::LeftButton, Qt::NoModifier, point);
+    QVERIFY(label->visible());
+    plot.set_browse_mode(false);
+    QVERIFY(!label->visible());
+}
+
+QTEST_MAIN(TestVoltagePlotLive)
+#include "tst_voltageplotlive.moc"
