@@ -1,0 +1,77 @@
+#include "dataqueues.h"
+
+#include "logmanager.h"
+
+DataQueues::DataQueues()
+    : serialData_(std::make_unique<BoundedQueue<QByteArray>>(baseCapacity))
+    , processData_(std::make_unique<BoundedQueue<SampleRow>>(2 * baseCapacity))
+{}
+
+DataQueues::~DataQueues() = default;
+
+void DataQueues::push_serial(const QByteArray &frameText)
+{
+    if (!serialData_->try_push(frameText)) {
+        write_log(QStringLiteral("添加serial_data失败"));
+        return;
+    }
+    framesBell_.ring();
+}
+
+QByteArray DataQueues::pop_serial()
+{
+    QByteArray frameText;
+    serialData_->try_pop(frameText);
+    return frameText;
+}
+
+void DataQueues::push_sample(double time, double value)
+{
+    push_record(SampleRow{time, value});
+}
+
+void DataQueues::push_samples(double time, const QList<double> &values)
+{
+    SampleRow record;
+    record.reserve(values.size() + 1);
+    record.append(time);
+    record.append(values);
+    push_record(std::move(record));
+}
+
+void DataQueues::push_record(SampleRow &&record)
+{
+    if (!processData_->try_push(std::move(record))) {
+        write_log(QStringLiteral("添加process_data失败 size = ") +
+                  QString::number(processData_->size()));
+        return;
+    }
+    recordsBell_.ring();
+}
+
+SampleRow DataQueues::pop_record()
+{
+    SampleRow record;
+    processData_->try_pop(record);
+    return record;
+}
+
+int DataQueues::record_count() const
+{
+    return int(processData_->size());
+}
+
+int DataQueues::frame_count() const
+{
+    return int(serialData_->size());
+}
+
+void DataQueues::wait_for_frames(std::chrono::microseconds timeout)
+{
+    framesBell_.wait_for(timeout, [this] { return serialData_->size() > 0; });
+}
+
+void DataQueues::wait_for_records(std::chrono::microseconds timeout)
+{
+    recordsBell_.wait_for(timeout, [this] { return processData_->size() > 0; });
+}

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "boundedqueue.h"
+#include "doorbell.h"
+#include "framesink.h"
+#include "samplerow.h"
+
+#include <QByteArray>
+#include <QList>
+
+#include <chrono>
+#include <memory>
+
+// The two hand-over queues of a run: frame texts from the serial manager (GUI
+// thread) to the decoding thread, and sample records from the decoding thread
+// to the save thread. Every operation may be called from any thread; a full
+// queue drops the item and logs it. Lives from start-up to shut-down; nothing
+// empties it between runs.
+class DataQueues : public FrameSink
+{
+public:
+    static constexpr int baseCapacity = 4096;
+
+    DataQueues();
+    ~DataQueues() override;
+    DataQueues(const DataQueues &) = delete;
+    DataQueues &operator=(const DataQueues &) = delete;
+
+    void push_serial(const QByteArray &frameText) override;
+    // The oldest frame text, or an empty array.
+    QByteArray pop_serial();
+
+    // A single-channel record (time, value).
+    void push_sample(double time, double value);
+    // A record of the time followed by the values.
+    void push_samples(double time, const QList<double> &values);
+    // The oldest record, or an empty list.
+    SampleRow pop_record();
+    int record_count() const;
+
+    int frame_count() const;
+
+    // Let a consumer sleep on an empty queue until a push or the time-out.
+    void wait_for_frames(std::chrono::microseconds timeout);
+    void wait_for_records(std::chrono::microseconds timeout);
+
+private:
+    void push_record(SampleRow &&record);
+
+    std::unique_ptr<BoundedQueue<QByteArray>> serialData_; // GUI thread -> decoding thread
+    std::unique_ptr<BoundedQueue<SampleRow>> processData_; // decoding thread -> save thread
+    Doorbell framesBell_;                                  // rung after every frame pushed
+    Doorbell recordsBell_;                                 // rung after every record pushed
+};
