@@ -1,0 +1,114 @@
+#include "serialmanager.h"
+
+#include "logmanager.h"
+
+#include <QDebug>
+
+SerialManager::SerialManager(FrameSink *queues, QObject *parent)
+    : QObject(parent)
+    , cutter_(queues)
+{
+    connect(&port_, &QSerialPort::errorOccurred, this, &SerialManager::handle_error,
+            Qt::DirectConnection);
+}
+
+SerialManager::~SerialManager()
+{
+    port_.close();
+}
+
+bool SerialManager::open_port(const QString &name)
+{
+    if (port_.isOpen()) {
+        port_.close();
+    }
+    port_.setPortName(name);
+    if (!port_.open(QIODevice::ReadWrite)) {
+        return false;
+    }
+    port_.setBaudRate(QSerialPort::Baud115200, QSerialPort::AllDirections);
+    port_.setDataBits(QSerialPort::Data8);
+    port_.setParity(QSerialPort::NoParity);
+    port_.setStopBits(QSerialPort::OneStop);
+    port_.setFlowControl(QSerialPort::NoFlowControl);
+    write_log(QStringLiteral("开启串口 : ") + name);
+    return true;
+}
+
+void SerialManager::close_port()
+{
+    port_.close();
+}
+
+void SerialManager::write_data(const QByteArray &packet)
+{
+    write_log(QStringLiteral("write = ") + QString::fromLatin1(packet.toHex().toUpper()));
+    // After a loss the port is closed; the packet is still logged, as the
+    // operator's action happened, but there is nothing to write to.
+    if (port_.isOpen()) {
+        port_.write(packet);
+    }
+}
+
+void SerialManager::set_reading(bool on)
+{
+    if (on) {
+        cutter_.reset();
+        if (!readConnection_) {
+            readConnection_ =
+                connect(&port_, &QSerialPort::readyRead, this, &SerialManager::read_data);
+        }
+    } else if (readConnection_) {
+        disconnect(readConnection_);
+        readConnection_ = {};
+    }
+}
+
+void SerialManager::read_data()
+{
+    if (port_.bytesAvailable() <= 0) {
+        return;
+    }
+    const QByteArray batch = port_.readAll();
+    cutter_.feed(batch);
+}
+
+QByteArray SerialManager::read_sync(int timeoutMs, int expectedLength)
+{
+    if (!port_.isOpen()) {
+        return {};
+    }
+    if (!port_.waitForReadyRead(timeoutMs)) {
+        qDebug() << "read timeout";
+        return {};
+    }
+    const QByteArray text = port_.readAll().toHex().toUpper();
+    qDebug().nospace() << "read size = " << text.size();
+    qDebug().noquote().nospace() << "read = " << text;
+    if (text.size() != expectedLength) {
+        return {};
+    }
+    return text;
+}
+
+void SerialManager::handle_error(QSerialPort::SerialPortError error)
+{
+    switch (error) {
+    case QSerialPort::ResourceError:
+    case QSerialPort::ReadError:
+    case QSerialPort::PermissionError:
+        break;
+    default:
+        // NoError on open, TimeoutError from waitForReadyRead and the
+        // modem-line refusals of pseudo-terminals are not a lost port.
+        return;
+    }
+    // A vanished far end repeats ReadError until the port is closed; closing
+    // here stops that and makes every later report of the same loss a no-op.
+    if (!port_.isOpen()) {
+        return;
+    }
+    write_log(QStringLiteral("串口意外断开"));
+    port_.close();
+    emit port_error();
+}

@@ -1,0 +1,61 @@
+#pragma once
+
+#include "framecutter.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QSerialPort>
+#include <QString>
+
+class FrameSink;
+
+// Owns the serial port to the instrument: opens it with the instrument's line
+// settings, writes command packets, cuts frames out of the bytes of a run into
+// the frame sink, performs the blocking status exchange and reports a lost
+// port. Lives in the GUI thread; everything here runs there.
+class SerialManager : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit SerialManager(FrameSink *queues, QObject *parent = nullptr);
+    ~SerialManager() override;
+    SerialManager(const SerialManager &) = delete;
+    SerialManager &operator=(const SerialManager &) = delete;
+
+    // Opens the port read-write at 115200 8N1 without flow control.
+    bool open_port(const QString &name);
+    void close_port();
+    bool is_open() const { return port_.isOpen(); }
+
+    // Logs the packet and sends it; does not wait for the bytes to leave.
+    void write_data(const QByteArray &packet);
+
+    // Attaches the frame reader to incoming bytes (true) or detaches it.
+    // Attaching starts a new run: a frame tail left from before is dropped.
+    void set_reading(bool on);
+
+    // Waits up to `timeoutMs` for bytes and returns what arrived as upper-case
+    // hexadecimal text, or an empty array on time-out or when the text does not
+    // have exactly `expectedLength` characters.
+    QByteArray read_sync(int timeoutMs, int expectedLength);
+
+    // Bytes of an unfinished frame held back for the next read.
+    qsizetype pending_frame_bytes() const { return cutter_.pending_bytes(); }
+
+signals:
+    // The port went away while open (adapter unplugged, far end closed).
+    // Emitted once per loss; the port is already closed.
+    void port_error();
+
+public slots:
+    void read_data();
+
+private:
+    void handle_error(QSerialPort::SerialPortError error);
+
+    QSerialPort port_;
+    FrameCutter cutter_; // hands accepted frames to the queues
+
+    QMetaObject::Connection readConnection_;
+};

@@ -1,0 +1,328 @@
+#include "dataqueues.h"
+#include "frames.h"
+#include "instrumentsimulator.h"
+#include "logcapture.h"
+#include "protocol.h"
+#include "scopedworkdir.h"
+#include "serialmanager.h"
+#include "statusreply.h"
+
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <cstring>
+#include <memory>
+
+namespace {
+
+constexpr int generousMs = 20000;
+
+// A simulated instrument on a fresh pseudo-terminal, the queues and a serial
+// manager connected to it, and the log of it all.
+struct Line
+{
+    Line()
+        : manager(&queues)
+    {
+        simulator.start();
+    }
+
+    bool open() { return manager.open_port(simulator.port_name()); }
+
+    // Pops every frame text that arrives until `count` are in.
+    bool collect(QList<QByteArray> &into, int count)
+    {
+        return QTest::qWaitFor(
+            [&] {
+                for (QByteArray text = queues.pop_serial(); !text.isEmpty();
+                     text = queues.pop_serial()) {
+                    into.append(text);
+                }
+                return into.size() >= count;
+            },
+            generousMs);
+    }
+
+    ScopedWorkDir dir;
+    LogCapture log;
+    InstrumentSimulator simulator;
+    DataQueues queues;
+    SerialManager manager;
+};
+
+QByteArray texts_of(const QList<QByteArray> &frameList)
+{
+    QByteArray joined;
+    for (const QByteArray &frame : frameList) {
+        joined += frames::text(frame) + '\n';
+    }
+    return joined;
+}
+
+QByteArray joined(const QList<QByteArray> &texts)
+{
+    return texts.join('\n') + (texts.isEmpty() ? "" : "\n");
+}
+
+} // namespace
+
+// The serial manager on a real pseudo-terminal with the simulated instrument.
+class SerialManagerTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void openingAMissingPortFailsAndLogsNothing();
+    void openingLogsThePortAndWritingLogsThePacket();
+
+    void statusQueryReturnsTheWholeReply();
+    void replySplitOverTwoDeliveriesReadsAsEmpty();
+    void readWithoutReplyTimesOut();
+
+    void framesAmongNoiseArriveOnceAndInOrder();
+    void frameSplitAtEveryOffsetArrivesOnce();
+    void newRunDropsTheTailOfTheLast();
+    void longSplitNoisyStreamDeliversEveryFrameOnce();
+    void simulatedRunArrivesCompleteThroughJunkAndSplits();
+
+    void lostPortIsReportedOnceDuringARun();
+    void lostPortIsReportedWhileIdle();
+};
+
+void SerialManagerTest::openingAMissingPortFailsAndLogsNothing()
+{
+    ScopedWorkDir dir;
+    LogCapture log;
+    DataQueues queues;
+    SerialManager manager(&queues);
+
+    QVERIFY(!manager.open_port(dir.file("no-such-port")));
+    QVERIFY(!manager.is_open());
+    const QStringList messages = log.messages();
+    QVERIFY2(messages.filter(QStringLiteral("开启串口")).isEmpty(), qPrintable(messages.join('|')));
+}
+
+void SerialManagerTest::openingLogsThePortAndWritingLogsThePacket()
+{
+    Line line;
+    QVERIFY(line.open());
+    line.manager.write_data(stop_command());
+    QTRY_COMPARE_WITH_TIMEOUT(line.simulator.received_commands(), QList<QByteArray>{stop_command()},
+                              generousMs);
+
+    const QStringList messages = line.log.messages();
+    QVERIFY(messages.contains(QStringLiteral("开启串口 : ") + line.simulator.port_name()));
+    QVERIFY(messages.contains(QStringLiteral("write = FF03") + QString(44, u'0') +
+                              QStringLiteral("0D0A")));
+}
+
+void SerialManagerTest::statusQueryReturnsTheWholeReply()
+{
+    Line line;
+    line.simulator.set_battery(75);
+    line.simulator.set_module_present(true);
+    QVERIFY(line.open());
+
+    line.manager.write_data(status_query_command());
+    const QByteArray reply = line.manager.read_sync(generousMs, frameTextSize);
+
+    QCOMPARE(reply.size(), frameTextSize);
+    QVERIFY(reply.startsWith("FF854B11"));
+    const StatusReply status = StatusReply::parse(reply);
+    QCOMPARE(status.battery_percent(), 75);
+    QCOMPARE(status.module(), StatusReply::Module::Present);
+}
+
+void SerialManagerTest::replySplitOverTwoDeliveriesReadsAsEmpty()
+{
+    Line line;
+    QVERIFY(line.open());
+    const QByteArray reply = frames::make(0x85, 1);
+
+    line.simulator.write_raw(reply.first(30));
+    QTest::ignoreMessage(QtDebugMsg, "read size = 60");
+    QTest::ignoreMessage(QtDebugMsg, QRegularExpression("^read = FF85"));
+    QVERIFY(line.manager.read_sync(generousMs, frameTextSize).isEmpty());
+
+    // The rest alone has the wrong length too: the exchange is lost, not mended.
+    line.simulator.write_raw(reply.sliced(30));
+    QTest::ignoreMessage(QtDebugMsg, "read size = 84");
+    QTest::ignoreMessage(QtDebugMsg, QRegularExpression("^read = "));
+    QVERIFY(line.manager.read_sync(generousMs, frameTextSize).isEmpty());
+}
+
+void SerialManagerTest::readWithoutReplyTimesOut()
+{
+    Line line;
+    QVERIFY(line.open());
+    QTest::ignoreMessage(QtDebugMsg, "read timeout");
+    QVERIFY(line.manager.read_sync(100, frameTextSize).isEmpty());
+    QVERIFY(line.manager.is_open());
+}
+
+void SerialManagerTest::framesAmongNoiseArriveOnceAndInOrder()
+{
+    Line line;
+    QVERIFY(line.open());
+    line.manager.set_reading(true);
+    QRandomGenerator random(3);
+    const QByteArray a = frames::make(0x81, 10);
+    const QByteArray b = frames::make(0x81, 11);
+    const QByteArray c = frames::make(0x81, 12);
+    const QByteArray d = frames::make(0x83, 13);
+    QByteArray badEnd = frames::make(0x81, 14);
+    badEnd.replace(2, frameSize - 4, QByteArray(frameSize - 4, '\x33'));
+    badEnd[frameSize - 1] = '\x0B';
+
+    line.simulator.write_raw(frames::junk(random, 40) + a + b + c + frames::make(0x85, 15) +
+                             frames::make(0x42, 16) + badEnd + QByteArray::fromHex("1F") + d +
+                             frames::junk(random, 40));
+
+    QList<QByteArray> received;
+    QVERIFY(line.collect(received, 4));
+    QCOMPARE(joined(received), texts_of({a, b, c, d}));
+    QCOMPARE(line.manager.pending_frame_bytes(), 0);
+}
+
+void SerialManagerTest::frameSplitAtEveryOffsetArrivesOnce()
+{
+    Line line;
+    QVERIFY(line.open());
+    line.manager.set_reading(true);
+    QList<QByteArray> received;
+    for (int offset = 0; offset < frameSize; ++offset) {
+        const QByteArray before = frames::make(0x81, 100 + offset);
+        const QByteArray frame = frames::make(0x82, 200 + offset);
+        const QByteArray stream = before + frame;
+        received.clear();
+
+        // Wait for the first part to be read, so the frame really arrives in two reads.
+        line.simulator.write_raw(stream.first(frameSize + offset));
+        QVERIFY(line.collect(received, 1));
+        QTRY_COMPARE_WITH_TIMEOUT(line.manager.pending_frame_bytes(), offset, generousMs);
+        line.simulator.write_raw(stream.sliced(frameSize + offset));
+        QVERIFY(line.collect(received, 2));
+
+        QCOMPARE(joined(received), texts_of({before, frame}));
+        QCOMPARE(line.manager.pending_frame_bytes(), 0);
+    }
+}
+
+void SerialManagerTest::newRunDropsTheTailOfTheLast()
+{
+    Line line;
+    QVERIFY(line.open());
+    line.manager.set_reading(true);
+    QByteArray cutShort = frames::make(0x81, 20);
+    cutShort.replace(2, frameSize - 4, QByteArray(frameSize - 4, '\x44'));
+    const QByteArray next = frames::make(0x81, 21);
+
+    line.simulator.write_raw(cutShort.first(40));
+    QTRY_COMPARE_WITH_TIMEOUT(line.manager.pending_frame_bytes(), 40, generousMs);
+    line.manager.set_reading(false);
+    line.manager.set_reading(true);
+    QCOMPARE(line.manager.pending_frame_bytes(), 0);
+    line.simulator.write_raw(cutShort.sliced(40) + next);
+
+    QList<QByteArray> received;
+    QVERIFY(line.collect(received, 1));
+    QCOMPARE(joined(received), texts_of({next}));
+}
+
+void SerialManagerTest::longSplitNoisyStreamDeliversEveryFrameOnce()
+{
+    Line line;
+    line.simulator.set_random_splits(true);
+    QVERIFY(line.open());
+    line.manager.set_reading(true);
+    QRandomGenerator random(5);
+    QByteArray stream;
+    QList<QByteArray> sent;
+    for (quint32 i = 0; i < 6000; ++i) {
+        if (random.bounded(3) == 0) {
+            stream += frames::junk(random, random.bounded(1, 100));
+        }
+        const QByteArray frame = frames::make(i % 2 == 0 ? 0x81 : 0x82, 1000 + i);
+        stream += frame;
+        sent.append(frame);
+    }
+    line.simulator.write_raw(stream);
+
+    QList<QByteArray> received;
+    QVERIFY(line.collect(received, int(sent.size())));
+    QCOMPARE(received.size(), sent.size());
+    QCOMPARE(joined(received), texts_of(sent));
+}
+
+void SerialManagerTest::simulatedRunArrivesCompleteThroughJunkAndSplits()
+{
+    Line line;
+    line.simulator.set_junk(true);
+    line.simulator.set_random_splits(true);
+    line.simulator.set_speed_factor(10.0);
+    QVERIFY(line.open());
+    line.manager.set_reading(true);
+
+    line.manager.write_data(start_single_command(1.0f, 5000, 2));
+    QList<QByteArray> received;
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            line.collect(received, 0);
+            return !received.isEmpty() && received.last().startsWith("FFF0");
+        },
+        60000));
+
+    // 10000 samples, sixteen to a frame, then the end-of-run frame.
+    QCOMPARE(received.size(), 625 + 1);
+    QCOMPARE(quint64(received.size() - 1), line.simulator.frames_sent());
+    const quint32 seed = line.simulator.seed();
+    for (int f = 0; f < 625; ++f) {
+        const QByteArray &text = received[f];
+        QVERIFY(text.startsWith(f % 2 == 0 ? "FF81" : "FF82"));
+        for (int slot = 0; slot < frameSlotCount; ++slot) {
+            const float volts =
+                InstrumentSimulator::sample_volts(0, quint64(f) * 16 + quint64(slot), seed);
+            QByteArray bytes(4, '\0');
+            std::memcpy(bytes.data(), &volts, 4);
+            QCOMPARE(text.mid(4 + 8 * slot, 8), bytes.toHex().toUpper());
+        }
+    }
+}
+
+void SerialManagerTest::lostPortIsReportedOnceDuringARun()
+{
+    Line line;
+    QSignalSpy lost(&line.manager, &SerialManager::port_error);
+    line.simulator.set_speed_factor(1.0);
+    QVERIFY(line.open());
+    line.manager.set_reading(true);
+    line.manager.write_data(start_multi_command(1.0f, 1.0f, 1.0f, 1.0f, 150, 100));
+    QList<QByteArray> received;
+    QVERIFY(line.collect(received, 5));
+
+    line.simulator.vanish();
+    QTRY_COMPARE_WITH_TIMEOUT(lost.count(), 1, generousMs);
+    QVERIFY(!line.manager.is_open());
+
+    // Later traffic on the dead line neither reports the loss again nor reaches the port.
+    line.manager.write_data(stop_command());
+    QVERIFY(line.manager.read_sync(100, frameTextSize).isEmpty());
+    QTest::qWait(200);
+    QCOMPARE(lost.count(), 1);
+    QCOMPARE(line.log.messages().count(QStringLiteral("串口意外断开")), 1);
+}
+
+void SerialManagerTest::lostPortIsReportedWhileIdle()
+{
+    Line line;
+    QSignalSpy lost(&line.manager, &SerialManager::port_error);
+    QVERIFY(line.open());
+
+    line.simulator.vanish();
+    QTRY_COMPARE_WITH_TIMEOUT(lost.count(), 1, generousMs);
+    QVERIFY(!line.manager.is_open());
+    QCOMPARE(line.log.messages().count(QStringLiteral("串口意外断开")), 1);
+}
+
+QTEST_GUILESS_MAIN(SerialManagerTest)
+#include "tst_serialmanager.moc"
