@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <iterator>
 
 namespace {
 // Rounds the magnitude of a decimal text up by one unit in its last place.
@@ -26,6 +27,46 @@ void increment_last_digit(std::string &text)
     }
     text.insert(0, 1, '1');
 }
+constexpr double powersOfTen[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10};
+
+// The common case without printf: scale, round to an integer, print its digits. It
+// answers only when the scaled product, which carries a rounding error of at most half
+// a unit in its last place, lies clearly away from a halfway point; otherwise false.
+bool append_fixed_fast(std::string &out, double value, int decimals)
+{
+    if (decimals >= static_cast<int>(std::size(powersOfTen))) {
+        return false;
+    }
+    const double magnitude = std::fabs(value) * powersOfTen[decimals];
+    if (!(magnitude < 0x1p50)) {
+        return false;
+    }
+    const double whole = std::floor(magnitude);
+    const double distance = std::fabs(magnitude - whole - 0.5);
+    if (distance <= magnitude * 0x1p-50 + 0x1p-60) {
+        return false;
+    }
+    auto units = static_cast<unsigned long long>(whole) + (magnitude - whole > 0.5 ? 1 : 0);
+    char digits[32];
+    int count = 0;
+    do {
+        digits[count++] = static_cast<char>('0' + units % 10);
+        units /= 10;
+    } while (units != 0 || count <= decimals);
+    if (value < 0) {
+        out += '-';
+    }
+    while (count > decimals) {
+        out += digits[--count];
+    }
+    if (decimals > 0) {
+        out += '.';
+        while (count > 0) {
+            out += digits[--count];
+        }
+    }
+    return true;
+}
 } // namespace
 
 void append_fixed(std::string &out, double value, int decimals)
@@ -36,6 +77,9 @@ void append_fixed(std::string &out, double value, int decimals)
     }
     if (value == 0.0) {
         value = 0.0; // drops the sign of negative zero
+    }
+    if (append_fixed_fast(out, value, decimals)) {
+        return;
     }
     char buffer[400];
     // printf rounds an exact halfway case to even, Qt away from zero. Such a value has at
