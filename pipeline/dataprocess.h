@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QThread>
+
+#include <atomic>
+
+class DataQueues;
+class SampleSink;
+
+// The decoding thread of one run: turns frame texts from the serial queue
+// into time-stamped millivolt records for the save thread, hands every point
+// to the plot, and announces the instrument's end-of-run frame.
+class DataProcess : public QThread
+{
+    Q_OBJECT
+
+public:
+    // `plot` may be null (headless recording).
+    DataProcess(bool singleChannel, int rate, DataQueues *queues, SampleSink *plot,
+                QObject *parent = nullptr);
+    // Ends the loop after the current frame and waits for the thread.
+    ~DataProcess() override;
+
+signals:
+    // Emitted on the decoding thread when an end-of-run frame was decoded.
+    void stop_sample_data(bool error);
+
+protected:
+    void run() override;
+
+private:
+    void decode_frame(const QByteArray &frameText);
+
+    const bool singleChannel_;
+    const int rate_;
+    const double step_; // seconds between two samples
+    std::atomic<bool> running_{
+        true}; // cleared by this thread (end frame) or the owner (destructor)
+    DataQueues *const queues_;
+    SampleSink *const plot_;
+    double time_ = 0.0; // run time of the next sample; touched only by this thread
+};

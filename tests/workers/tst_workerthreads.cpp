@@ -1,0 +1,326 @@
+#include "dataprocess.h"
+#include "dataqueues.h"
+#include "datasavedisplay.h"
+#include "instrumentframes.h"
+#include "logcapture.h"
+#include "sampledatabase.h"
+#include "samplesink.h"
+#include "scopedworkdir.h"
+
+#include <QMutex>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QSqlQuery>
+#include <QTest>
+
+#include <array>
+#include <cmath>
+
+namespace {
+
+// Collects what the decoding thread hands to the plot.
+class RecordingSink : public SampleSink
+{
+public:
+    void append_sample(double time, double value) override
+    {
+        QMutexLocker lock(&mutex_);
+        points_.append({time, value});
+    }
+    void append_samples(double time, const QList<double> &values) override
+    {
+        QMutexLocker lock(&mutex_);
+        SampleRow row{time};
+        row.append(values);
+        points_.append(row);
+    }
+    QList<SampleRow> points() const
+    {
+        QMutexLocker lock(&mutex_);
+        return points_;
+    }
+
+private:
+    mutable QMutex mutex_;
+    QList<SampleRow> points_;
+};
+
+// Volts of slot `slot` in frame `frame`: distinct, exactly representable in mV.
+float volts_of(int frame, int slot)
+{
+    return float(frame * 16 + slot) * 0.25f;
+}
+
+QByteArray data_frame_text(int frame)
+{
+    std::array<float, InstrumentFrames::slot_count> volts{};
+    for (int slot = 0; slot < InstrumentFrames::slot_count; ++slot) {
+        volts[std::size_t(slot)] = volts_of(frame, slot);
+    }
+    return InstrumentFrames::data(InstrumentFrames::data_type_a, volts).toHex().toUpper();
+}
+
+QByteArray end_frame_text(quint8 type)
+{
+    return InstrumentFrames::empty(type).toHex().toUpper();
+}
+
+QList<SampleRow> drain_records(DataQueues &queues)
+{
+    QList<SampleRow> records;
+    for (SampleRow row = queues.pop_record(); !row.isEmpty(); row = queues.pop_record()) {
+        records.append(row);
+    }
+    return records;
+}
+
+// The last line a worker wrote, past the log thread's own closing line.
+QString last_worker_line(QStringList lines)
+{
+    while (!lines.isEmpty() && lines.last().startsWith(QStringLiteral("日志线程"))) {
+        lines.removeLast();
+    }
+    return lines.isEmpty() ? QString() : lines.last();
+}
+
+int row_count(SampleDatabase &database)
+{
+    QSqlQuery query = database.execute_query(
+        QStringLiteral("SELECT COUNT(*) FROM \"%1\"").arg(database.current_table_name()));
+    return query.next() ? query.value(0).toInt() : -1;
+}
+
+} // namespace
+
+class WorkerThreadsTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void decodingTimesAndSlotsFollowModeAndRate_data();
+    void decodingTimesAndSlotsFollowModeAndRate();
+    void endFrameStopsBeforeLaterFramesAndQueuesMarker_data();
+    void endFrameStopsBeforeLaterFramesAndQueuesMarker();
+    void missingPlotIsAllowed();
+    void saveThreadWritesFullBatchesThenTheRest();
+    void runWithoutSamplesInsertsNothing();
+    void recordsQueuedAtDestructionAreStillStored();
+    void multiChannelRowsRoundTripThroughTheSaveThread();
+};
+
+void WorkerThreadsTest::decodingTimesAndSlotsFollowModeAndRate_data()
+{
+    QTest::addColumn<bool>("single");
+    QTest::addColumn<int>("rate");
+    QTest::addColumn<int>("recordsPerFrame");
+    QTest::addColumn<int>("valuesPerRecord");
+    QTest::newRow("single at 100: slot 0 only") << true << 100 << 1 << 1;
+    QTest::newRow("single at 101: sixteen samples") << true << 101 << 16 << 1;
+    QTest::newRow("single at 5000") << true << 5000 << 16 << 1;
+    QTest::newRow("multi at 150: one time point") << false << 150 << 1 << 16;
+}
+
+void WorkerThreadsTest::decodingTimesAndSlotsFollowModeAndRate()
+{
+    QFETCH(bool, single);
+    QFETCH(int, rate);
+    QFETCH(int, recordsPerFrame);
+    QFETCH(int, valuesPerRecord);
+    ScopedWorkDir dir;
+    LogCapture log;
+    DataQueues queues;
+    RecordingSink sink;
+    constexpr int frames = 5;
+    for (int f = 0; f < frames; ++f) {
+        queues.push_serial(data_frame_text(f));
+    }
+    queues.push_serial(end_frame_text(InstrumentFrames::stopped_type));
+
+    DataProcess thread(single, rate, &queues, &sink);
+    QSignalSpy stopped(&thread, &DataProcess::stop_sample_data);
+    thread.start();
+    QVERIFY(thread.wait(10000));
+    QCOMPARE(stopped.count(), 1);
+    QCOMPARE(stopped.first().first().toBool(), false);
+
+    const QList<SampleRow> records = drain_records(queues);
+    QCOMPARE(records.size(), frames * recordsPerFrame + 1);
+    QCOMPARE(records.last(), (SampleRow{-1.0, -1.0}));
+    const QList<SampleRow> points = sink.points();
+    QCOMPARE(points.size(), frames * recordsPerFrame);
+
+    double expectedTime = 0.0;
+    for (int i = 0; i < frames * recordsPerFrame; ++i) {
+        const SampleRow &record = records.at(i);
+        QCOMPARE(record.size(), 1 + valuesPerRecord);
+        QCOMPARE(record.first(), expectedTime); // repeated addition, exactly
+        const int frame = i / recordsPerFrame;
+        for (int v = 0; v < valuesPerRecord; ++v) {
+            const int slot = valuesPerRecord == 16 ? v : i % recordsPerFrame;
+            QCOMPARE(record.at(1 + v), double(volts_of(frame, slot) * 1000.0f));
+        }
+        QCOMPARE(points.at(i), record);
+        expectedTime += 1.0 / rate;
+    }
+
+    const QStringList lines = log.messages();
+    QVERIFY(
+        lines.filter(QRegularExpression(QStringLiteral("^DataProcess 线程ID = \\d+$"))).size() ==
+        1);
+    QVERIFY(lines.contains(QStringLiteral("DataProcess 线程停止")));
+}
+
+void WorkerThreadsTest::endFrameStopsBeforeLaterFramesAndQueuesMarker_data()
+{
+    QTest::addColumn<quint8>("endType");
+    QTest::addColumn<bool>("single");
+    QTest::newRow("stop reply, single") << InstrumentFrames::stopped_type << true;
+    QTest::newRow("run over, multi") << InstrumentFrames::finished_type << false;
+}
+
+void WorkerThreadsTest::endFrameStopsBeforeLaterFramesAndQueuesMarker()
+{
+    QFETCH(quint8, endType);
+    QFETCH(bool, single);
+    ScopedWorkDir dir;
+    DataQueues queues;
+    queues.push_serial(data_frame_text(0));
+    queues.push_serial(end_frame_text(endType));
+    queues.push_serial(data_frame_text(1));
+    queues.push_serial(data_frame_text(2));
+
+    DataProcess thread(single, 50, &queues, nullptr);
+    QSignalSpy stopped(&thread, &DataProcess::stop_sample_data);
+    thread.start();
+    QVERIFY(thread.wait(10000));
+    QCOMPARE(stopped.count(), 1);
+    QCOMPARE(queues.frame_count(), 2);
+    const QList<SampleRow> records = drain_records(queues);
+    QCOMPARE(records.size(), 2);
+    QCOMPARE(records.last(), (SampleRow{-1.0, -1.0}));
+}
+
+void WorkerThreadsTest::missingPlotIsAllowed()
+{
+    ScopedWorkDir dir;
+    DataQueues queues;
+    queues.push_serial(data_frame_text(3));
+    {
+        DataProcess thread(false, 10, &queues, nullptr);
+        thread.start();
+        QTRY_COMPARE_WITH_TIMEOUT(queues.record_count(), 1, 10000);
+    } // the destructor ends a thread that never saw an end frame
+    QCOMPARE(queues.pop_record().size(), 17);
+}
+
+void WorkerThreadsTest::saveThreadWritesFullBatchesThenTheRest()
+{
+    ScopedWorkDir dir;
+    LogCapture log;
+    SampleDatabase database;
+    QVERIFY(database.open_database());
+    QVERIFY(database.create_table(QStringLiteral("dataSample_20240105_14_03_59"), true));
+    DataQueues queues;
+    DataSaveDisplay thread(&queues, &database);
+    thread.start();
+
+    for (int i = 0; i < 500; ++i) {
+        queues.push_sample(i * 0.01, i);
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(thread.stored_count(), 500, 10000);
+    QCOMPARE(row_count(database), 0); // a batch is written only once it holds 501
+    queues.push_sample(5.0, 500);
+    QTRY_COMPARE_WITH_TIMEOUT(row_count(database), 501, 10000);
+
+    for (int i = 501; i < 1000; ++i) {
+        queues.push_sample(i * 0.01, i);
+    }
+    queues.push_sample(-1.0, -1.0);
+    QVERIFY(thread.wait(10000));
+    QCOMPARE(row_count(database), 1000);
+
+    QSqlQuery rows = database.execute_query(
+        QStringLiteral("SELECT time, Vol FROM \"dataSample_20240105_14_03_59\" ORDER BY id"));
+    int i = 0;
+    while (rows.next()) {
+        QCOMPARE(rows.value(1).toDouble(), double(i));
+        ++i;
+    }
+    QCOMPARE(i, 1000);
+    const QStringList lines = log.messages();
+    QCOMPARE(last_worker_line(lines), QStringLiteral("采集点数 = 1000"));
+    QVERIFY(lines.contains(QStringLiteral("DataSaveDisplay 线程停止")));
+}
+
+void WorkerThreadsTest::runWithoutSamplesInsertsNothing()
+{
+    ScopedWorkDir dir;
+    LogCapture log;
+    SampleDatabase database;
+    QVERIFY(database.open_database());
+    QVERIFY(database.create_table(QStringLiteral("dataSample_20240105_14_04_00"), false));
+    DataQueues queues;
+    DataSaveDisplay thread(&queues, &database);
+    queues.push_sample(-1.0, -1.0);
+    thread.start();
+    QVERIFY(thread.wait(10000));
+    QCOMPARE(row_count(database), 0);
+    QCOMPARE(thread.stored_count(), 0);
+    QCOMPARE(last_worker_line(log.messages()), QStringLiteral("采集点数 = 0"));
+}
+
+void WorkerThreadsTest::recordsQueuedAtDestructionAreStillStored()
+{
+    ScopedWorkDir dir;
+    SampleDatabase database;
+    QVERIFY(database.open_database());
+    QVERIFY(database.create_table(QStringLiteral("dataSample_20240105_14_04_01"), true));
+    DataQueues queues;
+    {
+        DataSaveDisplay thread(&queues, &database);
+        thread.start();
+        QTRY_VERIFY_WITH_TIMEOUT(thread.isRunning(), 10000);
+        // No end marker: the run ends because its owner deletes the thread.
+        for (int i = 0; i < 1200; ++i) {
+            queues.push_sample(i, i);
+        }
+    }
+    QCOMPARE(row_count(database), 1200);
+    QCOMPARE(queues.record_count(), 0);
+}
+
+void WorkerThreadsTest::multiChannelRowsRoundTripThroughTheSaveThread()
+{
+    ScopedWorkDir dir;
+    SampleDatabase database;
+    QVERIFY(database.open_database());
+    QVERIFY(database.create_table(QStringLiteral("dataSample_20240105_14_04_02"), false));
+    DataQueues queues;
+    RecordingSink sink;
+    for (int f = 0; f < 40; ++f) {
+        queues.push_serial(data_frame_text(f));
+    }
+    queues.push_serial(end_frame_text(InstrumentFrames::finished_type));
+    DataProcess decoder(false, 150, &queues, &sink);
+    DataSaveDisplay saver(&queues, &database);
+    decoder.start();
+    saver.start();
+    QVERIFY(decoder.wait(10000));
+    QVERIFY(saver.wait(10000));
+    QCOMPARE(row_count(database), 40);
+
+    QSqlQuery rows = database.execute_query(
+        QStringLiteral("SELECT * FROM \"dataSample_20240105_14_04_02\" ORDER BY id"));
+    const QList<SampleRow> points = sink.points();
+    int f = 0;
+    while (rows.next()) {
+        for (int column = 1; column <= 17; ++column) {
+            QCOMPARE(rows.value(column).toDouble(), points.at(f).at(column - 1));
+        }
+        ++f;
+    }
+    QCOMPARE(f, 40);
+}
+
+QTEST_GUILESS_MAIN(WorkerThreadsTest)
+#include "tst_workerthreads.moc"
