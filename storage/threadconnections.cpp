@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <memory>
+#include <utility>
 
 namespace {
 std::atomic<quint64> nextInstanceId{1};
