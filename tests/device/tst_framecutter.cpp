@@ -31,7 +31,6 @@ private slots:
     void wrongEndBytesAreNotAFrame_data();
     void wrongEndBytesAreNotAFrame();
     void frameSplitAtEveryOffsetArrivesOnce();
-    void frameFedOneByteAtATimeArrivesOnce();
     void falseStartHeldBackDoesNotHideTheNextFrame();
     void heldBackBytesStayBelowOneFrame();
     void resetDropsTheUnfinishedTail();
@@ -159,22 +158,6 @@ void FrameCutterTest::frameSplitAtEveryOffsetArrivesOnce()
         QCOMPARE(sink.texts, (QList<QByteArray>{frames::text(before), frames::text(frame)}));
         QCOMPARE(cutter.pending_bytes(), 0);
     }
-}
-
-void FrameCutterTest::frameFedOneByteAtATimeArrivesOnce()
-{
-    CollectingSink sink;
-    FrameCutter cutter(&sink);
-    QRandomGenerator random(13);
-    const QByteArray a = frames::make(0x81, 14);
-    const QByteArray b = frames::make(0xF0, 15);
-    const QByteArray stream = frames::junk(random, 5) + a + frames::junk(random, 3) + b;
-
-    for (char byte : stream) {
-        cutter.feed(QByteArrayView(&byte, 1));
-    }
-
-    QCOMPARE(sink.texts, (QList<QByteArray>{frames::text(a), frames::text(b)}));
 }
 
 void FrameCutterTest::falseStartHeldBackDoesNotHideTheNextFrame()

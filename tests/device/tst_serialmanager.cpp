@@ -238,7 +238,7 @@ void SerialManagerTest::longSplitNoisyStreamDeliversEveryFrameOnce()
     QRandomGenerator random(5);
     QByteArray stream;
     QList<QByteArray> sent;
-    for (quint32 i = 0; i < 6000; ++i) {
+    for (quint32 i = 0; i < 2000; ++i) {
         if (random.bounded(3) == 0) {
             stream += frames::junk(random, random.bounded(1, 100));
         }

@@ -19,7 +19,6 @@ private slots:
     void recordsCarryTheTimeFirst();
     void aFullFrameQueueDropsAndLogsEachFrame();
     void aFullRecordQueueDropsAndLogsItsSize();
-    void queuesKeepWhatARunLeftBehind();
     void aWaitingConsumerWakesOnAPush();
 };
 
@@ -94,16 +93,6 @@ void DataQueuesTest::aFullRecordQueueDropsAndLogsItsSize()
     const QStringList messages = log.messages();
     QCOMPARE(messages.count(QStringLiteral("添加process_data失败 size = 8192")), 2);
     QCOMPARE(queues.pop_record(), (SampleRow{0.0, 0.0}));
-}
-
-void DataQueuesTest::queuesKeepWhatARunLeftBehind()
-{
-    DataQueues queues;
-    // A run that ended without its end frame leaves frames; the next run gets them first.
-    queues.push_serial("left over");
-    queues.push_serial("next run");
-    QCOMPARE(queues.pop_serial(), QByteArray("left over"));
-    QCOMPARE(queues.pop_serial(), QByteArray("next run"));
 }
 
 void DataQueuesTest::aWaitingConsumerWakesOnAPush()
