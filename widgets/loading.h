@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QDialog>
+#include <QString>
+
+class FlipRectAnimation;
+class QHBoxLayout;
+class QLabel;
+class QVBoxLayout;
+
+// Modal busy window shown while a background job runs: a flipping rectangle above one line of
+// text in a white, frameless square. The caller runs exec() and closes it when the job is done.
+class Loading : public QDialog
+{
+public:
+    explicit Loading(QString text);
+    ~Loading() override;
+
+private:
+    FlipRectAnimation *flip_ = nullptr;
+    QVBoxLayout *main_layout_ = nullptr;
+    QHBoxLayout *flip_row_ = nullptr;
+    QLabel *text_label_ = nullptr;
+};
