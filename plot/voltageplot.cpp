@@ -169,9 +169,8 @@ void VoltagePlot::flush_pending()
     QList<QVector<QCPGraphData>> points;
     {
         QMutexLocker lock(&stagingMutex);
-        points = pendingPoints;
-        for (QVector<QCPGraphData> &list : pendingPoints)
-            list.clear();
+        points.swap(pendingPoints);
+        pendingPoints = QList<QVector<QCPGraphData>>(points.size());
     }
     for (int i = 0; i < points.size() && i < graphs.size(); ++i) {
         if (!points.at(i).isEmpty())
