@@ -12,6 +12,7 @@ DataQueues::~DataQueues() = default;
 void DataQueues::push_serial(const QByteArray &frameText)
 {
     if (!serialData_->try_push(frameText)) {
+        droppedFrames_.fetch_add(1);
         write_log(QStringLiteral("添加serial_data失败"));
         return;
     }
@@ -42,6 +43,7 @@ void DataQueues::push_samples(double time, const QList<double> &values)
 void DataQueues::push_record(SampleRow &&record)
 {
     if (!processData_->try_push(std::move(record))) {
+        droppedRecords_.fetch_add(1);
         write_log(QStringLiteral("添加process_data失败 size = ") +
                   QString::number(processData_->size()));
         return;

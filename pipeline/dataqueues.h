@@ -8,6 +8,7 @@
 #include <QByteArray>
 #include <QList>
 
+#include <atomic>
 #include <chrono>
 #include <memory>
 
@@ -40,6 +41,10 @@ public:
 
     int frame_count() const;
 
+    // Frames and records a full queue had no room for since construction.
+    quint64 dropped_frames() const { return droppedFrames_.load(); }
+    quint64 dropped_records() const { return droppedRecords_.load(); }
+
     // Let a consumer sleep on an empty queue until a push or the time-out.
     void wait_for_frames(std::chrono::microseconds timeout);
     void wait_for_records(std::chrono::microseconds timeout);
@@ -51,4 +56,6 @@ private:
     std::unique_ptr<BoundedQueue<SampleRow>> processData_; // decoding thread -> save thread
     Doorbell framesBell_;                                  // rung after every frame pushed
     Doorbell recordsBell_;                                 // rung after every record pushed
+    std::atomic<quint64> droppedFrames_{0};  // counted by the frame producer, read by anyone
+    std::atomic<quint64> droppedRecords_{0}; // counted by the record producer, read by anyone
 };

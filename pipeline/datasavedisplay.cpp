@@ -25,6 +25,11 @@ DataSaveDisplay::DataSaveDisplay(DataQueues *queues, SampleDatabase *database, Q
 
 DataSaveDisplay::~DataSaveDisplay()
 {
+    finish();
+}
+
+void DataSaveDisplay::finish()
+{
     running_.store(false);
     wait();
 }

@@ -16,6 +16,8 @@ public:
     DataSaveDisplay(DataQueues *queues, SampleDatabase *database, QObject *parent = nullptr);
     // Ends the loop, lets the thread store what is queued, and waits for it.
     ~DataSaveDisplay() override;
+    // The same without destroying the object, so the final stored_count() can be read.
+    void finish();
 
     // Records taken for storage so far; safe to read from any thread.
     int stored_count() const { return storedCount_.load(); }

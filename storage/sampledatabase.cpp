@@ -202,11 +202,17 @@ bool SampleDatabase::export_current_table(const QString &path)
 
 bool SampleDatabase::export_table(const QString &path, const QString &tableName)
 {
+    return export_table(path, tableName, recoveryExportDecimals);
+}
+
+bool SampleDatabase::export_table(const QString &path, const QString &tableName,
+                                  int voltageDecimals)
+{
     if (!accepts_table_name(tableName)) {
         return false;
     }
     return write_table_csv(sqlite_connection::native_handle(connection()), tableName, path,
-                           recoveryExportDecimals);
+                           voltageDecimals);
 }
 
 void SampleDatabase::drop_all_tables()

@@ -46,6 +46,8 @@ public:
     // The named run table as CSV, voltages with four decimals. False, and no file, when
     // the name is not a run table's or the table cannot be read or written.
     bool export_table(const QString &path, const QString &tableName);
+    // The same with the voltages printed with voltageDecimals (the time keeps four).
+    bool export_table(const QString &path, const QString &tableName, int voltageDecimals);
     // Drops every table in one transaction; the first failure rolls all of them back.
     void drop_all_tables();
 
