@@ -1,0 +1,94 @@
+#include "cliapplication.h"
+
+#include "console.h"
+#include "exitcode.h"
+#include "exportcommand.h"
+#include "portscommand.h"
+#include "recordcommand.h"
+#include "statuscommand.h"
+#include "tablescommand.h"
+
+#include <QtGlobal>
+
+#include <cstdio>
+
+namespace {
+using Command = int (*)(const QStringList &);
+
+struct Subcommand
+{
+    const char *name;
+    Command run;
+    const char *summary;
+};
+
+const Subcommand subcommands[] = {
+    {"ports", &PortsCommand::run, "list the serial ports"},
+    {"status", &StatusCommand::run, "battery charge and attenuation module of the instrument"},
+    {"record", &RecordCommand::run, "record one run into the database (and a CSV file)"},
+    {"tables", &TablesCommand::run, "list the run tables of the database"},
+    {"export", &ExportCommand::run, "write a run table as a CSV file"},
+};
+
+void filter_messages(QtMsgType type, const QMessageLogContext &, const QString &message)
+{
+    if (type == QtDebugMsg || type == QtInfoMsg) {
+        return;
+    }
+    const QByteArray text = (QStringLiteral("telvane-cli: ") + message + '\n').toLocal8Bit();
+    std::fwrite(text.constData(), 1, std::size_t(text.size()), stderr);
+}
+} // namespace
+
+int CliApplication::run(const QStringList &arguments)
+{
+    const QString first = arguments.value(0);
+    if (first == QLatin1String("--version")) {
+        Console::out(version_text());
+        return ExitOk;
+    }
+    if (first == QLatin1String("--help") || first == QLatin1String("-h") ||
+        first == QLatin1String("help")) {
+        Console::out(usage_text());
+        return ExitOk;
+    }
+    for (const Subcommand &subcommand : subcommands) {
+        if (first == QLatin1String(subcommand.name)) {
+            return subcommand.run(arguments.mid(1));
+        }
+    }
+    Console::error(
+        first.isEmpty()
+            ? QStringLiteral("a command is required (see telvane-cli --help)")
+            : QStringLiteral("unknown command \"%1\" (see telvane-cli --help)").arg(first));
+    return ExitBadArguments;
+}
+
+void CliApplication::install_message_filter()
+{
+    qInstallMessageHandler(filter_messages);
+}
+
+QString CliApplication::version_text()
+{
+    return QStringLiteral("Telvane V" TELVANE_VERSION);
+}
+
+QString CliApplication::usage_text()
+{
+    QString text = QStringLiteral("Usage: telvane-cli COMMAND [options]\n"
+                                  "Records and exports runs of the sampling instrument without "
+                                  "the window.\n\nCommands:\n");
+    for (const Subcommand &subcommand : subcommands) {
+        text += QStringLiteral("  %1  %2\n")
+                    .arg(QString::fromLatin1(subcommand.name).leftJustified(8),
+                         QLatin1String(subcommand.summary));
+    }
+    text += QStringLiteral(
+        "\nOptions:\n  --help     this text; COMMAND --help describes a command\n"
+        "  --version  the version\n\n"
+        "Exit codes: 0 done, 1 file, database or port failure, 2 bad arguments (nothing sent),\n"
+        "3 no status reply within 2 s, 4 port lost during the run, 5 run incomplete (no end\n"
+        "frame after the stop, samples dropped, or interrupted before the start).");
+    return text;
+}

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QString>
+
+#include <memory>
+
+class SampleDatabase;
+
+// Opens a database file that must exist already: commands that only read or
+// export runs never create an empty database by mistake.
+class ExistingDatabase
+{
+public:
+    // The open database, or null after printing why not.
+    static std::unique_ptr<SampleDatabase> open(const QString &file);
+};

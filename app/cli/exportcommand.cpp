@@ -1,0 +1,74 @@
+#include "exportcommand.h"
+
+#include "commandparser.h"
+#include "console.h"
+#include "existingdatabase.h"
+#include "exitcode.h"
+#include "sampledatabase.h"
+
+namespace {
+const QString tableOption = QStringLiteral("table");
+const QString csvOption = QStringLiteral("csv");
+const QString dbOption = QStringLiteral("db");
+const QString decimalsOption = QStringLiteral("decimals");
+constexpr int runDecimals = 1;      // as the window exports the current run
+constexpr int recoveryDecimals = 4; // as the window saves a run left by a crash
+} // namespace
+
+int ExportCommand::run(const QStringList &arguments)
+{
+    CommandParser parser(
+        QStringLiteral("export --table NAME --csv FILE [--db FILE] [--decimals 1|4]"),
+        QStringLiteral("Writes a run table as CSV: time with 4 decimals, voltages with 4 "
+                       "(default) or 1."));
+    parser.add_option(
+        {tableOption, QStringLiteral("Run table to export."), QStringLiteral("NAME")});
+    parser.add_option({csvOption, QStringLiteral("CSV file to write."), QStringLiteral("FILE")});
+    parser.add_option({dbOption, QStringLiteral("Database file (default Quorlen.db)."),
+                       QStringLiteral("FILE"), QStringLiteral("Quorlen.db")});
+    parser.add_option(
+        {decimalsOption, QStringLiteral("Decimals of the voltages: 1 or 4."), QStringLiteral("N")});
+    if (const auto exitCode = parser.parse_or_exit(arguments)) {
+        return *exitCode;
+    }
+    const QString table = parser.value(tableOption);
+    const QString csv = parser.value(csvOption);
+    const QString decimalsRange = QStringLiteral("1 or 4");
+    const int decimals =
+        parser.integer(decimalsOption, runDecimals, recoveryDecimals, decimalsRange, false)
+            .value_or(recoveryDecimals);
+    if (decimals != runDecimals && decimals != recoveryDecimals) {
+        parser.fail(QStringLiteral("--decimals %1 is out of range (allowed %2)")
+                        .arg(decimals)
+                        .arg(decimalsRange));
+    }
+    if (!parser.is_set(tableOption)) {
+        parser.fail(QStringLiteral("--table is required (a run table name; see tables)"));
+    } else if (!SampleDatabase::is_valid_table_name(table)) {
+        parser.fail(QStringLiteral("--table \"%1\" is not a run table name (allowed "
+                                   "dataSample_yyyyMMdd_hh_mm_ss, optionally _N)")
+                        .arg(table));
+    }
+    if (csv.isEmpty()) {
+        parser.fail(QStringLiteral("--csv is required (the file to write)"));
+    }
+    if (const auto exitCode = parser.refusal()) {
+        return *exitCode;
+    }
+
+    const QString file = parser.value(dbOption);
+    const auto database = ExistingDatabase::open(file);
+    if (!database) {
+        return ExitFailure;
+    }
+    if (!database->table_exists(table)) {
+        Console::error(QStringLiteral("--table %1: no such run table in %2").arg(table, file));
+        return ExitBadArguments;
+    }
+    if (!database->export_table(csv, table, decimals)) {
+        Console::error(QStringLiteral("could not write the CSV file ") + csv);
+        return ExitFailure;
+    }
+    Console::note(QStringLiteral("CSV written to ") + csv);
+    return ExitOk;
+}

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "instrumentchoice.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+class CommandParser;
+
+// The settings of one recorded run, checked against the same ceilings and
+// ranges as the window: rate 1..5000 (single) or 1..150 (multi), time
+// 1..10000 s, excitation -10..10 V, or -80..80 V with the attenuation module.
+// The excitation range depends on the instrument, so that part of the check
+// waits for its status reply.
+class RecordOptions
+{
+public:
+    static constexpr int singleRateCeiling = 5000;
+    static constexpr int multiRateCeiling = 150;
+    static constexpr int timeCeiling = 10000;
+    static constexpr double plainVoltLimit = 10.0;
+    static constexpr double moduleVoltLimit = 80.0;
+
+    static void add_options(CommandParser &parser);
+    // Reads and checks everything that does not depend on the instrument; a
+    // refusal is left in the parser.
+    static RecordOptions read(CommandParser &parser);
+
+    // True when a voltage lies beyond ±10 V, which only the module allows.
+    bool needs_module() const;
+    // The refusal for the first voltage outside the instrument's range, or empty.
+    QString voltage_error(bool modulePresent) const;
+
+    const InstrumentChoice &instrument() const { return instrument_; }
+    bool single_channel() const { return singleChannel_; }
+    int rate() const { return rate_; }
+    int seconds() const { return seconds_; }
+    // Vout for a single-channel run, V1 to V4 for a multi-channel run, in volts
+    // with three decimals as the window's spin boxes hold them.
+    const QList<double> &voltages() const { return voltages_; }
+    QString database_file() const { return databaseFile_; }
+    // Empty when no CSV is wanted.
+    QString csv_file() const { return csvFile_; }
+
+    QByteArray start_command() const;
+
+private:
+    QStringList voltage_options() const;
+
+    InstrumentChoice instrument_;
+    bool singleChannel_ = true;
+    int rate_ = 0;
+    int seconds_ = 0;
+    QList<double> voltages_;
+    QString databaseFile_;
+    QString csvFile_;
+};
