@@ -138,7 +138,8 @@ void InstrumentSimulator::write_raw(const QByteArray &bytes)
 {
     {
         const std::lock_guard<std::mutex> lock(mutex_);
-        raw_inbox_.append(bytes);
+        // A deep copy: implicitly shared data must not cross to the I/O thread.
+        raw_inbox_.append(bytes.constData(), bytes.size());
     }
     wake();
 }
@@ -150,8 +151,14 @@ float InstrumentSimulator::sample_volts(int channel, quint64 sampleIndex, quint3
 
 QList<QByteArray> InstrumentSimulator::received_commands() const
 {
+    // Deep copies, so no implicitly shared data is left between the threads.
+    QList<QByteArray> copy;
     const std::lock_guard<std::mutex> lock(mutex_);
-    return received_;
+    copy.reserve(received_.size());
+    for (const QByteArray &packet : received_) {
+        copy.append(QByteArray(packet.constData(), packet.size()));
+    }
+    return copy;
 }
 
 void InstrumentSimulator::wake()

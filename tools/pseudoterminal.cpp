@@ -43,7 +43,7 @@ PseudoTerminal::~PseudoTerminal()
 
 bool PseudoTerminal::create_symlink(const QString &path)
 {
-    if (!is_open() || path.isEmpty()) {
+    if (slave_name_.isEmpty() || path.isEmpty()) {
         return false;
     }
     const QFileInfo existing(path);
