@@ -1,0 +1,121 @@
+// The pieces a recording is reported with: the status line, the queues'
+// drop counts, the save thread's final count, and the table summaries.
+#include "dataqueues.h"
+#include "datasavedisplay.h"
+#include "sampledatabase.h"
+#include "scopedworkdir.h"
+#include "statusline.h"
+#include "tablesummary.h"
+
+#include <QtTest>
+
+class RecordPartsTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void statusLineShowsProgressAndTheRateSinceTheLastUpdate();
+    void fullQueuesCountEveryItemTheyDrop();
+    void finishedSaveThreadHasStoredEverythingQueuedWithoutAnEndMarker();
+    void tableSummaryGivesRowsModeAndTimeSpan();
+};
+
+void RecordPartsTest::statusLineShowsProgressAndTheRateSinceTheLastUpdate()
+{
+    QCOMPARE(StatusLine::format(12, 60, 60000, 5000, 0),
+             QStringLiteral("12 / 60 s   stored 60000   5000 samples/s   dropped 0"));
+
+    StatusLine line(60);
+    QCOMPARE(line.update(1000, 5000, 0),
+             QStringLiteral("1 / 60 s   stored 5000   5000 samples/s   dropped 0"));
+    // 3000 samples in the 1.5 s since the previous update.
+    QCOMPARE(line.update(2500, 8000, 3),
+             QStringLiteral("2 / 60 s   stored 8000   2000 samples/s   dropped 3"));
+    // No time passed: no rate rather than a division by zero.
+    QCOMPARE(line.update(2500, 8000, 3),
+             QStringLiteral("2 / 60 s   stored 8000   0 samples/s   dropped 3"));
+}
+
+void RecordPartsTest::fullQueuesCountEveryItemTheyDrop()
+{
+    DataQueues queues;
+    const QByteArray frame(144, 'A');
+    for (int i = 0; i < DataQueues::baseCapacity + 3; ++i) {
+        queues.push_serial(frame);
+    }
+    QCOMPARE(queues.frame_count(), DataQueues::baseCapacity);
+    QCOMPARE(queues.dropped_frames(), quint64(3));
+    QCOMPARE(queues.dropped_records(), quint64(0));
+
+    for (int i = 0; i < 2 * DataQueues::baseCapacity; ++i) {
+        queues.push_sample(i, 1.0);
+    }
+    QCOMPARE(queues.dropped_records(), quint64(0));
+    queues.push_samples(0.0, QList<double>(16, 1.0));
+    QCOMPARE(queues.dropped_records(), quint64(1));
+
+    // Room again after a pop: nothing more is counted.
+    QVERIFY(!queues.pop_serial().isEmpty());
+    queues.push_serial(frame);
+    QCOMPARE(queues.dropped_frames(), quint64(3));
+}
+
+void RecordPartsTest::finishedSaveThreadHasStoredEverythingQueuedWithoutAnEndMarker()
+{
+    const ScopedWorkDir dir;
+    SampleDatabase database;
+    QVERIFY(database.open_database());
+    const QString table = QStringLiteral("dataSample_20250305_14_07_09");
+    QVERIFY(database.create_table(table, true));
+
+    DataQueues queues;
+    DataSaveDisplay saver(&queues, &database);
+    // More than one batch, and no end marker: a run ended by a lost port.
+    constexpr int records = 1234;
+    for (int i = 0; i < records; ++i) {
+        queues.push_sample(i / 1000.0, i);
+    }
+    saver.start();
+    saver.finish();
+    QVERIFY(saver.isFinished());
+    QCOMPARE(saver.stored_count(), records);
+    QCOMPARE(queues.record_count(), 0);
+
+    QSqlQuery count = database.execute_query(QStringLiteral("SELECT COUNT(*) FROM ") + table);
+    QVERIFY(count.next());
+    QCOMPARE(count.value(0).toInt(), records);
+}
+
+void RecordPartsTest::tableSummaryGivesRowsModeAndTimeSpan()
+{
+    const ScopedWorkDir dir;
+    SampleDatabase database;
+    QVERIFY(database.open_database());
+
+    const QString single = QStringLiteral("dataSample_20250305_14_07_09");
+    QVERIFY(database.create_table(single, true));
+    database.insert_samples({{0.0, 1.5}, {0.0002, -2.5}, {12345.6789, 3.0}});
+    const auto singleSummary = TableSummary::read(database, single);
+    QVERIFY(singleSummary);
+    QCOMPARE(singleSummary->line(),
+             single + QStringLiteral("\t3 rows\tsingle\t0.0000..12345.6789 s"));
+
+    const QString multi = QStringLiteral("dataSample_20250305_14_07_09_2");
+    QVERIFY(database.create_table(multi, false));
+    const auto multiSummary = TableSummary::read(database, multi);
+    QVERIFY(multiSummary);
+    QCOMPARE(multiSummary->line(), multi + QStringLiteral("\t0 rows\tmulti\t-"));
+
+    const QString foreign = QStringLiteral("dataSample_20250305_14_07_10");
+    database.execute_query(QStringLiteral("CREATE TABLE %1 (id INTEGER PRIMARY KEY, time DOUBLE, "
+                                          "Vol1 FLOAT)")
+                               .arg(foreign));
+    const auto foreignSummary = TableSummary::read(database, foreign);
+    QVERIFY(foreignSummary);
+    QCOMPARE(foreignSummary->mode(), QStringLiteral("unknown"));
+
+    QVERIFY(!TableSummary::read(database, QStringLiteral("dataSample_20000101_00_00_00")));
+}
+
+QTEST_GUILESS_MAIN(RecordPartsTest)
+#include "tst_recordparts.moc"

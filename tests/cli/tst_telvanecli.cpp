@@ -1,0 +1,481 @@
+// telvane-cli as scripts use it: the real executable recording from the
+// instrument simulator on a pseudo-terminal, stopped by signals, cut off by a
+// vanishing port, refusing bad arguments, and exporting what it left behind.
+#include "instrumentsimulator.h"
+#include "protocol.h"
+#include "pseudoterminal.h"
+#include "sampledatabase.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cmath>
+#include <csignal>
+#include <memory>
+
+namespace {
+constexpr int finishMs = 60000;
+constexpr int progressMs = 20000;
+
+// One telvane-cli process working in a directory of its own.
+class Cli
+{
+public:
+    explicit Cli(const QString &directory) { process_.setWorkingDirectory(directory); }
+    ~Cli()
+    {
+        if (process_.state() != QProcess::NotRunning) {
+            process_.kill();
+            process_.waitForFinished(finishMs);
+        }
+    }
+    Cli(const Cli &) = delete;
+    Cli &operator=(const Cli &) = delete;
+
+    void start(const QStringList &arguments)
+    {
+        process_.start(QStringLiteral(TELVANE_CLI_EXECUTABLE), arguments);
+    }
+    // Runs to the end; the exit code, or -1 when it did not end normally.
+    int run(const QStringList &arguments)
+    {
+        start(arguments);
+        return finish();
+    }
+    int finish()
+    {
+        if (!process_.waitForFinished(finishMs) || process_.exitStatus() != QProcess::NormalExit) {
+            return -1;
+        }
+        out_ += process_.readAllStandardOutput();
+        err_ += process_.readAllStandardError();
+        return process_.exitCode();
+    }
+    void signal(int number) { ::kill(pid_t(process_.processId()), number); }
+    // The first line of standard output: record prints its table name there.
+    QString first_line()
+    {
+        if (!process_.canReadLine() && !process_.waitForReadyRead(progressMs)) {
+            return {};
+        }
+        const QByteArray line = process_.readLine();
+        out_ += line;
+        return QString::fromUtf8(line).trimmed();
+    }
+    QString out() const { return QString::fromUtf8(out_); }
+    QString err() const { return QString::fromUtf8(err_); }
+
+private:
+    QProcess process_;
+    QByteArray out_;
+    QByteArray err_;
+};
+
+QString millivolts_text(int channel, quint64 index, quint32 seed)
+{
+    // Volts to millivolts, rounded half away from zero to 0.1 mV in single
+    // precision, printed with one decimal.
+    const float millivolts = InstrumentSimulator::sample_volts(channel, index, seed) * 1000.0f;
+    const float rounded = std::round(millivolts * 10.0f) / 10.0f;
+    return QString::number(double(rounded), 'f', 1);
+}
+
+// The CSV of a run as the simulator's waveform says it must read.
+QStringList expected_csv(bool single, int rate, quint64 rows, quint32 seed)
+{
+    QStringList header{"id", "time"};
+    if (single) {
+        header << "Vol";
+    } else {
+        for (int c = 1; c <= 16; ++c) {
+            header << QStringLiteral("Vol%1").arg(c);
+        }
+    }
+    QStringList lines{header.join(',')};
+    for (quint64 k = 0; k < rows; ++k) {
+        QStringList fields{QString::number(k + 1), QString::number(double(k) / rate, 'f', 4)};
+        for (int c = 0; c < (single ? 1 : 16); ++c) {
+            fields << millivolts_text(c, k, seed);
+        }
+        lines << fields.join(',');
+    }
+    return lines;
+}
+
+QStringList read_lines(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    QStringList lines = QString::fromUtf8(file.readAll()).split('\n');
+    if (!lines.isEmpty() && lines.last().isEmpty()) {
+        lines.removeLast();
+    }
+    return lines;
+}
+
+QByteArray read_bytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QString log_text(const QString &directory)
+{
+    QString text;
+    const QDir logs(directory + QStringLiteral("/Logs"));
+    for (const QString &name : logs.entryList(QDir::Files)) {
+        text += QString::fromUtf8(read_bytes(logs.filePath(name)));
+    }
+    return text;
+}
+
+qint64 row_count(SampleDatabase &database, const QString &table)
+{
+    QSqlQuery query =
+        database.execute_query(QStringLiteral("SELECT COUNT(*) FROM \"%1\"").arg(table));
+    return query.next() ? query.value(0).toLongLong() : -1;
+}
+
+} // namespace
+
+class TelvaneCliTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void recordedRunsEqualTheWaveformRowForRowAndAreListed_data();
+    void recordedRunsEqualTheWaveformRowForRowAndAreListed();
+    void stopSignalEndsTheRunAfterTheEndFrameWithEverySampleStored_data();
+    void stopSignalEndsTheRunAfterTheEndFrameWithEverySampleStored();
+    void vanishingPortEndsTheRunWithExitFourAndKeepsTheRows();
+    void badArgumentsAreRefusedBeforeAnyRunIsSent_data();
+    void badArgumentsAreRefusedBeforeAnyRunIsSent();
+    void attenuationModuleAllowsVoltagesBeyondTen();
+    void statusReportsBatteryAndModule();
+    void silentPortGivesExitThree_data();
+    void silentPortGivesExitThree();
+    void builtInSimulatorRecordsWithoutAnyPort();
+    void exportOfATableLeftByAKilledRecordEqualsTheRecoveryExport();
+    void exportRefusesUnknownAndIllFormedTables_data();
+    void exportRefusesUnknownAndIllFormedTables();
+    void versionAndHelpAreAnsweredWithoutAnInstrument();
+
+private:
+    std::unique_ptr<QTemporaryDir> dir_;
+    std::unique_ptr<InstrumentSimulator> simulator_;
+};
+
+void TelvaneCliTest::init()
+{
+    dir_ = std::make_unique<QTemporaryDir>();
+    QVERIFY(dir_->isValid());
+    simulator_ = std::make_unique<InstrumentSimulator>();
+    QVERIFY(simulator_->is_open());
+    QVERIFY(simulator_->start());
+}
+
+void TelvaneCliTest::cleanup()
+{
+    simulator_.reset();
+    dir_.reset();
+}
+
+void TelvaneCliTest::recordedRunsEqualTheWaveformRowForRowAndAreListed_data()
+{
+    QTest::addColumn<QString>("mode");
+    QTest::addColumn<int>("rate");
+
+    QTest::newRow("single channel at 5000 points per second") << "single" << 5000;
+    QTest::newRow("multi channel at 150 points per second") << "multi" << 150;
+}
+
+void TelvaneCliTest::recordedRunsEqualTheWaveformRowForRowAndAreListed()
+{
+    QFETCH(QString, mode);
+    QFETCH(int, rate);
+    const bool single = mode == QLatin1String("single");
+
+    Cli record(dir_->path());
+    QCOMPARE(record.run({"record", "--port", simulator_->port_name(), "--mode", mode, "--rate",
+                         QString::number(rate), "--time", "1", "--csv", "run.csv"}),
+             0);
+    const QString table = record.out().section('\n', 0, 0);
+    QVERIFY2(SampleDatabase::is_valid_table_name(table), qPrintable(record.out()));
+
+    // A fast single-channel run sends whole frames of sixteen samples.
+    const quint64 sent = simulator_->samples_sent();
+    QCOMPARE(sent, single ? quint64(5008) : quint64(150));
+    const QStringList csv = read_lines(dir_->filePath("run.csv"));
+    const QStringList expected = expected_csv(single, rate, sent, simulator_->seed());
+    QCOMPARE(csv.size(), expected.size());
+    for (int i = 0; i < expected.size(); ++i) {
+        QCOMPARE(csv[i], expected[i]);
+    }
+
+    const QString log = log_text(dir_->path());
+    QVERIFY2(log.contains(QStringLiteral("开始采集,速度=%1,时间=1").arg(rate)), qPrintable(log));
+    QVERIFY(log.contains(QStringLiteral("采集停止")));
+    QVERIFY(log.contains(QStringLiteral("执行时间 = ")));
+    QVERIFY(log.contains(QStringLiteral("采集点数 = %1").arg(sent)));
+
+    Cli tables(dir_->path());
+    QCOMPARE(tables.run({"tables"}), 0);
+    const QString lastTime = QString::number(double(sent - 1) / rate, 'f', 4);
+    QCOMPARE(
+        tables.out(),
+        QStringLiteral("%1\t%2 rows\t%3\t0.0000..%4 s\n").arg(table).arg(sent).arg(mode, lastTime));
+}
+
+void TelvaneCliTest::stopSignalEndsTheRunAfterTheEndFrameWithEverySampleStored_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::newRow("SIGINT") << int(SIGINT);
+    QTest::newRow("SIGTERM") << int(SIGTERM);
+}
+
+void TelvaneCliTest::stopSignalEndsTheRunAfterTheEndFrameWithEverySampleStored()
+{
+    QFETCH(int, signal);
+
+    Cli record(dir_->path());
+    record.start({"record", "--port", simulator_->port_name(), "--mode", "single", "--rate", "2000",
+                  "--time", "60"});
+    const QString table = record.first_line();
+    QVERIFY(SampleDatabase::is_valid_table_name(table));
+    QTRY_VERIFY_WITH_TIMEOUT(simulator_->samples_sent() >= 2000, progressMs);
+    record.signal(signal);
+    QCOMPARE(record.finish(), 0);
+
+    const QList<QByteArray> commands = simulator_->received_commands();
+    QVERIFY(commands.contains(stop_command()));
+    QVERIFY(!simulator_->run_active());
+    const quint64 sent = simulator_->samples_sent();
+    QVERIFY(sent < 60 * 2000);
+
+    SampleDatabase database(dir_->filePath("Quorlen.db"));
+    QVERIFY(database.open_database());
+    QCOMPARE(row_count(database, table), qint64(sent));
+    QVERIFY(log_text(dir_->path()).contains(QStringLiteral("停止采集")));
+}
+
+void TelvaneCliTest::vanishingPortEndsTheRunWithExitFourAndKeepsTheRows()
+{
+    Cli record(dir_->path());
+    record.start({"record", "--port", simulator_->port_name(), "--mode", "multi", "--rate", "150",
+                  "--time", "60", "--csv", "partial.csv"});
+    const QString table = record.first_line();
+    QVERIFY(SampleDatabase::is_valid_table_name(table));
+    QTRY_VERIFY_WITH_TIMEOUT(simulator_->samples_sent() >= 100, progressMs);
+    simulator_->vanish();
+    QCOMPARE(record.finish(), 4);
+    QVERIFY2(record.err().contains(QStringLiteral("serial port lost")), qPrintable(record.err()));
+
+    SampleDatabase database(dir_->filePath("Quorlen.db"));
+    QVERIFY(database.open_database());
+    const qint64 rows = row_count(database, table);
+    QVERIFY(rows > 0);
+    QVERIFY(quint64(rows) <= simulator_->samples_sent());
+    // What was stored is the waveform's beginning, and is exported as well.
+    const QStringList csv = read_lines(dir_->filePath("partial.csv"));
+    QCOMPARE(csv, expected_csv(false, 150, quint64(rows), simulator_->seed()));
+}
+
+void TelvaneCliTest::badArgumentsAreRefusedBeforeAnyRunIsSent_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QStringList>("mentions");
+    QTest::addColumn<bool>("statusQueryAllowed");
+
+    QTest::newRow("rate 6000 single")
+        << QStringList{"--mode", "single", "--rate", "6000", "--time", "1"}
+        << QStringList{"--rate 6000", "1..5000"} << false;
+    QTest::newRow("rate 151 multi")
+        << QStringList{"--mode", "multi", "--rate", "151", "--time", "1"}
+        << QStringList{"--rate 151", "1..150"} << false;
+    QTest::newRow("time 0") << QStringList{"--mode", "single", "--rate", "10", "--time", "0"}
+                            << QStringList{"--time 0", "1..10000"} << false;
+    QTest::newRow("unknown mode") << QStringList{"--mode", "fast", "--rate", "10", "--time", "1"}
+                                  << QStringList{"--mode", "single or multi"} << false;
+    // The range of the excitation depends on the instrument: it is asked first.
+    QTest::newRow("voltage 11 without module")
+        << QStringList{"--mode", "single", "--rate", "10", "--time", "1", "--vout", "11"}
+        << QStringList{"--vout 11", "-10..10"} << true;
+    QTest::newRow("V4 -11 without module")
+        << QStringList{"--mode", "multi", "--rate", "10", "--time", "1", "--v4", "-11"}
+        << QStringList{"--v4 -11", "-10..10"} << true;
+}
+
+void TelvaneCliTest::badArgumentsAreRefusedBeforeAnyRunIsSent()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QStringList, mentions);
+    QFETCH(bool, statusQueryAllowed);
+
+    Cli record(dir_->path());
+    QCOMPARE(record.run(QStringList{"record", "--port", simulator_->port_name()} + arguments), 2);
+    QCOMPARE(record.out(), QString());
+    const QString err = record.err();
+    QCOMPARE(err.count('\n'), 1);
+    QVERIFY2(err.startsWith(QStringLiteral("telvane-cli: ")), qPrintable(err));
+    for (const QString &mention : mentions) {
+        QVERIFY2(err.contains(mention), qPrintable(err));
+    }
+
+    const QList<QByteArray> commands = simulator_->received_commands();
+    if (statusQueryAllowed) {
+        QCOMPARE(commands, QList<QByteArray>{status_query_command()});
+    } else {
+        QCOMPARE(commands, QList<QByteArray>());
+    }
+    QVERIFY(!simulator_->run_active());
+}
+
+void TelvaneCliTest::attenuationModuleAllowsVoltagesBeyondTen()
+{
+    simulator_->set_module_present(true);
+    Cli record(dir_->path());
+    QCOMPARE(record.run({"record", "--port", simulator_->port_name(), "--mode", "multi", "--rate",
+                         "10", "--time", "1", "--v1", "11", "--v2", "-80", "--v3", "80"}),
+             0);
+    const QList<QByteArray> commands = simulator_->received_commands();
+    QVERIFY(commands.contains(start_multi_command(11.0f, -80.0f, 80.0f, 0.0f, 10, 1)));
+}
+
+void TelvaneCliTest::statusReportsBatteryAndModule()
+{
+    simulator_->set_battery(42);
+    simulator_->set_module_present(true);
+    Cli status(dir_->path());
+    QCOMPARE(status.run({"status", "--port", simulator_->port_name()}), 0);
+    QCOMPARE(status.out(), QStringLiteral("battery 42 %, attenuation module present\n"));
+    QCOMPARE(simulator_->received_commands(), QList<QByteArray>{status_query_command()});
+}
+
+void TelvaneCliTest::silentPortGivesExitThree_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::newRow("status") << QStringList{"status"};
+    QTest::newRow("record") << QStringList{"record", "--mode", "single", "--rate",
+                                           "10",     "--time", "1"};
+}
+
+void TelvaneCliTest::silentPortGivesExitThree()
+{
+    QFETCH(QStringList, arguments);
+
+    // A line with nobody answering at the other end.
+    PseudoTerminal silent;
+    QVERIFY(silent.is_open());
+    Cli cli(dir_->path());
+    QCOMPARE(cli.run(arguments + QStringList{"--port", silent.slave_name()}), 3);
+    QVERIFY2(cli.err().contains(QStringLiteral("no valid status reply")), qPrintable(cli.err()));
+    QCOMPARE(cli.out(), QString());
+}
+
+void TelvaneCliTest::builtInSimulatorRecordsWithoutAnyPort()
+{
+    Cli record(dir_->path());
+    QCOMPARE(record.run({"record", "--simulate", "--mode", "multi", "--rate", "20", "--time", "1",
+                         "--csv", "simulated.csv"}),
+             0);
+    const QStringList csv = read_lines(dir_->filePath("simulated.csv"));
+    QCOMPARE(csv, expected_csv(false, 20, 20, 1));
+    // The test's own simulator was not involved.
+    QCOMPARE(simulator_->received_commands(), QList<QByteArray>());
+}
+
+void TelvaneCliTest::exportOfATableLeftByAKilledRecordEqualsTheRecoveryExport()
+{
+    Cli record(dir_->path());
+    record.start({"record", "--port", simulator_->port_name(), "--mode", "single", "--rate", "5000",
+                  "--time", "60"});
+    const QString table = record.first_line();
+    QVERIFY(SampleDatabase::is_valid_table_name(table));
+    {
+        SampleDatabase watcher(dir_->filePath("Quorlen.db"));
+        QVERIFY(watcher.open_database());
+        QTRY_VERIFY_WITH_TIMEOUT(row_count(watcher, table) > 1000, progressMs);
+    }
+    record.signal(SIGKILL);
+    QCOMPARE(record.finish(), -1);
+
+    Cli exporter(dir_->path());
+    QCOMPARE(exporter.run({"export", "--table", table, "--csv", "saved.csv"}), 0);
+    Cli oneDecimal(dir_->path());
+    QCOMPARE(oneDecimal.run({"export", "--table", table, "--csv", "saved1.csv", "--db",
+                             "Quorlen.db", "--decimals", "1"}),
+             0);
+
+    SampleDatabase database(dir_->filePath("Quorlen.db"));
+    QVERIFY(database.open_database());
+    QVERIFY(database.export_table(dir_->filePath("recovery.csv"), table));
+    const QByteArray recovery = read_bytes(dir_->filePath("recovery.csv"));
+    QVERIFY(recovery.count('\n') > 1000);
+    QCOMPARE(read_bytes(dir_->filePath("saved.csv")), recovery);
+
+    // With one decimal the file reads as the window's export of a finished run.
+    const QStringList saved1 = read_lines(dir_->filePath("saved1.csv"));
+    QCOMPARE(saved1.size(), recovery.count('\n'));
+    QCOMPARE(saved1.mid(0, 3), expected_csv(true, 5000, 2, 1));
+}
+
+void TelvaneCliTest::exportRefusesUnknownAndIllFormedTables_data()
+{
+    QTest::addColumn<QString>("table");
+    QTest::addColumn<QString>("mention");
+    QTest::newRow("no such run") << "dataSample_20000101_00_00_00"
+                                 << "no such run table";
+    QTest::newRow("not a run table name") << "sqlite_master"
+                                          << "not a run table name";
+    QTest::newRow("statement in the name") << "dataSample_20000101_00_00_00; DROP TABLE x"
+                                           << "not a run table name";
+}
+
+void TelvaneCliTest::exportRefusesUnknownAndIllFormedTables()
+{
+    QFETCH(QString, table);
+    QFETCH(QString, mention);
+
+    {
+        SampleDatabase database(dir_->filePath("Quorlen.db"));
+        QVERIFY(database.open_database());
+        QVERIFY(database.create_table(QStringLiteral("dataSample_20250305_14_07_09"), true));
+    }
+    Cli exporter(dir_->path());
+    QCOMPARE(exporter.run({"export", "--table", table, "--csv", "out.csv"}), 2);
+    QVERIFY2(exporter.err().contains(mention), qPrintable(exporter.err()));
+    QVERIFY(!QFileInfo::exists(dir_->filePath("out.csv")));
+
+    // A database that is not there is not created by looking into it.
+    Cli missing(dir_->path());
+    QCOMPARE(missing.run({"tables", "--db", "missing.db"}), 1);
+    QVERIFY(!QFileInfo::exists(dir_->filePath("missing.db")));
+}
+
+void TelvaneCliTest::versionAndHelpAreAnsweredWithoutAnInstrument()
+{
+    Cli version(dir_->path());
+    QCOMPARE(version.run({"--version"}), 0);
+    QCOMPARE(version.out(), QStringLiteral("Telvane V1.1.0\n"));
+
+    for (const QString &command : QStringList{"ports", "status", "record", "tables", "export"}) {
+        Cli help(dir_->path());
+        QCOMPARE(help.run({command, "--help"}), 0);
+        QVERIFY2(help.out().startsWith(QStringLiteral("Usage: telvane-cli ") + command),
+                 qPrintable(help.out()));
+    }
+    Cli unknown(dir_->path());
+    QCOMPARE(unknown.run({"play"}), 2);
+    QVERIFY(unknown.err().contains(QStringLiteral("unknown command")));
+    QCOMPARE(simulator_->received_commands(), QList<QByteArray>());
+}
+
+QTEST_GUILESS_MAIN(TelvaneCliTest)
+#include "tst_telvanecli.moc"
