@@ -11,7 +11,8 @@ QString StatusLine::update(qint64 elapsedMs, qint64 stored, quint64 dropped)
         spanMs > 0 ? ((stored - previousStored_) * 1000 + spanMs / 2) / spanMs : 0;
     previousMs_ = elapsedMs;
     previousStored_ = stored;
-    return format(elapsedMs / 1000, totalSeconds_, stored, perSecond, dropped);
+    // Nearest second: the timer's ticks fall a hair either side of the full second.
+    return format((elapsedMs + 500) / 1000, totalSeconds_, stored, perSecond, dropped);
 }
 
 QString StatusLine::format(qint64 elapsedSeconds, int totalSeconds, qint64 stored, qint64 perSecond,

@@ -26,13 +26,13 @@ void RecordPartsTest::statusLineShowsProgressAndTheRateSinceTheLastUpdate()
              QStringLiteral("12 / 60 s   stored 60000   5000 samples/s   dropped 0"));
 
     StatusLine line(60);
-    QCOMPARE(line.update(1000, 5000, 0),
-             QStringLiteral("1 / 60 s   stored 5000   5000 samples/s   dropped 0"));
+    QCOMPARE(line.update(999, 5000, 0),
+             QStringLiteral("1 / 60 s   stored 5000   5005 samples/s   dropped 0"));
     // 3000 samples in the 1.5 s since the previous update.
-    QCOMPARE(line.update(2500, 8000, 3),
+    QCOMPARE(line.update(2499, 8000, 3),
              QStringLiteral("2 / 60 s   stored 8000   2000 samples/s   dropped 3"));
     // No time passed: no rate rather than a division by zero.
-    QCOMPARE(line.update(2500, 8000, 3),
+    QCOMPARE(line.update(2499, 8000, 3),
              QStringLiteral("2 / 60 s   stored 8000   0 samples/s   dropped 3"));
 }
 
