@@ -11,6 +11,7 @@
 #include "sampledatabase.h"
 #include "serialmanager.h"
 
+#include <QThread>
 #include <QTimer>
 
 RecordingSession::RecordingSession(InstrumentLink *link, SampleDatabase *database,
@@ -114,6 +115,11 @@ void RecordingSession::tear_down(Outcome outcome)
     write_log(QStringLiteral("采集停止"));
     link_->serial()->set_reading(false);
     disconnect(decoder_.get(), nullptr, this, nullptr);
+    // Frames that arrived before a lost port or an unanswered stop are decoded
+    // too, rather than left behind in the queue.
+    while (link_->queues()->frame_count() > 0 && decoder_->isRunning()) {
+        QThread::msleep(1);
+    }
     decoder_.reset();
     saver_->finish(); // stores the records still queued before its thread ends
     storedCount_ = saver_->stored_count();

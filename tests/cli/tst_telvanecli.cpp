@@ -155,6 +155,8 @@ private slots:
     void stopSignalEndsTheRunAfterTheEndFrameWithEverySampleStored_data();
     void stopSignalEndsTheRunAfterTheEndFrameWithEverySampleStored();
     void vanishingPortEndsTheRunWithExitFourAndKeepsTheRows();
+    void unansweredStopEndsTheRunIncompleteWithTheRowsStored();
+    void unwritableCsvFailsTheRecordButKeepsTheRun();
     void badArgumentsAreRefusedBeforeAnyRunIsSent_data();
     void badArgumentsAreRefusedBeforeAnyRunIsSent();
     void attenuationModuleAllowsVoltagesBeyondTen();
@@ -285,6 +287,41 @@ void TelvaneCliTest::vanishingPortEndsTheRunWithExitFourAndKeepsTheRows()
     // What was stored is the waveform's beginning, and is exported as well.
     const QStringList csv = read_lines(dir_->filePath("partial.csv"));
     QCOMPARE(csv, expected_csv(false, 150, quint64(rows), simulator_->seed()));
+}
+
+void TelvaneCliTest::unansweredStopEndsTheRunIncompleteWithTheRowsStored()
+{
+    Cli record(dir_->path());
+    record.start({"record", "--port", simulator_->port_name(), "--mode", "single", "--rate", "100",
+                  "--time", "60"});
+    const QString table = record.first_line();
+    QVERIFY(SampleDatabase::is_valid_table_name(table));
+    QTRY_VERIFY_WITH_TIMEOUT(simulator_->samples_sent() >= 50, progressMs);
+    // The instrument holds back everything, its end frame included, for longer than the tool waits.
+    simulator_->stall(progressMs);
+    record.signal(SIGINT);
+    QCOMPARE(record.finish(), 5);
+    QVERIFY2(record.err().contains(QStringLiteral("did not confirm the stop")),
+             qPrintable(record.err()));
+    QVERIFY(simulator_->received_commands().contains(stop_command()));
+
+    SampleDatabase database(dir_->filePath("Quorlen.db"));
+    QVERIFY(database.open_database());
+    QVERIFY(row_count(database, table) >= 50);
+}
+
+void TelvaneCliTest::unwritableCsvFailsTheRecordButKeepsTheRun()
+{
+    Cli record(dir_->path());
+    QCOMPARE(record.run({"record", "--port", simulator_->port_name(), "--mode", "single", "--rate",
+                         "10", "--time", "1", "--csv", "missing/run.csv"}),
+             1);
+    QVERIFY2(record.err().contains(QStringLiteral("missing/run.csv")), qPrintable(record.err()));
+    const QString table = record.out().section('\n', 0, 0);
+
+    SampleDatabase database(dir_->filePath("Quorlen.db"));
+    QVERIFY(database.open_database());
+    QCOMPARE(row_count(database, table), qint64(10));
 }
 
 void TelvaneCliTest::badArgumentsAreRefusedBeforeAnyRunIsSent_data()
