@@ -8,6 +8,7 @@ packages=(
     qt6-base-dev qt6-serialport-dev libqt6sql6-sqlite libqcustomplot-dev
     xvfb xauth fonts-liberation
     libsqlite3-dev sqlite3
+    clang-14 libclang-rt-14-dev
 )
 
 missing=()
