@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QFile>
+#include <QString>
+
+// The raw value of key in "config.ini" of the working directory as the file stands on
+// disk. QSettings readers in one process share unsaved changes, so the text is read
+// directly; an absent file or key gives an empty string.
+inline QString settingOnDisk(const QString &key)
+{
+    QFile file(QStringLiteral("config.ini"));
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return QString();
+    const QString prefix = key + QLatin1Char('=');
+    while (!file.atEnd()) {
+        const QString line = QString::fromUtf8(file.readLine()).trimmed();
+        if (line.startsWith(prefix))
+            return line.mid(prefix.size());
+    }
+    return QString();
+}

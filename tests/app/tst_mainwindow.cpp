@@ -1,0 +1,375 @@
+#include "battery.h"
+#include "mainwindow.h"
+#include "modalresponder.h"
+#include "portwatcher.h"
+#include "scopedworkdir.h"
+#include "settingsondisk.h"
+#include "settingsstore.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSerialPortInfo>
+#include <QSignalSpy>
+#include <QSpinBox>
+#include <QStatusBar>
+#include <QTest>
+#include <QTimer>
+
+#include <memory>
+
+namespace {
+
+const QString crashWarning = QStringLiteral(
+    "The program did not exit properly last time. Please manually save the previous test data.");
+
+// What the start-up warning looked like when it was answered.
+struct WarningSeen
+{
+    QString title;
+    QString text;
+    QMessageBox::StandardButtons buttons;
+    bool cancelIsDefault = false;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QString parentTitle;
+};
+
+ModalResponder::Handler answerWarning(WarningSeen *seen, QMessageBox::StandardButton answer)
+{
+    return [seen, answer](QWidget *dialog) {
+        auto *box = qobject_cast<QMessageBox *>(dialog);
+        if (box == nullptr) {
+            dialog->close();
+            return;
+        }
+        seen->title = box->windowTitle();
+        seen->text = box->text();
+        seen->buttons = box->standardButtons();
+        seen->cancelIsDefault = box->defaultButton() == box->button(QMessageBox::Cancel);
+        seen->icon = box->icon();
+        seen->parentTitle = box->parentWidget() ? box->parentWidget()->windowTitle() : QString();
+        box->button(answer)->click();
+    };
+}
+
+// What the save dialog of the recovery looked like; answers it with fileName (relative to
+// the working directory), or cancels it when fileName is empty.
+struct SaveDialogSeen
+{
+    QString title;
+    QStringList filters;
+    QString directory;
+    bool save = false;
+};
+
+ModalResponder::Handler answerSaveDialog(SaveDialogSeen *seen, const QString &fileName)
+{
+    return [seen, fileName](QWidget *dialog) {
+        auto *files = qobject_cast<QFileDialog *>(dialog);
+        if (files == nullptr) {
+            dialog->close();
+            return;
+        }
+        seen->title = files->windowTitle();
+        seen->filters = files->nameFilters();
+        seen->directory = files->directory().canonicalPath();
+        seen->save = files->acceptMode() == QFileDialog::AcceptSave;
+        if (fileName.isEmpty()) {
+            files->reject();
+            return;
+        }
+        // Typed as an operator would: selectFile() leaves a focused name field alone.
+        auto *name = files->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+        if (name == nullptr) {
+            files->reject();
+            return;
+        }
+        name->setText(QDir::current().filePath(fileName));
+        // QFileDialog hides accept(); through the base it still runs the dialog's own.
+        static_cast<QDialog *>(files)->accept();
+    };
+}
+
+} // namespace
+
+class MainWindowTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void windowStartsWithTitleStatusBarAndIdleControls();
+    void timersAreCreatedButNotStarted();
+    void cleanPreviousExitShowsNoPromptAndMarksTheRunOnDisk();
+    void uncleanPreviousExitWarnsAndCancelAsksNothingMore();
+    void savingTheCrashedRunAddsTheCsvExtension_data();
+    void savingTheCrashedRunAddsTheCsvExtension();
+    void cancelledSaveDialogExportsNothing();
+    void portListShowsExtraPortsBeforeTheSystemPorts();
+    void portListIsRebuiltOnlyWhenTheSetOfPortsChanges();
+    void watcherReportsAChangedSetOnce();
+    void nativeMessagesAreNeverSwallowed();
+
+private:
+    std::unique_ptr<ScopedWorkDir> workDir_;
+};
+
+void MainWindowTest::initTestCase()
+{
+    // Qt's own file dialog, which the test can answer, on every platform.
+    QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
+    // One directory for the whole run: the settings store binds to the first one it sees.
+    workDir_ = std::make_unique<ScopedWorkDir>();
+}
+
+void MainWindowTest::windowStartsWithTitleStatusBarAndIdleControls()
+{
+    write_setting(QStringLiteral("NormalExit"), true);
+    MainWindow window;
+
+    QCOMPARE(window.windowTitle(), QStringLiteral("Telvane V1.1.0"));
+    QVERIFY(!window.windowIcon().pixmap(QSize(32, 32)).isNull());
+
+    QStatusBar *bar = window.statusBar();
+    QVERIFY(bar != nullptr);
+    QVERIFY(!bar->isSizeGripEnabled());
+    QCOMPARE(bar->styleSheet(),
+             QStringLiteral("QStatusBar{background-color: rgb(255, 255, 255);}"));
+    auto *battery = window.findChild<Battery *>();
+    QVERIFY(battery != nullptr);
+    QCOMPARE(battery->parentWidget(), bar);
+    QCOMPARE(battery->size(), QSize(32, 12));
+    QCOMPARE(battery->minimumSize(), QSize(32, 12));
+    QCOMPARE(battery->maximumSize(), QSize(32, 12));
+    QVERIFY(battery->isHidden());
+
+    for (const char *name : {"widget_multi", "channel_button_groupbox", "toolWidget"})
+        QVERIFY2(window.findChild<QWidget *>(name)->isHidden(), name);
+    for (const char *name : {"widget_single", "groupBoxSample", "widget_3", "SampleStart"})
+        QVERIFY2(!window.findChild<QWidget *>(name)->isHidden(), name);
+
+    QCOMPARE(window.findChild<QWidget *>("radioButton_slow")->toolTip(),
+             QStringLiteral("Maximum speed 10 p/s"));
+    QCOMPARE(window.findChild<QWidget *>("radioButton_med")->toolTip(),
+             QStringLiteral("Maximum speed 100 p/s"));
+    QCOMPARE(window.findChild<QWidget *>("radioButton_fast")->toolTip(),
+             QStringLiteral("Maximum speed 5000 p/s"));
+
+    QVERIFY(!window.findChild<QWidget *>("SampleStop")->isEnabled());
+    QVERIFY(!window.findChild<QWidget *>("SamplePause")->isEnabled());
+    QVERIFY(window.findChild<QWidget *>("SampleStart")->isEnabled());
+    QVERIFY(window.findChild<QWidget *>("ExportFile")->isEnabled());
+    QCOMPARE(window.findChild<QPushButton *>("connect")->text(), QStringLiteral("Connect"));
+
+    QCOMPARE(window.findChild<QLabel *>("label")->text(),
+             QStringLiteral("Sampling Rate (1~100 p/s)"));
+    auto *rate = window.findChild<QSpinBox *>("spinBox_sampleSpeed");
+    QCOMPARE(rate->maximum(), 100);
+    QCOMPARE(rate->value(), 100);
+}
+
+void MainWindowTest::timersAreCreatedButNotStarted()
+{
+    write_setting(QStringLiteral("NormalExit"), true);
+    MainWindow window;
+    QTimer *display = nullptr;
+    QTimer *status = nullptr;
+    const QList<QTimer *> timers =
+        window.findChildren<QTimer *>(QString(), Qt::FindDirectChildrenOnly);
+    for (QTimer *timer : timers) {
+        if (timer->interval() == 30)
+            display = timer;
+        else if (timer->interval() == 120000)
+            status = timer;
+    }
+    QVERIFY(display != nullptr);
+    QVERIFY(status != nullptr);
+    QVERIFY(!display->isActive());
+    QVERIFY(!status->isActive());
+    QVERIFY(!display->isSingleShot());
+    QVERIFY(!status->isSingleShot());
+}
+
+void MainWindowTest::cleanPreviousExitShowsNoPromptAndMarksTheRunOnDisk()
+{
+    write_setting(QStringLiteral("NormalExit"), true);
+    ModalResponder responder({});
+    auto window = std::make_unique<MainWindow>();
+    QCOMPARE(responder.seen(), QStringList());
+    QCOMPARE(settingOnDisk(QStringLiteral("NormalExit")), QStringLiteral("false"));
+    QVERIFY(window->recovered_export_path().isEmpty());
+
+    window.reset();
+    QCOMPARE(settingOnDisk(QStringLiteral("NormalExit")), QStringLiteral("true"));
+}
+
+void MainWindowTest::uncleanPreviousExitWarnsAndCancelAsksNothingMore()
+{
+    write_setting(QStringLiteral("NormalExit"), false);
+    write_setting(QStringLiteral("last_table_name"),
+                  QStringLiteral("dataSample_20240102_03_04_05"));
+    WarningSeen warning;
+    ModalResponder responder({answerWarning(&warning, QMessageBox::Cancel)});
+    auto window = std::make_unique<MainWindow>();
+
+    QCOMPARE(responder.seen(), QStringList{QStringLiteral("QMessageBox")});
+    QCOMPARE(responder.unexpected(), 0);
+    QCOMPARE(warning.title, QStringLiteral("Warning"));
+    QCOMPARE(warning.text, crashWarning);
+    QCOMPARE(warning.buttons, QMessageBox::Save | QMessageBox::Cancel);
+    QVERIFY(warning.cancelIsDefault);
+    QCOMPARE(warning.icon, QMessageBox::Warning);
+    QCOMPARE(warning.parentTitle, QStringLiteral("Telvane V1.1.0"));
+
+    QVERIFY(window->recovered_export_path().isEmpty());
+    QCOMPARE(settingOnDisk(QStringLiteral("NormalExit")), QStringLiteral("false"));
+    window.reset();
+    QCOMPARE(settingOnDisk(QStringLiteral("NormalExit")), QStringLiteral("true"));
+}
+
+void MainWindowTest::savingTheCrashedRunAddsTheCsvExtension_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("exported");
+
+    QTest::newRow("no extension") << "run"
+                                  << "run.csv";
+    QTest::newRow("lower-case extension kept") << "run.csv"
+                                               << "run.csv";
+    QTest::newRow("upper-case extension is not the extension") << "run.CSV"
+                                                               << "run.CSV.csv";
+    QTest::newRow("other extension") << "run.txt"
+                                     << "run.txt.csv";
+}
+
+void MainWindowTest::savingTheCrashedRunAddsTheCsvExtension()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, exported);
+
+    const QString table = QStringLiteral("dataSample_20240102_03_04_05");
+    write_setting(QStringLiteral("NormalExit"), false);
+    write_setting(QStringLiteral("last_table_name"), table);
+    WarningSeen warning;
+    SaveDialogSeen dialog;
+    ModalResponder responder(
+        {answerWarning(&warning, QMessageBox::Save), answerSaveDialog(&dialog, typed)});
+    MainWindow window;
+
+    QCOMPARE(responder.seen(),
+             (QStringList{QStringLiteral("QMessageBox"), QStringLiteral("QFileDialog")}));
+    QCOMPARE(responder.unexpected(), 0);
+    QCOMPARE(dialog.title, QStringLiteral("Saving Data Files"));
+    QCOMPARE(dialog.filters, QStringList{QStringLiteral("Data Files (*.csv)")});
+    QCOMPARE(dialog.directory, QDir::current().canonicalPath());
+    QVERIFY(dialog.save);
+
+    QCOMPARE(QFileInfo(window.recovered_export_path()).fileName(), exported);
+    QCOMPARE(QFileInfo(window.recovered_export_path()).dir().canonicalPath(),
+             QDir::current().canonicalPath());
+    QCOMPARE(window.recovered_export_table(), table);
+    QCOMPARE(settingOnDisk(QStringLiteral("NormalExit")), QStringLiteral("false"));
+}
+
+void MainWindowTest::cancelledSaveDialogExportsNothing()
+{
+    write_setting(QStringLiteral("NormalExit"), false);
+    WarningSeen warning;
+    SaveDialogSeen dialog;
+    ModalResponder responder(
+        {answerWarning(&warning, QMessageBox::Save), answerSaveDialog(&dialog, QString())});
+    MainWindow window;
+
+    QCOMPARE(responder.seen().size(), 2);
+    QCOMPARE(responder.unexpected(), 0);
+    QVERIFY(window.recovered_export_path().isEmpty());
+    QCOMPARE(settingOnDisk(QStringLiteral("NormalExit")), QStringLiteral("false"));
+}
+
+void MainWindowTest::portListShowsExtraPortsBeforeTheSystemPorts()
+{
+    write_setting(QStringLiteral("NormalExit"), true);
+    MainWindow window;
+    auto *combo = window.findChild<QComboBox *>("PortComboBox");
+
+    QStringList systemPorts;
+    const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
+    for (const QSerialPortInfo &info : ports)
+        systemPorts.append(info.portName());
+    auto listed = [combo] {
+        QStringList names;
+        for (int index = 0; index < combo->count(); ++index)
+            names.append(combo->itemText(index));
+        return names;
+    };
+    QCOMPARE(listed(), systemPorts);
+
+    const QStringList extra = {QStringLiteral("/dev/pts/97"), QStringLiteral("/dev/pts/98")};
+    window.set_extra_ports(extra);
+    QCOMPARE(listed(), extra + systemPorts);
+    QVERIFY(combo->itemIcon(0).isNull());
+    QVERIFY(!combo->itemData(0).isValid());
+
+    window.set_extra_ports({});
+    QCOMPARE(listed(), systemPorts);
+}
+
+void MainWindowTest::portListIsRebuiltOnlyWhenTheSetOfPortsChanges()
+{
+    write_setting(QStringLiteral("NormalExit"), true);
+    MainWindow window;
+    auto *combo = window.findChild<QComboBox *>("PortComboBox");
+    auto *watcher = window.findChild<PortWatcher *>();
+    QVERIFY(watcher != nullptr);
+
+    window.set_extra_ports({QStringLiteral("/dev/pts/97"), QStringLiteral("/dev/pts/98")});
+    combo->setCurrentIndex(1);
+    QSignalSpy cleared(combo->model(), &QAbstractItemModel::rowsRemoved);
+
+    // A comparison that finds the same ports leaves the list and the operator's choice alone.
+    QVERIFY(!watcher->check());
+    window.set_extra_ports({QStringLiteral("/dev/pts/97"), QStringLiteral("/dev/pts/98")});
+    QCOMPARE(cleared.count(), 0);
+    QCOMPARE(combo->currentIndex(), 1);
+
+    window.set_extra_ports({QStringLiteral("/dev/pts/97")});
+    QVERIFY(cleared.count() > 0);
+    QCOMPARE(combo->itemText(0), QStringLiteral("/dev/pts/97"));
+}
+
+void MainWindowTest::watcherReportsAChangedSetOnce()
+{
+    PortWatcher watcher(nullptr);
+    QSignalSpy changed(&watcher, &PortWatcher::ports_changed);
+
+    QVERIFY(!watcher.check());
+    QCOMPARE(changed.count(), 0);
+
+    watcher.set_extra_ports({QStringLiteral("/dev/pts/5")});
+    QCOMPARE(changed.count(), 1);
+    QVERIFY(!watcher.check());
+    QCOMPARE(changed.count(), 1);
+
+    watcher.set_extra_ports({QStringLiteral("/dev/pts/5"), QStringLiteral("/dev/pts/6")});
+    QCOMPARE(changed.count(), 2);
+    watcher.set_extra_ports({});
+    QCOMPARE(changed.count(), 3);
+    QVERIFY(watcher.extra_ports().isEmpty());
+}
+
+void MainWindowTest::nativeMessagesAreNeverSwallowed()
+{
+    write_setting(QStringLiteral("NormalExit"), true);
+    MainWindow window;
+    qintptr result = 0;
+    int message = 0;
+    QVERIFY(!window.nativeEventFilter(QByteArrayLiteral("xcb_generic_event_t"), &message, &result));
+}
+
+QTEST_MAIN(MainWindowTest)
+#include "tst_mainwindow.moc"
