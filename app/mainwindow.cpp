@@ -2,17 +2,37 @@
 
 #include "appicon.h"
 #include "battery.h"
+#include "channelpanel.h"
+#include "dataprocess.h"
+#include "dataqueues.h"
+#include "datasavedisplay.h"
+#include "loading.h"
 #include "logmanager.h"
 #include "portwatcher.h"
+#include "protocol.h"
+#include "runtablename.h"
+#include "sampledatabase.h"
+#include "serialmanager.h"
 #include "settingsstore.h"
+#include "statusreply.h"
 #include "ui_mainwindow.h"
+#include "voltageplot.h"
 
+#include <QCheckBox>
+#include <QDateTime>
 #include <QDebug>
+#include <QDialog>
 #include <QFileDialog>
+#include <QFuture>
+#include <QHBoxLayout>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QSerialPortInfo>
 #include <QStatusBar>
+#include <QThreadPool>
 #include <QTimer>
+#include <QVBoxLayout>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <chrono>
 
@@ -25,7 +45,17 @@
 namespace {
 constexpr std::chrono::milliseconds displayIntervalMs{30};
 constexpr std::chrono::milliseconds statusIntervalMs{120000};
+constexpr std::chrono::milliseconds exportPollMs{100};
+constexpr int statusReplyTimeoutMs = 2000;
 constexpr int initialRateCeiling = 100;
+constexpr int slowRateCeiling = 10;
+constexpr int fastSingleRateCeiling = 5000;
+constexpr int fastMultiRateCeiling = 150;
+constexpr double normalExcitationVolts = 10.0;
+constexpr double attenuatedExcitationVolts = 80.0;
+// After a lost port, frames that already arrived are decoded before the run's threads end;
+// this bounds the wait should the decoder be stuck.
+constexpr std::chrono::milliseconds pendingFramesWaitMs{2000};
 
 const QString normalExitKey = QStringLiteral("NormalExit");
 const QString lastTableKey = QStringLiteral("last_table_name");
@@ -44,15 +74,24 @@ MainWindow::MainWindow(QWidget *parent)
 
     start_log_manager();
 
-    // The sample queues, the serial manager and the sample database follow here, in
-    // that order, once those layers are wired in.
+    queues_ = new DataQueues;
+    serial_ = new SerialManager(queues_);
+    QObject::connect(serial_, &SerialManager::port_error, this, &MainWindow::handle_port_error);
+
+    database_ = new SampleDatabase;
+    database_->open_database();
 
     last_export_dir_ = QStringLiteral("./");
     acquiring_ = false;
 
     apply_initial_control_states();
 
-    // The voltage plot goes into voltageLayout here, in browse mode.
+    plot_ = new VoltagePlot(database_);
+    ui_->voltageLayout->addWidget(plot_, 0);
+    plot_->set_browse_mode(true);
+
+    channels_ = std::make_unique<ChannelPanel>(ui_.get(), plot_);
+    channels_->style_value_labels(false);
 
     ui_->toolWidget->hide();
 
@@ -68,8 +107,13 @@ MainWindow::MainWindow(QWidget *parent)
 
     apply_rate_ceiling(initialRateCeiling);
 
+    channels_->build_check_boxes(this, SLOT(on_checkboxToggled(bool)),
+                                 SLOT(on_selectallToggled(bool)));
+
     display_timer_->setInterval(displayIntervalMs);
     status_timer_->setInterval(statusIntervalMs);
+    QObject::connect(display_timer_, &QTimer::timeout, plot_, &VoltagePlot::refresh_view);
+    QObject::connect(display_timer_, &QTimer::timeout, this, &MainWindow::refresh_value_labels);
     QObject::connect(status_timer_, &QTimer::timeout, this,
                      &MainWindow::check_lower_computer_status);
 
@@ -78,10 +122,22 @@ MainWindow::MainWindow(QWidget *parent)
 
 MainWindow::~MainWindow()
 {
-    if (acquiring_)
+    if (acquiring_) {
+        serial_->write_data(stop_command());
         stop(true);
+    }
+    database_->drop_all_tables();
     write_setting(normalExitKey, true);
+    channels_.reset();
     ui_.reset();
+    delete plot_;
+    plot_ = nullptr;
+    delete database_;
+    database_ = nullptr;
+    delete serial_;
+    serial_ = nullptr;
+    delete queues_;
+    queues_ = nullptr;
     stop_log_manager();
 }
 
@@ -136,6 +192,22 @@ void MainWindow::apply_rate_ceiling(int ceiling)
     ui_->spinBox_sampleSpeed->setValue(ceiling);
 }
 
+void MainWindow::apply_range_labels()
+{
+    const QString range = attenuator_ ? QStringLiteral("(-80~80 V)") : QStringLiteral("(-10~10 V)");
+    ui_->label_vout->setText(QStringLiteral("Vout ") + range);
+    ui_->label_vout0->setText(QStringLiteral("V1 ") + range);
+    ui_->label_vout1->setText(QStringLiteral("V2 ") + range);
+    ui_->label_vout2->setText(QStringLiteral("V3 ") + range);
+    ui_->label_vout3->setText(QStringLiteral("V4 ") + range);
+    const double limit = attenuator_ ? attenuatedExcitationVolts : normalExcitationVolts;
+    for (QDoubleSpinBox *box :
+         {ui_->doubleSpinBox_vout, ui_->doubleSpinBox_vout1, ui_->doubleSpinBox_vout2,
+          ui_->doubleSpinBox_vout3, ui_->doubleSpinBox_vout4}) {
+        box->setRange(-limit, limit);
+    }
+}
+
 void MainWindow::refresh_port_list()
 {
     ui_->PortComboBox->clear();
@@ -183,51 +255,352 @@ void MainWindow::recover_last_run()
 
 void MainWindow::export_recovered_table(const QString &path, const QString &table)
 {
-    recovered_export_path_ = path;
-    recovered_export_table_ = table;
+    // The name comes from the editable settings file: only a run table's name is ever
+    // handed to the database.
+    QString failure;
+    if (!SampleDatabase::is_valid_table_name(table)) {
+        failure = tr("The saved table name \"%1\" is not the name of a run table.").arg(table);
+    } else if (!database_->table_exists(table)) {
+        failure = tr("The table %1 of the last run is not in the database.").arg(table);
+    } else if (!database_->export_table(path, table)) {
+        failure = tr("The file %1 could not be written.").arg(path);
+    }
+    if (!failure.isEmpty()) {
+        QMessageBox::warning(this, tr("Warning"),
+                             tr("The previous test data could not be saved. ") + failure);
+    }
+}
+
+bool MainWindow::is_connected() const
+{
+    return ui_->connect->text() != QLatin1String("Connect");
+}
+
+bool MainWindow::is_single_channel() const
+{
+    return ui_->SignalChannel->isChecked();
+}
+
+void MainWindow::show_message(const QString &text)
+{
+    QMessageBox::information(this, tr("Message"), text);
+}
+
+void MainWindow::refresh_value_labels()
+{
+    channels_->refresh_value_labels(is_single_channel());
 }
 
 void MainWindow::on_MultiChannel_clicked()
-{}
+{
+    ui_->widget_multi->show();
+    ui_->widget_single->hide();
+    if (ui_->spinBox_sampleSpeed->value() > fastMultiRateCeiling)
+        apply_rate_ceiling(fastMultiRateCeiling);
+    ui_->channel_button_groupbox->show();
+    channels_->style_value_labels(true);
+    channels_->reload_check_states();
+}
 
-void MainWindow::on_checkboxToggled(bool)
-{}
+void MainWindow::on_checkboxToggled(bool checked)
+{
+    channels_->channel_toggled(qobject_cast<QCheckBox *>(sender()), checked);
+}
 
 void MainWindow::on_SignalChannel_clicked()
-{}
+{
+    ui_->widget_multi->hide();
+    ui_->widget_single->show();
+    channels_->style_value_labels(false);
+    if (ui_->radioButton_fast->isChecked())
+        apply_rate_ceiling(fastSingleRateCeiling);
+    ui_->channel_button_groupbox->hide();
+    // Channel 1 is the channel of single-channel mode and always shown.
+    write_setting(QStringLiteral("Channel0Visible"), true);
+}
 
-void MainWindow::on_selectallToggled(bool)
-{}
+void MainWindow::on_selectallToggled(bool checked)
+{
+    channels_->select_all(checked);
+}
 
 void MainWindow::on_radioButton_med_clicked()
-{}
+{
+    apply_rate_ceiling(initialRateCeiling);
+}
 
 void MainWindow::on_radioButton_fast_clicked()
-{}
+{
+    apply_rate_ceiling(ui_->MultiChannel->isChecked() ? fastMultiRateCeiling
+                                                      : fastSingleRateCeiling);
+}
 
 void MainWindow::on_radioButton_slow_clicked()
-{}
+{
+    apply_rate_ceiling(slowRateCeiling);
+}
+
+void MainWindow::apply_run_control_states(bool running)
+{
+    for (QWidget *widget :
+         {static_cast<QWidget *>(ui_->SignalChannel), static_cast<QWidget *>(ui_->MultiChannel),
+          static_cast<QWidget *>(ui_->SampleStart), static_cast<QWidget *>(ui_->ExportFile),
+          static_cast<QWidget *>(ui_->groupBoxSample),
+          static_cast<QWidget *>(ui_->groupBoxExcitation)}) {
+        widget->setEnabled(!running);
+    }
+    ui_->SampleStop->setEnabled(running);
+    ui_->SamplePause->setEnabled(running);
+}
+
+QByteArray MainWindow::start_command(int rate, int seconds) const
+{
+    if (is_single_channel())
+        return start_single_command(float(ui_->doubleSpinBox_vout->value()), rate, seconds);
+    return start_multi_command(float(ui_->doubleSpinBox_vout1->value()),
+                               float(ui_->doubleSpinBox_vout2->value()),
+                               float(ui_->doubleSpinBox_vout3->value()),
+                               float(ui_->doubleSpinBox_vout4->value()), rate, seconds);
+}
 
 void MainWindow::on_SampleStart_clicked()
-{}
+{
+    if (acquiring_) {
+        write_log(QStringLiteral("正在采集中，无法启动"));
+        return;
+    }
+    if (!is_connected()) {
+        show_message(tr("Please connect the serial port first"));
+        return;
+    }
+    const bool single = is_single_channel();
+    // A run started within the same second as the previous one gets a suffixed name, so
+    // the two runs never share a table.
+    const QString table = new_run_table_name(*database_, QDateTime::currentDateTime());
+    if (!database_->create_table(table, single)) {
+        show_message(tr("Data table creation failed"));
+        return;
+    }
+    write_setting(lastTableKey, table);
+
+    plot_->setup_graphs(single, ChannelPanel::stored_visibility());
+    plot_->set_browse_mode(false);
+
+    const int rate = ui_->spinBox_sampleSpeed->value();
+    const int seconds = ui_->spinBox_sampleTime->value();
+    write_log(QStringLiteral("开始采集,速度=") + QString::number(rate) + QStringLiteral(",时间=") +
+              QString::number(seconds));
+
+    serial_->set_reading(true);
+    process_ = new DataProcess(single, rate, queues_, plot_);
+    QObject::connect(process_, &DataProcess::stop_sample_data, this, &MainWindow::stop);
+    save_thread_ = new DataSaveDisplay(queues_, database_);
+
+    serial_->write_data(start_command(rate, seconds));
+
+    display_timer_->start(displayIntervalMs);
+    run_clock_.start();
+    status_timer_->stop();
+
+    process_->start(QThread::HighPriority);
+    save_thread_->start(QThread::HighPriority);
+
+    acquiring_ = true;
+    apply_run_control_states(true);
+}
 
 void MainWindow::on_SamplePause_clicked()
-{}
+{
+    if (ui_->SamplePause->text() == QLatin1String("Pause")) {
+        write_log(QStringLiteral("暂停采集"));
+        ui_->SamplePause->setText(tr("Continue"));
+        serial_->write_data(pause_command());
+        display_timer_->stop();
+        plot_->set_browse_mode(true);
+    } else {
+        write_log(QStringLiteral("继续采集"));
+        ui_->SamplePause->setText(tr("Pause"));
+        serial_->write_data(continue_command());
+        display_timer_->start(displayIntervalMs);
+        plot_->set_browse_mode(false);
+    }
+}
 
 void MainWindow::on_SampleStop_clicked()
-{}
+{
+    if (!acquiring_)
+        return;
+    ui_->groupBoxSample->setEnabled(true);
+    ui_->groupBoxExcitation->setEnabled(true);
+    ui_->ExportFile->setEnabled(true);
+    write_log(QStringLiteral("停止采集"));
+    serial_->write_data(stop_command());
+}
 
 void MainWindow::on_connect_clicked()
-{}
+{
+    if (!is_connected()) {
+        if (!serial_->open_port(ui_->PortComboBox->currentText())) {
+            show_message(tr("Connection Failed"));
+            return;
+        }
+        ui_->connect->setText(tr("Disconnect"));
+        ui_->PortComboBox->setEnabled(false);
+        check_lower_computer_status();
+        status_timer_->start(statusIntervalMs);
+        show_message(tr("Connection Success"));
+        return;
+    }
+    if (acquiring_) {
+        show_message(tr("Unable to disconnect during data collection"));
+        return;
+    }
+    serial_->close_port();
+    ui_->connect->setText(tr("Connect"));
+    ui_->PortComboBox->setEnabled(true);
+    status_timer_->stop();
+}
 
-void MainWindow::stop(bool)
-{}
-
-void MainWindow::on_ExportFile_clicked()
-{}
+void MainWindow::stop(bool error)
+{
+    if (process_ == nullptr)
+        return; // an end frame delivered after the run was already torn down
+    write_log(QStringLiteral("采集停止"));
+    serial_->set_reading(false);
+    QObject::disconnect(process_, &DataProcess::stop_sample_data, this, &MainWindow::stop);
+    if (error) {
+        // Frames that reached the queue intact are decoded before the run ends, so they
+        // are stored with this run and do not leak into the next one.
+        QElapsedTimer waited;
+        waited.start();
+        while (queues_->frame_count() > 0 && process_->isRunning() &&
+               waited.elapsed() < pendingFramesWaitMs.count()) {
+            QThread::msleep(1);
+        }
+    }
+    delete process_;
+    process_ = nullptr;
+    delete save_thread_;
+    save_thread_ = nullptr;
+    acquiring_ = false;
+    write_log(QStringLiteral("执行时间 = ") + QString::number(run_clock_.elapsed()) +
+              QStringLiteral(" ms"));
+    check_lower_computer_status();
+    status_timer_->start(statusIntervalMs);
+    display_timer_->stop();
+    plot_->set_browse_mode(true);
+    if (error)
+        ui_->connect->setText(tr("Connect"));
+    apply_run_control_states(false);
+    ui_->SamplePause->setText(tr("Pause"));
+}
 
 void MainWindow::handle_port_error()
-{}
+{
+    if (acquiring_)
+        stop(true);
+    else
+        ui_->connect->setText(tr("Connect"));
+    ui_->PortComboBox->setEnabled(true);
+    QMessageBox::warning(this, tr("Error"),
+                         tr("Serial port error!Please restart the lower computer"));
+}
 
 void MainWindow::check_lower_computer_status()
-{}
+{
+    serial_->write_data(status_query_command());
+    const QByteArray reply = serial_->read_sync(statusReplyTimeoutMs, frameTextSize);
+    const StatusReply status = StatusReply::parse(reply);
+    if (!status.is_valid())
+        return;
+    battery_->show();
+    battery_->setLevel(status.battery_percent());
+    if (status.module() == StatusReply::Module::Present && !attenuator_) {
+        qDebug() << "检测到衰减模块";
+        attenuator_ = true;
+        apply_range_labels();
+    } else if (status.module() == StatusReply::Module::Absent && attenuator_) {
+        qDebug() << "未检测到衰减模块";
+        attenuator_ = false;
+        apply_range_labels();
+    }
+}
+
+void MainWindow::on_ExportFile_clicked()
+{
+    if (acquiring_)
+        return; // also while stopping, when the button is already enabled
+
+    QDialog options(this);
+    options.setWindowTitle(tr("Export Option"));
+    auto *layout = new QVBoxLayout(&options);
+    auto *csvBox = new QCheckBox(tr("Export CSV data file"), &options);
+    csvBox->setChecked(true);
+    auto *pictureBox = new QCheckBox(tr("Export Picture"), &options);
+    pictureBox->setChecked(false);
+    layout->addWidget(csvBox);
+    layout->addWidget(pictureBox);
+    auto *buttons = new QHBoxLayout;
+    auto *confirm = new QPushButton(tr("Confirm"), &options);
+    auto *cancel = new QPushButton(tr("Cancel"), &options);
+    buttons->addWidget(confirm);
+    buttons->addWidget(cancel);
+    layout->addLayout(buttons);
+    QObject::connect(confirm, &QPushButton::clicked, &options, &QDialog::accept);
+    QObject::connect(cancel, &QPushButton::clicked, &options, &QDialog::reject);
+    if (options.exec() != QDialog::Accepted)
+        return;
+
+    const bool csv = csvBox->isChecked();
+    const bool picture = pictureBox->isChecked();
+    if (!csv && !picture) {
+        QMessageBox::warning(this, tr("Warning"), tr("Please select at least one export type"));
+        return;
+    }
+    write_log(QStringLiteral("导出数据"));
+    const QString path =
+        QFileDialog::getSaveFileName(this, tr("Saving Data Files"), last_export_dir_);
+    if (path.isEmpty())
+        return;
+    const int slash = path.lastIndexOf(QLatin1Char('/'));
+    last_export_dir_ = slash < 0 ? path : path.left(slash);
+
+    Loading loading(tr("Export"));
+    // The table goes out on a worker thread with a database connection of its own; the
+    // picture is rendered here afterwards, since only the GUI thread may touch the widget.
+    // A pool of its own whose thread ends with the export, taking its connection along.
+    QThreadPool pool;
+    pool.setMaxThreadCount(1);
+    pool.setExpiryTimeout(0);
+    SampleDatabase *database = database_;
+    QFuture<QString> task = QtConcurrent::run(&pool, [database, path, csv]() -> QString {
+        write_log(QStringLiteral("导出数据"));
+        if (csv && !database->export_current_table(path + QStringLiteral(".csv")))
+            return QStringLiteral("CSV save failed");
+        return QString();
+    });
+    QTimer poll;
+    QObject::connect(
+        &poll, &QTimer::timeout, &loading,
+        [&]() {
+            if (task.isFinished()) {
+                loading.close();
+                poll.stop();
+            }
+        },
+        Qt::DirectConnection);
+    poll.start(exportPollMs);
+    loading.exec();
+    poll.stop();
+
+    QString failure = task.result(); // waits when the dialog was closed early
+    if (failure.isEmpty() && picture) {
+        plot_->flush_pending();
+        if (!plot_->savePng(path + QStringLiteral(".png"), 0, 0, 1.0, -1, 96, QCP::ruDotsPerInch))
+            failure = QStringLiteral("Image save failed");
+    }
+    if (!failure.isEmpty())
+        QMessageBox::critical(this, tr("Error"), failure);
+    else
+        QMessageBox::information(this, tr("Information"), tr("Export successful"));
+}

@@ -9,16 +9,24 @@
 #include <memory>
 
 class Battery;
+class ChannelPanel;
+class DataProcess;
+class DataQueues;
+class DataSaveDisplay;
 class PortWatcher;
 class QStatusBar;
 class QTimer;
+class SampleDatabase;
+class SerialManager;
+class VoltagePlot;
 
 namespace Ui {
 class MainWindow;
 }
 
 // The application window. It builds and tears down everything the application owns, in a
-// fixed order, and watches for serial ports coming and going. Lives in the GUI thread.
+// fixed order, runs the instrument (connect, start, pause, stop, status poll), and watches
+// for serial ports coming and going. Lives in the GUI thread.
 class MainWindow : public QMainWindow, public QAbstractNativeEventFilter
 {
     Q_OBJECT
@@ -35,10 +43,14 @@ public:
     // pseudo-terminal, which the system does not enumerate.
     void set_extra_ports(const QStringList &ports);
 
-    // Where the recovery prompt of the last start asked to save the crashed run, and which
-    // table; both empty when nothing was asked for.
-    QString recovered_export_path() const { return recovered_export_path_; }
-    QString recovered_export_table() const { return recovered_export_table_; }
+    // Read access for the tests and tools built on the window.
+    VoltagePlot *plot() const { return plot_; }
+    SampleDatabase *database() const { return database_; }
+    bool is_acquiring() const { return acquiring_; }
+    bool is_attenuator_present() const { return attenuator_; }
+    QTimer *display_timer() const { return display_timer_; }
+    QTimer *status_timer() const { return status_timer_; }
+    QString last_export_directory() const { return last_export_dir_; }
 
 private slots:
     void on_MultiChannel_clicked();
@@ -61,10 +73,17 @@ private:
     void setup_status_bar();
     void apply_initial_control_states();
     void apply_rate_ceiling(int ceiling);
+    void apply_range_labels();
+    void apply_run_control_states(bool running);
+    void refresh_value_labels();
     void refresh_port_list();
     void run_startup_check();
     void recover_last_run();
     void export_recovered_table(const QString &path, const QString &table);
+    bool is_connected() const;
+    bool is_single_channel() const;
+    QByteArray start_command(int rate, int seconds) const;
+    void show_message(const QString &text);
 
     std::unique_ptr<Ui::MainWindow> ui_;
     QStatusBar *status_bar_ = nullptr;
@@ -72,10 +91,15 @@ private:
     QTimer *display_timer_ = nullptr;
     QTimer *status_timer_ = nullptr;
     QElapsedTimer run_clock_;
+    DataQueues *queues_ = nullptr;           // owned
+    SerialManager *serial_ = nullptr;        // owned
+    SampleDatabase *database_ = nullptr;     // owned
+    DataProcess *process_ = nullptr;         // owned, exists only during a run
+    VoltagePlot *plot_ = nullptr;            // owned, deleted before the database
+    DataSaveDisplay *save_thread_ = nullptr; // owned, exists only during a run
+    std::unique_ptr<ChannelPanel> channels_;
     PortWatcher *port_watcher_ = nullptr;
     bool acquiring_ = false;
     bool attenuator_ = false;
     QString last_export_dir_;
-    QString recovered_export_path_;
-    QString recovered_export_table_;
 };

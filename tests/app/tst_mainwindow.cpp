@@ -2,6 +2,7 @@
 #include "mainwindow.h"
 #include "modalresponder.h"
 #include "portwatcher.h"
+#include "sampledatabase.h"
 #include "scopedworkdir.h"
 #include "settingsondisk.h"
 #include "settingsstore.h"
@@ -9,6 +10,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -95,6 +97,20 @@ ModalResponder::Handler answerSaveDialog(SaveDialogSeen *seen, const QString &fi
     };
 }
 
+// What a crash leaves behind: a run table with two rows, its name in the settings and
+// "NormalExit" still false.
+void leaveCrashedRun(const QString &table)
+{
+    {
+        SampleDatabase database;
+        QVERIFY(database.open_database());
+        QVERIFY(database.create_table(table, true));
+        database.insert_samples({{0.01, 12.3}, {0.02, -4.5}});
+    }
+    write_setting(QStringLiteral("NormalExit"), false);
+    write_setting(QStringLiteral("last_table_name"), table);
+}
+
 } // namespace
 
 class MainWindowTest : public QObject
@@ -109,6 +125,8 @@ private slots:
     void uncleanPreviousExitWarnsAndCancelAsksNothingMore();
     void savingTheCrashedRunAddsTheCsvExtension_data();
     void savingTheCrashedRunAddsTheCsvExtension();
+    void recoveryThatCannotExportSaysWhy_data();
+    void recoveryThatCannotExportSaysWhy();
     void cancelledSaveDialogExportsNothing();
     void portListShowsExtraPortsBeforeTheSystemPorts();
     void portListIsRebuiltOnlyWhenTheSetOfPortsChanges();
@@ -202,7 +220,6 @@ void MainWindowTest::cleanPreviousExitShowsNoPromptAndMarksTheRunOnDisk()
     auto window = std::make_unique<MainWindow>();
     QCOMPARE(responder.seen(), QStringList());
     QCOMPARE(settingOnDisk(QStringLiteral("NormalExit")), QStringLiteral("false"));
-    QVERIFY(window->recovered_export_path().isEmpty());
 
     window.reset();
     QCOMPARE(settingOnDisk(QStringLiteral("NormalExit")), QStringLiteral("true"));
@@ -226,7 +243,6 @@ void MainWindowTest::uncleanPreviousExitWarnsAndCancelAsksNothingMore()
     QCOMPARE(warning.icon, QMessageBox::Warning);
     QCOMPARE(warning.parentTitle, QStringLiteral("Telvane V1.1.0"));
 
-    QVERIFY(window->recovered_export_path().isEmpty());
     QCOMPARE(settingOnDisk(QStringLiteral("NormalExit")), QStringLiteral("false"));
     window.reset();
     QCOMPARE(settingOnDisk(QStringLiteral("NormalExit")), QStringLiteral("true"));
@@ -253,8 +269,7 @@ void MainWindowTest::savingTheCrashedRunAddsTheCsvExtension()
     QFETCH(QString, exported);
 
     const QString table = QStringLiteral("dataSample_20240102_03_04_05");
-    write_setting(QStringLiteral("NormalExit"), false);
-    write_setting(QStringLiteral("last_table_name"), table);
+    leaveCrashedRun(table);
     WarningSeen warning;
     SaveDialogSeen dialog;
     ModalResponder responder(
@@ -269,11 +284,50 @@ void MainWindowTest::savingTheCrashedRunAddsTheCsvExtension()
     QCOMPARE(dialog.directory, QDir::current().canonicalPath());
     QVERIFY(dialog.save);
 
-    QCOMPARE(QFileInfo(window.recovered_export_path()).fileName(), exported);
-    QCOMPARE(QFileInfo(window.recovered_export_path()).dir().canonicalPath(),
-             QDir::current().canonicalPath());
-    QCOMPARE(window.recovered_export_table(), table);
+    // The recovery export writes four decimals in every column.
+    QFile written(QDir::current().filePath(exported));
+    QVERIFY2(written.open(QIODevice::ReadOnly), qPrintable(written.fileName()));
+    QCOMPARE(written.readAll(), QByteArray("id,time,Vol\n1,0.0100,12.3000\n2,0.0200,-4.5000\n"));
+    written.close();
+    QVERIFY(written.remove());
     QCOMPARE(settingOnDisk(QStringLiteral("NormalExit")), QStringLiteral("false"));
+}
+
+void MainWindowTest::recoveryThatCannotExportSaysWhy_data()
+{
+    QTest::addColumn<QString>("storedName");
+    QTest::addColumn<QString>("reason");
+
+    QTest::newRow("name carrying SQL")
+        << "dataSample_20240102_03_04_05; DROP TABLE dataSample_20240102_03_04_05"
+        << "is not the name of a run table";
+    QTest::newRow("run table missing") << "dataSample_20230101_00_00_00"
+                                       << "is not in the database";
+}
+
+void MainWindowTest::recoveryThatCannotExportSaysWhy()
+{
+    QFETCH(QString, storedName);
+    QFETCH(QString, reason);
+
+    const QString realTable = QStringLiteral("dataSample_20240102_03_04_05");
+    leaveCrashedRun(realTable);
+    write_setting(QStringLiteral("last_table_name"), storedName);
+    WarningSeen prompt;
+    SaveDialogSeen dialog;
+    WarningSeen failure;
+    ModalResponder responder({answerWarning(&prompt, QMessageBox::Save),
+                              answerSaveDialog(&dialog, QStringLiteral("lost")),
+                              answerWarning(&failure, QMessageBox::Ok)});
+    MainWindow window;
+
+    QCOMPARE(responder.unexpected(), 0);
+    QCOMPARE(responder.seen().size(), 3);
+    QCOMPARE(failure.title, QStringLiteral("Warning"));
+    QVERIFY2(failure.text.contains(reason), qPrintable(failure.text));
+    QVERIFY(!QFile::exists(QStringLiteral("lost.csv")));
+    // Nothing from the settings file ran as SQL: the crashed run is still there.
+    QVERIFY(window.database()->table_exists(realTable));
 }
 
 void MainWindowTest::cancelledSaveDialogExportsNothing()
@@ -287,7 +341,6 @@ void MainWindowTest::cancelledSaveDialogExportsNothing()
 
     QCOMPARE(responder.seen().size(), 2);
     QCOMPARE(responder.unexpected(), 0);
-    QVERIFY(window.recovered_export_path().isEmpty());
     QCOMPARE(settingOnDisk(QStringLiteral("NormalExit")), QStringLiteral("false"));
 }
 
