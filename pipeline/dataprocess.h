@@ -29,14 +29,10 @@ protected:
     void run() override;
 
 private:
-    void decode_frame(const QByteArray &frameText);
-
     const bool singleChannel_;
     const int rate_;
-    const double step_; // seconds between two samples
     std::atomic<bool> running_{
         true}; // cleared by this thread (end frame) or the owner (destructor)
     DataQueues *const queues_;
     SampleSink *const plot_;
-    double time_ = 0.0; // run time of the next sample; touched only by this thread
 };

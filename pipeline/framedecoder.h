@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QByteArray>
+
+class DataQueues;
+class SampleSink;
+
+// Turns the frame texts of one run into time-stamped millivolt records for
+// the record queue and hands every point to the plot. Used by one thread at a
+// time (the decoding thread).
+class FrameDecoder
+{
+public:
+    // `plot` may be null (headless recording).
+    FrameDecoder(bool singleChannel, int rate, DataQueues *queues, SampleSink *plot);
+
+    // Decodes one data frame; the run time advances by one step per record.
+    void decode(const QByteArray &frameText);
+    // Run time of the next record in seconds.
+    double time() const { return time_; }
+
+    // Whether the frame text is the instrument's end-of-run frame.
+    static bool is_end_of_run(const QByteArray &frameText);
+
+private:
+    const bool singleChannel_;
+    const int rate_;
+    const double step_; // seconds between two samples
+    DataQueues *const queues_;
+    SampleSink *const plot_;
+    double time_ = 0.0;
+};
