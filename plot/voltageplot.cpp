@@ -1,5 +1,6 @@
 #include "voltageplot.h"
 
+#include "discgraph.h"
 #include "sampledatabase.h"
 
 #include <QDebug>
@@ -87,7 +88,8 @@ void VoltagePlot::setup_graphs(bool singleChannel, const QList<bool> &channelVis
     const int count = singleChannel ? 1 : channelCount;
     QVector<bool> visible(count, true);
     for (int i = 0; i < count; ++i) {
-        QCPGraph *graph = addGraph();
+        QCPGraph *graph = new DiscGraph(xAxis, yAxis);
+        graph->setName(QStringLiteral("Graph %1").arg(i));
         graph->setPen(QPen(channelColors.at(i), 1));
         if (!singleChannel) {
             visible[i] = channelVisible.value(i, true);
