@@ -2,14 +2,10 @@
 
 #include "dataqueues.h"
 #include "framedecoder.h"
+#include "idlebackoff.h"
 #include "logmanager.h"
 
 #include <chrono>
-
-namespace {
-// How long the loop sleeps on an empty queue when no push wakes it earlier.
-constexpr std::chrono::microseconds idleWaitMicroseconds{1000};
-} // namespace
 
 DataProcess::DataProcess(bool singleChannel, int rate, DataQueues *queues, SampleSink *plot,
                          QObject *parent)
@@ -31,12 +27,14 @@ void DataProcess::run()
     write_log(QStringLiteral("DataProcess 线程ID = ") +
               QString::number(reinterpret_cast<quintptr>(QThread::currentThreadId())));
     FrameDecoder decoder(singleChannel_, rate_, queues_, plot_);
+    IdleBackoff backoff;
     do {
         QByteArray frame = queues_->pop_serial();
         if (frame.isEmpty()) {
-            queues_->wait_for_frames(idleWaitMicroseconds);
+            queues_->wait_for_frames(backoff.next_wait());
             continue;
         }
+        backoff.reset();
         if (FrameDecoder::is_end_of_run(frame)) {
             running_.store(false);
             queues_->push_sample(-1.0, -1.0);

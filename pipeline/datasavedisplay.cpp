@@ -1,6 +1,7 @@
 #include "datasavedisplay.h"
 
 #include "dataqueues.h"
+#include "idlebackoff.h"
 #include "logmanager.h"
 #include "sampledatabase.h"
 
@@ -9,7 +10,6 @@
 namespace {
 // A batch is written as soon as it holds more than this many records.
 constexpr int batchLimit = 500;
-constexpr std::chrono::microseconds idleWaitMicroseconds{1000};
 
 bool is_end_marker(const SampleRow &record)
 {
@@ -40,12 +40,14 @@ void DataSaveDisplay::run()
               QString::number(reinterpret_cast<quintptr>(QThread::currentThreadId())));
     QList<SampleRow> batch;
     batch.reserve(batchLimit + 1);
+    IdleBackoff backoff;
     do {
         SampleRow record = queues_->pop_record();
         if (record.isEmpty()) {
-            queues_->wait_for_records(idleWaitMicroseconds);
+            queues_->wait_for_records(backoff.next_wait());
             continue;
         }
+        backoff.reset();
         if (is_end_marker(record)) {
             running_.store(false);
             continue;
