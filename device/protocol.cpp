@@ -1,6 +1,7 @@
 #include "protocol.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -38,18 +39,49 @@ void put_u16(QByteArray &packet, int offset, int value)
     packet[offset + 1] = char(clamped & 0xFF);
 }
 
-int hex_digit(char c)
+// Value of every hexadecimal digit, 0 for any other character.
+constexpr std::array<quint8, 256> hex_digits()
 {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
+    std::array<quint8, 256> table{};
+    for (int c = '0'; c <= '9'; ++c) {
+        table[std::size_t(c)] = quint8(c - '0');
     }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
+    for (int c = 'A'; c <= 'F'; ++c) {
+        table[std::size_t(c)] = quint8(c - 'A' + 10);
+        table[std::size_t(c - 'A' + 'a')] = quint8(c - 'A' + 10);
     }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
+    return table;
+}
+constexpr std::array<quint8, 256> hexDigits = hex_digits();
+
+quint32 hex_byte(const char *text)
+{
+    return quint32(hexDigits[static_cast<unsigned char>(text[0])]) << 4 |
+           hexDigits[static_cast<unsigned char>(text[1])];
+}
+
+// std::roundf (halves away from zero, the sign of zero kept) without the library
+// call: below 2^23 a float converts to an integer exactly, and above it is whole.
+float round_half_away(float x)
+{
+    if (!(std::fabs(x) < 0x1p23f)) {
+        return x; // whole already, infinite or NaN
     }
-    return 0;
+    const float whole = std::copysign(float(static_cast<qint32>(x)), x);
+    // Branch-free: the fraction of measured values is as good as random.
+    const float away = std::copysign(float(std::fabs(x - whole) >= 0.5f), x);
+    return whole + away;
+}
+
+// The slot whose eight hexadecimal digits start at `text`, in millivolts.
+double millivolts_at(const char *text)
+{
+    const quint32 bits = hex_byte(text) | hex_byte(text + 2) << 8 | hex_byte(text + 4) << 16 |
+                         hex_byte(text + 6) << 24;
+    float volts = 0.0f;
+    std::memcpy(&volts, &bits, sizeof volts);
+    const float millivolts = volts * 1000.0f;
+    return double(round_half_away(millivolts * 10.0f) / 10.0f);
 }
 
 } // namespace
@@ -115,15 +147,14 @@ double slot_millivolts(const QByteArray &frameText, int slot)
     if (slot < 0 || start + 8 > frameText.size()) {
         return std::numeric_limits<double>::quiet_NaN();
     }
-    const char *text = frameText.constData() + start;
-    quint32 bits = 0;
-    for (int i = 0; i < 4; ++i) {
-        const quint32 byte = quint32(hex_digit(text[2 * i]) << 4 | hex_digit(text[2 * i + 1]));
-        bits |= byte << (8 * i);
+    return millivolts_at(frameText.constData() + start);
+}
+
+void slots_millivolts(const QByteArray &frameText, int count, double *out)
+{
+    for (int slot = 0; slot < count; ++slot) {
+        const qsizetype start = 4 + 8 * qsizetype(slot);
+        out[slot] = start + 8 > frameText.size() ? std::numeric_limits<double>::quiet_NaN()
+                                                 : millivolts_at(frameText.constData() + start);
     }
-    float volts = 0.0f;
-    std::memcpy(&volts, &bits, sizeof volts);
-    const float millivolts = volts * 1000.0f;
-    const float rounded = std::roundf(millivolts * 10.0f) / 10.0f;
-    return double(rounded);
 }

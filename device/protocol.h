@@ -52,3 +52,5 @@ bool is_run_frame_type(quint8 type);
 // zero to 0.1 mV in single precision. NaN and infinity patterns pass through.
 // Returns NaN when the text is too short for the slot.
 double slot_millivolts(const QByteArray &frameText, int slot);
+// slot_millivolts of slots 0..count-1 into out[0..count-1], in one pass.
+void slots_millivolts(const QByteArray &frameText, int count, double *out);

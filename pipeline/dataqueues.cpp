@@ -40,15 +40,33 @@ void DataQueues::push_samples(double time, const QList<double> &values)
     push_record(std::move(record));
 }
 
-void DataQueues::push_record(SampleRow &&record)
+void DataQueues::push_sample_series(const double *times, const double *values, int count)
+{
+    bool pushed = false;
+    for (int i = 0; i < count; ++i) {
+        pushed = push_record_quietly(SampleRow{times[i], values[i]}) || pushed;
+    }
+    if (pushed) {
+        recordsBell_.ring();
+    }
+}
+
+bool DataQueues::push_record_quietly(SampleRow &&record)
 {
     if (!processData_->try_push(std::move(record))) {
         droppedRecords_.fetch_add(1);
         write_log(QStringLiteral("添加process_data失败 size = ") +
                   QString::number(processData_->size()));
-        return;
+        return false;
     }
-    recordsBell_.ring();
+    return true;
+}
+
+void DataQueues::push_record(SampleRow &&record)
+{
+    if (push_record_quietly(std::move(record))) {
+        recordsBell_.ring();
+    }
 }
 
 SampleRow DataQueues::pop_record()

@@ -33,6 +33,9 @@ public:
 
     // A single-channel record (time, value).
     void push_sample(double time, double value);
+    // Single-channel records (times[i], values[i]) in order, with one wake-up of
+    // the consumer for all of them.
+    void push_sample_series(const double *times, const double *values, int count);
     // A record of the time followed by the values.
     void push_samples(double time, const QList<double> &values);
     // The oldest record, or an empty list.
@@ -50,6 +53,8 @@ public:
     void wait_for_records(std::chrono::microseconds timeout);
 
 private:
+    // False when the queue was full and the record dropped (and logged).
+    bool push_record_quietly(SampleRow &&record);
     void push_record(SampleRow &&record);
 
     std::unique_ptr<BoundedQueue<QByteArray>> serialData_; // GUI thread -> decoding thread

@@ -4,6 +4,8 @@
 #include "protocol.h"
 #include "samplesink.h"
 
+#include <array>
+
 namespace {
 // Single-channel runs faster than this pack sixteen successive samples into a frame.
 constexpr int singleSampleRateLimit = 100;
@@ -27,21 +29,23 @@ void FrameDecoder::decode(const QByteArray &frameText)
 {
     if (singleChannel_) {
         const int slotCount = rate_ > singleSampleRateLimit ? slotsPerFrame : 1;
+        std::array<double, slotsPerFrame> times{};
+        std::array<double, slotsPerFrame> values{};
+        slots_millivolts(frameText, slotCount, values.data());
         for (int slot = 0; slot < slotCount; ++slot) {
-            const double value = slot_millivolts(frameText, slot);
-            queues_->push_sample(time_, value);
-            if (plot_ != nullptr) {
-                plot_->append_sample(time_, value);
-            }
+            times[std::size_t(slot)] = time_;
             time_ += step_;
+        }
+        queues_->push_sample_series(times.data(), values.data(), slotCount);
+        if (plot_ != nullptr) {
+            for (int slot = 0; slot < slotCount; ++slot) {
+                plot_->append_sample(times[std::size_t(slot)], values[std::size_t(slot)]);
+            }
         }
         return;
     }
-    QList<double> values;
-    values.reserve(slotsPerFrame);
-    for (int slot = 0; slot < slotsPerFrame; ++slot) {
-        values.append(slot_millivolts(frameText, slot));
-    }
+    QList<double> values(slotsPerFrame);
+    slots_millivolts(frameText, slotsPerFrame, values.data());
     queues_->push_samples(time_, values);
     if (plot_ != nullptr) {
         plot_->append_samples(time_, values);

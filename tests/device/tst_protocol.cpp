@@ -4,6 +4,7 @@
 #include <QtTest>
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 // Command packets byte for byte, slot values and the status reply.
@@ -21,6 +22,8 @@ private slots:
     void nanAndInfinityPatternsPassThrough();
     void everySlotIsReadFromItsOwnCharacters();
     void slotBeyondTheTextIsNotANumber();
+    void slotRoundingAgreesWithRoundfOnEveryKindOfValue();
+    void allSlotsAtOnceEqualSlotBySlot();
 
     void statusReplyGivesBatteryAndModule_data();
     void statusReplyGivesBatteryAndModule();
@@ -172,6 +175,76 @@ void ProtocolTest::statusReplyGivesBatteryAndModule()
     QCOMPARE(status.is_valid(), valid);
     QCOMPARE(status.battery_percent(), battery);
     QCOMPARE(int(status.module()), module);
+}
+
+// Millivolts rounded to 0.1 mV in single precision, halves away from zero, as the
+// library's roundf does it.
+static double reference_millivolts(quint32 bits)
+{
+    float volts = 0.0f;
+    std::memcpy(&volts, &bits, sizeof volts);
+    return double(std::roundf(volts * 1000.0f * 10.0f) / 10.0f);
+}
+
+static bool same_double(double a, double b)
+{
+    return (std::isnan(a) && std::isnan(b)) || (a == b && std::signbit(a) == std::signbit(b));
+}
+
+static QByteArray slot_hex(quint32 bits)
+{
+    QByteArray bytes(4, '\0');
+    for (int i = 0; i < 4; ++i) {
+        bytes[i] = char((bits >> (8 * i)) & 0xFF);
+    }
+    return bytes.toHex().toUpper();
+}
+
+void ProtocolTest::slotRoundingAgreesWithRoundfOnEveryKindOfValue()
+{
+    QList<quint32> patterns;
+    // Values whose tenth of a millivolt lies on or next to a half, both signs, zeros.
+    for (int k = -2000; k <= 2000; ++k) {
+        for (const float volts : {(float(k) + 0.5f) / 10000.0f, float(k) / 20000.0f}) {
+            for (const int ulps : {-1, 0, 1}) {
+                quint32 bits = 0;
+                std::memcpy(&bits, &volts, sizeof bits);
+                patterns.append(bits + quint32(ulps));
+            }
+        }
+    }
+    patterns << 0x80000000u << 0x7F800000u << 0xFF800000u << 0x7FC00000u << 0x4B000001u
+             << 0xCB7FFFFFu << 0x7F7FFFFFu << 0x00000001u << 0x80000001u;
+    QRandomGenerator random(7);
+    for (int i = 0; i < 200000; ++i) {
+        patterns.append(random.generate());
+    }
+    for (const quint32 bits : std::as_const(patterns)) {
+        const double got = slot_millivolts(frame_text_with_slot(5, slot_hex(bits)), 5);
+        QVERIFY2(same_double(got, reference_millivolts(bits)),
+                 qPrintable(QStringLiteral("pattern %1: %2 instead of %3")
+                                .arg(bits, 8, 16, QLatin1Char('0'))
+                                .arg(got)
+                                .arg(reference_millivolts(bits))));
+    }
+}
+
+void ProtocolTest::allSlotsAtOnceEqualSlotBySlot()
+{
+    QRandomGenerator random(11);
+    QByteArray text = "FF81";
+    for (int slot = 0; slot < frameSlotCount; ++slot) {
+        text += slot_hex(random.generate());
+    }
+    text += "000000000D0A";
+    // Lower-case digits and a text cut inside slot 9 are read as slot by slot.
+    for (const QByteArray &frame : {text, text.toLower(), text.left(4 + 8 * 9 + 3)}) {
+        double values[frameSlotCount];
+        slots_millivolts(frame, frameSlotCount, values);
+        for (int slot = 0; slot < frameSlotCount; ++slot) {
+            QVERIFY(same_double(values[slot], slot_millivolts(frame, slot)));
+        }
+    }
 }
 
 QTEST_GUILESS_MAIN(ProtocolTest)

@@ -19,6 +19,7 @@ private slots:
     void recordsCarryTheTimeFirst();
     void aFullFrameQueueDropsAndLogsEachFrame();
     void aFullRecordQueueDropsAndLogsItsSize();
+    void aSampleSeriesKeepsItsOrderAndDropsOnlyWhatDoesNotFit();
     void aWaitingConsumerWakesOnAPush();
 };
 
@@ -95,6 +96,29 @@ void DataQueuesTest::aFullRecordQueueDropsAndLogsItsSize()
     QCOMPARE(queues.pop_record(), (SampleRow{0.0, 0.0}));
 }
 
+void DataQueuesTest::aSampleSeriesKeepsItsOrderAndDropsOnlyWhatDoesNotFit()
+{
+    ScopedWorkDir dir;
+    LogCapture log;
+    DataQueues queues;
+    for (int i = 0; i < 8190; ++i) {
+        queues.push_sample(-1.0 - i, 0.0);
+    }
+    const double times[] = {0.5, 0.75, 1.0, 1.25};
+    const double values[] = {10.0, -20.0, 30.0, -40.0};
+    queues.push_sample_series(times, values, 4);
+    QCOMPARE(queues.record_count(), 8192);
+    QCOMPARE(queues.dropped_records(), quint64(2));
+    QCOMPARE(log.messages().count(QStringLiteral("添加process_data失败 size = 8192")), 2);
+
+    for (int i = 0; i < 8190; ++i) {
+        queues.pop_record();
+    }
+    QCOMPARE(queues.pop_record(), (SampleRow{0.5, 10.0}));
+    QCOMPARE(queues.pop_record(), (SampleRow{0.75, -20.0}));
+    QVERIFY(queues.pop_record().isEmpty());
+}
+
 void DataQueuesTest::aWaitingConsumerWakesOnAPush()
 {
     DataQueues queues;
@@ -115,7 +139,10 @@ void DataQueuesTest::aWaitingConsumerWakesOnAPush()
     });
 
     queues.push_serial("FF81");
-    queues.push_sample(0.0, 1.0);
+    // Sixteen single-channel samples of a frame go in with one wake-up.
+    const double times[] = {0.0};
+    const double values[] = {1.0};
+    queues.push_sample_series(times, values, 1);
     QTRY_VERIFY_WITH_TIMEOUT(gotFrame.load() && gotRecord.load(), 20000);
     frameConsumer.join();
     recordConsumer.join();
