@@ -1,0 +1,82 @@
+#include "dialoganswers.h"
+
+#include <QCheckBox>
+#include <QDialog>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QPushButton>
+
+ModalResponder::Handler answerExportOptions(bool csv, bool picture, bool confirm,
+                                            ExportOptionsSeen *seen)
+{
+    return [csv, picture, confirm, seen](QWidget *dialog) {
+        auto *options = qobject_cast<QDialog *>(dialog);
+        const QList<QCheckBox *> boxes = dialog->findChildren<QCheckBox *>();
+        const QList<QPushButton *> buttons = dialog->findChildren<QPushButton *>();
+        if (options == nullptr || boxes.size() != 2 || buttons.size() != 2) {
+            dialog->close();
+            return;
+        }
+        if (seen != nullptr) {
+            seen->title = dialog->windowTitle();
+            for (QCheckBox *box : boxes) {
+                seen->boxes.append(box->text());
+                seen->initialState.append(box->isChecked());
+            }
+            for (QPushButton *button : buttons)
+                seen->buttons.append(button->text());
+            seen->answered = true;
+        }
+        // Clicked like an operator would, so the boxes' own signals run.
+        if (boxes.at(0)->isChecked() != csv)
+            boxes.at(0)->click();
+        if (boxes.at(1)->isChecked() != picture)
+            boxes.at(1)->click();
+        buttons.at(confirm ? 0 : 1)->click();
+    };
+}
+
+ModalResponder::Handler answerSaveDialog(const QString &path, SaveDialogSeen *seen)
+{
+    return [path, seen](QWidget *dialog) {
+        auto *files = qobject_cast<QFileDialog *>(dialog);
+        if (files == nullptr) {
+            dialog->close();
+            return;
+        }
+        if (seen != nullptr) {
+            seen->title = files->windowTitle();
+            seen->directory = files->directory().canonicalPath();
+            seen->filters = files->nameFilters();
+            seen->save = files->acceptMode() == QFileDialog::AcceptSave;
+        }
+        auto *name = files->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+        if (path.isEmpty() || name == nullptr) {
+            files->reject();
+            return;
+        }
+        name->setText(path);
+        // QFileDialog hides accept(); through the base it still runs the dialog's own.
+        static_cast<QDialog *>(files)->accept();
+    };
+}
+
+ModalResponder::Handler answerMessageBox(MessageBoxSeen *seen, QMessageBox::StandardButton button)
+{
+    return [seen, button](QWidget *dialog) {
+        auto *box = qobject_cast<QMessageBox *>(dialog);
+        if (box == nullptr || box->button(button) == nullptr) {
+            dialog->close();
+            return;
+        }
+        seen->title = box->windowTitle();
+        seen->text = box->text();
+        seen->icon = box->icon();
+        seen->buttons = box->standardButtons();
+        if (QWidget *parent = box->parentWidget()) {
+            seen->parentTitle = parent->windowTitle();
+            seen->parentVisible = parent->isVisible();
+        }
+        box->button(button)->click();
+    };
+}

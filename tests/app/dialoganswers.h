@@ -1,0 +1,52 @@
+#pragma once
+
+#include "modalresponder.h"
+
+#include <QMessageBox>
+#include <QString>
+#include <QStringList>
+
+// Handlers for ModalResponder that answer the window's export and save dialogs the way an
+// operator would, and remember what the dialog looked like.
+
+// The "Export Option" dialog as it was found.
+struct ExportOptionsSeen
+{
+    QString title;
+    QStringList boxes;        // check box texts, in layout order
+    QList<bool> initialState; // their checked state when the dialog appeared
+    QStringList buttons;      // push button texts, in layout order
+    bool answered = false;
+};
+
+// Ticks the two export boxes as asked and presses "Confirm", or "Cancel" when confirm is
+// false.
+ModalResponder::Handler answerExportOptions(bool csv, bool picture, bool confirm = true,
+                                            ExportOptionsSeen *seen = nullptr);
+
+// A save-file dialog as it was found.
+struct SaveDialogSeen
+{
+    QString title;
+    QString directory; // canonical path of the directory it opened in
+    QStringList filters;
+    bool save = false;
+};
+
+// Types path (absolute) into the save-file dialog and accepts it; an empty path cancels.
+ModalResponder::Handler answerSaveDialog(const QString &path, SaveDialogSeen *seen = nullptr);
+
+// A message box as it was found.
+struct MessageBoxSeen
+{
+    QString title;
+    QString text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QMessageBox::StandardButtons buttons;
+    QString parentTitle;
+    bool parentVisible = false;
+};
+
+// Records the box and presses button.
+ModalResponder::Handler answerMessageBox(MessageBoxSeen *seen,
+                                         QMessageBox::StandardButton button = QMessageBox::Ok);

@@ -1,0 +1,215 @@
+#include "dialoganswers.h"
+#include "mainwindow.h"
+#include "modalresponder.h"
+#include "scopedworkdir.h"
+#include "settingsondisk.h"
+#include "settingsstore.h"
+#include "tablecontents.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+constexpr int processTimeoutMs = 30000;
+// Two full batches of the save thread, so the kill lands between committed transactions
+// and the one still being filled.
+constexpr int rowsBeforeKill = 1002;
+
+const QString databaseFile = QStringLiteral("Quorlen.db");
+const QString crashWarning = QStringLiteral(
+    "The program did not exit properly last time. Please manually save the previous test data.");
+
+QByteArray fileContents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Rewrites one key of "config.ini" on disk, as an editor would.
+bool editSettingOnDisk(const QString &key, const QString &rawValue)
+{
+    QFile file(QStringLiteral("config.ini"));
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return false;
+    QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
+    file.close();
+    bool found = false;
+    for (QString &line : lines) {
+        if (line.startsWith(key + QLatin1Char('='))) {
+            line = key + QLatin1Char('=') + rawValue;
+            found = true;
+        }
+    }
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text))
+        return false;
+    file.write(lines.join(QLatin1Char('\n')).toUtf8());
+    return found;
+}
+
+} // namespace
+
+class CrashRecoveryTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void killedRunIsSavedRowForRowAndACleanCloseDropsIt();
+    void recoveryThatCannotSaveWarnsAndKeepsTheRun_data();
+    void recoveryThatCannotSaveWarnsAndKeepsTheRun();
+
+private:
+    // Runs the window with a simulated instrument in a process of its own and kills it with
+    // SIGKILL once the run table holds rowsBeforeKill rows; table is the run's table.
+    void killWindowMidRun(QString *table);
+
+    std::unique_ptr<ScopedWorkDir> workDir_;
+};
+
+void CrashRecoveryTest::initTestCase()
+{
+    QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
+    // One directory for the whole run: the settings store binds to the first one it sees.
+    workDir_ = std::make_unique<ScopedWorkDir>();
+}
+
+void CrashRecoveryTest::killWindowMidRun(QString *table)
+{
+    QProcess probe;
+    probe.setProgram(QStringLiteral(MAINWINDOW_PROBE));
+    probe.setArguments({QStringLiteral("run")});
+    probe.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    probe.start();
+    QVERIFY(probe.waitForStarted(processTimeoutMs));
+    QByteArray output;
+    while (!output.contains("running\n") && probe.waitForReadyRead(processTimeoutMs))
+        output += probe.readAllStandardOutput();
+    QVERIFY2(output.contains("running\n"), output.constData());
+
+    *table = settingOnDisk(QStringLiteral("last_table_name"));
+    QVERIFY2(tablesInFile(databaseFile).contains(*table), qPrintable(*table));
+    QTRY_VERIFY_WITH_TIMEOUT(rowsInTable(databaseFile, *table) >= rowsBeforeKill, processTimeoutMs);
+    QCOMPARE(probe.state(), QProcess::Running);
+
+    probe.kill();
+    QVERIFY(probe.waitForFinished(processTimeoutMs));
+    QCOMPARE(probe.exitStatus(), QProcess::CrashExit);
+    QCOMPARE(settingOnDisk(QStringLiteral("NormalExit")), QStringLiteral("false"));
+    // This process's settings store may have been opened before the probe wrote the file.
+    settings_store()->sync();
+}
+
+void CrashRecoveryTest::killedRunIsSavedRowForRowAndACleanCloseDropsIt()
+{
+    QString table;
+    killWindowMidRun(&table);
+    if (QTest::currentTestFailed())
+        return;
+    // What the killed process had committed, read before the window opens the file.
+    const int rows = rowsInTable(databaseFile, table);
+    const QByteArray committed = tableAsCsv(databaseFile, table, 4);
+    QCOMPARE(committed.count('\n'), rows + 1);
+
+    QTemporaryDir out;
+    const QString path = out.filePath(QStringLiteral("recovered"));
+    MessageBoxSeen prompt;
+    SaveDialogSeen dialog;
+    ModalResponder responder(
+        {answerMessageBox(&prompt, QMessageBox::Save), answerSaveDialog(path, &dialog)});
+    auto window = std::make_unique<MainWindow>();
+
+    QCOMPARE(responder.unexpected(), 0);
+    QCOMPARE(responder.seen(),
+             (QStringList{QStringLiteral("QMessageBox"), QStringLiteral("QFileDialog")}));
+    QCOMPARE(prompt.title, QStringLiteral("Warning"));
+    QCOMPARE(prompt.text, crashWarning);
+    QCOMPARE(prompt.buttons, QMessageBox::Save | QMessageBox::Cancel);
+    QVERIFY2(!prompt.parentVisible, "the prompt comes before the window is shown");
+    QCOMPARE(dialog.filters, QStringList{QStringLiteral("Data Files (*.csv)")});
+    QCOMPARE(dialog.directory, QDir::current().canonicalPath());
+
+    const QByteArray saved = fileContents(path + QStringLiteral(".csv"));
+    QCOMPARE(saved, committed);
+    // Every real field carries four decimals.
+    static const QRegularExpression row(
+        QStringLiteral("^[0-9]+,[0-9]+\\.[0-9]{4},-?[0-9]+\\.[0-9]{4}$"));
+    const QList<QByteArray> lines = saved.split('\n');
+    QCOMPARE(lines.first(), QByteArray("id,time,Vol"));
+    for (qsizetype index = 1; index < lines.size() - 1; ++index)
+        QVERIFY2(row.match(QString::fromUtf8(lines.at(index))).hasMatch(), lines.at(index));
+
+    QCOMPARE(settingOnDisk(QStringLiteral("NormalExit")), QStringLiteral("false"));
+    window.reset();
+    QCOMPARE(tablesInFile(databaseFile), QStringList());
+    QCOMPARE(settingOnDisk(QStringLiteral("NormalExit")), QStringLiteral("true"));
+}
+
+void CrashRecoveryTest::recoveryThatCannotSaveWarnsAndKeepsTheRun_data()
+{
+    QTest::addColumn<bool>("tamperName");
+    QTest::addColumn<bool>("folderIsAFile");
+    QTest::addColumn<QString>("reason");
+
+    QTest::newRow("table name edited into SQL") << true << false << "not the name of a run table";
+    // Root may write anywhere, so a plain file stands in for a folder nobody can write to.
+    QTest::newRow("file cannot be written") << false << true << "could not be written";
+}
+
+void CrashRecoveryTest::recoveryThatCannotSaveWarnsAndKeepsTheRun()
+{
+    QFETCH(bool, tamperName);
+    QFETCH(bool, folderIsAFile);
+    QFETCH(QString, reason);
+
+    QString table;
+    killWindowMidRun(&table);
+    if (QTest::currentTestFailed())
+        return;
+    const int rows = rowsInTable(databaseFile, table);
+    if (tamperName) {
+        QVERIFY(editSettingOnDisk(QStringLiteral("last_table_name"),
+                                  QStringLiteral("\"%1; DROP TABLE %1\"").arg(table)));
+        settings_store()->sync();
+        QCOMPARE(read_setting(QStringLiteral("last_table_name"), QString()).toString(),
+                 QStringLiteral("%1; DROP TABLE %1").arg(table));
+    }
+
+    QTemporaryDir out;
+    QString folder = out.path();
+    if (folderIsAFile) {
+        QFile plain(out.filePath(QStringLiteral("plainfile")));
+        QVERIFY(plain.open(QIODevice::WriteOnly));
+        folder = plain.fileName();
+    }
+    const QString path = folder + QStringLiteral("/recovered");
+    MessageBoxSeen prompt;
+    MessageBoxSeen failure;
+    ModalResponder responder({answerMessageBox(&prompt, QMessageBox::Save), answerSaveDialog(path),
+                              answerMessageBox(&failure)});
+    auto window = std::make_unique<MainWindow>();
+
+    QCOMPARE(responder.unexpected(), 0);
+    QCOMPARE(responder.seen().size(), 3);
+    QCOMPARE(failure.title, QStringLiteral("Warning"));
+    QCOMPARE(failure.icon, QMessageBox::Warning);
+    QVERIFY2(failure.text.contains(reason), qPrintable(failure.text));
+    QVERIFY(!failure.parentVisible);
+    QVERIFY(!QFile::exists(path + QStringLiteral(".csv")));
+    // Nothing from the settings file ran as SQL: the run is still there, whole.
+    QCOMPARE(rowsInTable(databaseFile, table), rows);
+
+    window.reset();
+    QCOMPARE(tablesInFile(databaseFile), QStringList());
+    QCOMPARE(settingOnDisk(QStringLiteral("NormalExit")), QStringLiteral("true"));
+}
+
+QTEST_MAIN(CrashRecoveryTest)
+#include "tst_crashrecovery.moc"

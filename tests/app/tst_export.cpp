@@ -1,0 +1,496 @@
+#include "dialoganswers.h"
+#include "instrumentsimulator.h"
+#include "loading.h"
+#include "mainwindow.h"
+#include "modalresponder.h"
+#include "sampledatabase.h"
+#include "scopedworkdir.h"
+#include "settingsstore.h"
+#include "tablecontents.h"
+#include "voltageplot.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDate>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QImage>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+constexpr int runTimeoutMs = 15000;
+// A busy dialog still open this long after it appeared is taken as stuck and closed, so the
+// test fails instead of hanging.
+constexpr qint64 stuckBusyDialogMs = 30000;
+
+const QString runTable = QStringLiteral("dataSample_20240305_10_11_12");
+
+QByteArray fileContents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Export lines in today's log file of the working directory.
+int exportLogLines()
+{
+    const QString path = QStringLiteral("Logs/Log%1.txt")
+                             .arg(QDate::currentDate().toString(QStringLiteral("yyyyMMdd")));
+    return QString::fromUtf8(fileContents(path)).count(QStringLiteral("导出数据"));
+}
+
+bool succeeded(const QSqlQuery &query)
+{
+    return query.lastError().type() == QSqlError::NoError;
+}
+
+// Rows of a stopped single-channel run, with times and voltages that need rounding.
+QList<SampleRow> someRows(int count)
+{
+    QList<SampleRow> rows;
+    for (int index = 0; index < count; ++index)
+        rows.append({0.01 * (index + 1), 1234.56789 - 3.3 * index});
+    return rows;
+}
+
+// The busy dialog as it was seen while the export ran.
+struct BusySeen
+{
+    int ticks = 0;
+    bool modal = false;
+    QString text;
+    bool pictureBeforeTable = false;
+    bool forced = false;
+};
+
+// Leaves the busy dialog for the export to close, watching that the picture never comes
+// before the table.
+ModalResponder::Handler watchBusyDialog(BusySeen *seen, const QString &base)
+{
+    auto since = std::make_shared<QElapsedTimer>();
+    return [seen, base, since](QWidget *dialog) {
+        if (seen->ticks++ == 0) {
+            since->start();
+            seen->modal = dialog->isModal();
+            if (auto *label = dialog->findChild<QLabel *>())
+                seen->text = label->text();
+        }
+        if (QFile::exists(base + QStringLiteral(".png")) &&
+            !QFile::exists(base + QStringLiteral(".csv")))
+            seen->pictureBeforeTable = true;
+        if (since->elapsed() > stuckBusyDialogMs) {
+            seen->forced = true;
+            dialog->close();
+        }
+    };
+}
+
+// Records which export files already exist when the closing message appears.
+ModalResponder::Handler answerFinalMessage(MessageBoxSeen *seen, const QString &base,
+                                           QStringList *filesAtMessage)
+{
+    return [seen, base, filesAtMessage](QWidget *dialog) {
+        if (seen->title.isEmpty()) {
+            for (const QString &extension : {QStringLiteral(".csv"), QStringLiteral(".png")}) {
+                if (QFile::exists(base + extension))
+                    filesAtMessage->append(extension);
+            }
+        }
+        answerMessageBox(seen)(dialog);
+    };
+}
+
+void clickExport(MainWindow &window)
+{
+    window.findChild<QPushButton *>(QStringLiteral("ExportFile"))->click();
+}
+
+// Exports table and picture under base, leaving the busy dialog to the export; returns the
+// closing message, or an empty one when an unexpected dialog came up or the busy dialog stuck.
+MessageBoxSeen exportBoth(MainWindow &window, const QString &base)
+{
+    MessageBoxSeen message;
+    BusySeen busy;
+    ModalResponder responder({answerExportOptions(true, true), answerSaveDialog(base),
+                              watchBusyDialog(&busy, base), answerMessageBox(&message)});
+    clickExport(window);
+    return responder.unexpected() == 0 && !busy.forced ? message : MessageBoxSeen();
+}
+
+QStringList filesIn(const QString &directory)
+{
+    return QDir(directory).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot);
+}
+
+} // namespace
+
+class ExportTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cancelledOptionsAskNothingMore();
+    void exportWritesTheChosenFilesUnderOneBaseName_data();
+    void exportWritesTheChosenFilesUnderOneBaseName();
+    void typedExtensionIsKeptAndAnotherAppended();
+    void nothingChosenWarnsWithoutAskingForAFile();
+    void cancelledFileDialogWritesNothing();
+    void failuresAreReportedAsErrors_data();
+    void failuresAreReportedAsErrors();
+    void escapeClosesTheBusyDialogEarlyAndTheResultIsStillReported();
+    void exportIsInertWhileARunIsActiveOrStopping();
+    void exportOfASimulatedRunMatchesTheStoredTable();
+
+private:
+    // A shown window whose database holds a stopped run of `rows` rows, unless rows < 0.
+    std::unique_ptr<MainWindow> windowWithRun(int rows);
+    // Connects the window to the simulator and starts a multi-channel run.
+    void startSimulatedRun(MainWindow &window, InstrumentSimulator &simulator);
+
+    std::unique_ptr<ScopedWorkDir> workDir_;
+};
+
+void ExportTest::initTestCase()
+{
+    // Qt's own file dialog, which the test can answer, on every platform.
+    QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
+    // One directory for the whole run: the settings store binds to the first one it sees.
+    workDir_ = std::make_unique<ScopedWorkDir>();
+    write_setting(QStringLiteral("NormalExit"), true);
+}
+
+std::unique_ptr<MainWindow> ExportTest::windowWithRun(int rows)
+{
+    auto window = std::make_unique<MainWindow>();
+    window->show();
+    if (rows >= 0) {
+        SampleDatabase *database = window->database();
+        if (database->create_table(runTable, true))
+            database->insert_samples(someRows(rows));
+    }
+    return window;
+}
+
+void ExportTest::startSimulatedRun(MainWindow &window, InstrumentSimulator &simulator)
+{
+    QVERIFY(simulator.start());
+    window.set_extra_ports({simulator.port_name()});
+    window.findChild<QComboBox *>(QStringLiteral("PortComboBox"))->setCurrentIndex(0);
+    MessageBoxSeen connected;
+    ModalResponder responder({answerMessageBox(&connected)});
+    window.findChild<QPushButton *>(QStringLiteral("connect"))->click();
+    QCOMPARE(connected.text, QStringLiteral("Connection Success"));
+
+    window.findChild<QRadioButton *>(QStringLiteral("MultiChannel"))->click();
+    window.findChild<QPushButton *>(QStringLiteral("SampleStart"))->click();
+    QVERIFY(window.is_acquiring());
+    QCOMPARE(responder.unexpected(), 0);
+}
+
+void ExportTest::cancelledOptionsAskNothingMore()
+{
+    auto window = windowWithRun(3);
+    QTemporaryDir out;
+    ExportOptionsSeen options;
+    ModalResponder responder({answerExportOptions(true, true, false, &options)});
+    clickExport(*window);
+
+    QVERIFY(options.answered);
+    QCOMPARE(options.title, QStringLiteral("Export Option"));
+    QCOMPARE(options.boxes, (QStringList{QStringLiteral("Export CSV data file"),
+                                         QStringLiteral("Export Picture")}));
+    QCOMPARE(options.initialState, (QList<bool>{true, false}));
+    QCOMPARE(options.buttons, (QStringList{QStringLiteral("Confirm"), QStringLiteral("Cancel")}));
+    QCOMPARE(responder.seen(), QStringList{QStringLiteral("QDialog")});
+    QCOMPARE(responder.unexpected(), 0);
+    QCOMPARE(window->last_export_directory(), QStringLiteral("./"));
+}
+
+void ExportTest::exportWritesTheChosenFilesUnderOneBaseName_data()
+{
+    QTest::addColumn<bool>("csv");
+    QTest::addColumn<bool>("picture");
+
+    QTest::newRow("table only") << true << false;
+    QTest::newRow("picture only") << false << true;
+    QTest::newRow("table and picture") << true << true;
+}
+
+void ExportTest::exportWritesTheChosenFilesUnderOneBaseName()
+{
+    QFETCH(bool, csv);
+    QFETCH(bool, picture);
+
+    auto window = windowWithRun(250);
+    QTemporaryDir out;
+    const QString base = out.filePath(QStringLiteral("run7"));
+    SaveDialogSeen dialog;
+    BusySeen busy;
+    MessageBoxSeen message;
+    QStringList filesAtMessage;
+    {
+        ModalResponder responder({answerExportOptions(csv, picture),
+                                  answerSaveDialog(base, &dialog), watchBusyDialog(&busy, base),
+                                  answerFinalMessage(&message, base, &filesAtMessage)});
+        clickExport(*window);
+        QCOMPARE(responder.unexpected(), 0);
+        QCOMPARE(responder.seen(),
+                 (QStringList{QStringLiteral("QDialog"), QStringLiteral("QFileDialog"),
+                              QStringLiteral("QDialog"), QStringLiteral("QMessageBox")}));
+    }
+    QCOMPARE(dialog.title, QStringLiteral("Saving Data Files"));
+    QVERIFY(dialog.save);
+    QCOMPARE(dialog.directory, QDir::current().canonicalPath());
+
+    QVERIFY(!busy.forced);
+    QVERIFY(busy.modal);
+    QCOMPARE(busy.text, QStringLiteral("Export"));
+    QVERIFY(!busy.pictureBeforeTable);
+
+    QCOMPARE(message.title, QStringLiteral("Information"));
+    QCOMPARE(message.text, QStringLiteral("Export successful"));
+    QCOMPARE(message.icon, QMessageBox::Information);
+    QCOMPARE(message.parentTitle, window->windowTitle());
+
+    QStringList expected;
+    if (csv)
+        expected.append(QStringLiteral("run7.csv"));
+    if (picture)
+        expected.append(QStringLiteral("run7.png"));
+    QCOMPARE(filesIn(out.path()), expected);
+    QCOMPARE(filesAtMessage.size(), expected.size());
+    if (csv) {
+        QCOMPARE(fileContents(base + QStringLiteral(".csv")),
+                 tableAsCsv(QStringLiteral("Quorlen.db"), runTable, 1));
+    }
+    if (picture) {
+        const QImage image(base + QStringLiteral(".png"), "PNG");
+        QCOMPARE(image.size(), window->plot()->size());
+    }
+
+    // The next export starts where this one saved.
+    QCOMPARE(window->last_export_directory(), out.path());
+    SaveDialogSeen next;
+    ModalResponder again({answerExportOptions(true, false), answerSaveDialog(QString(), &next)});
+    clickExport(*window);
+    QCOMPARE(again.unexpected(), 0);
+    QCOMPARE(next.directory, QDir(out.path()).canonicalPath());
+}
+
+void ExportTest::typedExtensionIsKeptAndAnotherAppended()
+{
+    auto window = windowWithRun(2);
+    QTemporaryDir out;
+    const QString typed = out.filePath(QStringLiteral("run7.csv"));
+    const MessageBoxSeen message = exportBoth(*window, typed);
+    QCOMPARE(message.text, QStringLiteral("Export successful"));
+    QCOMPARE(filesIn(out.path()),
+             (QStringList{QStringLiteral("run7.csv.csv"), QStringLiteral("run7.csv.png")}));
+}
+
+void ExportTest::nothingChosenWarnsWithoutAskingForAFile()
+{
+    const int logged = exportLogLines();
+    {
+        auto window = windowWithRun(2);
+        MessageBoxSeen warning;
+        ModalResponder responder({answerExportOptions(false, false), answerMessageBox(&warning)});
+        clickExport(*window);
+
+        QCOMPARE(responder.seen(),
+                 (QStringList{QStringLiteral("QDialog"), QStringLiteral("QMessageBox")}));
+        QCOMPARE(responder.unexpected(), 0);
+        QCOMPARE(warning.title, QStringLiteral("Warning"));
+        QCOMPARE(warning.text, QStringLiteral("Please select at least one export type"));
+        QCOMPARE(warning.icon, QMessageBox::Warning);
+        QCOMPARE(warning.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+        QCOMPARE(window->last_export_directory(), QStringLiteral("./"));
+    }
+    // The window is gone, so its log is complete.
+    QCOMPARE(exportLogLines(), logged);
+}
+
+void ExportTest::cancelledFileDialogWritesNothing()
+{
+    const int logged = exportLogLines();
+    {
+        auto window = windowWithRun(2);
+        const QStringList before = filesIn(QDir::currentPath());
+        ModalResponder responder({answerExportOptions(true, true), answerSaveDialog(QString())});
+        clickExport(*window);
+
+        QCOMPARE(responder.seen(),
+                 (QStringList{QStringLiteral("QDialog"), QStringLiteral("QFileDialog")}));
+        QCOMPARE(responder.unexpected(), 0);
+        QCOMPARE(filesIn(QDir::currentPath()), before);
+        QCOMPARE(window->last_export_directory(), QStringLiteral("./"));
+    }
+    QCOMPARE(exportLogLines(), logged + 1);
+}
+
+void ExportTest::failuresAreReportedAsErrors_data()
+{
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<QString>("takenByAFolder");
+    QTest::addColumn<QString>("failure");
+    QTest::addColumn<QStringList>("written");
+
+    // Root may write anywhere, so a plain file stands in for a folder nobody can write to.
+    QTest::newRow("folder that cannot hold files") << 2 << "plainfile"
+                                                   << ""
+                                                   << "CSV save failed" << QStringList();
+    QTest::newRow("no run since the start") << -1 << ""
+                                            << ""
+                                            << "CSV save failed" << QStringList();
+    QTest::newRow("picture name taken by a folder")
+        << 2 << ""
+        << "run7.png"
+        << "Image save failed"
+        << QStringList{QStringLiteral("run7.csv"), QStringLiteral("run7.png")};
+}
+
+void ExportTest::failuresAreReportedAsErrors()
+{
+    QFETCH(int, rows);
+    QFETCH(QString, folder);
+    QFETCH(QString, takenByAFolder);
+    QFETCH(QString, failure);
+    QFETCH(QStringList, written);
+
+    auto window = windowWithRun(rows);
+    QTemporaryDir out;
+    QString base = out.filePath(QStringLiteral("run7"));
+    if (!folder.isEmpty()) {
+        QFile plain(out.filePath(folder));
+        QVERIFY(plain.open(QIODevice::WriteOnly));
+        base = plain.fileName() + QStringLiteral("/run7");
+        written = QStringList{folder};
+    }
+    if (!takenByAFolder.isEmpty())
+        QVERIFY(QDir(out.path()).mkdir(takenByAFolder));
+
+    const MessageBoxSeen message = exportBoth(*window, base);
+    QCOMPARE(message.title, QStringLiteral("Error"));
+    QCOMPARE(message.text, failure);
+    QCOMPARE(message.icon, QMessageBox::Critical);
+    QCOMPARE(message.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+    QCOMPARE(filesIn(out.path()), written);
+    if (written.contains(QStringLiteral("run7.csv"))) {
+        QCOMPARE(fileContents(base + QStringLiteral(".csv")),
+                 tableAsCsv(QStringLiteral("Quorlen.db"), runTable, 1));
+    }
+}
+
+void ExportTest::escapeClosesTheBusyDialogEarlyAndTheResultIsStillReported()
+{
+    auto window = windowWithRun(600);
+    QTemporaryDir out;
+    const QString base = out.filePath(QStringLiteral("run7"));
+
+    // The window's own connection takes the file for itself, so the export's connection waits
+    // and cannot finish before the operator presses Escape; the file is let go once the
+    // dialog has closed.
+    SampleDatabase *database = window->database();
+    QVERIFY(succeeded(database->execute_query(QStringLiteral("PRAGMA locking_mode=EXCLUSIVE"))));
+    QVERIFY(succeeded(database->execute_query(QStringLiteral("BEGIN EXCLUSIVE"))));
+    QVERIFY(succeeded(database->execute_query(QStringLiteral("COMMIT"))));
+    bool holding = true;
+    auto letGo = [&]() {
+        holding = false;
+        database->execute_query(QStringLiteral("PRAGMA locking_mode=NORMAL"));
+        // The next read ends with the lock given up.
+        database->execute_query(QStringLiteral("SELECT COUNT(*) FROM sqlite_master"));
+    };
+
+    bool tableWrittenAtEscape = true;
+    bool closedByEscape = false;
+    auto pressEscape = [&](QWidget *dialog) {
+        if (!holding)
+            return;
+        tableWrittenAtEscape = QFile::exists(base + QStringLiteral(".csv"));
+        QTest::keyClick(dialog, Qt::Key_Escape);
+        closedByEscape = !dialog->isVisible();
+        letGo();
+    };
+    MessageBoxSeen message;
+    QStringList filesAtMessage;
+    ModalResponder responder({answerExportOptions(true, true), answerSaveDialog(base), pressEscape,
+                              answerFinalMessage(&message, base, &filesAtMessage)});
+    clickExport(*window);
+    if (holding)
+        letGo();
+
+    QCOMPARE(responder.unexpected(), 0);
+    QVERIFY(!tableWrittenAtEscape);
+    QVERIFY(closedByEscape);
+    QCOMPARE(message.text, QStringLiteral("Export successful"));
+    QCOMPARE(filesAtMessage, (QStringList{QStringLiteral(".csv"), QStringLiteral(".png")}));
+    QCOMPARE(fileContents(base + QStringLiteral(".csv")),
+             tableAsCsv(QStringLiteral("Quorlen.db"), runTable, 1));
+}
+
+void ExportTest::exportIsInertWhileARunIsActiveOrStopping()
+{
+    MainWindow window;
+    InstrumentSimulator simulator;
+    startSimulatedRun(window, simulator);
+    if (QTest::currentTestFailed())
+        return;
+    ModalResponder responder({});
+
+    // The button is disabled during a run; the slot itself refuses as well.
+    QVERIFY(!window.findChild<QPushButton *>(QStringLiteral("ExportFile"))->isEnabled());
+    QVERIFY(QMetaObject::invokeMethod(&window, "on_ExportFile_clicked"));
+    QTRY_VERIFY_WITH_TIMEOUT(simulator.samples_sent() > 20, runTimeoutMs);
+
+    // Stop re-enables the button at once, while the run only ends with the instrument's
+    // end frame, which cannot arrive before control returns to the event loop.
+    window.findChild<QPushButton *>(QStringLiteral("SampleStop"))->click();
+    QVERIFY(window.findChild<QPushButton *>(QStringLiteral("ExportFile"))->isEnabled());
+    QVERIFY(window.is_acquiring());
+    clickExport(window);
+
+    QTRY_VERIFY_WITH_TIMEOUT(!window.is_acquiring(), runTimeoutMs);
+    QCOMPARE(responder.seen(), QStringList());
+    QCOMPARE(window.last_export_directory(), QStringLiteral("./"));
+}
+
+void ExportTest::exportOfASimulatedRunMatchesTheStoredTable()
+{
+    MainWindow window;
+    window.show();
+    InstrumentSimulator simulator;
+    startSimulatedRun(window, simulator);
+    if (QTest::currentTestFailed())
+        return;
+    QTRY_VERIFY_WITH_TIMEOUT(simulator.samples_sent() >= 100, runTimeoutMs);
+    window.findChild<QPushButton *>(QStringLiteral("SampleStop"))->click();
+    QTRY_VERIFY_WITH_TIMEOUT(!window.is_acquiring(), runTimeoutMs);
+
+    const QString table = window.database()->current_table_name();
+    QVERIFY(rowsInTable(QStringLiteral("Quorlen.db"), table) >= 100);
+    QTemporaryDir out;
+    const QString base = out.filePath(QStringLiteral("run"));
+    const MessageBoxSeen message = exportBoth(window, base);
+    QCOMPARE(message.text, QStringLiteral("Export successful"));
+    const QByteArray csv = fileContents(base + QStringLiteral(".csv"));
+    QVERIFY(csv.startsWith("id,time,Vol1,Vol2,Vol3,Vol4,Vol5,Vol6,Vol7,Vol8,Vol9,Vol10,Vol11,"
+                           "Vol12,Vol13,Vol14,Vol15,Vol16\n"));
+    QCOMPARE(csv, tableAsCsv(QStringLiteral("Quorlen.db"), table, 1));
+    QCOMPARE(QImage(base + QStringLiteral(".png"), "PNG").size(), window.plot()->size());
+}
+
+QTEST_MAIN(ExportTest)
+#include "tst_export.moc"
