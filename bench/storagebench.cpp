@@ -11,7 +11,6 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
-#include <QSqlQuery>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
@@ -73,20 +72,17 @@ void browse(SampleDatabase &database, double runSeconds, int steps)
 
         const double qLower = start - s * VoltagePlot::windowSeconds;
         clock.restart();
-        QSqlQuery query = database.query_time_range(qLower, qLower + VoltagePlot::windowSeconds);
-        long rows = 0;
-        while (query.next()) {
-            rows += query.value(1).toDouble() >= 0.0 ? 1 : 0;
-        }
+        const RangeColumns rows =
+            database.read_time_range(qLower, qLower + VoltagePlot::windowSeconds);
         queryOnly.push_back(double(clock.nsecsElapsed()) * 1e-6);
         if (s == 1) {
-            std::printf("a 5 s range holds %ld rows\n", rows);
+            std::printf("a 5 s range holds %lld rows\n", static_cast<long long>(rows.times.size()));
         }
     }
     std::printf("browse reload, rows on screen: median %.1f ms, 95th percentile %.1f ms (%d "
                 "steps)\n",
                 bench::median(onScreen), bench::percentile(onScreen, 0.95), steps);
-    std::printf("query_time_range alone:        median %.1f ms\n", bench::median(queryOnly));
+    std::printf("read_time_range alone:         median %.1f ms\n", bench::median(queryOnly));
 }
 
 double run_shell_export(const QString &dbPath, const QString &table, const QString &out)

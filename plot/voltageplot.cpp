@@ -6,8 +6,6 @@
 #include <QDebug>
 #include <QMouseEvent>
 #include <QMutexLocker>
-#include <QSqlQuery>
-#include <QSqlRecord>
 #include <QTimer>
 
 #include <chrono>
@@ -311,17 +309,14 @@ void VoltagePlot::load_sql_data(SampleDatabase *db, const QList<QCPRange> &range
                                 quint64 generation)
 {
     QMutexLocker lock(&loadMutex);
-    HistoryRows rows;
+    RangeColumns rows;
     for (const QCPRange &range : ranges) {
-        QSqlQuery query = db->query_time_range(range.lower, range.upper);
-        const int columns = query.record().count();
-        while (rows.values.size() < columns - 2)
+        RangeColumns part = db->read_time_range(range.lower, range.upper);
+        while (rows.values.size() < part.values.size())
             rows.values.append(QVector<double>());
-        while (query.next()) {
-            rows.times.append(query.value(1).toDouble());
-            for (int c = 2; c < columns; ++c)
-                rows.values[c - 2].append(query.value(c).toDouble());
-        }
+        rows.times += part.times;
+        for (int c = 0; c < part.values.size(); ++c)
+            rows.values[c] += part.values.at(c);
     }
     if (rows.times.isEmpty())
         return;
@@ -330,7 +325,7 @@ void VoltagePlot::load_sql_data(SampleDatabase *db, const QList<QCPRange> &range
         Qt::QueuedConnection);
 }
 
-void VoltagePlot::add_history(const HistoryRows &rows, quint64 generation)
+void VoltagePlot::add_history(const RangeColumns &rows, quint64 generation)
 {
     if (generation != runGeneration)
         return;

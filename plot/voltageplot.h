@@ -1,5 +1,6 @@
 #pragma once
 
+#include "rangecolumns.h"
 #include "samplesink.h"
 
 #include <QColor>
@@ -97,17 +98,10 @@ private:
         std::shared_ptr<std::atomic<bool>> done;
     };
 
-    // Rows read back from the run table: times and one value list per column.
-    struct HistoryRows
-    {
-        QVector<double> times;
-        QList<QVector<double>> values;
-    };
-
     void track_extremes(double time, double value); // caller holds stagingMutex
     void start_history_load(double lower, double upper);
     void load_sql_data(SampleDatabase *db, const QList<QCPRange> &ranges, quint64 generation);
-    void add_history(const HistoryRows &rows, quint64 generation);
+    void add_history(const RangeColumns &rows, quint64 generation);
     void reap_loaders(bool waitForAll);
 
     const QList<QColor> channelColors;

@@ -52,6 +52,14 @@ QString insert_statement(const QString &table, bool singleChannel)
         .arg(table);
 }
 
+// Bounds with six significant digits, as the plot has always asked for them.
+QString time_range_statement(const QString &table, double lower, double upper)
+{
+    return QStringLiteral("SELECT * FROM %1 WHERE time BETWEEN %2 AND %3;")
+        .arg(sqlite_connection::quoted(table), QString::number(lower, 'g', 6),
+             QString::number(upper, 'g', 6));
+}
+
 void run_sql(sqlite3 *db, const char *sql)
 {
     sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
@@ -174,10 +182,38 @@ void SampleDatabase::insert_samples(const QList<SampleRow> &batch)
 
 QSqlQuery SampleDatabase::query_time_range(double lower, double upper)
 {
-    const QString sql = QStringLiteral("SELECT * FROM %1 WHERE time BETWEEN %2 AND %3;")
-                            .arg(sqlite_connection::quoted(current_table_name()),
-                                 QString::number(lower, 'g', 6), QString::number(upper, 'g', 6));
-    return execute_query(sql);
+    return execute_query(time_range_statement(current_table_name(), lower, upper));
+}
+
+RangeColumns SampleDatabase::read_time_range(double lower, double upper)
+{
+    RangeColumns rows;
+    sqlite3 *db = sqlite_connection::native_handle(connection());
+    if (db == nullptr) {
+        return rows;
+    }
+    const QByteArray sql = time_range_statement(current_table_name(), lower, upper).toUtf8();
+    sqlite3_stmt *statement = nullptr;
+    if (sqlite3_prepare_v2(db, sql.constData(), -1, &statement, nullptr) != SQLITE_OK) {
+        qDebug().noquote() << "Error executing query:" << sqlite3_errmsg(db);
+        sqlite3_finalize(statement);
+        return rows;
+    }
+    // Columns: id, time, then the voltages.
+    const int columns = sqlite3_column_count(statement);
+    rows.values = QList<QVector<double>>(std::max(columns - 2, 0));
+    int step = SQLITE_ROW;
+    while ((step = sqlite3_step(statement)) == SQLITE_ROW) {
+        rows.times.append(sqlite3_column_double(statement, 1));
+        for (int c = 2; c < columns; ++c) {
+            rows.values[c - 2].append(sqlite3_column_double(statement, c));
+        }
+    }
+    if (step != SQLITE_DONE) {
+        qDebug().noquote() << "Error executing query:" << sqlite3_errmsg(db);
+    }
+    sqlite3_finalize(statement);
+    return rows;
 }
 
 QSqlQuery SampleDatabase::execute_query(const QString &sql)

@@ -328,12 +328,54 @@ private slots:
                  (QList<double>{1234.57, 1234.58}));
     }
 
+    void timeRangeColumnsHoldTheSameRowsAsTheQuery_data()
+    {
+        QTest::addColumn<bool>("singleChannel");
+        QTest::addColumn<double>("lower");
+        QTest::addColumn<double>("upper");
+        QTest::newRow("sixteen channels, inner range") << false << 2.5 << 7.5;
+        QTest::newRow("one channel, bound rounded to six digits") << true << 0.0 << 1234.56789;
+        QTest::newRow("one channel, empty range") << true << 7.5 << 2.5;
+    }
+    void timeRangeColumnsHoldTheSameRowsAsTheQuery()
+    {
+        QFETCH(bool, singleChannel);
+        QFETCH(double, lower);
+        QFETCH(double, upper);
+        open_with_table(singleChannel);
+        QList<SampleRow> batch;
+        for (int i = 0; i <= 20; ++i) {
+            batch.append(singleChannel ? SampleRow{1234.5 + i * 0.01, -i * 1.5}
+                                       : multi_row(i * 0.5, i, 0.1));
+        }
+        db_->insert_samples(batch);
+
+        RangeColumns expected;
+        QSqlQuery query = db_->query_time_range(lower, upper);
+        const int columns = query.record().count();
+        expected.values = QList<QVector<double>>(columns - 2);
+        while (query.next()) {
+            expected.times.append(query.value(1).toDouble());
+            for (int c = 2; c < columns; ++c) {
+                expected.values[c - 2].append(query.value(c).toDouble());
+            }
+        }
+        const RangeColumns got = db_->read_time_range(lower, upper);
+        QCOMPARE(got.values.size(), singleChannel ? 1 : 16);
+        QCOMPARE(got.times, expected.times);
+        QCOMPARE(got.values, expected.values);
+        QCOMPARE(got.times.isEmpty(), lower > upper);
+    }
+
     void timeRangeWithoutATableFails()
     {
         QVERIFY(db_->open_database());
         debug_->clear();
         QSqlQuery query = db_->query_time_range(0, 1);
         QVERIFY(!query.isActive());
+        QVERIFY(debug_->contains(QStringLiteral("Error executing query:")));
+        debug_->clear();
+        QVERIFY(db_->read_time_range(0, 1).times.isEmpty());
         QVERIFY(debug_->contains(QStringLiteral("Error executing query:")));
     }
 
