@@ -1,0 +1,50 @@
+#include "logreader.h"
+
+#include <QDir>
+#include <QFile>
+
+namespace {
+QDir logDirectory()
+{
+    return QDir(QDir::current().filePath(QStringLiteral("Logs")));
+}
+} // namespace
+
+LogReader::LogReader()
+{
+    const QFileInfoList files = logDirectory().entryInfoList(QDir::Files, QDir::Name);
+    for (const QFileInfo &info : files)
+        startSizes_.insert(info.fileName(), info.size());
+}
+
+QStringList LogReader::messages() const
+{
+    static const QString separator = QStringLiteral("   >>   ");
+    QStringList result;
+    const QDir dir = logDirectory();
+    const QStringList names = dir.entryList(QDir::Files, QDir::Name);
+    for (const QString &name : names) {
+        QFile file(dir.filePath(name));
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        file.seek(startSizes_.value(name, 0));
+        const QStringList lines =
+            QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        for (const QString &line : lines) {
+            const qsizetype at = line.indexOf(separator);
+            result.append(at < 0 ? line : line.mid(at + separator.size()));
+        }
+    }
+    return result;
+}
+
+QStringList LogReader::messagesStartingWith(const QString &prefix) const
+{
+    QStringList matching;
+    const QStringList all = messages();
+    for (const QString &message : all) {
+        if (message.startsWith(prefix))
+            matching.append(message);
+    }
+    return matching;
+}

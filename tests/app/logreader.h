@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QMap>
+#include <QString>
+#include <QStringList>
+
+// Reads the lines the application logged into "Logs" of the working directory after the
+// reader was made, without their time stamps. Lines reach the files on the log thread, so
+// read after the log manager has stopped (the window deleted) or poll.
+class LogReader
+{
+public:
+    LogReader();
+
+    QStringList messages() const;
+    // The logged messages that start with prefix, in order.
+    QStringList messagesStartingWith(const QString &prefix) const;
+
+private:
+    QMap<QString, qint64> startSizes_; // file name -> size when the reader was made
+};

@@ -1,0 +1,20 @@
+#pragma once
+
+#include "modalresponder.h"
+
+#include <QList>
+#include <QMessageBox>
+#include <QString>
+
+// What an operator saw in a message box before pressing its one button.
+struct MessageSeen
+{
+    QString title;
+    QString text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QMessageBox::StandardButtons buttons;
+    bool parentIsWindow = false;
+};
+
+// Answers a message box with Ok (a dialog of another kind is closed) and records it in seen.
+ModalResponder::Handler answerOk(QList<MessageSeen> *seen);

@@ -1,0 +1,65 @@
+#include "runtablecheck.h"
+
+#include "instrumentsimulator.h"
+#include "sampledatabase.h"
+
+#include <QSqlQuery>
+#include <QSqlRecord>
+
+#include <cmath>
+
+QList<SampleRow> readRunTable(SampleDatabase *database, const QString &table)
+{
+    QList<SampleRow> rows;
+    if (!SampleDatabase::is_valid_table_name(table))
+        return rows;
+    QSqlQuery query =
+        database->execute_query(QStringLiteral("SELECT * FROM %1 ORDER BY id").arg(table));
+    while (query.next()) {
+        SampleRow row;
+        const int columns = query.record().count();
+        for (int column = 1; column < columns; ++column)
+            row.append(query.value(column).toDouble());
+        rows.append(row);
+    }
+    return rows;
+}
+
+double storedMillivolts(float volts)
+{
+    const float millivolts = volts * 1000.0f;
+    const float tenths = std::round(millivolts * 10.0f);
+    return double(tenths / 10.0f);
+}
+
+QString differenceFromWaveform(const QList<SampleRow> &rows, bool singleChannel, int rate,
+                               quint32 seed)
+{
+    const int channels = singleChannel ? 1 : 16;
+    const double step = 1.0 / rate;
+    double time = 0.0;
+    for (qsizetype k = 0; k < rows.size(); ++k) {
+        const SampleRow &row = rows.at(k);
+        if (row.size() != channels + 1)
+            return QStringLiteral("row %1 has %2 values").arg(k).arg(row.size());
+        if (row.first() != time) {
+            return QStringLiteral("row %1 at time %2, expected %3")
+                .arg(k)
+                .arg(row.first(), 0, 'g', 17)
+                .arg(time, 0, 'g', 17);
+        }
+        for (int channel = 0; channel < channels; ++channel) {
+            const double expected =
+                storedMillivolts(InstrumentSimulator::sample_volts(channel, quint64(k), seed));
+            if (row.at(channel + 1) != expected) {
+                return QStringLiteral("row %1 channel %2 holds %3, expected %4")
+                    .arg(k)
+                    .arg(channel + 1)
+                    .arg(row.at(channel + 1), 0, 'g', 17)
+                    .arg(expected, 0, 'g', 17);
+            }
+        }
+        time += step;
+    }
+    return QString();
+}

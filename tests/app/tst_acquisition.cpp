@@ -1,0 +1,604 @@
+#include "battery.h"
+#include "instrumentsimulator.h"
+#include "logreader.h"
+#include "mainwindow.h"
+#include "messageanswer.h"
+#include "protocol.h"
+#include "runtablecheck.h"
+#include "sampledatabase.h"
+#include "scopedworkdir.h"
+#include "settingsondisk.h"
+#include "settingsstore.h"
+#include "voltageplot.h"
+#include "windowoperator.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QDoubleSpinBox>
+#include <QLabel>
+#include <QRegularExpression>
+#include <QSpinBox>
+#include <QTest>
+#include <QTime>
+#include <QTimer>
+
+#include <memory>
+
+namespace {
+
+constexpr int runTimeoutMs = 30000;
+constexpr int statusIntervalMs = 120000;
+
+// Length of "dataSample_yyyyMMdd_hh_mm_ss", the name without a suffix.
+constexpr int baseTableNameLength = 28;
+
+QList<int> commandCodes(const InstrumentSimulator &instrument)
+{
+    QList<int> codes;
+    const QList<QByteArray> commands = instrument.received_commands();
+    for (const QByteArray &packet : commands)
+        codes.append(quint8(packet.at(1)));
+    return codes;
+}
+
+int lastCommandCode(const InstrumentSimulator &instrument)
+{
+    const QList<int> codes = commandCodes(instrument);
+    return codes.isEmpty() ? -1 : codes.last();
+}
+
+// Time stamp of sample `index` of a run, accumulated as the decoder does.
+double sampleTime(qsizetype index, int rate)
+{
+    double time = 0.0;
+    for (qsizetype k = 0; k < index; ++k)
+        time += 1.0 / rate;
+    return time;
+}
+
+// Differences between the window's controls and the Connected state.
+QStringList connectedStateFaults(const MainWindow &window, const WindowOperator &op)
+{
+    QStringList faults;
+    auto expect = [&faults](bool holds, const char *what) {
+        if (!holds)
+            faults.append(QLatin1String(what));
+    };
+    expect(op.text("connect") == QLatin1String("Disconnect"), "connect reads Disconnect");
+    expect(!window.is_acquiring(), "not acquiring");
+    expect(op.text("SamplePause") == QLatin1String("Pause"), "SamplePause reads Pause");
+    expect(!window.display_timer()->isActive(), "display timer stopped");
+    expect(window.status_timer()->isActive(), "status timer running");
+    expect(window.status_timer()->interval() == statusIntervalMs, "status poll every 120 s");
+    expect(!op.isEnabled("SampleStop"), "SampleStop disabled");
+    expect(!op.isEnabled("SamplePause"), "SamplePause disabled");
+    for (const char *name : {"SampleStart", "SignalChannel", "MultiChannel", "groupBoxSample",
+                             "groupBoxExcitation", "ExportFile", "connect"}) {
+        if (!op.isEnabled(name))
+            faults.append(QLatin1String(name) + QLatin1String(" enabled"));
+    }
+    expect(window.plot()->is_browse_mode(), "plot browsing");
+    return faults;
+}
+
+// The numbers logged after prefix, in order.
+QList<qint64> loggedNumbers(const QStringList &messages, const QString &prefix,
+                            const QString &suffix = QString())
+{
+    QList<qint64> numbers;
+    for (const QString &message : messages) {
+        if (!message.startsWith(prefix) || !message.endsWith(suffix))
+            continue;
+        bool ok = false;
+        const qint64 number =
+            message.mid(prefix.size(), message.size() - prefix.size() - suffix.size())
+                .toLongLong(&ok);
+        if (ok)
+            numbers.append(number);
+    }
+    return numbers;
+}
+
+// A window connected to a simulated instrument; the log is read from before the window was
+// made. Members are destroyed window first, instrument last.
+class ConnectedWindow
+{
+public:
+    explicit ConnectedWindow(quint32 seed)
+        : instrument(std::make_unique<InstrumentSimulator>(seed))
+    {
+        if (!instrument->start())
+            return;
+        window = std::make_unique<MainWindow>();
+        op = std::make_unique<WindowOperator>(window.get());
+        const QList<MessageSeen> seen = op->connectTo(instrument->port_name());
+        connected = seen.size() == 1 && seen.first().text == QLatin1String("Connection Success");
+    }
+
+    // Prepares and starts a run; the name of its table, or empty when it did not start.
+    QString start(bool singleChannel, const char *preset, int rate, int seconds)
+    {
+        op->prepareRun(singleChannel, preset, rate, seconds);
+        op->click("SampleStart");
+        return window->is_acquiring() ? window->database()->current_table_name() : QString();
+    }
+
+    std::unique_ptr<InstrumentSimulator> instrument;
+    LogReader log;
+    std::unique_ptr<MainWindow> window;
+    std::unique_ptr<WindowOperator> op;
+    bool connected = false;
+};
+
+} // namespace
+
+class AcquisitionTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void startingWithoutAConnectionAsksForOneAndSendsNothing();
+    void connectingShowsSuccessBatteryAndPollsTheStatus();
+    void moduleCodesWidenAndNarrowTheExcitationRange();
+    void singleChannelRunStoresEverySampleTheInstrumentSent();
+    void multiChannelRunStoppedByTheOperatorStoresEverySample();
+    void pauseAndContinueSendTheirCommandsAndSwitchBrowsing();
+    void lostInstrumentEndsTheRunKeepingEveryDecodedSample();
+    void closingTheWindowMidRunStopsStoresAndCleansUp();
+    void twoRunsStartedWithinOneSecondLandInTwoTables();
+
+private:
+    std::unique_ptr<ScopedWorkDir> workDir_;
+};
+
+void AcquisitionTest::initTestCase()
+{
+    // One directory for the whole run: the settings store binds to the first one it sees.
+    workDir_ = std::make_unique<ScopedWorkDir>();
+}
+
+void AcquisitionTest::init()
+{
+    write_setting(QStringLiteral("NormalExit"), true);
+}
+
+void AcquisitionTest::startingWithoutAConnectionAsksForOneAndSendsNothing()
+{
+    InstrumentSimulator instrument(1);
+    QVERIFY(instrument.start());
+    MainWindow window;
+    WindowOperator op(&window);
+    window.set_extra_ports({instrument.port_name()});
+
+    const QList<MessageSeen> seen = op.click("SampleStart");
+    QCOMPARE(seen.size(), 1);
+    QCOMPARE(seen.first().title, QStringLiteral("Message"));
+    QCOMPARE(seen.first().text, QStringLiteral("Please connect the serial port first"));
+    QVERIFY(!window.is_acquiring());
+    QVERIFY(window.database()->table_names().isEmpty());
+    QVERIFY(instrument.received_commands().isEmpty());
+}
+
+void AcquisitionTest::connectingShowsSuccessBatteryAndPollsTheStatus()
+{
+    InstrumentSimulator instrument(2);
+    instrument.set_battery(63);
+    QVERIFY(instrument.start());
+    MainWindow window;
+    WindowOperator op(&window);
+    auto *battery = window.findChild<Battery *>();
+    auto *ports = window.findChild<QComboBox *>(QStringLiteral("PortComboBox"));
+
+    QList<MessageSeen> seen =
+        op.connectTo(QDir::current().filePath(QStringLiteral("no-such-port")));
+    QCOMPARE(seen.size(), 1);
+    QCOMPARE(seen.first().text, QStringLiteral("Connection Failed"));
+    QCOMPARE(op.text("connect"), QStringLiteral("Connect"));
+    QVERIFY(ports->isEnabled());
+    QVERIFY(!window.status_timer()->isActive());
+
+    seen = op.connectTo(instrument.port_name());
+    QCOMPARE(seen.size(), 1);
+    QCOMPARE(seen.first().title, QStringLiteral("Message"));
+    QCOMPARE(seen.first().text, QStringLiteral("Connection Success"));
+    QCOMPARE(seen.first().icon, QMessageBox::Information);
+    QCOMPARE(seen.first().buttons, QMessageBox::Ok);
+    QVERIFY(seen.first().parentIsWindow);
+    QCOMPARE(op.text("connect"), QStringLiteral("Disconnect"));
+    QVERIFY(!ports->isEnabled());
+    // The status was queried and applied before the success message.
+    QCOMPARE(instrument.received_commands(), QList<QByteArray>{status_query_command()});
+    QVERIFY(!battery->isHidden());
+    QCOMPARE(battery->level(), 63.0);
+    QVERIFY(window.status_timer()->isActive());
+    QCOMPARE(window.status_timer()->interval(), statusIntervalMs);
+    QVERIFY(!window.display_timer()->isActive());
+
+    seen = op.click("connect");
+    QVERIFY(seen.isEmpty());
+    QCOMPARE(op.text("connect"), QStringLiteral("Connect"));
+    QVERIFY(ports->isEnabled());
+    QVERIFY(!window.status_timer()->isActive());
+}
+
+void AcquisitionTest::moduleCodesWidenAndNarrowTheExcitationRange()
+{
+    InstrumentSimulator instrument(3);
+    instrument.set_module_present(true);
+    QVERIFY(instrument.start());
+    MainWindow window;
+    WindowOperator op(&window);
+    const QList<QDoubleSpinBox *> boxes = {
+        window.findChild<QDoubleSpinBox *>(QStringLiteral("doubleSpinBox_vout")),
+        window.findChild<QDoubleSpinBox *>(QStringLiteral("doubleSpinBox_vout1")),
+        window.findChild<QDoubleSpinBox *>(QStringLiteral("doubleSpinBox_vout2")),
+        window.findChild<QDoubleSpinBox *>(QStringLiteral("doubleSpinBox_vout3")),
+        window.findChild<QDoubleSpinBox *>(QStringLiteral("doubleSpinBox_vout4"))};
+    const QList<const char *> captions = {"label_vout", "label_vout0", "label_vout1", "label_vout2",
+                                          "label_vout3"};
+    const QStringList names = {QStringLiteral("Vout"), QStringLiteral("V1"), QStringLiteral("V2"),
+                               QStringLiteral("V3"), QStringLiteral("V4")};
+    auto checkRange = [&](double limit, const QString &range) {
+        for (int i = 0; i < boxes.size(); ++i) {
+            QCOMPARE(boxes.at(i)->minimum(), -limit);
+            QCOMPARE(boxes.at(i)->maximum(), limit);
+            QCOMPARE(op.text(captions.at(i)), names.at(i) + QLatin1Char(' ') + range);
+        }
+    };
+
+    QVERIFY(!window.is_attenuator_present());
+    QCOMPARE(op.connectTo(instrument.port_name()).size(), 1);
+    QVERIFY(window.is_attenuator_present());
+    checkRange(80.0, QStringLiteral("(-80~80 V)"));
+    if (QTest::currentTestFailed())
+        return;
+
+    boxes.at(0)->setValue(50.0);
+    boxes.at(1)->setValue(-75.0);
+    boxes.at(2)->setValue(5.5);
+    boxes.at(3)->setValue(80.0);
+    QCOMPARE(boxes.at(0)->value(), 50.0);
+
+    // A repeated "11" changes nothing.
+    QVERIFY(QMetaObject::invokeMethod(&window, "check_lower_computer_status"));
+    QVERIFY(window.is_attenuator_present());
+    checkRange(80.0, QStringLiteral("(-80~80 V)"));
+    QCOMPARE(boxes.at(0)->value(), 50.0);
+    QCOMPARE(boxes.at(1)->value(), -75.0);
+
+    // "22" narrows the range and clamps what no longer fits.
+    instrument.set_module_present(false);
+    QVERIFY(QMetaObject::invokeMethod(&window, "check_lower_computer_status"));
+    QVERIFY(!window.is_attenuator_present());
+    checkRange(10.0, QStringLiteral("(-10~10 V)"));
+    QCOMPARE(boxes.at(0)->value(), 10.0);
+    QCOMPARE(boxes.at(1)->value(), -10.0);
+    QCOMPARE(boxes.at(2)->value(), 5.5);
+    QCOMPARE(boxes.at(3)->value(), 10.0);
+    QCOMPARE(boxes.at(4)->value(), 0.0);
+}
+
+void AcquisitionTest::singleChannelRunStoresEverySampleTheInstrumentSent()
+{
+    constexpr quint32 seed = 41;
+    constexpr int rate = 5000;
+    constexpr int seconds = 2;
+    ConnectedWindow bench(seed);
+    QVERIFY(bench.connected);
+    InstrumentSimulator &instrument = *bench.instrument;
+    WindowOperator &op = *bench.op;
+    std::unique_ptr<MainWindow> &window = bench.window;
+    window->findChild<QDoubleSpinBox *>(QStringLiteral("doubleSpinBox_vout"))->setValue(2.5);
+
+    const QString table = bench.start(true, "radioButton_fast", rate, seconds);
+    QVERIFY(!table.isEmpty());
+    QVERIFY(!window->plot()->is_browse_mode());
+    QVERIFY(window->display_timer()->isActive());
+    QVERIFY(!window->status_timer()->isActive());
+    for (const char *name : {"SignalChannel", "MultiChannel", "SampleStart", "ExportFile",
+                             "groupBoxSample", "groupBoxExcitation"})
+        QVERIFY2(!op.isEnabled(name), name);
+    QVERIFY(op.isEnabled("SampleStop"));
+    QVERIFY(op.isEnabled("SamplePause"));
+    QCOMPARE(read_setting(QStringLiteral("last_table_name"), QString()).toString(), table);
+
+    // The instrument ends the run by itself after its time.
+    QTRY_VERIFY_WITH_TIMEOUT(!window->is_acquiring(), runTimeoutMs);
+    QCOMPARE(instrument.samples_sent(), quint64(rate * seconds));
+    const QStringList faults = connectedStateFaults(*window, op);
+    QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QStringLiteral("; "))));
+
+    const QList<SampleRow> rows = readRunTable(window->database(), table);
+    QCOMPARE(rows.size(), qsizetype(rate * seconds));
+    const QString difference = differenceFromWaveform(rows, true, rate, seed);
+    QVERIFY2(difference.isEmpty(), qPrintable(difference));
+
+    const QList<QByteArray> commands = instrument.received_commands();
+    QCOMPARE(commands.size(), 3);
+    QCOMPARE(commands.at(1), start_single_command(2.5f, rate, seconds));
+    QCOMPARE(commands.at(2), status_query_command()); // asked again once the run is over
+
+    window.reset();
+    const QStringList messages = bench.log.messages();
+    QCOMPARE(messages.filter(QStringLiteral("开始采集,速度=5000,时间=2")).size(), 1);
+    QCOMPARE(messages.count(QStringLiteral("采集停止")), 1);
+    const QList<qint64> durations =
+        loggedNumbers(messages, QStringLiteral("执行时间 = "), QStringLiteral(" ms"));
+    QCOMPARE(durations.size(), 1);
+    // The run clock covers at least most of the instrument's two seconds.
+    QVERIFY2(durations.first() >= 1500, qPrintable(QString::number(durations.first())));
+    QCOMPARE(loggedNumbers(messages, QStringLiteral("采集点数 = ")), QList<qint64>{rate * seconds});
+}
+
+void AcquisitionTest::multiChannelRunStoppedByTheOperatorStoresEverySample()
+{
+    constexpr quint32 seed = 42;
+    constexpr int rate = 150;
+    ConnectedWindow bench(seed);
+    QVERIFY(bench.connected);
+    InstrumentSimulator &instrument = *bench.instrument;
+    WindowOperator &op = *bench.op;
+    std::unique_ptr<MainWindow> &window = bench.window;
+    const QList<double> volts = {1.25, -2.5, 3.0, -9.75};
+    const QList<const char *> voltNames = {"doubleSpinBox_vout1", "doubleSpinBox_vout2",
+                                           "doubleSpinBox_vout3", "doubleSpinBox_vout4"};
+    for (int i = 0; i < volts.size(); ++i)
+        window->findChild<QDoubleSpinBox *>(QLatin1String(voltNames.at(i)))->setValue(volts.at(i));
+
+    // Asked for 5000 points per second, which "Fast" allows only in single-channel mode.
+    const QString table = bench.start(false, "radioButton_fast", 5000, 60);
+    QVERIFY(!table.isEmpty());
+    QCOMPARE(window->findChild<QSpinBox *>(QStringLiteral("spinBox_sampleSpeed"))->value(), rate);
+    QTRY_VERIFY_WITH_TIMEOUT(instrument.samples_sent() >= quint64(rate), runTimeoutMs);
+
+    op.click("SampleStop");
+    // Stopping: the run goes on until the end frame arrives.
+    QVERIFY(window->is_acquiring());
+    QVERIFY(!op.isEnabled("SampleStart"));
+    QVERIFY(op.isEnabled("ExportFile"));
+    QVERIFY(op.isEnabled("groupBoxSample"));
+    QVERIFY(op.isEnabled("groupBoxExcitation"));
+    QTRY_VERIFY_WITH_TIMEOUT(!window->is_acquiring(), runTimeoutMs);
+    const QStringList faults = connectedStateFaults(*window, op);
+    QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QStringLiteral("; "))));
+
+    const QList<QByteArray> commands = instrument.received_commands();
+    QCOMPARE(commands.size(), 4);
+    QCOMPARE(commands.at(1), start_multi_command(1.25f, -2.5f, 3.0f, -9.75f, rate, 60));
+    QCOMPARE(commands.at(2), stop_command());
+    QCOMPARE(commands.at(3), status_query_command());
+
+    const quint64 sent = instrument.samples_sent();
+    const QList<SampleRow> rows = readRunTable(window->database(), table);
+    QCOMPARE(quint64(rows.size()), sent);
+    const QString difference = differenceFromWaveform(rows, false, rate, seed);
+    QVERIFY2(difference.isEmpty(), qPrintable(difference));
+
+    window.reset();
+    const QStringList messages = bench.log.messages();
+    QVERIFY(messages.indexOf(QStringLiteral("停止采集")) >= 0);
+    QVERIFY(messages.indexOf(QStringLiteral("采集停止")) >
+            messages.indexOf(QStringLiteral("停止采集")));
+    QCOMPARE(loggedNumbers(messages, QStringLiteral("执行时间 = "), QStringLiteral(" ms")).size(),
+             1);
+    QCOMPARE(loggedNumbers(messages, QStringLiteral("采集点数 = ")), QList<qint64>{qint64(sent)});
+}
+
+void AcquisitionTest::pauseAndContinueSendTheirCommandsAndSwitchBrowsing()
+{
+    constexpr quint32 seed = 43;
+    constexpr int rate = 100;
+    ConnectedWindow bench(seed);
+    QVERIFY(bench.connected);
+    InstrumentSimulator &instrument = *bench.instrument;
+    WindowOperator &op = *bench.op;
+    std::unique_ptr<MainWindow> &window = bench.window;
+    const QString table = bench.start(false, "radioButton_med", rate, 60);
+    QVERIFY(!table.isEmpty());
+    QTRY_VERIFY_WITH_TIMEOUT(instrument.samples_sent() >= 20, runTimeoutMs);
+
+    op.click("SamplePause");
+    QCOMPARE(op.text("SamplePause"), QStringLiteral("Continue"));
+    QVERIFY(window->plot()->is_browse_mode());
+    QVERIFY(!window->display_timer()->isActive());
+    QTRY_COMPARE_WITH_TIMEOUT(lastCommandCode(instrument), 0x15, runTimeoutMs);
+    QCOMPARE(instrument.received_commands().last(), pause_command());
+    const quint64 sentBeforeContinue = instrument.samples_sent();
+
+    op.click("SamplePause");
+    QCOMPARE(op.text("SamplePause"), QStringLiteral("Pause"));
+    QVERIFY(!window->plot()->is_browse_mode());
+    QVERIFY(window->display_timer()->isActive());
+    QTRY_COMPARE_WITH_TIMEOUT(lastCommandCode(instrument), 0x16, runTimeoutMs);
+    QCOMPARE(instrument.received_commands().last(), continue_command());
+    QTRY_VERIFY_WITH_TIMEOUT(instrument.samples_sent() >= sentBeforeContinue + 10, runTimeoutMs);
+
+    // Stop while paused: the run ends when the end frame arrives.
+    op.click("SamplePause");
+    QTRY_COMPARE_WITH_TIMEOUT(lastCommandCode(instrument), 0x15, runTimeoutMs);
+    op.click("SampleStop");
+    QVERIFY(window->is_acquiring());
+    QCOMPARE(op.text("SamplePause"), QStringLiteral("Continue"));
+    QTRY_VERIFY_WITH_TIMEOUT(!window->is_acquiring(), runTimeoutMs);
+    const QStringList faults = connectedStateFaults(*window, op);
+    QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QStringLiteral("; "))));
+    QCOMPARE(commandCodes(instrument), (QList<int>{0x05, 0x02, 0x15, 0x16, 0x15, 0x03, 0x05}));
+
+    // A pause leaves no gap in the time stamps.
+    const QList<SampleRow> rows = readRunTable(window->database(), table);
+    QCOMPARE(quint64(rows.size()), instrument.samples_sent());
+    const QString difference = differenceFromWaveform(rows, false, rate, seed);
+    QVERIFY2(difference.isEmpty(), qPrintable(difference));
+
+    window.reset();
+    const QStringList messages = bench.log.messages();
+    QCOMPARE(messages.count(QStringLiteral("暂停采集")), 2);
+    QCOMPARE(messages.count(QStringLiteral("继续采集")), 1);
+}
+
+void AcquisitionTest::lostInstrumentEndsTheRunKeepingEveryDecodedSample()
+{
+    constexpr quint32 seed = 44;
+    constexpr int rate = 2000;
+    ConnectedWindow bench(seed);
+    QVERIFY(bench.connected);
+    std::unique_ptr<InstrumentSimulator> &instrument = bench.instrument;
+    WindowOperator &op = *bench.op;
+    std::unique_ptr<MainWindow> &window = bench.window;
+    const QString lostTable = bench.start(true, "radioButton_fast", rate, 60);
+    QVERIFY(!lostTable.isEmpty());
+    QTRY_VERIFY_WITH_TIMEOUT(instrument->samples_sent() >= quint64(rate), runTimeoutMs);
+
+    QList<MessageSeen> seen;
+    {
+        ModalResponder responder({answerOk(&seen)});
+        instrument->vanish();
+        QTRY_COMPARE_WITH_TIMEOUT(seen.size(), 1, runTimeoutMs);
+        QTRY_VERIFY_WITH_TIMEOUT(QApplication::activeModalWidget() == nullptr, runTimeoutMs);
+        QCOMPARE(responder.unexpected(), 0);
+    }
+    QCOMPARE(seen.first().title, QStringLiteral("Error"));
+    QCOMPARE(seen.first().text,
+             QStringLiteral("Serial port error!Please restart the lower computer"));
+    QCOMPARE(seen.first().icon, QMessageBox::Warning);
+    QVERIFY(!window->is_acquiring());
+    QCOMPARE(op.text("connect"), QStringLiteral("Connect"));
+    QVERIFY(op.isEnabled("PortComboBox"));
+    QVERIFY(op.isEnabled("SampleStart"));
+    QVERIFY(!op.isEnabled("SampleStop"));
+    QVERIFY(!window->display_timer()->isActive());
+    QVERIFY(window->plot()->is_browse_mode());
+
+    // Every sample decoded before the loss is stored, in order and without a gap.
+    const QList<SampleRow> rows = readRunTable(window->database(), lostTable);
+    QVERIFY(!rows.isEmpty());
+    QVERIFY(quint64(rows.size()) <= instrument->samples_sent());
+    QString difference = differenceFromWaveform(rows, true, rate, seed);
+    QVERIFY2(difference.isEmpty(), qPrintable(difference));
+    QCOMPARE(window->plot()->last_time(), rows.last().first());
+
+    // The operator restarts the instrument and connects again; the new run starts afresh.
+    constexpr quint32 secondSeed = 45;
+    instrument = std::make_unique<InstrumentSimulator>(secondSeed);
+    QVERIFY(instrument->start());
+    const QList<MessageSeen> connected = op.connectTo(instrument->port_name());
+    QCOMPARE(connected.size(), 1);
+    QCOMPARE(connected.first().text, QStringLiteral("Connection Success"));
+    const QString nextTable = bench.start(true, "radioButton_slow", 10, 1);
+    QVERIFY(!nextTable.isEmpty());
+    QVERIFY(nextTable != lostTable);
+    QTRY_VERIFY_WITH_TIMEOUT(!window->is_acquiring(), runTimeoutMs);
+    const QList<SampleRow> nextRows = readRunTable(window->database(), nextTable);
+    QCOMPARE(nextRows.size(), 10);
+    difference = differenceFromWaveform(nextRows, true, 10, secondSeed);
+    QVERIFY2(difference.isEmpty(), qPrintable(difference));
+
+    window.reset();
+    const QStringList messages = bench.log.messages();
+    QCOMPARE(messages.count(QStringLiteral("串口意外断开")), 1);
+    QCOMPARE(messages.count(QStringLiteral("DataProcess 线程停止")), 2);
+    QCOMPARE(messages.count(QStringLiteral("DataSaveDisplay 线程停止")), 2);
+    QCOMPARE(loggedNumbers(messages, QStringLiteral("采集点数 = ")),
+             (QList<qint64>{qint64(rows.size()), 10}));
+}
+
+void AcquisitionTest::closingTheWindowMidRunStopsStoresAndCleansUp()
+{
+    constexpr quint32 seed = 46;
+    constexpr int rate = 150;
+    ConnectedWindow bench(seed);
+    QVERIFY(bench.connected);
+    InstrumentSimulator &instrument = *bench.instrument;
+    WindowOperator &op = *bench.op;
+    std::unique_ptr<MainWindow> &window = bench.window;
+    QVERIFY(!bench.start(false, "radioButton_fast", rate, 60).isEmpty());
+    QTRY_VERIFY_WITH_TIMEOUT(instrument.samples_sent() >= 30, runTimeoutMs);
+
+    // Pausing holds the instrument, so the number of samples sent is known exactly.
+    op.click("SamplePause");
+    QTRY_COMPARE_WITH_TIMEOUT(lastCommandCode(instrument), 0x15, runTimeoutMs);
+    const quint64 sent = instrument.samples_sent();
+    QTRY_COMPARE_WITH_TIMEOUT(window->plot()->last_time(), sampleTime(qsizetype(sent) - 1, rate),
+                              runTimeoutMs);
+    QVERIFY(window->is_acquiring());
+
+    window.reset();
+    const QList<int> codes = commandCodes(instrument);
+    QVERIFY(codes.size() >= 4);
+    QCOMPARE(codes.mid(1, 3), (QList<int>{0x02, 0x15, 0x03}));
+    QCOMPARE(settingOnDisk(QStringLiteral("NormalExit")), QStringLiteral("true"));
+    SampleDatabase database;
+    QVERIFY(database.open_database());
+    QVERIFY(database.table_names().isEmpty());
+
+    const QStringList messages = bench.log.messages();
+    QCOMPARE(messages.count(QStringLiteral("采集停止")), 1);
+    // Everything queued was stored before the tables were dropped.
+    QCOMPARE(loggedNumbers(messages, QStringLiteral("采集点数 = ")), QList<qint64>{qint64(sent)});
+}
+
+void AcquisitionTest::twoRunsStartedWithinOneSecondLandInTwoTables()
+{
+    constexpr quint32 seed = 47;
+    constexpr int rate = 100;
+    ConnectedWindow bench(seed);
+    QVERIFY(bench.connected);
+    InstrumentSimulator &instrument = *bench.instrument;
+    WindowOperator &op = *bench.op;
+    MainWindow &window = *bench.window;
+    op.prepareRun(false, "radioButton_med", rate, 60);
+
+    // One short run: started, a few samples, stopped. Returns its table and sample count.
+    auto shortRun = [&](QString *table, quint64 *samples) {
+        const quint64 before = instrument.samples_sent();
+        op.click("SampleStart");
+        QVERIFY(window.is_acquiring());
+        *table = window.database()->current_table_name();
+        QTRY_VERIFY_WITH_TIMEOUT(instrument.samples_sent() >= before + 3, runTimeoutMs);
+        op.click("SampleStop");
+        QTRY_VERIFY_WITH_TIMEOUT(!window.is_acquiring(), runTimeoutMs);
+        *samples = instrument.samples_sent() - before;
+    };
+
+    // Both runs must start within one wall-clock second; begin right after a second turns
+    // and try again should a slow moment spoil it.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        const int msec = QTime::currentTime().msec();
+        QTest::qWait(1000 - msec + 5);
+        QString first;
+        QString second;
+        quint64 firstSamples = 0;
+        quint64 secondSamples = 0;
+        shortRun(&first, &firstSamples);
+        if (QTest::currentTestFailed())
+            return;
+        shortRun(&second, &secondSamples);
+        if (QTest::currentTestFailed())
+            return;
+        if (second.left(baseTableNameLength) != first.left(baseTableNameLength))
+            continue;
+
+        QCOMPARE(first.size(), baseTableNameLength);
+        QCOMPARE(second, first + QStringLiteral("_2"));
+        QVERIFY(window.database()->table_exists(first));
+        QVERIFY(window.database()->table_exists(second));
+        const QList<SampleRow> firstRows = readRunTable(window.database(), first);
+        const QList<SampleRow> secondRows = readRunTable(window.database(), second);
+        QCOMPARE(quint64(firstRows.size()), firstSamples);
+        QCOMPARE(quint64(secondRows.size()), secondSamples);
+        QString difference = differenceFromWaveform(firstRows, false, rate, seed);
+        QVERIFY2(difference.isEmpty(), qPrintable(difference));
+        difference = differenceFromWaveform(secondRows, false, rate, seed);
+        QVERIFY2(difference.isEmpty(), qPrintable(difference));
+        QCOMPARE(read_setting(QStringLiteral("last_table_name"), QString()).toString(), second);
+        return;
+    }
+    QSKIP("No two runs started within one second on this machine.");
+}
+
+QTEST_MAIN(AcquisitionTest)
+#include "tst_acquisition.moc"
