@@ -148,6 +148,7 @@ private slots:
     void multiChannelRunStoppedByTheOperatorStoresEverySample();
     void pauseAndContinueSendTheirCommandsAndSwitchBrowsing();
     void lostInstrumentEndsTheRunKeepingEveryDecodedSample();
+    void lostInstrumentWhileIdleReturnsToDisconnected();
     void closingTheWindowMidRunStopsStoresAndCleansUp();
     void twoRunsStartedWithinOneSecondLandInTwoTables();
 
@@ -355,6 +356,13 @@ void AcquisitionTest::multiChannelRunStoppedByTheOperatorStoresEverySample()
     QCOMPARE(window->findChild<QSpinBox *>(QStringLiteral("spinBox_sampleSpeed"))->value(), rate);
     QTRY_VERIFY_WITH_TIMEOUT(instrument.samples_sent() >= quint64(rate), runTimeoutMs);
 
+    // The port stays open during a run.
+    const QList<MessageSeen> refused = op.click("connect");
+    QCOMPARE(refused.size(), 1);
+    QCOMPARE(refused.first().text, QStringLiteral("Unable to disconnect during data collection"));
+    QCOMPARE(op.text("connect"), QStringLiteral("Disconnect"));
+    QVERIFY(window->is_acquiring());
+
     op.click("SampleStop");
     // Stopping: the run goes on until the end frame arrives.
     QVERIFY(window->is_acquiring());
@@ -504,6 +512,25 @@ void AcquisitionTest::lostInstrumentEndsTheRunKeepingEveryDecodedSample()
     QCOMPARE(messages.count(QStringLiteral("DataSaveDisplay 线程停止")), 2);
     QCOMPARE(loggedNumbers(messages, QStringLiteral("采集点数 = ")),
              (QList<qint64>{qint64(rows.size()), 10}));
+}
+
+void AcquisitionTest::lostInstrumentWhileIdleReturnsToDisconnected()
+{
+    ConnectedWindow bench(48);
+    QVERIFY(bench.connected);
+    QList<MessageSeen> seen;
+    {
+        ModalResponder responder({answerOk(&seen)});
+        bench.instrument->vanish();
+        QTRY_COMPARE_WITH_TIMEOUT(seen.size(), 1, runTimeoutMs);
+        QTRY_VERIFY_WITH_TIMEOUT(QApplication::activeModalWidget() == nullptr, runTimeoutMs);
+    }
+    QCOMPARE(seen.first().text,
+             QStringLiteral("Serial port error!Please restart the lower computer"));
+    QCOMPARE(bench.op->text("connect"), QStringLiteral("Connect"));
+    QVERIFY(bench.op->isEnabled("PortComboBox"));
+    QVERIFY(!bench.window->is_acquiring());
+    QVERIFY(bench.window->database()->table_names().isEmpty());
 }
 
 void AcquisitionTest::closingTheWindowMidRunStopsStoresAndCleansUp()
