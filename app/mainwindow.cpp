@@ -447,6 +447,10 @@ void MainWindow::on_connect_clicked()
         ui_->connect->setText(tr("Disconnect"));
         ui_->PortComboBox->setEnabled(false);
         check_lower_computer_status();
+        // A port lost during the first status query has already been reported by
+        // handle_port_error; the connect did not succeed after all.
+        if (!is_connected())
+            return;
         status_timer_->start(statusIntervalMs);
         show_message(tr("Connection Success"));
         return;
