@@ -42,7 +42,9 @@ void WindowDriver::answer()
         return;
     }
     boxes_.append(box->windowTitle() + QStringLiteral(" | ") + box->text());
-    QAbstractButton *button = box->button(QMessageBox::Ok);
+    QAbstractButton *button = box->button(preferred_);
+    if (button == nullptr)
+        button = box->button(QMessageBox::Ok);
     if (button == nullptr)
         button = box->button(QMessageBox::Cancel);
     if (button != nullptr)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QMessageBox>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -21,7 +22,10 @@ public:
 
     explicit WindowDriver(MainWindow *window, QObject *parent = nullptr);
 
+    void set_window(MainWindow *window) { window_ = window; }
     void set_dialog_handler(DialogHandler handler) { dialogHandler_ = std::move(handler); }
+    // Pressed instead of Ok where a box offers it (Save for the recovery prompt).
+    void prefer_button(QMessageBox::StandardButton button) { preferred_ = button; }
     // "title | text" of every message box answered so far, in order.
     QStringList boxes() const { return boxes_; }
     void clear_boxes() { boxes_.clear(); }
@@ -41,5 +45,6 @@ private:
     MainWindow *window_ = nullptr;
     QTimer *poll_ = nullptr;
     DialogHandler dialogHandler_;
+    QMessageBox::StandardButton preferred_ = QMessageBox::Ok;
     QStringList boxes_;
 };

@@ -1,0 +1,108 @@
+// The window killed (SIGKILL) at random moments of a run, then started again in the same
+// directory: the database must pass its integrity check, the recovery prompt must appear,
+// and the recovered CSV must hold every row committed before the kill.
+//   TELVANE_KILL_MOMENTS  how many kills (default 3)
+//   TELVANE_FAULT_SEED    seed of the moments (default 1)
+#include "instrumentsimulator.h"
+#include "scopedworkdir.h"
+#include "settingsondisk.h"
+#include "waveformtable.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTest>
+
+namespace {
+constexpr int rate = 3200;
+constexpr int processTimeoutMs = 30000;
+const QString crashPrompt = QStringLiteral(
+    "box: Warning | The program did not exit properly last time. Please manually save the "
+    "previous test data.");
+
+QStringList csv_lines(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    return lines;
+}
+} // namespace
+
+class KilledRunTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void killedRunIsIntactAndRecoverable();
+};
+
+void KilledRunTest::killedRunIsIntactAndRecoverable()
+{
+    bool ok = false;
+    const int moments = qEnvironmentVariableIntValue("TELVANE_KILL_MOMENTS", &ok);
+    const int count = ok && moments > 0 ? moments : 3;
+    const int seedValue = qEnvironmentVariableIntValue("TELVANE_FAULT_SEED", &ok);
+    QRandomGenerator random(ok ? quint32(seedValue) : 1u);
+    qint64 recoveredTotal = 0;
+
+    for (int i = 0; i < count; ++i) {
+        const int delayMs = random.bounded(2000);
+        const QString where = QStringLiteral("kill %1 after %2 ms").arg(i).arg(delayMs);
+        ScopedWorkDir dir;
+        const quint32 seed = quint32(200 + i);
+        InstrumentSimulator simulator(seed);
+        QVERIFY(simulator.start());
+
+        QProcess probe;
+        probe.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        probe.start(QStringLiteral(RUN_PROBE), {QStringLiteral("record"), simulator.port_name(),
+                                                QString::number(rate), QStringLiteral("30")});
+        QByteArray said;
+        while (!said.contains("running\n") && probe.waitForReadyRead(processTimeoutMs))
+            said += probe.readAllStandardOutput();
+        QVERIFY2(said.endsWith("running\n"), said.constData());
+        QTest::qWait(delayMs);
+        probe.kill();
+        QVERIFY(probe.waitForFinished(processTimeoutMs));
+        QCOMPARE(probe.exitStatus(), QProcess::CrashExit);
+
+        QCOMPARE(WaveformTable::integrity_check(QStringLiteral("Quorlen.db")),
+                 QStringLiteral("ok"));
+        const QString table = settingOnDisk(QStringLiteral("last_table_name"));
+        WaveformTable committed(QStringLiteral("Quorlen.db"), table);
+        const QString failure = committed.compare(true, rate, seed);
+        QVERIFY2(failure.isEmpty(), qPrintable(where + QStringLiteral(": ") + failure));
+
+        const QString csv = dir.file(QStringLiteral("recovered.csv"));
+        QProcess recovery;
+        recovery.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        recovery.start(QStringLiteral(RUN_PROBE), {QStringLiteral("recover"), csv});
+        QVERIFY(recovery.waitForFinished(processTimeoutMs));
+        QCOMPARE(recovery.exitCode(), 0);
+        QCOMPARE(QString::fromUtf8(recovery.readAllStandardOutput()), crashPrompt + '\n');
+
+        const QStringList lines = csv_lines(csv);
+        QVERIFY2(lines.size() == committed.rows() + 1,
+                 qPrintable(where + QStringLiteral(": %1 CSV lines, %2 rows committed")
+                                        .arg(lines.size())
+                                        .arg(committed.rows())));
+        QCOMPARE(lines.first(), QStringLiteral("id,time,Vol"));
+        if (committed.rows() > 0) {
+            const qint64 last = committed.rows() - 1;
+            QCOMPARE(lines.last(),
+                     QStringLiteral("%1,%2,%3")
+                         .arg(last + 1)
+                         .arg(double(last) / rate, 0, 'f', 4)
+                         .arg(WaveformTable::millivolts(0, quint64(last), seed), 0, 'f', 4));
+        }
+        recoveredTotal += committed.rows();
+    }
+    qInfo("killed run: %d kills, %lld committed rows recovered", count, recoveredTotal);
+}
+
+QTEST_GUILESS_MAIN(KilledRunTest)
+#include "tst_killedrun.moc"
