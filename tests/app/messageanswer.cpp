@@ -13,6 +13,9 @@ ModalResponder::Handler answerOk(QList<MessageSeen> *seen)
     return [seen, recorded](QWidget *dialog) {
         auto *box = qobject_cast<QMessageBox *>(dialog);
         if (box == nullptr) {
+            // Recorded by its title alone, so an unexpected dialog still shows.
+            seen->append(MessageSeen{dialog->windowTitle(), QString(), QMessageBox::NoIcon,
+                                     QMessageBox::NoButton, false});
             dialog->close();
             return;
         }

@@ -16,5 +16,6 @@ struct MessageSeen
     bool parentIsWindow = false;
 };
 
-// Answers a message box with Ok (a dialog of another kind is closed) and records it in seen.
+// Answers a message box with Ok and records it in seen; a dialog of another kind is recorded
+// with its title only and closed.
 ModalResponder::Handler answerOk(QList<MessageSeen> *seen);

@@ -313,6 +313,12 @@ void AcquisitionTest::singleChannelRunStoresEverySampleTheInstrumentSent()
     const QStringList faults = connectedStateFaults(*window, op);
     QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QStringLiteral("; "))));
 
+    // Single-channel mode shows channel 1 alone.
+    const QString shown = op.text("voltage_label_1");
+    QVERIFY2(QRegularExpression(QStringLiteral("^  -?\\d+\\.\\d mV$")).match(shown).hasMatch(),
+             qPrintable(shown));
+    QVERIFY(op.text("voltage_label_2").isEmpty());
+
     const QList<SampleRow> rows = readRunTable(window->database(), table);
     QCOMPARE(rows.size(), qsizetype(rate * seconds));
     const QString difference = differenceFromWaveform(rows, true, rate, seed);
@@ -370,6 +376,8 @@ void AcquisitionTest::multiChannelRunStoppedByTheOperatorStoresEverySample()
     QVERIFY(op.isEnabled("ExportFile"));
     QVERIFY(op.isEnabled("groupBoxSample"));
     QVERIFY(op.isEnabled("groupBoxExcitation"));
+    // Export is refused until the run has ended.
+    QVERIFY(op.click("ExportFile").isEmpty());
     QTRY_VERIFY_WITH_TIMEOUT(!window->is_acquiring(), runTimeoutMs);
     const QStringList faults = connectedStateFaults(*window, op);
     QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QStringLiteral("; "))));
