@@ -1,0 +1,250 @@
+// The whole window with the simulated instrument, driven by object name as an
+// operator would: CPU while nothing arrives, memory over a long fast run, and
+// the time from process start to the window on screen.
+//
+//   bench_window idle               CPU of the process: connected; in a run without frames
+//   bench_window memory [--quick]   resident set over a 30-minute run at 5000 points/s,
+//                                   replayed 10 times faster (--quick: 3 minutes)
+//   bench_window startup            process start to window shown, 15 starts
+#include "benchsupport.h"
+#include "instrumentsimulator.h"
+#include "mainwindow.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QMessageBox>
+#include <QProcess>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <memory>
+
+namespace {
+
+qint64 monotonic_ns()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return qint64(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+
+// Runs the event loop for the given time, sleeping while there is nothing to do.
+void spin(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+// Answers every message box with its default button, as an operator clicking Ok.
+void answer_message_boxes(QObject *parent)
+{
+    auto *timer = new QTimer(parent);
+    QObject::connect(timer, &QTimer::timeout, [] {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            box->done(QMessageBox::Ok);
+        }
+    });
+    timer->start(20);
+}
+
+void click(MainWindow &window, const char *name)
+{
+    if (auto *button = window.findChild<QAbstractButton *>(QLatin1String(name))) {
+        button->click();
+    } else {
+        std::fprintf(stderr, "no button %s\n", name);
+    }
+}
+
+bool start_run(MainWindow &window, bool singleChannel, const char *preset, int rate, int seconds)
+{
+    click(window, singleChannel ? "SignalChannel" : "MultiChannel");
+    click(window, preset);
+    window.findChild<QSpinBox *>(QStringLiteral("spinBox_sampleSpeed"))->setValue(rate);
+    window.findChild<QSpinBox *>(QStringLiteral("spinBox_sampleTime"))->setValue(seconds);
+    click(window, "SampleStart");
+    return window.is_acquiring();
+}
+
+// A window connected to a simulated instrument, in a working directory of its own.
+struct Bench
+{
+    QTemporaryDir dir;
+    QString previousDir = QDir::currentPath();
+    std::unique_ptr<InstrumentSimulator> instrument = std::make_unique<InstrumentSimulator>();
+    std::unique_ptr<MainWindow> window;
+
+    bool connect()
+    {
+        QDir::setCurrent(dir.path());
+        if (!instrument->start()) {
+            return false;
+        }
+        window = std::make_unique<MainWindow>();
+        window->resize(1092, 814);
+        window->show();
+        answer_message_boxes(window.get());
+        window->set_extra_ports({instrument->port_name()});
+        window->findChild<QComboBox *>(QStringLiteral("PortComboBox"))->setCurrentIndex(0);
+        click(*window, "connect");
+        spin(200);
+        return true;
+    }
+    ~Bench()
+    {
+        window.reset();
+        instrument.reset();
+        QDir::setCurrent(previousDir);
+    }
+};
+
+double cpu_percent_over(int ms)
+{
+    const double before = bench::process_cpu_seconds();
+    spin(ms);
+    return 100.0 * (bench::process_cpu_seconds() - before) / (ms / 1000.0);
+}
+
+int idle()
+{
+    Bench b;
+    if (!b.connect()) {
+        return 1;
+    }
+    constexpr int measureMs = 10000;
+    std::printf("connected, no run:           %.2f %% of one core\n", cpu_percent_over(measureMs));
+    // The instrument says nothing for the whole measurement: a live run without frames.
+    b.instrument->stall(3 * measureMs);
+    if (!start_run(*b.window, false, "radioButton_fast", 150, 600)) {
+        std::fprintf(stderr, "the run did not start\n");
+        return 1;
+    }
+    spin(500);
+    std::printf("run without incoming frames: %.2f %% of one core (whole process, %d s)\n",
+                cpu_percent_over(measureMs), measureMs / 1000);
+    click(*b.window, "SampleStop");
+    spin(500);
+    return 0;
+}
+
+int memory(bool quick)
+{
+    Bench b;
+    constexpr double speed = 10.0;
+    const int runSeconds = quick ? 180 : 1800;
+    b.instrument->set_speed_factor(speed);
+    if (!b.connect() || !start_run(*b.window, true, "radioButton_fast", 5000, runSeconds)) {
+        std::fprintf(stderr, "the run did not start\n");
+        return 1;
+    }
+    QElapsedTimer clock;
+    clock.start();
+    long afterFirstMinuteMin = -1;
+    long afterFirstMinuteMax = -1;
+    long peak = 0;
+    std::printf("%10s %12s\n", "run s", "RSS MiB");
+    while (b.window->is_acquiring() && clock.elapsed() < runSeconds * 1000 / speed + 30000) {
+        spin(1000);
+        const long rss = bench::resident_kib();
+        const double runTime = double(clock.elapsed()) / 1000.0 * speed;
+        peak = std::max(peak, rss);
+        if (runTime >= 60.0) {
+            afterFirstMinuteMin =
+                afterFirstMinuteMin < 0 ? rss : std::min(afterFirstMinuteMin, rss);
+            afterFirstMinuteMax = std::max(afterFirstMinuteMax, rss);
+        }
+        if (int(runTime) % 60 < int(speed)) {
+            std::printf("%10.0f %12.1f\n", runTime, rss / 1024.0);
+            std::fflush(stdout);
+        }
+    }
+    std::printf("samples sent %llu; resident set after the first minute %.1f..%.1f MiB (spread "
+                "%.1f MiB), peak %.1f MiB\n",
+                static_cast<unsigned long long>(b.instrument->samples_sent()),
+                afterFirstMinuteMin / 1024.0, afterFirstMinuteMax / 1024.0,
+                (afterFirstMinuteMax - afterFirstMinuteMin) / 1024.0, peak / 1024.0);
+    return 0;
+}
+
+// The child: what the application's main does, then reports when the window has painted.
+int show_once()
+{
+    MainWindow window;
+    struct FirstPaint : QObject
+    {
+        bool eventFilter(QObject *, QEvent *event) override
+        {
+            if (event->type() == QEvent::Paint && !reported) {
+                reported = true;
+                std::printf("%lld\n", static_cast<long long>(monotonic_ns()));
+                std::fflush(stdout);
+                QTimer::singleShot(0, qApp, [] { QApplication::activeWindow()->close(); });
+            }
+            return false;
+        }
+        bool reported = false;
+    } firstPaint;
+    window.installEventFilter(&firstPaint);
+    window.show();
+    qApp->installNativeEventFilter(&window);
+    QTimer::singleShot(10000, qApp, &QCoreApplication::quit);
+    return qApp->exec();
+}
+
+int startup(const char *self)
+{
+    QTemporaryDir dir;
+    std::vector<double> ms;
+    constexpr int starts = 15;
+    for (int i = 0; i <= starts; ++i) {
+        QProcess child;
+        child.setWorkingDirectory(dir.path());
+        const qint64 launched = monotonic_ns();
+        child.start(QString::fromLocal8Bit(self), {QStringLiteral("show-once")});
+        child.waitForFinished(20000);
+        const qint64 shown = child.readAllStandardOutput().trimmed().toLongLong();
+        if (shown <= 0) {
+            std::fprintf(stderr, "start %d did not report\n", i);
+            continue;
+        }
+        if (i > 0) { // the first start also creates the database and the settings
+            ms.push_back(double(shown - launched) * 1e-6);
+        }
+    }
+    std::printf("process start to window shown: median %.0f ms, 95th percentile %.0f ms (%zu "
+                "starts)\n",
+                bench::median(ms), bench::percentile(ms, 0.95), ms.size());
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const char *mode = argc > 1 ? argv[1] : "";
+    if (std::strcmp(mode, "idle") == 0) {
+        return idle();
+    }
+    if (std::strcmp(mode, "memory") == 0) {
+        return memory(bench::quick(argc, argv));
+    }
+    if (std::strcmp(mode, "startup") == 0) {
+        return startup(argv[0]);
+    }
+    if (std::strcmp(mode, "show-once") == 0) {
+        return show_once();
+    }
+    std::fprintf(stderr, "usage: bench_window idle | memory [--quick] | startup\n");
+    return 2;
+}
