@@ -81,6 +81,7 @@ void VoltagePlot::setup_graphs(bool singleChannel, const QList<bool> &channelVis
 {
     clearGraphs();
     graphs.clear();
+    viewStale = true;
     ++runGeneration;
 
     const int count = singleChannel ? 1 : channelCount;
@@ -166,21 +167,33 @@ void VoltagePlot::track_extremes(double time, double value)
 
 void VoltagePlot::flush_pending()
 {
+    move_pending_points();
+}
+
+bool VoltagePlot::move_pending_points()
+{
     QList<QVector<QCPGraphData>> points;
     {
         QMutexLocker lock(&stagingMutex);
         points.swap(pendingPoints);
         pendingPoints = QList<QVector<QCPGraphData>>(points.size());
     }
+    bool moved = false;
     for (int i = 0; i < points.size() && i < graphs.size(); ++i) {
-        if (!points.at(i).isEmpty())
+        if (!points.at(i).isEmpty()) {
             graphs.at(i)->data()->add(points.at(i), false);
+            moved = true;
+        }
     }
+    return moved;
 }
 
 void VoltagePlot::refresh_view()
 {
-    flush_pending();
+    bool changed = move_pending_points() || viewStale;
+    viewStale = false;
+    const QCPRange xBefore = xAxis->range();
+    const QCPRange yBefore = yAxis->range();
     double top = 5.0;
     double bottom = -5.0;
     double latest = 0.0;
@@ -201,6 +214,13 @@ void VoltagePlot::refresh_view()
         span *= 0.1;
     }
     yAxis->setRange(bottom - margin, top + margin);
+    const QCPRange xWanted = latest > windowSeconds ? QCPRange(latest - windowSeconds, latest)
+                                                    : QCPRange(0, windowSeconds);
+    changed = changed || xWanted != xBefore || yAxis->range() != yBefore;
+    // Without new points or a new range the picture would come out the same; a run
+    // without frames then costs next to nothing.
+    if (!changed)
+        return;
 
     if (latest > windowSeconds) {
         xAxis->setRange(latest - windowSeconds, latest);
@@ -226,6 +246,7 @@ void VoltagePlot::set_browse_mode(bool enabled)
     loadedLower = xAxis->range().lower;
     if (!enabled)
         valueLabel->setVisible(false);
+    viewStale = true; // the next refresh draws the label's removal
 }
 
 void VoltagePlot::AxisRangeChanged(QCPRange newRange)

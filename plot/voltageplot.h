@@ -99,6 +99,8 @@ private:
     };
 
     void track_extremes(double time, double value); // caller holds stagingMutex
+    // Moves staged points into the graphs; true when there were any.
+    bool move_pending_points();
     void start_history_load(double lower, double upper);
     void load_sql_data(SampleDatabase *db, const QList<QCPRange> &ranges, quint64 generation);
     void add_history(const RangeColumns &rows, quint64 generation);
@@ -113,6 +115,8 @@ private:
     QCPItemText *valueLabel = nullptr;
     QList<QCPGraph *> graphs; // GUI thread only
     bool browseMode = false;  // GUI thread only
+    // Set when something the refresh does not see changed; GUI thread only.
+    bool viewStale = true;
     // Range whose rows the graphs hold while browsing; GUI thread only, the
     // loaders get their query ranges handed over at launch.
     double loadedUpper = 0.0;

@@ -62,6 +62,7 @@ private slots:
     void samplesOfTheWrongModeAreDroppedSafely();
     void appendsFromAnotherThreadWhileTheViewRefreshes();
     void clickOnAPointShowsItsChannelTimeAndValue();
+    void refreshRedrawsOnlyWhenThePictureWouldChange();
 };
 
 void TestVoltagePlotLive::multiChannelGraphsTakeThePaletteAndTheStoredVisibility()
@@ -378,6 +379,53 @@ void TestVoltagePlotLive::clickOnAPointShowsItsChannelTimeAndValue()
     QVERIFY(label->visible());
     plot.set_browse_mode(false);
     QVERIFY(!label->visible());
+}
+
+void TestVoltagePlotLive::refreshRedrawsOnlyWhenThePictureWouldChange()
+{
+    VoltagePlot plot(nullptr);
+    plot.resize(800, 600);
+    plot.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&plot));
+    QSignalSpy drawn(&plot, &QCustomPlot::afterReplot);
+    const auto refreshAndCount = [&] {
+        drawn.clear();
+        plot.refresh_view();
+        QCoreApplication::processEvents(); // a queued replot runs here
+        return drawn.size();
+    };
+
+    plot.setup_graphs(true);
+    for (int i = 0; i <= 700; ++i)
+        plot.append_sample(i * 0.01, i % 7);
+    QCOMPARE(refreshAndCount(), 1);
+    // No frames arrive: the display ticks on without drawing.
+    QCOMPARE(refreshAndCount(), 0);
+    QCOMPARE(refreshAndCount(), 0);
+
+    // A sample that moves neither range is still drawn.
+    plot.append_sample(7.005, 3);
+    QCOMPARE(refreshAndCount(), 1);
+    QCOMPARE(refreshAndCount(), 0);
+
+    // A range dragged while paused goes back at once when the run continues.
+    plot.set_browse_mode(true);
+    plot.xAxis->setRange(1, 2);
+    plot.set_browse_mode(false);
+    QCOMPARE(refreshAndCount(), 1);
+    QCOMPARE(plot.xAxis->range(), QCPRange(7.005 - VoltagePlot::windowSeconds, 7.005));
+
+    // Leaving browse mode hides the value label; the next tick draws that.
+    plot.set_browse_mode(true);
+    plot.value_label()->setVisible(true);
+    plot.replot();
+    plot.set_browse_mode(false);
+    QCOMPARE(refreshAndCount(), 1);
+    QCOMPARE(refreshAndCount(), 0);
+
+    // A new run starts with a drawn, empty plot.
+    plot.setup_graphs(false);
+    QCOMPARE(refreshAndCount(), 1);
 }
 
 QTEST_MAIN(TestVoltagePlotLive)
