@@ -28,6 +28,9 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSerialPortInfo>
+#include <QSettings>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <QStatusBar>
 #include <QThreadPool>
 #include <QTimer>
@@ -118,6 +121,7 @@ MainWindow::MainWindow(QWidget *parent)
                      &MainWindow::check_lower_computer_status);
 
     run_startup_check();
+    report_unusable_files();
 }
 
 MainWindow::~MainWindow()
@@ -269,6 +273,27 @@ void MainWindow::export_recovered_table(const QString &path, const QString &tabl
         QMessageBox::warning(this, tr("Warning"),
                              tr("The previous test data could not be saved. ") + failure);
     }
+}
+
+void MainWindow::report_unusable_files()
+{
+    // Without these files the window still works, but runs or settings are not kept: the
+    // operator has to hear it before recording rather than after.
+    QStringList problems;
+    QSqlQuery probe =
+        database_->execute_query(QStringLiteral("SELECT count(*) FROM sqlite_master"));
+    if (!probe.isActive()) {
+        problems.append(tr("The database Quorlen.db cannot be used (%1): runs cannot be recorded.")
+                            .arg(probe.lastError().text()));
+    }
+    // A garbled file reads as FormatError but is rewritten whole by the next write; only
+    // a file that cannot be written at all loses the operator's settings.
+    if (settings_store()->status() == QSettings::AccessError) {
+        problems.append(tr("The settings file config.ini cannot be written: channel choices and "
+                           "the check for an unclean exit are not kept."));
+    }
+    if (!problems.isEmpty())
+        QMessageBox::warning(this, tr("Warning"), problems.join(QLatin1Char('\n')));
 }
 
 bool MainWindow::is_connected() const
@@ -484,6 +509,8 @@ void MainWindow::stop(bool error)
     }
     delete process_;
     process_ = nullptr;
+    save_thread_->finish();
+    const qint64 saved = save_thread_->stored_count();
     delete save_thread_;
     save_thread_ = nullptr;
     acquiring_ = false;
@@ -497,6 +524,23 @@ void MainWindow::stop(bool error)
         ui_->connect->setText(tr("Connect"));
     apply_run_control_states(false);
     ui_->SamplePause->setText(tr("Pause"));
+    report_unsaved_samples(saved);
+}
+
+void MainWindow::report_unsaved_samples(qint64 saved)
+{
+    // The save thread cannot tell a failed insert (a full disk, a lost file) from a good
+    // one; the table can.
+    QSqlQuery count = database_->execute_query(
+        QStringLiteral("SELECT COUNT(*) FROM \"%1\"").arg(database_->current_table_name()));
+    const qint64 stored = count.next() ? count.value(0).toLongLong() : 0;
+    if (stored >= saved)
+        return;
+    QMessageBox::warning(this, tr("Warning"),
+                         tr("Only %1 of the %2 samples of this run could be stored in the "
+                            "database. The disk may be full.")
+                             .arg(stored)
+                             .arg(saved));
 }
 
 void MainWindow::handle_port_error()

@@ -78,6 +78,8 @@ private:
     void refresh_value_labels();
     void refresh_port_list();
     void run_startup_check();
+    void report_unusable_files();
+    void report_unsaved_samples(qint64 saved);
     void recover_last_run();
     void export_recovered_table(const QString &path, const QString &table);
     bool is_connected() const;

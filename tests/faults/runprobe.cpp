@@ -28,7 +28,8 @@ void say(const QString &line)
 void say_boxes(const WindowDriver &driver)
 {
     for (const QString &box : driver.boxes())
-        say(QStringLiteral("box: ") + box);
+        say(QStringLiteral("box: ") +
+            QString(box).replace(QLatin1Char('\n'), QLatin1String(" / ")));
 }
 
 // Types the path into Qt's own save dialog and accepts it.

@@ -1,0 +1,272 @@
+// The window and telvane-cli in a hostile environment: a read-only working directory, a
+// "Quorlen.db" that is no database, a garbled or hostile "config.ini", a disk that fills
+// up during a run and an export, and a port another process holds. Each case runs in a
+// process of its own, in a directory of its own.
+#include "instrumentsimulator.h"
+#include "scopedworkdir.h"
+#include "settingsondisk.h"
+#include "waveformtable.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTest>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+constexpr int processTimeoutMs = 60000;
+constexpr rlim_t fullDiskBytes = 48 * 1024;
+const QString connected = QStringLiteral("box: Message | Connection Success");
+const QString tableFailed = QStringLiteral("box: Message | Data table creation failed");
+const QString databaseUnusable = QStringLiteral("The database Quorlen.db cannot be used");
+const QString settingsUnwritable = QStringLiteral("The settings file config.ini cannot be written");
+
+// Every file may grow to `bytes` at most, as on a disk that has no more room; the writes
+// beyond fail instead of killing the process.
+void limit_file_size(QProcess &process, rlim_t bytes)
+{
+    process.setChildProcessModifier([bytes] {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{bytes, bytes};
+        setrlimit(RLIMIT_FSIZE, &limit);
+    });
+}
+
+struct Outcome
+{
+    int exitCode = -1;
+    QStringList lines;
+};
+
+Outcome run(QProcess &process, const QString &program, const QStringList &arguments)
+{
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(program, arguments);
+    Outcome outcome;
+    if (!process.waitForFinished(processTimeoutMs) || process.exitStatus() != QProcess::NormalExit)
+        return outcome;
+    outcome.exitCode = process.exitCode();
+    for (const QString &line : QString::fromUtf8(process.readAll()).split(QLatin1Char('\n'))) {
+        // The port list's debug lines are of no interest here.
+        if (line.startsWith(QLatin1String("box:")) || line.startsWith(QLatin1String("run")) ||
+            line.startsWith(QLatin1String("telvane-cli")) ||
+            line.startsWith(QLatin1String("dataSample_")))
+            outcome.lines.append(line.trimmed());
+    }
+    return outcome;
+}
+
+Outcome try_window(const QString &port, const std::function<void(QProcess &)> &prepare = {})
+{
+    QProcess probe;
+    if (prepare)
+        prepare(probe);
+    return run(probe, QStringLiteral(RUN_PROBE), {QStringLiteral("try"), port});
+}
+
+QByteArray read_file(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void write_file(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+} // namespace
+
+class BadEnvironmentTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void readOnlyDirectoryIsReportedAndLeftUntouched();
+    void foreignDatabaseFileIsReportedAndLeftUntouched();
+    void garbledOrHostileSettingsStillRecord_data();
+    void garbledOrHostileSettingsStillRecord();
+    void fullDiskDuringARunIsReportedWithTheSamplesLost();
+    void fullDiskMakesTheRecorderFailWithoutAHalfWrittenFile();
+    void portHeldByAnotherProcessFailsToConnectAndLaterWorks();
+
+private:
+    std::unique_ptr<ScopedWorkDir> dir_;
+    std::unique_ptr<InstrumentSimulator> simulator_;
+};
+
+void BadEnvironmentTest::init()
+{
+    dir_ = std::make_unique<ScopedWorkDir>();
+    simulator_ = std::make_unique<InstrumentSimulator>(5);
+    QVERIFY(simulator_->start());
+}
+
+void BadEnvironmentTest::cleanup()
+{
+    simulator_.reset();
+    QFile::setPermissions(dir_->path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    dir_.reset();
+}
+
+void BadEnvironmentTest::readOnlyDirectoryIsReportedAndLeftUntouched()
+{
+    QVERIFY(::chmod(qPrintable(dir_->path()), 0555) == 0);
+    // Permissions do not stop root: run the window as an unprivileged user then.
+    std::function<void(QProcess &)> prepare;
+    if (::geteuid() == 0) {
+        const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
+        if (setpriv.isEmpty())
+            QSKIP("running as root without setpriv: cannot make a directory read-only");
+        QVERIFY(::chmod(qPrintable(simulator_->port_name()), 0666) == 0);
+        // A lock a killed process left on this terminal's name would stop the unprivileged
+        // user, who may not remove root's file; the terminal is new, so the lock is stale.
+        QFile::remove(QStringLiteral("/var/lock/LCK..") +
+                      simulator_->port_name().mid(5).replace(QLatin1Char('/'), QLatin1Char('_')));
+        prepare = [setpriv](QProcess &probe) {
+            probe.setProgram(setpriv);
+            probe.setArguments({QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+                                QStringLiteral("--clear-groups"), QStringLiteral(RUN_PROBE),
+                                QStringLiteral("try"), QString()});
+        };
+    }
+    QProcess probe;
+    Outcome outcome;
+    if (prepare) {
+        prepare(probe);
+        QStringList arguments = probe.arguments();
+        arguments.last() = simulator_->port_name();
+        outcome = run(probe, probe.program(), arguments);
+    } else {
+        outcome = try_window(simulator_->port_name());
+    }
+
+    QCOMPARE(outcome.exitCode, 0);
+    QCOMPARE(outcome.lines.size(), 4);
+    QVERIFY2(outcome.lines.at(1).contains(databaseUnusable) &&
+                 outcome.lines.at(1).contains(settingsUnwritable),
+             qPrintable(outcome.lines.join('\n')));
+    QCOMPARE(outcome.lines.at(2), connected);
+    QCOMPARE(outcome.lines.at(3), tableFailed);
+    QCOMPARE(QDir(dir_->path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList());
+}
+
+void BadEnvironmentTest::foreignDatabaseFileIsReportedAndLeftUntouched()
+{
+    const QByteArray text = QByteArray("These are the lab's notes, not a database.\n").repeated(50);
+    write_file(QStringLiteral("Quorlen.db"), text);
+
+    const Outcome outcome = try_window(simulator_->port_name());
+    QCOMPARE(outcome.exitCode, 0);
+    QCOMPARE(outcome.lines.size(), 4);
+    QVERIFY2(outcome.lines.at(1).contains(databaseUnusable) &&
+                 !outcome.lines.at(1).contains(settingsUnwritable),
+             qPrintable(outcome.lines.at(1)));
+    QCOMPARE(outcome.lines.at(2), connected);
+    QCOMPARE(outcome.lines.at(3), tableFailed);
+    QCOMPARE(read_file(QStringLiteral("Quorlen.db")), text);
+    QCOMPARE(settingOnDisk(QStringLiteral("NormalExit")), QStringLiteral("true"));
+}
+
+void BadEnvironmentTest::garbledOrHostileSettingsStillRecord_data()
+{
+    QTest::addColumn<QByteArray>("settings");
+    QTest::newRow("binary garbage") << QByteArray("\x00\xff\xfe[[[=\x01\n==\n\x7f", 16);
+    QTest::newRow("unclosed group and stray lines") << QByteArray("[General\nno equals sign\n=x\n");
+    QTest::newRow("channel keys that are not booleans")
+        << QByteArray("[General]\nChannel0Visible=DROP TABLE x\nChannel3Visible=2\n"
+                      "Channel15Visible=@Variant(\\0\\0\\0\\x7f)\nNormalExit=maybe\n");
+    QTest::newRow("table name carrying SQL on a clean exit")
+        << QByteArray("[General]\nNormalExit=true\n"
+                      "last_table_name=\"x; DROP TABLE sqlite_master; --\"\n");
+}
+
+void BadEnvironmentTest::garbledOrHostileSettingsStillRecord()
+{
+    QFETCH(QByteArray, settings);
+    write_file(QStringLiteral("config.ini"), settings);
+
+    const Outcome outcome = try_window(simulator_->port_name());
+    QCOMPARE(outcome.exitCode, 0);
+    QCOMPARE(outcome.lines, (QStringList{QStringLiteral("run ended"), connected}));
+    // Whatever was in it, the file is rewritten readable, so an unclean exit is noticed again.
+    QCOMPARE(settingOnDisk(QStringLiteral("NormalExit")), QStringLiteral("true"));
+    QCOMPARE(WaveformTable::integrity_check(QStringLiteral("Quorlen.db")), QStringLiteral("ok"));
+}
+
+void BadEnvironmentTest::fullDiskDuringARunIsReportedWithTheSamplesLost()
+{
+    const Outcome outcome = try_window(
+        simulator_->port_name(), [](QProcess &probe) { limit_file_size(probe, fullDiskBytes); });
+    QCOMPARE(outcome.exitCode, 0);
+    QCOMPARE(outcome.lines.size(), 3);
+    QCOMPARE(outcome.lines.at(0), QStringLiteral("run ended"));
+    QCOMPARE(outcome.lines.at(1), connected);
+    QVERIFY2(outcome.lines.at(2).startsWith(QLatin1String("box: Warning | Only ")) &&
+                 outcome.lines.at(2).contains(QLatin1String("of the 3200 samples")),
+             qPrintable(outcome.lines.at(2)));
+    QCOMPARE(WaveformTable::integrity_check(QStringLiteral("Quorlen.db")), QStringLiteral("ok"));
+}
+
+void BadEnvironmentTest::fullDiskMakesTheRecorderFailWithoutAHalfWrittenFile()
+{
+    QProcess record;
+    limit_file_size(record, 256 * 1024);
+    const Outcome recorded =
+        run(record, QStringLiteral(TELVANE_CLI_EXECUTABLE),
+            {QStringLiteral("record"), QStringLiteral("--port"), simulator_->port_name(),
+             QStringLiteral("--mode"), QStringLiteral("single"), QStringLiteral("--rate"),
+             QStringLiteral("3200"), QStringLiteral("--time"), QStringLiteral("3")});
+    QVERIFY2(recorded.exitCode == 1, qPrintable(recorded.lines.join('\n')));
+    QVERIFY2(recorded.lines.join('\n').contains(QLatin1String("samples reached the database")),
+             qPrintable(recorded.lines.join('\n')));
+    QCOMPARE(WaveformTable::integrity_check(QStringLiteral("Quorlen.db")), QStringLiteral("ok"));
+
+    // The rows that did get stored do not fit either: the export fails whole and leaves
+    // no file behind.
+    const QString table = recorded.lines.value(0);
+    QVERIFY2(WaveformTable::row_count(QStringLiteral("Quorlen.db"), table) > 1000,
+             qPrintable(table));
+    QProcess exporter;
+    limit_file_size(exporter, 40 * 1024); // room for the database's own files, not the CSV
+    const Outcome exported = run(exporter, QStringLiteral(TELVANE_CLI_EXECUTABLE),
+                                 {QStringLiteral("export"), QStringLiteral("--table"), table,
+                                  QStringLiteral("--csv"), QStringLiteral("run.csv")});
+    QVERIFY2(exported.exitCode == 1, qPrintable(exported.lines.join('\n')));
+    QCOMPARE(QDir().entryList({QStringLiteral("run.csv*")}, QDir::Files), QStringList());
+}
+
+void BadEnvironmentTest::portHeldByAnotherProcessFailsToConnectAndLaterWorks()
+{
+    QProcess holder;
+    holder.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    holder.start(QStringLiteral(TELVANE_CLI_EXECUTABLE),
+                 {QStringLiteral("record"), QStringLiteral("--port"), simulator_->port_name(),
+                  QStringLiteral("--mode"), QStringLiteral("single"), QStringLiteral("--rate"),
+                  QStringLiteral("100"), QStringLiteral("--time"), QStringLiteral("60"),
+                  QStringLiteral("--db"), QStringLiteral("holder.db")});
+    QVERIFY(holder.waitForReadyRead(processTimeoutMs)); // the table name: it holds the port
+    QTRY_VERIFY_WITH_TIMEOUT(simulator_->run_active(), processTimeoutMs);
+
+    const Outcome refused = try_window(simulator_->port_name());
+    QCOMPARE(refused.exitCode, 1);
+    QCOMPARE(refused.lines, QStringList{QStringLiteral("box: Message | Connection Failed")});
+
+    ::kill(pid_t(holder.processId()), SIGTERM);
+    QVERIFY(holder.waitForFinished(processTimeoutMs));
+    QCOMPARE(holder.exitCode(), 0);
+    const Outcome later = try_window(simulator_->port_name());
+    QCOMPARE(later.exitCode, 0);
+    QCOMPARE(later.lines, (QStringList{QStringLiteral("run ended"), connected}));
+}
+
+QTEST_GUILESS_MAIN(BadEnvironmentTest)
+#include "tst_badenvironment.moc"
