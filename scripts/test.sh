@@ -52,3 +52,12 @@ for target in fuzz_framecutter fuzz_statusreply fuzz_slotmillivolts; do
     fi
     grep -E '^(Done|stat::number_of_executed_units|stat::peak_rss_mb)' "$log" | sed "s/^/$target: /"
 done
+
+echo "== faults: a 2-minute soak at the fastest class, more lost ports and killed runs"
+# The suites above run these briefly; here longer, on the plain build (about 3 minutes).
+(
+    cd build/release-tests/tests/faults
+    TELVANE_SOAK_RUN_SECONDS=480 TELVANE_SOAK_SPEED=4 ./tst_soak | grep -E '^(FAIL|QINFO|Totals)'
+    TELVANE_LOST_PORT_MOMENTS=24 ./tst_lostport | grep -E '^(FAIL|QINFO|Totals)'
+    TELVANE_KILL_MOMENTS=8 ./tst_killedrun | grep -E '^(FAIL|QINFO|Totals)'
+) || { echo "fault stage failed"; exit 1; }
