@@ -2,7 +2,8 @@
 // (cutting) -> decoding thread -> save thread -> SQLite, at rising frame rates,
 // and the save path alone against a bare prepared-insert loop.
 //
-//   bench_pipeline [--quick]     (--quick: 5 s per rate instead of 60 s)
+//   bench_pipeline [--quick] [--rate=N]
+//     --quick: 5 s per rate instead of 60 s; --rate: only that frame rate, end to end only
 #include "benchsupport.h"
 #include "dataprocess.h"
 #include "dataqueues.h"
@@ -116,15 +117,8 @@ double save_path_rows_per_second(const QString &dir, int rows)
     return rows / seconds;
 }
 
-} // namespace
-
-int main(int argc, char **argv)
+void save_path_figures(const QTemporaryDir &dir, bool quick)
 {
-    QCoreApplication app(argc, argv);
-    const bool quick = bench::quick(argc, argv);
-    const int seconds = quick ? 5 : 60;
-    QTemporaryDir dir;
-
     std::printf("== save path (16 channels, %d rows per transaction)\n", batchRows);
     const int rows = quick ? 200000 : 1000000;
     std::vector<double> bare;
@@ -140,12 +134,32 @@ int main(int argc, char **argv)
     std::printf("bare sqlite3 prepared insert: %.0f rows/s (median of 3)\n", bareMedian);
     std::printf("save thread -> SampleDatabase: %.0f rows/s (median of 3), %.2f of bare\n",
                 savedMedian, savedMedian / bareMedian);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    const bool quick = bench::quick(argc, argv);
+    const int seconds = quick ? 5 : 60;
+    QTemporaryDir dir;
+    std::vector<double> rates{5000.0, 10000.0, 20000.0, 40000.0, 80000.0, 160000.0};
+    const QStringList arguments = QCoreApplication::arguments();
+    for (const QString &argument : arguments) {
+        if (argument.startsWith(QLatin1String("--rate="))) {
+            rates = {argument.mid(7).toDouble()};
+        }
+    }
+    if (rates.size() > 1) {
+        save_path_figures(dir, quick);
+    }
 
     std::printf("== end to end, multi-channel, %d s per rate\n", seconds);
     std::printf("%10s %10s %10s %8s %6s %9s\n", "frames/s", "sent", "stored", "dropped", "ended",
                 "cpu%");
     double best = 0.0;
-    for (const double rate : {5000.0, 10000.0, 20000.0, 40000.0, 80000.0, 160000.0}) {
+    for (const double rate : rates) {
         const RunResult r = record_run(dir.path(), rate, seconds);
         QFile::remove(dir.filePath("run.db"));
         const bool clean = r.ended && r.dropped == 0 && quint64(r.stored) == r.framesSent;

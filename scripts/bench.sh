@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# bench.sh [--quick]: builds the benchmarks (Release, build/bench) and runs them all,
+# printing their figures. --quick shortens the long ones (end to end 5 s per rate
+# instead of 60 s, memory over 3 instead of 30 minutes of run time, a tenth of the
+# rows for browsing and export). Figures are only printed, never checked.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+if ! dpkg-query -W -f='${Status}' libbenchmark-dev 2>/dev/null | grep -q "install ok installed"; then
+    sudo=""
+    [[ $(id -u) -ne 0 ]] && sudo="sudo"
+    $sudo apt-get update -qq
+    $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends libbenchmark-dev
+fi
+quick=()
+[[ "${1:-}" == "--quick" ]] && quick=(--quick)
+
+scripts/build.sh build/bench -DCMAKE_BUILD_TYPE=Release -DTELVANE_BUILD_BENCH=ON -DTELVANE_BUILD_TESTS=OFF
+bin="$PWD/build/bench/bench"
+export QT_QPA_PLATFORM=offscreen
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+
+echo "== cutting and decoding (bytes in memory)"
+"$bin/bench_frames" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true \
+    --benchmark_counters_tabular=true 2>/dev/null
+echo "== live plot"
+"$bin/bench_plot" "${quick[@]}" 2>/dev/null
+echo "== pipeline"
+"$bin/bench_pipeline" "${quick[@]}" 2>/dev/null
+echo "== browsing and CSV export"
+"$bin/bench_storage" "${quick[@]}" 2>/dev/null
+echo "== window: idle CPU"
+"$bin/bench_window" idle 2>/dev/null
+echo "== window: start-up"
+"$bin/bench_window" startup 2>/dev/null
+echo "== window: memory"
+"$bin/bench_window" memory "${quick[@]}" 2>/dev/null
