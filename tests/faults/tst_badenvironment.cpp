@@ -179,7 +179,8 @@ void BadEnvironmentTest::foreignDatabaseFileIsReportedAndLeftUntouched()
 void BadEnvironmentTest::garbledOrHostileSettingsStillRecord_data()
 {
     QTest::addColumn<QByteArray>("settings");
-    QTest::newRow("binary garbage") << QByteArray("\x00\xff\xfe[[[=\x01\n==\n\x7f", 16);
+    static const char garbage[] = "\x00\xff\xfe[[[=\x01\n==\n\x7f";
+    QTest::newRow("binary garbage") << QByteArray(garbage, sizeof garbage - 1);
     QTest::newRow("unclosed group and stray lines") << QByteArray("[General\nno equals sign\n=x\n");
     QTest::newRow("channel keys that are not booleans")
         << QByteArray("[General]\nChannel0Visible=DROP TABLE x\nChannel3Visible=2\n"
