@@ -55,9 +55,19 @@ done
 
 echo "== faults: a 2-minute soak at the fastest class, more lost ports and killed runs"
 # The suites above run these briefly; here longer, on the plain build (about 3 minutes).
-(
-    cd build/release-tests/tests/faults
-    TELVANE_SOAK_RUN_SECONDS=480 TELVANE_SOAK_SPEED=4 ./tst_soak | grep -E '^(FAIL|QINFO|Totals)'
-    TELVANE_LOST_PORT_MOMENTS=24 ./tst_lostport | grep -E '^(FAIL|QINFO|Totals)'
-    TELVANE_KILL_MOMENTS=8 ./tst_killedrun | grep -E '^(FAIL|QINFO|Totals)'
-) || { echo "fault stage failed"; exit 1; }
+# Each run's full output is kept; a failure prints it. (A subshell under || would
+# ignore set -e, so every step is checked explicitly.)
+fault_dir=build/release-tests/tests/faults
+run_fault_test() {
+    local name="$1"
+    shift
+    if ! (cd "$fault_dir" && env "$@" "./$name" >"$name.long.log" 2>&1); then
+        grep -E '^(FAIL|   |QINFO|Totals)' "$fault_dir/$name.long.log" | tail -n 60 || true
+        echo "fault stage failed: $name"
+        exit 1
+    fi
+    grep -E '^(QINFO|Totals)' "$fault_dir/$name.long.log"
+}
+run_fault_test tst_soak TELVANE_SOAK_RUN_SECONDS=480 TELVANE_SOAK_SPEED=4
+run_fault_test tst_lostport TELVANE_LOST_PORT_MOMENTS=24
+run_fault_test tst_killedrun TELVANE_KILL_MOMENTS=8
