@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
-"""Writes the seed inputs of the fuzz targets to fuzz/corpus/<target>/.
+"""Writes the starting inputs of the fuzz targets to fuzz/corpus/<target>/.
 
-The seeds are committed; run this again only to change them. Each seed is a
+The starting inputs are committed; run this again only to change them. Each one is a
 small, readable case the fuzzer mutates from: whole frames of every type,
 split frames, line noise, status replies and known slot values.
 """
@@ -34,7 +34,7 @@ def cutter_input(plan, stream):
     return bytes([len(plan)]) + bytes(plan) + stream
 
 
-def framecutter_seeds():
+def framecutter_inputs():
     rng = random.Random(9)
     data = [frame(0x81, [volts(0.001 * i) for i in range(16)]) for i in range(3)]
     write("fuzz_framecutter", "three_frames_one_batch", cutter_input([], b"".join(data)))
@@ -52,7 +52,7 @@ def framecutter_seeds():
     write("fuzz_framecutter", "truncated_last_frame", cutter_input([30], data[0] + data[1][:50]))
 
 
-def statusreply_seeds():
+def statusreply_inputs():
     reply = frame(0x85, fill=0x00)
     reply = reply[:2] + bytes([0x4B, 0x11]) + reply[4:]
     write("fuzz_statusreply", "battery_75_module_present", reply)
@@ -64,7 +64,7 @@ def statusreply_seeds():
     write("fuzz_statusreply", "marker_off_byte_boundary", b"1FF854B11" + reply.hex().upper().encode())
 
 
-def slot_seeds():
+def slot_inputs():
     known = [volts(1.0), bytes.fromhex("5BD3FC3D"), bytes.fromhex("6F1283B9"),
              volts(float("nan")), volts(float("inf")), volts(float("-inf")),
              bytes.fromhex("01000000"), bytes.fromhex("FFFF7F7F"), bytes.fromhex("00000080"),
@@ -76,6 +76,6 @@ def slot_seeds():
 
 
 if __name__ == "__main__":
-    framecutter_seeds()
-    statusreply_seeds()
-    slot_seeds()
+    framecutter_inputs()
+    statusreply_inputs()
+    slot_inputs()

@@ -2,7 +2,7 @@
 # Installs what is missing, builds Telvane with its tests and runs them twice:
 # once in a plain build, once under AddressSanitizer + UndefinedBehaviorSanitizer.
 # Then runs the threaded tests under ThreadSanitizer and fuzzes the protocol
-# code for a minute per target from the committed seed corpus.
+# code for a minute per target from the committed starting corpus.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -40,7 +40,7 @@ fi
 cmake --build build/fuzz --parallel "$jobs" --target fuzz_targets
 mkdir -p build/fuzz/findings
 for target in fuzz_framecutter fuzz_statusreply fuzz_slotmillivolts; do
-    # New inputs go to the build's own corpus; the committed seeds are only read.
+    # New inputs go to the build's own corpus; the committed starting inputs are only read.
     mkdir -p "build/fuzz/corpus/$target"
     log="build/fuzz/findings/$target.log"
     if ! "build/fuzz/fuzz/$target" -max_total_time=60 -print_final_stats=1 \

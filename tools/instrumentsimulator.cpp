@@ -32,10 +32,10 @@ qint64 steady_ns(std::chrono::steady_clock::time_point t)
 }
 } // namespace
 
-InstrumentSimulator::InstrumentSimulator(quint32 seed)
-    : seed_(seed)
+InstrumentSimulator::InstrumentSimulator(quint32 pattern)
+    : pattern_(pattern)
     , pty_(std::make_unique<PseudoTerminal>())
-    , output_(seed)
+    , output_(pattern)
 {
     int fds[2] = {-1, -1};
     if (pipe2(fds, O_NONBLOCK | O_CLOEXEC) == 0) {
@@ -144,9 +144,9 @@ void InstrumentSimulator::write_raw(const QByteArray &bytes)
     wake();
 }
 
-float InstrumentSimulator::sample_volts(int channel, quint64 sampleIndex, quint32 seed)
+float InstrumentSimulator::sample_volts(int channel, quint64 sampleIndex, quint32 pattern)
 {
-    return SimulatedRun::sample_volts(channel, sampleIndex, seed);
+    return SimulatedRun::sample_volts(channel, sampleIndex, pattern);
 }
 
 QList<QByteArray> InstrumentSimulator::received_commands() const
@@ -281,7 +281,7 @@ void InstrumentSimulator::handle_command(const QByteArray &packet)
     switch (quint8(packet[1])) {
     case code_start_single:
     case code_start_multi:
-        run_ = SimulatedRun::from_command(packet, seed_);
+        run_ = SimulatedRun::from_command(packet, pattern_);
         paused_ = false;
         run_active_ = true;
         last_tick_ = Clock::now(); // the run's clock starts now

@@ -27,7 +27,7 @@ class PseudoTerminal;
 class InstrumentSimulator
 {
 public:
-    explicit InstrumentSimulator(quint32 seed = 1);
+    explicit InstrumentSimulator(quint32 pattern = 1);
     ~InstrumentSimulator();
     InstrumentSimulator(const InstrumentSimulator &) = delete;
     InstrumentSimulator &operator=(const InstrumentSimulator &) = delete;
@@ -35,7 +35,7 @@ public:
     bool is_open() const;
     // The slave device (/dev/pts/N) the application opens.
     QString port_name() const;
-    quint32 seed() const { return seed_; }
+    quint32 pattern() const { return pattern_; }
     bool create_symlink(const QString &path);
 
     // Starts the I/O thread; false when the terminal is not open or already started.
@@ -59,7 +59,7 @@ public:
     // Queues exact bytes behind whatever is already pending.
     void write_raw(const QByteArray &bytes);
 
-    static float sample_volts(int channel, quint64 sampleIndex, quint32 seed);
+    static float sample_volts(int channel, quint64 sampleIndex, quint32 pattern);
 
     // Sample records (time points) and data frames of runs handed to the line.
     quint64 samples_sent() const { return samples_sent_.load(); }
@@ -81,7 +81,7 @@ private:
     void end_run(quint8 frameType);
     void close_line();
 
-    const quint32 seed_;
+    const quint32 pattern_;
     std::unique_ptr<PseudoTerminal> pty_;
     std::thread thread_;
     int wake_read_fd_ = -1;

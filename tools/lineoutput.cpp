@@ -12,8 +12,8 @@ constexpr std::chrono::microseconds max_split_gap_us{1500};
 constexpr qsizetype compact_threshold = 64 * 1024;
 } // namespace
 
-LineOutput::LineOutput(quint32 seed)
-    : random_(seed ^ 0x5EEDu)
+LineOutput::LineOutput(quint32 pattern)
+    : random_(pattern ^ 0x5EEDu)
 {}
 
 void LineOutput::append(const QByteArray &bytes)

@@ -14,7 +14,7 @@ class LineOutput
 public:
     using Clock = std::chrono::steady_clock;
 
-    explicit LineOutput(quint32 seed);
+    explicit LineOutput(quint32 pattern);
 
     void append(const QByteArray &bytes);
     // Appends 1 to 12 random bytes, none of them 0xFF.

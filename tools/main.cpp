@@ -36,14 +36,14 @@ int main(int argc, char *argv[])
     const QCommandLineOption burst("burst", "Send frames in bursts.");
     const QCommandLineOption speed("speed", "Run time passes F times faster (default 1).", "F",
                                    "1");
-    const QCommandLineOption seed("seed", "Seed of the waveforms (default 1).", "N", "1");
-    parser.addOptions({link, battery, module, junk, splits, burst, speed, seed});
+    const QCommandLineOption pattern("pattern", "Pattern of the waveforms (default 1).", "N", "1");
+    parser.addOptions({link, battery, module, junk, splits, burst, speed, pattern});
     parser.process(app);
 
     bool ok = true;
-    const uint seed_value = parser.value(seed).toUInt(&ok);
+    const uint pattern_value = parser.value(pattern).toUInt(&ok);
     if (!ok) {
-        std::fprintf(stderr, "telvane-sim: --seed needs a non-negative integer\n");
+        std::fprintf(stderr, "telvane-sim: --pattern needs a non-negative integer\n");
         return 2;
     }
     const int battery_value = parser.value(battery).toInt(&ok);
@@ -57,7 +57,7 @@ int main(int argc, char *argv[])
         return 2;
     }
 
-    InstrumentSimulator simulator(seed_value);
+    InstrumentSimulator simulator(pattern_value);
     if (!simulator.is_open()) {
         std::fprintf(stderr, "telvane-sim: could not open a pseudo-terminal\n");
         return 1;

@@ -36,7 +36,7 @@ int word_at(const QByteArray &packet, int offset)
 }
 } // namespace
 
-std::optional<SimulatedRun> SimulatedRun::from_command(const QByteArray &packet, quint32 seed)
+std::optional<SimulatedRun> SimulatedRun::from_command(const QByteArray &packet, quint32 pattern)
 {
     if (packet.size() != 26) {
         return std::nullopt;
@@ -45,22 +45,22 @@ std::optional<SimulatedRun> SimulatedRun::from_command(const QByteArray &packet,
     const int seconds = word_at(packet, 20);
     switch (quint8(packet[1])) {
     case 0x01:
-        return SimulatedRun(Mode::Single, {float_at(packet, 2)}, rate, seconds, seed);
+        return SimulatedRun(Mode::Single, {float_at(packet, 2)}, rate, seconds, pattern);
     case 0x02:
         return SimulatedRun(
             Mode::Multi,
             {float_at(packet, 2), float_at(packet, 6), float_at(packet, 10), float_at(packet, 14)},
-            rate, seconds, seed);
+            rate, seconds, pattern);
     default:
         return std::nullopt;
     }
 }
 
-float SimulatedRun::sample_volts(int channel, quint64 sampleIndex, quint32 seed)
+float SimulatedRun::sample_volts(int channel, quint64 sampleIndex, quint32 pattern)
 {
     const unsigned c = unsigned(channel) % 16u;
     const quint64 period = 100 + 25 * quint64(c);
-    const double phase = double(mix(quint64(seed) << 8 | c) >> 11) * 0x1.0p-53 * two_pi;
+    const double phase = double(mix(quint64(pattern) << 8 | c) >> 11) * 0x1.0p-53 * two_pi;
     const double amplitude = 0.5 + 0.2 * c;
     const double offset = 0.05 * (double(c) - 8.0);
     const double angle = two_pi * double(sampleIndex % period) / double(period) + phase;
@@ -68,12 +68,12 @@ float SimulatedRun::sample_volts(int channel, quint64 sampleIndex, quint32 seed)
 }
 
 SimulatedRun::SimulatedRun(Mode mode, const QList<float> &excitation, int rate, int seconds,
-                           quint32 seed)
+                           quint32 pattern)
     : mode_(mode)
     , excitation_(excitation)
     , rate_(rate)
     , seconds_(seconds)
-    , seed_(seed)
+    , pattern_(pattern)
 {
     const quint64 points = quint64(rate_) * quint64(seconds_);
     total_frames_ = samples_per_frame() == 1
@@ -121,14 +121,14 @@ QByteArray SimulatedRun::take_frame()
     std::array<float, InstrumentFrames::slot_count> volts{};
     if (mode_ == Mode::Multi) {
         for (int c = 0; c < InstrumentFrames::slot_count; ++c) {
-            volts[std::size_t(c)] = sample_volts(c, index, seed_);
+            volts[std::size_t(c)] = sample_volts(c, index, pattern_);
         }
     } else if (samples_per_frame() == 1) {
-        volts[0] = sample_volts(0, index, seed_);
+        volts[0] = sample_volts(0, index, pattern_);
     } else {
         for (int k = 0; k < samples_per_fast_frame; ++k) {
             volts[std::size_t(k)] =
-                sample_volts(0, index * samples_per_fast_frame + quint64(k), seed_);
+                sample_volts(0, index * samples_per_fast_frame + quint64(k), pattern_);
         }
     }
     const quint8 type =

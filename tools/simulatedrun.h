@@ -15,12 +15,12 @@ public:
     enum class Mode { Single, Multi };
 
     // Reads a start packet (code 0x01 or 0x02); nothing for any other packet.
-    static std::optional<SimulatedRun> from_command(const QByteArray &packet, quint32 seed);
-    // Deterministic test signal: a different sine per channel (0-15), with a
-    // seeded phase, within a few volts.
-    static float sample_volts(int channel, quint64 sampleIndex, quint32 seed);
+    static std::optional<SimulatedRun> from_command(const QByteArray &packet, quint32 pattern);
+    // Deterministic test signal: a different sine per channel (0-15), with
+    // a phase chosen by the pattern, within a few volts.
+    static float sample_volts(int channel, quint64 sampleIndex, quint32 pattern);
 
-    SimulatedRun(Mode mode, const QList<float> &excitation, int rate, int seconds, quint32 seed);
+    SimulatedRun(Mode mode, const QList<float> &excitation, int rate, int seconds, quint32 pattern);
 
     Mode mode() const { return mode_; }
     int rate() const { return rate_; }
@@ -51,7 +51,7 @@ private:
     QList<float> excitation_;
     int rate_ = 0;
     int seconds_ = 0;
-    quint32 seed_ = 0;
+    quint32 pattern_ = 0;
     quint64 total_frames_ = 0;
     quint64 next_frame_ = 0;
     double elapsed_ = 0.0;

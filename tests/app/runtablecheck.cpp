@@ -33,7 +33,7 @@ double storedMillivolts(float volts)
 }
 
 QString differenceFromWaveform(const QList<SampleRow> &rows, bool singleChannel, int rate,
-                               quint32 seed)
+                               quint32 pattern)
 {
     const int channels = singleChannel ? 1 : 16;
     const double step = 1.0 / rate;
@@ -50,7 +50,7 @@ QString differenceFromWaveform(const QList<SampleRow> &rows, bool singleChannel,
         }
         for (int channel = 0; channel < channels; ++channel) {
             const double expected =
-                storedMillivolts(InstrumentSimulator::sample_volts(channel, quint64(k), seed));
+                storedMillivolts(InstrumentSimulator::sample_volts(channel, quint64(k), pattern));
             if (row.at(channel + 1) != expected) {
                 return QStringLiteral("row %1 channel %2 holds %3, expected %4")
                     .arg(k)

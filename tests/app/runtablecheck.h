@@ -14,9 +14,9 @@ QList<SampleRow> readRunTable(SampleDatabase *database, const QString &table);
 // away from zero to 0.1 mV in single precision, then widened.
 double storedMillivolts(float volts);
 
-// Compares rows with the first rows.size() samples of the simulator's waveform for `seed`:
+// Compares rows with the first rows.size() samples of the simulator's waveform for `pattern`:
 // times k / rate accumulated by repeated addition from 0, values as storedMillivolts gives
 // them (channel 1 alone, or channels 1 to 16). Empty when all match, else the first
 // difference.
 QString differenceFromWaveform(const QList<SampleRow> &rows, bool singleChannel, int rate,
-                               quint32 seed);
+                               quint32 pattern);

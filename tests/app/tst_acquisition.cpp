@@ -106,8 +106,8 @@ QList<qint64> loggedNumbers(const QStringList &messages, const QString &prefix,
 class ConnectedWindow
 {
 public:
-    explicit ConnectedWindow(quint32 seed)
-        : instrument(std::make_unique<InstrumentSimulator>(seed))
+    explicit ConnectedWindow(quint32 pattern)
+        : instrument(std::make_unique<InstrumentSimulator>(pattern))
     {
         if (!instrument->start())
             return;
@@ -285,10 +285,10 @@ void AcquisitionTest::moduleCodesWidenAndNarrowTheExcitationRange()
 
 void AcquisitionTest::singleChannelRunStoresEverySampleTheInstrumentSent()
 {
-    constexpr quint32 seed = 41;
+    constexpr quint32 pattern = 41;
     constexpr int rate = 5000;
     constexpr int seconds = 2;
-    ConnectedWindow bench(seed);
+    ConnectedWindow bench(pattern);
     QVERIFY(bench.connected);
     InstrumentSimulator &instrument = *bench.instrument;
     WindowOperator &op = *bench.op;
@@ -321,7 +321,7 @@ void AcquisitionTest::singleChannelRunStoresEverySampleTheInstrumentSent()
 
     const QList<SampleRow> rows = readRunTable(window->database(), table);
     QCOMPARE(rows.size(), qsizetype(rate * seconds));
-    const QString difference = differenceFromWaveform(rows, true, rate, seed);
+    const QString difference = differenceFromWaveform(rows, true, rate, pattern);
     QVERIFY2(difference.isEmpty(), qPrintable(difference));
 
     const QList<QByteArray> commands = instrument.received_commands();
@@ -343,9 +343,9 @@ void AcquisitionTest::singleChannelRunStoresEverySampleTheInstrumentSent()
 
 void AcquisitionTest::multiChannelRunStoppedByTheOperatorStoresEverySample()
 {
-    constexpr quint32 seed = 42;
+    constexpr quint32 pattern = 42;
     constexpr int rate = 150;
-    ConnectedWindow bench(seed);
+    ConnectedWindow bench(pattern);
     QVERIFY(bench.connected);
     InstrumentSimulator &instrument = *bench.instrument;
     WindowOperator &op = *bench.op;
@@ -391,7 +391,7 @@ void AcquisitionTest::multiChannelRunStoppedByTheOperatorStoresEverySample()
     const quint64 sent = instrument.samples_sent();
     const QList<SampleRow> rows = readRunTable(window->database(), table);
     QCOMPARE(quint64(rows.size()), sent);
-    const QString difference = differenceFromWaveform(rows, false, rate, seed);
+    const QString difference = differenceFromWaveform(rows, false, rate, pattern);
     QVERIFY2(difference.isEmpty(), qPrintable(difference));
 
     window.reset();
@@ -406,9 +406,9 @@ void AcquisitionTest::multiChannelRunStoppedByTheOperatorStoresEverySample()
 
 void AcquisitionTest::pauseAndContinueSendTheirCommandsAndSwitchBrowsing()
 {
-    constexpr quint32 seed = 43;
+    constexpr quint32 pattern = 43;
     constexpr int rate = 100;
-    ConnectedWindow bench(seed);
+    ConnectedWindow bench(pattern);
     QVERIFY(bench.connected);
     InstrumentSimulator &instrument = *bench.instrument;
     WindowOperator &op = *bench.op;
@@ -447,7 +447,7 @@ void AcquisitionTest::pauseAndContinueSendTheirCommandsAndSwitchBrowsing()
     // A pause leaves no gap in the time stamps.
     const QList<SampleRow> rows = readRunTable(window->database(), table);
     QCOMPARE(quint64(rows.size()), instrument.samples_sent());
-    const QString difference = differenceFromWaveform(rows, false, rate, seed);
+    const QString difference = differenceFromWaveform(rows, false, rate, pattern);
     QVERIFY2(difference.isEmpty(), qPrintable(difference));
 
     window.reset();
@@ -458,9 +458,9 @@ void AcquisitionTest::pauseAndContinueSendTheirCommandsAndSwitchBrowsing()
 
 void AcquisitionTest::lostInstrumentEndsTheRunKeepingEveryDecodedSample()
 {
-    constexpr quint32 seed = 44;
+    constexpr quint32 pattern = 44;
     constexpr int rate = 2000;
-    ConnectedWindow bench(seed);
+    ConnectedWindow bench(pattern);
     QVERIFY(bench.connected);
     std::unique_ptr<InstrumentSimulator> &instrument = bench.instrument;
     WindowOperator &op = *bench.op;
@@ -493,13 +493,13 @@ void AcquisitionTest::lostInstrumentEndsTheRunKeepingEveryDecodedSample()
     const QList<SampleRow> rows = readRunTable(window->database(), lostTable);
     QVERIFY(!rows.isEmpty());
     QVERIFY(quint64(rows.size()) <= instrument->samples_sent());
-    QString difference = differenceFromWaveform(rows, true, rate, seed);
+    QString difference = differenceFromWaveform(rows, true, rate, pattern);
     QVERIFY2(difference.isEmpty(), qPrintable(difference));
     QCOMPARE(window->plot()->last_time(), rows.last().first());
 
     // The operator restarts the instrument and connects again; the new run starts afresh.
-    constexpr quint32 secondSeed = 45;
-    instrument = std::make_unique<InstrumentSimulator>(secondSeed);
+    constexpr quint32 secondPattern = 45;
+    instrument = std::make_unique<InstrumentSimulator>(secondPattern);
     QVERIFY(instrument->start());
     const QList<MessageSeen> connected = op.connectTo(instrument->port_name());
     QCOMPARE(connected.size(), 1);
@@ -510,7 +510,7 @@ void AcquisitionTest::lostInstrumentEndsTheRunKeepingEveryDecodedSample()
     QTRY_VERIFY_WITH_TIMEOUT(!window->is_acquiring(), runTimeoutMs);
     const QList<SampleRow> nextRows = readRunTable(window->database(), nextTable);
     QCOMPARE(nextRows.size(), 10);
-    difference = differenceFromWaveform(nextRows, true, 10, secondSeed);
+    difference = differenceFromWaveform(nextRows, true, 10, secondPattern);
     QVERIFY2(difference.isEmpty(), qPrintable(difference));
 
     window.reset();
@@ -543,9 +543,9 @@ void AcquisitionTest::lostInstrumentWhileIdleReturnsToDisconnected()
 
 void AcquisitionTest::closingTheWindowMidRunStopsStoresAndCleansUp()
 {
-    constexpr quint32 seed = 46;
+    constexpr quint32 pattern = 46;
     constexpr int rate = 150;
-    ConnectedWindow bench(seed);
+    ConnectedWindow bench(pattern);
     QVERIFY(bench.connected);
     InstrumentSimulator &instrument = *bench.instrument;
     WindowOperator &op = *bench.op;
@@ -578,9 +578,9 @@ void AcquisitionTest::closingTheWindowMidRunStopsStoresAndCleansUp()
 
 void AcquisitionTest::twoRunsStartedWithinOneSecondLandInTwoTables()
 {
-    constexpr quint32 seed = 47;
+    constexpr quint32 pattern = 47;
     constexpr int rate = 100;
-    ConnectedWindow bench(seed);
+    ConnectedWindow bench(pattern);
     QVERIFY(bench.connected);
     InstrumentSimulator &instrument = *bench.instrument;
     WindowOperator &op = *bench.op;
@@ -625,9 +625,9 @@ void AcquisitionTest::twoRunsStartedWithinOneSecondLandInTwoTables()
         const QList<SampleRow> secondRows = readRunTable(window.database(), second);
         QCOMPARE(quint64(firstRows.size()), firstSamples);
         QCOMPARE(quint64(secondRows.size()), secondSamples);
-        QString difference = differenceFromWaveform(firstRows, false, rate, seed);
+        QString difference = differenceFromWaveform(firstRows, false, rate, pattern);
         QVERIFY2(difference.isEmpty(), qPrintable(difference));
-        difference = differenceFromWaveform(secondRows, false, rate, seed);
+        difference = differenceFromWaveform(secondRows, false, rate, pattern);
         QVERIFY2(difference.isEmpty(), qPrintable(difference));
         QCOMPARE(read_setting(QStringLiteral("last_table_name"), QString()).toString(), second);
         return;

@@ -73,17 +73,17 @@ private:
     QByteArray err_;
 };
 
-QString millivolts_text(int channel, quint64 index, quint32 seed)
+QString millivolts_text(int channel, quint64 index, quint32 pattern)
 {
     // Volts to millivolts, rounded half away from zero to 0.1 mV in single
     // precision, printed with one decimal.
-    const float millivolts = InstrumentSimulator::sample_volts(channel, index, seed) * 1000.0f;
+    const float millivolts = InstrumentSimulator::sample_volts(channel, index, pattern) * 1000.0f;
     const float rounded = std::round(millivolts * 10.0f) / 10.0f;
     return QString::number(double(rounded), 'f', 1);
 }
 
 // The CSV of a run as the simulator's waveform says it must read.
-QStringList expected_csv(bool single, int rate, quint64 rows, quint32 seed)
+QStringList expected_csv(bool single, int rate, quint64 rows, quint32 pattern)
 {
     QStringList header{"id", "time"};
     if (single) {
@@ -97,7 +97,7 @@ QStringList expected_csv(bool single, int rate, quint64 rows, quint32 seed)
     for (quint64 k = 0; k < rows; ++k) {
         QStringList fields{QString::number(k + 1), QString::number(double(k) / rate, 'f', 4)};
         for (int c = 0; c < (single ? 1 : 16); ++c) {
-            fields << millivolts_text(c, k, seed);
+            fields << millivolts_text(c, k, pattern);
         }
         lines << fields.join(',');
     }
@@ -215,7 +215,7 @@ void TelvaneCliTest::recordedRunsEqualTheWaveformRowForRowAndAreListed()
     const quint64 sent = simulator_->samples_sent();
     QCOMPARE(sent, single ? quint64(5008) : quint64(150));
     const QStringList csv = read_lines(dir_->filePath("run.csv"));
-    const QStringList expected = expected_csv(single, rate, sent, simulator_->seed());
+    const QStringList expected = expected_csv(single, rate, sent, simulator_->pattern());
     QCOMPARE(csv.size(), expected.size());
     for (int i = 0; i < expected.size(); ++i) {
         QCOMPARE(csv[i], expected[i]);
@@ -286,7 +286,7 @@ void TelvaneCliTest::vanishingPortEndsTheRunWithExitFourAndKeepsTheRows()
     QVERIFY(quint64(rows) <= simulator_->samples_sent());
     // What was stored is the waveform's beginning, and is exported as well.
     const QStringList csv = read_lines(dir_->filePath("partial.csv"));
-    QCOMPARE(csv, expected_csv(false, 150, quint64(rows), simulator_->seed()));
+    QCOMPARE(csv, expected_csv(false, 150, quint64(rows), simulator_->pattern()));
 }
 
 void TelvaneCliTest::unansweredStopEndsTheRunIncompleteWithTheRowsStored()

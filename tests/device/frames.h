@@ -9,13 +9,13 @@
 // Frames and line noise for the frame-cutting tests.
 namespace frames {
 
-// A 72-byte frame of the given type whose slot bytes are taken from `seed`.
-inline QByteArray make(quint8 type, quint32 seed)
+// A 72-byte frame of the given type whose slot bytes are taken from `pattern`.
+inline QByteArray make(quint8 type, quint32 pattern)
 {
     QByteArray frame(frameSize, '\0');
     frame[0] = packetStart;
     frame[1] = char(type);
-    QRandomGenerator random(seed);
+    QRandomGenerator random(pattern);
     for (int i = 2; i < frameSize - 2; ++i) {
         frame[i] = char(random.bounded(256));
     }

@@ -275,13 +275,13 @@ void SerialManagerTest::simulatedRunArrivesCompleteThroughJunkAndSplits()
     // 10000 samples, sixteen to a frame, then the end-of-run frame.
     QCOMPARE(received.size(), 625 + 1);
     QCOMPARE(quint64(received.size() - 1), line.simulator.frames_sent());
-    const quint32 seed = line.simulator.seed();
+    const quint32 pattern = line.simulator.pattern();
     for (int f = 0; f < 625; ++f) {
         const QByteArray &text = received[f];
         QVERIFY(text.startsWith(f % 2 == 0 ? "FF81" : "FF82"));
         for (int slot = 0; slot < frameSlotCount; ++slot) {
             const float volts =
-                InstrumentSimulator::sample_volts(0, quint64(f) * 16 + quint64(slot), seed);
+                InstrumentSimulator::sample_volts(0, quint64(f) * 16 + quint64(slot), pattern);
             QByteArray bytes(4, '\0');
             std::memcpy(bytes.data(), &volts, 4);
             QCOMPARE(text.mid(4 + 8 * slot, 8), bytes.toHex().toUpper());

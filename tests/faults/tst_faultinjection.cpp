@@ -19,7 +19,7 @@
 namespace {
 constexpr int runTimeoutMs = 30000;
 constexpr int injectIntervalMs = 120;
-constexpr quint32 seed = 7;
+constexpr quint32 pattern = 7;
 
 struct LineFaults
 {
@@ -76,7 +76,7 @@ QString check_table(const QString &file, const QString &table, const LineFaults 
                     const InstrumentSimulator &simulator, const FaultPlan &plan)
 {
     WaveformTable stored(file, table);
-    QString failure = stored.compare(faults.singleChannel, faults.rate, seed);
+    QString failure = stored.compare(faults.singleChannel, faults.rate, pattern);
     if (!failure.isEmpty())
         return failure;
     if (quint64(stored.waveform_rows()) != simulator.samples_sent())
@@ -148,7 +148,7 @@ void FaultInjectionTest::faults_data()
 void FaultInjectionTest::windowStoresEveryIntactFrameOnceAndNothingElse()
 {
     QFETCH(LineFaults, faults);
-    InstrumentSimulator simulator(seed);
+    InstrumentSimulator simulator(pattern);
     QVERIFY(simulator.start());
     // The window starts a run even when the status reply drowns in the noise.
     apply(simulator, faults);
@@ -172,7 +172,7 @@ void FaultInjectionTest::windowStoresEveryIntactFrameOnceAndNothingElse()
 void FaultInjectionTest::recorderStoresEveryIntactFrameOnceAndNothingElse()
 {
     QFETCH(LineFaults, faults);
-    InstrumentSimulator simulator(seed);
+    InstrumentSimulator simulator(pattern);
     QVERIFY(simulator.start());
     // The recorder insists on a clean status reply before it starts: the line turns bad
     // once the run is going.

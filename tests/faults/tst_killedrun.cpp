@@ -2,7 +2,7 @@
 // directory: the database must pass its integrity check, the recovery prompt must appear,
 // and the recovered CSV must hold every row committed before the kill.
 //   TELVANE_KILL_MOMENTS  how many kills (default 3)
-//   TELVANE_FAULT_SEED    seed of the moments (default 1)
+//   TELVANE_FAULT_PATTERN    pattern of the moments (default 1)
 #include "instrumentsimulator.h"
 #include "scopedworkdir.h"
 #include "settingsondisk.h"
@@ -47,16 +47,16 @@ void KilledRunTest::killedRunIsIntactAndRecoverable()
     bool ok = false;
     const int moments = qEnvironmentVariableIntValue("TELVANE_KILL_MOMENTS", &ok);
     const int count = ok && moments > 0 ? moments : 3;
-    const int seedValue = qEnvironmentVariableIntValue("TELVANE_FAULT_SEED", &ok);
-    QRandomGenerator random(ok ? quint32(seedValue) : 1u);
+    const int patternValue = qEnvironmentVariableIntValue("TELVANE_FAULT_PATTERN", &ok);
+    QRandomGenerator random(ok ? quint32(patternValue) : 1u);
     qint64 recoveredTotal = 0;
 
     for (int i = 0; i < count; ++i) {
         const int delayMs = random.bounded(2000);
         const QString where = QStringLiteral("kill %1 after %2 ms").arg(i).arg(delayMs);
         ScopedWorkDir dir;
-        const quint32 seed = quint32(200 + i);
-        InstrumentSimulator simulator(seed);
+        const quint32 pattern = quint32(200 + i);
+        InstrumentSimulator simulator(pattern);
         QVERIFY(simulator.start());
 
         QProcess probe;
@@ -76,7 +76,7 @@ void KilledRunTest::killedRunIsIntactAndRecoverable()
                  QStringLiteral("ok"));
         const QString table = settingOnDisk(QStringLiteral("last_table_name"));
         WaveformTable committed(QStringLiteral("Quorlen.db"), table);
-        const QString failure = committed.compare(true, rate, seed);
+        const QString failure = committed.compare(true, rate, pattern);
         QVERIFY2(failure.isEmpty(), qPrintable(where + QStringLiteral(": ") + failure));
 
         const QString csv = dir.file(QStringLiteral("recovered.csv"));
@@ -101,7 +101,7 @@ void KilledRunTest::killedRunIsIntactAndRecoverable()
             // The stored time is a running sum; four decimals of it, not of k / rate.
             QVERIFY(std::abs(fields.at(1).toDouble() - double(last) / rate) < 0.00006);
             QCOMPARE(fields.at(2),
-                     QString::number(WaveformTable::millivolts(0, quint64(last), seed), 'f', 4));
+                     QString::number(WaveformTable::millivolts(0, quint64(last), pattern), 'f', 4));
         }
         recoveredTotal += committed.rows();
     }

@@ -3,7 +3,7 @@
 // must return to "Connect" with the port-error warning, keep every decoded sample, stay
 // responsive, and connect to a fresh instrument afterwards.
 //   TELVANE_LOST_PORT_MOMENTS  how many moments (default 6, one of each kind)
-//   TELVANE_FAULT_SEED         seed of the random delays (default 1)
+//   TELVANE_FAULT_PATTERN         pattern of the random delays (default 1)
 #include "instrumentsimulator.h"
 #include "mainwindow.h"
 #include "scopedworkdir.h"
@@ -132,8 +132,8 @@ void LostPortTest::vanishingInstrumentLeavesTheWindowReadyToConnectAgain()
     bool ok = false;
     const int moments = qEnvironmentVariableIntValue("TELVANE_LOST_PORT_MOMENTS", &ok);
     const int count = ok && moments > 0 ? moments : momentKinds;
-    const int seedValue = qEnvironmentVariableIntValue("TELVANE_FAULT_SEED", &ok);
-    QRandomGenerator random(ok ? quint32(seedValue) : 1u);
+    const int patternValue = qEnvironmentVariableIntValue("TELVANE_FAULT_PATTERN", &ok);
+    QRandomGenerator random(ok ? quint32(patternValue) : 1u);
 
     ScopedWorkDir dir;
     MainWindow window;
@@ -148,8 +148,8 @@ void LostPortTest::vanishingInstrumentLeavesTheWindowReadyToConnectAgain()
                                   .arg(i)
                                   .arg(QLatin1String(moment_name(moment)))
                                   .arg(delayMs);
-        const quint32 seed = quint32(100 + i);
-        InstrumentSimulator simulator(seed);
+        const quint32 pattern = quint32(100 + i);
+        InstrumentSimulator simulator(pattern);
         QVERIFY(simulator.start());
         const NameHold hold(simulator.port_name());
         QVERIFY(hold.holds());
@@ -208,7 +208,7 @@ void LostPortTest::vanishingInstrumentLeavesTheWindowReadyToConnectAgain()
 
         if (ran) {
             WaveformTable stored(QStringLiteral("Quorlen.db"), WindowDriver::last_table());
-            const QString failure = stored.compare(true, rate, seed);
+            const QString failure = stored.compare(true, rate, pattern);
             QVERIFY2(failure.isEmpty(), qPrintable(where + QStringLiteral(": ") + failure));
             // Everything the decoder handed to the plot reached the table as well.
             const double lastTime = window.plot()->last_time();
@@ -222,7 +222,7 @@ void LostPortTest::vanishingInstrumentLeavesTheWindowReadyToConnectAgain()
             storedTotal += stored.rows();
         }
 
-        InstrumentSimulator fresh(seed + 1000);
+        InstrumentSimulator fresh(pattern + 1000);
         QVERIFY(fresh.start());
         driver.clear_boxes();
         QVERIFY2(driver.connect_to(fresh.port_name()), qPrintable(where));

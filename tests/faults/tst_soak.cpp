@@ -20,7 +20,7 @@
 
 namespace {
 constexpr int rate = 5000;
-constexpr quint32 seed = 11;
+constexpr quint32 pattern = 11;
 constexpr int rssIntervalMs = 1000;
 // What the resident set may grow between the end of the first quarter and the end.
 constexpr qint64 allowedGrowthKb = 24 * 1024;
@@ -77,7 +77,7 @@ void SoakTest::longFastRunDropsNothingKeepsMemoryFlatAndLogsNoError()
     const int runSeconds = env_int("TELVANE_SOAK_RUN_SECONDS", 60);
     const int speed = env_int("TELVANE_SOAK_SPEED", 4);
     ScopedWorkDir dir;
-    InstrumentSimulator simulator(seed);
+    InstrumentSimulator simulator(pattern);
     simulator.set_speed_factor(speed);
     QVERIFY(simulator.start());
 
@@ -103,7 +103,7 @@ void SoakTest::longFastRunDropsNothingKeepsMemoryFlatAndLogsNoError()
 
     const QString table = WindowDriver::last_table();
     WaveformTable stored(QStringLiteral("Quorlen.db"), table);
-    const QString failure = stored.compare(true, rate, seed);
+    const QString failure = stored.compare(true, rate, pattern);
     QVERIFY2(failure.isEmpty(), qPrintable(failure));
     QCOMPARE(quint64(stored.rows()), quint64(rate) * quint64(runSeconds));
     QCOMPARE(quint64(stored.rows()), simulator.samples_sent());

@@ -43,13 +43,13 @@ WaveformTable::WaveformTable(const QString &databaseFile, const QString &table)
     , table_(table)
 {}
 
-double WaveformTable::millivolts(int channel, quint64 sample, quint32 seed)
+double WaveformTable::millivolts(int channel, quint64 sample, quint32 pattern)
 {
-    const float mv = InstrumentSimulator::sample_volts(channel, sample, seed) * 1000.0f;
+    const float mv = InstrumentSimulator::sample_volts(channel, sample, pattern) * 1000.0f;
     return double(std::round(mv * 10.0f) / 10.0f);
 }
 
-QString WaveformTable::compare(bool singleChannel, int rate, quint32 seed)
+QString WaveformTable::compare(bool singleChannel, int rate, quint32 pattern)
 {
     rows_ = 0;
     waveformRows_ = 0;
@@ -87,7 +87,7 @@ QString WaveformTable::compare(bool singleChannel, int rate, quint32 seed)
                 continue;
             }
             for (int c = 0; c < channels; ++c) {
-                const double expected = millivolts(c, quint64(waveformRows_), seed);
+                const double expected = millivolts(c, quint64(waveformRows_), pattern);
                 if (values.at(c) != expected)
                     return QStringLiteral("row %1 channel %2 holds %3, sample %4 is %5")
                         .arg(id)

@@ -14,7 +14,7 @@ public:
 
     // Empty when the table is a gap-free, duplicate-free copy of the waveform from its first
     // sample on (foreign rows aside); otherwise what differs, for the failure message.
-    QString compare(bool singleChannel, int rate, quint32 seed);
+    QString compare(bool singleChannel, int rate, quint32 pattern);
 
     qint64 rows() const { return rows_; }
     qint64 waveform_rows() const { return waveformRows_; }
@@ -22,7 +22,7 @@ public:
     const QList<QList<double>> &foreign_rows() const { return foreign_; }
 
     // The voltage the decoder makes of the simulator's channel (0-15) at sample k.
-    static double millivolts(int channel, quint64 sample, quint32 seed);
+    static double millivolts(int channel, quint64 sample, quint32 pattern);
     // "ok", or SQLite's complaint.
     static QString integrity_check(const QString &databaseFile);
     static qint64 row_count(const QString &databaseFile, const QString &table);

@@ -78,13 +78,13 @@ float slot_volts(const QByteArray &frame, int slot)
     return value;
 }
 
-float expected_volts(bool multi, int rate, quint64 frame, int slot, quint32 seed)
+float expected_volts(bool multi, int rate, quint64 frame, int slot, quint32 pattern)
 {
     if (multi) {
-        return InstrumentSimulator::sample_volts(slot, frame, seed);
+        return InstrumentSimulator::sample_volts(slot, frame, pattern);
     }
     if (rate > 100) {
-        return InstrumentSimulator::sample_volts(0, frame * 16 + quint64(slot), seed);
+        return InstrumentSimulator::sample_volts(0, frame * 16 + quint64(slot), pattern);
     }
-    return slot == 0 ? InstrumentSimulator::sample_volts(0, frame, seed) : 0.0f;
+    return slot == 0 ? InstrumentSimulator::sample_volts(0, frame, pattern) : 0.0f;
 }

@@ -20,4 +20,4 @@ float slot_volts(const QByteArray &frame, int slot);
 
 // What the simulator must put in a slot of data frame `frame` (counted from 0)
 // of a run, from its waveform and the frame layout of the run.
-float expected_volts(bool multi, int rate, quint64 frame, int slot, quint32 seed);
+float expected_volts(bool multi, int rate, quint64 frame, int slot, quint32 pattern);

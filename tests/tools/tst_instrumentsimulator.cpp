@@ -42,7 +42,7 @@ QByteArray read_until_end_of_run(SlaveLine &line)
 
 // Empty when `frames` are exactly the data frames of the run, in order;
 // otherwise says what is wrong first.
-QString check_data_frames(const QList<QByteArray> &frames, bool multi, int rate, quint32 seed)
+QString check_data_frames(const QList<QByteArray> &frames, bool multi, int rate, quint32 pattern)
 {
     for (qsizetype f = 0; f < frames.size(); ++f) {
         const quint8 type = quint8(frames[f][1]);
@@ -51,7 +51,7 @@ QString check_data_frames(const QList<QByteArray> &frames, bool multi, int rate,
         }
         for (int slot = 0; slot < 16; ++slot) {
             const float got = slot_volts(frames[f], slot);
-            const float want = expected_volts(multi, rate, quint64(f), slot, seed);
+            const float want = expected_volts(multi, rate, quint64(f), slot, pattern);
             if (got != want) {
                 return QString("frame %1 slot %2: %3 V, expected %4 V")
                     .arg(f)
@@ -88,14 +88,14 @@ private slots:
     void vanishingHangsUpTheApplicationsSide();
 
 private:
-    static constexpr quint32 seed = 4242;
+    static constexpr quint32 pattern = 4242;
     std::unique_ptr<InstrumentSimulator> sim_;
     std::unique_ptr<SlaveLine> line_;
 };
 
 void InstrumentSimulatorTest::init()
 {
-    sim_ = std::make_unique<InstrumentSimulator>(seed);
+    sim_ = std::make_unique<InstrumentSimulator>(pattern);
     QVERIFY(sim_->is_open());
     QVERIFY(sim_->port_name().startsWith("/dev/pts/"));
     QVERIFY(sim_->start());
@@ -173,7 +173,7 @@ void InstrumentSimulatorTest::runSendsEveryFrameInOrderThenEndsByItself()
     QCOMPARE(received.size(), frames + 1);
     QCOMPARE(received.takeLast(),
              QByteArray::fromHex("fff0") + QByteArray(68, '\0') + QByteArray::fromHex("0d0a"));
-    const QString problem = check_data_frames(received, multi, rate, seed);
+    const QString problem = check_data_frames(received, multi, rate, pattern);
     QVERIFY2(problem.isEmpty(), qPrintable(problem));
     QCOMPARE(sim_->frames_sent(), quint64(frames));
     QCOMPARE(sim_->samples_sent(), quint64(samples));
@@ -193,7 +193,7 @@ void InstrumentSimulatorTest::stopIsAnsweredWithOneEndFrameAndNothingAfter()
     stream += line_->read_for(quiet_window);
     QList<QByteArray> frames = cut_frames(stream);
     QCOMPARE(quint8(frames.takeLast()[1]), quint8(0x83));
-    const QString problem = check_data_frames(frames, false, 10, seed);
+    const QString problem = check_data_frames(frames, false, 10, pattern);
     QVERIFY2(problem.isEmpty(), qPrintable(problem));
     QVERIFY(!sim_->run_active());
     QVERIFY(sim_->frames_sent() < 1000);
@@ -224,7 +224,7 @@ void InstrumentSimulatorTest::pauseHoldsFramesAndContinueResumesWithoutLoss()
     QList<QByteArray> frames = cut_frames(stream);
     QCOMPARE(frames.size(), 101);
     QCOMPARE(quint8(frames.takeLast()[1]), quint8(0xF0));
-    const QString problem = check_data_frames(frames, true, 50, seed);
+    const QString problem = check_data_frames(frames, true, 50, pattern);
     QVERIFY2(problem.isEmpty(), qPrintable(problem));
 }
 
@@ -255,7 +255,7 @@ void InstrumentSimulatorTest::faultsStillCarryEveryFrameInOrder()
 
     QCOMPARE(frames.size(), 313 + 1); // 5000 samples in frames of 16, rounded up
     QCOMPARE(quint8(frames.takeLast()[1]), quint8(0xF0));
-    const QString problem = check_data_frames(frames, false, 5000, seed);
+    const QString problem = check_data_frames(frames, false, 5000, pattern);
     QVERIFY2(problem.isEmpty(), qPrintable(problem));
     QCOMPARE(skipped > 0, junk);
     QCOMPARE(sim_->samples_sent(), quint64(313 * 16));

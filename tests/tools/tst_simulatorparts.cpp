@@ -20,7 +20,7 @@ private slots:
     void startCommandsAreRead_data();
     void startCommandsAreRead();
     void framesFallDueWithTheRunClock();
-    void waveformIsDeterministicPerChannelAndSeed();
+    void waveformIsDeterministicPerChannelAndPattern();
 };
 
 namespace {
@@ -160,13 +160,13 @@ void SimulatorPartsTest::framesFallDueWithTheRunClock()
     QVERIFY(run.all_frames_taken());
 }
 
-void SimulatorPartsTest::waveformIsDeterministicPerChannelAndSeed()
+void SimulatorPartsTest::waveformIsDeterministicPerChannelAndPattern()
 {
     for (int channel = 0; channel < 16; ++channel) {
         float low = 0.0f;
         float high = 0.0f;
         bool differsFromNeighbour = false;
-        bool differsBySeed = false;
+        bool differsByPattern = false;
         for (quint64 i = 0; i < 2000; ++i) {
             const float v = InstrumentSimulator::sample_volts(channel, i, 7);
             QCOMPARE(InstrumentSimulator::sample_volts(channel, i, 7), v);
@@ -175,12 +175,12 @@ void SimulatorPartsTest::waveformIsDeterministicPerChannelAndSeed()
             high = std::max(high, v);
             differsFromNeighbour |=
                 v != InstrumentSimulator::sample_volts((channel + 1) % 16, i, 7);
-            differsBySeed |= v != InstrumentSimulator::sample_volts(channel, i, 8);
+            differsByPattern |= v != InstrumentSimulator::sample_volts(channel, i, 8);
         }
         QVERIFY(low >= -5.0f && high <= 5.0f);
         QVERIFY2(high - low > 0.5f, "a sine, not a constant");
         QVERIFY(differsFromNeighbour);
-        QVERIFY(differsBySeed);
+        QVERIFY(differsByPattern);
     }
 }
 

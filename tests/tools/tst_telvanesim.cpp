@@ -26,7 +26,7 @@ void TelvaneSimTest::printsItsPortAndAnswersWithTheGivenStatus()
 
     QProcess sim;
     sim.start(TELVANE_SIM_EXECUTABLE,
-              {"--battery", "42", "--module", "--seed", "7", "--link", link});
+              {"--battery", "42", "--module", "--pattern", "7", "--link", link});
     QVERIFY(sim.waitForStarted(10000));
     QTRY_VERIFY_WITH_TIMEOUT(sim.canReadLine(), 10000);
     const QString port = QString::fromLocal8Bit(sim.readLine()).trimmed();
