@@ -26,11 +26,18 @@ bool SerialManager::open_port(const QString &name)
     if (!port_.open(QIODevice::ReadWrite)) {
         return false;
     }
+    // The far end may hang up between opening the descriptor and setting up the line; the
+    // error handler then closes the port, and the open fails like any other.
+    opening_ = true;
     port_.setBaudRate(QSerialPort::Baud115200, QSerialPort::AllDirections);
     port_.setDataBits(QSerialPort::Data8);
     port_.setParity(QSerialPort::NoParity);
     port_.setStopBits(QSerialPort::OneStop);
     port_.setFlowControl(QSerialPort::NoFlowControl);
+    opening_ = false;
+    if (!port_.isOpen()) {
+        return false;
+    }
     write_log(QStringLiteral("开启串口 : ") + name);
     return true;
 }
@@ -106,6 +113,10 @@ void SerialManager::handle_error(QSerialPort::SerialPortError error)
     // A vanished far end repeats ReadError until the port is closed; closing
     // here stops that and makes every later report of the same loss a no-op.
     if (!port_.isOpen()) {
+        return;
+    }
+    if (opening_) {
+        port_.close(); // reported by open_port's result, not as a loss
         return;
     }
     write_log(QStringLiteral("串口意外断开"));

@@ -23,7 +23,8 @@ public:
     SerialManager(const SerialManager &) = delete;
     SerialManager &operator=(const SerialManager &) = delete;
 
-    // Opens the port read-write at 115200 8N1 without flow control.
+    // Opens the port read-write at 115200 8N1 without flow control. A port lost while it
+    // is being set up is a failed open, not a port_error.
     bool open_port(const QString &name);
     void close_port();
     bool is_open() const { return port_.isOpen(); }
@@ -58,4 +59,5 @@ private:
     FrameCutter cutter_; // hands accepted frames to the queues
 
     QMetaObject::Connection readConnection_;
+    bool opening_ = false; // the line is being set up inside open_port
 };
