@@ -643,8 +643,7 @@ void MainWindow::on_ExportFile_clicked()
 
     QString failure = task.result(); // waits when the dialog was closed early
     if (failure.isEmpty() && picture) {
-        plot_->flush_pending();
-        if (!plot_->savePng(path + QStringLiteral(".png"), 0, 0, 1.0, -1, 96, QCP::ruDotsPerInch))
+        if (!plot_->save_png(path + QStringLiteral(".png")))
             failure = QStringLiteral("Image save failed");
     }
     if (!failure.isEmpty())

@@ -2,10 +2,13 @@
 
 #include "discgraph.h"
 #include "sampledatabase.h"
+#include "savefilecommit.h"
 
 #include <QDebug>
+#include <QImage>
 #include <QMouseEvent>
 #include <QMutexLocker>
+#include <QSaveFile>
 #include <QTimer>
 
 #include <chrono>
@@ -168,6 +171,21 @@ void VoltagePlot::track_extremes(double time, double value)
 void VoltagePlot::flush_pending()
 {
     move_pending_points();
+}
+
+bool VoltagePlot::save_png(const QString &path)
+{
+    flush_pending();
+    QImage image = toPixmap().toImage();
+    if (image.isNull())
+        return false;
+    constexpr double metresPerInch = 0.0254;
+    constexpr int dotsPerInch = 96;
+    image.setDotsPerMeterX(int(dotsPerInch / metresPerInch));
+    image.setDotsPerMeterY(int(dotsPerInch / metresPerInch));
+    // A full disk must not leave a cut-off picture behind under the chosen name.
+    QSaveFile file(path);
+    return file.open(QIODevice::WriteOnly) && image.save(&file, "PNG") && commit_save_file(file);
 }
 
 bool VoltagePlot::move_pending_points()

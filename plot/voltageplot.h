@@ -65,6 +65,9 @@ public:
     // Moves staged live points into the graphs; call before rendering the
     // widget outside the display timer (for example a picture export).
     void flush_pending();
+    // Writes the plot as drawn to a PNG file at 96 dpi, staged points included. The file
+    // appears only when written whole; on failure no file (or the previous one) is left.
+    bool save_png(const QString &path);
 
     // Read-only views of the state, for the window and the tests.
     bool is_browse_mode() const { return browseMode; }

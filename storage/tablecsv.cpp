@@ -1,6 +1,7 @@
 #include "tablecsv.h"
 
 #include "fixednumber.h"
+#include "savefilecommit.h"
 #include "sqliteconnection.h"
 
 #include <QDebug>
@@ -103,7 +104,7 @@ bool write_table_csv(sqlite3 *db, const QString &table, const QString &path, int
         file.cancelWriting();
         return false;
     }
-    if (!ok || !flush(file, buffer) || !file.commit()) {
+    if (!ok || !flush(file, buffer) || !commit_save_file(file)) {
         qDebug().noquote() << "Error: Unable to write file" << path << file.errorString();
         file.cancelWriting();
         return false;

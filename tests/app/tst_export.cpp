@@ -24,7 +24,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
 #include <memory>
+
+#include <sys/resource.h>
 
 namespace {
 
@@ -126,6 +129,36 @@ MessageBoxSeen exportBoth(MainWindow &window, const QString &base)
     clickExport(window);
     return responder.unexpected() == 0 && !busy.forced ? message : MessageBoxSeen();
 }
+
+// While it lives, no file of this process may grow beyond `bytes`, as on a disk with no
+// more room: writes past it fail instead of killing the process. Zero leaves files alone.
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        if (bytes == 0)
+            return;
+        getrlimit(RLIMIT_FSIZE, &saved_);
+        previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{bytes, saved_.rlim_max};
+        active_ = setrlimit(RLIMIT_FSIZE, &limit) == 0;
+    }
+    ~FileSizeLimit()
+    {
+        if (!active_)
+            return;
+        setrlimit(RLIMIT_FSIZE, &saved_);
+        std::signal(SIGXFSZ, previousHandler_);
+    }
+    FileSizeLimit(const FileSizeLimit &) = delete;
+    FileSizeLimit &operator=(const FileSizeLimit &) = delete;
+
+private:
+    rlimit saved_{};
+    void (*previousHandler_)(int) = SIG_DFL;
+    bool active_ = false;
+};
 
 QStringList filesIn(const QString &directory)
 {
@@ -346,19 +379,30 @@ void ExportTest::failuresAreReportedAsErrors_data()
     QTest::addColumn<QString>("takenByAFolder");
     QTest::addColumn<QString>("failure");
     QTest::addColumn<QStringList>("written");
+    QTest::addColumn<int>("fileSizeLimit"); // bytes any file may grow to, 0 for no limit
 
     // Root may write anywhere, so a plain file stands in for a folder nobody can write to.
     QTest::newRow("folder that cannot hold files") << 2 << "plainfile"
                                                    << ""
-                                                   << "CSV save failed" << QStringList();
+                                                   << "CSV save failed" << QStringList() << 0;
     QTest::newRow("no run since the start") << -1 << ""
                                             << ""
-                                            << "CSV save failed" << QStringList();
+                                            << "CSV save failed" << QStringList() << 0;
     QTest::newRow("picture name taken by a folder")
         << 2 << ""
         << "run7.png"
         << "Image save failed"
-        << QStringList{QStringLiteral("run7.csv"), QStringLiteral("run7.png")};
+        << QStringList{QStringLiteral("run7.csv"), QStringLiteral("run7.png")} << 0;
+    // The last bytes of a file are written when it closes; failing there must fail the export
+    // too, and no cut-off file is left behind.
+    QTest::newRow("table on a full disk") << 400 << ""
+                                          << ""
+                                          << "CSV save failed" << QStringList() << 4096;
+    // Room for the small table, not for the picture.
+    QTest::newRow("picture on a full disk")
+        << 2 << ""
+        << ""
+        << "Image save failed" << QStringList{QStringLiteral("run7.csv")} << 4096;
 }
 
 void ExportTest::failuresAreReportedAsErrors()
@@ -368,6 +412,7 @@ void ExportTest::failuresAreReportedAsErrors()
     QFETCH(QString, takenByAFolder);
     QFETCH(QString, failure);
     QFETCH(QStringList, written);
+    QFETCH(int, fileSizeLimit);
 
     auto window = windowWithRun(rows);
     QTemporaryDir out;
@@ -381,7 +426,11 @@ void ExportTest::failuresAreReportedAsErrors()
     if (!takenByAFolder.isEmpty())
         QVERIFY(QDir(out.path()).mkdir(takenByAFolder));
 
-    const MessageBoxSeen message = exportBoth(*window, base);
+    MessageBoxSeen message;
+    {
+        const FileSizeLimit limit(fileSizeLimit);
+        message = exportBoth(*window, base);
+    }
     QCOMPARE(message.title, QStringLiteral("Error"));
     QCOMPARE(message.text, failure);
     QCOMPARE(message.icon, QMessageBox::Critical);
