@@ -12,10 +12,15 @@
 
 #include <sqlite3.h>
 
+#include <cmath>
+#include <limits>
+
 namespace {
 constexpr int channelCount = 16;
 constexpr int currentExportDecimals = 1;
 constexpr int recoveryExportDecimals = 4;
+// How a sample that is not a number is stored, and how the CSV shows it.
+constexpr char notANumber[] = "nan";
 
 QString owner_connection_name()
 {
@@ -167,7 +172,13 @@ void SampleDatabase::insert_samples(const QList<SampleRow> &batch)
             continue;
         }
         for (int i = 0; i < rowLength; ++i) {
-            sqlite3_bind_double(statement, i + 1, row[i]);
+            // SQLite stores a NaN as NULL, which the NOT NULL columns refuse, and the whole
+            // row would be lost; it is kept as the text "nan" instead.
+            if (std::isnan(row[i])) {
+                sqlite3_bind_text(statement, i + 1, notANumber, -1, SQLITE_STATIC);
+            } else {
+                sqlite3_bind_double(statement, i + 1, row[i]);
+            }
         }
         sqlite3_step(statement);
         sqlite3_reset(statement);
@@ -206,7 +217,9 @@ RangeColumns SampleDatabase::read_time_range(double lower, double upper)
     while ((step = sqlite3_step(statement)) == SQLITE_ROW) {
         rows.times.append(sqlite3_column_double(statement, 1));
         for (int c = 2; c < columns; ++c) {
-            rows.values[c - 2].append(sqlite3_column_double(statement, c));
+            rows.values[c - 2].append(sqlite3_column_type(statement, c) == SQLITE_TEXT
+                                          ? std::numeric_limits<double>::quiet_NaN()
+                                          : sqlite3_column_double(statement, c));
         }
     }
     if (step != SQLITE_DONE) {

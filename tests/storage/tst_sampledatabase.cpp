@@ -11,7 +11,9 @@
 #include <QTest>
 #include <QThread>
 
+#include <cmath>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <thread>
 
@@ -300,6 +302,49 @@ private slots:
             rows.append({query.value(0).toDouble(), query.value(1).toDouble()});
         }
         QCOMPARE(rows, (QList<QPair<double, double>>{{1.0, 10.0}, {4.0, 40.0}}));
+    }
+
+    // The line has no checksum: any four bytes are a sample, a NaN or an infinity among them.
+    // Such a sample keeps its row and its neighbours, reads back as what it was and shows in
+    // the CSV as what it is.
+    void samplesThatAreNotNumbersKeepTheirRow()
+    {
+        constexpr double nan = std::numeric_limits<double>::quiet_NaN();
+        constexpr double inf = std::numeric_limits<double>::infinity();
+        open_with_table(false);
+        SampleRow odd = multi_row(0.5, 1.0, 1.0);
+        odd[3] = nan;
+        odd[16] = -inf;
+        db_->insert_samples({multi_row(0.0, 1.0, 1.0), odd, multi_row(1.0, 2.0, 1.0)});
+        QCOMPARE(row_count(runTable), 3);
+
+        const RangeColumns got = db_->read_time_range(0.0, 2.0);
+        QCOMPARE(got.times, (QList<double>{0.0, 0.5, 1.0}));
+        for (int channel = 0; channel < 16; ++channel) {
+            const double middle = got.values.at(channel).at(1);
+            if (channel == 2)
+                QVERIFY(std::isnan(middle));
+            else if (channel == 15)
+                QCOMPARE(middle, -inf);
+            else
+                QCOMPARE(middle, 1.0 + channel);
+            QCOMPARE(got.values.at(channel).at(2), 2.0 + channel);
+        }
+
+        QVERIFY(db_->export_current_table(QStringLiteral("odd.csv")));
+        const QList<QByteArray> lines = read_file(QStringLiteral("odd.csv")).split('\n');
+        QCOMPARE(lines.value(2), QByteArray("2,0.5000,1.0,2.0,nan,4.0,5.0,6.0,7.0,8.0,9.0,10.0,"
+                                            "11.0,12.0,13.0,14.0,15.0,-inf"));
+
+        // The same in a single-channel run, where the sample is all the row holds.
+        QVERIFY(db_->create_table(secondTable, true));
+        db_->insert_samples({{0.0, 1.5}, {0.1, nan}, {0.2, inf}});
+        QCOMPARE(row_count(secondTable), 3);
+        const RangeColumns single = db_->read_time_range(0.0, 1.0);
+        QCOMPARE(single.values.size(), 1);
+        QCOMPARE(single.values.at(0).at(0), 1.5);
+        QVERIFY(std::isnan(single.values.at(0).at(1)));
+        QCOMPARE(single.values.at(0).at(2), inf);
     }
 
     void timeRangeIncludesBothEnds()
