@@ -6,10 +6,10 @@
 #include "dataprocess.h"
 #include "dataqueues.h"
 #include "datasavedisplay.h"
-#include "loading.h"
 #include "logmanager.h"
 #include "portwatcher.h"
 #include "protocol.h"
+#include "runexport.h"
 #include "runtablename.h"
 #include "sampledatabase.h"
 #include "serialmanager.h"
@@ -21,21 +21,14 @@
 #include <QCheckBox>
 #include <QDateTime>
 #include <QDebug>
-#include <QDialog>
 #include <QFileDialog>
-#include <QFuture>
-#include <QHBoxLayout>
 #include <QMessageBox>
-#include <QPushButton>
 #include <QSerialPortInfo>
 #include <QSettings>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStatusBar>
-#include <QThreadPool>
 #include <QTimer>
-#include <QVBoxLayout>
-#include <QtConcurrent/QtConcurrentRun>
 
 #include <chrono>
 
@@ -48,7 +41,6 @@
 namespace {
 constexpr std::chrono::milliseconds displayIntervalMs{30};
 constexpr std::chrono::milliseconds statusIntervalMs{120000};
-constexpr std::chrono::milliseconds exportPollMs{100};
 constexpr int statusReplyTimeoutMs = 2000;
 constexpr int initialRateCeiling = 100;
 constexpr int slowRateCeiling = 10;
@@ -578,76 +570,5 @@ void MainWindow::on_ExportFile_clicked()
 {
     if (acquiring_)
         return; // also while stopping, when the button is already enabled
-
-    QDialog options(this);
-    options.setWindowTitle(tr("Export Option"));
-    auto *layout = new QVBoxLayout(&options);
-    auto *csvBox = new QCheckBox(tr("Export CSV data file"), &options);
-    csvBox->setChecked(true);
-    auto *pictureBox = new QCheckBox(tr("Export Picture"), &options);
-    pictureBox->setChecked(false);
-    layout->addWidget(csvBox);
-    layout->addWidget(pictureBox);
-    auto *buttons = new QHBoxLayout;
-    auto *confirm = new QPushButton(tr("Confirm"), &options);
-    auto *cancel = new QPushButton(tr("Cancel"), &options);
-    buttons->addWidget(confirm);
-    buttons->addWidget(cancel);
-    layout->addLayout(buttons);
-    QObject::connect(confirm, &QPushButton::clicked, &options, &QDialog::accept);
-    QObject::connect(cancel, &QPushButton::clicked, &options, &QDialog::reject);
-    if (options.exec() != QDialog::Accepted)
-        return;
-
-    const bool csv = csvBox->isChecked();
-    const bool picture = pictureBox->isChecked();
-    if (!csv && !picture) {
-        QMessageBox::warning(this, tr("Warning"), tr("Please select at least one export type"));
-        return;
-    }
-    write_log(QStringLiteral("导出数据"));
-    const QString path =
-        QFileDialog::getSaveFileName(this, tr("Saving Data Files"), last_export_dir_);
-    if (path.isEmpty())
-        return;
-    const int slash = path.lastIndexOf(QLatin1Char('/'));
-    last_export_dir_ = slash < 0 ? path : path.left(slash);
-
-    Loading loading(tr("Export"));
-    // The table goes out on a worker thread with a database connection of its own; the
-    // picture is rendered here afterwards, since only the GUI thread may touch the widget.
-    // A pool of its own whose thread ends with the export, taking its connection along.
-    QThreadPool pool;
-    pool.setMaxThreadCount(1);
-    pool.setExpiryTimeout(0);
-    SampleDatabase *database = database_;
-    QFuture<QString> task = QtConcurrent::run(&pool, [database, path, csv]() -> QString {
-        write_log(QStringLiteral("导出数据"));
-        if (csv && !database->export_current_table(path + QStringLiteral(".csv")))
-            return QStringLiteral("CSV save failed");
-        return QString();
-    });
-    QTimer poll;
-    QObject::connect(
-        &poll, &QTimer::timeout, &loading,
-        [&]() {
-            if (task.isFinished()) {
-                loading.close();
-                poll.stop();
-            }
-        },
-        Qt::DirectConnection);
-    poll.start(exportPollMs);
-    loading.exec();
-    poll.stop();
-
-    QString failure = task.result(); // waits when the dialog was closed early
-    if (failure.isEmpty() && picture) {
-        if (!plot_->save_png(path + QStringLiteral(".png")))
-            failure = QStringLiteral("Image save failed");
-    }
-    if (!failure.isEmpty())
-        QMessageBox::critical(this, tr("Error"), failure);
-    else
-        QMessageBox::information(this, tr("Information"), tr("Export successful"));
+    RunExport(this, database_, plot_).run(last_export_dir_);
 }

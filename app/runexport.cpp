@@ -1,0 +1,114 @@
+#include "runexport.h"
+
+#include "loading.h"
+#include "logmanager.h"
+#include "sampledatabase.h"
+#include "voltageplot.h"
+
+#include <QCheckBox>
+#include <QDialog>
+#include <QFileDialog>
+#include <QFuture>
+#include <QHBoxLayout>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QThreadPool>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <chrono>
+
+namespace {
+constexpr std::chrono::milliseconds exportPollMs{100};
+} // namespace
+
+RunExport::RunExport(QWidget *window, SampleDatabase *database, VoltagePlot *plot)
+    : window_(window)
+    , database_(database)
+    , plot_(plot)
+{}
+
+void RunExport::run(QString &directory)
+{
+    bool csv = true;
+    bool picture = false;
+    if (!choose_kinds(csv, picture))
+        return;
+    if (!csv && !picture) {
+        QMessageBox::warning(window_, tr("Warning"), tr("Please select at least one export type"));
+        return;
+    }
+    write_log(QStringLiteral("导出数据"));
+    const QString path = QFileDialog::getSaveFileName(window_, tr("Saving Data Files"), directory);
+    if (path.isEmpty())
+        return;
+    const int slash = path.lastIndexOf(QLatin1Char('/'));
+    directory = slash < 0 ? path : path.left(slash);
+
+    QString failure = write_table(path, csv);
+    // The picture is rendered here, after the table: only the GUI thread may touch the plot.
+    if (failure.isEmpty() && picture && !plot_->save_png(path + QStringLiteral(".png")))
+        failure = QStringLiteral("Image save failed");
+    if (!failure.isEmpty())
+        QMessageBox::critical(window_, tr("Error"), failure);
+    else
+        QMessageBox::information(window_, tr("Information"), tr("Export successful"));
+}
+
+bool RunExport::choose_kinds(bool &csv, bool &picture)
+{
+    QDialog options(window_);
+    options.setWindowTitle(tr("Export Option"));
+    auto *layout = new QVBoxLayout(&options);
+    auto *csvBox = new QCheckBox(tr("Export CSV data file"), &options);
+    csvBox->setChecked(true);
+    auto *pictureBox = new QCheckBox(tr("Export Picture"), &options);
+    pictureBox->setChecked(false);
+    layout->addWidget(csvBox);
+    layout->addWidget(pictureBox);
+    auto *buttons = new QHBoxLayout;
+    auto *confirm = new QPushButton(tr("Confirm"), &options);
+    auto *cancel = new QPushButton(tr("Cancel"), &options);
+    buttons->addWidget(confirm);
+    buttons->addWidget(cancel);
+    layout->addLayout(buttons);
+    QObject::connect(confirm, &QPushButton::clicked, &options, &QDialog::accept);
+    QObject::connect(cancel, &QPushButton::clicked, &options, &QDialog::reject);
+    if (options.exec() != QDialog::Accepted)
+        return false;
+    csv = csvBox->isChecked();
+    picture = pictureBox->isChecked();
+    return true;
+}
+
+QString RunExport::write_table(const QString &path, bool csv)
+{
+    Loading loading(tr("Export"));
+    // A pool of its own whose thread ends with the export, taking its database connection
+    // along.
+    QThreadPool pool;
+    pool.setMaxThreadCount(1);
+    pool.setExpiryTimeout(0);
+    SampleDatabase *database = database_;
+    QFuture<QString> task = QtConcurrent::run(&pool, [database, path, csv]() -> QString {
+        write_log(QStringLiteral("导出数据"));
+        if (csv && !database->export_current_table(path + QStringLiteral(".csv")))
+            return QStringLiteral("CSV save failed");
+        return QString();
+    });
+    QTimer poll;
+    QObject::connect(
+        &poll, &QTimer::timeout, &loading,
+        [&]() {
+            if (task.isFinished()) {
+                loading.close();
+                poll.stop();
+            }
+        },
+        Qt::DirectConnection);
+    poll.start(exportPollMs);
+    loading.exec();
+    poll.stop();
+    return task.result(); // waits when the dialog was closed early
+}
