@@ -1,10 +1,14 @@
 #include "dialoganswers.h"
 
+#include <QAbstractButton>
 #include <QCheckBox>
 #include <QDialog>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
+
+#include <memory>
 
 ModalResponder::Handler answerExportOptions(bool csv, bool picture, bool confirm,
                                             ExportOptionsSeen *seen)
@@ -61,6 +65,24 @@ ModalResponder::Handler answerSaveDialog(const QString &path, SaveDialogSeen *se
     };
 }
 
+namespace {
+MessageBoxSeen describe(const QMessageBox *box)
+{
+    MessageBoxSeen seen;
+    seen.title = box->windowTitle();
+    seen.text = box->text();
+    seen.icon = box->icon();
+    seen.buttons = box->standardButtons();
+    if (QPushButton *button = box->defaultButton())
+        seen.defaultButton = box->standardButton(button);
+    if (QWidget *parent = box->parentWidget()) {
+        seen.parentTitle = parent->windowTitle();
+        seen.parentVisible = parent->isVisible();
+    }
+    return seen;
+}
+} // namespace
+
 ModalResponder::Handler answerMessageBox(MessageBoxSeen *seen, QMessageBox::StandardButton button)
 {
     return [seen, button](QWidget *dialog) {
@@ -69,14 +91,31 @@ ModalResponder::Handler answerMessageBox(MessageBoxSeen *seen, QMessageBox::Stan
             dialog->close();
             return;
         }
-        seen->title = box->windowTitle();
-        seen->text = box->text();
-        seen->icon = box->icon();
-        seen->buttons = box->standardButtons();
-        if (QWidget *parent = box->parentWidget()) {
-            seen->parentTitle = parent->windowTitle();
-            seen->parentVisible = parent->isVisible();
-        }
+        *seen = describe(box);
         box->button(button)->click();
+    };
+}
+
+ModalResponder::Handler answerOk(QList<MessageBoxSeen> *seen)
+{
+    auto recorded = std::make_shared<QPointer<QMessageBox>>();
+    return [seen, recorded](QWidget *dialog) {
+        auto *box = qobject_cast<QMessageBox *>(dialog);
+        if (box == nullptr) {
+            // Recorded by its title alone, so an unexpected dialog still shows.
+            MessageBoxSeen other;
+            other.title = dialog->windowTitle();
+            seen->append(other);
+            dialog->close();
+            return;
+        }
+        if (*recorded != box) {
+            *recorded = box;
+            seen->append(describe(box));
+        }
+        if (QAbstractButton *ok = box->button(QMessageBox::Ok))
+            ok->click();
+        else
+            box->close();
     };
 }

@@ -2,6 +2,7 @@
 
 #include "modalresponder.h"
 
+#include <QList>
 #include <QMessageBox>
 #include <QString>
 #include <QStringList>
@@ -43,6 +44,7 @@ struct MessageBoxSeen
     QString text;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     QMessageBox::StandardButtons buttons;
+    QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
     QString parentTitle;
     bool parentVisible = false;
 };
@@ -50,3 +52,7 @@ struct MessageBoxSeen
 // Records the box and presses button.
 ModalResponder::Handler answerMessageBox(MessageBoxSeen *seen,
                                          QMessageBox::StandardButton button = QMessageBox::Ok);
+
+// Answers every message box with Ok and appends it to seen, once per box however often the
+// responder calls; a dialog of another kind is appended with its title only and closed.
+ModalResponder::Handler answerOk(QList<MessageBoxSeen> *seen);

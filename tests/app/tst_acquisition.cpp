@@ -1,8 +1,8 @@
 #include "battery.h"
+#include "dialoganswers.h"
 #include "instrumentsimulator.h"
 #include "logreader.h"
 #include "mainwindow.h"
-#include "messageanswer.h"
 #include "protocol.h"
 #include "runtablecheck.h"
 #include "sampledatabase.h"
@@ -113,7 +113,7 @@ public:
             return;
         window = std::make_unique<MainWindow>();
         op = std::make_unique<WindowOperator>(window.get());
-        const QList<MessageSeen> seen = op->connectTo(instrument->port_name());
+        const QList<MessageBoxSeen> seen = op->connectTo(instrument->port_name());
         connected = seen.size() == 1 && seen.first().text == QLatin1String("Connection Success");
     }
 
@@ -175,7 +175,7 @@ void AcquisitionTest::startingWithoutAConnectionAsksForOneAndSendsNothing()
     WindowOperator op(&window);
     window.set_extra_ports({instrument.port_name()});
 
-    const QList<MessageSeen> seen = op.click("SampleStart");
+    const QList<MessageBoxSeen> seen = op.click("SampleStart");
     QCOMPARE(seen.size(), 1);
     QCOMPARE(seen.first().title, QStringLiteral("Message"));
     QCOMPARE(seen.first().text, QStringLiteral("Please connect the serial port first"));
@@ -194,7 +194,7 @@ void AcquisitionTest::connectingShowsSuccessBatteryAndPollsTheStatus()
     auto *battery = window.findChild<Battery *>();
     auto *ports = window.findChild<QComboBox *>(QStringLiteral("PortComboBox"));
 
-    QList<MessageSeen> seen =
+    QList<MessageBoxSeen> seen =
         op.connectTo(QDir::current().filePath(QStringLiteral("no-such-port")));
     QCOMPARE(seen.size(), 1);
     QCOMPARE(seen.first().text, QStringLiteral("Connection Failed"));
@@ -208,7 +208,7 @@ void AcquisitionTest::connectingShowsSuccessBatteryAndPollsTheStatus()
     QCOMPARE(seen.first().text, QStringLiteral("Connection Success"));
     QCOMPARE(seen.first().icon, QMessageBox::Information);
     QCOMPARE(seen.first().buttons, QMessageBox::Ok);
-    QVERIFY(seen.first().parentIsWindow);
+    QCOMPARE(seen.first().parentTitle, QStringLiteral("Telvane V1.1.0"));
     QCOMPARE(op.text("connect"), QStringLiteral("Disconnect"));
     QVERIFY(!ports->isEnabled());
     // The status was queried and applied before the success message.
@@ -363,7 +363,7 @@ void AcquisitionTest::multiChannelRunStoppedByTheOperatorStoresEverySample()
     QTRY_VERIFY_WITH_TIMEOUT(instrument.samples_sent() >= quint64(rate), runTimeoutMs);
 
     // The port stays open during a run.
-    const QList<MessageSeen> refused = op.click("connect");
+    const QList<MessageBoxSeen> refused = op.click("connect");
     QCOMPARE(refused.size(), 1);
     QCOMPARE(refused.first().text, QStringLiteral("Unable to disconnect during data collection"));
     QCOMPARE(op.text("connect"), QStringLiteral("Disconnect"));
@@ -469,7 +469,7 @@ void AcquisitionTest::lostInstrumentEndsTheRunKeepingEveryDecodedSample()
     QVERIFY(!lostTable.isEmpty());
     QTRY_VERIFY_WITH_TIMEOUT(instrument->samples_sent() >= quint64(rate), runTimeoutMs);
 
-    QList<MessageSeen> seen;
+    QList<MessageBoxSeen> seen;
     {
         ModalResponder responder({answerOk(&seen)});
         instrument->vanish();
@@ -501,7 +501,7 @@ void AcquisitionTest::lostInstrumentEndsTheRunKeepingEveryDecodedSample()
     constexpr quint32 secondPattern = 45;
     instrument = std::make_unique<InstrumentSimulator>(secondPattern);
     QVERIFY(instrument->start());
-    const QList<MessageSeen> connected = op.connectTo(instrument->port_name());
+    const QList<MessageBoxSeen> connected = op.connectTo(instrument->port_name());
     QCOMPARE(connected.size(), 1);
     QCOMPARE(connected.first().text, QStringLiteral("Connection Success"));
     const QString nextTable = bench.start(true, "radioButton_slow", 10, 1);
@@ -526,7 +526,7 @@ void AcquisitionTest::lostInstrumentWhileIdleReturnsToDisconnected()
 {
     ConnectedWindow bench(48);
     QVERIFY(bench.connected);
-    QList<MessageSeen> seen;
+    QList<MessageBoxSeen> seen;
     {
         ModalResponder responder({answerOk(&seen)});
         bench.instrument->vanish();

@@ -1,4 +1,5 @@
 #include "battery.h"
+#include "dialoganswers.h"
 #include "mainwindow.h"
 #include "modalresponder.h"
 #include "portwatcher.h"
@@ -11,9 +12,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
-#include <QFileDialog>
 #include <QLabel>
-#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSerialPortInfo>
@@ -29,73 +28,6 @@ namespace {
 
 const QString crashWarning = QStringLiteral(
     "The program did not exit properly last time. Please manually save the previous test data.");
-
-// What the start-up warning looked like when it was answered.
-struct WarningSeen
-{
-    QString title;
-    QString text;
-    QMessageBox::StandardButtons buttons;
-    bool cancelIsDefault = false;
-    QMessageBox::Icon icon = QMessageBox::NoIcon;
-    QString parentTitle;
-};
-
-ModalResponder::Handler answerWarning(WarningSeen *seen, QMessageBox::StandardButton answer)
-{
-    return [seen, answer](QWidget *dialog) {
-        auto *box = qobject_cast<QMessageBox *>(dialog);
-        if (box == nullptr) {
-            dialog->close();
-            return;
-        }
-        seen->title = box->windowTitle();
-        seen->text = box->text();
-        seen->buttons = box->standardButtons();
-        seen->cancelIsDefault = box->defaultButton() == box->button(QMessageBox::Cancel);
-        seen->icon = box->icon();
-        seen->parentTitle = box->parentWidget() ? box->parentWidget()->windowTitle() : QString();
-        box->button(answer)->click();
-    };
-}
-
-// What the save dialog of the recovery looked like; answers it with fileName (relative to
-// the working directory), or cancels it when fileName is empty.
-struct SaveDialogSeen
-{
-    QString title;
-    QStringList filters;
-    QString directory;
-    bool save = false;
-};
-
-ModalResponder::Handler answerSaveDialog(SaveDialogSeen *seen, const QString &fileName)
-{
-    return [seen, fileName](QWidget *dialog) {
-        auto *files = qobject_cast<QFileDialog *>(dialog);
-        if (files == nullptr) {
-            dialog->close();
-            return;
-        }
-        seen->title = files->windowTitle();
-        seen->filters = files->nameFilters();
-        seen->directory = files->directory().canonicalPath();
-        seen->save = files->acceptMode() == QFileDialog::AcceptSave;
-        if (fileName.isEmpty()) {
-            files->reject();
-            return;
-        }
-        // Typed as an operator would: selectFile() leaves a focused name field alone.
-        auto *name = files->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
-        if (name == nullptr) {
-            files->reject();
-            return;
-        }
-        name->setText(QDir::current().filePath(fileName));
-        // QFileDialog hides accept(); through the base it still runs the dialog's own.
-        static_cast<QDialog *>(files)->accept();
-    };
-}
 
 // What a crash leaves behind: a run table with two rows, its name in the settings and
 // "NormalExit" still false.
@@ -230,8 +162,8 @@ void MainWindowTest::uncleanPreviousExitWarnsAndCancelAsksNothingMore()
     write_setting(QStringLiteral("NormalExit"), false);
     write_setting(QStringLiteral("last_table_name"),
                   QStringLiteral("dataSample_20240102_03_04_05"));
-    WarningSeen warning;
-    ModalResponder responder({answerWarning(&warning, QMessageBox::Cancel)});
+    MessageBoxSeen warning;
+    ModalResponder responder({answerMessageBox(&warning, QMessageBox::Cancel)});
     auto window = std::make_unique<MainWindow>();
 
     QCOMPARE(responder.seen(), QStringList{QStringLiteral("QMessageBox")});
@@ -239,7 +171,7 @@ void MainWindowTest::uncleanPreviousExitWarnsAndCancelAsksNothingMore()
     QCOMPARE(warning.title, QStringLiteral("Warning"));
     QCOMPARE(warning.text, crashWarning);
     QCOMPARE(warning.buttons, QMessageBox::Save | QMessageBox::Cancel);
-    QVERIFY(warning.cancelIsDefault);
+    QCOMPARE(warning.defaultButton, QMessageBox::Cancel);
     QCOMPARE(warning.icon, QMessageBox::Warning);
     QCOMPARE(warning.parentTitle, QStringLiteral("Telvane V1.1.0"));
 
@@ -270,10 +202,10 @@ void MainWindowTest::savingTheCrashedRunAddsTheCsvExtension()
 
     const QString table = QStringLiteral("dataSample_20240102_03_04_05");
     leaveCrashedRun(table);
-    WarningSeen warning;
+    MessageBoxSeen warning;
     SaveDialogSeen dialog;
-    ModalResponder responder(
-        {answerWarning(&warning, QMessageBox::Save), answerSaveDialog(&dialog, typed)});
+    ModalResponder responder({answerMessageBox(&warning, QMessageBox::Save),
+                              answerSaveDialog(QDir::current().filePath(typed), &dialog)});
     MainWindow window;
 
     QCOMPARE(responder.seen(),
@@ -313,12 +245,13 @@ void MainWindowTest::recoveryThatCannotExportSaysWhy()
     const QString realTable = QStringLiteral("dataSample_20240102_03_04_05");
     leaveCrashedRun(realTable);
     write_setting(QStringLiteral("last_table_name"), storedName);
-    WarningSeen prompt;
+    MessageBoxSeen prompt;
     SaveDialogSeen dialog;
-    WarningSeen failure;
-    ModalResponder responder({answerWarning(&prompt, QMessageBox::Save),
-                              answerSaveDialog(&dialog, QStringLiteral("lost")),
-                              answerWarning(&failure, QMessageBox::Ok)});
+    MessageBoxSeen failure;
+    ModalResponder responder(
+        {answerMessageBox(&prompt, QMessageBox::Save),
+         answerSaveDialog(QDir::current().filePath(QStringLiteral("lost")), &dialog),
+         answerMessageBox(&failure, QMessageBox::Ok)});
     MainWindow window;
 
     QCOMPARE(responder.unexpected(), 0);
@@ -333,10 +266,10 @@ void MainWindowTest::recoveryThatCannotExportSaysWhy()
 void MainWindowTest::cancelledSaveDialogExportsNothing()
 {
     write_setting(QStringLiteral("NormalExit"), false);
-    WarningSeen warning;
+    MessageBoxSeen warning;
     SaveDialogSeen dialog;
     ModalResponder responder(
-        {answerWarning(&warning, QMessageBox::Save), answerSaveDialog(&dialog, QString())});
+        {answerMessageBox(&warning, QMessageBox::Save), answerSaveDialog(QString(), &dialog)});
     MainWindow window;
 
     QCOMPARE(responder.seen().size(), 2);

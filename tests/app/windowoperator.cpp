@@ -16,9 +16,9 @@ QAbstractButton *WindowOperator::button(const char *name) const
     return window_->findChild<QAbstractButton *>(QLatin1String(name));
 }
 
-QList<MessageSeen> WindowOperator::click(const char *name)
+QList<MessageBoxSeen> WindowOperator::click(const char *name)
 {
-    QList<MessageSeen> seen;
+    QList<MessageBoxSeen> seen;
     // More handlers than any one click needs; each answers one box.
     ModalResponder responder({answerOk(&seen), answerOk(&seen), answerOk(&seen)});
     if (QAbstractButton *target = button(name))
@@ -26,7 +26,7 @@ QList<MessageSeen> WindowOperator::click(const char *name)
     return seen;
 }
 
-QList<MessageSeen> WindowOperator::connectTo(const QString &port)
+QList<MessageBoxSeen> WindowOperator::connectTo(const QString &port)
 {
     window_->set_extra_ports({port});
     window_->findChild<QComboBox *>(QStringLiteral("PortComboBox"))->setCurrentIndex(0);

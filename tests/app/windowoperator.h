@@ -1,6 +1,6 @@
 #pragma once
 
-#include "messageanswer.h"
+#include "dialoganswers.h"
 
 #include <QList>
 #include <QString>
@@ -17,10 +17,10 @@ public:
 
     QAbstractButton *button(const char *name) const;
     // Clicks the button; the message boxes it shows meanwhile are answered and returned.
-    QList<MessageSeen> click(const char *name);
+    QList<MessageBoxSeen> click(const char *name);
 
     // Lists port first in the port list, selects it and clicks connect.
-    QList<MessageSeen> connectTo(const QString &port);
+    QList<MessageBoxSeen> connectTo(const QString &port);
 
     // Mode, rate preset ("radioButton_slow", "_med" or "_fast"), rate and time of the next run.
     void prepareRun(bool singleChannel, const char *preset, int rate, int seconds);
