@@ -489,16 +489,8 @@ void MainWindow::stop(bool error)
     write_log(QStringLiteral("采集停止"));
     serial_->set_reading(false);
     QObject::disconnect(process_, &DataProcess::stop_sample_data, this, &MainWindow::stop);
-    if (error) {
-        // Frames that reached the queue intact are decoded before the run ends, so they
-        // are stored with this run and do not leak into the next one.
-        QElapsedTimer waited;
-        waited.start();
-        while (queues_->frame_count() > 0 && process_->isRunning() &&
-               waited.elapsed() < pendingFramesWaitMs.count()) {
-            QThread::msleep(1);
-        }
-    }
+    if (error)
+        process_->finish_queued(pendingFramesWaitMs); // frames that reached the queue intact
     delete process_;
     process_ = nullptr;
     save_thread_->finish();

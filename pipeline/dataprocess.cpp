@@ -5,6 +5,8 @@
 #include "idlebackoff.h"
 #include "logmanager.h"
 
+#include <QDeadlineTimer>
+
 #include <chrono>
 
 DataProcess::DataProcess(bool singleChannel, int rate, DataQueues *queues, SampleSink *plot,
@@ -19,7 +21,21 @@ DataProcess::DataProcess(bool singleChannel, int rate, DataQueues *queues, Sampl
 DataProcess::~DataProcess()
 {
     running_.store(false);
+    queues_->wake_frame_reader();
     wait();
+}
+
+bool DataProcess::finish_queued(std::chrono::milliseconds limit)
+{
+    draining_.store(true);
+    queues_->wake_frame_reader();
+    if (wait(QDeadlineTimer(limit.count()))) {
+        return true;
+    }
+    running_.store(false);
+    queues_->wake_frame_reader();
+    wait();
+    return false;
 }
 
 void DataProcess::run()
@@ -31,6 +47,9 @@ void DataProcess::run()
     do {
         QByteArray frame = queues_->pop_serial();
         if (frame.isEmpty()) {
+            if (draining_.load()) {
+                break;
+            }
             queues_->wait_for_frames(backoff.next_wait());
             continue;
         }

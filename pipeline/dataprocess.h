@@ -3,6 +3,7 @@
 #include <QThread>
 
 #include <atomic>
+#include <chrono>
 
 class DataQueues;
 class SampleSink;
@@ -21,6 +22,12 @@ public:
     // Ends the loop after the current frame and waits for the thread.
     ~DataProcess() override;
 
+    // Ends the run once the frames already queued are decoded (or an end frame among them
+    // is reached), so they are stored with this run rather than left for the next; the
+    // caller has stopped feeding the queue. Waits for the thread; after `limit` the frames
+    // still queued are left and false is returned.
+    bool finish_queued(std::chrono::milliseconds limit);
+
 signals:
     // Emitted on the decoding thread when an end-of-run frame was decoded.
     void stop_sample_data(bool error);
@@ -33,6 +40,7 @@ private:
     const int rate_;
     std::atomic<bool> running_{
         true}; // cleared by this thread (end frame) or the owner (destructor)
+    std::atomic<bool> draining_{false}; // set by the owner: end when the queue is empty
     DataQueues *const queues_;
     SampleSink *const plot_;
 };

@@ -91,6 +91,11 @@ void DataQueues::wait_for_frames(std::chrono::microseconds timeout)
     framesBell_.wait_for(timeout, [this] { return serialData_->size() > 0; });
 }
 
+void DataQueues::wake_frame_reader()
+{
+    framesBell_.ring();
+}
+
 void DataQueues::wait_for_records(std::chrono::microseconds timeout)
 {
     recordsBell_.wait_for(timeout, [this] { return processData_->size() > 0; });

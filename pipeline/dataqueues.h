@@ -43,6 +43,8 @@ public:
     int record_count() const;
 
     int frame_count() const;
+    // Wakes the frame consumer out of wait_for_frames, so it sees a request to end at once.
+    void wake_frame_reader();
 
     // Frames and records a full queue had no room for since construction.
     quint64 dropped_frames() const { return droppedFrames_.load(); }

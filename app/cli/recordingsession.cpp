@@ -117,9 +117,7 @@ void RecordingSession::tear_down(Outcome outcome)
     disconnect(decoder_.get(), nullptr, this, nullptr);
     // Frames that arrived before a lost port or an unanswered stop are decoded
     // too, rather than left behind in the queue.
-    while (link_->queues()->frame_count() > 0 && decoder_->isRunning()) {
-        QThread::msleep(1);
-    }
+    decoder_->finish_queued(pendingFramesWaitMs);
     decoder_.reset();
     saver_->finish(); // stores the records still queued before its thread ends
     storedCount_ = saver_->stored_count();

@@ -102,6 +102,7 @@ private slots:
     void endFrameStopsBeforeLaterFramesAndQueuesMarker_data();
     void endFrameStopsBeforeLaterFramesAndQueuesMarker();
     void missingPlotIsAllowed();
+    void finishingDecodesEveryQueuedFrameFirst();
     void saveThreadWritesFullBatchesThenTheRest();
     void runWithoutSamplesInsertsNothing();
     void recordsQueuedAtDestructionAreStillStored();
@@ -211,6 +212,43 @@ void WorkerThreadsTest::missingPlotIsAllowed()
         QTRY_COMPARE_WITH_TIMEOUT(queues.record_count(), 1, 10000);
     } // the destructor ends a thread that never saw an end frame
     QCOMPARE(queues.pop_record().size(), 17);
+}
+
+// After a lost port the run ends with the frames that already arrived: all of them are
+// decoded, in order, and nothing of a later run is waited for.
+void WorkerThreadsTest::finishingDecodesEveryQueuedFrameFirst()
+{
+    constexpr int frames = 3000;
+    ScopedWorkDir dir;
+    DataQueues queues;
+    RecordingSink plot;
+    DataProcess thread(false, 100, &queues, &plot);
+    QSignalSpy stopped(&thread, &DataProcess::stop_sample_data);
+    thread.start();
+    for (int frame = 0; frame < frames; ++frame)
+        queues.push_serial(data_frame_text(frame));
+
+    QVERIFY(thread.finish_queued(std::chrono::seconds(30)));
+    QVERIFY(thread.isFinished());
+    QCOMPARE(stopped.count(), 0); // ended by its owner, not by an end frame
+    QCOMPARE(queues.frame_count(), 0);
+    const QList<SampleRow> records = drain_records(queues);
+    QCOMPARE(records.size(), frames);
+    double expectedTime = 0.0;
+    for (int frame = 0; frame < frames; ++frame) {
+        QCOMPARE(records.at(frame).at(0), expectedTime);
+        // Which frame it came from; the decoder's rounding to 0.1 mV aside.
+        QVERIFY(std::abs(records.at(frame).at(16) - volts_of(frame, 15) * 1000.0) < 1.0);
+        expectedTime += 1.0 / 100;
+    }
+    QCOMPARE(plot.points().size(), frames);
+
+    // With nothing queued it ends as soon as asked, also while idling between frames.
+    DataProcess idle(false, 100, &queues, nullptr);
+    idle.start();
+    QTest::qWait(300); // long enough for the idle back-off to lengthen its waits
+    QVERIFY(idle.finish_queued(std::chrono::seconds(30)));
+    QVERIFY(idle.isFinished());
 }
 
 void WorkerThreadsTest::saveThreadWritesFullBatchesThenTheRest()
