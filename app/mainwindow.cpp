@@ -30,6 +30,7 @@
 #include <QStatusBar>
 #include <QTimer>
 
+#include <algorithm>
 #include <chrono>
 
 #ifdef Q_OS_WIN
@@ -41,16 +42,12 @@
 namespace {
 constexpr std::chrono::milliseconds displayIntervalMs{30};
 constexpr std::chrono::milliseconds statusIntervalMs{120000};
-constexpr int statusReplyTimeoutMs = 2000;
 constexpr int initialRateCeiling = 100;
 constexpr int slowRateCeiling = 10;
 constexpr int fastSingleRateCeiling = 5000;
 constexpr int fastMultiRateCeiling = 150;
 constexpr double normalExcitationVolts = 10.0;
 constexpr double attenuatedExcitationVolts = 80.0;
-// After a lost port, frames that already arrived are decoded before the run's threads end;
-// this bounds the wait should the decoder be stuck.
-constexpr std::chrono::milliseconds pendingFramesWaitMs{2000};
 
 const QString normalExitKey = QStringLiteral("NormalExit");
 const QString lastTableKey = QStringLiteral("last_table_name");
@@ -490,7 +487,7 @@ void MainWindow::stop(bool error)
     serial_->set_reading(false);
     QObject::disconnect(process_, &DataProcess::stop_sample_data, this, &MainWindow::stop);
     if (error)
-        process_->finish_queued(pendingFramesWaitMs); // frames that reached the queue intact
+        process_->finish_queued(); // frames that reached the queue intact
     delete process_;
     process_ = nullptr;
     save_thread_->finish();
@@ -515,9 +512,8 @@ void MainWindow::report_unsaved_samples(qint64 saved)
 {
     // The save thread cannot tell a failed insert (a full disk, a lost file) from a good
     // one; the table can.
-    QSqlQuery count = database_->execute_query(
-        QStringLiteral("SELECT COUNT(*) FROM \"%1\"").arg(database_->current_table_name()));
-    const qint64 stored = count.next() ? count.value(0).toLongLong() : 0;
+    const qint64 stored =
+        std::max<qint64>(0, database_->row_count(database_->current_table_name()));
     if (stored >= saved)
         return;
     QMessageBox::warning(this, tr("Warning"),
@@ -540,9 +536,7 @@ void MainWindow::handle_port_error()
 
 void MainWindow::check_lower_computer_status()
 {
-    serial_->write_data(status_query_command());
-    const QByteArray reply = serial_->read_sync(statusReplyTimeoutMs, frameTextSize);
-    const StatusReply status = StatusReply::parse(reply);
+    const StatusReply status = serial_->query_status();
     if (!status.is_valid())
         return;
     battery_->show();

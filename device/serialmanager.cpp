@@ -1,6 +1,7 @@
 #include "serialmanager.h"
 
 #include "logmanager.h"
+#include "protocol.h"
 
 #include <QDebug>
 
@@ -96,6 +97,12 @@ QByteArray SerialManager::read_sync(int timeoutMs, int expectedLength)
         return {};
     }
     return text;
+}
+
+StatusReply SerialManager::query_status()
+{
+    write_data(status_query_command());
+    return StatusReply::parse(read_sync(statusReplyTimeoutMs, frameTextSize));
 }
 
 void SerialManager::handle_error(QSerialPort::SerialPortError error)

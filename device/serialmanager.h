@@ -1,6 +1,7 @@
 #pragma once
 
 #include "framecutter.h"
+#include "statusreply.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -40,6 +41,11 @@ public:
     // hexadecimal text, or an empty array on time-out or when the text does not
     // have exactly `expectedLength` characters.
     QByteArray read_sync(int timeoutMs, int expectedLength);
+
+    // Sends the status query and reads the reply, blocking up to statusReplyTimeoutMs; an
+    // invalid reply when nothing valid came.
+    static constexpr int statusReplyTimeoutMs = 2000;
+    StatusReply query_status();
 
     // Bytes of an unfinished frame held back for the next read.
     qsizetype pending_frame_bytes() const { return cutter_.pending_bytes(); }

@@ -26,7 +26,8 @@ public:
     // is reached), so they are stored with this run rather than left for the next; the
     // caller has stopped feeding the queue. Waits for the thread; after `limit` the frames
     // still queued are left and false is returned.
-    bool finish_queued(std::chrono::milliseconds limit);
+    bool finish_queued(std::chrono::milliseconds limit = queuedFramesLimit);
+    static constexpr std::chrono::milliseconds queuedFramesLimit{2000};
 
 signals:
     // Emitted on the decoding thread when an end-of-run frame was decoded.

@@ -326,6 +326,13 @@ bool SampleDatabase::table_exists(const QString &name)
     return query.next();
 }
 
+qint64 SampleDatabase::row_count(const QString &table)
+{
+    QSqlQuery query = execute_query(
+        QStringLiteral("SELECT COUNT(*) FROM %1").arg(sqlite_connection::quoted(table)));
+    return query.next() ? query.value(0).toLongLong() : -1;
+}
+
 QString SampleDatabase::current_table_name() const
 {
     QMutexLocker lock(&stateMutex_);

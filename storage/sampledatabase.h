@@ -57,6 +57,8 @@ public:
 
     QStringList table_names();
     bool table_exists(const QString &name);
+    // Rows in the table, or -1 when it cannot be counted.
+    qint64 row_count(const QString &table);
 
     QString current_table_name() const;
     bool is_single_channel() const;

@@ -3,7 +3,6 @@
 #include "dataqueues.h"
 #include "instrumentchoice.h"
 #include "instrumentsimulator.h"
-#include "protocol.h"
 #include "serialmanager.h"
 
 InstrumentLink::InstrumentLink()
@@ -38,13 +37,12 @@ bool InstrumentLink::open(const InstrumentChoice &choice)
 
 StatusReply InstrumentLink::query_status()
 {
-    serial_->write_data(status_query_command());
-    return StatusReply::parse(serial_->read_sync(statusTimeoutMs, frameTextSize));
+    return serial_->query_status();
 }
 
 QString InstrumentLink::no_reply_message() const
 {
     return QStringLiteral("no valid status reply from the instrument on %1 within %2 s")
         .arg(portName_)
-        .arg(statusTimeoutMs / 1000);
+        .arg(SerialManager::statusReplyTimeoutMs / 1000);
 }

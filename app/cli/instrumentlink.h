@@ -16,8 +16,6 @@ class SerialManager;
 class InstrumentLink
 {
 public:
-    static constexpr int statusTimeoutMs = 2000;
-
     InstrumentLink();
     ~InstrumentLink();
     InstrumentLink(const InstrumentLink &) = delete;
@@ -26,7 +24,6 @@ public:
     // Starts the simulator if chosen and opens the port; false with error() set.
     bool open(const InstrumentChoice &choice);
     QString error() const { return error_; }
-    QString port_name() const { return portName_; }
 
     // Sends the status query and reads the reply as the window does; an
     // invalid reply when nothing valid came within 2 s.

@@ -10,21 +10,10 @@
 #include "sampledatabase.h"
 #include "scopedlogmanager.h"
 #include "serialmanager.h"
-#include "sqliteconnection.h"
 #include "stopsignals.h"
 
 #include <QDateTime>
 #include <QEventLoop>
-#include <QSqlQuery>
-
-namespace {
-qint64 row_count(SampleDatabase &database, const QString &table)
-{
-    QSqlQuery query = database.execute_query(
-        QStringLiteral("SELECT COUNT(*) FROM %1").arg(sqlite_connection::quoted(table)));
-    return query.next() ? query.value(0).toLongLong() : -1;
-}
-} // namespace
 
 int RecordCommand::run(const QStringList &arguments)
 {
@@ -117,7 +106,7 @@ int RecordCommand::conclude(const RecordingSession &session, SampleDatabase &dat
                            .arg(session.dropped_count()));
         code = code == ExitOk ? ExitIncomplete : code;
     }
-    const qint64 rows = row_count(database, session.table());
+    const qint64 rows = database.row_count(session.table());
     if (rows != session.stored_count()) {
         Console::error(QStringLiteral("only %1 of %2 samples reached the database")
                            .arg(rows)

@@ -117,7 +117,7 @@ void RecordingSession::tear_down(Outcome outcome)
     disconnect(decoder_.get(), nullptr, this, nullptr);
     // Frames that arrived before a lost port or an unanswered stop are decoded
     // too, rather than left behind in the queue.
-    decoder_->finish_queued(pendingFramesWaitMs);
+    decoder_->finish_queued();
     decoder_.reset();
     saver_->finish(); // stores the records still queued before its thread ends
     storedCount_ = saver_->stored_count();

@@ -6,7 +6,6 @@
 #include <QObject>
 #include <QString>
 
-#include <chrono>
 #include <memory>
 
 class DataProcess;
@@ -34,8 +33,6 @@ public:
     };
     static constexpr int stopWaitMs = 5000;
     static constexpr int statusIntervalMs = 1000;
-    // How long queued frames may take to decode at the end of a run.
-    static constexpr std::chrono::milliseconds pendingFramesWaitMs{2000};
 
     RecordingSession(InstrumentLink *link, SampleDatabase *database, const RecordOptions &options,
                      QObject *parent = nullptr);

@@ -18,7 +18,6 @@ public:
     StopSignals(const StopSignals &) = delete;
     StopSignals &operator=(const StopSignals &) = delete;
 
-    bool is_installed() const { return notifier_ != nullptr; }
     // True once a stop signal has arrived (also before the event loop saw it).
     bool requested() const;
 

@@ -14,8 +14,6 @@ public:
     // Nothing when the table cannot be read.
     static std::optional<TableSummary> read(SampleDatabase &database, const QString &table);
 
-    QString name() const { return name_; }
-    qint64 rows() const { return rows_; }
     // "single", "multi" or "unknown".
     QString mode() const { return mode_; }
     // Tab-separated: name, rows, mode, first..last time in seconds ("-" when empty).

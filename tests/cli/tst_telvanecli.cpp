@@ -133,13 +133,6 @@ QString log_text(const QString &directory)
     return text;
 }
 
-qint64 row_count(SampleDatabase &database, const QString &table)
-{
-    QSqlQuery query =
-        database.execute_query(QStringLiteral("SELECT COUNT(*) FROM \"%1\"").arg(table));
-    return query.next() ? query.value(0).toLongLong() : -1;
-}
-
 } // namespace
 
 class TelvaneCliTest : public QObject
@@ -263,7 +256,7 @@ void TelvaneCliTest::stopSignalEndsTheRunAfterTheEndFrameWithEverySampleStored()
 
     SampleDatabase database(dir_->filePath("Quorlen.db"));
     QVERIFY(database.open_database());
-    QCOMPARE(row_count(database, table), qint64(sent));
+    QCOMPARE(database.row_count(table), qint64(sent));
     QVERIFY(log_text(dir_->path()).contains(QStringLiteral("停止采集")));
 }
 
@@ -281,7 +274,7 @@ void TelvaneCliTest::vanishingPortEndsTheRunWithExitFourAndKeepsTheRows()
 
     SampleDatabase database(dir_->filePath("Quorlen.db"));
     QVERIFY(database.open_database());
-    const qint64 rows = row_count(database, table);
+    const qint64 rows = database.row_count(table);
     QVERIFY(rows > 0);
     QVERIFY(quint64(rows) <= simulator_->samples_sent());
     // What was stored is the waveform's beginning, and is exported as well.
@@ -307,7 +300,7 @@ void TelvaneCliTest::unansweredStopEndsTheRunIncompleteWithTheRowsStored()
 
     SampleDatabase database(dir_->filePath("Quorlen.db"));
     QVERIFY(database.open_database());
-    QVERIFY(row_count(database, table) >= 50);
+    QVERIFY(database.row_count(table) >= 50);
 }
 
 void TelvaneCliTest::unwritableCsvFailsTheRecordButKeepsTheRun()
@@ -321,7 +314,7 @@ void TelvaneCliTest::unwritableCsvFailsTheRecordButKeepsTheRun()
 
     SampleDatabase database(dir_->filePath("Quorlen.db"));
     QVERIFY(database.open_database());
-    QCOMPARE(row_count(database, table), qint64(10));
+    QCOMPARE(database.row_count(table), qint64(10));
 }
 
 void TelvaneCliTest::badArgumentsAreRefusedBeforeAnyRunIsSent_data()
@@ -438,7 +431,7 @@ void TelvaneCliTest::exportOfATableLeftByAKilledRecordEqualsTheRecoveryExport()
     {
         SampleDatabase watcher(dir_->filePath("Quorlen.db"));
         QVERIFY(watcher.open_database());
-        QTRY_VERIFY_WITH_TIMEOUT(row_count(watcher, table) > 1000, progressMs);
+        QTRY_VERIFY_WITH_TIMEOUT(watcher.row_count(table) > 1000, progressMs);
     }
     record.signal(SIGKILL);
     QCOMPARE(record.finish(), -1);

@@ -83,13 +83,6 @@ QString last_worker_line(QStringList lines)
     return lines.isEmpty() ? QString() : lines.last();
 }
 
-int row_count(SampleDatabase &database)
-{
-    QSqlQuery query = database.execute_query(
-        QStringLiteral("SELECT COUNT(*) FROM \"%1\"").arg(database.current_table_name()));
-    return query.next() ? query.value(0).toInt() : -1;
-}
-
 } // namespace
 
 class WorkerThreadsTest : public QObject
@@ -266,16 +259,17 @@ void WorkerThreadsTest::saveThreadWritesFullBatchesThenTheRest()
         queues.push_sample(i * 0.01, i);
     }
     QTRY_COMPARE_WITH_TIMEOUT(thread.stored_count(), 500, 10000);
-    QCOMPARE(row_count(database), 0); // a batch is written only once it holds 501
+    QCOMPARE(database.row_count(database.current_table_name()),
+             0); // a batch is written only once it holds 501
     queues.push_sample(5.0, 500);
-    QTRY_COMPARE_WITH_TIMEOUT(row_count(database), 501, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(database.row_count(database.current_table_name()), 501, 10000);
 
     for (int i = 501; i < 1000; ++i) {
         queues.push_sample(i * 0.01, i);
     }
     queues.push_sample(-1.0, -1.0);
     QVERIFY(thread.wait(10000));
-    QCOMPARE(row_count(database), 1000);
+    QCOMPARE(database.row_count(database.current_table_name()), 1000);
 
     QSqlQuery rows = database.execute_query(
         QStringLiteral("SELECT time, Vol FROM \"dataSample_20240105_14_03_59\" ORDER BY id"));
@@ -302,7 +296,7 @@ void WorkerThreadsTest::runWithoutSamplesInsertsNothing()
     queues.push_sample(-1.0, -1.0);
     thread.start();
     QVERIFY(thread.wait(10000));
-    QCOMPARE(row_count(database), 0);
+    QCOMPARE(database.row_count(database.current_table_name()), 0);
     QCOMPARE(thread.stored_count(), 0);
     QCOMPARE(last_worker_line(log.messages()), QStringLiteral("采集点数 = 0"));
 }
@@ -323,7 +317,7 @@ void WorkerThreadsTest::recordsQueuedAtDestructionAreStillStored()
             queues.push_sample(i, i);
         }
     }
-    QCOMPARE(row_count(database), 1200);
+    QCOMPARE(database.row_count(database.current_table_name()), 1200);
     QCOMPARE(queues.record_count(), 0);
 }
 
@@ -345,7 +339,7 @@ void WorkerThreadsTest::multiChannelRowsRoundTripThroughTheSaveThread()
     saver.start();
     QVERIFY(decoder.wait(10000));
     QVERIFY(saver.wait(10000));
-    QCOMPARE(row_count(database), 40);
+    QCOMPARE(database.row_count(database.current_table_name()), 40);
 
     QSqlQuery rows = database.execute_query(
         QStringLiteral("SELECT * FROM \"dataSample_20240105_14_04_02\" ORDER BY id"));
