@@ -11,6 +11,7 @@
 #include <QSaveFile>
 #include <QTimer>
 
+#include <algorithm>
 #include <chrono>
 #include <system_error>
 #include <utility>
@@ -242,7 +243,12 @@ void VoltagePlot::refresh_view()
 
     if (latest > windowSeconds) {
         xAxis->setRange(latest - windowSeconds, latest);
-        if (!graphs.isEmpty() && graphs.first()->dataCount() > windowSeconds) {
+        // Any graph, not just the first: with channel 1 hidden from the start its graph stays
+        // empty and the others would grow for the whole run.
+        const bool full = std::any_of(graphs.cbegin(), graphs.cend(), [this](QCPGraph *graph) {
+            return graph->dataCount() > windowSeconds;
+        });
+        if (full) {
             for (QCPGraph *graph : std::as_const(graphs))
                 graph->data()->removeBefore(latest - windowSeconds);
         }

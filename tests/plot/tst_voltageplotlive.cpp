@@ -55,6 +55,7 @@ private slots:
     void oldestExtremeExpiresOneSampleLate();
     void viewScrollsAndPrunesOnceTheWindowIsFull_data();
     void viewScrollsAndPrunesOnceTheWindowIsFull();
+    void viewPrunesWhileChannelOneIsHidden();
     void liveModeClampsTheTimeAxis_data();
     void liveModeClampsTheTimeAxis();
     void hiddenChannelGetsNoLivePointsAndKeepsItsValue();
@@ -192,6 +193,27 @@ void TestVoltagePlotLive::viewScrollsAndPrunesOnceTheWindowIsFull()
         QVERIFY2(!keys.isEmpty(), qPrintable(QString::number(i)));
         QCOMPARE(keys.first(), firstKept);
         QCOMPARE(keys.last(), times.last());
+    }
+}
+
+// A hidden channel 1 gets no live points; the other graphs must still be held to the window
+// instead of growing for the whole run.
+void TestVoltagePlotLive::viewPrunesWhileChannelOneIsHidden()
+{
+    VoltagePlot plot(nullptr);
+    plot.setup_graphs(false);
+    plot.set_browse_mode(false);
+    plot.set_channel_visible(0, false);
+    for (int i = 0; i <= 24; ++i)
+        plot.append_samples(i * 0.5, channel_values(i));
+    plot.refresh_view();
+
+    QVERIFY(keys_of(plot.graph(0)).isEmpty());
+    for (int i = 1; i < 16; ++i) {
+        const QList<double> keys = keys_of(plot.graph(i));
+        QVERIFY2(!keys.isEmpty(), qPrintable(QString::number(i)));
+        QCOMPARE(keys.first(), 7.0);
+        QCOMPARE(keys.last(), 12.0);
     }
 }
 
