@@ -5,6 +5,22 @@
 
 #include <cstring>
 
+namespace {
+// The upper-case hexadecimal text of one frame.
+QByteArray frame_text(const char *frame)
+{
+    static constexpr char digits[] = "0123456789ABCDEF";
+    QByteArray text(frameTextSize, Qt::Uninitialized);
+    char *out = text.data();
+    for (int i = 0; i < frameSize; ++i) {
+        const auto byte = static_cast<unsigned char>(frame[i]);
+        out[2 * i] = digits[byte >> 4];
+        out[2 * i + 1] = digits[byte & 0x0F];
+    }
+    return text;
+}
+} // namespace
+
 FrameCutter::FrameCutter(FrameSink *sink)
     : sink_(sink)
 {
@@ -57,17 +73,4 @@ const char *FrameCutter::cut(const char *begin, const char *end)
         at = frame + frameSize;
     }
     return end;
-}
-
-QByteArray FrameCutter::frame_text(const char *frame)
-{
-    static constexpr char digits[] = "0123456789ABCDEF";
-    QByteArray text(frameTextSize, Qt::Uninitialized);
-    char *out = text.data();
-    for (int i = 0; i < frameSize; ++i) {
-        const auto byte = static_cast<unsigned char>(frame[i]);
-        out[2 * i] = digits[byte >> 4];
-        out[2 * i + 1] = digits[byte & 0x0F];
-    }
-    return text;
 }

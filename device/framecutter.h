@@ -23,9 +23,6 @@ public:
     // Bytes held back for the next batch.
     qsizetype pending_bytes() const { return qsizetype(tail_.size()); }
 
-    // The upper-case hexadecimal text of one frame.
-    static QByteArray frame_text(const char *frame);
-
 private:
     // Cuts what it can from [begin, end) and returns where the unfinished rest starts.
     const char *cut(const char *begin, const char *end);

@@ -153,8 +153,6 @@ double slot_millivolts(const QByteArray &frameText, int slot)
 void slots_millivolts(const QByteArray &frameText, int count, double *out)
 {
     for (int slot = 0; slot < count; ++slot) {
-        const qsizetype start = 4 + 8 * qsizetype(slot);
-        out[slot] = start + 8 > frameText.size() ? std::numeric_limits<double>::quiet_NaN()
-                                                 : millivolts_at(frameText.constData() + start);
+        out[slot] = slot_millivolts(frameText, slot);
     }
 }

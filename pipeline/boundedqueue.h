@@ -152,7 +152,7 @@ private:
     const std::size_t capacity_;
 
     alignas(cacheLineSize) std::atomic<std::uint64_t> enqueuePos_{0};
+    // The class's own alignment rounds its size up to whole cache lines, which keeps
+    // whatever follows the queue off the dequeue position's line.
     alignas(cacheLineSize) std::atomic<std::uint64_t> dequeuePos_{0};
-    // Keeps whatever follows the queue off the dequeue position's cache line.
-    char padding_[cacheLineSize - sizeof(std::atomic<std::uint64_t>)] = {};
 };

@@ -62,7 +62,7 @@ private:
     std::unique_ptr<BoundedQueue<QByteArray>> serialData_; // GUI thread -> decoding thread
     std::unique_ptr<BoundedQueue<SampleRow>> processData_; // decoding thread -> save thread
     Doorbell framesBell_;                                  // rung after every frame pushed
-    Doorbell recordsBell_;                                 // rung after every record pushed
+    Doorbell recordsBell_;                   // rung after every record or series pushed
     std::atomic<quint64> droppedFrames_{0};  // counted by the frame producer, read by anyone
     std::atomic<quint64> droppedRecords_{0}; // counted by the record producer, read by anyone
 };

@@ -7,7 +7,7 @@
 
 // Lets a consumer of a lock-free queue sleep while the queue is empty instead
 // of spinning, and lets the producer wake it as soon as it has pushed.
-// ring() costs one atomic load when nobody waits. A wake-up that slips past a
+// ring() costs one uncontended atomic operation when nobody waits. A wake-up that slips past a
 // waiter only costs it the time-out, so the queue itself needs no lock.
 class Doorbell
 {

@@ -14,7 +14,7 @@ constexpr int slotsPerFrame = 16;
 
 FrameDecoder::FrameDecoder(bool singleChannel, int rate, DataQueues *queues, SampleSink *plot)
     : singleChannel_(singleChannel)
-    , rate_(rate)
+    , singleSlots_(rate > singleSampleRateLimit ? slotsPerFrame : 1)
     , step_(1.0 / rate)
     , queues_(queues)
     , plot_(plot)
@@ -28,7 +28,7 @@ bool FrameDecoder::is_end_of_run(const QByteArray &frameText)
 void FrameDecoder::decode(const QByteArray &frameText)
 {
     if (singleChannel_) {
-        const int slotCount = rate_ > singleSampleRateLimit ? slotsPerFrame : 1;
+        const int slotCount = singleSlots_;
         std::array<double, slotsPerFrame> times{};
         std::array<double, slotsPerFrame> values{};
         slots_millivolts(frameText, slotCount, values.data());

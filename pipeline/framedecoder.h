@@ -24,8 +24,8 @@ public:
 
 private:
     const bool singleChannel_;
-    const int rate_;
-    const double step_; // seconds between two samples
+    const int singleSlots_; // samples a single-channel frame holds at this rate
+    const double step_;     // seconds between two samples
     DataQueues *const queues_;
     SampleSink *const plot_;
     double time_ = 0.0;
