@@ -30,7 +30,6 @@
 #include <QStatusBar>
 #include <QTimer>
 
-#include <algorithm>
 #include <chrono>
 
 #ifdef Q_OS_WIN
@@ -492,6 +491,7 @@ void MainWindow::stop(bool error)
     process_ = nullptr;
     save_thread_->finish();
     const qint64 saved = save_thread_->stored_count();
+    const qint64 committed = save_thread_->committed_count();
     delete save_thread_;
     save_thread_ = nullptr;
     acquiring_ = false;
@@ -505,15 +505,11 @@ void MainWindow::stop(bool error)
         ui_->connect->setText(tr("Connect"));
     apply_run_control_states(false);
     ui_->SamplePause->setText(tr("Pause"));
-    report_unsaved_samples(saved);
+    report_unsaved_samples(saved, committed);
 }
 
-void MainWindow::report_unsaved_samples(qint64 saved)
+void MainWindow::report_unsaved_samples(qint64 saved, qint64 stored)
 {
-    // The save thread cannot tell a failed insert (a full disk, a lost file) from a good
-    // one; the table can.
-    const qint64 stored =
-        std::max<qint64>(0, database_->row_count(database_->current_table_name()));
     if (stored >= saved)
         return;
     QMessageBox::warning(this, tr("Warning"),

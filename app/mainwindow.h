@@ -79,7 +79,8 @@ private:
     void refresh_port_list();
     void run_startup_check();
     void report_unusable_files();
-    void report_unsaved_samples(qint64 saved);
+    // Warns when fewer samples reached the table than the run handed to it (a full disk).
+    void report_unsaved_samples(qint64 saved, qint64 stored);
     void recover_last_run();
     void export_recovered_table(const QString &path, const QString &table);
     bool is_connected() const;

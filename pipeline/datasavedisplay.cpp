@@ -34,6 +34,15 @@ void DataSaveDisplay::finish()
     wait();
 }
 
+void DataSaveDisplay::store(QList<SampleRow> &batch)
+{
+    if (batch.isEmpty()) {
+        return;
+    }
+    committedCount_.fetch_add(database_->insert_samples(batch), std::memory_order_relaxed);
+    batch.clear();
+}
+
 void DataSaveDisplay::run()
 {
     write_log(QStringLiteral("DataSaveDisplay 线程ID = ") +
@@ -55,8 +64,7 @@ void DataSaveDisplay::run()
         storedCount_.fetch_add(1, std::memory_order_relaxed);
         batch.append(std::move(record));
         if (batch.size() > batchLimit) {
-            database_->insert_samples(batch);
-            batch.clear();
+            store(batch);
         }
     } while (running_.load());
     write_log(QStringLiteral("DataSaveDisplay 线程停止"));
@@ -68,8 +76,6 @@ void DataSaveDisplay::run()
             batch.append(std::move(record));
         }
     }
-    if (!batch.isEmpty()) {
-        database_->insert_samples(batch);
-    }
+    store(batch);
     write_log(QStringLiteral("采集点数 = ") + QString::number(storedCount_.load()));
 }

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "samplerow.h"
+
+#include <QList>
 #include <QThread>
 
 #include <atomic>
@@ -21,14 +24,20 @@ public:
 
     // Records taken for storage so far; safe to read from any thread.
     int stored_count() const { return storedCount_.load(); }
+    // Of those, the rows that reached the table; fewer on a full disk or a lost file.
+    int committed_count() const { return committedCount_.load(); }
 
 protected:
     void run() override;
 
 private:
+    // Writes the batch in one transaction and empties it.
+    void store(QList<SampleRow> &batch);
+
     DataQueues *const queues_;
     SampleDatabase *const database_;
     std::atomic<bool> running_{
         true}; // cleared by this thread (end marker) or the owner (destructor)
-    std::atomic<int> storedCount_{0}; // written by this thread only
+    std::atomic<int> storedCount_{0};    // written by this thread only
+    std::atomic<int> committedCount_{0}; // written by this thread only
 };

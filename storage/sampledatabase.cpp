@@ -139,14 +139,14 @@ bool SampleDatabase::create_table(const QString &name, bool singleChannel)
     return ok;
 }
 
-void SampleDatabase::insert_samples(const QList<SampleRow> &batch)
+int SampleDatabase::insert_samples(const QList<SampleRow> &batch)
 {
     if (batch.isEmpty()) {
-        return;
+        return 0;
     }
     sqlite3 *db = sqlite_connection::native_handle(connection());
     if (db == nullptr) {
-        return;
+        return 0;
     }
     run_sql(db, "PRAGMA synchronous = OFF");
 
@@ -162,9 +162,11 @@ void SampleDatabase::insert_samples(const QList<SampleRow> &batch)
     sqlite3_stmt *statement = nullptr;
     if (sqlite3_prepare_v2(db, sql.constData(), -1, &statement, nullptr) != SQLITE_OK) {
         sqlite3_finalize(statement);
-        return;
+        return 0;
     }
     const qsizetype rowLength = singleChannel ? 2 : 1 + channelCount;
+    int committed = 0; // rows already on disk
+    int pending = 0;   // rows waiting for the COMMIT
     run_sql(db, "BEGIN");
     for (const SampleRow &row : batch) {
         // A short row would reuse the previous row's values for its missing columns.
@@ -180,15 +182,27 @@ void SampleDatabase::insert_samples(const QList<SampleRow> &batch)
                 sqlite3_bind_double(statement, i + 1, row[i]);
             }
         }
-        sqlite3_step(statement);
+        const bool stored = sqlite3_step(statement) == SQLITE_DONE;
         sqlite3_reset(statement);
+        if (!sqlite3_get_autocommit(db)) {
+            pending += stored ? 1 : 0;
+        } else {
+            // No transaction (BEGIN failed, or an error such as a full disk rolled it back):
+            // the rows pending are gone, and a stored row is on disk already.
+            pending = 0;
+            committed += stored ? 1 : 0;
+        }
     }
     sqlite3_finalize(statement);
+    const bool inTransaction = !sqlite3_get_autocommit(db);
     if (sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
         // Leaving the transaction open would swallow every later batch as well.
         qDebug().noquote() << "Error committing samples:" << sqlite3_errmsg(db);
         run_sql(db, "ROLLBACK");
+    } else if (inTransaction) {
+        committed += pending;
     }
+    return committed;
 }
 
 QSqlQuery SampleDatabase::query_time_range(double lower, double upper)

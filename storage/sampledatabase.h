@@ -33,8 +33,9 @@ public:
     // (Vol1 to Vol16). The mode is stored whatever the outcome, the name only on success.
     bool create_table(const QString &name, bool singleChannel);
     // Appends rows (time first, then 1 or 16 voltages) to the current table in one
-    // transaction. Rows whose length does not fit the table are skipped.
-    void insert_samples(const QList<SampleRow> &batch);
+    // transaction. Rows whose length does not fit the table are skipped. Returns how many
+    // rows reached the table (fewer on a full disk or a lost file).
+    int insert_samples(const QList<SampleRow> &batch);
     // Rows of the current table with time in [lower, upper], bounds rounded to six
     // significant digits; positioned before the first row.
     QSqlQuery query_time_range(double lower, double upper);

@@ -106,7 +106,7 @@ int RecordCommand::conclude(const RecordingSession &session, SampleDatabase &dat
                            .arg(session.dropped_count()));
         code = code == ExitOk ? ExitIncomplete : code;
     }
-    const qint64 rows = database.row_count(session.table());
+    const qint64 rows = session.committed_count();
     if (rows != session.stored_count()) {
         Console::error(QStringLiteral("only %1 of %2 samples reached the database")
                            .arg(rows)

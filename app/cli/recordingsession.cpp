@@ -121,6 +121,7 @@ void RecordingSession::tear_down(Outcome outcome)
     decoder_.reset();
     saver_->finish(); // stores the records still queued before its thread ends
     storedCount_ = saver_->stored_count();
+    committedCount_ = saver_->committed_count();
     saver_.reset();
     write_log(QStringLiteral("执行时间 = ") + QString::number(runClock_.elapsed()) +
               QStringLiteral(" ms"));

@@ -43,6 +43,8 @@ public:
 
     Outcome outcome() const { return outcome_; }
     qint64 stored_count() const { return storedCount_; }
+    // Of those, the rows that reached the table (fewer on a full disk).
+    qint64 committed_count() const { return committedCount_; }
     quint64 dropped_count() const;
     QString table() const { return table_; }
 
@@ -77,5 +79,6 @@ private:
     State state_ = State::Idle;
     Outcome outcome_ = Outcome::NotStarted;
     qint64 storedCount_ = 0;
+    qint64 committedCount_ = 0;
     QString table_;
 };

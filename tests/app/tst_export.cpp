@@ -1,4 +1,5 @@
 #include "dialoganswers.h"
+#include "filesizelimit.h"
 #include "instrumentsimulator.h"
 #include "loading.h"
 #include "mainwindow.h"
@@ -24,10 +25,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <csignal>
 #include <memory>
-
-#include <sys/resource.h>
 
 namespace {
 
@@ -129,36 +127,6 @@ MessageBoxSeen exportBoth(MainWindow &window, const QString &base)
     clickExport(window);
     return responder.unexpected() == 0 && !busy.forced ? message : MessageBoxSeen();
 }
-
-// While it lives, no file of this process may grow beyond `bytes`, as on a disk with no
-// more room: writes past it fail instead of killing the process. Zero leaves files alone.
-class FileSizeLimit
-{
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        if (bytes == 0)
-            return;
-        getrlimit(RLIMIT_FSIZE, &saved_);
-        previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit{bytes, saved_.rlim_max};
-        active_ = setrlimit(RLIMIT_FSIZE, &limit) == 0;
-    }
-    ~FileSizeLimit()
-    {
-        if (!active_)
-            return;
-        setrlimit(RLIMIT_FSIZE, &saved_);
-        std::signal(SIGXFSZ, previousHandler_);
-    }
-    FileSizeLimit(const FileSizeLimit &) = delete;
-    FileSizeLimit &operator=(const FileSizeLimit &) = delete;
-
-private:
-    rlimit saved_{};
-    void (*previousHandler_)(int) = SIG_DFL;
-    bool active_ = false;
-};
 
 QStringList filesIn(const QString &directory)
 {

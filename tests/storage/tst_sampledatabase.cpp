@@ -1,9 +1,11 @@
 #include "debugcapture.h"
+#include "filesizelimit.h"
 #include "sampledatabase.h"
 #include "scopedworkdir.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -287,7 +289,9 @@ private slots:
     void rowsOfTheWrongLengthAreLeftOut()
     {
         open_with_table(true);
-        db_->insert_samples({{1.0, 10.0}, multi_row(2.0, 5.0, 1.0), {3.0}, {}, {4.0, 40.0}});
+        QCOMPARE(
+            db_->insert_samples({{1.0, 10.0}, multi_row(2.0, 5.0, 1.0), {3.0}, {}, {4.0, 40.0}}),
+            2);
         QSqlQuery query =
             db_->execute_query(QStringLiteral("SELECT time, Vol FROM \"%1\"").arg(runTable));
         QList<QPair<double, double>> rows;
@@ -338,6 +342,32 @@ private slots:
         QCOMPARE(single.values.at(0).at(0), 1.5);
         QVERIFY(std::isnan(single.values.at(0).at(1)));
         QCOMPARE(single.values.at(0).at(2), inf);
+    }
+
+    // The save thread reports a run whose samples did not all reach the table from this
+    // count, so it must match the table whatever failed.
+    void insertCountsOnlyTheRowsThatReachedTheTable()
+    {
+        open_with_table(false);
+        QList<SampleRow> batch;
+        for (int i = 0; i < 501; ++i)
+            batch.append(multi_row(i * 0.01, i, 0.5));
+        QCOMPARE(db_->insert_samples(batch), 501);
+
+        {
+            // A disk that fills up part way through the next batches.
+            const FileSizeLimit full(QFileInfo(QStringLiteral("Quorlen.db-wal")).size() +
+                                     64 * 1024);
+            int counted = 501;
+            for (int round = 0; round < 40; ++round)
+                counted += db_->insert_samples(batch);
+            QCOMPARE(db_->row_count(runTable), qint64(counted));
+            QVERIFY2(counted < 501 * 41, "the disk never filled up");
+        }
+
+        // A table that went away takes nothing.
+        db_->execute_query(QStringLiteral("DROP TABLE \"%1\"").arg(runTable));
+        QCOMPARE(db_->insert_samples(batch), 0);
     }
 
     void timeRangeIncludesBothEnds()

@@ -270,6 +270,7 @@ void WorkerThreadsTest::saveThreadWritesFullBatchesThenTheRest()
     queues.push_sample(-1.0, -1.0);
     QVERIFY(thread.wait(10000));
     QCOMPARE(database.row_count(database.current_table_name()), 1000);
+    QCOMPARE(thread.committed_count(), 1000);
 
     QSqlQuery rows = database.execute_query(
         QStringLiteral("SELECT time, Vol FROM \"dataSample_20240105_14_03_59\" ORDER BY id"));
