@@ -2,6 +2,7 @@
 
 #include "instrumentsimulator.h"
 #include "sampledatabase.h"
+#include "storedmillivolts.h"
 
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -25,13 +26,6 @@ QList<SampleRow> readRunTable(SampleDatabase *database, const QString &table)
     return rows;
 }
 
-double storedMillivolts(float volts)
-{
-    const float millivolts = volts * 1000.0f;
-    const float tenths = std::round(millivolts * 10.0f);
-    return double(tenths / 10.0f);
-}
-
 QString differenceFromWaveform(const QList<SampleRow> &rows, bool singleChannel, int rate,
                                quint32 pattern)
 {
@@ -50,7 +44,7 @@ QString differenceFromWaveform(const QList<SampleRow> &rows, bool singleChannel,
         }
         for (int channel = 0; channel < channels; ++channel) {
             const double expected =
-                storedMillivolts(InstrumentSimulator::sample_volts(channel, quint64(k), pattern));
+                stored_millivolts(InstrumentSimulator::sample_volts(channel, quint64(k), pattern));
             if (row.at(channel + 1) != expected) {
                 return QStringLiteral("row %1 channel %2 holds %3, expected %4")
                     .arg(k)

@@ -10,12 +10,8 @@ class SampleDatabase;
 // Every row of a run table in id order, without the id: time first, then the voltages.
 QList<SampleRow> readRunTable(SampleDatabase *database, const QString &table);
 
-// The millivolts the application stores for a slot holding `volts`: scaled, rounded half
-// away from zero to 0.1 mV in single precision, then widened.
-double storedMillivolts(float volts);
-
 // Compares rows with the first rows.size() samples of the simulator's waveform for `pattern`:
-// times k / rate accumulated by repeated addition from 0, values as storedMillivolts gives
+// times k / rate accumulated by repeated addition from 0, values as stored_millivolts gives
 // them (channel 1 alone, or channels 1 to 16). Empty when all match, else the first
 // difference.
 QString differenceFromWaveform(const QList<SampleRow> &rows, bool singleChannel, int rate,

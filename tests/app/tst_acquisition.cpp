@@ -12,12 +12,10 @@
 #include "voltageplot.h"
 #include "windowoperator.h"
 
-#include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QDoubleSpinBox>
-#include <QLabel>
 #include <QRegularExpression>
 #include <QSpinBox>
 #include <QTest>

@@ -1,7 +1,6 @@
 #include "dialoganswers.h"
 #include "filesizelimit.h"
 #include "instrumentsimulator.h"
-#include "loading.h"
 #include "mainwindow.h"
 #include "modalresponder.h"
 #include "sampledatabase.h"
@@ -202,7 +201,6 @@ void ExportTest::startSimulatedRun(MainWindow &window, InstrumentSimulator &simu
 void ExportTest::cancelledOptionsAskNothingMore()
 {
     auto window = windowWithRun(3);
-    QTemporaryDir out;
     ExportOptionsSeen options;
     ModalResponder responder({answerExportOptions(true, true, false, &options)});
     clickExport(*window);

@@ -5,6 +5,7 @@
 #include "protocol.h"
 #include "pseudoterminal.h"
 #include "sampledatabase.h"
+#include "storedmillivolts.h"
 
 #include <QDir>
 #include <QProcess>
@@ -75,11 +76,9 @@ private:
 
 QString millivolts_text(int channel, quint64 index, quint32 pattern)
 {
-    // Volts to millivolts, rounded half away from zero to 0.1 mV in single
-    // precision, printed with one decimal.
-    const float millivolts = InstrumentSimulator::sample_volts(channel, index, pattern) * 1000.0f;
-    const float rounded = std::round(millivolts * 10.0f) / 10.0f;
-    return QString::number(double(rounded), 'f', 1);
+    // Printed with one decimal, as the run CSV has it.
+    return QString::number(
+        stored_millivolts(InstrumentSimulator::sample_volts(channel, index, pattern)), 'f', 1);
 }
 
 // The CSV of a run as the simulator's waveform says it must read.

@@ -1,4 +1,5 @@
 #include "dataqueues.h"
+#include "envcount.h"
 #include "frames.h"
 #include "instrumentsimulator.h"
 #include "logcapture.h"
@@ -334,12 +335,11 @@ void SerialManagerTest::lostPortIsReportedWhileIdle()
 // afterwards; never an "open" port that is already closed.
 void SerialManagerTest::portLostWhileOpeningIsAFailedOpenOrAReportedLoss()
 {
-    bool ok = false;
-    const int rounds = qEnvironmentVariableIntValue("TELVANE_OPEN_RACE_ROUNDS", &ok);
+    const int rounds = env_count("TELVANE_OPEN_RACE_ROUNDS", 1000);
     std::minstd_rand random(7);
     int failed = 0;
     int reported = 0;
-    for (int round = 0; round < (ok && rounds > 0 ? rounds : 1000); ++round) {
+    for (int round = 0; round < rounds; ++round) {
         Line line;
         QSignalSpy lost(&line.manager, &SerialManager::port_error);
         const auto delay = std::chrono::microseconds(random() % 600);

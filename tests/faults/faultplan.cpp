@@ -2,6 +2,7 @@
 
 #include "instrumentframes.h"
 #include "instrumentsimulator.h"
+#include "storedmillivolts.h"
 
 #include <array>
 #include <cmath>
@@ -35,11 +36,6 @@ QByteArray marker_frame(quint8 type)
     return InstrumentFrames::data(type, volts);
 }
 
-double decoded_millivolts(float volts)
-{
-    const float mv = volts * 1000.0f;
-    return double(std::round(mv * 10.0f) / 10.0f);
-}
 } // namespace
 
 FaultPlan::FaultPlan(int foreignSequences, int intactFrames)
@@ -72,7 +68,7 @@ QList<QList<double>> FaultPlan::expected_rows(bool singleChannel) const
     const std::array<float, InstrumentFrames::slot_count> volts = ff_volts();
     QList<double> frame;
     for (float v : volts)
-        frame.append(decoded_millivolts(v));
+        frame.append(stored_millivolts(v));
     QList<QList<double>> rows;
     for (int i = 0; i < intactSent_; ++i) {
         if (!singleChannel) {

@@ -3,6 +3,7 @@
 // and the recovered CSV must hold every row committed before the kill.
 //   TELVANE_KILL_MOMENTS  how many kills (default 3)
 //   TELVANE_FAULT_PATTERN    pattern of the moments (default 1)
+#include "envcount.h"
 #include "instrumentsimulator.h"
 #include "scopedworkdir.h"
 #include "settingsondisk.h"
@@ -44,9 +45,8 @@ private slots:
 
 void KilledRunTest::killedRunIsIntactAndRecoverable()
 {
+    const int count = env_count("TELVANE_KILL_MOMENTS", 3);
     bool ok = false;
-    const int moments = qEnvironmentVariableIntValue("TELVANE_KILL_MOMENTS", &ok);
-    const int count = ok && moments > 0 ? moments : 3;
     const int patternValue = qEnvironmentVariableIntValue("TELVANE_FAULT_PATTERN", &ok);
     QRandomGenerator random(ok ? quint32(patternValue) : 1u);
     qint64 recoveredTotal = 0;

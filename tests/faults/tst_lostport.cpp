@@ -4,6 +4,7 @@
 // responsive, and connect to a fresh instrument afterwards.
 //   TELVANE_LOST_PORT_MOMENTS  how many moments (default 6, one of each kind)
 //   TELVANE_FAULT_PATTERN         pattern of the random delays (default 1)
+#include "envcount.h"
 #include "instrumentsimulator.h"
 #include "mainwindow.h"
 #include "scopedworkdir.h"
@@ -129,9 +130,8 @@ private slots:
 
 void LostPortTest::vanishingInstrumentLeavesTheWindowReadyToConnectAgain()
 {
+    const int count = env_count("TELVANE_LOST_PORT_MOMENTS", momentKinds);
     bool ok = false;
-    const int moments = qEnvironmentVariableIntValue("TELVANE_LOST_PORT_MOMENTS", &ok);
-    const int count = ok && moments > 0 ? moments : momentKinds;
     const int patternValue = qEnvironmentVariableIntValue("TELVANE_FAULT_PATTERN", &ok);
     QRandomGenerator random(ok ? quint32(patternValue) : 1u);
 

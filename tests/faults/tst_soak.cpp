@@ -3,6 +3,7 @@
 // from the environment, so the ordinary suite runs a short one and CI or a person a long one:
 //   TELVANE_SOAK_RUN_SECONDS  run time asked of the instrument (default 60)
 //   TELVANE_SOAK_SPEED        how many times faster than real time it is replayed (default 4)
+#include "envcount.h"
 #include "instrumentsimulator.h"
 #include "mainwindow.h"
 #include "scopedworkdir.h"
@@ -31,13 +32,6 @@ constexpr qint64 allowedGrowthKb = 24 * 1024;
         qputenv("QTEST_FUNCTION_TIMEOUT", "7200000");
     return true;
 }();
-
-int env_int(const char *name, int fallback)
-{
-    bool ok = false;
-    const int value = qEnvironmentVariableIntValue(name, &ok);
-    return ok && value > 0 ? value : fallback;
-}
 
 qint64 resident_kb()
 {
@@ -74,8 +68,8 @@ private slots:
 
 void SoakTest::longFastRunDropsNothingKeepsMemoryFlatAndLogsNoError()
 {
-    const int runSeconds = env_int("TELVANE_SOAK_RUN_SECONDS", 60);
-    const int speed = env_int("TELVANE_SOAK_SPEED", 4);
+    const int runSeconds = env_count("TELVANE_SOAK_RUN_SECONDS", 60);
+    const int speed = env_count("TELVANE_SOAK_SPEED", 4);
     ScopedWorkDir dir;
     InstrumentSimulator simulator(pattern);
     simulator.set_speed_factor(speed);

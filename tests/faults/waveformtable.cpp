@@ -1,6 +1,7 @@
 #include "waveformtable.h"
 
 #include "instrumentsimulator.h"
+#include "storedmillivolts.h"
 
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -45,8 +46,7 @@ WaveformTable::WaveformTable(const QString &databaseFile, const QString &table)
 
 double WaveformTable::millivolts(int channel, quint64 sample, quint32 pattern)
 {
-    const float mv = InstrumentSimulator::sample_volts(channel, sample, pattern) * 1000.0f;
-    return double(std::round(mv * 10.0f) / 10.0f);
+    return stored_millivolts(InstrumentSimulator::sample_volts(channel, sample, pattern));
 }
 
 QString WaveformTable::compare(bool singleChannel, int rate, quint32 pattern)

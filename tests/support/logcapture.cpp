@@ -1,6 +1,7 @@
 #include "logcapture.h"
 
 #include "logmanager.h"
+#include "logreader.h"
 
 #include <QFile>
 
@@ -22,12 +23,5 @@ QStringList LogCapture::messages()
     if (!file.open(QIODevice::ReadOnly)) {
         return {};
     }
-    static const QString separator = QStringLiteral("   >>   ");
-    QStringList result;
-    const QStringList lines = QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts);
-    for (const QString &line : lines) {
-        const qsizetype at = line.indexOf(separator);
-        result.append(at < 0 ? line : line.mid(at + separator.size()));
-    }
-    return result;
+    return LogReader::messages_of(file.readAll());
 }

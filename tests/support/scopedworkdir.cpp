@@ -2,7 +2,8 @@
 
 #include <QDir>
 
-ScopedWorkDir::ScopedWorkDir() : previous_(QDir::currentPath())
+ScopedWorkDir::ScopedWorkDir()
+    : previous_(QDir::currentPath())
 {
     QDir::setCurrent(dir_.path());
 }

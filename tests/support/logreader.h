@@ -13,8 +13,9 @@ public:
     LogReader();
 
     QStringList messages() const;
-    // The logged messages that start with prefix, in order.
-    QStringList messagesStartingWith(const QString &prefix) const;
+
+    // The messages of a log file's text, without their time stamps.
+    static QStringList messages_of(const QByteArray &fileText);
 
 private:
     QMap<QString, qint64> startSizes_; // file name -> size when the reader was made

@@ -19,7 +19,6 @@ LogReader::LogReader()
 
 QStringList LogReader::messages() const
 {
-    static const QString separator = QStringLiteral("   >>   ");
     QStringList result;
     const QDir dir = logDirectory();
     const QStringList names = dir.entryList(QDir::Files, QDir::Name);
@@ -28,23 +27,19 @@ QStringList LogReader::messages() const
         if (!file.open(QIODevice::ReadOnly))
             continue;
         file.seek(startSizes_.value(name, 0));
-        const QStringList lines =
-            QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-        for (const QString &line : lines) {
-            const qsizetype at = line.indexOf(separator);
-            result.append(at < 0 ? line : line.mid(at + separator.size()));
-        }
+        result += messages_of(file.readAll());
     }
     return result;
 }
 
-QStringList LogReader::messagesStartingWith(const QString &prefix) const
+QStringList LogReader::messages_of(const QByteArray &fileText)
 {
-    QStringList matching;
-    const QStringList all = messages();
-    for (const QString &message : all) {
-        if (message.startsWith(prefix))
-            matching.append(message);
+    static const QString separator = QStringLiteral("   >>   ");
+    QStringList result;
+    const QStringList lines = QString::fromUtf8(fileText).split(u'\n', Qt::SkipEmptyParts);
+    for (const QString &line : lines) {
+        const qsizetype at = line.indexOf(separator);
+        result.append(at < 0 ? line : line.mid(at + separator.size()));
     }
-    return matching;
+    return result;
 }
