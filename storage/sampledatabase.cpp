@@ -159,11 +159,11 @@ int SampleDatabase::insert_samples(const QList<SampleRow> &batch)
     }
     const QByteArray sql =
         insert_statement(sqlite_connection::quoted(table), singleChannel).toUtf8();
-    sqlite3_stmt *statement = nullptr;
-    if (sqlite3_prepare_v2(db, sql.constData(), -1, &statement, nullptr) != SQLITE_OK) {
-        sqlite3_finalize(statement);
+    const sqlite_connection::Statement prepared = sqlite_connection::prepare(db, sql);
+    if (!prepared) {
         return 0;
     }
+    sqlite3_stmt *statement = prepared.get();
     const qsizetype rowLength = singleChannel ? 2 : 1 + channelCount;
     int committed = 0; // rows already on disk
     int pending = 0;   // rows waiting for the COMMIT
@@ -193,7 +193,6 @@ int SampleDatabase::insert_samples(const QList<SampleRow> &batch)
             committed += stored ? 1 : 0;
         }
     }
-    sqlite3_finalize(statement);
     const bool inTransaction = !sqlite3_get_autocommit(db);
     if (sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
         // Leaving the transaction open would swallow every later batch as well.
@@ -218,12 +217,12 @@ RangeColumns SampleDatabase::read_time_range(double lower, double upper)
         return rows;
     }
     const QByteArray sql = time_range_statement(current_table_name(), lower, upper).toUtf8();
-    sqlite3_stmt *statement = nullptr;
-    if (sqlite3_prepare_v2(db, sql.constData(), -1, &statement, nullptr) != SQLITE_OK) {
+    const sqlite_connection::Statement prepared = sqlite_connection::prepare(db, sql);
+    if (!prepared) {
         qDebug().noquote() << "Error executing query:" << sqlite3_errmsg(db);
-        sqlite3_finalize(statement);
         return rows;
     }
+    sqlite3_stmt *statement = prepared.get();
     // Columns: id, time, then the voltages.
     const int columns = sqlite3_column_count(statement);
     rows.values = QList<QVector<double>>(std::max(columns - 2, 0));
@@ -239,7 +238,6 @@ RangeColumns SampleDatabase::read_time_range(double lower, double upper)
     if (step != SQLITE_DONE) {
         qDebug().noquote() << "Error executing query:" << sqlite3_errmsg(db);
     }
-    sqlite3_finalize(statement);
     return rows;
 }
 

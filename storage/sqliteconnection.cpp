@@ -60,4 +60,20 @@ QString quoted(const QString &name)
     return QLatin1Char('"') + escaped + QLatin1Char('"');
 }
 
+void StatementFinalizer::operator()(sqlite3_stmt *statement) const
+{
+    sqlite3_finalize(statement);
+}
+
+Statement prepare(sqlite3 *db, const QByteArray &sql)
+{
+    sqlite3_stmt *statement = nullptr;
+    if (sqlite3_prepare_v2(db, sql.constData(), int(sql.size()), &statement, nullptr) !=
+        SQLITE_OK) {
+        sqlite3_finalize(statement);
+        return nullptr;
+    }
+    return Statement(statement);
+}
+
 } // namespace sqlite_connection

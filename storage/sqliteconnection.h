@@ -3,7 +3,12 @@
 #include <QSqlDatabase>
 #include <QString>
 
+#include <QByteArray>
+
+#include <memory>
+
 struct sqlite3;
+struct sqlite3_stmt;
 
 // Setting up the QSQLITE connections of the sample database: every connection to the
 // file gets the same busy time-out and the write-ahead journal, so a reader on one
@@ -25,5 +30,15 @@ sqlite3 *native_handle(const QSqlDatabase &db);
 
 // name as an SQL identifier in double quotes.
 QString quoted(const QString &name);
+
+// A prepared statement of the SQLite interface, finalized when it goes.
+struct StatementFinalizer
+{
+    void operator()(sqlite3_stmt *statement) const;
+};
+using Statement = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
+
+// sql prepared on db; null when SQLite refuses it (sqlite3_errmsg(db) says why).
+Statement prepare(sqlite3 *db, const QByteArray &sql);
 
 } // namespace sqlite_connection

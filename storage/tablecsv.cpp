@@ -9,19 +9,12 @@
 
 #include <sqlite3.h>
 
-#include <memory>
 #include <string>
 
 namespace {
 constexpr int timeColumn = 1;
 constexpr int timeDecimals = 4;
 constexpr std::size_t flushBytes = 1 << 20;
-
-struct StatementDeleter
-{
-    void operator()(sqlite3_stmt *statement) const { sqlite3_finalize(statement); }
-};
-using Statement = std::unique_ptr<sqlite3_stmt, StatementDeleter>;
 
 void append_field(std::string &line, sqlite3_stmt *statement, int column, int realDecimals)
 {
@@ -59,13 +52,11 @@ bool write_table_csv(sqlite3 *db, const QString &table, const QString &path, int
     }
     const QByteArray sql =
         QStringLiteral("SELECT * FROM %1;").arg(sqlite_connection::quoted(table)).toUtf8();
-    sqlite3_stmt *raw = nullptr;
-    if (sqlite3_prepare_v2(db, sql.constData(), -1, &raw, nullptr) != SQLITE_OK) {
+    const sqlite_connection::Statement statement = sqlite_connection::prepare(db, sql);
+    if (!statement) {
         qDebug().noquote() << "Error executing query:" << sqlite3_errmsg(db);
-        sqlite3_finalize(raw);
         return false;
     }
-    const Statement statement(raw);
 
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
