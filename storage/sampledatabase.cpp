@@ -17,8 +17,6 @@
 
 namespace {
 constexpr int channelCount = 16;
-constexpr int currentExportDecimals = 1;
-constexpr int recoveryExportDecimals = 4;
 // How a sample that is not a number is stored, and how the CSV shows it.
 constexpr char notANumber[] = "nan";
 
@@ -258,12 +256,12 @@ bool SampleDatabase::export_current_table(const QString &path)
         return false;
     }
     return write_table_csv(sqlite_connection::native_handle(connection()), table, path,
-                           currentExportDecimals);
+                           SampleDatabase::runExportDecimals);
 }
 
 bool SampleDatabase::export_table(const QString &path, const QString &tableName)
 {
-    return export_table(path, tableName, recoveryExportDecimals);
+    return export_table(path, tableName, SampleDatabase::recoveryExportDecimals);
 }
 
 bool SampleDatabase::export_table(const QString &path, const QString &tableName,

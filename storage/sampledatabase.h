@@ -22,6 +22,11 @@ class ThreadConnections;
 class SampleDatabase
 {
 public:
+    // Decimals of the voltages in a CSV: the current run as the window exports it, and a
+    // run left behind by a crash.
+    static constexpr int runExportDecimals = 1;
+    static constexpr int recoveryExportDecimals = 4;
+
     explicit SampleDatabase(const QString &fileName = QStringLiteral("Quorlen.db"));
     ~SampleDatabase();
     SampleDatabase(const SampleDatabase &) = delete;

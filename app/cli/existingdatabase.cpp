@@ -1,9 +1,14 @@
 #include "existingdatabase.h"
 
+#include "commandparser.h"
 #include "console.h"
 #include "sampledatabase.h"
 
 #include <QFileInfo>
+
+namespace {
+const QString dbOption = QStringLiteral("db");
+} // namespace
 
 std::unique_ptr<SampleDatabase> ExistingDatabase::open(const QString &file)
 {
@@ -17,4 +22,15 @@ std::unique_ptr<SampleDatabase> ExistingDatabase::open(const QString &file)
         return nullptr;
     }
     return database;
+}
+
+void ExistingDatabase::add_option(CommandParser &parser)
+{
+    parser.add_option({dbOption, QStringLiteral("Database file (default Quorlen.db)."),
+                       QStringLiteral("FILE"), QStringLiteral("Quorlen.db")});
+}
+
+QString ExistingDatabase::file(const CommandParser &parser)
+{
+    return parser.value(dbOption);
 }

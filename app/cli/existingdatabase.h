@@ -4,6 +4,7 @@
 
 #include <memory>
 
+class CommandParser;
 class SampleDatabase;
 
 // Opens a database file that must exist already: commands that only read or
@@ -13,4 +14,8 @@ class ExistingDatabase
 public:
     // The open database, or null after printing why not.
     static std::unique_ptr<SampleDatabase> open(const QString &file);
+
+    // The --db option every command that uses the database takes, and its value.
+    static void add_option(CommandParser &parser);
+    static QString file(const CommandParser &parser);
 };

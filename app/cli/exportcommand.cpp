@@ -9,10 +9,9 @@
 namespace {
 const QString tableOption = QStringLiteral("table");
 const QString csvOption = QStringLiteral("csv");
-const QString dbOption = QStringLiteral("db");
 const QString decimalsOption = QStringLiteral("decimals");
-constexpr int runDecimals = 1;      // as the window exports the current run
-constexpr int recoveryDecimals = 4; // as the window saves a run left by a crash
+constexpr int runDecimals = SampleDatabase::runExportDecimals;
+constexpr int recoveryDecimals = SampleDatabase::recoveryExportDecimals;
 } // namespace
 
 int ExportCommand::run(const QStringList &arguments)
@@ -24,8 +23,7 @@ int ExportCommand::run(const QStringList &arguments)
     parser.add_option(
         {tableOption, QStringLiteral("Run table to export."), QStringLiteral("NAME")});
     parser.add_option({csvOption, QStringLiteral("CSV file to write."), QStringLiteral("FILE")});
-    parser.add_option({dbOption, QStringLiteral("Database file (default Quorlen.db)."),
-                       QStringLiteral("FILE"), QStringLiteral("Quorlen.db")});
+    ExistingDatabase::add_option(parser);
     parser.add_option(
         {decimalsOption, QStringLiteral("Decimals of the voltages: 1 or 4."), QStringLiteral("N")});
     if (const auto exitCode = parser.parse_or_exit(arguments)) {
@@ -56,7 +54,7 @@ int ExportCommand::run(const QStringList &arguments)
         return *exitCode;
     }
 
-    const QString file = parser.value(dbOption);
+    const QString file = ExistingDatabase::file(parser);
     const auto database = ExistingDatabase::open(file);
     if (!database) {
         return ExitFailure;

@@ -85,6 +85,11 @@ int RecordCommand::conclude(const RecordingSession &session, SampleDatabase &dat
     const QString stored =
         QStringLiteral("%1 samples stored in %2").arg(session.stored_count()).arg(session.table());
     int code = ExitOk;
+    // A later problem does not hide an earlier one: the first exit code sticks.
+    const auto escalate = [&code](int problem) {
+        if (code == ExitOk)
+            code = problem;
+    };
     switch (session.outcome()) {
     case RecordingSession::Outcome::PortLost:
         Console::error(QStringLiteral("serial port lost during the run; ") + stored);
@@ -104,21 +109,21 @@ int RecordCommand::conclude(const RecordingSession &session, SampleDatabase &dat
     if (session.dropped_count() > 0) {
         Console::error(QStringLiteral("%1 frames or samples were dropped because a queue was full")
                            .arg(session.dropped_count()));
-        code = code == ExitOk ? ExitIncomplete : code;
+        escalate(ExitIncomplete);
     }
     const qint64 rows = session.committed_count();
     if (rows != session.stored_count()) {
         Console::error(QStringLiteral("only %1 of %2 samples reached the database")
                            .arg(rows)
                            .arg(session.stored_count()));
-        code = code == ExitOk ? ExitFailure : code;
+        escalate(ExitFailure);
     }
     if (!options.csv_file().isEmpty()) {
         if (database.export_current_table(options.csv_file())) {
             Console::note(QStringLiteral("CSV written to ") + options.csv_file());
         } else {
             Console::error(QStringLiteral("could not write the CSV file ") + options.csv_file());
-            code = code == ExitOk ? ExitFailure : code;
+            escalate(ExitFailure);
         }
     }
     return code;

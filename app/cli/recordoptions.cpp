@@ -1,6 +1,7 @@
 #include "recordoptions.h"
 
 #include "commandparser.h"
+#include "existingdatabase.h"
 #include "protocol.h"
 
 #include <cmath>
@@ -12,7 +13,6 @@ const QString timeOption = QStringLiteral("time");
 const QString voutOption = QStringLiteral("vout");
 const QStringList multiVoltOptions = {QStringLiteral("v1"), QStringLiteral("v2"),
                                       QStringLiteral("v3"), QStringLiteral("v4")};
-const QString dbOption = QStringLiteral("db");
 const QString csvOption = QStringLiteral("csv");
 
 const QString fullVoltRange = QStringLiteral("-10..10 V, or -80..80 V with the attenuation module");
@@ -59,8 +59,7 @@ void RecordOptions::add_options(CommandParser &parser)
              QStringLiteral("Excitation V%1 in multi mode, volts (default 0).").arg(i + 1),
              QStringLiteral("V")});
     }
-    parser.add_option({dbOption, QStringLiteral("Database file (default Quorlen.db)."),
-                       QStringLiteral("FILE"), QStringLiteral("Quorlen.db")});
+    ExistingDatabase::add_option(parser);
     parser.add_option({csvOption, QStringLiteral("Also export the run to this CSV file."),
                        QStringLiteral("FILE")});
 }
@@ -106,7 +105,7 @@ RecordOptions RecordOptions::read(CommandParser &parser)
         options.voltages_.append(volts);
     }
 
-    options.databaseFile_ = parser.value(dbOption);
+    options.databaseFile_ = ExistingDatabase::file(parser);
     if (options.databaseFile_.isEmpty()) {
         parser.fail(QStringLiteral("--db needs a file name"));
     }

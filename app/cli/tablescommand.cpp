@@ -12,12 +12,11 @@ int TablesCommand::run(const QStringList &arguments)
     CommandParser parser(QStringLiteral("tables [--db FILE]"),
                          QStringLiteral("Lists the run tables: name, rows, mode (single or "
                                         "multi) and first..last time, tab-separated."));
-    parser.add_option({QStringLiteral("db"), QStringLiteral("Database file (default Quorlen.db)."),
-                       QStringLiteral("FILE"), QStringLiteral("Quorlen.db")});
+    ExistingDatabase::add_option(parser);
     if (const auto exitCode = parser.parse_or_exit(arguments)) {
         return *exitCode;
     }
-    const auto database = ExistingDatabase::open(parser.value(QStringLiteral("db")));
+    const auto database = ExistingDatabase::open(ExistingDatabase::file(parser));
     if (!database) {
         return ExitFailure;
     }
