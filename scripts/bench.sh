@@ -5,13 +5,7 @@
 # rows for browsing and export). Figures are only printed, never checked.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh
-if ! dpkg-query -W -f='${Status}' libbenchmark-dev 2>/dev/null | grep -q "install ok installed"; then
-    sudo=""
-    [[ $(id -u) -ne 0 ]] && sudo="sudo"
-    $sudo apt-get update -qq
-    $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends libbenchmark-dev
-fi
+scripts/install-deps.sh libbenchmark-dev
 quick=()
 [[ "${1:-}" == "--quick" ]] && quick=(--quick)
 

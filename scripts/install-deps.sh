@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages Telvane needs to build, run and test.
-# Does nothing when everything is already there.
+# Installs the Debian packages Telvane needs to build, run and test, and any
+# packages named as arguments. Does nothing when everything is already there.
 set -euo pipefail
 
 packages=(
@@ -9,6 +9,7 @@ packages=(
     xvfb xauth fonts-liberation
     libsqlite3-dev sqlite3
     clang-14 libclang-rt-14-dev
+    "$@"
 )
 
 missing=()
