@@ -123,6 +123,28 @@ public:
         return window->is_acquiring() ? window->database()->current_table_name() : QString();
     }
 
+    // Unplugs the instrument and answers the message boxes that follow into seen. True once
+    // a box came and the window has no dialog open any more; unexpected counts dialogs that
+    // were no message box.
+    bool lose_instrument(QList<MessageBoxSeen> *seen, int *unexpected)
+    {
+        ModalResponder responder({answerOk(seen)});
+        instrument->vanish();
+        const bool settled =
+            QTest::qWaitFor([seen] { return !seen->isEmpty(); }, runTimeoutMs) &&
+            QTest::qWaitFor([] { return QApplication::activeModalWidget() == nullptr; },
+                            runTimeoutMs);
+        *unexpected = responder.unexpected();
+        return settled;
+    }
+
+    // Closes the window, which writes out its log, and returns the messages of the test.
+    QStringList close_and_read_log()
+    {
+        window.reset();
+        return log.messages();
+    }
+
     std::unique_ptr<InstrumentSimulator> instrument;
     LogReader log;
     std::unique_ptr<MainWindow> window;
@@ -327,8 +349,7 @@ void AcquisitionTest::singleChannelRunStoresEverySampleTheInstrumentSent()
     QCOMPARE(commands.at(1), start_single_command(2.5f, rate, seconds));
     QCOMPARE(commands.at(2), status_query_command()); // asked again once the run is over
 
-    window.reset();
-    const QStringList messages = bench.log.messages();
+    const QStringList messages = bench.close_and_read_log();
     QCOMPARE(messages.filter(QStringLiteral("开始采集,速度=5000,时间=2")).size(), 1);
     QCOMPARE(messages.count(QStringLiteral("采集停止")), 1);
     const QList<qint64> durations =
@@ -392,8 +413,7 @@ void AcquisitionTest::multiChannelRunStoppedByTheOperatorStoresEverySample()
     const QString difference = differenceFromWaveform(rows, false, rate, pattern);
     QVERIFY2(difference.isEmpty(), qPrintable(difference));
 
-    window.reset();
-    const QStringList messages = bench.log.messages();
+    const QStringList messages = bench.close_and_read_log();
     QVERIFY(messages.indexOf(QStringLiteral("停止采集")) >= 0);
     QVERIFY(messages.indexOf(QStringLiteral("采集停止")) >
             messages.indexOf(QStringLiteral("停止采集")));
@@ -448,8 +468,7 @@ void AcquisitionTest::pauseAndContinueSendTheirCommandsAndSwitchBrowsing()
     const QString difference = differenceFromWaveform(rows, false, rate, pattern);
     QVERIFY2(difference.isEmpty(), qPrintable(difference));
 
-    window.reset();
-    const QStringList messages = bench.log.messages();
+    const QStringList messages = bench.close_and_read_log();
     QCOMPARE(messages.count(QStringLiteral("暂停采集")), 2);
     QCOMPARE(messages.count(QStringLiteral("继续采集")), 1);
 }
@@ -468,13 +487,10 @@ void AcquisitionTest::lostInstrumentEndsTheRunKeepingEveryDecodedSample()
     QTRY_VERIFY_WITH_TIMEOUT(instrument->samples_sent() >= quint64(rate), runTimeoutMs);
 
     QList<MessageBoxSeen> seen;
-    {
-        ModalResponder responder({answerOk(&seen)});
-        instrument->vanish();
-        QTRY_COMPARE_WITH_TIMEOUT(seen.size(), 1, runTimeoutMs);
-        QTRY_VERIFY_WITH_TIMEOUT(QApplication::activeModalWidget() == nullptr, runTimeoutMs);
-        QCOMPARE(responder.unexpected(), 0);
-    }
+    int unexpected = 0;
+    QVERIFY(bench.lose_instrument(&seen, &unexpected));
+    QCOMPARE(seen.size(), 1);
+    QCOMPARE(unexpected, 0);
     QCOMPARE(seen.first().title, QStringLiteral("Error"));
     QCOMPARE(seen.first().text,
              QStringLiteral("Serial port error!Please restart the lower computer"));
@@ -511,8 +527,7 @@ void AcquisitionTest::lostInstrumentEndsTheRunKeepingEveryDecodedSample()
     difference = differenceFromWaveform(nextRows, true, 10, secondPattern);
     QVERIFY2(difference.isEmpty(), qPrintable(difference));
 
-    window.reset();
-    const QStringList messages = bench.log.messages();
+    const QStringList messages = bench.close_and_read_log();
     QCOMPARE(messages.count(QStringLiteral("串口意外断开")), 1);
     QCOMPARE(messages.count(QStringLiteral("DataProcess 线程停止")), 2);
     QCOMPARE(messages.count(QStringLiteral("DataSaveDisplay 线程停止")), 2);
@@ -525,12 +540,9 @@ void AcquisitionTest::lostInstrumentWhileIdleReturnsToDisconnected()
     ConnectedWindow bench(48);
     QVERIFY(bench.connected);
     QList<MessageBoxSeen> seen;
-    {
-        ModalResponder responder({answerOk(&seen)});
-        bench.instrument->vanish();
-        QTRY_COMPARE_WITH_TIMEOUT(seen.size(), 1, runTimeoutMs);
-        QTRY_VERIFY_WITH_TIMEOUT(QApplication::activeModalWidget() == nullptr, runTimeoutMs);
-    }
+    int unexpected = 0;
+    QVERIFY(bench.lose_instrument(&seen, &unexpected));
+    QCOMPARE(seen.size(), 1);
     QCOMPARE(seen.first().text,
              QStringLiteral("Serial port error!Please restart the lower computer"));
     QCOMPARE(bench.op->text("connect"), QStringLiteral("Connect"));
