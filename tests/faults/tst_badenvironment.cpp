@@ -5,6 +5,7 @@
 #include "instrumentsimulator.h"
 #include "scopedworkdir.h"
 #include "settingsondisk.h"
+#include "tablecontents.h"
 #include "waveformtable.h"
 
 #include <QDir>
@@ -241,8 +242,7 @@ void BadEnvironmentTest::fullDiskMakesTheRecorderFailWithoutAHalfWrittenFile()
     // The rows that did get stored do not fit either: the export fails whole and leaves
     // no file behind.
     const QString table = recorded.lines.value(0);
-    QVERIFY2(WaveformTable::row_count(QStringLiteral("Quorlen.db"), table) > 1000,
-             qPrintable(table));
+    QVERIFY2(rowsInTable(QStringLiteral("Quorlen.db"), table) > 1000, qPrintable(table));
     QProcess exporter;
     limit_file_size(exporter, 40 * 1024); // room for the database's own files, not the CSV
     const Outcome exported = run(exporter, QStringLiteral(TELVANE_CLI_EXECUTABLE),

@@ -1,36 +1,19 @@
 #include "waveformtable.h"
 
 #include "instrumentsimulator.h"
+#include "observerconnection.h"
 #include "storedmillivolts.h"
 
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
-#include <QUuid>
 #include <QVariant>
 
 #include <cmath>
-#include <functional>
 
 namespace {
 constexpr double foreignMillivolts = 20000.0;
-
-// Runs body on a connection of its own to the file, removed afterwards.
-QString with_connection(const QString &file, const std::function<QString(QSqlDatabase &)> &body)
-{
-    const QString name = QStringLiteral("waveform-") + QUuid::createUuid().toString();
-    QString result;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        db.setDatabaseName(file);
-        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
-        result = db.open() ? body(db) : QStringLiteral("cannot open: ") + db.lastError().text();
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(name);
-    return result;
-}
 
 QString quoted(const QString &table)
 {
@@ -55,7 +38,7 @@ QString WaveformTable::compare(bool singleChannel, int rate, quint32 pattern)
     waveformRows_ = 0;
     foreign_.clear();
     const int channels = singleChannel ? 1 : 16;
-    return with_connection(file_, [&](QSqlDatabase &db) -> QString {
+    return with_observer_connection(file_, [&](QSqlDatabase &db) -> QString {
         QSqlQuery query(db);
         query.setForwardOnly(true);
         if (!query.exec(QStringLiteral("SELECT * FROM %1 ORDER BY id").arg(quoted(table_))))
@@ -104,7 +87,7 @@ QString WaveformTable::compare(bool singleChannel, int rate, quint32 pattern)
 
 QString WaveformTable::integrity_check(const QString &databaseFile)
 {
-    return with_connection(databaseFile, [](QSqlDatabase &db) -> QString {
+    return with_observer_connection(databaseFile, [](QSqlDatabase &db) -> QString {
         QSqlQuery query(db);
         if (!query.exec(QStringLiteral("PRAGMA integrity_check")))
             return query.lastError().text();
@@ -113,17 +96,4 @@ QString WaveformTable::integrity_check(const QString &databaseFile)
             lines.append(query.value(0).toString());
         return lines.join(QLatin1Char('\n'));
     });
-}
-
-qint64 WaveformTable::row_count(const QString &databaseFile, const QString &table)
-{
-    qint64 count = -1;
-    with_connection(databaseFile, [&](QSqlDatabase &db) -> QString {
-        QSqlQuery query(db);
-        if (query.exec(QStringLiteral("SELECT COUNT(*) FROM %1").arg(quoted(table))) &&
-            query.next())
-            count = query.value(0).toLongLong();
-        return QString();
-    });
-    return count;
 }

@@ -25,7 +25,6 @@ public:
     static double millivolts(int channel, quint64 sample, quint32 pattern);
     // "ok", or SQLite's complaint.
     static QString integrity_check(const QString &databaseFile);
-    static qint64 row_count(const QString &databaseFile, const QString &table);
 
 private:
     QString file_;

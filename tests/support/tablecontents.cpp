@@ -1,42 +1,22 @@
 #include "tablecontents.h"
 
-#include <QAtomicInt>
+#include "observerconnection.h"
+
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QVariant>
 
-#include <functional>
-
-namespace {
-
-// Runs work on a fresh connection to databaseFile and removes it afterwards.
-void withConnection(const QString &databaseFile, const std::function<void(QSqlDatabase &)> &work)
-{
-    static QAtomicInt counter;
-    const QString name = QStringLiteral("observer-%1").arg(counter.fetchAndAddRelaxed(1));
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        db.setDatabaseName(databaseFile);
-        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
-        if (db.open())
-            work(db);
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(name);
-}
-
-} // namespace
-
 QStringList tablesInFile(const QString &databaseFile)
 {
     QStringList names;
-    withConnection(databaseFile, [&names](QSqlDatabase &db) {
+    with_observer_connection(databaseFile, [&names](QSqlDatabase &db) -> QString {
         QSqlQuery query(db);
         if (!query.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE type='table'")))
-            return;
+            return QString();
         while (query.next())
             names.append(query.value(0).toString());
+        return QString();
     });
     return names;
 }
@@ -44,10 +24,11 @@ QStringList tablesInFile(const QString &databaseFile)
 int rowsInTable(const QString &databaseFile, const QString &table)
 {
     int rows = -1;
-    withConnection(databaseFile, [&](QSqlDatabase &db) {
+    with_observer_connection(databaseFile, [&](QSqlDatabase &db) -> QString {
         QSqlQuery query(db);
         if (query.exec(QStringLiteral("SELECT COUNT(*) FROM \"%1\"").arg(table)) && query.next())
             rows = query.value(0).toInt();
+        return QString();
     });
     return rows;
 }
@@ -55,11 +36,11 @@ int rowsInTable(const QString &databaseFile, const QString &table)
 QByteArray tableAsCsv(const QString &databaseFile, const QString &table, int voltageDecimals)
 {
     QByteArray csv;
-    withConnection(databaseFile, [&](QSqlDatabase &db) {
+    with_observer_connection(databaseFile, [&](QSqlDatabase &db) -> QString {
         QSqlQuery query(db);
         query.setForwardOnly(true);
         if (!query.exec(QStringLiteral("SELECT * FROM \"%1\"").arg(table)))
-            return;
+            return QString();
         const QSqlRecord record = query.record();
         QStringList header;
         for (int column = 0; column < record.count(); ++column)
@@ -78,6 +59,7 @@ QByteArray tableAsCsv(const QString &databaseFile, const QString &table, int vol
             }
             csv += fields.join(QLatin1Char(',')).toUtf8() + '\n';
         }
+        return QString();
     });
     return csv;
 }
