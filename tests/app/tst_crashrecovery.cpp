@@ -1,6 +1,7 @@
 #include "dialoganswers.h"
 #include "mainwindow.h"
 #include "modalresponder.h"
+#include "processoutput.h"
 #include "scopedworkdir.h"
 #include "settingsondisk.h"
 #include "settingsstore.h"
@@ -84,14 +85,9 @@ void CrashRecoveryTest::initTestCase()
 void CrashRecoveryTest::killWindowMidRun(QString *table)
 {
     QProcess probe;
-    probe.setProgram(QStringLiteral(MAINWINDOW_PROBE));
-    probe.setArguments({QStringLiteral("run")});
-    probe.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    probe.start();
-    QVERIFY(probe.waitForStarted(processTimeoutMs));
-    QByteArray output;
-    while (!output.contains("running\n") && probe.waitForReadyRead(processTimeoutMs))
-        output += probe.readAllStandardOutput();
+    const QByteArray output =
+        start_and_read_until(probe, QStringLiteral(MAINWINDOW_PROBE), {QStringLiteral("run")},
+                             "running\n", processTimeoutMs);
     QVERIFY2(output.contains("running\n"), output.constData());
 
     *table = settingOnDisk(QStringLiteral("last_table_name"));

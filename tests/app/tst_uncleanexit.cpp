@@ -1,3 +1,4 @@
+#include "processoutput.h"
 #include "scopedworkdir.h"
 #include "settingsondisk.h"
 
@@ -13,20 +14,12 @@ const QString crashPrompt = QStringLiteral(
     "prompt: Warning | The program did not exit properly last time. Please manually save the "
     "previous test data.");
 
-// Starts the probe in the current working directory.
-void startProbe(QProcess &probe, const QString &mode)
-{
-    probe.setProgram(QStringLiteral(MAINWINDOW_PROBE));
-    probe.setArguments({mode});
-    probe.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    probe.start();
-}
-
 // Runs one full start-up and clean shut-down; returns what the probe printed.
 QString runCleanCycle()
 {
     QProcess probe;
-    startProbe(probe, QStringLiteral("cycle"));
+    probe.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    probe.start(QStringLiteral(MAINWINDOW_PROBE), {QStringLiteral("cycle")});
     if (!probe.waitForFinished(processTimeoutMs)) {
         probe.kill();
         probe.waitForFinished();
@@ -64,11 +57,9 @@ void UncleanExitTest::killedProcessIsReportedAtTheNextStart()
 {
     ScopedWorkDir dir;
     QProcess probe;
-    startProbe(probe, QStringLiteral("hold"));
-    QVERIFY(probe.waitForStarted(processTimeoutMs));
-    QByteArray output;
-    while (!output.contains("ready\n") && probe.waitForReadyRead(processTimeoutMs))
-        output += probe.readAllStandardOutput();
+    const QByteArray output =
+        start_and_read_until(probe, QStringLiteral(MAINWINDOW_PROBE), {QStringLiteral("hold")},
+                             "ready\n", processTimeoutMs);
     QCOMPARE(output, QByteArray("ready\n"));
 
     // The running window has already told the disk that it has not exited yet.

@@ -5,6 +5,7 @@
 //   TELVANE_FAULT_PATTERN    pattern of the moments (default 1)
 #include "envcount.h"
 #include "instrumentsimulator.h"
+#include "processoutput.h"
 #include "scopedworkdir.h"
 #include "settingsondisk.h"
 #include "waveformtable.h"
@@ -60,12 +61,11 @@ void KilledRunTest::killedRunIsIntactAndRecoverable()
         QVERIFY(simulator.start());
 
         QProcess probe;
-        probe.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        probe.start(QStringLiteral(RUN_PROBE), {QStringLiteral("record"), simulator.port_name(),
-                                                QString::number(rate), QStringLiteral("30")});
-        QByteArray said;
-        while (!said.contains("running\n") && probe.waitForReadyRead(processTimeoutMs))
-            said += probe.readAllStandardOutput();
+        const QByteArray said =
+            start_and_read_until(probe, QStringLiteral(RUN_PROBE),
+                                 {QStringLiteral("record"), simulator.port_name(),
+                                  QString::number(rate), QStringLiteral("30")},
+                                 "running\n", processTimeoutMs);
         QVERIFY2(said.endsWith("running\n"), said.constData());
         QTest::qWait(delayMs);
         probe.kill();
