@@ -3,13 +3,12 @@
 #include "appicon.h"
 #include "battery.h"
 #include "channelpanel.h"
-#include "dataprocess.h"
 #include "dataqueues.h"
-#include "datasavedisplay.h"
 #include "logmanager.h"
 #include "portwatcher.h"
 #include "protocol.h"
 #include "runexport.h"
+#include "runsession.h"
 #include "runtablename.h"
 #include "sampledatabase.h"
 #include "serialmanager.h"
@@ -19,6 +18,7 @@
 #include "voltageplot.h"
 
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QDateTime>
 #include <QDebug>
 #include <QFileDialog>
@@ -43,10 +43,8 @@ constexpr std::chrono::milliseconds displayIntervalMs{30};
 constexpr std::chrono::milliseconds statusIntervalMs{120000};
 constexpr int initialRateCeiling = 100;
 constexpr int slowRateCeiling = 10;
-constexpr int fastSingleRateCeiling = 5000;
-constexpr int fastMultiRateCeiling = 150;
-constexpr double normalExcitationVolts = 10.0;
-constexpr double attenuatedExcitationVolts = 80.0;
+constexpr int fastSingleRateCeiling = InstrumentLimits::singleRateCeiling;
+constexpr int fastMultiRateCeiling = InstrumentLimits::multiRateCeiling;
 
 const QString normalExitKey = QStringLiteral("NormalExit");
 const QString lastTableKey = QStringLiteral("last_table_name");
@@ -80,6 +78,10 @@ MainWindow::MainWindow(QWidget *parent)
     plot_ = new VoltagePlot(database_);
     ui_->voltageLayout->addWidget(plot_, 0);
     plot_->set_browse_mode(true);
+
+    session_ = new RunSession(serial_, queues_, database_, plot_);
+    QObject::connect(session_, &RunSession::finished, this,
+                     [this](RunSession::Outcome outcome) { run_ended(int(outcome)); });
 
     channels_ = std::make_unique<ChannelPanel>(ui_.get(), plot_);
     channels_->style_value_labels(false);
@@ -115,13 +117,14 @@ MainWindow::MainWindow(QWidget *parent)
 MainWindow::~MainWindow()
 {
     if (acquiring_) {
-        serial_->write_data(stop_command());
-        stop(true);
+        stop(true); // sends the stop command first
     }
     database_->drop_all_tables();
     write_setting(normalExitKey, true);
     channels_.reset();
     ui_.reset();
+    delete session_;
+    session_ = nullptr;
     delete plot_;
     plot_ = nullptr;
     delete database_;
@@ -192,7 +195,7 @@ void MainWindow::apply_range_labels()
     ui_->label_vout1->setText(QStringLiteral("V2 ") + range);
     ui_->label_vout2->setText(QStringLiteral("V3 ") + range);
     ui_->label_vout3->setText(QStringLiteral("V4 ") + range);
-    const double limit = attenuator_ ? attenuatedExcitationVolts : normalExcitationVolts;
+    const double limit = InstrumentLimits::volt_limit(attenuator_);
     for (QDoubleSpinBox *box :
          {ui_->doubleSpinBox_vout, ui_->doubleSpinBox_vout1, ui_->doubleSpinBox_vout2,
           ui_->doubleSpinBox_vout3, ui_->doubleSpinBox_vout4}) {
@@ -366,14 +369,19 @@ void MainWindow::apply_run_control_states(bool running)
     ui_->SamplePause->setEnabled(running);
 }
 
-QByteArray MainWindow::start_command(int rate, int seconds) const
+RunSettings MainWindow::run_settings() const
 {
-    if (is_single_channel())
-        return start_single_command(float(ui_->doubleSpinBox_vout->value()), rate, seconds);
-    return start_multi_command(float(ui_->doubleSpinBox_vout1->value()),
-                               float(ui_->doubleSpinBox_vout2->value()),
-                               float(ui_->doubleSpinBox_vout3->value()),
-                               float(ui_->doubleSpinBox_vout4->value()), rate, seconds);
+    RunSettings settings;
+    settings.singleChannel = is_single_channel();
+    settings.rate = ui_->spinBox_sampleSpeed->value();
+    settings.seconds = ui_->spinBox_sampleTime->value();
+    if (settings.singleChannel) {
+        settings.voltages = {ui_->doubleSpinBox_vout->value()};
+    } else {
+        settings.voltages = {ui_->doubleSpinBox_vout1->value(), ui_->doubleSpinBox_vout2->value(),
+                             ui_->doubleSpinBox_vout3->value(), ui_->doubleSpinBox_vout4->value()};
+    }
+    return settings;
 }
 
 void MainWindow::on_SampleStart_clicked()
@@ -386,37 +394,23 @@ void MainWindow::on_SampleStart_clicked()
         show_message(tr("Please connect the serial port first"));
         return;
     }
-    const bool single = is_single_channel();
+    const RunSettings settings = run_settings();
     // A run started within the same second as the previous one gets a suffixed name, so
     // the two runs never share a table.
     const QString table = new_run_table_name(*database_, QDateTime::currentDateTime());
-    if (!database_->create_table(table, single)) {
+    if (!session_->create_table(table, settings)) {
         show_message(tr("Data table creation failed"));
         return;
     }
     write_setting(lastTableKey, table);
+    unsaved_table_ = table;
 
-    plot_->setup_graphs(single, ChannelPanel::stored_visibility());
+    plot_->setup_graphs(settings.singleChannel, ChannelPanel::stored_visibility());
     plot_->set_browse_mode(false);
 
-    const int rate = ui_->spinBox_sampleSpeed->value();
-    const int seconds = ui_->spinBox_sampleTime->value();
-    write_log(QStringLiteral("开始采集,速度=") + QString::number(rate) + QStringLiteral(",时间=") +
-              QString::number(seconds));
-
-    serial_->set_reading(true);
-    process_ = new DataProcess(single, rate, queues_, plot_);
-    QObject::connect(process_, &DataProcess::stop_sample_data, this, &MainWindow::stop);
-    save_thread_ = new DataSaveDisplay(queues_, database_);
-
-    serial_->write_data(start_command(rate, seconds));
-
-    display_timer_->start(displayIntervalMs);
-    run_clock_.start();
     status_timer_->stop();
-
-    process_->start(QThread::HighPriority);
-    save_thread_->start(QThread::HighPriority);
+    session_->begin();
+    display_timer_->start(displayIntervalMs);
 
     acquiring_ = true;
     apply_run_control_states(true);
@@ -425,15 +419,13 @@ void MainWindow::on_SampleStart_clicked()
 void MainWindow::on_SamplePause_clicked()
 {
     if (ui_->SamplePause->text() == QLatin1String("Pause")) {
-        write_log(QStringLiteral("暂停采集"));
         ui_->SamplePause->setText(tr("Continue"));
-        serial_->write_data(pause_command());
+        session_->pause();
         display_timer_->stop();
         plot_->set_browse_mode(true);
     } else {
-        write_log(QStringLiteral("继续采集"));
         ui_->SamplePause->setText(tr("Pause"));
-        serial_->write_data(continue_command());
+        session_->resume();
         display_timer_->start(displayIntervalMs);
         plot_->set_browse_mode(false);
     }
@@ -446,8 +438,7 @@ void MainWindow::on_SampleStop_clicked()
     ui_->groupBoxSample->setEnabled(true);
     ui_->groupBoxExcitation->setEnabled(true);
     ui_->ExportFile->setEnabled(true);
-    write_log(QStringLiteral("停止采集"));
-    serial_->write_data(stop_command());
+    session_->request_stop();
 }
 
 void MainWindow::on_connect_clicked()
@@ -459,13 +450,20 @@ void MainWindow::on_connect_clicked()
         }
         ui_->connect->setText(tr("Disconnect"));
         ui_->PortComboBox->setEnabled(false);
-        check_lower_computer_status();
+        // No level of an earlier instrument stays on show: only this one's reply shows it.
+        battery_->hide();
+        const bool answered = query_instrument_status();
         // A port lost during the first status query has already been reported by
         // handle_port_error; the connect did not succeed after all.
         if (!is_connected())
             return;
         status_timer_->start(statusIntervalMs);
-        show_message(tr("Connection Success"));
+        if (answered) {
+            show_message(tr("Connection Success"));
+        } else {
+            show_message(tr("The port is open, but the instrument did not answer. Check that "
+                            "it is switched on and attached to this port."));
+        }
         return;
     }
     if (acquiring_) {
@@ -480,32 +478,41 @@ void MainWindow::on_connect_clicked()
 
 void MainWindow::stop(bool error)
 {
-    if (process_ == nullptr)
-        return; // an end frame delivered after the run was already torn down
-    write_log(QStringLiteral("采集停止"));
-    serial_->set_reading(false);
-    QObject::disconnect(process_, &DataProcess::stop_sample_data, this, &MainWindow::stop);
-    if (error)
-        process_->finish_queued(); // frames that reached the queue intact
-    delete process_;
-    process_ = nullptr;
-    save_thread_->finish();
-    const qint64 saved = save_thread_->stored_count();
-    const qint64 committed = save_thread_->committed_count();
-    delete save_thread_;
-    save_thread_ = nullptr;
+    // Ends the run at once, without waiting for the instrument (closing, lost port); the
+    // run's end then comes back through run_ended.
+    if (!session_->is_active())
+        return;
+    if (error && !serial_->is_open())
+        session_->port_lost();
+    else
+        session_->end_now();
+}
+
+void MainWindow::run_ended(int outcomeValue)
+{
+    const auto outcome = RunSession::Outcome(outcomeValue);
+    const bool portLost = outcome == RunSession::Outcome::PortLost || !serial_->is_open();
     acquiring_ = false;
-    write_log(QStringLiteral("执行时间 = ") + QString::number(run_clock_.elapsed()) +
-              QStringLiteral(" ms"));
-    check_lower_computer_status();
-    status_timer_->start(statusIntervalMs);
     display_timer_->stop();
-    plot_->set_browse_mode(true);
-    if (error)
+    if (portLost) {
+        // Nothing to ask a closed port; the next connect starts the status timer again.
+        status_timer_->stop();
         ui_->connect->setText(tr("Connect"));
+    } else {
+        check_lower_computer_status();
+        status_timer_->start(statusIntervalMs);
+    }
+    plot_->set_browse_mode(true);
     apply_run_control_states(false);
     ui_->SamplePause->setText(tr("Pause"));
-    report_unsaved_samples(saved, committed);
+    if (outcome == RunSession::Outcome::StopUnconfirmed) {
+        QMessageBox::warning(this, tr("Warning"),
+                             tr("The instrument did not confirm the stop within %1 s. The run "
+                                "was ended without it; the %2 samples received are kept.")
+                                 .arg(RunSession::stopConfirmLimit.count() / 1000)
+                                 .arg(session_->committed_count()));
+    }
+    report_unsaved_samples(session_->stored_count(), session_->committed_count());
 }
 
 void MainWindow::report_unsaved_samples(qint64 saved, qint64 stored)
@@ -522,9 +529,9 @@ void MainWindow::report_unsaved_samples(qint64 saved, qint64 stored)
 void MainWindow::handle_port_error()
 {
     if (acquiring_)
-        stop(true);
-    else
-        ui_->connect->setText(tr("Connect"));
+        session_->port_lost();
+    ui_->connect->setText(tr("Connect"));
+    status_timer_->stop();
     ui_->PortComboBox->setEnabled(true);
     QMessageBox::warning(this, tr("Error"),
                          tr("Serial port error!Please restart the lower computer"));
@@ -532,9 +539,14 @@ void MainWindow::handle_port_error()
 
 void MainWindow::check_lower_computer_status()
 {
+    query_instrument_status();
+}
+
+bool MainWindow::query_instrument_status()
+{
     const StatusReply status = serial_->query_status();
     if (!status.is_valid())
-        return;
+        return false;
     battery_->show();
     battery_->setLevel(status.battery_percent());
     if (status.module() == StatusReply::Module::Present && !attenuator_) {
@@ -546,6 +558,43 @@ void MainWindow::check_lower_computer_status()
         attenuator_ = false;
         apply_range_labels();
     }
+    return true;
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    if (!confirm_close()) {
+        event->ignore();
+        return;
+    }
+    QMainWindow::closeEvent(event);
+}
+
+bool MainWindow::confirm_close()
+{
+    // A clean close drops every run table: a run nobody has exported is lost with it.
+    const QString table = acquiring_ ? session_->table() : unsaved_table_;
+    if (table.isEmpty())
+        return true;
+    const qint64 rows = acquiring_ ? session_->stored_count() : database_->row_count(table);
+    if (!acquiring_ && rows <= 0)
+        return true;
+    const QString state = acquiring_ ? tr("is still recording") : tr("has not been exported");
+    const QMessageBox::StandardButton answer = QMessageBox::warning(
+        this, tr("Warning"),
+        tr("The run %1 (%2 samples) %3. Closing the window deletes it from the database.")
+            .arg(table)
+            .arg(rows)
+            .arg(state),
+        QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Cancel);
+    if (answer == QMessageBox::Discard)
+        return true;
+    if (answer != QMessageBox::Save)
+        return false;
+    if (acquiring_)
+        stop(true);
+    // MERGE-TODO export flow result
+    return unsaved_table_.isEmpty();
 }
 
 void MainWindow::on_ExportFile_clicked()

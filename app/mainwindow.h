@@ -1,7 +1,8 @@
 #pragma once
 
+#include "runsettings.h"
+
 #include <QAbstractNativeEventFilter>
-#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QString>
 #include <QStringList>
@@ -10,10 +11,9 @@
 
 class Battery;
 class ChannelPanel;
-class DataProcess;
 class DataQueues;
-class DataSaveDisplay;
 class PortWatcher;
+class RunSession;
 class QStatusBar;
 class QTimer;
 class SampleDatabase;
@@ -51,6 +51,11 @@ public:
     QTimer *display_timer() const { return display_timer_; }
     QTimer *status_timer() const { return status_timer_; }
     QString last_export_directory() const { return last_export_dir_; }
+    RunSession *run_session() const { return session_; }
+
+protected:
+    // A close by the operator asks first when a run would be lost with the window.
+    void closeEvent(QCloseEvent *event) override;
 
 private slots:
     void on_MultiChannel_clicked();
@@ -79,13 +84,19 @@ private:
     void refresh_port_list();
     void run_startup_check();
     void report_unusable_files();
+    // The window's part of a run's end: controls, timers, plot and what the operator is told.
+    void run_ended(int outcome);
     // Warns when fewer samples reached the table than the run handed to it (a full disk).
     void report_unsaved_samples(qint64 saved, qint64 stored);
+    // Sends the status query and applies a valid reply; false when none came.
+    bool query_instrument_status();
+    // Asks what to do with a run that has not been exported; true when the window may close.
+    bool confirm_close();
     void recover_last_run();
     void export_recovered_table(const QString &path, const QString &table);
     bool is_connected() const;
     bool is_single_channel() const;
-    QByteArray start_command(int rate, int seconds) const;
+    RunSettings run_settings() const;
     void show_message(const QString &text);
 
     std::unique_ptr<Ui::MainWindow> ui_;
@@ -93,16 +104,16 @@ private:
     Battery *battery_ = nullptr;
     QTimer *display_timer_ = nullptr;
     QTimer *status_timer_ = nullptr;
-    QElapsedTimer run_clock_;
-    DataQueues *queues_ = nullptr;           // owned
-    SerialManager *serial_ = nullptr;        // owned
-    SampleDatabase *database_ = nullptr;     // owned
-    DataProcess *process_ = nullptr;         // owned, exists only during a run
-    VoltagePlot *plot_ = nullptr;            // owned, deleted before the database
-    DataSaveDisplay *save_thread_ = nullptr; // owned, exists only during a run
+    DataQueues *queues_ = nullptr;       // owned
+    SerialManager *serial_ = nullptr;    // owned
+    SampleDatabase *database_ = nullptr; // owned
+    VoltagePlot *plot_ = nullptr;        // owned, deleted before the database
+    RunSession *session_ = nullptr;      // owned, runs one run at a time
     std::unique_ptr<ChannelPanel> channels_;
     PortWatcher *port_watcher_ = nullptr;
     bool acquiring_ = false;
     bool attenuator_ = false;
     QString last_export_dir_;
+    // The latest run, or a run a crash left behind, until it is exported; empty when none.
+    QString unsaved_table_;
 };

@@ -97,7 +97,7 @@ int RecordCommand::conclude(const RecordingSession &session, SampleDatabase &dat
         break;
     case RecordingSession::Outcome::StopUnconfirmed:
         Console::error(QStringLiteral("the instrument did not confirm the stop within %1 s; ")
-                           .arg(RecordingSession::stopWaitMs / 1000) +
+                           .arg(RunSession::stopConfirmLimit.count() / 1000) +
                        stored);
         code = ExitIncomplete;
         break;

@@ -2,7 +2,6 @@
 
 #include "commandparser.h"
 #include "existingdatabase.h"
-#include "protocol.h"
 
 #include <cmath>
 
@@ -143,14 +142,14 @@ QString RecordOptions::voltage_error(bool modulePresent) const
     return {};
 }
 
-QByteArray RecordOptions::start_command() const
+RunSettings RecordOptions::run_settings() const
 {
-    if (singleChannel_) {
-        return start_single_command(float(voltages_.value(0)), rate_, seconds_);
-    }
-    return start_multi_command(float(voltages_.value(0)), float(voltages_.value(1)),
-                               float(voltages_.value(2)), float(voltages_.value(3)), rate_,
-                               seconds_);
+    RunSettings settings;
+    settings.singleChannel = singleChannel_;
+    settings.rate = rate_;
+    settings.seconds = seconds_;
+    settings.voltages = voltages_;
+    return settings;
 }
 
 QStringList RecordOptions::voltage_options() const

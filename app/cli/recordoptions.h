@@ -1,6 +1,7 @@
 #pragma once
 
 #include "instrumentchoice.h"
+#include "runsettings.h"
 
 #include <QByteArray>
 #include <QList>
@@ -16,11 +17,11 @@ class CommandParser;
 class RecordOptions
 {
 public:
-    static constexpr int singleRateCeiling = 5000;
-    static constexpr int multiRateCeiling = 150;
-    static constexpr int timeCeiling = 10000;
-    static constexpr double plainVoltLimit = 10.0;
-    static constexpr double moduleVoltLimit = 80.0;
+    static constexpr int singleRateCeiling = InstrumentLimits::singleRateCeiling;
+    static constexpr int multiRateCeiling = InstrumentLimits::multiRateCeiling;
+    static constexpr int timeCeiling = InstrumentLimits::timeCeiling;
+    static constexpr double plainVoltLimit = InstrumentLimits::plainVoltLimit;
+    static constexpr double moduleVoltLimit = InstrumentLimits::moduleVoltLimit;
 
     static void add_options(CommandParser &parser);
     // Reads and checks everything that does not depend on the instrument; a
@@ -43,7 +44,8 @@ public:
     // Empty when no CSV is wanted.
     QString csv_file() const { return csvFile_; }
 
-    QByteArray start_command() const;
+    RunSettings run_settings() const;
+    QByteArray start_command() const { return run_settings().start_command(); }
 
 private:
     QStringList voltage_options() const;

@@ -1,0 +1,213 @@
+#include "runsession.h"
+
+#include "dataprocess.h"
+#include "dataqueues.h"
+#include "datasavedisplay.h"
+#include "logmanager.h"
+#include "protocol.h"
+#include "sampledatabase.h"
+#include "serialmanager.h"
+
+#include <QThread>
+#include <QTimer>
+
+#include <algorithm>
+
+RunSession::RunSession(SerialManager *serial, DataQueues *queues, SampleDatabase *database,
+                       SampleSink *plot, QObject *parent)
+    : QObject(parent)
+    , serial_(serial)
+    , queues_(queues)
+    , database_(database)
+    , plot_(plot)
+    , overrunTimer_(new QTimer(this))
+    , stopTimer_(new QTimer(this))
+{
+    overrunTimer_->setSingleShot(true);
+    connect(overrunTimer_, &QTimer::timeout, this, &RunSession::collection_overrun);
+    stopTimer_->setSingleShot(true);
+    stopTimer_->setInterval(stopConfirmLimit);
+    connect(stopTimer_, &QTimer::timeout, this, &RunSession::stop_unconfirmed);
+    connect(serial_, &SerialManager::port_error, this, &RunSession::port_lost);
+}
+
+RunSession::~RunSession()
+{
+    if (is_active()) {
+        // The owner is going away: nobody is left to hear about the end.
+        blockSignals(true);
+        end_now();
+    }
+}
+
+bool RunSession::create_table(const QString &table, const RunSettings &settings)
+{
+    if (is_active() || !database_->create_table(table, settings.singleChannel)) {
+        return false;
+    }
+    table_ = table;
+    settings_ = settings;
+    return true;
+}
+
+void RunSession::begin()
+{
+    if (is_active() || table_.isEmpty()) {
+        return;
+    }
+    write_log(QStringLiteral("开始采集,速度=") + QString::number(settings_.rate) +
+              QStringLiteral(",时间=") + QString::number(settings_.seconds));
+    outcome_ = Outcome::None;
+    storedCount_ = 0;
+    committedCount_ = 0;
+    droppedAtBegin_ = queues_->dropped_frames() + queues_->dropped_records();
+    serial_->set_reading(true);
+    decoder_ =
+        std::make_unique<DataProcess>(settings_.singleChannel, settings_.rate, queues_, plot_);
+    // Emitted on the decoding thread; the run is ended here, in this object's thread.
+    connect(decoder_.get(), &DataProcess::stop_sample_data, this, &RunSession::end_frame_decoded,
+            Qt::QueuedConnection);
+    saver_ = std::make_unique<DataSaveDisplay>(queues_, database_);
+    serial_->write_data(settings_.start_command());
+    runClock_.start();
+    runningSince_.start();
+    runningMsBefore_ = 0;
+    state_ = State::Running;
+    arm_overrun_deadline();
+    decoder_->start(QThread::HighPriority);
+    saver_->start(QThread::HighPriority);
+}
+
+void RunSession::pause()
+{
+    if (!is_active()) {
+        return;
+    }
+    write_log(QStringLiteral("暂停采集"));
+    serial_->write_data(pause_command());
+    // MERGE-TODO commit_pending
+    if (state_ == State::Running) {
+        runningMsBefore_ += runningSince_.elapsed();
+        overrunTimer_->stop();
+        state_ = State::Paused;
+    }
+}
+
+void RunSession::resume()
+{
+    if (!is_active()) {
+        return;
+    }
+    write_log(QStringLiteral("继续采集"));
+    serial_->write_data(continue_command());
+    if (state_ == State::Paused) {
+        runningSince_.start();
+        state_ = State::Running;
+        arm_overrun_deadline();
+    }
+}
+
+void RunSession::request_stop()
+{
+    if (state_ != State::Running && state_ != State::Paused) {
+        return;
+    }
+    write_log(QStringLiteral("停止采集"));
+    serial_->write_data(stop_command());
+    overrunTimer_->stop();
+    state_ = State::Stopping;
+    stopTimer_->start();
+}
+
+void RunSession::end_now()
+{
+    if (!is_active()) {
+        return;
+    }
+    serial_->write_data(stop_command());
+    tear_down(Outcome::EndedByOwner);
+}
+
+qint64 RunSession::stored_count() const
+{
+    return saver_ ? saver_->stored_count() : storedCount_;
+}
+
+qint64 RunSession::committed_count() const
+{
+    return saver_ ? saver_->committed_count() : committedCount_;
+}
+
+quint64 RunSession::dropped_count() const
+{
+    const quint64 now =
+        is_active() ? queues_->dropped_frames() + queues_->dropped_records() : droppedAtEnd_;
+    return now - droppedAtBegin_;
+}
+
+qint64 RunSession::elapsed_ms() const
+{
+    return is_active() ? runClock_.elapsed() : finalElapsedMs_;
+}
+
+void RunSession::end_frame_decoded()
+{
+    if (is_active()) {
+        tear_down(Outcome::Completed);
+    }
+}
+
+void RunSession::port_lost()
+{
+    if (is_active()) {
+        tear_down(Outcome::PortLost);
+    }
+}
+
+void RunSession::collection_overrun()
+{
+    if (state_ != State::Running) {
+        return;
+    }
+    // The collection time is over and no end frame came: ask for it as the operator would.
+    write_log(QStringLiteral("超过采集时间"));
+    request_stop();
+}
+
+void RunSession::stop_unconfirmed()
+{
+    if (state_ == State::Stopping) {
+        write_log(QStringLiteral("下位机未确认停止"));
+        tear_down(Outcome::StopUnconfirmed);
+    }
+}
+
+void RunSession::arm_overrun_deadline()
+{
+    const qint64 limitMs = qint64(settings_.seconds) * 1000 + stopConfirmLimit.count();
+    overrunTimer_->start(int(std::max<qint64>(0, limitMs - runningMsBefore_)));
+}
+
+void RunSession::tear_down(Outcome outcome)
+{
+    state_ = State::Ended;
+    outcome_ = outcome;
+    overrunTimer_->stop();
+    stopTimer_->stop();
+    write_log(QStringLiteral("采集停止"));
+    serial_->set_reading(false);
+    disconnect(decoder_.get(), nullptr, this, nullptr);
+    // Frames that arrived before the end are decoded with this run rather than left for the
+    // next one.
+    decoder_->finish_queued();
+    decoder_.reset();
+    saver_->finish(); // stores the records still queued before its thread ends
+    storedCount_ = saver_->stored_count();
+    committedCount_ = saver_->committed_count();
+    saver_.reset();
+    droppedAtEnd_ = queues_->dropped_frames() + queues_->dropped_records();
+    finalElapsedMs_ = runClock_.elapsed();
+    write_log(QStringLiteral("执行时间 = ") + QString::number(finalElapsedMs_) +
+              QStringLiteral(" ms"));
+    emit finished(outcome);
+}

@@ -1,0 +1,115 @@
+#pragma once
+
+#include "runsettings.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QString>
+
+#include <chrono>
+#include <memory>
+
+class DataProcess;
+class DataQueues;
+class DataSaveDisplay;
+class QTimer;
+class SampleDatabase;
+class SampleSink;
+class SerialManager;
+
+// One run on the instrument, the same for the window and the headless recorder: the run
+// table, the frame reader, the decoding and save threads, the start, pause, continue and stop
+// packets. The run ends on the instrument's end frame, on a stop the instrument does not
+// confirm within stopConfirmLimit, on a lost port, or when the owner ends it at once; in
+// every case the frames that arrived are decoded and the decoded samples stored before
+// finished() is emitted. A run still going stopConfirmLimit after its collection time (time
+// spent paused does not count) is stopped as if the operator had asked.
+// Lives in the thread of the serial manager (the GUI or main thread).
+class RunSession : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum class State { Idle, Running, Paused, Stopping, Ended };
+    enum class Outcome {
+        None,            // not ended (yet)
+        Completed,       // the instrument's end frame arrived
+        StopUnconfirmed, // no end frame within stopConfirmLimit of the stop packet
+        PortLost,        // the serial port went away
+        EndedByOwner,    // the owner ended it at once (closing)
+    };
+    static constexpr std::chrono::milliseconds stopConfirmLimit{5000};
+
+    // `plot` may be null (headless recording).
+    RunSession(SerialManager *serial, DataQueues *queues, SampleDatabase *database,
+               SampleSink *plot, QObject *parent = nullptr);
+    // A run still going is ended at once (end_now).
+    ~RunSession() override;
+    RunSession(const RunSession &) = delete;
+    RunSession &operator=(const RunSession &) = delete;
+
+    // Creates the run table; false (and nothing else changes) when it could not be created.
+    // Then begin() starts the run, after the owner has prepared for its samples.
+    bool create_table(const QString &table, const RunSettings &settings);
+    void begin();
+
+    void pause();
+    void resume();
+    // Sends the stop packet (once); the run ends on the end frame or after stopConfirmLimit.
+    void request_stop();
+    // Sends the stop packet and ends the run now, without waiting for the instrument.
+    void end_now();
+    // Ends the run now on a port that went away (also heard from the serial manager itself).
+    void port_lost();
+
+    State state() const { return state_; }
+    bool is_active() const
+    {
+        return state_ == State::Running || state_ == State::Paused || state_ == State::Stopping;
+    }
+    Outcome outcome() const { return outcome_; }
+    QString table() const { return table_; }
+    const RunSettings &settings() const { return settings_; }
+    // Samples taken for storage in this run, and of those the rows committed to the table;
+    // current during the run, final after it.
+    qint64 stored_count() const;
+    qint64 committed_count() const;
+    // Frames and samples a full queue had no room for during this run.
+    quint64 dropped_count() const;
+    // Milliseconds since begin(); frozen at the end of the run.
+    qint64 elapsed_ms() const;
+
+signals:
+    // The run is over, its threads are gone and its counts final.
+    void finished(RunSession::Outcome outcome);
+
+private:
+    void end_frame_decoded();
+    void collection_overrun();
+    void stop_unconfirmed();
+    void arm_overrun_deadline();
+    // Detaches the reader, decodes what is queued, ends both threads (the save thread stores
+    // what is queued), and logs the run's duration.
+    void tear_down(Outcome outcome);
+
+    SerialManager *const serial_;
+    DataQueues *const queues_;
+    SampleDatabase *const database_;
+    SampleSink *const plot_;
+    std::unique_ptr<DataProcess> decoder_;
+    std::unique_ptr<DataSaveDisplay> saver_;
+    QTimer *overrunTimer_ = nullptr; // collection time + stopConfirmLimit of running time
+    QTimer *stopTimer_ = nullptr;    // stopConfirmLimit after the stop packet
+    QElapsedTimer runClock_;
+    QElapsedTimer runningSince_; // running (not paused) stretch under way
+    qint64 runningMsBefore_ = 0; // running time of the earlier stretches
+    qint64 finalElapsedMs_ = 0;
+    quint64 droppedAtBegin_ = 0;
+    quint64 droppedAtEnd_ = 0;
+    qint64 storedCount_ = 0;
+    qint64 committedCount_ = 0;
+    RunSettings settings_;
+    QString table_;
+    State state_ = State::Idle;
+    Outcome outcome_ = Outcome::None;
+};
