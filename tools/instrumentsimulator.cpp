@@ -116,6 +116,11 @@ void InstrumentSimulator::set_burst(bool on)
     burst_ = on;
 }
 
+void InstrumentSimulator::set_ignore_stop(bool on)
+{
+    ignore_stop_ = on;
+}
+
 void InstrumentSimulator::stall(int ms)
 {
     stall_until_ns_ = steady_ns(Clock::now() + std::chrono::milliseconds(std::max(ms, 0)));
@@ -287,7 +292,7 @@ void InstrumentSimulator::handle_command(const QByteArray &packet)
         last_tick_ = Clock::now(); // the run's clock starts now
         break;
     case code_stop:
-        if (run_) {
+        if (run_ && !ignore_stop_.load()) {
             end_run(InstrumentFrames::stopped_type);
         }
         break;

@@ -52,6 +52,9 @@ public:
     void set_random_splits(bool on);
     // Frames released a quarter second's worth at a time.
     void set_burst(bool on);
+    // The stop command is recorded but not obeyed: the run goes on streaming and no
+    // stop reply is sent; it still ends by itself when its collection time is over.
+    void set_ignore_stop(bool on);
     // Sends nothing for `ms` milliseconds; what falls due meanwhile is sent after.
     void stall(int ms);
     // Closes the instrument's side as an unplugged adapter; returns once closed.
@@ -94,6 +97,7 @@ private:
     std::atomic<bool> junk_{false};
     std::atomic<bool> splits_{false};
     std::atomic<bool> burst_{false};
+    std::atomic<bool> ignore_stop_{false};
     std::atomic<qint64> stall_until_ns_{0}; // steady clock
 
     // Written by the I/O thread, read by any thread.

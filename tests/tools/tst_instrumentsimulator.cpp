@@ -78,6 +78,7 @@ private slots:
     void runSendsEveryFrameInOrderThenEndsByItself_data();
     void runSendsEveryFrameInOrderThenEndsByItself();
     void stopIsAnsweredWithOneEndFrameAndNothingAfter();
+    void ignoredStopIsRecordedWhileTheRunStreamsOn();
     void pauseHoldsFramesAndContinueResumesWithoutLoss();
     void faultsStillCarryEveryFrameInOrder_data();
     void faultsStillCarryEveryFrameInOrder();
@@ -202,6 +203,24 @@ void InstrumentSimulatorTest::stopIsAnsweredWithOneEndFrameAndNothingAfter()
     QVERIFY(line_->write(command_packet(0x03)));
     QTRY_COMPARE_WITH_TIMEOUT(sim_->received_commands().size(), 3, 10000);
     QCOMPARE(line_->read_for(quiet_window), QByteArray());
+}
+
+void InstrumentSimulatorTest::ignoredStopIsRecordedWhileTheRunStreamsOn()
+{
+    sim_->set_ignore_stop(true);
+    QVERIFY(line_->write(start_single_packet(0.5f, 20, 100)));
+    QByteArray stream = line_->read_at_least(72, reply_timeout);
+
+    QVERIFY(line_->write(command_packet(0x03)));
+    QTRY_COMPARE_WITH_TIMEOUT(sim_->received_commands().size(), 2, 10000);
+    const quint64 sentAtStop = sim_->frames_sent();
+    QTRY_VERIFY_WITH_TIMEOUT(sim_->frames_sent() >= sentAtStop + 3, 10000);
+    stream += line_->read_at_least(3 * 72, reply_timeout);
+
+    QVERIFY(sim_->run_active());
+    const QList<QByteArray> frames = cut_frames(stream);
+    const QString problem = check_data_frames(frames, false, 20, pattern);
+    QVERIFY2(problem.isEmpty(), qPrintable(problem));
 }
 
 void InstrumentSimulatorTest::pauseHoldsFramesAndContinueResumesWithoutLoss()
