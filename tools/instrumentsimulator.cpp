@@ -121,6 +121,11 @@ void InstrumentSimulator::set_ignore_stop(bool on)
     ignore_stop_ = on;
 }
 
+void InstrumentSimulator::set_withhold_end_frame(bool on)
+{
+    withhold_end_frame_ = on;
+}
+
 void InstrumentSimulator::stall(int ms)
 {
     stall_until_ns_ = steady_ns(Clock::now() + std::chrono::milliseconds(std::max(ms, 0)));
@@ -231,7 +236,7 @@ void InstrumentSimulator::tick(Clock::time_point now)
         frames_sent_.fetch_add(1);
         samples_sent_.fetch_add(quint64(run_->samples_per_frame()));
     }
-    if (run_->all_frames_taken()) {
+    if (run_->all_frames_taken() && !withhold_end_frame_.load()) {
         end_run(InstrumentFrames::finished_type);
     }
 }

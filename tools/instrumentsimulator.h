@@ -55,6 +55,9 @@ public:
     // The stop command is recorded but not obeyed: the run goes on streaming and no
     // stop reply is sent; it still ends by itself when its collection time is over.
     void set_ignore_stop(bool on);
+    // A run whose collection time is over sends nothing more, not even its end frame, as
+    // a hung firmware would; a stop command still ends it.
+    void set_withhold_end_frame(bool on);
     // Sends nothing for `ms` milliseconds; what falls due meanwhile is sent after.
     void stall(int ms);
     // Closes the instrument's side as an unplugged adapter; returns once closed.
@@ -98,6 +101,7 @@ private:
     std::atomic<bool> splits_{false};
     std::atomic<bool> burst_{false};
     std::atomic<bool> ignore_stop_{false};
+    std::atomic<bool> withhold_end_frame_{false};
     std::atomic<qint64> stall_until_ns_{0}; // steady clock
 
     // Written by the I/O thread, read by any thread.

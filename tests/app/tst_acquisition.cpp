@@ -7,6 +7,7 @@
 #include "runtablecheck.h"
 #include "sampledatabase.h"
 #include "scopedworkdir.h"
+#include "serialmanager.h"
 #include "settingsondisk.h"
 #include "settingsstore.h"
 #include "voltageplot.h"
@@ -170,6 +171,10 @@ private slots:
     void lostInstrumentEndsTheRunKeepingEveryDecodedSample();
     void lostInstrumentWhileIdleReturnsToDisconnected();
     void closingTheWindowMidRunStopsStoresAndCleansUp();
+    void closingTheWindowWhileFramesStreamStopsTheInstrument();
+    void closingAfterAnUnexportedRunAsksFirst();
+    void runsTheInstrumentDoesNotEndAreEndedKeepingEveryRow_data();
+    void runsTheInstrumentDoesNotEndAreEndedKeepingEveryRow();
     void twoRunsStartedWithinOneSecondLandInTwoTables();
 
 private:
@@ -244,6 +249,16 @@ void AcquisitionTest::connectingShowsSuccessBatteryAndPollsTheStatus()
     QCOMPARE(op.text("connect"), QStringLiteral("Connect"));
     QVERIFY(ports->isEnabled());
     QVERIFY(!window.status_timer()->isActive());
+
+    // An instrument that does not answer: the port stays open, the last level is not shown.
+    instrument.stall(3 * SerialManager::statusReplyTimeoutMs);
+    seen = op.connectTo(instrument.port_name());
+    QCOMPARE(seen.size(), 1);
+    QVERIFY2(seen.first().text.contains(QStringLiteral("did not answer")),
+             qPrintable(seen.first().text));
+    QCOMPARE(op.text("connect"), QStringLiteral("Disconnect"));
+    QVERIFY(battery->isHidden());
+    QVERIFY(window.status_timer()->isActive());
 }
 
 void AcquisitionTest::moduleCodesWidenAndNarrowTheExcitationRange()
@@ -501,6 +516,7 @@ void AcquisitionTest::lostInstrumentEndsTheRunKeepingEveryDecodedSample()
     QVERIFY(op.isEnabled("SampleStart"));
     QVERIFY(!op.isEnabled("SampleStop"));
     QVERIFY(!window->display_timer()->isActive());
+    QVERIFY(!window->status_timer()->isActive());
     QVERIFY(window->plot()->is_browse_mode());
 
     // Every sample decoded before the loss is stored, in order and without a gap.
@@ -548,6 +564,8 @@ void AcquisitionTest::lostInstrumentWhileIdleReturnsToDisconnected()
     QCOMPARE(bench.op->text("connect"), QStringLiteral("Connect"));
     QVERIFY(bench.op->isEnabled("PortComboBox"));
     QVERIFY(!bench.window->is_acquiring());
+    // Nothing is left to poll on a closed port.
+    QVERIFY(!bench.window->status_timer()->isActive());
     QVERIFY(bench.window->database()->table_names().isEmpty());
 }
 
@@ -584,6 +602,101 @@ void AcquisitionTest::closingTheWindowMidRunStopsStoresAndCleansUp()
     QCOMPARE(messages.count(QStringLiteral("采集停止")), 1);
     // Everything queued was stored before the tables were dropped.
     QCOMPARE(loggedNumbers(messages, QStringLiteral("采集点数 = ")), QList<qint64>{qint64(sent)});
+}
+
+void AcquisitionTest::closingTheWindowWhileFramesStreamStopsTheInstrument()
+{
+    // Frames keep arriving while the window closes: the stop packet must still leave before
+    // the port is closed, or the instrument samples on.
+    ConnectedWindow bench(50);
+    QVERIFY(bench.connected);
+    InstrumentSimulator &instrument = *bench.instrument;
+    QVERIFY(!bench.start(true, "radioButton_fast", 5000, 60).isEmpty());
+    QTRY_VERIFY_WITH_TIMEOUT(instrument.samples_sent() >= 5000, runTimeoutMs);
+    bench.window.reset();
+    QVERIFY(commandCodes(instrument).contains(0x03));
+    QTRY_VERIFY_WITH_TIMEOUT(!instrument.run_active(), runTimeoutMs);
+}
+
+void AcquisitionTest::closingAfterAnUnexportedRunAsksFirst()
+{
+    ConnectedWindow bench(51);
+    QVERIFY(bench.connected);
+    MainWindow &window = *bench.window;
+    const QString table = bench.start(true, "radioButton_slow", 10, 1);
+    QVERIFY(!table.isEmpty());
+    QTRY_VERIFY_WITH_TIMEOUT(!window.is_acquiring(), runTimeoutMs);
+
+    MessageBoxSeen asked;
+    {
+        ModalResponder responder({answerMessageBox(&asked, QMessageBox::Cancel)});
+        QVERIFY(!window.close());
+        QCOMPARE(responder.unexpected(), 0);
+    }
+    QCOMPARE(asked.buttons, QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel);
+    QVERIFY2(asked.text.contains(table) && asked.text.contains(QStringLiteral("10 samples")),
+             qPrintable(asked.text));
+    QCOMPARE(window.database()->row_count(table), 10);
+
+    MessageBoxSeen discarded;
+    ModalResponder responder({answerMessageBox(&discarded, QMessageBox::Discard)});
+    QVERIFY(window.close());
+    QCOMPARE(discarded.text, asked.text);
+}
+
+void AcquisitionTest::runsTheInstrumentDoesNotEndAreEndedKeepingEveryRow_data()
+{
+    QTest::addColumn<bool>("operatorStops");
+    QTest::newRow("stop never confirmed") << true;
+    QTest::newRow("no end frame after the collection time") << false;
+}
+
+void AcquisitionTest::runsTheInstrumentDoesNotEndAreEndedKeepingEveryRow()
+{
+    QFETCH(bool, operatorStops);
+    constexpr quint32 pattern = 49;
+    constexpr int rate = 100;
+    constexpr int shortRunSeconds = 1;
+    ConnectedWindow bench(pattern);
+    QVERIFY(bench.connected);
+    InstrumentSimulator &instrument = *bench.instrument;
+    // Either the stop command is ignored, or the run falls silent when its time is over.
+    instrument.set_ignore_stop(operatorStops);
+    instrument.set_withhold_end_frame(!operatorStops);
+    const QString table =
+        bench.start(true, "radioButton_med", rate, operatorStops ? 60 : shortRunSeconds);
+    QVERIFY(!table.isEmpty());
+    QList<MessageBoxSeen> seen;
+    ModalResponder responder({answerOk(&seen)});
+    if (operatorStops) {
+        QTRY_VERIFY_WITH_TIMEOUT(instrument.samples_sent() >= 50, runTimeoutMs);
+        bench.op->click("SampleStop");
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(!bench.window->is_acquiring(), runTimeoutMs);
+    QTRY_VERIFY_WITH_TIMEOUT(QApplication::activeModalWidget() == nullptr, runTimeoutMs);
+    const QStringList faults = connectedStateFaults(*bench.window, *bench.op);
+    QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QStringLiteral("; "))));
+    QCOMPARE(responder.unexpected(), 0);
+    QVERIFY(commandCodes(instrument).contains(0x03));
+
+    const QList<SampleRow> rows = readRunTable(bench.window->database(), table);
+    const QString difference = differenceFromWaveform(rows, true, rate, pattern);
+    QVERIFY2(difference.isEmpty(), qPrintable(difference));
+    if (operatorStops) {
+        QVERIFY(rows.size() >= 50);
+        QCOMPARE(seen.size(), 1);
+        QVERIFY2(seen.first().text.contains(QStringLiteral("did not confirm the stop")),
+                 qPrintable(seen.first().text));
+        QVERIFY(seen.first().text.contains(QString::number(rows.size())));
+    } else {
+        // Stopped after its time as the operator would have; the instrument then confirmed.
+        QCOMPARE(rows.size(), rate * shortRunSeconds);
+        QVERIFY(seen.isEmpty());
+    }
+    const QStringList messages = bench.close_and_read_log();
+    QCOMPARE(loggedNumbers(messages, QStringLiteral("采集点数 = ")),
+             QList<qint64>{qint64(rows.size())});
+    QCOMPARE(messages.count(QStringLiteral("下位机未确认停止")), operatorStops ? 1 : 0);
 }
 
 void AcquisitionTest::twoRunsStartedWithinOneSecondLandInTwoTables()
