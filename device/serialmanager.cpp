@@ -3,6 +3,7 @@
 #include "logmanager.h"
 #include "protocol.h"
 
+#include <QDeadlineTimer>
 #include <QDebug>
 
 SerialManager::SerialManager(FrameSink *queues, QObject *parent)
@@ -15,7 +16,11 @@ SerialManager::SerialManager(FrameSink *queues, QObject *parent)
 
 SerialManager::~SerialManager()
 {
-    port_.close();
+    // Neither the frame reader nor the owner's loss handler may run for what the last
+    // flush finds: the owner is usually being torn down itself.
+    set_reading(false);
+    const QSignalBlocker quiet(this);
+    close_port();
 }
 
 bool SerialManager::open_port(const QString &name)
@@ -45,7 +50,20 @@ bool SerialManager::open_port(const QString &name)
 
 void SerialManager::close_port()
 {
+    flush_output();
     port_.close();
+}
+
+void SerialManager::flush_output()
+{
+    // QSerialPort writes from the event loop, and waitForReadyRead returns on incoming
+    // frames before it writes; without this a packet written just before closing is dropped.
+    const QDeadlineTimer deadline(closeFlushMs);
+    while (port_.isOpen() && port_.bytesToWrite() > 0 && !deadline.hasExpired()) {
+        if (!port_.waitForBytesWritten(int(deadline.remainingTime()))) {
+            break;
+        }
+    }
 }
 
 void SerialManager::write_data(const QByteArray &packet)

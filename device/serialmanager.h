@@ -8,6 +8,8 @@
 #include <QSerialPort>
 #include <QString>
 
+#include <chrono>
+
 class FrameSink;
 
 // Owns the serial port to the instrument: opens it with the instrument's line
@@ -27,10 +29,11 @@ public:
     // Opens the port read-write at 115200 8N1 without flow control. A port lost while it
     // is being set up is a failed open, not a port_error.
     bool open_port(const QString &name);
+    // Sends what is still waiting to be written (bounded by closeFlushMs), then closes.
     void close_port();
     bool is_open() const { return port_.isOpen(); }
 
-    // Logs the packet and sends it; does not wait for the bytes to leave.
+    // Logs the packet and sends it; does not wait for the bytes to leave (closing does).
     void write_data(const QByteArray &packet);
 
     // Attaches the frame reader to incoming bytes (true) or detaches it.
@@ -41,6 +44,10 @@ public:
     // hexadecimal text, or an empty array on time-out or when the text does not
     // have exactly `expectedLength` characters.
     QByteArray read_sync(int timeoutMs, int expectedLength);
+
+    // How long closing waits at most for written packets to leave; only a far end that
+    // stops taking bytes makes it wait that long.
+    static constexpr std::chrono::milliseconds closeFlushMs{1000};
 
     // Sends the status query and reads the reply, blocking up to statusReplyTimeoutMs; an
     // invalid reply when nothing valid came.
@@ -59,6 +66,8 @@ public slots:
     void read_data();
 
 private:
+    // Writes out pending bytes until none is left, the port is gone or closeFlushMs passed.
+    void flush_output();
     void handle_error(QSerialPort::SerialPortError error);
 
     QSerialPort port_;

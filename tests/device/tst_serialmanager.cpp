@@ -78,6 +78,8 @@ class SerialManagerTest : public QObject
 private slots:
     void openingAMissingPortFailsAndLogsNothing();
     void openingLogsThePortAndWritingLogsThePacket();
+    void stopWrittenRightBeforeClosingReachesTheInstrument_data();
+    void stopWrittenRightBeforeClosingReachesTheInstrument();
 
     void statusQueryReturnsTheWholeReply();
     void replySplitOverTwoDeliveriesReadsAsEmpty();
@@ -119,6 +121,40 @@ void SerialManagerTest::openingLogsThePortAndWritingLogsThePacket()
     QVERIFY(messages.contains(QStringLiteral("开启串口 : ") + line.simulator.port_name()));
     QVERIFY(messages.contains(QStringLiteral("write = FF03") + QString(44, u'0') +
                               QStringLiteral("0D0A")));
+}
+
+void SerialManagerTest::stopWrittenRightBeforeClosingReachesTheInstrument_data()
+{
+    QTest::addColumn<bool>("destroy");
+    QTest::newRow("close_port") << false;
+    QTest::newRow("destructor") << true;
+}
+
+// Closing the window mid-run writes the stop packet and closes the port at once, while
+// frames keep coming in; the packet must still leave, or the instrument samples on.
+void SerialManagerTest::stopWrittenRightBeforeClosingReachesTheInstrument()
+{
+    QFETCH(bool, destroy);
+    Line line;
+    line.simulator.set_speed_factor(10.0);
+    auto manager = std::make_unique<SerialManager>(&line.queues);
+    QVERIFY(manager->open_port(line.simulator.port_name()));
+    manager->set_reading(true);
+    manager->write_data(start_single_command(1.0f, 5000, 100));
+    QList<QByteArray> received;
+    QVERIFY(line.collect(received, 50));
+
+    manager->set_reading(false);
+    manager->write_data(stop_command());
+    if (destroy) {
+        manager.reset();
+    } else {
+        manager->close_port();
+        QVERIFY(!manager->is_open());
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(line.simulator.received_commands().contains(stop_command()),
+                             generousMs);
+    QTRY_VERIFY_WITH_TIMEOUT(!line.simulator.run_active(), generousMs);
 }
 
 void SerialManagerTest::statusQueryReturnsTheWholeReply()
