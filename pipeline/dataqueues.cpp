@@ -96,6 +96,11 @@ void DataQueues::wake_frame_reader()
     framesBell_.ring();
 }
 
+void DataQueues::wake_record_reader()
+{
+    recordsBell_.ring();
+}
+
 void DataQueues::wait_for_records(std::chrono::microseconds timeout)
 {
     recordsBell_.wait_for(timeout, [this] { return processData_->size() > 0; });

@@ -41,6 +41,8 @@ public:
     // The oldest record, or an empty list.
     SampleRow pop_record();
     int record_count() const;
+    // Wakes the record consumer out of wait_for_records, so it sees a request at once.
+    void wake_record_reader();
 
     int frame_count() const;
     // Wakes the frame consumer out of wait_for_frames, so it sees a request to end at once.

@@ -5,8 +5,6 @@
 #include "logmanager.h"
 #include "sampledatabase.h"
 
-#include <chrono>
-
 namespace {
 // A batch is written as soon as it holds more than this many records.
 constexpr int batchLimit = 500;
@@ -17,10 +15,12 @@ bool is_end_marker(const SampleRow &record)
 }
 } // namespace
 
-DataSaveDisplay::DataSaveDisplay(DataQueues *queues, SampleDatabase *database, QObject *parent)
+DataSaveDisplay::DataSaveDisplay(DataQueues *queues, SampleDatabase *database,
+                                 std::chrono::milliseconds maxPendingAge, QObject *parent)
     : QThread(parent)
     , queues_(queues)
     , database_(database)
+    , maxPendingAge_(maxPendingAge)
 {}
 
 DataSaveDisplay::~DataSaveDisplay()
@@ -32,6 +32,35 @@ void DataSaveDisplay::finish()
 {
     running_.store(false);
     wait();
+}
+
+void DataSaveDisplay::commit_pending()
+{
+    commitRequested_.store(true);
+    // The thread may sleep on an empty queue; a wake-up that slips past it costs
+    // only its short idle time-out.
+    queues_->wake_record_reader();
+}
+
+void DataSaveDisplay::take(SampleRow &&record, QList<SampleRow> &batch)
+{
+    if (is_end_marker(record)) {
+        running_.store(false);
+        return;
+    }
+    storedCount_.fetch_add(1, std::memory_order_relaxed);
+    if (batch.isEmpty()) {
+        oldestPending_ = Clock::now();
+    }
+    batch.append(std::move(record));
+    if (batch.size() > batchLimit) {
+        store(batch);
+    }
+}
+
+bool DataSaveDisplay::batch_is_due(const QList<SampleRow> &batch) const
+{
+    return !batch.isEmpty() && Clock::now() - oldestPending_ >= maxPendingAge_;
 }
 
 void DataSaveDisplay::store(QList<SampleRow> &batch)
@@ -51,19 +80,28 @@ void DataSaveDisplay::run()
     batch.reserve(batchLimit + 1);
     IdleBackoff backoff;
     do {
+        if (commitRequested_.exchange(false)) {
+            // At least every record queued when the request was made.
+            for (int queued = queues_->record_count(); queued > 0; --queued) {
+                SampleRow record = queues_->pop_record();
+                if (!record.isEmpty()) {
+                    take(std::move(record), batch);
+                }
+            }
+            store(batch);
+        }
         SampleRow record = queues_->pop_record();
         if (record.isEmpty()) {
+            // The idle waits are short, so the age of the batch is looked at often enough.
+            if (batch_is_due(batch)) {
+                store(batch);
+            }
             queues_->wait_for_records(backoff.next_wait());
             continue;
         }
         backoff.reset();
-        if (is_end_marker(record)) {
-            running_.store(false);
-            continue;
-        }
-        storedCount_.fetch_add(1, std::memory_order_relaxed);
-        batch.append(std::move(record));
-        if (batch.size() > batchLimit) {
+        take(std::move(record), batch);
+        if (batch_is_due(batch)) {
             store(batch);
         }
     } while (running_.load());

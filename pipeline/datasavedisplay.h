@@ -6,21 +6,33 @@
 #include <QThread>
 
 #include <atomic>
+#include <chrono>
 
 class DataQueues;
 class SampleDatabase;
 
 // The save thread of one run: moves the decoded records from the record
-// queue into the run's table, 501 rows per transaction, and stores whatever
-// is still queued when the run ends.
+// queue into the run's table, 501 rows per transaction at high rates, and
+// whatever it holds once the oldest of it has waited maxPendingAge, so a slow
+// run reaches the table too; stores whatever is still queued when the run ends.
 class DataSaveDisplay : public QThread
 {
 public:
-    DataSaveDisplay(DataQueues *queues, SampleDatabase *database, QObject *parent = nullptr);
+    // How long a decoded record may wait for its transaction: what a killed
+    // process can lose at most, at any rate.
+    static constexpr std::chrono::milliseconds defaultMaxPendingAge{1000};
+
+    DataSaveDisplay(DataQueues *queues, SampleDatabase *database,
+                    std::chrono::milliseconds maxPendingAge = defaultMaxPendingAge,
+                    QObject *parent = nullptr);
     // Ends the loop, lets the thread store what is queued, and waits for it.
     ~DataSaveDisplay() override;
     // The same without destroying the object, so the final stored_count() can be read.
     void finish();
+
+    // Asks the thread to commit, as soon as it can, every record it holds and every
+    // record queued at the time of the call. Returns at once; callable from any thread.
+    void commit_pending();
 
     // Records taken for storage so far; safe to read from any thread.
     int stored_count() const { return storedCount_.load(); }
@@ -31,13 +43,22 @@ protected:
     void run() override;
 
 private:
+    using Clock = std::chrono::steady_clock;
+
+    // Counts the record and adds it to the batch, or ends the loop on the end marker;
+    // writes the batch once it is full.
+    void take(SampleRow &&record, QList<SampleRow> &batch);
     // Writes the batch in one transaction and empties it.
     void store(QList<SampleRow> &batch);
+    bool batch_is_due(const QList<SampleRow> &batch) const;
 
     DataQueues *const queues_;
     SampleDatabase *const database_;
+    const std::chrono::milliseconds maxPendingAge_;
+    Clock::time_point oldestPending_; // arrival of the batch's first record; this thread only
     std::atomic<bool> running_{
         true}; // cleared by this thread (end marker) or the owner (destructor)
-    std::atomic<int> storedCount_{0};    // written by this thread only
-    std::atomic<int> committedCount_{0}; // written by this thread only
+    std::atomic<bool> commitRequested_{false}; // set by any thread, cleared by this thread
+    std::atomic<int> storedCount_{0};          // written by this thread only
+    std::atomic<int> committedCount_{0};       // written by this thread only
 };

@@ -97,6 +97,8 @@ private slots:
     void missingPlotIsAllowed();
     void finishingDecodesEveryQueuedFrameFirst();
     void saveThreadWritesFullBatchesThenTheRest();
+    void slowRecordsReachTheTableWithoutAFullBatch();
+    void commitPendingStoresWhatIsHeldAndQueued();
     void runWithoutSamplesInsertsNothing();
     void recordsQueuedAtDestructionAreStillStored();
     void multiChannelRowsRoundTripThroughTheSaveThread();
@@ -252,7 +254,8 @@ void WorkerThreadsTest::saveThreadWritesFullBatchesThenTheRest()
     QVERIFY(database.open_database());
     QVERIFY(database.create_table(QStringLiteral("dataSample_20240105_14_03_59"), true));
     DataQueues queues;
-    DataSaveDisplay thread(&queues, &database);
+    // Records that never grow old: only a full batch is written during the run.
+    DataSaveDisplay thread(&queues, &database, std::chrono::hours(1));
     thread.start();
 
     for (int i = 0; i < 500; ++i) {
@@ -283,6 +286,55 @@ void WorkerThreadsTest::saveThreadWritesFullBatchesThenTheRest()
     const QStringList lines = log.messages();
     QCOMPARE(last_worker_line(lines), QStringLiteral("采集点数 = 1000"));
     QVERIFY(lines.contains(QStringLiteral("DataSaveDisplay 线程停止")));
+}
+
+// At 1 point per second a batch of 501 would take minutes; a killed process would lose them.
+void WorkerThreadsTest::slowRecordsReachTheTableWithoutAFullBatch()
+{
+    ScopedWorkDir dir;
+    SampleDatabase database;
+    QVERIFY(database.open_database());
+    QVERIFY(database.create_table(QStringLiteral("dataSample_20240105_14_03_58"), true));
+    DataQueues queues;
+    DataSaveDisplay thread(&queues, &database);
+    thread.start();
+    for (int i = 0; i < 6; ++i) {
+        queues.push_sample(i, i);
+        if (i % 3 == 2) {
+            QTRY_COMPARE_WITH_TIMEOUT(database.row_count(database.current_table_name()), i + 1,
+                                      30000);
+        }
+    }
+    QCOMPARE(thread.committed_count(), 6);
+}
+
+void WorkerThreadsTest::commitPendingStoresWhatIsHeldAndQueued()
+{
+    ScopedWorkDir dir;
+    SampleDatabase database;
+    QVERIFY(database.open_database());
+    QVERIFY(database.create_table(QStringLiteral("dataSample_20240105_14_03_57"), true));
+    DataQueues queues;
+    DataSaveDisplay thread(&queues, &database, std::chrono::hours(1));
+    const QString table = database.current_table_name();
+
+    // Records still queued when it is asked.
+    for (int i = 0; i < 20; ++i) {
+        queues.push_sample(i, i);
+    }
+    thread.commit_pending();
+    thread.start();
+    QTRY_COMPARE_WITH_TIMEOUT(database.row_count(table), 20, 30000);
+
+    // Records the thread holds in its batch.
+    for (int i = 20; i < 30; ++i) {
+        queues.push_sample(i, i);
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(thread.stored_count(), 30, 30000);
+    QCOMPARE(database.row_count(table), 20);
+    thread.commit_pending();
+    QTRY_COMPARE_WITH_TIMEOUT(database.row_count(table), 30, 30000);
+    QCOMPARE(thread.committed_count(), 30);
 }
 
 void WorkerThreadsTest::runWithoutSamplesInsertsNothing()
