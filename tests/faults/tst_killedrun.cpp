@@ -1,6 +1,7 @@
 // The window killed (SIGKILL) at random moments of a run, then started again in the same
 // directory: the database must pass its integrity check, the recovery prompt must appear,
-// and the recovered CSV must hold every row committed before the kill.
+// and the recovered CSV must hold every row committed before the kill. A slow run killed
+// early must have committed all but about its last second.
 //   TELVANE_KILL_MOMENTS  how many kills (default 3)
 //   TELVANE_FAULT_PATTERN    pattern of the moments (default 1)
 #include "envcount.h"
@@ -34,6 +35,17 @@ QStringList csv_lines(const QString &path)
         lines.removeLast();
     return lines;
 }
+
+// Starts the window in a process of its own, recording a single-channel run from the
+// simulator; returns what it said, "running" last when the run started.
+QByteArray start_recording(QProcess &probe, const InstrumentSimulator &simulator,
+                           int pointsPerSecond)
+{
+    return start_and_read_until(probe, QStringLiteral(RUN_PROBE),
+                                {QStringLiteral("record"), simulator.port_name(),
+                                 QString::number(pointsPerSecond), QStringLiteral("30")},
+                                "running\n", processTimeoutMs);
+}
 } // namespace
 
 class KilledRunTest : public QObject
@@ -42,6 +54,7 @@ class KilledRunTest : public QObject
 
 private slots:
     void killedRunIsIntactAndRecoverable();
+    void slowRunKilledEarlyKeepsAllButAboutTheLastSecond();
 };
 
 void KilledRunTest::killedRunIsIntactAndRecoverable()
@@ -61,11 +74,7 @@ void KilledRunTest::killedRunIsIntactAndRecoverable()
         QVERIFY(simulator.start());
 
         QProcess probe;
-        const QByteArray said =
-            start_and_read_until(probe, QStringLiteral(RUN_PROBE),
-                                 {QStringLiteral("record"), simulator.port_name(),
-                                  QString::number(rate), QStringLiteral("30")},
-                                 "running\n", processTimeoutMs);
+        const QByteArray said = start_recording(probe, simulator, rate);
         QVERIFY2(said.endsWith("running\n"), said.constData());
         QTest::qWait(delayMs);
         probe.kill();
@@ -106,6 +115,35 @@ void KilledRunTest::killedRunIsIntactAndRecoverable()
         recoveredTotal += committed.rows();
     }
     qInfo("killed run: %d kills, %lld committed rows recovered", count, recoveredTotal);
+}
+
+// 100 points a second fill no batch of 501 for five seconds.
+void KilledRunTest::slowRunKilledEarlyKeepsAllButAboutTheLastSecond()
+{
+    constexpr int slowRate = 100;
+    // The kill comes three seconds into the run by the simulator's clock; rows older than a
+    // second are committed, and the rest of the margin absorbs a busy machine's delays.
+    constexpr quint64 sentBeforeKill = 300;
+    constexpr qint64 committedAtLeast = 150;
+    ScopedWorkDir dir;
+    const quint32 pattern = 300;
+    InstrumentSimulator simulator(pattern);
+    QVERIFY(simulator.start());
+    QProcess probe;
+    const QByteArray said = start_recording(probe, simulator, slowRate);
+    QVERIFY2(said.endsWith("running\n"), said.constData());
+    QTRY_VERIFY_WITH_TIMEOUT(simulator.samples_sent() >= sentBeforeKill, processTimeoutMs);
+    probe.kill();
+    QVERIFY(probe.waitForFinished(processTimeoutMs));
+
+    WaveformTable committed(QStringLiteral("Quorlen.db"),
+                            settingOnDisk(QStringLiteral("last_table_name")));
+    const QString failure = committed.compare(true, slowRate, pattern);
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
+    QVERIFY2(committed.rows() >= committedAtLeast,
+             qPrintable(QStringLiteral("%1 rows committed of %2 sent")
+                            .arg(committed.rows())
+                            .arg(simulator.samples_sent())));
 }
 
 QTEST_GUILESS_MAIN(KilledRunTest)
