@@ -18,6 +18,11 @@ constexpr qint64 kKeepDays = 3;
 // no other thread logs.
 std::atomic<LogManager *> g_log_manager{nullptr};
 
+QString left_out_line(quint64 count)
+{
+    return QStringLiteral("%1 log lines left out: the log queue was full").arg(count);
+}
+
 void write_line(QTextStream &stream, const QString &message)
 {
     stream << QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))
@@ -26,9 +31,10 @@ void write_line(QTextStream &stream, const QString &message)
 
 } // namespace
 
-LogManager::LogManager(QObject *parent)
+LogManager::LogManager(int maxQueuedLines, QObject *parent)
     : QThread(parent)
     , file_(std::make_unique<QFile>())
+    , maxQueuedLines_(maxQueuedLines)
     , log_directory_(QDir::currentPath() + QStringLiteral("/Logs"))
 {
     QDir dir(log_directory_);
@@ -96,7 +102,32 @@ void LogManager::write_log(QString message)
     if (!file_open_)
         return;
     QMutexLocker locker(&mutex_);
+    if (queue_.size() >= maxQueuedLines_) {
+        ++leftOut_;
+        return;
+    }
     queue_.append(std::move(message));
+}
+
+int LogManager::queued_lines() const
+{
+    QMutexLocker locker(&mutex_);
+    return int(queue_.size());
+}
+
+bool LogManager::take_next(QString &message)
+{
+    QMutexLocker locker(&mutex_);
+    if (!queue_.isEmpty()) {
+        message = queue_.takeFirst();
+        return true;
+    }
+    if (leftOut_ > 0) {
+        message = left_out_line(leftOut_);
+        leftOut_ = 0;
+        return true;
+    }
+    return false;
 }
 
 void LogManager::pause(std::chrono::milliseconds duration)
@@ -115,15 +146,11 @@ void LogManager::run()
     stream.flush();
 
     do {
-        QMutexLocker locker(&mutex_);
-        if (queue_.isEmpty()) {
-            locker.unlock();
+        QString message;
+        if (!take_next(message)) {
             pause(kIdlePollMs);
             continue;
         }
-        const QString message = queue_.takeFirst();
-        locker.unlock();
-
         if (echo_)
             qDebug().noquote() << message;
         write_line(stream, message);
@@ -132,12 +159,16 @@ void LogManager::run()
     } while (running_);
 
     QStringList remaining;
+    quint64 leftOut = 0;
     {
         QMutexLocker locker(&mutex_);
         remaining.swap(queue_);
+        std::swap(leftOut, leftOut_);
     }
     for (const QString &message : std::as_const(remaining))
         write_line(stream, message);
+    if (leftOut > 0)
+        write_line(stream, left_out_line(leftOut));
     write_line(stream, QStringLiteral("日志线程结束"));
     stream.flush();
     finished_.store(true, std::memory_order_release);

@@ -16,18 +16,25 @@ class QFileInfo;
 
 // Writes time-stamped lines into the day's file under "Logs" of the working directory, on a
 // thread of its own. Any thread hands it a message through write_log() and returns at once.
+// A flood of messages is held to a bounded queue: what does not fit is left out and counted,
+// and one line tells how many once the log thread has written everything queued.
 class LogManager : public QThread
 {
     Q_OBJECT
 
 public:
-    explicit LogManager(QObject *parent = nullptr);
+    static constexpr int defaultMaxQueuedLines = 10000;
+
+    explicit LogManager(int maxQueuedLines = defaultMaxQueuedLines, QObject *parent = nullptr);
     ~LogManager() override;
     LogManager(const LogManager &) = delete;
     LogManager &operator=(const LogManager &) = delete;
 
-    // Queues the message; never blocks on file output. Callable from any thread.
+    // Queues the message, or counts it as left out when the queue is full; never blocks on
+    // file output. Callable from any thread.
     void write_log(QString message);
+    // Messages waiting to be written. Callable from any thread.
+    int queued_lines() const;
 
     QString log_directory() const { return log_directory_; }
     QString file_path() const;
@@ -45,10 +52,16 @@ private:
     // does not wait out an idle poll.
     void pause(std::chrono::milliseconds duration);
 
-    std::unique_ptr<QFile> file_;      // used by the log thread only, once it runs
+    // Takes the next line to write: the oldest queued message, or once the queue is empty the
+    // report of the messages left out. False when there is neither.
+    bool take_next(QString &message);
+
+    std::unique_ptr<QFile> file_; // used by the log thread only, once it runs
+    const int maxQueuedLines_;
     QStringList queue_;                // guarded by mutex_; writers and the log thread
+    quint64 leftOut_ = 0;              // guarded by mutex_; refused since the last report
     std::atomic<bool> running_{false}; // cleared by the destroying thread, read by the log thread
-    QMutex mutex_;
+    mutable QMutex mutex_;
     std::mutex pause_mutex_;       // held only to sleep on or signal wake_, never with mutex_
     std::condition_variable wake_; // signalled when running_ is cleared
     // Set by the log thread as its last act; QThread::wait() synchronises inside Qt, where the

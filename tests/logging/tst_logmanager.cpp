@@ -16,6 +16,8 @@ namespace {
 
 const QString kStartLine = QStringLiteral("日志线程开启");
 const QString kEndLine = QStringLiteral("日志线程结束");
+const QRegularExpression
+    kLeftOutLine(QStringLiteral("^(\\d+) log lines left out: the log queue was full$"));
 
 QString todays_log_path()
 {
@@ -83,6 +85,8 @@ private slots:
     void startUpCleanUpLeavesSubFoldersAlone();
     void unopenableFileIsReportedAndLoggingStaysSafe();
     void messagesFromSeveralThreadsAllArriveInTheirOrder();
+    void floodIsHeldToTheBoundAndCountedInOneLine();
+    void leftOutLinesAreReportedOnceTheThreadCatchesUp();
 };
 
 // Only reached with a manager still running when a test failed half-way.
@@ -285,6 +289,56 @@ void LogManagerTest::messagesFromSeveralThreadsAllArriveInTheirOrder()
     }
     for (int t = 0; t < kThreads; ++t)
         QCOMPARE(next[t], kPerThread);
+}
+
+// Dropped frames log one line each; a long run of them must not eat the memory.
+void LogManagerTest::floodIsHeldToTheBoundAndCountedInOneLine()
+{
+    ScopedWorkDir work;
+    start_log_manager();
+    constexpr int kThreads = 4;
+    constexpr int kPerThread = 4000;
+    static_assert(kThreads * kPerThread > LogManager::defaultMaxQueuedLines);
+    std::vector<std::unique_ptr<QThread>> writers;
+    for (int t = 0; t < kThreads; ++t) {
+        writers.emplace_back(QThread::create([] {
+            for (int i = 0; i < kPerThread; ++i)
+                write_log(QStringLiteral("添加serial_data失败"));
+        }));
+        writers.back()->start();
+    }
+    for (auto &writer : writers)
+        QVERIFY(writer->wait(60000));
+    QVERIFY(log_manager()->queued_lines() <= LogManager::defaultMaxQueuedLines);
+    stop_log_manager();
+
+    QStringList messages = read_messages(todays_log_path());
+    QCOMPARE(messages.takeFirst(), kStartLine);
+    QCOMPARE(messages.takeLast(), kEndLine);
+    const QRegularExpressionMatch leftOut = kLeftOutLine.match(messages.takeLast());
+    QVERIFY(leftOut.hasMatch());
+    QCOMPARE(messages.count(QStringLiteral("添加serial_data失败")), messages.size());
+    QCOMPARE(messages.size() + leftOut.captured(1).toInt(), kThreads * kPerThread);
+}
+
+void LogManagerTest::leftOutLinesAreReportedOnceTheThreadCatchesUp()
+{
+    ScopedWorkDir work;
+    LogManager manager(3);
+    for (int i = 0; i < 5; ++i)
+        manager.write_log(QStringLiteral("line %1").arg(i));
+    QCOMPARE(manager.queued_lines(), 3);
+    manager.start();
+    // Written while the thread runs, not only when it ends.
+    QTRY_COMPARE_WITH_TIMEOUT(read_messages(manager.file_path()),
+                              (QStringList{kStartLine, QStringLiteral("line 0"),
+                                           QStringLiteral("line 1"), QStringLiteral("line 2"),
+                                           QStringLiteral("2 log lines left out: the log queue "
+                                                          "was full")}),
+                              30000);
+    manager.write_log(QStringLiteral("line 5"));
+    QTRY_COMPARE_WITH_TIMEOUT(read_messages(manager.file_path()).size(), 6, 30000);
+    QCOMPARE(read_messages(manager.file_path()).last(), QStringLiteral("line 5"));
 }
 
 QTEST_GUILESS_MAIN(LogManagerTest)
