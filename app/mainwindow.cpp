@@ -274,8 +274,12 @@ void MainWindow::report_unusable_files()
     QSqlQuery probe =
         database_->execute_query(QStringLiteral("SELECT count(*) FROM sqlite_master"));
     if (!probe.isActive()) {
+        // A database that did not open leaves the probe without a reason of its own.
+        QString reason = database_->open_error();
+        if (reason.isEmpty())
+            reason = probe.lastError().text();
         problems.append(tr("The database Quorlen.db cannot be used (%1): runs cannot be recorded.")
-                            .arg(probe.lastError().text()));
+                            .arg(reason));
     }
     // A garbled file reads as FormatError but is rewritten whole by the next write; only
     // a file that cannot be written at all loses the operator's settings.

@@ -101,12 +101,29 @@ bool SampleDatabase::open_database()
     if (db.isOpen()) {
         return true;
     }
-    if (!sqlite_connection::open(db)) {
+    const bool opened = sqlite_connection::open(db);
+    QString reason;
+    if (!opened) {
+        // SQLite's own words, without Qt's "Error opening database" after them.
+        const QSqlError error = db.lastError();
+        reason = error.databaseText().isEmpty() ? error.text() : error.databaseText();
+    }
+    {
+        QMutexLocker lock(&stateMutex_);
+        openError_ = reason;
+    }
+    if (!opened) {
         return false;
     }
     opened_.store(true);
     qDebug() << "Database opened successfully.";
     return true;
+}
+
+QString SampleDatabase::open_error() const
+{
+    QMutexLocker lock(&stateMutex_);
+    return openError_;
 }
 
 bool SampleDatabase::create_table(const QString &name, bool singleChannel)

@@ -34,6 +34,8 @@ public:
 
     // True when the calling thread's connection is open afterwards.
     bool open_database();
+    // Why the last failed open_database() failed, as SQLite put it; empty after a success.
+    QString open_error() const;
     // Creates the run table if it does not exist, with one voltage column (Vol) or sixteen
     // (Vol1 to Vol16). The mode is stored whatever the outcome, the name only on success.
     bool create_table(const QString &name, bool singleChannel);
@@ -87,4 +89,5 @@ private:
     mutable QMutex stateMutex_;
     QString currentTableName_;  // guarded by stateMutex_; set by create_table, read by all
     bool singleChannel_ = true; // guarded by stateMutex_
+    QString openError_;         // guarded by stateMutex_; set by open_database
 };

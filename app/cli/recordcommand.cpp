@@ -36,7 +36,8 @@ int RecordCommand::run(const QStringList &arguments)
     const ScopedLogManager logging;
     SampleDatabase database(options.database_file());
     if (!database.open_database()) {
-        Console::error(QStringLiteral("cannot open the database %1").arg(options.database_file()));
+        Console::error(QStringLiteral("cannot open the database %1: %2")
+                           .arg(options.database_file(), database.open_error()));
         return ExitFailure;
     }
     InstrumentLink link;

@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTest>
 
@@ -26,6 +27,14 @@ const QString connected = QStringLiteral("box: Message | Connection Success");
 const QString tableFailed = QStringLiteral("box: Message | Data table creation failed");
 const QString databaseUnusable = QStringLiteral("The database Quorlen.db cannot be used");
 const QString settingsUnwritable = QStringLiteral("The settings file config.ini cannot be written");
+
+// The reason the window gives for an unusable database, from its start-up warning.
+QString database_reason(const QString &warning)
+{
+    static const QRegularExpression reason(QRegularExpression::escape(databaseUnusable) +
+                                           QStringLiteral(" \\((.*?)\\): runs"));
+    return reason.match(warning).captured(1);
+}
 
 // Every file may grow to `bytes` at most, as on a disk that has no more room; the writes
 // beyond fail instead of killing the process.
@@ -162,6 +171,8 @@ void BadEnvironmentTest::readOnlyDirectoryIsReportedAndLeftUntouched()
     QVERIFY2(outcome.lines.at(1).contains(databaseUnusable) &&
                  outcome.lines.at(1).contains(settingsUnwritable),
              qPrintable(outcome.lines.join('\n')));
+    QVERIFY2(!database_reason(outcome.lines.at(1)).trimmed().isEmpty(),
+             qPrintable(outcome.lines.at(1)));
     QCOMPARE(outcome.lines.at(2), connected);
     QCOMPARE(outcome.lines.at(3), tableFailed);
     QCOMPARE(QDir(dir_->path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList());
@@ -177,6 +188,8 @@ void BadEnvironmentTest::foreignDatabaseFileIsReportedAndLeftUntouched()
     QCOMPARE(outcome.lines.size(), 4);
     QVERIFY2(outcome.lines.at(1).contains(databaseUnusable) &&
                  !outcome.lines.at(1).contains(settingsUnwritable),
+             qPrintable(outcome.lines.at(1)));
+    QVERIFY2(!database_reason(outcome.lines.at(1)).trimmed().isEmpty(),
              qPrintable(outcome.lines.at(1)));
     QCOMPARE(outcome.lines.at(2), connected);
     QCOMPARE(outcome.lines.at(3), tableFailed);

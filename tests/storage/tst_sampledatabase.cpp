@@ -109,12 +109,22 @@ private slots:
         QCOMPARE(debug_->lines(), QStringList());
     }
 
-    void openingAFileInAMissingDirectoryFails()
+    void openingAnUnusablePathFailsWithTheReason_data()
     {
-        SampleDatabase other(dir_->file(QStringLiteral("missing/Quorlen.db")));
+        QTest::addColumn<QString>("path");
+        QTest::newRow("in a missing directory") << QStringLiteral("missing/Quorlen.db");
+        QTest::newRow("a directory") << QStringLiteral("Quorlen.db");
+    }
+
+    void openingAnUnusablePathFailsWithTheReason()
+    {
+        QFETCH(QString, path);
+        QVERIFY(QDir().mkdir(QStringLiteral("Quorlen.db")));
+        SampleDatabase other(dir_->file(path));
         debug_->clear();
         QVERIFY(!other.open_database());
         QVERIFY(debug_->contains(QStringLiteral("Error opening database:")));
+        QVERIFY(!other.open_error().trimmed().isEmpty());
     }
 
     void tableLayoutFollowsTheMode_data()
