@@ -85,7 +85,8 @@ void RunSession::pause()
     }
     write_log(QStringLiteral("暂停采集"));
     serial_->write_data(pause_command());
-    // MERGE-TODO commit_pending
+    // What has been decoded so far is browsed from the table while paused.
+    saver_->commit_pending();
     if (state_ == State::Running) {
         runningMsBefore_ += runningSince_.elapsed();
         overrunTimer_->stop();

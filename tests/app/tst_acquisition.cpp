@@ -168,6 +168,7 @@ private slots:
     void singleChannelRunStoresEverySampleTheInstrumentSent();
     void multiChannelRunStoppedByTheOperatorStoresEverySample();
     void pauseAndContinueSendTheirCommandsAndSwitchBrowsing();
+    void slowRunPausedShowsItsRowsInTheTableAndTheChart();
     void lostInstrumentEndsTheRunKeepingEveryDecodedSample();
     void lostInstrumentWhileIdleReturnsToDisconnected();
     void closingTheWindowMidRunStopsStoresAndCleansUp();
@@ -486,6 +487,31 @@ void AcquisitionTest::pauseAndContinueSendTheirCommandsAndSwitchBrowsing()
     const QStringList messages = bench.close_and_read_log();
     QCOMPARE(messages.count(QStringLiteral("暂停采集")), 2);
     QCOMPARE(messages.count(QStringLiteral("继续采集")), 1);
+}
+
+void AcquisitionTest::slowRunPausedShowsItsRowsInTheTableAndTheChart()
+{
+    // Far fewer rows than a full batch: browsing while paused must still find them stored.
+    constexpr int rate = 10;
+    ConnectedWindow bench(52);
+    QVERIFY(bench.connected);
+    InstrumentSimulator &instrument = *bench.instrument;
+    MainWindow &window = *bench.window;
+    const QString table = bench.start(false, "radioButton_slow", rate, 60);
+    QVERIFY(!table.isEmpty());
+    QTRY_VERIFY_WITH_TIMEOUT(instrument.samples_sent() >= 7 * rate, runTimeoutMs);
+    bench.op->click("SamplePause");
+    QTRY_COMPARE_WITH_TIMEOUT(lastCommandCode(instrument), 0x15, runTimeoutMs);
+    const qint64 sent = qint64(instrument.samples_sent());
+    QTRY_COMPARE_WITH_TIMEOUT(window.database()->row_count(table), sent, runTimeoutMs);
+
+    // Dragged back to the start, which the live view no longer holds.
+    VoltagePlot *plot = window.plot();
+    QTRY_VERIFY_WITH_TIMEOUT(!plot->is_load_rate_limited(), runTimeoutMs);
+    plot->xAxis->setRange(0.0, 1.5);
+    QTRY_VERIFY_WITH_TIMEOUT(!plot->graph(0)->data()->isEmpty() &&
+                                 plot->graph(0)->data()->constBegin()->key < 1.0,
+                             runTimeoutMs);
 }
 
 void AcquisitionTest::lostInstrumentEndsTheRunKeepingEveryDecodedSample()
