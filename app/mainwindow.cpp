@@ -11,6 +11,7 @@
 #include "runsession.h"
 #include "runtablename.h"
 #include "sampledatabase.h"
+#include "savefiledialog.h"
 #include "serialmanager.h"
 #include "settingsstore.h"
 #include "statusreply.h"
@@ -21,7 +22,6 @@
 #include <QCloseEvent>
 #include <QDateTime>
 #include <QDebug>
-#include <QFileDialog>
 #include <QMessageBox>
 #include <QSerialPortInfo>
 #include <QSettings>
@@ -238,8 +238,8 @@ void MainWindow::run_startup_check()
 void MainWindow::recover_last_run()
 {
     const QString table = read_setting(lastTableKey, QString()).toString();
-    QString path = QFileDialog::getSaveFileName(this, tr("Saving Data Files"), last_export_dir_,
-                                                tr("Data Files (*.csv)"));
+    QString path = ask_save_file_name(this, tr("Saving Data Files"), last_export_dir_,
+                                      tr("Data Files (*.csv)"));
     // A cancelled dialog means no export at all rather than an export to an empty path.
     if (path.isEmpty())
         return;

@@ -3,11 +3,11 @@
 #include "loading.h"
 #include "logmanager.h"
 #include "sampledatabase.h"
+#include "savefiledialog.h"
 #include "voltageplot.h"
 
 #include <QCheckBox>
 #include <QDialog>
-#include <QFileDialog>
 #include <QFuture>
 #include <QHBoxLayout>
 #include <QMessageBox>
@@ -40,7 +40,7 @@ void RunExport::run(QString &directory)
         return;
     }
     write_log(QStringLiteral("导出数据"));
-    const QString path = QFileDialog::getSaveFileName(window_, tr("Saving Data Files"), directory);
+    const QString path = ask_save_file_name(window_, tr("Saving Data Files"), directory);
     if (path.isEmpty())
         return;
     const int slash = path.lastIndexOf(QLatin1Char('/'));

@@ -3,7 +3,10 @@
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QFileSystemModel>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
@@ -62,6 +65,38 @@ ModalResponder::Handler answerSaveDialog(const QString &path, SaveDialogSeen *se
         name->setText(path);
         // QFileDialog hides accept(); through the base it still runs the dialog's own.
         static_cast<QDialog *>(files)->accept();
+    };
+}
+
+ModalResponder::Handler lookAtListingThen(const QString &file, ModalResponder::Handler answer,
+                                          bool *listed)
+{
+    // Only a bound for giving up: the listing normally comes within milliseconds.
+    constexpr qint64 giveUpMs = 30000;
+    auto since = std::make_shared<QElapsedTimer>();
+    const QString path = QFileInfo(file).absoluteFilePath();
+    return [path, answer, listed, since](QWidget *dialog) {
+        auto *model = dialog->findChild<QFileSystemModel *>();
+        if (!since->isValid()) {
+            since->start();
+            if (model != nullptr)
+                model->setNameFilterDisables(true);
+        }
+        const QModelIndex entry = model != nullptr ? model->index(path) : QModelIndex();
+        *listed = entry.isValid();
+        if (!*listed && since->elapsed() < giveUpMs)
+            return;
+        if (*listed) {
+            const QModelIndex folder = entry.parent();
+            for (int row = 0; row < model->rowCount(folder); ++row) {
+                for (int column = 0; column < model->columnCount(folder); ++column) {
+                    const QModelIndex cell = model->index(row, column, folder);
+                    cell.data(Qt::DisplayRole);
+                    cell.data(Qt::DecorationRole);
+                }
+            }
+        }
+        answer(dialog);
     };
 }
 

@@ -37,6 +37,13 @@ struct SaveDialogSeen
 // Types path (absolute) into the save-file dialog and accepts it; an empty path cancels.
 ModalResponder::Handler answerSaveDialog(const QString &path, SaveDialogSeen *seen = nullptr);
 
+// Looks at the file dialog's folder the way its views show it, every column of every entry
+// with its icon, once the listing holds file (entries the name filter hides are listed
+// greyed for this, as some platforms do); then answers with answer. listed tells whether
+// file was seen before a long time-out.
+ModalResponder::Handler lookAtListingThen(const QString &file, ModalResponder::Handler answer,
+                                          bool *listed);
+
 // A message box as it was found.
 struct MessageBoxSeen
 {

@@ -1,6 +1,7 @@
 #include "dialoganswers.h"
 #include "mainwindow.h"
 #include "modalresponder.h"
+#include "posixlocks.h"
 #include "processoutput.h"
 #include "scopedworkdir.h"
 #include "settingsondisk.h"
@@ -118,11 +119,18 @@ void CrashRecoveryTest::killedRunIsSavedRowForRowAndACleanCloseDropsIt()
     const QString path = out.filePath(QStringLiteral("recovered"));
     MessageBoxSeen prompt;
     SaveDialogSeen dialog;
+    bool listed = false;
     ModalResponder responder(
-        {answerMessageBox(&prompt, QMessageBox::Save), answerSaveDialog(path, &dialog)});
+        {answerMessageBox(&prompt, QMessageBox::Save),
+         lookAtListingThen(databaseFile, answerSaveDialog(path, &dialog), &listed)});
     auto window = std::make_unique<MainWindow>();
 
     QCOMPARE(responder.unexpected(), 0);
+    QVERIFY(listed);
+    // The file dialog left the window's connection its locks on the database and the
+    // write-ahead log's shared memory.
+    const QStringList lockedFiles{databaseFile, databaseFile + QStringLiteral("-shm")};
+    QCOMPARE(posix_locked_files(lockedFiles), lockedFiles);
     QCOMPARE(responder.seen(),
              (QStringList{QStringLiteral("QMessageBox"), QStringLiteral("QFileDialog")}));
     QCOMPARE(prompt.title, QStringLiteral("Warning"));

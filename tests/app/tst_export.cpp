@@ -3,6 +3,7 @@
 #include "instrumentsimulator.h"
 #include "mainwindow.h"
 #include "modalresponder.h"
+#include "posixlocks.h"
 #include "sampledatabase.h"
 #include "scopedworkdir.h"
 #include "settingsstore.h"
@@ -17,6 +18,7 @@
 #include <QFile>
 #include <QImage>
 #include <QLabel>
+#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSqlError>
@@ -34,6 +36,9 @@ constexpr int runTimeoutMs = 15000;
 constexpr qint64 stuckBusyDialogMs = 30000;
 
 const QString runTable = QStringLiteral("dataSample_20240305_10_11_12");
+const QString databaseFile = QStringLiteral("Quorlen.db");
+// The files of the database in write-ahead-log mode that an open connection holds locks on.
+const QStringList lockedFiles{databaseFile, QStringLiteral("Quorlen.db-shm")};
 
 QByteArray fileContents(const QString &path)
 {
@@ -127,6 +132,21 @@ MessageBoxSeen exportBoth(MainWindow &window, const QString &base)
     return responder.unexpected() == 0 && !busy.forced ? message : MessageBoxSeen();
 }
 
+// Rows of table as another process sees them: the sqlite3 shell opens the file, counts and
+// closes it again, as any outside reader does. -1 when it cannot tell.
+int rowsSeenFromAnotherProcess(const QString &table)
+{
+    QProcess shell;
+    shell.start(QStringLiteral("sqlite3"),
+                {databaseFile, QStringLiteral("SELECT COUNT(*) FROM \"%1\";").arg(table)});
+    if (!shell.waitForFinished(runTimeoutMs) || shell.exitStatus() != QProcess::NormalExit ||
+        shell.exitCode() != 0)
+        return -1;
+    bool ok = false;
+    const int rows = shell.readAllStandardOutput().trimmed().toInt(&ok);
+    return ok ? rows : -1;
+}
+
 QStringList filesIn(const QString &directory)
 {
     return QDir(directory).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot);
@@ -146,6 +166,7 @@ private slots:
     void typedExtensionIsKeptAndAnotherAppended();
     void nothingChosenWarnsWithoutAskingForAFile();
     void cancelledFileDialogWritesNothing();
+    void saveDialogLeavesTheDatabaseToSqliteAndOutsideReadersMissNoRow();
     void failuresAreReportedAsErrors_data();
     void failuresAreReportedAsErrors();
     void escapeClosesTheBusyDialogEarlyAndTheResultIsStillReported();
@@ -336,6 +357,28 @@ void ExportTest::cancelledFileDialogWritesNothing()
         QCOMPARE(window->last_export_directory(), QStringLiteral("./"));
     }
     QCOMPARE(exportLogLines(), logged + 1);
+}
+
+void ExportTest::saveDialogLeavesTheDatabaseToSqliteAndOutsideReadersMissNoRow()
+{
+    auto window = windowWithRun(3);
+    QCOMPARE(posix_locked_files(lockedFiles), lockedFiles);
+    const QStringList before = held_posix_locks(lockedFiles);
+
+    bool listed = false;
+    ModalResponder responder(
+        {answerExportOptions(true, false),
+         lookAtListingThen(databaseFile, answerSaveDialog(QString()), &listed)});
+    clickExport(*window);
+    QCOMPARE(responder.unexpected(), 0);
+    QVERIFY(listed);
+    QCOMPARE(held_posix_locks(lockedFiles), before);
+
+    // Seeing the window's locks, a reader in another process leaves the write-ahead log
+    // alone, so what the window writes afterwards is stored.
+    QCOMPARE(rowsSeenFromAnotherProcess(runTable), 3);
+    QCOMPARE(window->database()->insert_samples(someRows(500)), 500);
+    QCOMPARE(rowsSeenFromAnotherProcess(runTable), 503);
 }
 
 void ExportTest::failuresAreReportedAsErrors_data()
