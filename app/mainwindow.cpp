@@ -222,7 +222,16 @@ void MainWindow::refresh_port_list()
 
 void MainWindow::run_startup_check()
 {
+    // Only rows left behind are worth a prompt: a crash before any run, or one whose table
+    // is gone or empty, leaves nothing to save. The name comes from the editable settings
+    // file, so it must name a run table before it goes near SQL.
+    bool rowsLeft = false;
     if (!read_setting(normalExitKey, true).toBool()) {
+        const QString table = read_setting(lastTableKey, QString()).toString();
+        rowsLeft = SampleDatabase::is_valid_table_name(table) && database_->table_exists(table) &&
+                   database_->row_count(table) > 0;
+    }
+    if (rowsLeft) {
         const QMessageBox::StandardButton answer = QMessageBox::warning(
             this, tr("Warning"),
             tr("The program did not exit properly last time. Please manually save the previous "
