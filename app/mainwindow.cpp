@@ -226,8 +226,8 @@ void MainWindow::run_startup_check()
     // is gone or empty, leaves nothing to save. The name comes from the editable settings
     // file, so it must name a run table before it goes near SQL.
     bool rowsLeft = false;
+    const QString table = read_setting(lastTableKey, QString()).toString();
     if (!read_setting(normalExitKey, true).toBool()) {
-        const QString table = read_setting(lastTableKey, QString()).toString();
         rowsLeft = SampleDatabase::is_valid_table_name(table) && database_->table_exists(table) &&
                    database_->row_count(table) > 0;
     }
@@ -237,27 +237,28 @@ void MainWindow::run_startup_check()
             tr("The program did not exit properly last time. Please manually save the previous "
                "test data."),
             QMessageBox::Save | QMessageBox::Cancel, QMessageBox::Cancel);
-        if (answer == QMessageBox::Save)
-            recover_last_run();
+        // Not saved now, it is still asked about when the window closes.
+        if (answer != QMessageBox::Save || !recover_last_run())
+            unsaved_table_ = table;
     }
     // Stays false on disk until a clean shutdown, so a crash is noticed at the next start.
     write_setting(normalExitKey, false);
 }
 
-void MainWindow::recover_last_run()
+bool MainWindow::recover_last_run()
 {
     const QString table = read_setting(lastTableKey, QString()).toString();
     QString path = ask_save_file_name(this, tr("Saving Data Files"), last_export_dir_,
                                       tr("Data Files (*.csv)"));
     // A cancelled dialog means no export at all rather than an export to an empty path.
     if (path.isEmpty())
-        return;
+        return false;
     if (!path.endsWith(QStringLiteral(".csv")))
         path += QStringLiteral(".csv");
-    export_recovered_table(path, table);
+    return export_recovered_table(path, table);
 }
 
-void MainWindow::export_recovered_table(const QString &path, const QString &table)
+bool MainWindow::export_recovered_table(const QString &path, const QString &table)
 {
     // The name comes from the editable settings file: only a run table's name is ever
     // handed to the database.
@@ -273,6 +274,7 @@ void MainWindow::export_recovered_table(const QString &path, const QString &tabl
         QMessageBox::warning(this, tr("Warning"),
                              tr("The previous test data could not be saved. ") + failure);
     }
+    return failure.isEmpty();
 }
 
 void MainWindow::report_unusable_files()
@@ -606,7 +608,12 @@ bool MainWindow::confirm_close()
         return false;
     if (acquiring_)
         stop(true);
-    // MERGE-TODO export flow result
+    // A run of this session is exported as the Export button does; a run a crash left
+    // behind as the start-up recovery does.
+    if (unsaved_table_ == database_->current_table_name())
+        on_ExportFile_clicked();
+    else if (recover_last_run())
+        unsaved_table_.clear();
     return unsaved_table_.isEmpty();
 }
 
@@ -614,5 +621,7 @@ void MainWindow::on_ExportFile_clicked()
 {
     if (acquiring_)
         return; // also while stopping, when the button is already enabled
-    RunExport(this, database_, plot_).run(last_export_dir_);
+    const QString table = database_->current_table_name();
+    if (RunExport(this, database_, plot_).run(last_export_dir_) && table == unsaved_table_)
+        unsaved_table_.clear();
 }

@@ -29,20 +29,20 @@ RunExport::RunExport(QWidget *window, SampleDatabase *database, VoltagePlot *plo
     , plot_(plot)
 {}
 
-void RunExport::run(QString &directory)
+bool RunExport::run(QString &directory)
 {
     bool csv = true;
     bool picture = false;
     if (!choose_kinds(csv, picture))
-        return;
+        return false;
     if (!csv && !picture) {
         QMessageBox::warning(window_, tr("Warning"), tr("Please select at least one export type"));
-        return;
+        return false;
     }
     write_log(QStringLiteral("导出数据"));
     const QString path = ask_save_file_name(window_, tr("Saving Data Files"), directory);
     if (path.isEmpty())
-        return;
+        return false;
     const int slash = path.lastIndexOf(QLatin1Char('/'));
     directory = slash < 0 ? path : path.left(slash);
 
@@ -50,10 +50,12 @@ void RunExport::run(QString &directory)
     // The picture is rendered here, after the table: only the GUI thread may touch the plot.
     if (failure.isEmpty() && picture && !plot_->save_png(path + QStringLiteral(".png")))
         failure = QStringLiteral("Image save failed");
-    if (!failure.isEmpty())
+    if (!failure.isEmpty()) {
         QMessageBox::critical(window_, tr("Error"), failure);
-    else
-        QMessageBox::information(window_, tr("Information"), tr("Export successful"));
+        return false;
+    }
+    QMessageBox::information(window_, tr("Information"), tr("Export successful"));
+    return csv;
 }
 
 bool RunExport::choose_kinds(bool &csv, bool &picture)

@@ -18,8 +18,8 @@ public:
     RunExport(QWidget *window, SampleDatabase *database, VoltagePlot *plot);
 
     // Runs the whole exchange. The save dialog opens in `directory`, which then becomes the
-    // folder of the chosen file.
-    void run(QString &directory);
+    // folder of the chosen file. True when the run's table was written as CSV.
+    bool run(QString &directory);
 
 private:
     // The options dialog; false when it was cancelled.

@@ -17,6 +17,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QDoubleSpinBox>
+#include <QFile>
 #include <QRegularExpression>
 #include <QSpinBox>
 #include <QTest>
@@ -664,10 +665,20 @@ void AcquisitionTest::closingAfterAnUnexportedRunAsksFirst()
              qPrintable(asked.text));
     QCOMPARE(window.database()->row_count(table), 10);
 
-    MessageBoxSeen discarded;
-    ModalResponder responder({answerMessageBox(&discarded, QMessageBox::Discard)});
+    // Save runs the export; once the run is in a file the window closes.
+    const QString base = QDir::current().filePath(QStringLiteral("closing"));
+    MessageBoxSeen saved;
+    QList<MessageBoxSeen> after;
+    ModalResponder responder({answerMessageBox(&saved, QMessageBox::Save),
+                              answerExportOptions(true, false), answerSaveDialog(base),
+                              answerOk(&after), answerOk(&after)});
     QVERIFY(window.close());
-    QCOMPARE(discarded.text, asked.text);
+    QCOMPARE(responder.unexpected(), 0);
+    QCOMPARE(saved.text, asked.text);
+    QCOMPARE(after.last().text, QStringLiteral("Export successful"));
+    QFile csv(base + QStringLiteral(".csv"));
+    QVERIFY(csv.open(QIODevice::ReadOnly));
+    QCOMPARE(csv.readAll().count('\n'), 1 + 10); // the header and every row
 }
 
 void AcquisitionTest::runsTheInstrumentDoesNotEndAreEndedKeepingEveryRow_data()

@@ -161,11 +161,13 @@ void MainWindowTest::uncleanPreviousExitWarnsAndCancelAsksNothingMore()
 {
     leaveCrashedRun(QStringLiteral("dataSample_20240102_03_04_05"));
     MessageBoxSeen warning;
-    ModalResponder responder({answerMessageBox(&warning, QMessageBox::Cancel)});
+    auto responder = std::make_unique<ModalResponder>(
+        QList<ModalResponder::Handler>{answerMessageBox(&warning, QMessageBox::Cancel)});
     auto window = std::make_unique<MainWindow>();
 
-    QCOMPARE(responder.seen(), QStringList{QStringLiteral("QMessageBox")});
-    QCOMPARE(responder.unexpected(), 0);
+    QCOMPARE(responder->seen(), QStringList{QStringLiteral("QMessageBox")});
+    QCOMPARE(responder->unexpected(), 0);
+    responder.reset();
     QCOMPARE(warning.title, QStringLiteral("Warning"));
     QCOMPARE(warning.text, crashWarning);
     QCOMPARE(warning.buttons, QMessageBox::Save | QMessageBox::Cancel);
@@ -174,6 +176,13 @@ void MainWindowTest::uncleanPreviousExitWarnsAndCancelAsksNothingMore()
     QCOMPARE(warning.parentTitle, QStringLiteral("Telvane V1.1.0"));
 
     QCOMPARE(settingOnDisk(QStringLiteral("NormalExit")), QStringLiteral("false"));
+
+    // The run is still unsaved: closing the window, which would drop it, asks once more.
+    MessageBoxSeen closing;
+    ModalResponder atClose({answerMessageBox(&closing, QMessageBox::Cancel)});
+    QVERIFY(!window->close());
+    QVERIFY2(closing.text.contains(QStringLiteral("dataSample_20240102_03_04_05")),
+             qPrintable(closing.text));
     window.reset();
     QCOMPARE(settingOnDisk(QStringLiteral("NormalExit")), QStringLiteral("true"));
 }
