@@ -119,6 +119,7 @@ private slots:
     void openingAnUnusablePathFailsWithTheReason()
     {
         QFETCH(QString, path);
+        // A folder where the file belongs; SQLite says why it cannot open either path.
         QVERIFY(QDir().mkdir(QStringLiteral("Quorlen.db")));
         SampleDatabase other(dir_->file(path));
         debug_->clear();
