@@ -18,6 +18,10 @@ constexpr auto hang_up_backoff = 20ms;
 // Frames stay unbuilt (their time keeps running) while this much is unsent.
 constexpr qsizetype max_pending_bytes = 1024 * 1024;
 constexpr double min_speed_factor = 1e-3;
+// A split status reply: the stray byte before it, where it is cut and the pause between.
+constexpr char status_stray_byte = char(0x3C);
+constexpr qsizetype status_split_at = 30;
+constexpr auto status_split_gap = 20ms;
 
 constexpr quint8 code_start_single = 0x01;
 constexpr quint8 code_start_multi = 0x02;
@@ -114,6 +118,11 @@ void InstrumentSimulator::set_random_splits(bool on)
 void InstrumentSimulator::set_burst(bool on)
 {
     burst_ = on;
+}
+
+void InstrumentSimulator::set_split_status_reply(bool on)
+{
+    split_status_ = on;
 }
 
 void InstrumentSimulator::set_ignore_stop(bool on)
@@ -302,7 +311,7 @@ void InstrumentSimulator::handle_command(const QByteArray &packet)
         }
         break;
     case code_status:
-        queue_frame(InstrumentFrames::status(battery_.load(), module_present_.load()));
+        queue_status_reply();
         break;
     case code_pause:
         paused_ = run_.has_value();
@@ -324,6 +333,19 @@ void InstrumentSimulator::queue_frame(const QByteArray &frame)
         output_.append_junk();
     }
     output_.append(frame);
+}
+
+void InstrumentSimulator::queue_status_reply()
+{
+    const QByteArray reply = InstrumentFrames::status(battery_.load(), module_present_.load());
+    if (!split_status_.load()) {
+        queue_frame(reply);
+        return;
+    }
+    output_.append(QByteArray(1, status_stray_byte));
+    output_.append(reply.first(status_split_at));
+    output_.append_gap(status_split_gap);
+    output_.append(reply.sliced(status_split_at));
 }
 
 void InstrumentSimulator::end_run(quint8 frameType)

@@ -52,6 +52,9 @@ public:
     void set_random_splits(bool on);
     // Frames released a quarter second's worth at a time.
     void set_burst(bool on);
+    // Status replies come after one stray byte and in two writes a little apart, as from
+    // an adapter that hands on a few bytes at a time.
+    void set_split_status_reply(bool on);
     // The stop command is recorded but not obeyed: the run goes on streaming and no
     // stop reply is sent; it still ends by itself when its collection time is over.
     void set_ignore_stop(bool on);
@@ -84,6 +87,7 @@ private:
     void read_commands();
     void handle_command(const QByteArray &packet);
     void queue_frame(const QByteArray &frame);
+    void queue_status_reply();
     void end_run(quint8 frameType);
     void close_line();
 
@@ -102,6 +106,7 @@ private:
     std::atomic<bool> burst_{false};
     std::atomic<bool> ignore_stop_{false};
     std::atomic<bool> withhold_end_frame_{false};
+    std::atomic<bool> split_status_{false};
     std::atomic<qint64> stall_until_ns_{0}; // steady clock
 
     // Written by the I/O thread, read by any thread.

@@ -31,6 +31,19 @@ void LineOutput::append_junk()
     }
 }
 
+void LineOutput::append_gap(Clock::duration gap)
+{
+    gaps_.push_back({buffer_.size(), gap});
+}
+
+void LineOutput::pass_gaps(Clock::time_point now)
+{
+    while (!gaps_.empty() && gaps_.front().at == head_) {
+        next_write_ = std::max(next_write_, now + gaps_.front().length);
+        gaps_.pop_front();
+    }
+}
+
 LineOutput::Clock::duration LineOutput::wait(Clock::time_point now) const
 {
     return next_write_ > now ? next_write_ - now : Clock::duration::zero();
@@ -38,10 +51,14 @@ LineOutput::Clock::duration LineOutput::wait(Clock::time_point now) const
 
 bool LineOutput::write_to(int fd, bool split, Clock::time_point now)
 {
+    pass_gaps(now);
     if (pending() == 0 || now < next_write_) {
         return true;
     }
     qsizetype piece = pending();
+    if (!gaps_.empty()) {
+        piece = gaps_.front().at - head_;
+    }
     if (split) {
         std::uniform_int_distribution<qsizetype> size(1,
                                                       std::min<qsizetype>(piece, max_split_piece));
@@ -52,16 +69,20 @@ bool LineOutput::write_to(int fd, bool split, Clock::time_point now)
         return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
     }
     head_ += written;
-    if (head_ == buffer_.size()) {
-        buffer_.clear();
-        head_ = 0;
-    } else if (head_ >= compact_threshold) {
-        buffer_.remove(0, head_);
-        head_ = 0;
-    }
     if (split) {
         std::uniform_int_distribution<long> gap(min_split_gap_us.count(), max_split_gap_us.count());
         next_write_ = now + std::chrono::microseconds(gap(random_));
+    }
+    pass_gaps(now);
+    if (head_ == buffer_.size()) {
+        buffer_.clear(); // no gap is left: the one at the end has just been passed
+        head_ = 0;
+    } else if (head_ >= compact_threshold) {
+        buffer_.remove(0, head_);
+        for (Gap &gap : gaps_) {
+            gap.at -= head_;
+        }
+        head_ = 0;
     }
     return true;
 }

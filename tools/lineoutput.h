@@ -3,6 +3,7 @@
 #include <QByteArray>
 
 #include <chrono>
+#include <deque>
 #include <random>
 
 // Bytes waiting to go out on the instrument's side of the line. Writes are
@@ -19,6 +20,9 @@ public:
     void append(const QByteArray &bytes);
     // Appends 1 to 12 random bytes, none of them 0xFF.
     void append_junk();
+    // What is appended after this leaves in a write of its own, `gap` after the last
+    // write of what came before.
+    void append_gap(Clock::duration gap);
     qsizetype pending() const { return buffer_.size() - head_; }
 
     // Time from `now` until the next write may be made (zero when it may be made now).
@@ -28,7 +32,17 @@ public:
     bool write_to(int fd, bool split, Clock::time_point now);
 
 private:
+    struct Gap
+    {
+        qsizetype at; // offset in buffer_ where the next write must wait
+        Clock::duration length;
+    };
+
+    // Starts the gaps whose offset the writing has reached.
+    void pass_gaps(Clock::time_point now);
+
     QByteArray buffer_;
+    std::deque<Gap> gaps_;
     qsizetype head_ = 0;
     Clock::time_point next_write_{};
     std::mt19937 random_;
