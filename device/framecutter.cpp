@@ -21,8 +21,9 @@ QByteArray frame_text(const char *frame)
 }
 } // namespace
 
-FrameCutter::FrameCutter(FrameSink *sink)
+FrameCutter::FrameCutter(FrameSink *sink, TypeFilter accepts)
     : sink_(sink)
+    , accepts_(accepts)
 {
     tail_.reserve(frameSize);
 }
@@ -67,7 +68,7 @@ const char *FrameCutter::cut(const char *begin, const char *end)
             at = frame + 1;
             continue;
         }
-        if (is_run_frame_type(static_cast<quint8>(frame[1]))) {
+        if (accepts_(static_cast<quint8>(frame[1]))) {
             sink_->push_serial(frame_text(frame));
         }
         at = frame + frameSize;

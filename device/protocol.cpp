@@ -141,6 +141,11 @@ bool is_run_frame_type(quint8 type)
     return false;
 }
 
+bool is_status_frame_type(quint8 type)
+{
+    return FrameType(type) == FrameType::StatusReply;
+}
+
 double slot_millivolts(const QByteArray &frameText, int slot)
 {
     const qsizetype start = 4 + 8 * qsizetype(slot);

@@ -47,6 +47,8 @@ QByteArray continue_command();
 // Whether a frame of this type belongs to a run (data or end of run) and so
 // goes to the decoding thread.
 bool is_run_frame_type(quint8 type);
+// Whether a frame of this type answers the status query.
+bool is_status_frame_type(quint8 type);
 
 // Value of slot 0..15 of a frame text in millivolts, rounded half away from
 // zero to 0.1 mV in single precision. NaN and infinity patterns pass through.

@@ -1,10 +1,27 @@
 #include "serialmanager.h"
 
+#include "framesink.h"
 #include "logmanager.h"
 #include "protocol.h"
 
 #include <QDeadlineTimer>
 #include <QDebug>
+
+namespace {
+// Keeps the first frame it is handed.
+class FirstFrame : public FrameSink
+{
+public:
+    void push_serial(const QByteArray &frameText) override
+    {
+        if (text.isEmpty()) {
+            text = frameText;
+        }
+    }
+
+    QByteArray text;
+};
+} // namespace
 
 SerialManager::SerialManager(FrameSink *queues, QObject *parent)
     : QObject(parent)
@@ -99,28 +116,36 @@ void SerialManager::read_data()
     cutter_.feed(batch);
 }
 
-QByteArray SerialManager::read_sync(int timeoutMs, int expectedLength)
+QByteArray SerialManager::read_status_frame(int timeoutMs)
 {
     if (!port_.isOpen()) {
         return {};
     }
-    if (!port_.waitForReadyRead(timeoutMs)) {
+    // The reply may come in pieces (adapters hand on a few dozen bytes at a time), after
+    // stray bytes, or behind frames of a run still streaming.
+    FirstFrame reply;
+    FrameCutter cutter(&reply, is_status_frame_type);
+    const QDeadlineTimer deadline(timeoutMs);
+    while (reply.text.isEmpty() && port_.isOpen() && !deadline.hasExpired()) {
+        if (port_.bytesAvailable() <= 0 && !port_.waitForReadyRead(int(deadline.remainingTime()))) {
+            break;
+        }
+        const QByteArray bytes = port_.readAll();
+        const QByteArray text = bytes.toHex().toUpper();
+        qDebug().nospace() << "read size = " << text.size();
+        qDebug().noquote().nospace() << "read = " << text;
+        cutter.feed(bytes);
+    }
+    if (reply.text.isEmpty()) {
         qDebug() << "read timeout";
-        return {};
     }
-    const QByteArray text = port_.readAll().toHex().toUpper();
-    qDebug().nospace() << "read size = " << text.size();
-    qDebug().noquote().nospace() << "read = " << text;
-    if (text.size() != expectedLength) {
-        return {};
-    }
-    return text;
+    return reply.text;
 }
 
 StatusReply SerialManager::query_status()
 {
     write_data(status_query_command());
-    return StatusReply::parse(read_sync(statusReplyTimeoutMs, frameTextSize));
+    return StatusReply::parse(read_status_frame(statusReplyTimeoutMs));
 }
 
 void SerialManager::handle_error(QSerialPort::SerialPortError error)

@@ -40,17 +40,19 @@ public:
     // Attaching starts a new run: a frame tail left from before is dropped.
     void set_reading(bool on);
 
-    // Waits up to `timeoutMs` for bytes and returns what arrived as upper-case
-    // hexadecimal text, or an empty array on time-out or when the text does not
-    // have exactly `expectedLength` characters.
-    QByteArray read_sync(int timeoutMs, int expectedLength);
+    // Collects incoming bytes until a whole status frame has been cut out of them and
+    // returns its upper-case hexadecimal text, or an empty array when none came within
+    // `timeoutMs`. What comes before the frame (stray bytes, frames of a run) is skipped,
+    // and what came with it in the same read is dropped; later bytes stay unread.
+    // Each read and a time-out are written to the debug output.
+    QByteArray read_status_frame(int timeoutMs);
 
     // How long closing waits at most for written packets to leave; only a far end that
     // stops taking bytes makes it wait that long.
     static constexpr std::chrono::milliseconds closeFlushMs{1000};
 
     // Sends the status query and reads the reply, blocking up to statusReplyTimeoutMs; an
-    // invalid reply when nothing valid came.
+    // invalid reply when no status frame came.
     static constexpr int statusReplyTimeoutMs = 2000;
     StatusReply query_status();
 

@@ -152,6 +152,7 @@ private slots:
     void badArgumentsAreRefusedBeforeAnyRunIsSent_data();
     void badArgumentsAreRefusedBeforeAnyRunIsSent();
     void attenuationModuleAllowsVoltagesBeyondTen();
+    void statusReportsBatteryAndModule_data();
     void statusReportsBatteryAndModule();
     void silentPortGivesExitThree_data();
     void silentPortGivesExitThree();
@@ -377,8 +378,17 @@ void TelvaneCliTest::attenuationModuleAllowsVoltagesBeyondTen()
     QVERIFY(commands.contains(start_multi_command(11.0f, -80.0f, 80.0f, 0.0f, 10, 1)));
 }
 
+void TelvaneCliTest::statusReportsBatteryAndModule_data()
+{
+    QTest::addColumn<bool>("split");
+    QTest::newRow("reply in one piece") << false;
+    QTest::newRow("reply in pieces after a stray byte") << true;
+}
+
 void TelvaneCliTest::statusReportsBatteryAndModule()
 {
+    QFETCH(bool, split);
+    simulator_->set_split_status_reply(split);
     simulator_->set_battery(42);
     simulator_->set_module_present(true);
     Cli status(dir_->path());
