@@ -18,7 +18,8 @@ std::unique_ptr<SampleDatabase> ExistingDatabase::open(const QString &file)
     }
     auto database = std::make_unique<SampleDatabase>(file);
     if (!database->open_database()) {
-        Console::error(QStringLiteral("cannot open the database %1").arg(file));
+        Console::error(
+            QStringLiteral("cannot open the database %1: %2").arg(file, database->open_error()));
         return nullptr;
     }
     return database;

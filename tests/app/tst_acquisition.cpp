@@ -215,6 +215,8 @@ void AcquisitionTest::connectingShowsSuccessBatteryAndPollsTheStatus()
 {
     InstrumentSimulator instrument(2);
     instrument.set_battery(63);
+    // As USB adapters deliver it: a stray byte, then the reply in two pieces.
+    instrument.set_split_status_reply(true);
     QVERIFY(instrument.start());
     MainWindow window;
     WindowOperator op(&window);
