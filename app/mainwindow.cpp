@@ -3,6 +3,7 @@
 #include "appicon.h"
 #include "battery.h"
 #include "channelpanel.h"
+#include "crashrecovery.h"
 #include "dataqueues.h"
 #include "logmanager.h"
 #include "portwatcher.h"
@@ -11,7 +12,6 @@
 #include "runsession.h"
 #include "runtablename.h"
 #include "sampledatabase.h"
-#include "savefiledialog.h"
 #include "serialmanager.h"
 #include "settingsstore.h"
 #include "statusreply.h"
@@ -222,59 +222,10 @@ void MainWindow::refresh_port_list()
 
 void MainWindow::run_startup_check()
 {
-    // Only rows left behind are worth a prompt: a crash before any run, or one whose table
-    // is gone or empty, leaves nothing to save. The name comes from the editable settings
-    // file, so it must name a run table before it goes near SQL.
-    bool rowsLeft = false;
-    const QString table = read_setting(lastTableKey, QString()).toString();
-    if (!read_setting(normalExitKey, true).toBool()) {
-        rowsLeft = SampleDatabase::is_valid_table_name(table) && database_->table_exists(table) &&
-                   database_->row_count(table) > 0;
-    }
-    if (rowsLeft) {
-        const QMessageBox::StandardButton answer = QMessageBox::warning(
-            this, tr("Warning"),
-            tr("The program did not exit properly last time. Please manually save the previous "
-               "test data."),
-            QMessageBox::Save | QMessageBox::Cancel, QMessageBox::Cancel);
-        // Not saved now, it is still asked about when the window closes.
-        if (answer != QMessageBox::Save || !recover_last_run())
-            unsaved_table_ = table;
-    }
+    // Not saved now, the run is asked about again when the window closes.
+    unsaved_table_ = CrashRecovery(this, database_).offer_last_run(last_export_dir_);
     // Stays false on disk until a clean shutdown, so a crash is noticed at the next start.
     write_setting(normalExitKey, false);
-}
-
-bool MainWindow::recover_last_run()
-{
-    const QString table = read_setting(lastTableKey, QString()).toString();
-    QString path = ask_save_file_name(this, tr("Saving Data Files"), last_export_dir_,
-                                      tr("Data Files (*.csv)"));
-    // A cancelled dialog means no export at all rather than an export to an empty path.
-    if (path.isEmpty())
-        return false;
-    if (!path.endsWith(QStringLiteral(".csv")))
-        path += QStringLiteral(".csv");
-    return export_recovered_table(path, table);
-}
-
-bool MainWindow::export_recovered_table(const QString &path, const QString &table)
-{
-    // The name comes from the editable settings file: only a run table's name is ever
-    // handed to the database.
-    QString failure;
-    if (!SampleDatabase::is_valid_table_name(table)) {
-        failure = tr("The saved table name \"%1\" is not the name of a run table.").arg(table);
-    } else if (!database_->table_exists(table)) {
-        failure = tr("The table %1 of the last run is not in the database.").arg(table);
-    } else if (!database_->export_table(path, table)) {
-        failure = tr("The file %1 could not be written.").arg(path);
-    }
-    if (!failure.isEmpty()) {
-        QMessageBox::warning(this, tr("Warning"),
-                             tr("The previous test data could not be saved. ") + failure);
-    }
-    return failure.isEmpty();
 }
 
 void MainWindow::report_unusable_files()
@@ -612,7 +563,7 @@ bool MainWindow::confirm_close()
     // behind as the start-up recovery does.
     if (unsaved_table_ == database_->current_table_name())
         on_ExportFile_clicked();
-    else if (recover_last_run())
+    else if (CrashRecovery(this, database_).save_last_run(last_export_dir_))
         unsaved_table_.clear();
     return unsaved_table_.isEmpty();
 }

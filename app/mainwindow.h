@@ -92,9 +92,6 @@ private:
     bool query_instrument_status();
     // Asks what to do with a run that has not been exported; true when the window may close.
     bool confirm_close();
-    // The start-up recovery export of the last run's table; true when it was written.
-    bool recover_last_run();
-    bool export_recovered_table(const QString &path, const QString &table);
     bool is_connected() const;
     bool is_single_channel() const;
     RunSettings run_settings() const;

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QCoreApplication>
+#include <QString>
+
+class QWidget;
+class SampleDatabase;
+
+// The run a process left behind when it did not exit cleanly: offered for saving at start-up,
+// and saved on request later. The table's name comes from the editable settings file, so it
+// is checked to be a run table before it goes near SQL. GUI thread only.
+class CrashRecovery
+{
+    Q_DECLARE_TR_FUNCTIONS(CrashRecovery)
+
+public:
+    CrashRecovery(QWidget *window, SampleDatabase *database);
+
+    // When the previous process did not exit cleanly and its last run left rows, asks whether
+    // to save them. Returns the table whose rows are still unsaved afterwards, or empty.
+    QString offer_last_run(const QString &directory);
+    // Asks for a CSV file and writes the last run's table to it; true when it was written.
+    bool save_last_run(const QString &directory);
+
+private:
+    bool export_table(const QString &path, const QString &table);
+
+    QWidget *const window_;
+    SampleDatabase *const database_;
+};
