@@ -57,7 +57,7 @@ void RecordOptionsTest::acceptedArgumentsReachTheRun_data()
 
     QTest::newRow("single at its ceiling, defaults")
         << with_port({"--mode", "single", "--rate", "5000", "--time", "10000"}) << true << 5000
-        << 10000 << QList<double>{0.0} << "Quorlen.db"
+        << 10000 << QList<double>{0.0} << "telvane-cli.db"
         << "";
     QTest::newRow("multi at its ceiling with four voltages and files")
         << with_port({"--mode", "multi", "--rate", "150", "--time", "1", "--v1", "1", "--v2", "-1",
@@ -66,19 +66,19 @@ void RecordOptionsTest::acceptedArgumentsReachTheRun_data()
         << "run.csv";
     QTest::newRow("lowest rate and time, vout at -10")
         << with_port({"--mode", "single", "--rate", "1", "--time", "1", "--vout", "-10"}) << true
-        << 1 << 1 << QList<double>{-10.0} << "Quorlen.db"
+        << 1 << 1 << QList<double>{-10.0} << "telvane-cli.db"
         << "";
     QTest::newRow("voltages keep three decimals like the spin boxes")
         << with_port({"--mode", "single", "--rate", "10", "--time", "5", "--vout", "2.0004"})
-        << true << 10 << 5 << QList<double>{2.0} << "Quorlen.db"
+        << true << 10 << 5 << QList<double>{2.0} << "telvane-cli.db"
         << "";
     QTest::newRow("beyond 10 V is left for the instrument's answer")
         << with_port({"--mode", "single", "--rate", "10", "--time", "5", "--vout", "-80"}) << true
-        << 10 << 5 << QList<double>{-80.0} << "Quorlen.db"
+        << 10 << 5 << QList<double>{-80.0} << "telvane-cli.db"
         << "";
     QTest::newRow("simulator instead of a port")
         << QStringList{"--simulate", "--mode", "multi", "--rate", "10", "--time", "2"} << false
-        << 10 << 2 << QList<double>{0.0, 0.0, 0.0, 0.0} << "Quorlen.db"
+        << 10 << 2 << QList<double>{0.0, 0.0, 0.0, 0.0} << "telvane-cli.db"
         << "";
 }
 
@@ -152,6 +152,15 @@ void RecordOptionsTest::refusedArgumentsNameTheOptionAndItsRange_data()
     QTest::newRow("empty csv name")
         << with_port(single + QStringList{"--rate", "10", "--time", "1", "--csv", ""})
         << QStringList{"--csv"};
+    QTest::newRow("csv to standard output, which carries the table name")
+        << with_port(single + QStringList{"--rate", "10", "--time", "1", "--csv", "-"})
+        << QStringList{"--csv -", "standard output"};
+    QTest::newRow("option given twice")
+        << with_port(single + QStringList{"--rate", "10", "--time", "1", "--rate", "20"})
+        << QStringList{"--rate", "twice"};
+    QTest::newRow("switch given twice")
+        << (single + QStringList{"--simulate", "--rate", "10", "--time", "1", "--simulate"})
+        << QStringList{"--simulate", "twice"};
     QTest::newRow("unknown option")
         << with_port(single + QStringList{"--rate", "10", "--time", "1", "--speed", "2"})
         << QStringList{"speed"};

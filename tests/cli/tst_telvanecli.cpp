@@ -7,18 +7,29 @@
 #include "sampledatabase.h"
 #include "storedmillivolts.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QProcess>
+#include <QSerialPort>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <cmath>
 #include <csignal>
+#include <fcntl.h>
+#include <grp.h>
 #include <memory>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
 namespace {
 constexpr int finishMs = 60000;
 constexpr int progressMs = 20000;
+// The recorder's own database; the window's is Quorlen.db.
+const QString cliDatabase = QStringLiteral("telvane-cli.db");
+const QString runTable = QStringLiteral("dataSample_20250305_14_07_09");
+constexpr uid_t nobodyId = 65534;
 
 // One telvane-cli process working in a directory of its own.
 class Cli
@@ -47,14 +58,32 @@ public:
     }
     int finish()
     {
-        if (!process_.waitForFinished(finishMs) || process_.exitStatus() != QProcess::NormalExit) {
+        if (process_.state() != QProcess::NotRunning && !process_.waitForFinished(finishMs)) {
+            return -1;
+        }
+        if (process_.exitStatus() != QProcess::NormalExit) {
             return -1;
         }
         out_ += process_.readAllStandardOutput();
         err_ += process_.readAllStandardError();
         return process_.exitCode();
     }
+    // True once the process has ended, after waiting up to `ms` for it.
+    bool ended(int ms)
+    {
+        return process_.state() == QProcess::NotRunning || process_.waitForFinished(ms);
+    }
     void signal(int number) { ::kill(pid_t(process_.processId()), number); }
+    // The process runs as the unprivileged user "nobody" (the test runs as root).
+    void run_as_nobody()
+    {
+        process_.setChildProcessModifier([] {
+            if (::setgroups(0, nullptr) != 0 || ::setgid(nobodyId) != 0 ||
+                ::setuid(nobodyId) != 0) {
+                ::_exit(127);
+            }
+        });
+    }
     // The first line of standard output: record prints its table name there.
     QString first_line()
     {
@@ -66,6 +95,7 @@ public:
         return QString::fromUtf8(line).trimmed();
     }
     QString out() const { return QString::fromUtf8(out_); }
+    QByteArray out_bytes() const { return out_; }
     QString err() const { return QString::fromUtf8(err_); }
 
 private:
@@ -122,6 +152,89 @@ QByteArray read_bytes(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+// A database holding the run table runTable with `rows` single-channel rows.
+bool make_run_database(const QString &path, int rows)
+{
+    SampleDatabase database(path);
+    if (!database.open_database() || !database.create_table(runTable, true)) {
+        return false;
+    }
+    QList<SampleRow> batch;
+    for (int k = 0; k < rows; ++k) {
+        batch.append({k / 1000.0, 1000.0 * std::sin(k / 50.0)});
+    }
+    return database.insert_samples(batch) == rows;
+}
+
+// The table as the database's own export writes it into a regular file.
+QByteArray exported_csv(const QString &databasePath, const QString &table, int decimals)
+{
+    const QString path = databasePath + QStringLiteral(".reference.csv");
+    SampleDatabase database(databasePath);
+    if (!database.open_database() || !database.export_table(path, table, decimals)) {
+        return {};
+    }
+    const QByteArray bytes = read_bytes(path);
+    QFile::remove(path);
+    return bytes;
+}
+
+// The kind of file at path (S_IFREG, S_IFIFO, S_IFCHR...), without following a link.
+mode_t file_type(const QString &path)
+{
+    struct stat info
+    {};
+    return ::lstat(QFile::encodeName(path).constData(), &info) == 0 ? (info.st_mode & S_IFMT) : 0;
+}
+
+// The reading end of a named pipe, opened without waiting for a writer, so a tool that
+// never opens the pipe cannot hang the test.
+class PipeReader
+{
+public:
+    explicit PipeReader(const QString &path)
+        : fd_(::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK))
+    {}
+    ~PipeReader() { close(); }
+    PipeReader(const PipeReader &) = delete;
+    PipeReader &operator=(const PipeReader &) = delete;
+
+    bool is_open() const { return fd_ >= 0; }
+    // Reads while the tool runs and, after it ended, until the pipe is empty. With a
+    // limit, the reader leaves (closes its end) as soon as that many bytes came.
+    QByteArray read_while_running(Cli &cli, qsizetype limit = -1)
+    {
+        QByteArray data;
+        char buffer[65536];
+        const QDeadlineTimer deadline(finishMs);
+        while (fd_ >= 0 && !deadline.hasExpired()) {
+            const bool ended = cli.ended(10);
+            ssize_t n = 0;
+            while ((n = ::read(fd_, buffer, sizeof buffer)) > 0) {
+                data.append(buffer, n);
+                if (limit >= 0 && data.size() >= limit) {
+                    close();
+                    return data;
+                }
+            }
+            if (ended) {
+                break;
+            }
+        }
+        return data;
+    }
+    void close()
+    {
+        if (fd_ >= 0) {
+            ::close(fd_);
+            fd_ = -1;
+        }
+    }
+
+private:
+    int fd_ = -1;
+};
+
 QString log_text(const QString &directory)
 {
     QString text;
@@ -161,6 +274,18 @@ private slots:
     void exportRefusesUnknownAndIllFormedTables_data();
     void exportRefusesUnknownAndIllFormedTables();
     void versionAndHelpAreAnsweredWithoutAnInstrument();
+    void recordedRunSurvivesTheWindowClosingInTheSameFolder();
+    void csvNamingTheDatabaseIsRefusedAndTouchesNothing_data();
+    void csvNamingTheDatabaseIsRefusedAndTouchesNothing();
+    void csvIntoAPipeIsStreamedAndThePipeStays_data();
+    void csvIntoAPipeIsStreamedAndThePipeStays();
+    void csvWriteErrorFailsAndLeavesTheTarget_data();
+    void csvWriteErrorFailsAndLeavesTheTarget();
+    void unreadableDatabaseIsReportedWithSqlitesReason_data();
+    void unreadableDatabaseIsReportedWithSqlitesReason();
+    void tableCreationFailureNamesSqlitesReason();
+    void unopenablePortIsReportedWithTheReason_data();
+    void unopenablePortIsReportedWithTheReason();
 
 private:
     std::unique_ptr<QTemporaryDir> dir_;
@@ -254,7 +379,7 @@ void TelvaneCliTest::stopSignalEndsTheRunAfterTheEndFrameWithEverySampleStored()
     const quint64 sent = simulator_->samples_sent();
     QVERIFY(sent < 60 * 2000);
 
-    SampleDatabase database(dir_->filePath("Quorlen.db"));
+    SampleDatabase database(dir_->filePath(cliDatabase));
     QVERIFY(database.open_database());
     QCOMPARE(database.row_count(table), qint64(sent));
     QVERIFY(log_text(dir_->path()).contains(QStringLiteral("停止采集")));
@@ -272,7 +397,7 @@ void TelvaneCliTest::vanishingPortEndsTheRunWithExitFourAndKeepsTheRows()
     QCOMPARE(record.finish(), 4);
     QVERIFY2(record.err().contains(QStringLiteral("serial port lost")), qPrintable(record.err()));
 
-    SampleDatabase database(dir_->filePath("Quorlen.db"));
+    SampleDatabase database(dir_->filePath(cliDatabase));
     QVERIFY(database.open_database());
     const qint64 rows = database.row_count(table);
     QVERIFY(rows > 0);
@@ -298,7 +423,7 @@ void TelvaneCliTest::unansweredStopEndsTheRunIncompleteWithTheRowsStored()
              qPrintable(record.err()));
     QVERIFY(simulator_->received_commands().contains(stop_command()));
 
-    SampleDatabase database(dir_->filePath("Quorlen.db"));
+    SampleDatabase database(dir_->filePath(cliDatabase));
     QVERIFY(database.open_database());
     QVERIFY(database.row_count(table) >= 50);
 }
@@ -312,7 +437,7 @@ void TelvaneCliTest::unwritableCsvFailsTheRecordButKeepsTheRun()
     QVERIFY2(record.err().contains(QStringLiteral("missing/run.csv")), qPrintable(record.err()));
     const QString table = record.out().section('\n', 0, 0);
 
-    SampleDatabase database(dir_->filePath("Quorlen.db"));
+    SampleDatabase database(dir_->filePath(cliDatabase));
     QVERIFY(database.open_database());
     QCOMPARE(database.row_count(table), qint64(10));
 }
@@ -438,7 +563,7 @@ void TelvaneCliTest::exportOfATableLeftByAKilledRecordEqualsTheRecoveryExport()
     const QString table = record.first_line();
     QVERIFY(SampleDatabase::is_valid_table_name(table));
     {
-        SampleDatabase watcher(dir_->filePath("Quorlen.db"));
+        SampleDatabase watcher(dir_->filePath(cliDatabase));
         QVERIFY(watcher.open_database());
         QTRY_VERIFY_WITH_TIMEOUT(watcher.row_count(table) > 1000, progressMs);
     }
@@ -448,11 +573,11 @@ void TelvaneCliTest::exportOfATableLeftByAKilledRecordEqualsTheRecoveryExport()
     Cli exporter(dir_->path());
     QCOMPARE(exporter.run({"export", "--table", table, "--csv", "saved.csv"}), 0);
     Cli oneDecimal(dir_->path());
-    QCOMPARE(oneDecimal.run({"export", "--table", table, "--csv", "saved1.csv", "--db",
-                             "Quorlen.db", "--decimals", "1"}),
+    QCOMPARE(oneDecimal.run({"export", "--table", table, "--csv", "saved1.csv", "--db", cliDatabase,
+                             "--decimals", "1"}),
              0);
 
-    SampleDatabase database(dir_->filePath("Quorlen.db"));
+    SampleDatabase database(dir_->filePath(cliDatabase));
     QVERIFY(database.open_database());
     QVERIFY(database.export_table(dir_->filePath("recovery.csv"), table));
     const QByteArray recovery = read_bytes(dir_->filePath("recovery.csv"));
@@ -483,7 +608,7 @@ void TelvaneCliTest::exportRefusesUnknownAndIllFormedTables()
     QFETCH(QString, mention);
 
     {
-        SampleDatabase database(dir_->filePath("Quorlen.db"));
+        SampleDatabase database(dir_->filePath(cliDatabase));
         QVERIFY(database.open_database());
         QVERIFY(database.create_table(QStringLiteral("dataSample_20250305_14_07_09"), true));
     }
@@ -509,10 +634,334 @@ void TelvaneCliTest::versionAndHelpAreAnsweredWithoutAnInstrument()
         QCOMPARE(help.run({command, "--help"}), 0);
         QVERIFY2(help.out().startsWith(QStringLiteral("Usage: telvane-cli ") + command),
                  qPrintable(help.out()));
+        if (help.out().contains(QLatin1String("--db"))) {
+            // The recorder's default file, and how to read the window's.
+            QVERIFY2(help.out().contains(cliDatabase) && help.out().contains("Quorlen.db"),
+                     qPrintable(help.out()));
+        }
     }
     Cli unknown(dir_->path());
     QCOMPARE(unknown.run({"play"}), 2);
     QVERIFY(unknown.err().contains(QStringLiteral("unknown command")));
+    QCOMPARE(simulator_->received_commands(), QList<QByteArray>());
+}
+
+void TelvaneCliTest::recordedRunSurvivesTheWindowClosingInTheSameFolder()
+{
+    Cli record(dir_->path());
+    QCOMPARE(record.run({"record", "--port", simulator_->port_name(), "--mode", "single", "--rate",
+                         "10", "--time", "1"}),
+             0);
+    const QString table = record.out().section('\n', 0, 0);
+    QVERIFY2(SampleDatabase::is_valid_table_name(table), qPrintable(record.out()));
+
+    // The window drops the tables of its own database when it closes cleanly.
+    QProcess window;
+    window.setWorkingDirectory(dir_->path());
+    window.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    window.start(QStringLiteral(MAINWINDOW_PROBE), {QStringLiteral("cycle")});
+    QVERIFY(window.waitForFinished(finishMs));
+    QCOMPARE(window.exitCode(), 0);
+
+    Cli tables(dir_->path());
+    QCOMPARE(tables.run({"tables"}), 0);
+    QVERIFY2(tables.out().startsWith(table + '\t'), qPrintable(tables.out()));
+}
+
+void TelvaneCliTest::csvNamingTheDatabaseIsRefusedAndTouchesNothing_data()
+{
+    QTest::addColumn<QString>("database"); // --db, or empty for the default
+    QTest::addColumn<QString>("csv");
+    QTest::addColumn<QString>("link"); // csv made a "symbolic" or "hard" link to target
+    QTest::addColumn<QString>("target");
+
+    QTest::newRow("the default database") << "" << cliDatabase << ""
+                                          << "";
+    QTest::newRow("the database by another path") << "runs.db"
+                                                  << "sub/../runs.db"
+                                                  << ""
+                                                  << "";
+    QTest::newRow("its write-ahead log") << "runs.db"
+                                         << "./runs.db-wal"
+                                         << ""
+                                         << "";
+    QTest::newRow("its shared-memory index") << "runs.db"
+                                             << "runs.db-shm"
+                                             << ""
+                                             << "";
+    QTest::newRow("its rollback journal") << "./sub/../runs.db"
+                                          << "runs.db-journal"
+                                          << ""
+                                          << "";
+    QTest::newRow("a symbolic link to the database") << "runs.db"
+                                                     << "run.csv"
+                                                     << "symbolic"
+                                                     << "runs.db";
+    QTest::newRow("a hard link to the database") << "runs.db"
+                                                 << "run.csv"
+                                                 << "hard"
+                                                 << "runs.db";
+    QTest::newRow("a symbolic link to the log not yet there") << "runs.db"
+                                                              << "run.csv"
+                                                              << "symbolic"
+                                                              << "runs.db-wal";
+}
+
+void TelvaneCliTest::csvNamingTheDatabaseIsRefusedAndTouchesNothing()
+{
+    QFETCH(QString, database);
+    QFETCH(QString, csv);
+    QFETCH(QString, link);
+    QFETCH(QString, target);
+
+    const QString databasePath = dir_->filePath(database.isEmpty() ? cliDatabase : database);
+    QVERIFY(QDir(dir_->path()).mkdir("sub"));
+    QVERIFY(make_run_database(databasePath, 100));
+    const QByteArray csvPath = QFile::encodeName(dir_->filePath(csv));
+    if (link == QLatin1String("symbolic")) {
+        QCOMPARE(::symlink(qPrintable(target), csvPath.constData()), 0);
+    } else if (link == QLatin1String("hard")) {
+        QCOMPARE(::link(qPrintable(dir_->filePath(target)), csvPath.constData()), 0);
+    }
+    const QByteArray before = read_bytes(databasePath);
+    const auto entries = [this] {
+        return QDir(dir_->path())
+            .entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot);
+    };
+    const QStringList entriesBefore = entries();
+
+    const QStringList db = database.isEmpty() ? QStringList() : QStringList{"--db", database};
+    const QList<QStringList> commands = {
+        QStringList{"record", "--port", simulator_->port_name(), "--mode", "single", "--rate", "10",
+                    "--time", "1", "--csv", csv} +
+            db,
+        QStringList{"export", "--table", runTable, "--csv", csv} + db};
+    for (const QStringList &arguments : commands) {
+        Cli cli(dir_->path());
+        QCOMPARE(cli.run(arguments), 2);
+        QVERIFY2(cli.err().contains(QStringLiteral("--csv ") + csv) &&
+                     cli.err().contains(QLatin1String("database")),
+                 qPrintable(cli.err()));
+        QCOMPARE(read_bytes(databasePath), before);
+        QCOMPARE(entries(), entriesBefore);
+    }
+    QCOMPARE(simulator_->received_commands(), QList<QByteArray>());
+}
+
+void TelvaneCliTest::csvIntoAPipeIsStreamedAndThePipeStays_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<bool>("standardOutput"); // --csv -, else a named pipe
+
+    QTest::newRow("export into a named pipe") << "export" << false;
+    QTest::newRow("export to standard output") << "export" << true;
+    QTest::newRow("record into a named pipe") << "record" << false;
+}
+
+void TelvaneCliTest::csvIntoAPipeIsStreamedAndThePipeStays()
+{
+    QFETCH(QString, command);
+    QFETCH(bool, standardOutput);
+
+    // Far more than a pipe holds: the rows must be streamed as the reader takes them.
+    const QString database = dir_->filePath(cliDatabase);
+    QVERIFY(make_run_database(database, 20000));
+    const QString fifo = dir_->filePath("run.csv");
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    PipeReader reader(fifo);
+    QVERIFY(reader.is_open());
+
+    const bool record = command == QLatin1String("record");
+    const QString csv = standardOutput ? QStringLiteral("-") : fifo;
+    Cli cli(dir_->path());
+    if (record) {
+        cli.start({"record", "--port", simulator_->port_name(), "--mode", "single", "--rate", "100",
+                   "--time", "1", "--csv", csv});
+    } else {
+        cli.start({"export", "--table", runTable, "--csv", csv});
+    }
+    const QByteArray received = reader.read_while_running(cli);
+    QCOMPARE(cli.finish(), 0);
+    QVERIFY2(!cli.err().contains(QLatin1String("could not")), qPrintable(cli.err()));
+
+    const QString table = record ? cli.out().section('\n', 0, 0) : runTable;
+    const QByteArray expected = exported_csv(database, table, record ? 1 : 4);
+    QVERIFY(expected.count('\n') > 100);
+    QCOMPARE(standardOutput ? cli.out_bytes() : received, expected);
+    QCOMPARE(file_type(fifo), mode_t(S_IFIFO));
+}
+
+void TelvaneCliTest::csvWriteErrorFailsAndLeavesTheTarget_data()
+{
+    QTest::addColumn<bool>("device"); // a full device, else a pipe whose reader leaves
+    QTest::newRow("a full device") << true;
+    QTest::newRow("a pipe whose reader leaves") << false;
+}
+
+void TelvaneCliTest::csvWriteErrorFailsAndLeavesTheTarget()
+{
+    QFETCH(bool, device);
+
+    QVERIFY(make_run_database(dir_->filePath(cliDatabase), 20000));
+    const QString target = dir_->filePath("target");
+    const QByteArray nativeTarget = QFile::encodeName(target);
+    std::unique_ptr<PipeReader> reader;
+    if (device) {
+        if (::geteuid() != 0) {
+            QSKIP("making a device node needs root");
+        }
+        // Like /dev/full: every write fails for want of space.
+        QCOMPARE(::mknod(nativeTarget.constData(), S_IFCHR | 0600, makedev(1, 7)), 0);
+    } else {
+        QCOMPARE(::mkfifo(nativeTarget.constData(), 0600), 0);
+        reader = std::make_unique<PipeReader>(target);
+        QVERIFY(reader->is_open());
+    }
+    Cli cli(dir_->path());
+    cli.start({"export", "--table", runTable, "--csv", target});
+    if (reader) {
+        QVERIFY(!reader->read_while_running(cli, 1).isEmpty());
+    }
+    QCOMPARE(cli.finish(), 1);
+    QVERIFY2(cli.err().contains(QStringLiteral("could not write the CSV file ") + target) &&
+                 !cli.err().contains(QLatin1String("CSV written")),
+             qPrintable(cli.err()));
+    QCOMPARE(file_type(target), device ? mode_t(S_IFCHR) : mode_t(S_IFIFO));
+}
+
+void TelvaneCliTest::unreadableDatabaseIsReportedWithSqlitesReason_data()
+{
+    QTest::addColumn<QString>("damage");
+    QTest::addColumn<QString>("reason");
+
+    QTest::newRow("not a database") << "text"
+                                    << "file is not a database";
+    QTest::newRow("truncated") << "truncated"
+                               << "malformed";
+    // The tables are listed, the rows cannot all be read: the export fails midway.
+    QTest::newRow("damaged in the middle") << "overwritten"
+                                           << "malformed";
+    QTest::newRow("write-ahead log in a read-only folder") << "read-only folder"
+                                                           << "unable to open";
+}
+
+void TelvaneCliTest::unreadableDatabaseIsReportedWithSqlitesReason()
+{
+    QFETCH(QString, damage);
+    QFETCH(QString, reason);
+
+    const QString folder = dir_->filePath("runs");
+    QVERIFY(QDir(dir_->path()).mkdir("runs"));
+    const QString database = folder + QStringLiteral("/runs.db");
+    if (damage == QLatin1String("text")) {
+        QFile file(database);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QVERIFY(file.write(QByteArray("time,Vol\n0.0000,1.0\n").repeated(100)) > 0);
+    } else {
+        QVERIFY(make_run_database(database, 20000));
+    }
+    const bool readOnly = damage == QLatin1String("read-only folder");
+    const bool asNobody = readOnly && ::geteuid() == 0; // root may write anywhere
+    if (damage == QLatin1String("truncated")) {
+        QVERIFY(QFile::resize(database, QFileInfo(database).size() / 2));
+    } else if (damage == QLatin1String("overwritten")) {
+        QFile file(database);
+        QVERIFY(file.open(QIODevice::ReadWrite) && file.seek(file.size() / 2));
+        QCOMPARE(file.write(QByteArray(40960, '\xa5')), qint64(40960));
+    } else if (readOnly) {
+        QVERIFY(QFile::exists(database) && !QFile::exists(database + "-wal"));
+        QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner |
+                                                  QFile::ReadOther | QFile::ExeOther));
+        QVERIFY(QFile::setPermissions(dir_->path(), QFile::permissions(dir_->path()) |
+                                                        QFile::ExeOther | QFile::ReadOther));
+    }
+
+    const QString csv = dir_->filePath("out.csv");
+    const QList<QStringList> commands = {
+        {"tables", "--db", database},
+        {"export", "--table", runTable, "--db", database, "--csv", csv}};
+    for (const QStringList &arguments : commands) {
+        Cli cli(dir_->path());
+        if (asNobody) {
+            cli.run_as_nobody();
+        }
+        QCOMPARE(cli.run(arguments), 1);
+        QVERIFY2(cli.err().contains(reason) &&
+                     !cli.err().contains(QLatin1String("could not write")),
+                 qPrintable(cli.err()));
+        QCOMPARE(cli.out(), QString());
+        QVERIFY(!QFile::exists(csv));
+    }
+    QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+}
+
+void TelvaneCliTest::tableCreationFailureNamesSqlitesReason()
+{
+    QFile notes(dir_->filePath("notes.db"));
+    QVERIFY(notes.open(QIODevice::WriteOnly));
+    QVERIFY(notes.write(QByteArray("not a database\n").repeated(100)) > 0);
+    notes.close();
+
+    Cli record(dir_->path());
+    QCOMPARE(record.run({"record", "--port", simulator_->port_name(), "--mode", "single", "--rate",
+                         "10", "--time", "1", "--db", "notes.db"}),
+             1);
+    QVERIFY2(record.err().contains(QLatin1String("Data table creation failed")) &&
+                 record.err().contains(QLatin1String("file is not a database")),
+             qPrintable(record.err()));
+}
+
+void TelvaneCliTest::unopenablePortIsReportedWithTheReason_data()
+{
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<QStringList>("mentions");
+
+    QTest::newRow("does not exist") << "missing" << QStringList{"does not exist"};
+    QTest::newRow("not a serial device") << "file" << QStringList{"not a serial device"};
+    QTest::newRow("held by another program") << "held" << QStringList{"busy"};
+    QTest::newRow("not permitted")
+        << "forbidden"
+        << QStringList{"permission denied", "group dialout",
+                       "sudo usermod -aG dialout $USER, then log in again"};
+}
+
+void TelvaneCliTest::unopenablePortIsReportedWithTheReason()
+{
+    QFETCH(QString, port);
+    QFETCH(QStringList, mentions);
+
+    Cli cli(dir_->path());
+    QString path = simulator_->port_name();
+    QSerialPort holder;
+    if (port == QLatin1String("missing")) {
+        path = dir_->filePath("ttyUSB7");
+    } else if (port == QLatin1String("file")) {
+        path = dir_->filePath("notes.txt");
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    } else if (port == QLatin1String("held")) {
+        holder.setPortName(path);
+        QVERIFY(holder.open(QIODevice::ReadWrite));
+    } else {
+        const group *dialout = ::getgrnam("dialout");
+        if (::geteuid() != 0 || dialout == nullptr) {
+            QSKIP("needs root and a dialout group to hand the line to that group");
+        }
+        // The line as a serial adapter usually comes: root's, usable by group dialout.
+        const QByteArray native = QFile::encodeName(path);
+        QCOMPARE(::chown(native.constData(), 0, dialout->gr_gid), 0);
+        QCOMPARE(::chmod(native.constData(), 0660), 0);
+        QVERIFY(QFile::setPermissions(dir_->path(), QFile::permissions(dir_->path()) |
+                                                        QFile::ExeOther | QFile::ReadOther));
+        cli.run_as_nobody();
+    }
+    QCOMPARE(cli.run({"status", "--port", path}), 1);
+    const QString err = cli.err();
+    QVERIFY2(err.contains(QStringLiteral("cannot open serial port ") + path), qPrintable(err));
+    for (const QString &mention : mentions) {
+        QVERIFY2(err.contains(mention), qPrintable(err));
+    }
+    QCOMPARE(err.count('\n'), 1);
     QCOMPARE(simulator_->received_commands(), QList<QByteArray>());
 }
 
