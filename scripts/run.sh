@@ -15,7 +15,7 @@ if [[ -z "${DISPLAY:-}" && -z "${WAYLAND_DISPLAY:-}" ]]; then
     "$release/app/cli/telvane-cli" record --simulate --mode multi --rate 150 --time 5 \
         --v1 1 --v2 -1 --csv simulated-run.csv
     echo "CSV file: $PWD/simulated-run.csv"
-    echo "Its run table is in $PWD/Quorlen.db; list it with: $release/app/cli/telvane-cli tables --db $PWD/Quorlen.db"
+    echo "Its run table is in $PWD/telvane-cli.db; list it with: $release/app/cli/telvane-cli tables --db $PWD/telvane-cli.db"
     echo "To open the window, run scripts/run.sh in a desktop session (it starts $release/app/telvane --simulate)."
     exit 0
 fi

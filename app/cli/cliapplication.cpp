@@ -87,6 +87,8 @@ QString CliApplication::usage_text()
     text += QStringLiteral(
         "\nOptions:\n  --help     this text; COMMAND --help describes a command\n"
         "  --version  the version\n\n"
+        "Runs are kept in telvane-cli.db of the working directory (--db FILE for another;\n"
+        "--db Quorlen.db reads the window's runs, which the window drops when it closes).\n\n"
         "Exit codes: 0 done, 1 file, database or port failure, 2 bad arguments (nothing sent),\n"
         "3 no status reply within 2 s, 4 port lost during the run, 5 run incomplete (no end\n"
         "frame after the stop, samples dropped, or interrupted before the start).");

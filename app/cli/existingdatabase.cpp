@@ -25,10 +25,18 @@ std::unique_ptr<SampleDatabase> ExistingDatabase::open(const QString &file)
     return database;
 }
 
+QString ExistingDatabase::default_file()
+{
+    return QStringLiteral("telvane-cli.db");
+}
+
 void ExistingDatabase::add_option(CommandParser &parser)
 {
-    parser.add_option({dbOption, QStringLiteral("Database file (default Quorlen.db)."),
-                       QStringLiteral("FILE"), QStringLiteral("Quorlen.db")});
+    parser.add_option({dbOption,
+                       QStringLiteral("Database file (default %1, the recorder's own; "
+                                      "--db Quorlen.db reads the window's runs).")
+                           .arg(default_file()),
+                       QStringLiteral("FILE"), default_file()});
 }
 
 QString ExistingDatabase::file(const CommandParser &parser)

@@ -15,6 +15,9 @@ public:
     // The open database, or null after printing why not.
     static std::unique_ptr<SampleDatabase> open(const QString &file);
 
+    // The recorder keeps its runs in a file of its own: the window drops every table of
+    // its own file (Quorlen.db) when it closes.
+    static QString default_file();
     // The --db option every command that uses the database takes, and its value.
     static void add_option(CommandParser &parser);
     static QString file(const CommandParser &parser);

@@ -250,12 +250,13 @@ void BadEnvironmentTest::fullDiskMakesTheRecorderFailWithoutAHalfWrittenFile()
     QVERIFY2(recorded.exitCode == 1, qPrintable(recorded.lines.join('\n')));
     QVERIFY2(recorded.lines.join('\n').contains(QLatin1String("samples reached the database")),
              qPrintable(recorded.lines.join('\n')));
-    QCOMPARE(WaveformTable::integrity_check(QStringLiteral("Quorlen.db")), QStringLiteral("ok"));
+    QCOMPARE(WaveformTable::integrity_check(QStringLiteral("telvane-cli.db")),
+             QStringLiteral("ok"));
 
     // The rows that did get stored do not fit either: the export fails whole and leaves
     // no file behind.
     const QString table = recorded.lines.value(0);
-    QVERIFY2(rowsInTable(QStringLiteral("Quorlen.db"), table) > 1000, qPrintable(table));
+    QVERIFY2(rowsInTable(QStringLiteral("telvane-cli.db"), table) > 1000, qPrintable(table));
     QProcess exporter;
     limit_file_size(exporter, 40 * 1024); // room for the database's own files, not the CSV
     const Outcome exported = run(exporter, QStringLiteral(TELVANE_CLI_EXECUTABLE),
