@@ -25,6 +25,15 @@ bool CommandParser::parse(const QStringList &arguments)
         fail(parser_.errorText());
         return false;
     }
+    // QCommandLineParser would let the last value win; in a script a repeated option is
+    // more likely a mistake than a correction.
+    const QStringList given = parser_.optionNames();
+    for (qsizetype i = 0; i < given.size(); ++i) {
+        if (given.indexOf(given[i], i + 1) >= 0) {
+            fail(QStringLiteral("%1 is given twice").arg(option_text(given[i])));
+            return false;
+        }
+    }
     if (!parser_.positionalArguments().isEmpty()) {
         fail(QStringLiteral("unexpected argument \"%1\"")
                  .arg(parser_.positionalArguments().first()));

@@ -18,7 +18,7 @@ public:
 
     void add_option(const QCommandLineOption &option);
     // `arguments` are those after the subcommand's name. False on unknown
-    // options, missing values, or stray positional arguments.
+    // options, missing values, an option given twice, or stray positional arguments.
     bool parse(const QStringList &arguments);
     // Parses; on a parse error or --help prints the message or the help and
     // returns the exit code to end with; nothing when the command goes on.
