@@ -2,6 +2,7 @@
 
 #include "commandparser.h"
 #include "console.h"
+#include "csvoutput.h"
 #include "existingdatabase.h"
 #include "exitcode.h"
 #include "sampledatabase.h"
@@ -47,14 +48,16 @@ int ExportCommand::run(const QStringList &arguments)
                                    "dataSample_yyyyMMdd_hh_mm_ss, optionally _N)")
                         .arg(table));
     }
+    const QString file = ExistingDatabase::file(parser);
     if (csv.isEmpty()) {
         parser.fail(QStringLiteral("--csv is required (the file to write)"));
+    } else {
+        CsvOutput::check_target(parser, csv, file);
     }
     if (const auto exitCode = parser.refusal()) {
         return *exitCode;
     }
 
-    const QString file = ExistingDatabase::file(parser);
     const auto database = ExistingDatabase::open(file);
     if (!database) {
         return ExitFailure;

@@ -1,6 +1,7 @@
 #include "recordoptions.h"
 
 #include "commandparser.h"
+#include "csvoutput.h"
 #include "existingdatabase.h"
 
 #include <cmath>
@@ -112,6 +113,8 @@ RecordOptions RecordOptions::read(CommandParser &parser)
         options.csvFile_ = parser.value(csvOption);
         if (options.csvFile_.isEmpty()) {
             parser.fail(QStringLiteral("--csv needs a file name"));
+        } else {
+            CsvOutput::check_target(parser, options.csvFile_, options.databaseFile_);
         }
     }
     return options;
