@@ -273,7 +273,8 @@ bool SampleDatabase::export_current_table(const QString &path)
         return false;
     }
     return write_table_csv(sqlite_connection::native_handle(connection()), table, path,
-                           SampleDatabase::runExportDecimals);
+                           SampleDatabase::runExportDecimals)
+        .ok();
 }
 
 bool SampleDatabase::export_table(const QString &path, const QString &tableName)
@@ -284,10 +285,26 @@ bool SampleDatabase::export_table(const QString &path, const QString &tableName)
 bool SampleDatabase::export_table(const QString &path, const QString &tableName,
                                   int voltageDecimals)
 {
+    return write_csv(path, tableName, voltageDecimals).ok();
+}
+
+CsvOutcome SampleDatabase::write_csv(const QString &path, const QString &tableName,
+                                     int voltageDecimals)
+{
     if (!accepts_table_name(tableName)) {
-        return false;
+        return {CsvOutcome::Status::ReadFailed, QStringLiteral("not a run table name")};
     }
     return write_table_csv(sqlite_connection::native_handle(connection()), tableName, path,
+                           voltageDecimals);
+}
+
+CsvOutcome SampleDatabase::write_csv(QIODevice &device, const QString &tableName,
+                                     int voltageDecimals)
+{
+    if (!accepts_table_name(tableName)) {
+        return {CsvOutcome::Status::ReadFailed, QStringLiteral("not a run table name")};
+    }
+    return write_table_csv(sqlite_connection::native_handle(connection()), tableName, device,
                            voltageDecimals);
 }
 

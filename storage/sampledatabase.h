@@ -2,6 +2,7 @@
 
 #include "rangecolumns.h"
 #include "samplerow.h"
+#include "tablecsv.h"
 
 #include <QMutex>
 #include <QSqlDatabase>
@@ -12,6 +13,7 @@
 #include <atomic>
 #include <memory>
 
+class QIODevice;
 class QThread;
 class ThreadConnections;
 
@@ -60,6 +62,12 @@ public:
     bool export_table(const QString &path, const QString &tableName);
     // The same with the voltages printed with voltageDecimals (the time keeps four).
     bool export_table(const QString &path, const QString &tableName, int voltageDecimals);
+    // The same, saying how it ended: whether the table could not be read or the file not
+    // written, and why.
+    CsvOutcome write_csv(const QString &path, const QString &tableName, int voltageDecimals);
+    // The named run table as CSV into a device open for writing (a pipe, a terminal,
+    // standard output), streamed as the rows are read.
+    CsvOutcome write_csv(QIODevice &device, const QString &tableName, int voltageDecimals);
     // Drops every table in one transaction; the first failure rolls all of them back.
     void drop_all_tables();
 

@@ -5,6 +5,7 @@
 #include "sqliteconnection.h"
 
 #include <QDebug>
+#include <QFileDevice>
 #include <QSaveFile>
 
 #include <sqlite3.h>
@@ -35,71 +36,135 @@ void append_field(std::string &line, sqlite3_stmt *statement, int column, int re
     }
 }
 
-bool flush(QSaveFile &file, std::string &buffer)
+// A pipe may take only part of the bytes before it fails; writing the rest makes the
+// failure, and its reason, show.
+bool flush(QIODevice &device, std::string &buffer)
 {
-    const auto size = static_cast<qint64>(buffer.size());
-    const bool ok = file.write(buffer.data(), size) == size;
+    const char *data = buffer.data();
+    auto left = static_cast<qint64>(buffer.size());
+    while (left > 0) {
+        const qint64 written = device.write(data, left);
+        if (written <= 0) {
+            break;
+        }
+        data += written;
+        left -= written;
+    }
     buffer.clear();
-    return ok;
+    return left == 0;
+}
+
+CsvOutcome failed(CsvOutcome::Status status, const QString &reason)
+{
+    return {status, reason};
+}
+
+// The statement reading every row of table; null after saying why on the debug output.
+sqlite_connection::Statement select_all(sqlite3 *db, const QString &table)
+{
+    const QByteArray sql =
+        QStringLiteral("SELECT * FROM %1;").arg(sqlite_connection::quoted(table)).toUtf8();
+    sqlite_connection::Statement statement = sqlite_connection::prepare(db, sql);
+    if (!statement) {
+        qDebug().noquote() << "Error executing query:" << sqlite3_errmsg(db);
+    }
+    return statement;
+}
+
+// The header and the rows of the statement into device, in pieces of about flushBytes.
+CsvOutcome write_rows(sqlite3 *db, sqlite3_stmt *statement, QIODevice &device, int voltageDecimals)
+{
+    std::string buffer;
+    buffer.reserve(flushBytes + 4096);
+    const int columns = sqlite3_column_count(statement);
+    for (int column = 0; column < columns; ++column) {
+        if (column > 0) {
+            buffer += ',';
+        }
+        buffer += sqlite3_column_name(statement, column);
+    }
+    buffer += '\n';
+
+    int step = SQLITE_ROW;
+    while ((step = sqlite3_step(statement)) == SQLITE_ROW) {
+        for (int column = 0; column < columns; ++column) {
+            if (column > 0) {
+                buffer += ',';
+            }
+            append_field(buffer, statement, column,
+                         column == timeColumn ? timeDecimals : voltageDecimals);
+        }
+        buffer += '\n';
+        if (buffer.size() >= flushBytes && !flush(device, buffer)) {
+            return failed(CsvOutcome::Status::WriteFailed, device.errorString());
+        }
+    }
+    if (step != SQLITE_DONE) {
+        const QString reason = QString::fromUtf8(sqlite3_errmsg(db));
+        qDebug().noquote() << "Error executing query:" << reason;
+        return failed(CsvOutcome::Status::ReadFailed, reason);
+    }
+    if (!flush(device, buffer)) {
+        return failed(CsvOutcome::Status::WriteFailed, device.errorString());
+    }
+    return {};
+}
+
+CsvOutcome database_not_open()
+{
+    qDebug() << "Error executing query: database not open";
+    return failed(CsvOutcome::Status::ReadFailed, QStringLiteral("database not open"));
 }
 } // namespace
 
-bool write_table_csv(sqlite3 *db, const QString &table, const QString &path, int voltageDecimals)
+CsvOutcome write_table_csv(sqlite3 *db, const QString &table, const QString &path,
+                           int voltageDecimals)
 {
     if (db == nullptr) {
-        qDebug() << "Error executing query: database not open";
-        return false;
+        return database_not_open();
     }
-    const QByteArray sql =
-        QStringLiteral("SELECT * FROM %1;").arg(sqlite_connection::quoted(table)).toUtf8();
-    const sqlite_connection::Statement statement = sqlite_connection::prepare(db, sql);
+    const sqlite_connection::Statement statement = select_all(db, table);
     if (!statement) {
-        qDebug().noquote() << "Error executing query:" << sqlite3_errmsg(db);
-        return false;
+        return failed(CsvOutcome::Status::ReadFailed, QString::fromUtf8(sqlite3_errmsg(db)));
     }
 
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
         qDebug() << "Error: Unable to open file for writing";
-        return false;
+        return failed(CsvOutcome::Status::WriteFailed, file.errorString());
     }
-
-    std::string buffer;
-    buffer.reserve(flushBytes + 4096);
-    const int columns = sqlite3_column_count(statement.get());
-    for (int column = 0; column < columns; ++column) {
-        if (column > 0) {
-            buffer += ',';
-        }
-        buffer += sqlite3_column_name(statement.get(), column);
-    }
-    buffer += '\n';
-
-    bool ok = true;
-    int step = SQLITE_ROW;
-    while (ok && (step = sqlite3_step(statement.get())) == SQLITE_ROW) {
-        for (int column = 0; column < columns; ++column) {
-            if (column > 0) {
-                buffer += ',';
-            }
-            append_field(buffer, statement.get(), column,
-                         column == timeColumn ? timeDecimals : voltageDecimals);
-        }
-        buffer += '\n';
-        if (buffer.size() >= flushBytes) {
-            ok = flush(file, buffer);
-        }
-    }
-    if (ok && step != SQLITE_DONE) {
-        qDebug().noquote() << "Error executing query:" << sqlite3_errmsg(db);
+    CsvOutcome outcome = write_rows(db, statement.get(), file, voltageDecimals);
+    if (outcome.status == CsvOutcome::Status::ReadFailed) {
         file.cancelWriting();
-        return false;
+        return outcome;
     }
-    if (!ok || !flush(file, buffer) || !commit_save_file(file)) {
+    if (!outcome.ok() || !commit_save_file(file)) {
         qDebug().noquote() << "Error: Unable to write file" << path << file.errorString();
+        outcome = failed(CsvOutcome::Status::WriteFailed, file.errorString());
         file.cancelWriting();
-        return false;
+        return outcome;
     }
     qDebug().noquote() << "Data exported to" << path;
-    return true;
+    return outcome;
+}
+
+CsvOutcome write_table_csv(sqlite3 *db, const QString &table, QIODevice &device,
+                           int voltageDecimals)
+{
+    if (db == nullptr) {
+        return database_not_open();
+    }
+    const sqlite_connection::Statement statement = select_all(db, table);
+    if (!statement) {
+        return failed(CsvOutcome::Status::ReadFailed, QString::fromUtf8(sqlite3_errmsg(db)));
+    }
+    CsvOutcome outcome = write_rows(db, statement.get(), device, voltageDecimals);
+    auto *file = qobject_cast<QFileDevice *>(&device);
+    if (outcome.ok() && file != nullptr && !file->flush()) {
+        outcome = failed(CsvOutcome::Status::WriteFailed, file->errorString());
+    }
+    if (outcome.status == CsvOutcome::Status::WriteFailed) {
+        qDebug().noquote() << "Error: Unable to write" << outcome.reason;
+    }
+    return outcome;
 }

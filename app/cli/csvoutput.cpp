@@ -1,7 +1,34 @@
 #include "csvoutput.h"
 
 #include "commandparser.h"
+#include "console.h"
 #include "databasefiles.h"
+#include "exitcode.h"
+#include "sampledatabase.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <unistd.h>
+
+namespace {
+// A pipe, a device or a socket: replacing it by a regular file would take it away from
+// whoever reads it, so the CSV goes into it as it is.
+bool is_special_file(const QString &path)
+{
+    const QFileInfo info(path);
+    return info.exists() && !info.isFile() && !info.isDir();
+}
+
+CsvOutcome write_in_place(SampleDatabase &database, const QString &table, int voltageDecimals,
+                          QFile &file, bool opened)
+{
+    if (!opened) {
+        return {CsvOutcome::Status::WriteFailed, file.errorString()};
+    }
+    return database.write_csv(file, table, voltageDecimals);
+}
+} // namespace
 
 void CsvOutput::check_target(CommandParser &parser, const QString &target,
                              const QString &databaseFile)
@@ -11,4 +38,39 @@ void CsvOutput::check_target(CommandParser &parser, const QString &target,
                                    "writing there would ruin every run in it")
                         .arg(target, databaseFile));
     }
+}
+
+int CsvOutput::write(SampleDatabase &database, const QString &table, int voltageDecimals,
+                     const QString &target)
+{
+    // Unbuffered: a write error shows at the write that failed, not at some later flush.
+    constexpr QIODevice::OpenMode inPlace = QIODevice::WriteOnly | QIODevice::Unbuffered;
+    CsvOutcome outcome;
+    QString name = target;
+    if (target == standardOutput) {
+        name = QStringLiteral("standard output");
+        QFile out;
+        const bool opened = out.open(STDOUT_FILENO, inPlace, QFileDevice::DontCloseHandle);
+        outcome = write_in_place(database, table, voltageDecimals, out, opened);
+    } else if (is_special_file(target)) {
+        QFile file(target);
+        const bool opened = file.open(inPlace);
+        outcome = write_in_place(database, table, voltageDecimals, file, opened);
+    } else {
+        outcome = database.write_csv(target, table, voltageDecimals);
+    }
+
+    switch (outcome.status) {
+    case CsvOutcome::Status::Written:
+        Console::note(QStringLiteral("CSV written to ") + name);
+        return ExitOk;
+    case CsvOutcome::Status::ReadFailed:
+        Console::error(QStringLiteral("cannot read the table %1 for the CSV file %2: %3")
+                           .arg(table, name, outcome.reason));
+        return ExitFailure;
+    case CsvOutcome::Status::WriteFailed:
+        break;
+    }
+    Console::error(QStringLiteral("could not write the CSV file %1: %2").arg(name, outcome.reason));
+    return ExitFailure;
 }

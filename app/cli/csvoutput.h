@@ -3,14 +3,25 @@
 #include <QString>
 
 class CommandParser;
+class SampleDatabase;
 
-// Where a command writes a run table as CSV (--csv). Never over one of the database's own
+// Where a command writes a run table as CSV (--csv): a regular file, replaced only once
+// the CSV is complete; a pipe, device or other file that is not a regular one, written in
+// place as the rows are read; or standard output ("-"). Never one of the database's own
 // files: that would ruin every run in it.
 class CsvOutput
 {
 public:
+    // The target that stands for standard output.
+    static inline const QString standardOutput = QStringLiteral("-");
+
     // Refuses, in the parser, a target that is the database file or one of SQLite's
     // companions of it, by whatever path or link it is named.
     static void check_target(CommandParser &parser, const QString &target,
                              const QString &databaseFile);
+
+    // Writes the table; says where it went, or why it could not be read or written.
+    // Returns ExitOk or ExitFailure.
+    static int write(SampleDatabase &database, const QString &table, int voltageDecimals,
+                     const QString &target);
 };

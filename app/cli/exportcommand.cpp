@@ -18,12 +18,15 @@ constexpr int recoveryDecimals = SampleDatabase::recoveryExportDecimals;
 int ExportCommand::run(const QStringList &arguments)
 {
     CommandParser parser(
-        QStringLiteral("export --table NAME --csv FILE [--db FILE] [--decimals 1|4]"),
+        QStringLiteral("export --table NAME --csv FILE|- [--db FILE] [--decimals 1|4]"),
         QStringLiteral("Writes a run table as CSV: time with 4 decimals, voltages with 4 "
                        "(default) or 1."));
     parser.add_option(
         {tableOption, QStringLiteral("Run table to export."), QStringLiteral("NAME")});
-    parser.add_option({csvOption, QStringLiteral("CSV file to write."), QStringLiteral("FILE")});
+    parser.add_option({csvOption,
+                       QStringLiteral("CSV file to write; - for standard output. A pipe or "
+                                      "device is written in place."),
+                       QStringLiteral("FILE")});
     ExistingDatabase::add_option(parser);
     parser.add_option(
         {decimalsOption, QStringLiteral("Decimals of the voltages: 1 or 4."), QStringLiteral("N")});
@@ -66,10 +69,5 @@ int ExportCommand::run(const QStringList &arguments)
         Console::error(QStringLiteral("--table %1: no such run table in %2").arg(table, file));
         return ExitBadArguments;
     }
-    if (!database->export_table(csv, table, decimals)) {
-        Console::error(QStringLiteral("could not write the CSV file ") + csv);
-        return ExitFailure;
-    }
-    Console::note(QStringLiteral("CSV written to ") + csv);
-    return ExitOk;
+    return CsvOutput::write(*database, table, decimals, csv);
 }

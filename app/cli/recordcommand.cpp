@@ -2,6 +2,7 @@
 
 #include "commandparser.h"
 #include "console.h"
+#include "csvoutput.h"
 #include "exitcode.h"
 #include "instrumentlink.h"
 #include "recordingsession.h"
@@ -120,12 +121,8 @@ int RecordCommand::conclude(const RecordingSession &session, SampleDatabase &dat
         escalate(ExitFailure);
     }
     if (!options.csv_file().isEmpty()) {
-        if (database.export_current_table(options.csv_file())) {
-            Console::note(QStringLiteral("CSV written to ") + options.csv_file());
-        } else {
-            Console::error(QStringLiteral("could not write the CSV file ") + options.csv_file());
-            escalate(ExitFailure);
-        }
+        escalate(CsvOutput::write(database, database.current_table_name(),
+                                  SampleDatabase::runExportDecimals, options.csv_file()));
     }
     return code;
 }

@@ -60,7 +60,9 @@ void RecordOptions::add_options(CommandParser &parser)
              QStringLiteral("V")});
     }
     ExistingDatabase::add_option(parser);
-    parser.add_option({csvOption, QStringLiteral("Also export the run to this CSV file."),
+    parser.add_option({csvOption,
+                       QStringLiteral("Also export the run to this CSV file (a pipe or device "
+                                      "is written in place)."),
                        QStringLiteral("FILE")});
 }
 
@@ -113,6 +115,9 @@ RecordOptions RecordOptions::read(CommandParser &parser)
         options.csvFile_ = parser.value(csvOption);
         if (options.csvFile_.isEmpty()) {
             parser.fail(QStringLiteral("--csv needs a file name"));
+        } else if (options.csvFile_ == CsvOutput::standardOutput) {
+            parser.fail(QStringLiteral("--csv - (standard output) cannot be used with record: "
+                                       "its standard output carries the table name"));
         } else {
             CsvOutput::check_target(parser, options.csvFile_, options.databaseFile_);
         }

@@ -193,7 +193,7 @@ class PipeReader
 {
 public:
     explicit PipeReader(const QString &path)
-        : fd_(::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK))
+        : fd_(::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC))
     {}
     ~PipeReader() { close(); }
     PipeReader(const PipeReader &) = delete;
