@@ -105,8 +105,7 @@ bool SampleDatabase::open_database()
     QString reason;
     if (!opened) {
         // SQLite's own words, without Qt's "Error opening database" after them.
-        const QSqlError error = db.lastError();
-        reason = error.databaseText().isEmpty() ? error.text() : error.databaseText();
+        reason = sqlite_connection::reason(db.lastError());
     }
     {
         QMutexLocker lock(&stateMutex_);

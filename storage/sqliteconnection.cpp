@@ -53,6 +53,11 @@ sqlite3 *native_handle(const QSqlDatabase &db)
     return *static_cast<sqlite3 *const *>(handle.constData());
 }
 
+QString reason(const QSqlError &error)
+{
+    return error.databaseText().isEmpty() ? error.text() : error.databaseText();
+}
+
 QString quoted(const QString &name)
 {
     QString escaped = name;

@@ -7,6 +7,7 @@
 
 #include <memory>
 
+class QSqlError;
 struct sqlite3;
 struct sqlite3_stmt;
 
@@ -27,6 +28,10 @@ void remove(const QString &name);
 
 // The SQLite handle under an open QSQLITE connection, or nullptr.
 sqlite3 *native_handle(const QSqlDatabase &db);
+
+// SQLite's own words for error ("file is not a database"), without Qt's words around them;
+// Qt's text when SQLite gave none.
+QString reason(const QSqlError &error);
 
 // name as an SQL identifier in double quotes.
 QString quoted(const QString &name);

@@ -3,8 +3,11 @@
 #include "commandparser.h"
 #include "console.h"
 #include "sampledatabase.h"
+#include "sqliteconnection.h"
 
 #include <QFileInfo>
+#include <QSqlError>
+#include <QSqlQuery>
 
 namespace {
 const QString dbOption = QStringLiteral("db");
@@ -20,6 +23,16 @@ std::unique_ptr<SampleDatabase> ExistingDatabase::open(const QString &file)
     if (!database->open_database()) {
         Console::error(
             QStringLiteral("cannot open the database %1: %2").arg(file, database->open_error()));
+        return nullptr;
+    }
+    // SQLite opens a file lazily: one that is no database, is damaged, or cannot be read
+    // where it lies (a write-ahead log in a read-only folder) only fails at the first read,
+    // and would otherwise look like a database without runs.
+    const QSqlQuery probe =
+        database->execute_query(QStringLiteral("SELECT count(*) FROM sqlite_master"));
+    if (probe.lastError().isValid()) {
+        Console::error(QStringLiteral("cannot read the database %1: %2")
+                           .arg(file, sqlite_connection::reason(probe.lastError())));
         return nullptr;
     }
     return database;

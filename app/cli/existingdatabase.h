@@ -12,7 +12,7 @@ class SampleDatabase;
 class ExistingDatabase
 {
 public:
-    // The open database, or null after printing why not.
+    // The open and readable database, or null after printing why not.
     static std::unique_ptr<SampleDatabase> open(const QString &file);
 
     // The recorder keeps its runs in a file of its own: the window drops every table of

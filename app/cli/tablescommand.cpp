@@ -25,10 +25,11 @@ int TablesCommand::run(const QStringList &arguments)
         if (!SampleDatabase::is_valid_table_name(table)) {
             continue; // not a run's table
         }
-        if (const auto summary = TableSummary::read(*database, table)) {
+        QString reason;
+        if (const auto summary = TableSummary::read(*database, table, &reason)) {
             Console::out(summary->line());
         } else {
-            Console::error(QStringLiteral("cannot read the table %1").arg(table));
+            Console::error(QStringLiteral("cannot read the table %1: %2").arg(table, reason));
             code = ExitFailure;
         }
     }

@@ -3,6 +3,7 @@
 #include "sampledatabase.h"
 #include "sqliteconnection.h"
 
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QStringList>
 #include <QVariant>
@@ -33,7 +34,8 @@ std::optional<double> time_of(const QVariant &value)
 }
 } // namespace
 
-std::optional<TableSummary> TableSummary::read(SampleDatabase &database, const QString &table)
+std::optional<TableSummary> TableSummary::read(SampleDatabase &database, const QString &table,
+                                               QString *reason)
 {
     const QString quoted = sqlite_connection::quoted(table);
     QSqlQuery columns = database.execute_query(QStringLiteral("PRAGMA table_info(%1)").arg(quoted));
@@ -44,6 +46,11 @@ std::optional<TableSummary> TableSummary::read(SampleDatabase &database, const Q
     QSqlQuery span = database.execute_query(
         QStringLiteral("SELECT COUNT(*), MIN(time), MAX(time) FROM %1").arg(quoted));
     if (names.isEmpty() || !span.next()) {
+        if (reason != nullptr) {
+            const QSqlQuery &failed = span.lastError().isValid() ? span : columns;
+            *reason = failed.lastError().isValid() ? sqlite_connection::reason(failed.lastError())
+                                                   : QStringLiteral("no such table");
+        }
         return std::nullopt;
     }
     TableSummary summary;

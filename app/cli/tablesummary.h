@@ -11,8 +11,9 @@ class SampleDatabase;
 class TableSummary
 {
 public:
-    // Nothing when the table cannot be read.
-    static std::optional<TableSummary> read(SampleDatabase &database, const QString &table);
+    // Nothing when the table cannot be read; then `reason`, if given, says why.
+    static std::optional<TableSummary> read(SampleDatabase &database, const QString &table,
+                                            QString *reason = nullptr);
 
     // "single", "multi" or "unknown".
     QString mode() const { return mode_; }

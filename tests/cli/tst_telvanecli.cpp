@@ -842,7 +842,7 @@ void TelvaneCliTest::unreadableDatabaseIsReportedWithSqlitesReason_data()
     QTest::newRow("damaged in the middle") << "overwritten"
                                            << "malformed";
     QTest::newRow("write-ahead log in a read-only folder") << "read-only folder"
-                                                           << "unable to open";
+                                                           << "readonly database";
 }
 
 void TelvaneCliTest::unreadableDatabaseIsReportedWithSqlitesReason()
