@@ -2,6 +2,7 @@
 
 #include "framesink.h"
 #include "logmanager.h"
+#include "portopenerror.h"
 #include "protocol.h"
 
 #include <QDeadlineTimer>
@@ -46,7 +47,9 @@ bool SerialManager::open_port(const QString &name)
         port_.close();
     }
     port_.setPortName(name);
+    openError_.clear();
     if (!port_.open(QIODevice::ReadWrite)) {
+        openError_ = port_open_error(port_.error(), name, port_.errorString());
         return false;
     }
     // The far end may hang up between opening the descriptor and setting up the line; the
@@ -59,6 +62,7 @@ bool SerialManager::open_port(const QString &name)
     port_.setFlowControl(QSerialPort::NoFlowControl);
     opening_ = false;
     if (!port_.isOpen()) {
+        openError_ = QStringLiteral("the line went away while it was being set up");
         return false;
     }
     write_log(QStringLiteral("开启串口 : ") + name);

@@ -29,6 +29,9 @@ public:
     // Opens the port read-write at 115200 8N1 without flow control. A port lost while it
     // is being set up is a failed open, not a port_error.
     bool open_port(const QString &name);
+    // Why the last open_port() failed, for the operator (see port_open_error); empty after
+    // a success.
+    QString open_error() const { return openError_; }
     // Sends what is still waiting to be written (bounded by closeFlushMs), then closes.
     void close_port();
     bool is_open() const { return port_.isOpen(); }
@@ -77,4 +80,5 @@ private:
 
     QMetaObject::Connection readConnection_;
     bool opening_ = false; // the line is being set up inside open_port
+    QString openError_;
 };

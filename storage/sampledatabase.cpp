@@ -132,11 +132,13 @@ bool SampleDatabase::create_table(const QString &name, bool singleChannel)
         singleChannel_ = singleChannel;
     }
     bool ok = accepts_table_name(name);
+    QString reason = ok ? QString() : QStringLiteral("not a run table name");
     if (ok) {
         const QString table = sqlite_connection::quoted(name);
         QSqlQuery query(connection());
         ok = query.exec(create_statement(table, singleChannel));
         if (!ok) {
+            reason = sqlite_connection::reason(query.lastError());
             qDebug().noquote() << "Error executing update:" << query.lastError().text();
         } else if (!query.exec(
                        QStringLiteral("CREATE INDEX IF NOT EXISTS %1 ON %2(time)")
@@ -146,8 +148,9 @@ bool SampleDatabase::create_table(const QString &name, bool singleChannel)
         }
     }
     qDebug() << (ok ? "表创建成功" : "创建表失败");
+    QMutexLocker lock(&stateMutex_);
+    createError_ = reason;
     if (ok) {
-        QMutexLocker lock(&stateMutex_);
         currentTableName_ = name;
     }
     return ok;
@@ -374,6 +377,12 @@ qint64 SampleDatabase::row_count(const QString &table)
     QSqlQuery query = execute_query(
         QStringLiteral("SELECT COUNT(*) FROM %1").arg(sqlite_connection::quoted(table)));
     return query.next() ? query.value(0).toLongLong() : -1;
+}
+
+QString SampleDatabase::create_error() const
+{
+    QMutexLocker lock(&stateMutex_);
+    return createError_;
 }
 
 QString SampleDatabase::current_table_name() const

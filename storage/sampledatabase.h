@@ -41,6 +41,8 @@ public:
     // Creates the run table if it does not exist, with one voltage column (Vol) or sixteen
     // (Vol1 to Vol16). The mode is stored whatever the outcome, the name only on success.
     bool create_table(const QString &name, bool singleChannel);
+    // Why the last failed create_table() failed, as SQLite put it; empty after a success.
+    QString create_error() const;
     // Appends rows (time first, then 1 or 16 voltages) to the current table in one
     // transaction. Rows whose length does not fit the table are skipped. Returns how many
     // rows reached the table (fewer on a full disk or a lost file).
@@ -98,4 +100,5 @@ private:
     QString currentTableName_;  // guarded by stateMutex_; set by create_table, read by all
     bool singleChannel_ = true; // guarded by stateMutex_
     QString openError_;         // guarded by stateMutex_; set by open_database
+    QString createError_;       // guarded by stateMutex_; set by create_table
 };

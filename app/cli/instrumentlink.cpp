@@ -29,7 +29,8 @@ bool InstrumentLink::open(const InstrumentChoice &choice)
         portName_ = simulator_->port_name();
     }
     if (!serial_->open_port(portName_)) {
-        error_ = QStringLiteral("cannot open serial port %1").arg(portName_);
+        error_ =
+            QStringLiteral("cannot open serial port %1: %2").arg(portName_, serial_->open_error());
         return false;
     }
     return true;

@@ -65,7 +65,8 @@ int RecordCommand::run(const QStringList &arguments)
     RecordingSession session(&link, &database, options);
     const QString table = new_run_table_name(database, QDateTime::currentDateTime());
     if (!session.start(table)) {
-        Console::error(QStringLiteral("Data table creation failed: %1").arg(table));
+        Console::error(QStringLiteral("Data table creation failed: %1: %2")
+                           .arg(table, database.create_error()));
         return ExitFailure;
     }
     Console::out(table);
