@@ -135,6 +135,16 @@ void InstrumentSimulator::set_withhold_end_frame(bool on)
     withhold_end_frame_ = on;
 }
 
+void InstrumentSimulator::set_silent_runs(bool on)
+{
+    silent_runs_ = on;
+}
+
+void InstrumentSimulator::set_end_after_frames(qint64 frames)
+{
+    end_after_frames_ = frames;
+}
+
 void InstrumentSimulator::stall(int ms)
 {
     stall_until_ns_ = steady_ns(Clock::now() + std::chrono::milliseconds(std::max(ms, 0)));
@@ -235,17 +245,24 @@ void InstrumentSimulator::tick(Clock::time_point now)
         output_.append(raw_inbox_);
         raw_inbox_.clear();
     }
-    if (!run_ || paused_) {
+    if (!run_ || paused_ || silent_runs_.load()) {
         return;
     }
     run_->advance(elapsed * speed_factor_.load());
-    const quint64 due = run_->frames_due(burst_.load());
+    quint64 due = run_->frames_due(burst_.load());
+    const qint64 end_after = end_after_frames_.load();
+    const bool ends_early = end_after >= 0 && quint64(end_after) < run_->total_frames();
+    if (ends_early) {
+        due = std::min(due, quint64(end_after));
+    }
     while (run_->frames_taken() < due && output_.pending() < max_pending_bytes) {
         queue_frame(run_->take_frame());
         frames_sent_.fetch_add(1);
         samples_sent_.fetch_add(quint64(run_->samples_per_frame()));
     }
-    if (run_->all_frames_taken() && !withhold_end_frame_.load()) {
+    if (ends_early && run_->frames_taken() >= quint64(end_after)) {
+        end_run(InstrumentFrames::finished_type);
+    } else if (run_->all_frames_taken() && !withhold_end_frame_.load()) {
         end_run(InstrumentFrames::finished_type);
     }
 }
@@ -254,7 +271,11 @@ void InstrumentSimulator::tick(Clock::time_point now)
 InstrumentSimulator::Clock::duration InstrumentSimulator::poll_timeout(Clock::time_point now) const
 {
     Clock::duration wait = idle_wait;
-    if (run_ && !paused_) {
+    // With the line full, a frame that falls due cannot be queued: room on the line (POLLOUT)
+    // is what to wait for, not the frame's time. A run with every frame taken (its end
+    // frame withheld) has nothing more to time.
+    if (run_ && !paused_ && !silent_runs_.load() && !run_->all_frames_taken() &&
+        output_.pending() < max_pending_bytes) {
         const double seconds = run_->seconds_to_next_frame() / speed_factor_.load();
         wait = std::min(wait, std::chrono::duration_cast<Clock::duration>(
                                   std::chrono::duration<double>(seconds)));
@@ -264,9 +285,11 @@ InstrumentSimulator::Clock::duration InstrumentSimulator::poll_timeout(Clock::ti
         if (stall_left > 0) {
             wait = std::min(wait, std::chrono::duration_cast<Clock::duration>(
                                       std::chrono::nanoseconds(stall_left)));
-        } else {
+        } else if (output_.wait(now) > Clock::duration::zero()) {
             wait = std::min(wait, output_.wait(now));
         }
+        // Otherwise a write may be made now, and POLLOUT wakes the loop when the terminal
+        // takes bytes: a reader that stops reading must not make the loop spin.
     }
     return wait;
 }
@@ -306,7 +329,7 @@ void InstrumentSimulator::handle_command(const QByteArray &packet)
         last_tick_ = Clock::now(); // the run's clock starts now
         break;
     case code_stop:
-        if (run_ && !ignore_stop_.load()) {
+        if (run_ && !ignore_stop_.load() && !silent_runs_.load()) {
             end_run(InstrumentFrames::stopped_type);
         }
         break;

@@ -61,6 +61,12 @@ public:
     // A run whose collection time is over sends nothing more, not even its end frame, as
     // a hung firmware would; a stop command still ends it.
     void set_withhold_end_frame(bool on);
+    // A run is accepted but sends nothing at all, no frame, no end frame, no stop reply, as
+    // firmware that hangs after its status reply would; status queries are still answered.
+    void set_silent_runs(bool on);
+    // A run sends its end frame after this many data frames, however long it was asked to
+    // last, as firmware that ends early would; a negative count turns this off.
+    void set_end_after_frames(qint64 frames);
     // Sends nothing for `ms` milliseconds; what falls due meanwhile is sent after.
     void stall(int ms);
     // Closes the instrument's side as an unplugged adapter; returns once closed.
@@ -106,6 +112,8 @@ private:
     std::atomic<bool> burst_{false};
     std::atomic<bool> ignore_stop_{false};
     std::atomic<bool> withhold_end_frame_{false};
+    std::atomic<bool> silent_runs_{false};
+    std::atomic<qint64> end_after_frames_{-1};
     std::atomic<bool> split_status_{false};
     std::atomic<qint64> stall_until_ns_{0}; // steady clock
 

@@ -7,8 +7,10 @@
 #include <QtTest>
 
 #include <cerrno>
+#include <ctime>
 #include <memory>
 #include <poll.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace std::chrono_literals;
@@ -22,6 +24,13 @@ constexpr auto quiet_window = 400ms;
 bool is_end_frame(const QByteArray &frame)
 {
     return quint8(frame[1]) == 0x83 || quint8(frame[1]) == 0xF0;
+}
+
+std::chrono::nanoseconds process_cpu_time()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return std::chrono::seconds(ts.tv_sec) + std::chrono::nanoseconds(ts.tv_nsec);
 }
 
 // Reads until an end-of-run frame has arrived (or the time-out passes) and
@@ -87,6 +96,8 @@ private slots:
     void rawBytesArriveExactly();
     void portCanBeClosedAndReopenedWithoutLosingBytes();
     void vanishingHangsUpTheApplicationsSide();
+    void waitingSimulatorLeavesTheProcessorAlone_data();
+    void waitingSimulatorLeavesTheProcessorAlone();
 
 private:
     static constexpr quint32 pattern = 4242;
@@ -360,6 +371,52 @@ void InstrumentSimulatorTest::vanishingHangsUpTheApplicationsSide()
         n = ::read(line_->fd(), buffer, sizeof buffer);
     } while (n > 0 && ++attempts < 10000);
     QVERIFY2(n == 0 || (n < 0 && errno == EIO), qPrintable(QString("read gave %1").arg(n)));
+}
+
+void InstrumentSimulatorTest::waitingSimulatorLeavesTheProcessorAlone_data()
+{
+    QTest::addColumn<QByteArray>("start");
+    QTest::addColumn<qsizetype>("rawBytes");
+    QTest::addColumn<bool>("withholdEndFrame");
+
+    // The application stopped reading (frozen, or killed with the line still open): more
+    // is waiting than the line takes, and then more than the simulator builds frames for.
+    QTest::newRow("line full") << QByteArray() << qsizetype(256 * 1024) << false;
+    QTest::newRow("line full during a run")
+        << start_single_packet(1.0f, 5000, 1000) << qsizetype(2 * 1024 * 1024) << false;
+    QTest::newRow("run over, end frame withheld")
+        << start_single_packet(1.0f, 10, 1) << qsizetype(0) << true;
+}
+
+void InstrumentSimulatorTest::waitingSimulatorLeavesTheProcessorAlone()
+{
+    QFETCH(QByteArray, start);
+    QFETCH(qsizetype, rawBytes);
+    QFETCH(bool, withholdEndFrame);
+
+    sim_->set_withhold_end_frame(withholdEndFrame);
+    if (!start.isEmpty()) {
+        QVERIFY(line_->write(start));
+        QTRY_VERIFY_WITH_TIMEOUT(sim_->run_active() && sim_->frames_sent() > 0, 10000);
+    }
+    if (withholdEndFrame) {
+        sim_->set_speed_factor(100.0);
+        QTRY_COMPARE_WITH_TIMEOUT(sim_->frames_sent(), quint64(10), 10000);
+    }
+    sim_->write_raw(QByteArray(rawBytes, '\x55'));
+    QTest::qWait(200); // the I/O thread meets a full line
+
+    // Waiting is sleeping: only a small share of the time (it wakes now and then to look at
+    // the clock), however slow the machine; a loop that spins takes all it can get.
+    const auto wall = std::chrono::milliseconds(1000);
+    const auto before = process_cpu_time();
+    std::this_thread::sleep_for(wall);
+    const auto used = process_cpu_time() - before;
+    QVERIFY2(
+        used < wall / 10,
+        qPrintable(QString("%1 ms of processor time in %2 ms")
+                       .arg(std::chrono::duration_cast<std::chrono::milliseconds>(used).count())
+                       .arg(wall.count())));
 }
 
 QTEST_GUILESS_MAIN(InstrumentSimulatorTest)
