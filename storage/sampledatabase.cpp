@@ -156,14 +156,28 @@ bool SampleDatabase::create_table(const QString &name, bool singleChannel)
     return ok;
 }
 
-int SampleDatabase::insert_samples(const QList<SampleRow> &batch)
+int SampleDatabase::insert_samples(const QList<SampleRow> &batch, QString *error)
 {
+    // SQLite's words for the first thing that lost rows.
+    QString reason;
+    const auto lose = [&reason](const QString &why) {
+        if (reason.isEmpty()) {
+            reason = why;
+        }
+    };
+    const auto report = [&reason, error](int committed) {
+        if (error != nullptr) {
+            *error = reason;
+        }
+        return committed;
+    };
     if (batch.isEmpty()) {
-        return 0;
+        return report(0);
     }
     sqlite3 *db = sqlite_connection::native_handle(connection());
     if (db == nullptr) {
-        return 0;
+        lose(QStringLiteral("the database is not open"));
+        return report(0);
     }
     run_sql(db, "PRAGMA synchronous = OFF");
 
@@ -178,7 +192,8 @@ int SampleDatabase::insert_samples(const QList<SampleRow> &batch)
         insert_statement(sqlite_connection::quoted(table), singleChannel).toUtf8();
     const sqlite_connection::Statement prepared = sqlite_connection::prepare(db, sql);
     if (!prepared) {
-        return 0;
+        lose(QString::fromUtf8(sqlite3_errmsg(db)));
+        return report(0);
     }
     sqlite3_stmt *statement = prepared.get();
     const qsizetype rowLength = singleChannel ? 2 : 1 + channelCount;
@@ -200,6 +215,9 @@ int SampleDatabase::insert_samples(const QList<SampleRow> &batch)
             }
         }
         const bool stored = sqlite3_step(statement) == SQLITE_DONE;
+        if (!stored) {
+            lose(QString::fromUtf8(sqlite3_errmsg(db)));
+        }
         sqlite3_reset(statement);
         if (!sqlite3_get_autocommit(db)) {
             pending += stored ? 1 : 0;
@@ -214,11 +232,14 @@ int SampleDatabase::insert_samples(const QList<SampleRow> &batch)
     if (sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
         // Leaving the transaction open would swallow every later batch as well.
         qDebug().noquote() << "Error committing samples:" << sqlite3_errmsg(db);
+        if (inTransaction) {
+            lose(QString::fromUtf8(sqlite3_errmsg(db)));
+        }
         run_sql(db, "ROLLBACK");
     } else if (inTransaction) {
         committed += pending;
     }
-    return committed;
+    return report(committed);
 }
 
 QSqlQuery SampleDatabase::query_time_range(double lower, double upper)
