@@ -478,6 +478,15 @@ void MainWindow::run_ended(int outcomeValue)
                                  .arg(RunSession::stopConfirmLimit.count() / 1000)
                                  .arg(session_->committed_count()));
     }
+    if (outcome == RunSession::Outcome::StorageFailed) {
+        QMessageBox::warning(this, tr("Warning"),
+                             tr("The samples could not be stored in the database (%1), so the "
+                                "run was stopped. %2 of its %3 samples are kept.")
+                                 .arg(session_->storage_error())
+                                 .arg(session_->committed_count())
+                                 .arg(session_->stored_count()));
+        return;
+    }
     report_unsaved_samples(session_->stored_count(), session_->committed_count());
 }
 

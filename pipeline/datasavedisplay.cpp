@@ -5,6 +5,8 @@
 #include "logmanager.h"
 #include "sampledatabase.h"
 
+#include <QMutexLocker>
+
 namespace {
 // A batch is written as soon as it holds more than this many records.
 constexpr int batchLimit = 500;
@@ -42,6 +44,12 @@ void DataSaveDisplay::commit_pending()
     queues_->wake_record_reader();
 }
 
+QString DataSaveDisplay::storage_error() const
+{
+    QMutexLocker lock(&errorMutex_);
+    return storageError_;
+}
+
 void DataSaveDisplay::take(SampleRow &&record, QList<SampleRow> &batch)
 {
     if (is_end_marker(record)) {
@@ -68,8 +76,21 @@ void DataSaveDisplay::store(QList<SampleRow> &batch)
     if (batch.isEmpty()) {
         return;
     }
-    committedCount_.fetch_add(database_->insert_samples(batch), std::memory_order_relaxed);
+    QString error;
+    committedCount_.fetch_add(database_->insert_samples(batch, &error), std::memory_order_relaxed);
     batch.clear();
+    if (error.isEmpty()) {
+        return;
+    }
+    {
+        QMutexLocker lock(&errorMutex_);
+        if (!storageError_.isEmpty()) {
+            return;
+        }
+        storageError_ = error;
+    }
+    write_log(QStringLiteral("保存数据失败: ") + error);
+    emit storing_failed(error);
 }
 
 void DataSaveDisplay::run()

@@ -3,6 +3,8 @@
 #include "samplerow.h"
 
 #include <QList>
+#include <QMutex>
+#include <QString>
 #include <QThread>
 
 #include <atomic>
@@ -14,9 +16,12 @@ class SampleDatabase;
 // The save thread of one run: moves the decoded records from the record
 // queue into the run's table, 501 rows per transaction at high rates, and
 // whatever it holds once the oldest of it has waited maxPendingAge, so a slow
-// run reaches the table too; stores whatever is still queued when the run ends.
+// run reaches the table too; stores whatever is still queued when the run ends. A batch
+// that does not reach the table whole is announced once (storing_failed), and storing goes on.
 class DataSaveDisplay : public QThread
 {
+    Q_OBJECT
+
 public:
     // How long a decoded record may wait for its transaction: what a killed
     // process can lose at most, at any rate.
@@ -38,6 +43,12 @@ public:
     int stored_count() const { return storedCount_.load(); }
     // Of those, the rows that reached the table; fewer on a full disk or a lost file.
     int committed_count() const { return committedCount_.load(); }
+    // Why rows were first lost, as SQLite put it; empty while none were.
+    QString storage_error() const;
+
+signals:
+    // Emitted on the save thread the first time rows of a batch do not reach the table.
+    void storing_failed(const QString &reason);
 
 protected:
     void run() override;
@@ -61,4 +72,6 @@ private:
     std::atomic<bool> commitRequested_{false}; // set by any thread, cleared by this thread
     std::atomic<int> storedCount_{0};          // written by this thread only
     std::atomic<int> committedCount_{0};       // written by this thread only
+    mutable QMutex errorMutex_;
+    QString storageError_; // guarded by errorMutex_; set once by this thread, read by any
 };

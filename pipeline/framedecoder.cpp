@@ -14,7 +14,7 @@ constexpr int slotsPerFrame = 16;
 
 FrameDecoder::FrameDecoder(bool singleChannel, int rate, DataQueues *queues, SampleSink *plot)
     : singleChannel_(singleChannel)
-    , singleSlots_(rate > singleSampleRateLimit ? slotsPerFrame : 1)
+    , singleSlots_(samples_per_frame(true, rate))
     , step_(1.0 / rate)
     , queues_(queues)
     , plot_(plot)
@@ -23,6 +23,11 @@ FrameDecoder::FrameDecoder(bool singleChannel, int rate, DataQueues *queues, Sam
 bool FrameDecoder::is_end_of_run(const QByteArray &frameText)
 {
     return frameText.startsWith("FF83") || frameText.startsWith("FFF0");
+}
+
+int FrameDecoder::samples_per_frame(bool singleChannel, int rate)
+{
+    return singleChannel && rate > singleSampleRateLimit ? slotsPerFrame : 1;
 }
 
 void FrameDecoder::decode(const QByteArray &frameText)

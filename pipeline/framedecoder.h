@@ -21,6 +21,9 @@ public:
 
     // Whether the frame text is the instrument's end-of-run frame.
     static bool is_end_of_run(const QByteArray &frameText);
+    // Samples one data frame carries: sixteen successive ones on a single channel above
+    // 100 points per second, else one (a single sample, or one of each channel).
+    static int samples_per_frame(bool singleChannel, int rate);
 
 private:
     const bool singleChannel_;

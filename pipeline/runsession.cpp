@@ -58,6 +58,8 @@ void RunSession::begin()
     write_log(QStringLiteral("开始采集,速度=") + QString::number(settings_.rate) +
               QStringLiteral(",时间=") + QString::number(settings_.seconds));
     outcome_ = Outcome::None;
+    overran_ = false;
+    storageError_.clear();
     storedCount_ = 0;
     committedCount_ = 0;
     droppedAtBegin_ = queues_->dropped_frames() + queues_->dropped_records();
@@ -68,6 +70,8 @@ void RunSession::begin()
     connect(decoder_.get(), &DataProcess::stop_sample_data, this, &RunSession::end_frame_decoded,
             Qt::QueuedConnection);
     saver_ = std::make_unique<DataSaveDisplay>(queues_, database_);
+    connect(saver_.get(), &DataSaveDisplay::storing_failed, this, &RunSession::storing_failed,
+            Qt::QueuedConnection);
     serial_->write_data(settings_.start_command());
     runClock_.start();
     runningSince_.start();
@@ -172,6 +176,7 @@ void RunSession::collection_overrun()
     }
     // The collection time is over and no end frame came: ask for it as the operator would.
     write_log(QStringLiteral("超过采集时间"));
+    overran_ = true;
     request_stop();
 }
 
@@ -183,6 +188,16 @@ void RunSession::stop_unconfirmed()
     }
 }
 
+void RunSession::storing_failed(const QString &reason)
+{
+    if (!is_active() || !storageError_.isEmpty()) {
+        return;
+    }
+    // Frames that cannot be kept are not worth asking for.
+    storageError_ = reason;
+    request_stop();
+}
+
 void RunSession::arm_overrun_deadline()
 {
     const qint64 limitMs = qint64(settings_.seconds) * 1000 + stopConfirmLimit.count();
@@ -192,12 +207,12 @@ void RunSession::arm_overrun_deadline()
 void RunSession::tear_down(Outcome outcome)
 {
     state_ = State::Ended;
-    outcome_ = outcome;
     overrunTimer_->stop();
     stopTimer_->stop();
     write_log(QStringLiteral("采集停止"));
     serial_->set_reading(false);
     disconnect(decoder_.get(), nullptr, this, nullptr);
+    disconnect(saver_.get(), nullptr, this, nullptr);
     // Frames that arrived before the end are decoded with this run rather than left for the
     // next one.
     decoder_->finish_queued();
@@ -205,6 +220,15 @@ void RunSession::tear_down(Outcome outcome)
     saver_->finish(); // stores the records still queued before its thread ends
     storedCount_ = saver_->stored_count();
     committedCount_ = saver_->committed_count();
+    // Also a failure of the last commits, after the end: whatever ended the run, what
+    // matters first is that its samples were not all kept.
+    if (storageError_.isEmpty()) {
+        storageError_ = saver_->storage_error();
+    }
+    if (!storageError_.isEmpty()) {
+        outcome = Outcome::StorageFailed;
+    }
+    outcome_ = outcome;
     saver_.reset();
     droppedAtEnd_ = queues_->dropped_frames() + queues_->dropped_records();
     finalElapsedMs_ = runClock_.elapsed();

@@ -23,7 +23,8 @@ class SerialManager;
 // confirm within stopConfirmLimit, on a lost port, or when the owner ends it at once; in
 // every case the frames that arrived are decoded and the decoded samples stored before
 // finished() is emitted. A run still going stopConfirmLimit after its collection time (time
-// spent paused does not count) is stopped as if the operator had asked.
+// spent paused does not count) is stopped as if the operator had asked, and so is a run
+// whose samples stop reaching the table (a full disk, a read-only or locked file).
 // Lives in the thread of the serial manager (the GUI or main thread).
 class RunSession : public QObject
 {
@@ -37,6 +38,7 @@ public:
         StopUnconfirmed, // no end frame within stopConfirmLimit of the stop packet
         PortLost,        // the serial port went away
         EndedByOwner,    // the owner ended it at once (closing)
+        StorageFailed,   // samples did not reach the table (storage_error()); it was stopped
     };
     static constexpr std::chrono::milliseconds stopConfirmLimit{5000};
 
@@ -78,6 +80,11 @@ public:
     quint64 dropped_count() const;
     // Milliseconds since begin(); frozen at the end of the run.
     qint64 elapsed_ms() const;
+    // True when the run was stopped because it went on stopConfirmLimit past its
+    // collection time.
+    bool overran() const { return overran_; }
+    // Why samples did not reach the table, as SQLite put it; empty while they all did.
+    QString storage_error() const { return storageError_; }
 
 signals:
     // The run is over, its threads are gone and its counts final.
@@ -87,6 +94,7 @@ private:
     void end_frame_decoded();
     void collection_overrun();
     void stop_unconfirmed();
+    void storing_failed(const QString &reason);
     void arm_overrun_deadline();
     // Detaches the reader, decodes what is queued, ends both threads (the save thread stores
     // what is queued), and logs the run's duration.
@@ -112,4 +120,6 @@ private:
     QString table_;
     State state_ = State::Idle;
     Outcome outcome_ = Outcome::None;
+    bool overran_ = false;
+    QString storageError_;
 };
