@@ -8,6 +8,8 @@
 #include <QDeadlineTimer>
 #include <QDebug>
 
+#include <algorithm>
+
 namespace {
 // Keeps the first frame it is handed.
 class FirstFrame : public FrameSink
@@ -130,9 +132,21 @@ QByteArray SerialManager::read_status_frame(int timeoutMs)
     FirstFrame reply;
     FrameCutter cutter(&reply, is_status_frame_type);
     const QDeadlineTimer deadline(timeoutMs);
-    while (reply.text.isEmpty() && port_.isOpen() && !deadline.hasExpired()) {
-        if (port_.bytesAvailable() <= 0 && !port_.waitForReadyRead(int(deadline.remainingTime()))) {
-            break;
+    const auto interrupted = [this] {
+        return waitInterrupted_ && waitInterrupted_();
+    };
+    while (reply.text.isEmpty() && port_.isOpen() && !deadline.hasExpired() && !interrupted()) {
+        if (port_.bytesAvailable() <= 0) {
+            int waitMs = int(deadline.remainingTime());
+            if (waitInterrupted_) {
+                waitMs = std::min(waitMs, int(waitCheckInterval.count()));
+            }
+            if (!port_.waitForReadyRead(waitMs)) {
+                if (waitInterrupted_ && port_.isOpen()) {
+                    continue; // a slice of the wait passed: look at the clock and the check
+                }
+                break;
+            }
         }
         const QByteArray bytes = port_.readAll();
         const QByteArray text = bytes.toHex().toUpper();
@@ -144,6 +158,11 @@ QByteArray SerialManager::read_status_frame(int timeoutMs)
         qDebug() << "read timeout";
     }
     return reply.text;
+}
+
+void SerialManager::set_wait_interruption(std::function<bool()> interrupted)
+{
+    waitInterrupted_ = std::move(interrupted);
 }
 
 StatusReply SerialManager::query_status()

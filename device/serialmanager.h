@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <chrono>
+#include <functional>
 
 class FrameSink;
 
@@ -50,6 +51,12 @@ public:
     // Each read and a time-out are written to the debug output.
     QByteArray read_status_frame(int timeoutMs);
 
+    // Asked every waitCheckInterval during the status wait; true ends the wait at once, as
+    // if nothing had come (the headless recorder passes its pending stop signal). Without
+    // one, the wait is a single block.
+    void set_wait_interruption(std::function<bool()> interrupted);
+    static constexpr std::chrono::milliseconds waitCheckInterval{50};
+
     // How long closing waits at most for written packets to leave; only a far end that
     // stops taking bytes makes it wait that long.
     static constexpr std::chrono::milliseconds closeFlushMs{1000};
@@ -78,6 +85,7 @@ private:
     QSerialPort port_;
     FrameCutter cutter_; // hands accepted frames to the queues
 
+    std::function<bool()> waitInterrupted_;
     QMetaObject::Connection readConnection_;
     bool opening_ = false; // the line is being set up inside open_port
     QString openError_;

@@ -3,11 +3,14 @@
 // What telvane-cli's exit status means; scripts rely on these numbers.
 enum ExitCode : int {
     ExitOk = 0,            // done; for record: the run was recorded completely, files written
-    ExitFailure = 1,       // a file, the database or the port could not be used, or the CSV
-                           // could not be written completely
+    ExitFailure = 1,       // a file, the database or the port could not be used, the CSV
+                           // could not be written completely, or a run whose samples stopped
+                           // reaching the database was stopped
     ExitBadArguments = 2,  // refused before anything was sent to the instrument (also an
                            // option given twice, a CSV over the database)
     ExitNoStatusReply = 3, // the instrument gave no valid status reply within 2 s
     ExitPortLost = 4,      // the serial port went away during the run; stored rows are kept
-    ExitIncomplete = 5,    // the run ended without the instrument's end frame, or lost samples
+    ExitIncomplete = 5,    // the run came short of rate x time samples, went on past its
+                           // collection time, ended without the instrument's end frame, lost
+                           // samples, or was interrupted before it started
 };

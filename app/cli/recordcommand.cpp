@@ -22,7 +22,7 @@ int RecordCommand::run(const QStringList &arguments)
         QStringLiteral("record (--port P | --simulate) --mode single|multi --rate N --time S "
                        "[--vout V | --v1 A --v2 B --v3 C --v4 D] [--db FILE] [--csv FILE]"),
         QStringLiteral("Records one run into a new run table, until the instrument ends it. "
-                       "SIGINT or SIGTERM stops the run early."));
+                       "SIGINT, SIGTERM or SIGHUP stops the run early."));
     RecordOptions::add_options(parser);
     if (const auto exitCode = parser.parse_or_exit(arguments)) {
         return *exitCode;
@@ -46,7 +46,13 @@ int RecordCommand::run(const QStringList &arguments)
         Console::error(link.error());
         return ExitFailure;
     }
+    // A stop signal during the status wait ends the wait, and the command, at once.
+    link.serial()->set_wait_interruption([&stopSignals] { return stopSignals.requested(); });
     const StatusReply status = link.query_status();
+    if (stopSignals.requested()) {
+        Console::error(QStringLiteral("interrupted before the run started; nothing recorded"));
+        return ExitIncomplete;
+    }
     if (!status.is_valid()) {
         Console::error(link.no_reply_message());
         return ExitNoStatusReply;
@@ -56,10 +62,6 @@ int RecordCommand::run(const QStringList &arguments)
     if (!voltageError.isEmpty()) {
         Console::error(voltageError);
         return ExitBadArguments;
-    }
-    if (stopSignals.requested()) {
-        Console::error(QStringLiteral("interrupted before the run started; nothing recorded"));
-        return ExitIncomplete;
     }
 
     RecordingSession session(&link, &database, options);
@@ -85,14 +87,21 @@ int RecordCommand::run(const QStringList &arguments)
 int RecordCommand::conclude(const RecordingSession &session, SampleDatabase &database,
                             const RecordOptions &options)
 {
-    const QString stored =
-        QStringLiteral("%1 samples stored in %2").arg(session.stored_count()).arg(session.table());
+    const qint64 rows = session.committed_count();
+    const QString stored = QStringLiteral("%1 samples stored in %2").arg(rows).arg(session.table());
+    const int waitSeconds = int(RunSession::stopConfirmLimit.count() / 1000);
     int code = ExitOk;
     // A later problem does not hide an earlier one: the first exit code sticks.
     const auto escalate = [&code](int problem) {
         if (code == ExitOk)
             code = problem;
     };
+    if (session.overran()) {
+        Console::error(QStringLiteral("the instrument did not end the run within %1 s after its "
+                                      "collection time; it was asked to stop")
+                           .arg(waitSeconds));
+        code = ExitIncomplete;
+    }
     switch (session.outcome()) {
     case RecordingSession::Outcome::PortLost:
         Console::error(QStringLiteral("serial port lost during the run; ") + stored);
@@ -100,13 +109,33 @@ int RecordCommand::conclude(const RecordingSession &session, SampleDatabase &dat
         break;
     case RecordingSession::Outcome::StopUnconfirmed:
         Console::error(QStringLiteral("the instrument did not confirm the stop within %1 s; ")
-                           .arg(RunSession::stopConfirmLimit.count() / 1000) +
+                           .arg(waitSeconds) +
                        stored);
         code = ExitIncomplete;
         break;
+    case RecordingSession::Outcome::StorageFailed:
+        Console::error(QStringLiteral("storing the samples failed (%1), so the run was stopped; "
+                                      "only %2 of %3 samples reached the database in %4")
+                           .arg(session.storage_error())
+                           .arg(rows)
+                           .arg(session.stored_count())
+                           .arg(session.table()));
+        code = ExitFailure;
+        break;
     default:
-        Console::note(QStringLiteral("Recorded: ") + stored + QStringLiteral(" of ") +
-                      options.database_file());
+        if (session.overran()) {
+            Console::error(QStringLiteral("stopped: ") + stored);
+        } else if (!session.stop_requested() && rows < session.fewest_complete_samples()) {
+            // The instrument ended the run early, or frames of it were damaged on the way.
+            Console::error(QStringLiteral("incomplete: %1 of %2 samples stored in %3")
+                               .arg(rows)
+                               .arg(session.expected_samples())
+                               .arg(session.table()));
+            code = ExitIncomplete;
+        } else {
+            Console::note(QStringLiteral("Recorded: ") + stored + QStringLiteral(" of ") +
+                          options.database_file());
+        }
         break;
     }
     if (session.dropped_count() > 0) {
@@ -114,8 +143,8 @@ int RecordCommand::conclude(const RecordingSession &session, SampleDatabase &dat
                            .arg(session.dropped_count()));
         escalate(ExitIncomplete);
     }
-    const qint64 rows = session.committed_count();
-    if (rows != session.stored_count()) {
+    if (rows != session.stored_count() &&
+        session.outcome() != RecordingSession::Outcome::StorageFailed) {
         Console::error(QStringLiteral("only %1 of %2 samples reached the database")
                            .arg(rows)
                            .arg(session.stored_count()));

@@ -1,10 +1,13 @@
 #include "recordingsession.h"
 
 #include "console.h"
+#include "framedecoder.h"
 #include "instrumentlink.h"
 #include "recordoptions.h"
 
 #include <QTimer>
+
+#include <algorithm>
 
 RecordingSession::RecordingSession(InstrumentLink *link, SampleDatabase *database,
                                    const RecordOptions &options, QObject *parent)
@@ -33,12 +36,26 @@ bool RecordingSession::start(const QString &table)
 
 void RecordingSession::request_stop()
 {
+    stopRequested_ = true;
     run_->request_stop();
+}
+
+qint64 RecordingSession::expected_samples() const
+{
+    return qint64(options_.rate()) * options_.seconds();
+}
+
+qint64 RecordingSession::fewest_complete_samples() const
+{
+    const int perFrame =
+        FrameDecoder::samples_per_frame(options_.single_channel(), options_.rate());
+    return std::max<qint64>(0, expected_samples() - (perFrame - 1));
 }
 
 void RecordingSession::show_status()
 {
-    Console::status(statusLine_.update(run_->elapsed_ms(), run_->stored_count(), dropped_count()));
+    Console::status(statusLine_.update(run_->elapsed_ms(), run_->committed_count(),
+                                       run_->stored_count(), dropped_count()));
 }
 
 void RecordingSession::run_ended()

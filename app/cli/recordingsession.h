@@ -30,14 +30,23 @@ public:
     bool start(const QString &table);
 
     Outcome outcome() const { return run_->outcome(); }
+    // Samples taken for storage.
     qint64 stored_count() const { return run_->stored_count(); }
     // Of those, the rows that reached the table (fewer on a full disk).
     qint64 committed_count() const { return run_->committed_count(); }
     quint64 dropped_count() const { return run_->dropped_count(); }
     QString table() const { return run_->table(); }
+    bool overran() const { return run_->overran(); }
+    QString storage_error() const { return run_->storage_error(); }
+    // True once request_stop() was called: a run stopped early is short on purpose.
+    bool stop_requested() const { return stopRequested_; }
+    // The samples the run was asked for (rate times time), and the fewest of them that make
+    // it complete: a run that carries sixteen samples a frame may round its last frame down.
+    qint64 expected_samples() const;
+    qint64 fewest_complete_samples() const;
 
 public slots:
-    // Asks the instrument to stop (SIGINT, SIGTERM); once per run.
+    // Asks the instrument to stop (SIGINT, SIGTERM, SIGHUP); once per run.
     void request_stop();
 
 signals:
@@ -52,4 +61,5 @@ private:
     RunSession *run_ = nullptr;
     QTimer *statusTimer_ = nullptr;
     StatusLine statusLine_;
+    bool stopRequested_ = false;
 };

@@ -15,6 +15,8 @@ struct sigaction previousInt
 {};
 struct sigaction previousTerm
 {};
+struct sigaction previousHup
+{};
 
 extern "C" void on_stop_signal(int)
 {
@@ -44,6 +46,8 @@ StopSignals::StopSignals(QObject *parent)
     action.sa_flags = SA_RESTART;
     sigaction(SIGINT, &action, &previousInt);
     sigaction(SIGTERM, &action, &previousTerm);
+    // A closed terminal: the run is stopped properly rather than cut off.
+    sigaction(SIGHUP, &action, &previousHup);
 }
 
 StopSignals::~StopSignals()
@@ -53,6 +57,7 @@ StopSignals::~StopSignals()
     }
     sigaction(SIGINT, &previousInt, nullptr);
     sigaction(SIGTERM, &previousTerm, nullptr);
+    sigaction(SIGHUP, &previousHup, nullptr);
     delete notifier_;
     notifier_ = nullptr;
     ::close(pipeFds[0]);

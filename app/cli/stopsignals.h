@@ -4,7 +4,7 @@
 
 class QSocketNotifier;
 
-// Turns SIGINT and SIGTERM into a Qt signal: the handler only writes a byte
+// Turns SIGINT, SIGTERM and SIGHUP into a Qt signal: the handler only writes a byte
 // into a pipe, and a socket notifier on the other end emits stop_requested()
 // in the event loop. One instance at a time; the previous handlers come back
 // when it is destroyed.

@@ -14,26 +14,31 @@ class RecordPartsTest : public QObject
     Q_OBJECT
 
 private slots:
-    void statusLineShowsProgressAndTheRateSinceTheLastUpdate();
+    void statusLineShowsProgressAndTheRateOverTheLastSecond();
     void fullQueuesCountEveryItemTheyDrop();
     void finishedSaveThreadHasStoredEverythingQueuedWithoutAnEndMarker();
     void tableSummaryGivesRowsModeAndTimeSpan();
 };
 
-void RecordPartsTest::statusLineShowsProgressAndTheRateSinceTheLastUpdate()
+void RecordPartsTest::statusLineShowsProgressAndTheRateOverTheLastSecond()
 {
     QCOMPARE(StatusLine::format(12, 60, 60000, 5000, 0),
              QStringLiteral("12 / 60 s   stored 60000   5000 samples/s   dropped 0"));
 
-    StatusLine line(60);
-    QCOMPARE(line.update(999, 5000, 0),
-             QStringLiteral("1 / 60 s   stored 5000   5005 samples/s   dropped 0"));
-    // 3000 samples in the 1.5 s since the previous update.
-    QCOMPARE(line.update(2499, 8000, 3),
-             QStringLiteral("2 / 60 s   stored 8000   2000 samples/s   dropped 3"));
-    // No time passed: no rate rather than a division by zero.
-    QCOMPARE(line.update(2499, 8000, 3),
-             QStringLiteral("2 / 60 s   stored 8000   0 samples/s   dropped 3"));
+    // Stored are the committed rows, the rate is that of the samples received.
+    StatusLine line(2);
+    // At the very start no time has passed: no rate rather than a division by zero.
+    QCOMPARE(line.update(0, 0, 0, 0),
+             QStringLiteral("0 / 2 s   stored 0   0 samples/s   dropped 0"));
+    QCOMPARE(line.update(1000, 0, 10, 0),
+             QStringLiteral("1 / 2 s   stored 0   10 samples/s   dropped 0"));
+    // A tick a little early still looks back over a second and more.
+    QCOMPARE(line.update(1995, 10, 19, 0),
+             QStringLiteral("2 / 2 s   stored 10   10 samples/s   dropped 0"));
+    // The end of the run, moments after the last tick, with one more sample: still the
+    // rate of the last second, not one sample over 15 ms.
+    QCOMPARE(line.update(2010, 20, 20, 3),
+             QStringLiteral("2 / 2 s   stored 20   10 samples/s   dropped 3"));
 }
 
 void RecordPartsTest::fullQueuesCountEveryItemTheyDrop()

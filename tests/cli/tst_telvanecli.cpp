@@ -21,6 +21,7 @@
 #include <memory>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <poll.h>
 #include <unistd.h>
 
 namespace {
@@ -83,6 +84,16 @@ public:
                 ::_exit(127);
             }
         });
+    }
+    // Waits until record has written `count` status lines on standard error.
+    bool wait_for_status_lines(int count)
+    {
+        process_.setReadChannel(QProcess::StandardError);
+        while (err_.count('\r') < count && process_.waitForReadyRead(progressMs)) {
+            err_ += process_.readAllStandardError();
+        }
+        process_.setReadChannel(QProcess::StandardOutput);
+        return err_.count('\r') >= count;
     }
     // The first line of standard output: record prints its table name there.
     QString first_line()
@@ -235,6 +246,47 @@ private:
     int fd_ = -1;
 };
 
+struct StatusFigures
+{
+    qint64 stored = 0;
+    qint64 perSecond = 0;
+};
+
+// The figures of every status line a record wrote on standard error, in order.
+QList<StatusFigures> status_lines(const QString &err)
+{
+    static const QRegularExpression line(
+        QStringLiteral("^\\d+ / \\d+ s   stored (\\d+)   (\\d+) samples/s   dropped \\d+"));
+    QList<StatusFigures> figures;
+    for (const QString &piece : err.split(QRegularExpression(QStringLiteral("[\\r\\n]")))) {
+        const QRegularExpressionMatch match = line.match(piece);
+        if (match.hasMatch()) {
+            figures.append({match.captured(1).toLongLong(), match.captured(2).toLongLong()});
+        }
+    }
+    return figures;
+}
+
+// Bytes that arrive on a descriptor until `count` are in or `timeoutMs` passes (at least
+// what is there already).
+QByteArray read_from(int fd, qsizetype count, int timeoutMs)
+{
+    QByteArray bytes;
+    const QDeadlineTimer deadline(timeoutMs);
+    do {
+        pollfd readable{fd, POLLIN, 0};
+        if (::poll(&readable, 1, int(deadline.remainingTime())) <= 0) {
+            continue;
+        }
+        char buffer[256];
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n > 0) {
+            bytes.append(buffer, n);
+        }
+    } while (bytes.size() < count && !deadline.hasExpired());
+    return bytes;
+}
+
 QString log_text(const QString &directory)
 {
     QString text;
@@ -261,6 +313,12 @@ private slots:
     void stopSignalEndsTheRunAfterTheEndFrameWithEverySampleStored();
     void vanishingPortEndsTheRunWithExitFourAndKeepsTheRows();
     void unansweredStopEndsTheRunIncompleteWithTheRowsStored();
+    void runGoingPastItsCollectionTimeIsStoppedAndEndsIncomplete_data();
+    void runGoingPastItsCollectionTimeIsStoppedAndEndsIncomplete();
+    void shortRunEndsIncompleteWithItsSamplesCounted_data();
+    void shortRunEndsIncompleteWithItsSamplesCounted();
+    void stopSignalDuringTheStatusWaitEndsAtOnceWithoutARun();
+    void statusLineRateIsThatOfTheLastSecond();
     void unwritableCsvFailsTheRecordButKeepsTheRun();
     void badArgumentsAreRefusedBeforeAnyRunIsSent_data();
     void badArgumentsAreRefusedBeforeAnyRunIsSent();
@@ -358,6 +416,7 @@ void TelvaneCliTest::stopSignalEndsTheRunAfterTheEndFrameWithEverySampleStored_d
     QTest::addColumn<int>("signal");
     QTest::newRow("SIGINT") << int(SIGINT);
     QTest::newRow("SIGTERM") << int(SIGTERM);
+    QTest::newRow("SIGHUP (terminal closed)") << int(SIGHUP);
 }
 
 void TelvaneCliTest::stopSignalEndsTheRunAfterTheEndFrameWithEverySampleStored()
@@ -426,6 +485,128 @@ void TelvaneCliTest::unansweredStopEndsTheRunIncompleteWithTheRowsStored()
     SampleDatabase database(dir_->filePath(cliDatabase));
     QVERIFY(database.open_database());
     QVERIFY(database.row_count(table) >= 50);
+}
+
+void TelvaneCliTest::runGoingPastItsCollectionTimeIsStoppedAndEndsIncomplete_data()
+{
+    QTest::addColumn<bool>("silent");
+    QTest::addColumn<bool>("withholdEndFrame");
+    QTest::addColumn<bool>("ignoreStop");
+    QTest::addColumn<qint64>("rows");
+    QTest::addColumn<QString>("mention");
+
+    QTest::newRow("silent after the status reply")
+        << true << false << false << qint64(0) << "did not confirm the stop";
+    QTest::newRow("end frame withheld, stop obeyed")
+        << false << true << false << qint64(20) << "stopped: 20 samples stored";
+    QTest::newRow("end frame withheld, stop ignored")
+        << false << true << true << qint64(20) << "did not confirm the stop";
+}
+
+void TelvaneCliTest::runGoingPastItsCollectionTimeIsStoppedAndEndsIncomplete()
+{
+    QFETCH(bool, silent);
+    QFETCH(bool, withholdEndFrame);
+    QFETCH(bool, ignoreStop);
+    QFETCH(qint64, rows);
+    QFETCH(QString, mention);
+    simulator_->set_silent_runs(silent);
+    simulator_->set_withhold_end_frame(withholdEndFrame);
+    simulator_->set_ignore_stop(ignoreStop);
+
+    Cli record(dir_->path());
+    QCOMPARE(record.run({"record", "--port", simulator_->port_name(), "--mode", "single", "--rate",
+                         "10", "--time", "2"}),
+             5);
+    const QString err = record.err();
+    QVERIFY2(err.contains(QStringLiteral("did not end the run within 5 s after its collection "
+                                         "time")) &&
+                 err.contains(mention),
+             qPrintable(err));
+    QVERIFY(simulator_->received_commands().contains(stop_command()));
+
+    SampleDatabase database(dir_->filePath(cliDatabase));
+    QVERIFY(database.open_database());
+    QCOMPARE(database.row_count(record.out().section('\n', 0, 0)), rows);
+}
+
+void TelvaneCliTest::shortRunEndsIncompleteWithItsSamplesCounted_data()
+{
+    QTest::addColumn<QString>("mode");
+    QTest::addColumn<int>("rate");
+    QTest::addColumn<qint64>("endAfterFrames");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("mention");
+
+    QTest::newRow("end frame at once")
+        << "single" << 30 << qint64(0) << 5 << "incomplete: 0 of 30 samples";
+    QTest::newRow("end frame after half the run")
+        << "multi" << 20 << qint64(10) << 5 << "incomplete: 10 of 20 samples";
+    // Sixteen samples a frame: 1000 samples are 62.5 frames, and the last may be rounded down.
+    QTest::newRow("last frame of sixteen rounded down")
+        << "single" << 1000 << qint64(62) << 0 << "Recorded: 992 samples stored";
+    QTest::newRow("a frame of sixteen short")
+        << "single" << 1000 << qint64(61) << 5 << "incomplete: 976 of 1000 samples";
+}
+
+void TelvaneCliTest::shortRunEndsIncompleteWithItsSamplesCounted()
+{
+    QFETCH(QString, mode);
+    QFETCH(int, rate);
+    QFETCH(qint64, endAfterFrames);
+    QFETCH(int, exitCode);
+    QFETCH(QString, mention);
+    simulator_->set_end_after_frames(endAfterFrames);
+
+    Cli record(dir_->path());
+    QCOMPARE(record.run({"record", "--port", simulator_->port_name(), "--mode", mode, "--rate",
+                         QString::number(rate), "--time", "1"}),
+             exitCode);
+    QVERIFY2(record.err().contains(mention), qPrintable(record.err()));
+    QVERIFY(!simulator_->received_commands().contains(stop_command()));
+}
+
+void TelvaneCliTest::stopSignalDuringTheStatusWaitEndsAtOnceWithoutARun()
+{
+    // Nobody answers the status query; left alone the wait would end in exit 3.
+    PseudoTerminal silent;
+    QVERIFY(silent.is_open());
+    Cli record(dir_->path());
+    record.start({"record", "--port", silent.slave_name(), "--mode", "single", "--rate", "10",
+                  "--time", "1"});
+    QCOMPARE(read_from(silent.master_fd(), 26, progressMs), status_query_command());
+    record.signal(SIGINT);
+    QCOMPARE(record.finish(), 5);
+    QVERIFY2(record.err().contains(QStringLiteral("interrupted before the run started")),
+             qPrintable(record.err()));
+    QCOMPARE(record.out(), QString());
+    QCOMPARE(read_from(silent.master_fd(), 1, 0), QByteArray());
+}
+
+void TelvaneCliTest::statusLineRateIsThatOfTheLastSecond()
+{
+    constexpr int rate = 10;
+    Cli record(dir_->path());
+    record.start({"record", "--port", simulator_->port_name(), "--mode", "single", "--rate",
+                  QString::number(rate), "--time", "60"});
+    const QString table = record.first_line();
+    QVERIFY(SampleDatabase::is_valid_table_name(table));
+    // Stopped just after a status line: the last line follows it within moments, when
+    // hardly a sample (or none) has come since.
+    QVERIFY(record.wait_for_status_lines(2));
+    record.signal(SIGINT);
+    QCOMPARE(record.finish(), 0);
+
+    const QList<StatusFigures> lines = status_lines(record.err());
+    QVERIFY2(lines.size() >= 3, qPrintable(record.err()));
+    for (const StatusFigures &line : lines) {
+        // Wide margins for a busy machine's bursts; the fault was a figure ten times too high.
+        QVERIFY2(line.perSecond <= 3 * rate, qPrintable(record.err()));
+    }
+    QVERIFY2(lines.last().perSecond >= rate / 3, qPrintable(record.err()));
+    SampleDatabase database(dir_->filePath(cliDatabase));
+    QVERIFY(database.open_database());
+    QCOMPARE(lines.last().stored, database.row_count(table));
 }
 
 void TelvaneCliTest::unwritableCsvFailsTheRecordButKeepsTheRun()
