@@ -227,6 +227,11 @@ int SampleDatabase::insert_samples(const QList<SampleRow> &batch, QString *error
             pending = 0;
             committed += stored ? 1 : 0;
         }
+        if (!stored) {
+            // The rest of the batch would meet the same full disk or lock, each row after
+            // its own busy time-out: the batch stops here, with what it has stored.
+            break;
+        }
     }
     const bool inTransaction = !sqlite3_get_autocommit(db);
     if (sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {

@@ -45,8 +45,9 @@ public:
     QString create_error() const;
     // Appends rows (time first, then 1 or 16 voltages) to the current table in one
     // transaction. Rows whose length does not fit the table are skipped. Returns how many
-    // rows reached the table (fewer on a full disk or a lost file). When rows that fit were
-    // lost, `error` (if given) receives SQLite's reason, else it is cleared.
+    // rows reached the table (fewer on a full disk or a lost file); the first row SQLite
+    // refuses ends the batch. When rows that fit were lost, `error` (if given) receives
+    // SQLite's reason, else it is cleared.
     int insert_samples(const QList<SampleRow> &batch, QString *error = nullptr);
     // Rows of the current table with time in [lower, upper], bounds rounded to six
     // significant digits; positioned before the first row.

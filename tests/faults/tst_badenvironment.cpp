@@ -1,8 +1,10 @@
 // The window and telvane-cli in a hostile environment: a read-only working directory, a
 // "Quorlen.db" that is no database, a garbled or hostile "config.ini", a disk that fills
-// up during a run and an export, and a port another process holds. Each case runs in a
+// up during a run and an export, a database another process keeps locked, and a port
+// another process holds. Each case runs in a
 // process of its own, in a directory of its own.
 #include "instrumentsimulator.h"
+#include "observerconnection.h"
 #include "protocol.h"
 #include "scopedworkdir.h"
 #include "settingsondisk.h"
@@ -13,6 +15,8 @@
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <QStandardPaths>
 #include <QTest>
 
@@ -119,6 +123,7 @@ private slots:
     void garbledOrHostileSettingsStillRecord();
     void fullDiskDuringARunIsReportedWithTheSamplesLost();
     void fullDiskMakesTheRecorderFailWithoutAHalfWrittenFile();
+    void lockedDatabaseStopsTheRecorderWithTheReason();
     void portHeldByAnotherProcessFailsToConnectAndLaterWorks();
 
 private:
@@ -286,6 +291,36 @@ void BadEnvironmentTest::fullDiskMakesTheRecorderFailWithoutAHalfWrittenFile()
                                   QStringLiteral("--csv"), QStringLiteral("run.csv")});
     QVERIFY2(exported.exitCode == 1, qPrintable(exported.lines.join('\n')));
     QCOMPARE(QDir().entryList({QStringLiteral("run.csv*")}, QDir::Files), QStringList());
+}
+
+void BadEnvironmentTest::lockedDatabaseStopsTheRecorderWithTheReason()
+{
+    QProcess record;
+    record.setProcessChannelMode(QProcess::MergedChannels);
+    record.start(QStringLiteral(TELVANE_CLI_EXECUTABLE),
+                 {QStringLiteral("record"), QStringLiteral("--port"), simulator_->port_name(),
+                  QStringLiteral("--mode"), QStringLiteral("single"), QStringLiteral("--rate"),
+                  QStringLiteral("100"), QStringLiteral("--time"), QStringLiteral("600")});
+    QVERIFY(record.waitForReadyRead(processTimeoutMs)); // the table name: the run has begun
+    // Another program takes the write lock and keeps it until the recorder has given up;
+    // every row the recorder tries waits for it up to the busy time-out.
+    const QString problem = with_observer_connection(
+        QStringLiteral("Quorlen.db"), [&record](QSqlDatabase &db) -> QString {
+            QSqlQuery query(db);
+            if (!query.exec(QStringLiteral("BEGIN EXCLUSIVE")))
+                return QStringLiteral("cannot lock: ") + query.lastError().text();
+            const bool ended = record.waitForFinished(processTimeoutMs);
+            query.exec(QStringLiteral("ROLLBACK"));
+            return ended ? QString() : QStringLiteral("the recorder went on");
+        });
+    QVERIFY2(problem.isEmpty(), qPrintable(problem));
+    const QString text = QString::fromUtf8(record.readAll());
+    QVERIFY2(record.exitStatus() == QProcess::NormalExit && record.exitCode() == 1,
+             qPrintable(text));
+    QVERIFY2(text.contains(QLatin1String(
+                 "storing the samples failed (database is locked), so the run was stopped")),
+             qPrintable(text));
+    QVERIFY(simulator_->received_commands().contains(stop_command()));
 }
 
 void BadEnvironmentTest::portHeldByAnotherProcessFailsToConnectAndLaterWorks()
