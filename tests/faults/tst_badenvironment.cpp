@@ -305,7 +305,7 @@ void BadEnvironmentTest::lockedDatabaseStopsTheRecorderWithTheReason()
     // Another program takes the write lock and keeps it until the recorder has given up;
     // every row the recorder tries waits for it up to the busy time-out.
     const QString problem = with_observer_connection(
-        QStringLiteral("Quorlen.db"), [&record](QSqlDatabase &db) -> QString {
+        QStringLiteral("telvane-cli.db"), [&record](QSqlDatabase &db) -> QString {
             QSqlQuery query(db);
             if (!query.exec(QStringLiteral("BEGIN EXCLUSIVE")))
                 return QStringLiteral("cannot lock: ") + query.lastError().text();
