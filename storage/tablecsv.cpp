@@ -115,17 +115,26 @@ CsvOutcome database_not_open()
     qDebug() << "Error executing query: database not open";
     return failed(CsvOutcome::Status::ReadFailed, QStringLiteral("database not open"));
 }
+// The query over the whole table into statement, or why it could not be made.
+CsvOutcome select_table(sqlite3 *db, const QString &table, sqlite_connection::Statement &statement)
+{
+    if (db == nullptr) {
+        return database_not_open();
+    }
+    statement = select_all(db, table);
+    if (!statement) {
+        return failed(CsvOutcome::Status::ReadFailed, QString::fromUtf8(sqlite3_errmsg(db)));
+    }
+    return {};
+}
 } // namespace
 
 CsvOutcome write_table_csv(sqlite3 *db, const QString &table, const QString &path,
                            int voltageDecimals)
 {
-    if (db == nullptr) {
-        return database_not_open();
-    }
-    const sqlite_connection::Statement statement = select_all(db, table);
-    if (!statement) {
-        return failed(CsvOutcome::Status::ReadFailed, QString::fromUtf8(sqlite3_errmsg(db)));
+    sqlite_connection::Statement statement;
+    if (CsvOutcome selected = select_table(db, table, statement); !selected.ok()) {
+        return selected;
     }
 
     QSaveFile file(path);
@@ -151,12 +160,9 @@ CsvOutcome write_table_csv(sqlite3 *db, const QString &table, const QString &pat
 CsvOutcome write_table_csv(sqlite3 *db, const QString &table, QIODevice &device,
                            int voltageDecimals)
 {
-    if (db == nullptr) {
-        return database_not_open();
-    }
-    const sqlite_connection::Statement statement = select_all(db, table);
-    if (!statement) {
-        return failed(CsvOutcome::Status::ReadFailed, QString::fromUtf8(sqlite3_errmsg(db)));
+    sqlite_connection::Statement statement;
+    if (CsvOutcome selected = select_table(db, table, statement); !selected.ok()) {
+        return selected;
     }
     CsvOutcome outcome = write_rows(db, statement.get(), device, voltageDecimals);
     auto *file = qobject_cast<QFileDevice *>(&device);
