@@ -23,6 +23,10 @@ struct ThreadSlot
     // thread_local destructors run, so the connections are removed from finished, while
     // the thread still runs; the destructor covers threads Qt did not start.
     std::unique_ptr<QObject> finishHook;
+    // Dropped by the hook itself while the thread still runs: a connection left to the
+    // thread_local destructor would make it reach the QThread object after wait() returned,
+    // when its owner may already have deleted it.
+    QMetaObject::Connection finishConnection;
 
     ~ThreadSlot() { remove_all(); }
 
@@ -63,9 +67,13 @@ QSqlDatabase ThreadConnections::connection(bool open)
         slot.names.insert(id_, name);
         if (!slot.finishHook) {
             slot.finishHook = std::make_unique<QObject>();
-            QObject::connect(
+            slot.finishConnection = QObject::connect(
                 QThread::currentThread(), &QThread::finished, slot.finishHook.get(),
-                [] { slot.remove_all(); }, Qt::DirectConnection);
+                [] {
+                    slot.remove_all();
+                    QObject::disconnect(std::exchange(slot.finishConnection, {}));
+                },
+                Qt::DirectConnection);
         }
     } else {
         db = QSqlDatabase::database(name, false);
