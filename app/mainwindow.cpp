@@ -81,7 +81,7 @@ MainWindow::MainWindow(QWidget *parent)
 
     session_ = new RunSession(serial_, queues_, database_, plot_);
     QObject::connect(session_, &RunSession::finished, this,
-                     [this](RunSession::Outcome outcome) { run_ended(int(outcome)); });
+                     [this](RunSession::Outcome outcome) { run_ended(outcome); });
 
     channels_ = std::make_unique<ChannelPanel>(ui_.get(), plot_);
     channels_->style_value_labels(false);
@@ -454,9 +454,8 @@ void MainWindow::stop(bool error)
         session_->end_now();
 }
 
-void MainWindow::run_ended(int outcomeValue)
+void MainWindow::run_ended(RunSession::Outcome outcome)
 {
-    const auto outcome = RunSession::Outcome(outcomeValue);
     const bool portLost = outcome == RunSession::Outcome::PortLost || !serial_->is_open();
     acquiring_ = false;
     display_timer_->stop();

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "runsettings.h"
+#include "runsession.h"
 
 #include <QAbstractNativeEventFilter>
 #include <QMainWindow>
@@ -13,7 +13,6 @@ class Battery;
 class ChannelPanel;
 class DataQueues;
 class PortWatcher;
-class RunSession;
 class QStatusBar;
 class QTimer;
 class SampleDatabase;
@@ -85,7 +84,7 @@ private:
     void run_startup_check();
     void report_unusable_files();
     // The window's part of a run's end: controls, timers, plot and what the operator is told.
-    void run_ended(int outcome);
+    void run_ended(RunSession::Outcome outcome);
     // Warns when fewer samples reached the table than the run handed to it (a full disk).
     void report_unsaved_samples(qint64 saved, qint64 stored);
     // Sends the status query and applies a valid reply; false when none came.
