@@ -1,4 +1,5 @@
-// Writes the application's images into the folder given on the command line.
+// Writes the application's images into the folder given on the command line, or with
+// --icon FILE only the application icon as a PNG (the build makes the desktop icon so).
 #include "artwork.h"
 #include "icofile.h"
 
@@ -6,6 +7,7 @@
 #include <QImage>
 
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -23,8 +25,16 @@ bool save(const QImage &image, const QDir &dir, const QString &name)
 
 int main(int argc, char *argv[])
 {
+    if (argc == 3 && std::strcmp(argv[1], "--icon") == 0) {
+        const QString path = QString::fromLocal8Bit(argv[2]);
+        if (!artwork::logo().save(path, "PNG")) {
+            std::fprintf(stderr, "could not write %s\n", argv[2]);
+            return 1;
+        }
+        return 0;
+    }
     if (argc != 2) {
-        std::fprintf(stderr, "usage: %s <image folder>\n", argv[0]);
+        std::fprintf(stderr, "usage: %s <image folder> | --icon <file.png>\n", argv[0]);
         return 2;
     }
     const QDir dir(QString::fromLocal8Bit(argv[1]));
