@@ -1,0 +1,57 @@
+# What `cmake --install` puts under the prefix, and the Debian package made of it.
+# Every project library is static, so the three programs are all there is to install
+# besides the desktop entry, its icon and the recorder's manual page.
+include(GNUInstallDirs)
+
+set(desktop_dir ${PROJECT_BINARY_DIR}/desktop)
+set(desktop_icon ${desktop_dir}/telvane.png)
+set(man_source ${desktop_dir}/telvane-cli.1)
+set(man_page ${man_source}.gz)
+
+# The icon is drawn by the same code as the window's own icon.
+add_custom_command(OUTPUT ${desktop_icon}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${desktop_dir}
+    COMMAND telvane-artwork --icon ${desktop_icon}
+    DEPENDS telvane-artwork
+    COMMENT "Drawing the desktop icon"
+    VERBATIM)
+configure_file(${PROJECT_SOURCE_DIR}/app/cli/telvane-cli.1 ${man_source} @ONLY)
+# Compressed without a time stamp, as Debian keeps manual pages.
+add_custom_command(OUTPUT ${man_page}
+    COMMAND gzip -9 -n -k -f ${man_source}
+    DEPENDS ${man_source}
+    VERBATIM)
+add_custom_target(telvane_desktop_files ALL DEPENDS ${desktop_icon} ${man_page})
+
+install(TARGETS telvane telvane-cli telvane-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES ${PROJECT_SOURCE_DIR}/resources/telvane.desktop
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES ${desktop_icon} DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/256x256/apps)
+install(FILES ${man_page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
+set(TELVANE_PACKAGE_CONTACT "Telvane maintainers <maintainers@telvane.invalid>"
+    CACHE STRING "Maintainer named in the Debian package")
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME telvane)
+set(CPACK_PACKAGE_CONTACT "${TELVANE_PACKAGE_CONTACT}")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
+    "front end of a 16-channel voltage sampling instrument on a serial port")
+set(CPACK_PACKAGE_DESCRIPTION
+    "Connects to the instrument, reads its battery and range, records single- or\n\
+multi-channel runs, shows them live, browses the runs stored in SQLite and\n\
+exports them as CSV and PNG. Also telvane-cli, the recorder without a window,\n\
+and telvane-sim, an instrument simulator on a pseudo-terminal.")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+    OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+# telvane_<version>_<arch>.deb
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
+# dpkg-shlibdeps finds the Qt and QCustomPlot libraries the programs link; the SQLite
+# driver is a plugin Qt loads at run time, which only a name here brings in.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS libqt6sql6-sqlite)
+# The form is laid out for Arial's metrics, which Liberation Sans has.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS fonts-liberation)
+include(CPack)
