@@ -105,6 +105,13 @@ void InstrumentSimulator::set_speed_factor(double factor)
     speed_factor_ = std::max(factor, min_speed_factor);
 }
 
+void InstrumentSimulator::set_ramp(double voltsPerSecond)
+{
+    // The slope first: the I/O thread reads it only after it sees the ramp switched on.
+    ramp_volts_per_second_ = voltsPerSecond;
+    ramp_ = true;
+}
+
 void InstrumentSimulator::set_junk(bool on)
 {
     junk_ = on;
@@ -324,6 +331,9 @@ void InstrumentSimulator::handle_command(const QByteArray &packet)
     case code_start_single:
     case code_start_multi:
         run_ = SimulatedRun::from_command(packet, pattern_);
+        if (run_ && ramp_.load()) {
+            run_->set_ramp(ramp_volts_per_second_.load());
+        }
         paused_ = false;
         run_active_ = true;
         last_tick_ = Clock::now(); // the run's clock starts now

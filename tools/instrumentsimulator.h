@@ -46,6 +46,10 @@ public:
     // Run time passes this many times faster than real time (1.0 = real time).
     void set_speed_factor(double factor);
 
+    // Runs started from now on send a slow straight ramp on every channel instead of the
+    // sines (see SimulatedRun::ramp_volts), changing by voltsPerSecond.
+    void set_ramp(double voltsPerSecond);
+
     // Random junk bytes (never 0xFF, so never a frame) between frames.
     void set_junk(bool on);
     // Output written in pieces of random size with tiny gaps.
@@ -116,6 +120,8 @@ private:
     std::atomic<qint64> end_after_frames_{-1};
     std::atomic<bool> split_status_{false};
     std::atomic<qint64> stall_until_ns_{0}; // steady clock
+    std::atomic<bool> ramp_{false};
+    std::atomic<double> ramp_volts_per_second_{0.0};
 
     // Written by the I/O thread, read by any thread.
     std::atomic<bool> open_{false};

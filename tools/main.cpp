@@ -37,7 +37,11 @@ int main(int argc, char *argv[])
     const QCommandLineOption speed("speed", "Run time passes F times faster (default 1).", "F",
                                    "1");
     const QCommandLineOption pattern("pattern", "Pattern of the waveforms (default 1).", "N", "1");
-    parser.addOptions({link, battery, module, junk, splits, burst, speed, pattern});
+    const QCommandLineOption ramp("ramp",
+                                  "Send a straight ramp changing by V volts per second on every "
+                                  "channel instead of the sines.",
+                                  "V");
+    parser.addOptions({link, battery, module, junk, splits, burst, speed, pattern, ramp});
     parser.process(app);
 
     bool ok = true;
@@ -57,6 +61,15 @@ int main(int argc, char *argv[])
         return 2;
     }
 
+    double ramp_value = 0.0;
+    if (parser.isSet(ramp)) {
+        ramp_value = parser.value(ramp).toDouble(&ok);
+        if (!ok) {
+            std::fprintf(stderr, "telvane-sim: --ramp needs a number of volts per second\n");
+            return 2;
+        }
+    }
+
     InstrumentSimulator simulator(pattern_value);
     if (!simulator.is_open()) {
         std::fprintf(stderr, "telvane-sim: could not open a pseudo-terminal\n");
@@ -73,6 +86,9 @@ int main(int argc, char *argv[])
     simulator.set_random_splits(parser.isSet(splits));
     simulator.set_burst(parser.isSet(burst));
     simulator.set_speed_factor(speed_value);
+    if (parser.isSet(ramp)) {
+        simulator.set_ramp(ramp_value);
+    }
     if (!simulator.start()) {
         std::fprintf(stderr, "telvane-sim: could not start\n");
         return 1;

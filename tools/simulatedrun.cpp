@@ -67,6 +67,12 @@ float SimulatedRun::sample_volts(int channel, quint64 sampleIndex, quint32 patte
     return float(offset + amplitude * std::sin(angle));
 }
 
+float SimulatedRun::ramp_volts(int channel, double seconds, double voltsPerSecond)
+{
+    const double start = rampStartVolts + 0.01 * double(unsigned(channel) % 16u);
+    return float(start + voltsPerSecond * seconds);
+}
+
 SimulatedRun::SimulatedRun(Mode mode, const QList<float> &excitation, int rate, int seconds,
                            quint32 pattern)
     : mode_(mode)
@@ -79,6 +85,19 @@ SimulatedRun::SimulatedRun(Mode mode, const QList<float> &excitation, int rate, 
     total_frames_ = samples_per_frame() == 1
                         ? points
                         : (points + samples_per_fast_frame - 1) / samples_per_fast_frame;
+}
+
+void SimulatedRun::set_ramp(double voltsPerSecond)
+{
+    ramp_volts_per_second_ = voltsPerSecond;
+}
+
+float SimulatedRun::volts_at(int channel, quint64 sampleIndex) const
+{
+    if (ramp_volts_per_second_ && rate_ > 0) {
+        return ramp_volts(channel, double(sampleIndex) / rate_, *ramp_volts_per_second_);
+    }
+    return sample_volts(channel, sampleIndex, pattern_);
 }
 
 int SimulatedRun::samples_per_frame() const
@@ -121,14 +140,13 @@ QByteArray SimulatedRun::take_frame()
     std::array<float, InstrumentFrames::slot_count> volts{};
     if (mode_ == Mode::Multi) {
         for (int c = 0; c < InstrumentFrames::slot_count; ++c) {
-            volts[std::size_t(c)] = sample_volts(c, index, pattern_);
+            volts[std::size_t(c)] = volts_at(c, index);
         }
     } else if (samples_per_frame() == 1) {
-        volts[0] = sample_volts(0, index, pattern_);
+        volts[0] = volts_at(0, index);
     } else {
         for (int k = 0; k < samples_per_fast_frame; ++k) {
-            volts[std::size_t(k)] =
-                sample_volts(0, index * samples_per_fast_frame + quint64(k), pattern_);
+            volts[std::size_t(k)] = volts_at(0, index * samples_per_fast_frame + quint64(k));
         }
     }
     const quint8 type =

@@ -20,7 +20,15 @@ public:
     // a phase chosen by the pattern, within a few volts.
     static float sample_volts(int channel, quint64 sampleIndex, quint32 pattern);
 
+    // Slowly drifting test signal: channel c starts at (rampStartVolts + 0.01 c) V and
+    // changes by voltsPerSecond per second of run time.
+    static float ramp_volts(int channel, double seconds, double voltsPerSecond);
+    static constexpr double rampStartVolts = 0.2;
+
     SimulatedRun(Mode mode, const QList<float> &excitation, int rate, int seconds, quint32 pattern);
+
+    // Every channel sends ramp_volts() instead of its sine from now on.
+    void set_ramp(double voltsPerSecond);
 
     Mode mode() const { return mode_; }
     int rate() const { return rate_; }
@@ -47,6 +55,8 @@ public:
     QByteArray take_frame();
 
 private:
+    float volts_at(int channel, quint64 sampleIndex) const;
+
     Mode mode_ = Mode::Single;
     QList<float> excitation_;
     int rate_ = 0;
@@ -55,4 +65,5 @@ private:
     quint64 total_frames_ = 0;
     quint64 next_frame_ = 0;
     double elapsed_ = 0.0;
+    std::optional<double> ramp_volts_per_second_;
 };

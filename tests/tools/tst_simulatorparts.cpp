@@ -21,6 +21,8 @@ private slots:
     void startCommandsAreRead();
     void framesFallDueWithTheRunClock();
     void waveformIsDeterministicPerChannelAndPattern();
+    void rampFollowsTheRunClockInEveryFrameLayout_data();
+    void rampFollowsTheRunClockInEveryFrameLayout();
 };
 
 namespace {
@@ -182,6 +184,47 @@ void SimulatorPartsTest::waveformIsDeterministicPerChannelAndPattern()
         QVERIFY(differsFromNeighbour);
         QVERIFY(differsByPattern);
     }
+}
+
+void SimulatorPartsTest::rampFollowsTheRunClockInEveryFrameLayout_data()
+{
+    QTest::addColumn<bool>("multi");
+    QTest::addColumn<int>("rate");
+
+    QTest::newRow("single channel, one sample a frame") << false << 100;
+    QTest::newRow("single channel, sixteen samples a frame") << false << 1600;
+    QTest::newRow("multi-channel") << true << 100;
+}
+
+void SimulatorPartsTest::rampFollowsTheRunClockInEveryFrameLayout()
+{
+    QFETCH(bool, multi);
+    QFETCH(int, rate);
+    constexpr double slope = -0.01; // volts per second
+    constexpr int seconds = 3;
+
+    SimulatedRun run(multi ? SimulatedRun::Mode::Multi : SimulatedRun::Mode::Single, {0, 0, 0, 0},
+                     rate, seconds, 1);
+    run.set_ramp(slope);
+    run.advance(seconds);
+    const int perFrame = run.samples_per_frame();
+    quint64 sample = 0;
+    while (!run.all_frames_taken()) {
+        const QByteArray frame = run.take_frame();
+        for (int slot = 0; slot < 16; ++slot) {
+            // A sample's time is its index over the rate, whatever frame carries it.
+            const quint64 index = multi ? sample : sample + quint64(slot);
+            const int channel = multi ? slot : 0;
+            if (!multi && slot >= perFrame)
+                break;
+            const double expected =
+                SimulatedRun::rampStartVolts + 0.01 * channel + slope * double(index) / rate;
+            QVERIFY2(std::abs(slot_volts(frame, slot) - expected) < 1e-6,
+                     qPrintable(QStringLiteral("sample %1 slot %2").arg(index).arg(slot)));
+        }
+        sample += quint64(perFrame);
+    }
+    QCOMPARE(sample, quint64(rate * seconds));
 }
 
 QTEST_GUILESS_MAIN(SimulatorPartsTest)
