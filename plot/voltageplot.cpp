@@ -3,6 +3,7 @@
 #include "discgraph.h"
 #include "sampledatabase.h"
 #include "savefilecommit.h"
+#include "steplabelticker.h"
 
 #include <QDebug>
 #include <QImage>
@@ -36,6 +37,19 @@ double tick_step(const QCPAxis *axis)
     return ticks.size() < 2 ? 0.0 : ticks.at(1) - ticks.at(0);
 }
 
+// A sample's time as the click label shows it: to a tenth of a millisecond, the shortest
+// period of the instrument's rates, without trailing zeros, so 12.7 s reads 12.7, not 13.
+QString time_text(double seconds)
+{
+    constexpr int timeDecimals = 4;
+    QString text = QString::number(seconds, 'f', timeDecimals);
+    while (text.endsWith(QLatin1Char('0')))
+        text.chop(1);
+    if (text.endsWith(QLatin1Char('.')))
+        text.chop(1);
+    return text == QLatin1String("-0") ? QStringLiteral("0") : text;
+}
+
 } // namespace
 
 VoltagePlot::VoltagePlot(SampleDatabase *sampleDatabase, QWidget *parent)
@@ -49,15 +63,15 @@ VoltagePlot::VoltagePlot(SampleDatabase *sampleDatabase, QWidget *parent)
     xAxis->setRange(0, windowSeconds);
     xAxis->setNumberFormat("f");
     xAxis->setNumberPrecision(0);
+    // Whole seconds as long as the ticks fall on them; finer steps get the decimals they need.
+    xAxis->setTicker(QSharedPointer<StepLabelTicker>::create());
 
     yAxis->setLabel("V (mV)");
     yAxis->setRange(-5, 5);
     yAxis->setNumberFormat("f");
     yAxis->setNumberPrecision(1);
-    QSharedPointer<QCPAxisTickerFixed> ticker(new QCPAxisTickerFixed);
-    ticker->setTickStep(0.1);
+    QSharedPointer<StepLabelTicker> ticker(new StepLabelTicker(0.1));
     ticker->setTickCount(10);
-    ticker->setScaleStrategy(QCPAxisTickerFixed::ssMultiples);
     yAxis->setTicker(ticker);
 
     valueLabel->setPositionAlignment(Qt::AlignLeft | Qt::AlignBottom);
@@ -104,8 +118,8 @@ void VoltagePlot::setup_graphs(bool singleChannel, const QList<bool> &channelVis
 
     {
         QMutexLocker lock(&stagingMutex);
-        maxima.clear();
-        minima.clear();
+        extremes.assign(std::size_t(count), WindowExtremes());
+        runHasSamples = false;
         graphVisible = visible;
         pendingPoints = QList<QVector<QCPGraphData>>(count);
     }
@@ -123,7 +137,7 @@ void VoltagePlot::append_samples(double time, const QList<double> &values)
     for (int i = 0; i < count; ++i) {
         if (!graphVisible.at(i))
             continue;
-        track_extremes(time, values.at(i));
+        track_extremes(i, time, values.at(i));
         latestValues[i] = values.at(i);
         pendingPoints[i].append(QCPGraphData(time, values.at(i)));
     }
@@ -133,40 +147,28 @@ void VoltagePlot::append_samples(double time, const QList<double> &values)
 void VoltagePlot::append_sample(double time, double value)
 {
     QMutexLocker lock(&stagingMutex);
-    track_extremes(time, value);
+    track_extremes(0, time, value);
     lastTime = time;
     if (!pendingPoints.isEmpty())
         pendingPoints[0].append(QCPGraphData(time, value));
     latestValues[0] = value;
 }
 
-void VoltagePlot::track_extremes(double time, double value)
+void VoltagePlot::track_extremes(int index, double time, double value)
 {
-    const auto track = [&](QList<Extreme> &list, auto outranks) {
-        if (list.isEmpty()) {
-            list.append({time, value});
-            return;
-        }
-        if (list.size() == 1) {
-            if (outranks(value, list.first().second))
-                list.prepend({time, value});
-            else
-                list.append({time, value});
-            return;
-        }
-        for (int i = 0; i < list.size(); ++i) {
-            if (outranks(value, list.at(i).second)) {
-                list.insert(i, {time, value});
-                break;
-            }
-        }
-        if (list.first().first < lastTime - windowSeconds)
-            list.removeFirst();
-        if (list.size() > 2)
-            list.removeLast();
-    };
-    track(maxima, [](double a, double b) { return a > b; });
-    track(minima, [](double a, double b) { return a < b; });
+    runHasSamples = true;
+    if (std::size_t(index) >= extremes.size())
+        return; // no graph for it: not drawn, so no part of the range
+    WindowExtremes &channel = extremes[std::size_t(index)];
+    channel.add(time, value);
+    // The view's window ends at the newest sample, so anything before its start is out of view.
+    channel.expire_before(time - windowSeconds);
+}
+
+void VoltagePlot::expire_extremes(double latest)
+{
+    for (WindowExtremes &channel : extremes)
+        channel.expire_before(latest - windowSeconds);
 }
 
 void VoltagePlot::flush_pending()
@@ -217,12 +219,16 @@ void VoltagePlot::refresh_view()
     double bottom = -5.0;
     double latest = 0.0;
     {
+        // One look at the staged state: the range must cover every point up to lastTime
+        // that the window starts from.
         QMutexLocker lock(&stagingMutex);
-        if (!maxima.isEmpty())
-            top = maxima.first().second;
-        if (!minima.isEmpty())
-            bottom = minima.first().second;
         latest = lastTime;
+        // A channel that got no sample lately (shown again after a while) holds old entries.
+        expire_extremes(latest);
+        if (const std::optional<Extreme> maximum = window_extreme(true))
+            top = maximum->second;
+        if (const std::optional<Extreme> minimum = window_extreme(false))
+            bottom = minimum->second;
     }
 
     // Grow the margin by decades so it stays about a tenth of the span.
@@ -284,7 +290,7 @@ void VoltagePlot::AxisRangeChanged(QCPRange newRange)
     double latest = 0.0;
     {
         QMutexLocker lock(&stagingMutex);
-        hasSamples = !maxima.isEmpty();
+        hasSamples = runHasSamples;
         latest = lastTime;
     }
 
@@ -390,7 +396,7 @@ void VoltagePlot::onPlotClick(QCPAbstractPlottable *plottable, int dataIndex, QM
         valueLabel->position->setCoords(key + labelOffsetInTicks * tick_step(xAxis),
                                         value + labelOffsetInTicks * tick_step(yAxis));
         valueLabel->setText(
-            QString("CH%1: %2, %3 mV").arg(index + 1).arg(key, 0, 'f', 0).arg(value, 0, 'f', 1));
+            QString("CH%1: %2, %3 mV").arg(index + 1).arg(time_text(key)).arg(value, 0, 'f', 1));
         valueLabel->setBrush(QBrush(graph->pen().color(), Qt::SolidPattern));
         valueLabel->setColor(Qt::white);
         valueLabel->setVisible(true);
@@ -409,6 +415,9 @@ void VoltagePlot::set_channel_visible(int index, bool visible)
         QMutexLocker lock(&stagingMutex);
         if (index < graphVisible.size())
             graphVisible[index] = visible;
+        // A hidden graph is not drawn, so its values no longer count for the range.
+        if (!visible && std::size_t(index) < extremes.size())
+            extremes[std::size_t(index)].clear();
     }
     replot(rpRefreshHint);
 }
@@ -421,16 +430,28 @@ double VoltagePlot::channel_value(int index) const
     return latestValues.at(index);
 }
 
-QList<VoltagePlot::Extreme> VoltagePlot::current_maxima() const
+std::optional<VoltagePlot::Extreme> VoltagePlot::window_extreme(bool maximum) const
 {
-    QMutexLocker lock(&stagingMutex);
-    return maxima;
+    std::optional<Extreme> result;
+    for (const WindowExtremes &channel : extremes) {
+        const std::optional<Extreme> candidate = maximum ? channel.maximum() : channel.minimum();
+        if (candidate && (!result || (maximum ? candidate->second > result->second
+                                              : candidate->second < result->second)))
+            result = candidate;
+    }
+    return result;
 }
 
-QList<VoltagePlot::Extreme> VoltagePlot::current_minima() const
+std::optional<VoltagePlot::Extreme> VoltagePlot::window_maximum() const
 {
     QMutexLocker lock(&stagingMutex);
-    return minima;
+    return window_extreme(true);
+}
+
+std::optional<VoltagePlot::Extreme> VoltagePlot::window_minimum() const
+{
+    QMutexLocker lock(&stagingMutex);
+    return window_extreme(false);
 }
 
 double VoltagePlot::last_time() const

@@ -2,6 +2,7 @@
 
 #include "rangecolumns.h"
 #include "samplesink.h"
+#include "windowextremes.h"
 
 #include <QColor>
 #include <QList>
@@ -14,7 +15,9 @@
 #include <atomic>
 #include <list>
 #include <memory>
+#include <optional>
 #include <thread>
+#include <vector>
 
 class QTimer;
 class SampleDatabase;
@@ -33,7 +36,7 @@ class VoltagePlot : public QCustomPlot, public SampleSink
     Q_OBJECT
 
 public:
-    using Extreme = QPair<double, double>; // (time, value)
+    using Extreme = WindowExtremes::Point; // (time, value)
 
     static constexpr int channelCount = 16;
     // Width of the live time window in seconds.
@@ -72,8 +75,10 @@ public:
     // Read-only views of the state, for the window and the tests.
     bool is_browse_mode() const { return browseMode; }
     QCPRange loaded_range() const { return QCPRange(loadedLower, loadedUpper); }
-    QList<Extreme> current_maxima() const;
-    QList<Extreme> current_minima() const;
+    // The largest and smallest value of the shown channels over the live window, as
+    // (time, value); nothing while no shown channel has a sample in it.
+    std::optional<Extreme> window_maximum() const;
+    std::optional<Extreme> window_minimum() const;
     double last_time() const;
     // True within the rate limit after a history load was launched.
     bool is_load_rate_limited() const;
@@ -101,7 +106,11 @@ private:
         std::shared_ptr<std::atomic<bool>> done;
     };
 
-    void track_extremes(double time, double value); // caller holds stagingMutex
+    // Both take stagingMutex.
+    void track_extremes(int index, double time, double value);
+    void expire_extremes(double latest);
+    // Over all channels; the caller holds stagingMutex.
+    std::optional<Extreme> window_extreme(bool maximum) const;
     // Moves staged points into the graphs; true when there were any.
     bool move_pending_points();
     void start_history_load(double lower, double upper);
@@ -131,8 +140,8 @@ private:
     // Everything below is shared with the decoding thread, guarded by stagingMutex.
     mutable QMutex stagingMutex;
     std::array<double, channelCount> latestValues{};
-    QList<Extreme> maxima; // descending by value, at most 2
-    QList<Extreme> minima; // ascending by value, at most 2
+    std::vector<WindowExtremes> extremes; // one per graph; hidden channels are not tracked
+    bool runHasSamples = false;           // the current run has produced a sample
     double lastTime = 0.0;
     QVector<bool> graphVisible;                 // one entry per graph
     QList<QVector<QCPGraphData>> pendingPoints; // one list per graph

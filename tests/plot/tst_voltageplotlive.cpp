@@ -2,6 +2,7 @@
 
 #include <QtTest>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <thread>
@@ -14,21 +15,6 @@ QList<double> channel_values(double base)
     for (int i = 0; i < VoltagePlot::channelCount; ++i)
         values.append(base + i);
     return values;
-}
-
-QList<double> values_of(const QList<VoltagePlot::Extreme> &extremes)
-{
-    QList<double> values;
-    for (const VoltagePlot::Extreme &extreme : extremes)
-        values.append(extreme.second);
-    return values;
-}
-
-// Single-channel samples as (time, value) pairs, in order.
-void feed(VoltagePlot &plot, const QList<VoltagePlot::Extreme> &samples)
-{
-    for (const auto &[time, value] : samples)
-        plot.append_sample(time, value);
 }
 
 QList<double> keys_of(const QCPGraph *graph)
@@ -51,8 +37,7 @@ private slots:
     void multiChannelGraphsTakeThePaletteAndTheStoredVisibility();
     void verticalRangeKeepsAMarginOfADecade_data();
     void verticalRangeKeepsAMarginOfADecade();
-    void extremesKeepTheTwoLargestAndTheTwoSmallestValues();
-    void oldestExtremeExpiresOneSampleLate();
+    void verticalRangeHoldsTheWindowsTrueExtremes();
     void viewScrollsAndPrunesOnceTheWindowIsFull_data();
     void viewScrollsAndPrunesOnceTheWindowIsFull();
     void viewPrunesWhileChannelOneIsHidden();
@@ -63,6 +48,8 @@ private slots:
     void samplesOfTheWrongModeAreDroppedSafely();
     void appendsFromAnotherThreadWhileTheViewRefreshes();
     void clickOnAPointShowsItsChannelTimeAndValue();
+    void tickLabelsReadAsTheirTicks_data();
+    void tickLabelsReadAsTheirTicks();
     void refreshRedrawsOnlyWhenThePictureWouldChange();
 };
 
@@ -121,33 +108,48 @@ void TestVoltagePlotLive::verticalRangeKeepsAMarginOfADecade()
     QCOMPARE(plot.xAxis->range().upper, 5.0);
 }
 
-void TestVoltagePlotLive::extremesKeepTheTwoLargestAndTheTwoSmallestValues()
+// A random walk drifts, turns and stalls; after every sample the extremes must equal those
+// of a scan over the samples the view shows (lastTime - 5 s .. lastTime), and the vertical
+// range must hold them.
+void TestVoltagePlotLive::verticalRangeHoldsTheWindowsTrueExtremes()
 {
     VoltagePlot plot(nullptr);
-    plot.setup_graphs(true);
-    feed(plot, {{0.1, 1}, {0.2, 5}, {0.3, 3}, {0.4, 2}});
-    QCOMPARE(values_of(plot.current_maxima()), (QList<double>{5, 3}));
-    QCOMPARE(values_of(plot.current_minima()), (QList<double>{1, 2}));
+    plot.setup_graphs(false);
+    plot.set_browse_mode(false);
+    QVERIFY(!plot.window_maximum().has_value());
 
-    // A new run starts without the old extremes.
-    plot.setup_graphs(true);
-    QVERIFY(plot.current_maxima().isEmpty());
-    QVERIFY(plot.current_minima().isEmpty());
-}
+    QRandomGenerator random(15);
+    QList<VoltagePlot::Extreme> shown; // channel 2, the only one drawn
+    for (int channel = 0; channel < VoltagePlot::channelCount; ++channel)
+        plot.set_channel_visible(channel, channel == 2);
+    double value = 0.0;
+    for (int n = 0; n < 3000; ++n) {
+        const double time = n / 100.0;
+        value += random.bounded(2.0) - (n / 500 % 2 == 0 ? 1.2 : 0.8); // falls, then rises
+        QList<double> values = channel_values(1000.0);                 // hidden: must not count
+        values[2] = value;
+        plot.append_samples(time, values);
+        shown.append({time, value});
+        while (shown.first().first < time - VoltagePlot::windowSeconds)
+            shown.removeFirst();
+        const auto byValue = [](const auto &a, const auto &b) {
+            return a.second < b.second;
+        };
+        const auto [low, high] = std::minmax_element(shown.cbegin(), shown.cend(), byValue);
+        QCOMPARE(plot.window_maximum()->second, high->second);
+        QCOMPARE(plot.window_minimum()->second, low->second);
+        if (n % 97 == 0) {
+            plot.refresh_view();
+            QVERIFY(plot.yAxis->range().lower < low->second);
+            QVERIFY(plot.yAxis->range().upper > high->second);
+        }
+    }
 
-void TestVoltagePlotLive::oldestExtremeExpiresOneSampleLate()
-{
-    VoltagePlot plot(nullptr);
+    // Hidden channels do not count; a new run starts without extremes.
+    plot.set_channel_visible(2, false);
+    QVERIFY(!plot.window_maximum().has_value());
     plot.setup_graphs(true);
-    feed(plot, {{0, 10}, {1, 9}});
-    // Expiry compares with the previous sample's time (1 s), so the maximum at
-    // 0 s is still inside the window here...
-    plot.append_sample(7, 1);
-    QCOMPARE(plot.current_maxima(), (QList<VoltagePlot::Extreme>{{0, 10}, {1, 9}}));
-    // ...and leaves with the next sample, measured from 7 s.
-    plot.append_sample(8, 1);
-    QCOMPARE(plot.current_maxima(), (QList<VoltagePlot::Extreme>{{1, 9}}));
-    QCOMPARE(plot.last_time(), 8.0);
+    QVERIFY(!plot.window_minimum().has_value());
 }
 
 void TestVoltagePlotLive::viewScrollsAndPrunesOnceTheWindowIsFull_data()
@@ -269,7 +271,7 @@ void TestVoltagePlotLive::hiddenChannelGetsNoLivePointsAndKeepsItsValue()
     QCOMPARE(keys_of(plot.graph(4)), (QList<double>{0.1, 0.2}));
     QCOMPARE(plot.channel_value(3), 7.0);
     QCOMPARE(plot.channel_value(4), 4.0);
-    QCOMPARE(plot.current_maxima().first().second, 15.0);
+    QCOMPARE(plot.window_maximum()->second, 15.0);
     QCOMPARE(plot.last_time(), 0.2);
 }
 
@@ -382,7 +384,7 @@ void TestVoltagePlotLive::clickOnAPointShowsItsChannelTimeAndValue()
 
     QCPItemText *label = plot.value_label();
     QVERIFY(label->visible());
-    QCOMPARE(label->text(), QString("CH3: 13, 123.4 mV"));
+    QCOMPARE(label->text(), QString("CH3: 12.7, 123.4 mV"));
     QCOMPARE(label->brush().color(), QColor(0, 0, 255));
     QCOMPARE(label->brush().style(), Qt::SolidPattern);
     QCOMPARE(label->color(), QColor(Qt::white));
@@ -401,6 +403,56 @@ void TestVoltagePlotLive::clickOnAPointShowsItsChannelTimeAndValue()
     QVERIFY(label->visible());
     plot.set_browse_mode(false);
     QVERIFY(!label->visible());
+}
+
+void TestVoltagePlotLive::tickLabelsReadAsTheirTicks_data()
+{
+    QTest::addColumn<bool>("timeAxis");
+    QTest::addColumn<QCPRange>("range");
+    QTest::addColumn<int>("decimals");
+
+    QTest::newRow("time 2.0 .. 2.6 s") << true << QCPRange(2.0, 2.6) << 1;
+    QTest::newRow("time 12.0 .. 12.6 s") << true << QCPRange(12.0, 12.6) << 1;
+    QTest::newRow("time 30 .. 40 s") << true << QCPRange(30, 40) << 0;
+    QTest::newRow("time 25 .. 37.5 s, steps of 2.5") << true << QCPRange(25, 37.5) << 1;
+    QTest::newRow("time 0.1 .. 0.15 s") << true << QCPRange(0.1, 0.15) << 2;
+    QTest::newRow("time, live window") << true << QCPRange(7, 12) << 0;
+    // The voltage axis keeps its one decimal where the step needs none.
+    QTest::newRow("voltage -6 .. 6 mV") << false << QCPRange(-6, 6) << 1;
+    QTest::newRow("voltage -100 .. 350 mV") << false << QCPRange(-100, 350) << 1;
+    QTest::newRow("voltage 0.03 .. 0.07 mV") << false << QCPRange(0.03, 0.07) << 3;
+    QTest::newRow("voltage 0 .. 0.25 mV, still steps of 0.1") << false << QCPRange(0, 0.25) << 1;
+    QTest::newRow("voltage 1.1 .. 1.25 mV") << false << QCPRange(1.1, 1.25) << 2;
+}
+
+// Every label is its tick's true value, written with the decimals its step needs.
+void TestVoltagePlotLive::tickLabelsReadAsTheirTicks()
+{
+    QFETCH(bool, timeAxis);
+    QFETCH(QCPRange, range);
+    QFETCH(int, decimals);
+
+    VoltagePlot plot(nullptr);
+    plot.resize(800, 600);
+    plot.set_browse_mode(true); // the live view would clamp the time axis
+    QCPAxis *axis = timeAxis ? plot.xAxis : plot.yAxis;
+    axis->setRange(range);
+    plot.replot();
+
+    const QVector<double> ticks = axis->tickVector();
+    const QVector<QString> labels = axis->tickVectorLabels();
+    QCOMPARE(labels.size(), ticks.size());
+    QVERIFY2(ticks.size() >= 3, qPrintable(QString::number(ticks.size())));
+    for (int i = 0; i < ticks.size(); ++i) {
+        const QString &label = labels.at(i);
+        bool ok = false;
+        const double read = label.toDouble(&ok);
+        QVERIFY2(ok, qPrintable(label));
+        QVERIFY2(std::abs(read - ticks.at(i)) <= 1e-9 * std::max(1.0, std::abs(ticks.at(i))),
+                 qPrintable(QStringLiteral("%1 for %2").arg(label).arg(ticks.at(i))));
+        const qsizetype point = label.indexOf(QLatin1Char('.'));
+        QCOMPARE(point < 0 ? 0 : label.size() - point - 1, qsizetype(decimals));
+    }
 }
 
 void TestVoltagePlotLive::refreshRedrawsOnlyWhenThePictureWouldChange()
