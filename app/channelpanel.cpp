@@ -13,6 +13,8 @@ constexpr int channelCount = 16;
 constexpr int boxesPerRow = 4;
 // The value labels change on every sixth display tick (about 180 ms).
 constexpr int ticksBetweenLabelUpdates = 5;
+// Magnitude of the widest reading the value labels make room for, in millivolts.
+constexpr double widestReading = 10000.0;
 
 const char *const selectAllName = "SelectAll";
 
@@ -48,7 +50,28 @@ int channel_of(const QObject *box)
 ChannelPanel::ChannelPanel(Ui::MainWindow *ui, VoltagePlot *plot)
     : ui_(ui)
     , plot_(plot)
-{}
+{
+    size_value_labels();
+}
+
+void ChannelPanel::size_value_labels()
+{
+    // Readings of up to five digits before the point (the instrument's range in millivolts)
+    // fit, so the row never widens the window or shifts the controls during a run.
+    const QString widest = value_text(-widestReading);
+    for (int channel = 1; channel <= channelCount; ++channel) {
+        auto *label = ui_->widget_voltage_track->findChild<QLabel *>(
+            QStringLiteral("voltage_label_%1").arg(channel));
+        if (label == nullptr) {
+            continue;
+        }
+        label->ensurePolished(); // the style sheet decides the font
+        const QString shown = label->text();
+        label->setText(widest);
+        label->setMinimumWidth(label->sizeHint().width());
+        label->setText(shown);
+    }
+}
 
 void ChannelPanel::build_check_boxes(QObject *receiver, const char *channelSlot,
                                      const char *selectAllSlot)

@@ -42,6 +42,8 @@ public:
 
 private:
     QList<QCheckBox *> channel_boxes() const;
+    // Gives the value labels room for any reading.
+    void size_value_labels();
 
     Ui::MainWindow *const ui_;
     VoltagePlot *const plot_;
