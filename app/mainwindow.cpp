@@ -30,6 +30,7 @@
 #include <QStatusBar>
 #include <QTimer>
 
+#include <algorithm>
 #include <chrono>
 
 #ifdef Q_OS_WIN
@@ -205,6 +206,9 @@ void MainWindow::apply_range_labels()
 
 void MainWindow::refresh_port_list()
 {
+    // A port coming or going must not move the operator's choice, nor, while connected,
+    // make the disabled list show a port other than the open one.
+    const QString chosen = ui_->PortComboBox->currentText();
     ui_->PortComboBox->clear();
     const QStringList extra = port_watcher_->extra_ports();
     for (const QString &name : extra)
@@ -218,6 +222,9 @@ void MainWindow::refresh_port_list()
         qDebug() << "serialNumber:" << info.serialNumber();
         ui_->PortComboBox->addItem(QIcon(), info.portName(), QVariant());
     }
+    const int kept = ui_->PortComboBox->findText(chosen);
+    if (kept >= 0)
+        ui_->PortComboBox->setCurrentIndex(kept);
 }
 
 void MainWindow::run_startup_check()
@@ -277,8 +284,13 @@ void MainWindow::on_MultiChannel_clicked()
 {
     ui_->widget_multi->show();
     ui_->widget_single->hide();
-    if (ui_->spinBox_sampleSpeed->value() > fastMultiRateCeiling)
+    // The instrument takes at most 150 p/s on sixteen channels, whatever preset or rate the
+    // single-channel mode left: the ceiling drops to it, a lower rate is kept.
+    if (ui_->spinBox_sampleSpeed->maximum() > fastMultiRateCeiling) {
+        const int rate = ui_->spinBox_sampleSpeed->value();
         apply_rate_ceiling(fastMultiRateCeiling);
+        ui_->spinBox_sampleSpeed->setValue(std::min(rate, fastMultiRateCeiling));
+    }
     ui_->channel_button_groupbox->show();
     channels_->style_value_labels(true);
     channels_->reload_check_states();
