@@ -178,6 +178,8 @@ private slots:
     void runsTheInstrumentDoesNotEndAreEndedKeepingEveryRow_data();
     void runsTheInstrumentDoesNotEndAreEndedKeepingEveryRow();
     void twoRunsStartedWithinOneSecondLandInTwoTables();
+    void liveChartKeepsADriftingSignalInsideItsVerticalRange();
+    void portListRefreshKeepsTheChosenAndTheOpenPort();
 
 private:
     std::unique_ptr<ScopedWorkDir> workDir_;
@@ -795,6 +797,85 @@ void AcquisitionTest::twoRunsStartedWithinOneSecondLandInTwoTables()
         return;
     }
     QSKIP("No two runs started within one second on this machine.");
+}
+
+// A signal falling 10 mV/s: at every display tick each point in view lies inside the
+// vertical range, also once the run's first and highest samples have scrolled out.
+void AcquisitionTest::liveChartKeepsADriftingSignalInsideItsVerticalRange()
+{
+    int refreshes = 0;
+    int scrolled = 0;
+    QStringList escapes;
+    ConnectedWindow bench(3);
+    QVERIFY(bench.connected);
+    bench.instrument->set_ramp(-0.01);
+    MainWindow &window = *bench.window;
+    VoltagePlot *plot = window.plot();
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    // Connected after the window's own tick handlers, so it looks at what the refresh left.
+    QObject::connect(window.display_timer(), &QTimer::timeout, plot, [&] {
+        ++refreshes;
+        const QCPRange x = plot->xAxis->range();
+        const QCPRange y = plot->yAxis->range();
+        scrolled += x.lower > 0 ? 1 : 0;
+        const QCPGraph *graph = plot->graph(0);
+        for (auto it = graph->data()->findBegin(x.lower, false);
+             it != graph->data()->constEnd() && it->key <= x.upper; ++it) {
+            if (!y.contains(it->value)) {
+                escapes.append(QStringLiteral("%1 mV at %2 s outside %3 .. %4 (view %5 .. %6)")
+                                   .arg(it->value)
+                                   .arg(it->key)
+                                   .arg(y.lower)
+                                   .arg(y.upper)
+                                   .arg(x.lower)
+                                   .arg(x.upper));
+                break;
+            }
+        }
+    });
+
+    QVERIFY(!bench.start(true, "radioButton_med", 100, 10).isEmpty());
+    QTRY_VERIFY_WITH_TIMEOUT(!window.is_acquiring(), 2 * runTimeoutMs);
+    QVERIFY2(escapes.isEmpty(), qPrintable(QStringLiteral("%1 of %2 refreshes, first: %3")
+                                               .arg(escapes.size())
+                                               .arg(refreshes)
+                                               .arg(escapes.value(0))));
+    QVERIFY(scrolled > 0);
+}
+
+// Ports coming and going leave the operator's choice selected; while connected, the disabled
+// list goes on showing the open port.
+void AcquisitionTest::portListRefreshKeepsTheChosenAndTheOpenPort()
+{
+    InstrumentSimulator first(1);
+    InstrumentSimulator second(2);
+    QVERIFY(first.start());
+    QVERIFY(second.start());
+    const QString a = first.port_name();
+    const QString b = second.port_name();
+    MainWindow window;
+    WindowOperator op(&window);
+    auto *ports = window.findChild<QComboBox *>(QStringLiteral("PortComboBox"));
+
+    window.set_extra_ports({a, b});
+    ports->setCurrentIndex(1);
+    window.set_extra_ports({QDir::current().filePath(QStringLiteral("arrived")), a, b});
+    QCOMPARE(ports->currentText(), b);
+    window.set_extra_ports({b});
+    QCOMPARE(ports->currentText(), b);
+
+    QCOMPARE(op.click("connect").size(), 1);
+    QCOMPARE(op.text("connect"), QStringLiteral("Disconnect"));
+    QCOMPARE(second.received_commands(), QList<QByteArray>{status_query_command()});
+    window.set_extra_ports({a, b});
+    QVERIFY(!ports->isEnabled());
+    QCOMPARE(ports->currentText(), b);
+
+    // A chosen port that vanishes leaves the first one listed.
+    op.click("connect");
+    window.set_extra_ports({a});
+    QCOMPARE(ports->currentText(), a);
 }
 
 QTEST_MAIN(AcquisitionTest)

@@ -6,6 +6,7 @@
 #include "voltageplot.h"
 #include "windowoperator.h"
 
+#include <QAbstractButton>
 #include <QCheckBox>
 #include <QFile>
 #include <QGridLayout>
@@ -14,6 +15,7 @@
 #include <QRegularExpression>
 #include <QSpinBox>
 #include <QTest>
+#include <QTimer>
 
 #include <memory>
 
@@ -89,6 +91,7 @@ private slots:
     void switchingToSingleAndBackChecksChannelOneAgain();
     void legendFramesTakeThePlotColoursOnlyInMultiChannelMode();
     void channelBoxDuringARunHidesItsGraphAndBlanksItsLabel();
+    void widestReadingsOnSixteenChannelsLeaveTheWindowsLayoutAlone();
 
 private:
     std::unique_ptr<ScopedWorkDir> workDir_;
@@ -169,8 +172,16 @@ void ChannelPanelTest::ratePresetsAndModeSwitchesSetTheCeiling_data()
         << 100;
     QTest::newRow("rate 5000 drops to 150 in multi-channel")
         << QStringList{"radioButton_fast", "MultiChannel"} << 150 << 150;
-    QTest::newRow("typed 120 under fast survives the switch to multi-channel")
-        << QStringList{"radioButton_fast", "=120", "MultiChannel"} << 5000 << 120;
+    QTest::newRow("typed 120 under fast: multi-channel ceiling, rate kept")
+        << QStringList{"radioButton_fast", "=120", "MultiChannel"} << 150 << 120;
+    QTest::newRow("every switch to multi-channel lowers the ceiling")
+        << QStringList{"radioButton_fast", "=120", "MultiChannel",
+                       "SignalChannel",    "=90",  "MultiChannel"}
+        << 150 << 90;
+    QTest::newRow("slow keeps 10 through the switches, fast takes the mode's ceiling")
+        << QStringList{"radioButton_slow", "MultiChannel",  "SignalChannel", "MultiChannel",
+                       "radioButton_fast", "SignalChannel", "MultiChannel"}
+        << 150 << 150;
     QTest::newRow("fast restores 5000 back in single channel")
         << QStringList{"MultiChannel", "radioButton_fast", "SignalChannel"} << 5000 << 5000;
     QTest::newRow("slow stays 10 back in single channel")
@@ -322,6 +333,42 @@ void ChannelPanelTest::channelBoxDuringARunHidesItsGraphAndBlanksItsLabel()
     MainWindow restarted;
     QVERIFY(!channelBox(restarted, 5)->isChecked());
     QVERIFY(channelBox(restarted, 3)->isChecked());
+}
+
+void ChannelPanelTest::widestReadingsOnSixteenChannelsLeaveTheWindowsLayoutAlone()
+{
+    InstrumentSimulator instrument(6);
+    instrument.set_ramp(-3.0); // every channel ends the run beyond -10000 mV
+    QVERIFY(instrument.start());
+    QList<QPoint> layouts; // window width and the control column's place, at every tick
+    auto window = std::make_unique<MainWindow>();
+    WindowOperator op(window.get());
+    QCOMPARE(op.connectTo(instrument.port_name()).size(), 1);
+    op.prepareRun(false, "radioButton_med", 100, 5);
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    QAbstractButton *start = op.button("SampleStart");
+    const auto layout = [&] {
+        return QPoint(window->width(), start->mapTo(window.get(), QPoint()).x());
+    };
+    const QPoint before = layout();
+    QObject::connect(window->display_timer(), &QTimer::timeout, window.get(),
+                     [&] { layouts.append(layout()); });
+
+    op.click("SampleStart");
+    QVERIFY(window->is_acquiring());
+    QTRY_VERIFY_WITH_TIMEOUT(!window->is_acquiring(), runTimeoutMs);
+    QCoreApplication::processEvents();
+    layouts.append(layout());
+
+    for (int channel = 1; channel <= channelCount; ++channel) {
+        const QString text = valueLabel(*window, channel)->text();
+        QVERIFY2(QRegularExpression(QStringLiteral("^  -1\\d{4}\\.\\d mV$")).match(text).hasMatch(),
+                 qPrintable(text));
+    }
+    QVERIFY(layouts.size() > 10);
+    for (const QPoint &seen : std::as_const(layouts))
+        QCOMPARE(seen, before);
 }
 
 QTEST_MAIN(ChannelPanelTest)
