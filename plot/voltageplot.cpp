@@ -219,8 +219,8 @@ void VoltagePlot::refresh_view()
     double bottom = -5.0;
     double latest = 0.0;
     {
-        // One look at the staged state: the range must cover every point up to lastTime
-        // that the window starts from.
+        // The window's start and the range come from one look at the staged state, so the
+        // range covers every point the view will show.
         QMutexLocker lock(&stagingMutex);
         latest = lastTime;
         // A channel that got no sample lately (shown again after a while) holds old entries.

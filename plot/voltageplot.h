@@ -106,11 +106,10 @@ private:
         std::shared_ptr<std::atomic<bool>> done;
     };
 
-    // Both take stagingMutex.
+    // The caller of these three holds stagingMutex.
     void track_extremes(int index, double time, double value);
     void expire_extremes(double latest);
-    // Over all channels; the caller holds stagingMutex.
-    std::optional<Extreme> window_extreme(bool maximum) const;
+    std::optional<Extreme> window_extreme(bool maximum) const; // over all channels
     // Moves staged points into the graphs; true when there were any.
     bool move_pending_points();
     void start_history_load(double lower, double upper);
