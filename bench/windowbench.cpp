@@ -6,10 +6,14 @@
 //   bench_window memory [--quick]   resident set over a 30-minute run at 5000 points/s,
 //                                   replayed 4 times faster (--quick: 3 minutes)
 //   bench_window startup            process start to window shown, 15 starts
+//   bench_window replot [--quick]   replot time of the plot in the window during a run (one
+//                                   channel at 5000 points/s, 16 at 150), and the same plot
+//                                   redrawn after the run with one feature changed at a time
 #include "benchsupport.h"
 #include "instrumentsimulator.h"
 #include "mainwindow.h"
 #include "sampledatabase.h"
+#include "voltageplot.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -24,6 +28,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -183,6 +188,154 @@ int memory(bool quick)
     return 0;
 }
 
+qint64 thread_cpu_ns()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return qint64(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+
+// Wall and GUI-thread CPU time of every replot of plot while it is connected.
+struct ReplotClock
+{
+    std::vector<double> wallMs;
+    std::vector<double> cpuMs;
+    qint64 wallStart = 0;
+    qint64 cpuStart = 0;
+    QMetaObject::Connection before;
+    QMetaObject::Connection after;
+
+    explicit ReplotClock(VoltagePlot *plot)
+    {
+        before = QObject::connect(plot, &QCustomPlot::beforeReplot, [this] {
+            wallStart = monotonic_ns();
+            cpuStart = thread_cpu_ns();
+        });
+        after = QObject::connect(plot, &QCustomPlot::afterReplot, [this] {
+            wallMs.push_back(double(monotonic_ns() - wallStart) * 1e-6);
+            cpuMs.push_back(double(thread_cpu_ns() - cpuStart) * 1e-6);
+        });
+    }
+    ~ReplotClock()
+    {
+        QObject::disconnect(before);
+        QObject::disconnect(after);
+    }
+};
+
+// Redraws the plot as it stands repeats times; median wall time in milliseconds.
+double redraw_ms(VoltagePlot *plot, int repeats)
+{
+    plot->replot(QCustomPlot::rpImmediateRefresh);
+    std::vector<double> ms;
+    for (int r = 0; r < repeats; ++r) {
+        const qint64 start = monotonic_ns();
+        plot->replot(QCustomPlot::rpImmediateRefresh);
+        ms.push_back(double(monotonic_ns() - start) * 1e-6);
+    }
+    return bench::median(ms);
+}
+
+// The plot left by the run redrawn with one thing changed at a time, each undone after.
+void replot_breakdown(VoltagePlot *plot, int repeats)
+{
+    const QSize windowSize = plot->size();
+    QList<QCPGraph *> graphs;
+    for (int g = 0; g < plot->graphCount(); ++g) {
+        graphs.append(plot->graph(g));
+    }
+    const auto row = [](const char *what, double ms) {
+        std::printf("    %-58s %6.2f ms\n", what, ms);
+    };
+    row("as drawn in the run", redraw_ms(plot, repeats));
+    for (QCPGraph *graph : graphs) {
+        graph->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssNone));
+    }
+    row("no scatter discs", redraw_ms(plot, repeats));
+    for (QCPGraph *graph : graphs) {
+        graph->setLineStyle(QCPGraph::lsNone);
+        graph->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssDisc, 3));
+    }
+    row("discs only, no line", redraw_ms(plot, repeats));
+    for (QCPGraph *graph : graphs) {
+        graph->setLineStyle(QCPGraph::lsLine);
+        graph->setAntialiased(false);
+        graph->setAntialiasedScatters(false);
+    }
+    row("graphs not antialiased", redraw_ms(plot, repeats));
+    for (QCPGraph *graph : graphs) {
+        graph->setAntialiased(true);
+        graph->setAntialiasedScatters(true);
+        graph->setVisible(false);
+    }
+    row("graphs hidden (axes, grid, labels only)", redraw_ms(plot, repeats));
+    for (QCPGraph *graph : graphs) {
+        graph->setVisible(true);
+    }
+    plot->resize(1092, 814);
+    row("widget resized to 1092 x 814 (the bare bench's size)", redraw_ms(plot, repeats));
+    plot->resize(windowSize);
+    // The bare bench's waveform (a slow swing with small ripple) on the same keys instead
+    // of the instrument's 50 Hz sine: a pixel column then spans a few pixels, not the
+    // whole height.
+    QList<QSharedPointer<QCPGraphDataContainer>> kept;
+    for (int g = 0; g < graphs.size(); ++g) {
+        auto data = QSharedPointer<QCPGraphDataContainer>::create(*graphs[g]->data());
+        kept.append(graphs[g]->data());
+        int i = 0;
+        for (auto it = data->begin(); it != data->end(); ++it, ++i) {
+            it->value = 2000.0 * std::sin(i * 0.013 + g) + 40.0 * std::sin(i * 0.9);
+        }
+        graphs[g]->setData(data);
+    }
+    plot->yAxis->rescale();
+    row("the bare bench's waveform on the same keys", redraw_ms(plot, repeats));
+}
+
+void live_replot(bool singleChannel, int rate, bool quick)
+{
+    Bench b;
+    const int seconds = quick ? 10 : 30;
+    if (!b.connect() ||
+        !start_run(*b.window, singleChannel, "radioButton_fast", rate, seconds + 30)) {
+        std::fprintf(stderr, "the run did not start\n");
+        return;
+    }
+    VoltagePlot *plot = b.window->plot();
+    spin(int(VoltagePlot::windowSeconds * 1000) + 1000); // the live window fills up
+    std::vector<double> wall;
+    std::vector<double> cpu;
+    {
+        ReplotClock clock(plot);
+        spin(seconds * 1000);
+        wall = clock.wallMs;
+        cpu = clock.cpuMs;
+    }
+    qint64 points = 0;
+    for (int g = 0; g < plot->graphCount(); ++g) {
+        points += plot->graph(g)->dataCount();
+    }
+    std::printf("  %s at %d points/s, plot %d x %d in the window, %lld points held:\n",
+                singleChannel ? "1 channel" : "16 channels", rate, plot->width(), plot->height(),
+                static_cast<long long>(points));
+    std::printf("    replot during the run: median %.2f ms, 95th percentile %.2f ms (%zu replots); "
+                "GUI thread CPU in it: median %.2f ms\n",
+                bench::median(wall), bench::percentile(wall, 0.95), wall.size(),
+                bench::median(cpu));
+    click(*b.window, "SampleStop");
+    spin(1000);
+    std::printf("    after the run, same plot, redrawn on its own:\n");
+    replot_breakdown(plot, quick ? 20 : 60);
+    std::fflush(stdout);
+}
+
+int replot(bool quick)
+{
+    live_replot(true, 5000, quick);
+    live_replot(false, 150, quick);
+    return 0;
+}
+
 // The child: what the application's main does, then reports when the window has painted.
 int show_once()
 {
@@ -250,9 +403,13 @@ int main(int argc, char **argv)
     if (std::strcmp(mode, "startup") == 0) {
         return startup(argv[0]);
     }
+    if (std::strcmp(mode, "replot") == 0) {
+        return replot(bench::quick(argc, argv));
+    }
     if (std::strcmp(mode, "show-once") == 0) {
         return show_once();
     }
-    std::fprintf(stderr, "usage: bench_window idle | memory [--quick] | startup\n");
+    std::fprintf(stderr,
+                 "usage: bench_window idle | memory [--quick] | startup | replot [--quick]\n");
     return 2;
 }

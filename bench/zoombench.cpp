@@ -1,0 +1,480 @@
+// Zooming out over a long run in browse mode: a run table filled through the save path
+// (save thread, record queue, SampleDatabase, as a run fills it), a VoltagePlot offscreen
+// after the run, its x range set to the whole run. Printed per case: time to the first
+// complete frame, the longest stall of the GUI thread, points held by the graphs, peak
+// resident memory, and the cost of single wheel notches afterwards. Next to it today's
+// row-by-row way: read_time_range over the whole run and addData into the graphs.
+// Every case runs in a process of its own, so each peak is its own.
+//
+//   bench_zoom [--quick] [--rows=N[,N...]] [--channels=1|16|both]
+//       --quick: 5 million rows only; default 5 and 50 million rows, 1 and 16 channels
+//   bench_zoom case <db> <rows> <channels> plot|rows   (one case; run_all starts these)
+//
+// Filled run files are kept in zoomcache/ next to the executable; later runs reuse them.
+#include "benchsupport.h"
+#include "dataqueues.h"
+#include "datasavedisplay.h"
+#include "sampledatabase.h"
+#include "voltageplot.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStorageInfo>
+#include <QTimer>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <thread>
+
+namespace {
+
+constexpr double pi = 3.14159265358979323846;
+constexpr int singleRate = 5000;     // the instrument's fastest single-channel rate
+constexpr int multiRate = 150;       // and multi-channel
+constexpr double notchFactor = 0.85; // QCustomPlot's range zoom factor per wheel step
+constexpr int notches = 3;
+constexpr int plotWidth = 1092;
+constexpr int plotHeight = 814;
+// A state counts as settled once nothing has been drawn differently for this long.
+constexpr qint64 quietNs = 2'000'000'000;
+constexpr qint64 giveUpNs = 900'000'000'000;
+
+const QString table = QStringLiteral("dataSample_20250101_00_00_00");
+
+qint64 now_ns()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return qint64(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+
+int rate_of(int channels)
+{
+    return channels == 1 ? singleRate : multiRate;
+}
+
+// A slow swing, a little ripple, and one spike of one sample in the middle of the run.
+double signal(long row, long rows, int channel, int rate)
+{
+    const double t = double(row) / rate;
+    double v = 2000.0 * std::sin(2.0 * pi * t / 600.0 + channel) + 40.0 * std::sin(row * 0.9);
+    if (row == rows / 2) {
+        v += 5000.0;
+    }
+    return v;
+}
+
+// A "Name:  value kB" field of a /proc file, in kibibytes.
+long proc_kib(const char *file, const char *field)
+{
+    QFile status{QString::fromLatin1(file)};
+    if (!status.open(QIODevice::ReadOnly)) {
+        return -1;
+    }
+    const QList<QByteArray> lines = status.readAll().split('\n');
+    for (const QByteArray &line : lines) {
+        if (line.startsWith(field)) {
+            return line.mid(int(std::strlen(field)) + 1).trimmed().split(' ').first().toLong();
+        }
+    }
+    return -1;
+}
+
+// Fills a new database file with one run through the save thread, then moves it to path.
+bool fill(const QString &path, long rows, int channels)
+{
+    const QString part = path + QStringLiteral(".part");
+    for (const QString &suffix : {QString(), QStringLiteral("-wal"), QStringLiteral("-shm")}) {
+        QFile::remove(part + suffix);
+    }
+    const int rate = rate_of(channels);
+    QElapsedTimer clock;
+    clock.start();
+    int committed = 0;
+    {
+        SampleDatabase database(part);
+        if (!database.open_database() || !database.create_table(table, channels == 1)) {
+            std::fprintf(stderr, "cannot create %s\n", qPrintable(part));
+            return false;
+        }
+        DataQueues queues;
+        DataSaveDisplay saver(&queues, &database);
+        saver.start();
+        constexpr int chunk = 1000;
+        std::vector<double> times(chunk);
+        std::vector<double> values(chunk);
+        QList<double> row(channels);
+        for (long r = 0; r < rows;) {
+            while (queues.record_count() > DataQueues::baseCapacity) {
+                std::this_thread::sleep_for(std::chrono::microseconds(200));
+            }
+            if (channels == 1) {
+                const int n = int(std::min<long>(chunk, rows - r));
+                for (int i = 0; i < n; ++i) {
+                    times[i] = double(r + i) / rate;
+                    values[i] = signal(r + i, rows, 0, rate);
+                }
+                queues.push_sample_series(times.data(), values.data(), n);
+                r += n;
+            } else {
+                for (int c = 0; c < channels; ++c) {
+                    row[c] = signal(r, rows, c, rate);
+                }
+                queues.push_samples(double(r) / rate, row);
+                ++r;
+            }
+        }
+        queues.push_sample(-1.0, -1.0);
+        saver.finish();
+        committed = saver.committed_count();
+    }
+    if (committed != rows) {
+        std::fprintf(stderr, "fill stored %d of %ld rows\n", committed, rows);
+        return false;
+    }
+    QFile::remove(path);
+    if (!QFile::rename(part, path)) {
+        return false;
+    }
+    const double seconds = double(clock.elapsed()) / 1000.0;
+    std::printf("filled %ld rows x %d channels through the save thread in %.0f s (%.0f rows/s), "
+                "%.2f GB\n",
+                rows, channels, seconds, double(rows) / seconds,
+                double(QFileInfo(path).size()) / 1e9);
+    std::fflush(stdout);
+    return true;
+}
+
+// Records the gaps between the ticks of a 1 ms timer on the GUI thread.
+class StallMeter : public QObject
+{
+public:
+    StallMeter()
+    {
+        timer_.setTimerType(Qt::PreciseTimer);
+        connect(&timer_, &QTimer::timeout, this, [this] {
+            const qint64 t = now_ns();
+            longestNs_ = std::max(longestNs_, t - lastNs_);
+            lastNs_ = t;
+        });
+        reset();
+        timer_.start(1);
+    }
+    void reset()
+    {
+        lastNs_ = now_ns();
+        longestNs_ = 0;
+    }
+    double longest_ms() const { return double(longestNs_) * 1e-6; }
+
+private:
+    QTimer timer_;
+    qint64 lastNs_ = 0;
+    qint64 longestNs_ = 0;
+};
+
+qint64 points_held(const QCustomPlot &plot)
+{
+    qint64 sum = 0;
+    for (int g = 0; g < plot.graphCount(); ++g) {
+        sum += plot.graph(g)->dataCount();
+    }
+    return sum;
+}
+
+// What a frame showed: the points and where the first graph's data begins and ends.
+struct Drawn
+{
+    qint64 points = 0;
+    double firstKey = 0.0;
+    double lastKey = 0.0;
+    bool operator==(const Drawn &o) const
+    {
+        return points == o.points && firstKey == o.firstKey && lastKey == o.lastKey;
+    }
+};
+
+Drawn drawn(const QCustomPlot &plot)
+{
+    Drawn d;
+    d.points = points_held(plot);
+    if (plot.graphCount() > 0 && !plot.graph(0)->data()->isEmpty()) {
+        d.firstKey = plot.graph(0)->data()->constBegin()->key;
+        d.lastKey = (plot.graph(0)->data()->constEnd() - 1)->key;
+    }
+    return d;
+}
+
+// Watches the frames the plot draws after an action, through the public interface only.
+class FrameWatch
+{
+public:
+    explicit FrameWatch(VoltagePlot &plot)
+        : plot_(plot)
+    {
+        QObject::connect(&plot, &QCustomPlot::afterReplot, &plot, [this] {
+            frames_.push_back({now_ns(), drawn(plot_)});
+        });
+    }
+
+    // Runs the event loop until the drawn picture has stopped changing, the loaded range
+    // covers the view and no load is held back; returns the time from start to the first
+    // frame that showed the final picture, in milliseconds (negative: never settled).
+    double settle(qint64 startNs)
+    {
+        double ms = -1.0;
+        QEventLoop loop;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+            if (now_ns() - startNs > giveUpNs) {
+                loop.quit();
+            }
+            if (frames_.empty() || plot_.is_load_rate_limited() || !covers_view()) {
+                return;
+            }
+            const qint64 lastChange = last_change_ns();
+            if (frames_.back().what == drawn(plot_) && now_ns() - lastChange >= quietNs) {
+                ms = double(lastChange - startNs) * 1e-6;
+                loop.quit();
+            }
+        });
+        poll.start(20);
+        loop.exec();
+        frames_.clear();
+        return ms;
+    }
+
+private:
+    struct Frame
+    {
+        qint64 ns;
+        Drawn what;
+    };
+
+    bool covers_view() const
+    {
+        const QCPRange view = plot_.xAxis->range();
+        const QCPRange loaded = plot_.loaded_range();
+        return loaded.lower <= std::max(view.lower, 0.0) && loaded.upper >= view.upper;
+    }
+
+    // The first frame that showed what the last one shows.
+    qint64 last_change_ns() const
+    {
+        std::size_t first = frames_.size() - 1;
+        while (first > 0 && frames_[first - 1].what == frames_.back().what) {
+            --first;
+        }
+        return frames_[first].ns;
+    }
+
+    VoltagePlot &plot_;
+    std::vector<Frame> frames_;
+};
+
+// The plot as it stands after a run: the last five seconds drawn live, then browse mode.
+void end_of_run(VoltagePlot &plot, long rows, int channels)
+{
+    const int rate = rate_of(channels);
+    plot.setup_graphs(channels == 1);
+    const long tail = std::min<long>(rows, long(VoltagePlot::windowSeconds * rate));
+    QList<double> values(channels);
+    for (long r = rows - tail; r < rows; ++r) {
+        if (channels == 1) {
+            plot.append_sample(double(r) / rate, signal(r, rows, 0, rate));
+        } else {
+            for (int c = 0; c < channels; ++c) {
+                values[c] = signal(r, rows, c, rate);
+            }
+            plot.append_samples(double(r) / rate, values);
+        }
+    }
+    plot.refresh_view();
+    plot.replot(QCustomPlot::rpImmediateRefresh);
+    plot.set_browse_mode(true);
+    QCoreApplication::processEvents();
+}
+
+void print_memory(long hwmBeforeKib)
+{
+    const long hwm = proc_kib("/proc/self/status", "VmHWM:");
+    std::printf("  peak resident %.0f MiB (%.0f MiB above the plot before zooming), resident "
+                "now %.0f MiB\n",
+                hwm / 1024.0, (hwm - hwmBeforeKib) / 1024.0,
+                proc_kib("/proc/self/status", "VmRSS:") / 1024.0);
+}
+
+int plot_case(SampleDatabase &database, long rows, int channels)
+{
+    VoltagePlot plot(&database);
+    plot.resize(plotWidth, plotHeight);
+    plot.show();
+    end_of_run(plot, rows, channels);
+    const double runEnd = double(rows - 1) / rate_of(channels);
+    const long hwmBefore = proc_kib("/proc/self/status", "VmHWM:");
+    FrameWatch watch(plot);
+    StallMeter stalls;
+
+    qint64 start = now_ns();
+    plot.xAxis->setRange(0.0, runEnd);
+    plot.replot(QCustomPlot::rpQueuedReplot); // as a drag or wheel step asks for one
+    const double firstFrame = watch.settle(start);
+    std::printf("  whole run in view: first complete frame %.0f ms, longest GUI stall %.0f ms, "
+                "%lld points held\n",
+                firstFrame, stalls.longest_ms(), static_cast<long long>(points_held(plot)));
+    print_memory(hwmBefore);
+
+    std::vector<double> notchMs;
+    stalls.reset();
+    for (int n = 0; n < 2 * notches; ++n) {
+        const double factor = n < notches ? notchFactor : 1.0 / notchFactor;
+        start = now_ns();
+        plot.xAxis->scaleRange(factor, plot.xAxis->range().center());
+        plot.replot(QCustomPlot::rpQueuedReplot);
+        notchMs.push_back(watch.settle(start));
+    }
+    std::printf("  wheel notches (%d in, %d out), to the settled frame:", notches, notches);
+    for (const double ms : notchMs) {
+        std::printf(" %.0f", ms);
+    }
+    std::printf(" ms; median %.0f ms, longest GUI stall %.0f ms, %lld points held\n",
+                bench::median(notchMs), stalls.longest_ms(),
+                static_cast<long long>(points_held(plot)));
+    print_memory(hwmBefore);
+    return firstFrame < 0 ? 1 : 0;
+}
+
+// Today's way to show a whole run: every row read and merged into the graphs at once.
+int rows_case(SampleDatabase &database, long rows, int channels)
+{
+    VoltagePlot plot(nullptr);
+    plot.resize(plotWidth, plotHeight);
+    plot.show();
+    plot.setup_graphs(channels == 1);
+    plot.set_browse_mode(true);
+    QCoreApplication::processEvents();
+    const double runEnd = double(rows - 1) / rate_of(channels);
+    const long hwmBefore = proc_kib("/proc/self/status", "VmHWM:");
+
+    QElapsedTimer clock;
+    clock.start();
+    const RangeColumns columns = database.read_time_range(0.0, runEnd);
+    const double readMs = double(clock.nsecsElapsed()) * 1e-6;
+    clock.restart();
+    for (int g = 0; g < columns.values.size() && g < plot.graphCount(); ++g) {
+        plot.graph(g)->addData(columns.times, columns.values.at(g), false);
+    }
+    const double mergeMs = double(clock.nsecsElapsed()) * 1e-6;
+    plot.xAxis->setRange(0.0, runEnd);
+    clock.restart();
+    plot.replot(QCustomPlot::rpImmediateRefresh);
+    const double replotMs = double(clock.nsecsElapsed()) * 1e-6;
+    std::printf("  read_time_range %.0f ms (%lld rows), addData %.0f ms, replot %.0f ms: %.0f ms "
+                "in all, %lld points held\n",
+                readMs, static_cast<long long>(columns.times.size()), mergeMs, replotMs,
+                readMs + mergeMs + replotMs, static_cast<long long>(points_held(plot)));
+    print_memory(hwmBefore);
+    return columns.times.size() == rows ? 0 : 1;
+}
+
+int run_case(const QString &path, long rows, int channels, const char *kind)
+{
+    SampleDatabase database(path);
+    if (!database.open_database() || !database.create_table(table, channels == 1)) {
+        std::fprintf(stderr, "cannot open %s\n", qPrintable(path));
+        return 1;
+    }
+    return std::strcmp(kind, "plot") == 0 ? plot_case(database, rows, channels)
+                                          : rows_case(database, rows, channels);
+}
+
+void spawn_case(const QString &self, const QString &path, long rows, int channels, const char *kind)
+{
+    QProcess child;
+    child.setProcessChannelMode(QProcess::ForwardedOutputChannel);
+    child.start(self, {QStringLiteral("case"), path, QString::number(rows),
+                       QString::number(channels), QLatin1String(kind)});
+    if (!child.waitForFinished(-1) || child.exitCode() != 0) {
+        std::printf("  (case failed: exit %d)\n", child.exitCode());
+    }
+    std::fflush(stdout);
+}
+
+int run_all(const QString &self, bool quick, const QStringList &arguments)
+{
+    std::vector<long> rowCounts =
+        quick ? std::vector<long>{5000000} : std::vector<long>{5000000, 50000000};
+    std::vector<int> channelCounts{1, 16};
+    for (const QString &argument : arguments) {
+        if (argument.startsWith(QLatin1String("--rows="))) {
+            rowCounts.clear();
+            for (const QString &n : argument.mid(7).split(QLatin1Char(','))) {
+                rowCounts.push_back(n.toLong());
+            }
+        } else if (argument == QLatin1String("--channels=1")) {
+            channelCounts = {1};
+        } else if (argument == QLatin1String("--channels=16")) {
+            channelCounts = {16};
+        }
+    }
+    const QString cache = QCoreApplication::applicationDirPath() + QStringLiteral("/zoomcache");
+    QDir().mkpath(cache);
+    for (const int channels : channelCounts) {
+        for (const long rows : rowCounts) {
+            const QString path = cache + QStringLiteral("/run_%1_%2ch.db").arg(rows).arg(channels);
+            std::printf("== %ld rows x %d channel%s at %d points/s (%.0f s of run)\n", rows,
+                        channels, channels == 1 ? "" : "s", rate_of(channels),
+                        double(rows) / rate_of(channels));
+            std::fflush(stdout);
+            // Row, index and time entries: about 30 bytes a row plus 9 a voltage.
+            const double needGb = double(rows) * (30.0 + 9.0 * channels) / 1e9;
+            if (!QFile::exists(path)) {
+                const double freeGb = double(QStorageInfo(cache).bytesAvailable()) / 1e9;
+                if (needGb > freeGb - 5.0) {
+                    std::printf("  skipped: about %.1f GB needed, %.1f GB free\n", needGb, freeGb);
+                    continue;
+                }
+                if (!fill(path, rows, channels)) {
+                    continue;
+                }
+            }
+            std::printf("-- plot in browse mode, x range set to the whole run\n");
+            std::fflush(stdout);
+            spawn_case(self, path, rows, channels, "plot");
+            // The row-by-row way holds the rows three times over at its peak (read, handed
+            // over, graphs of 16-byte points).
+            const double wantGb = double(rows) * channels * 8.0 * 4.0 / 1e9 + 0.2;
+            const double memGb = double(proc_kib("/proc/meminfo", "MemAvailable:")) / 1e6;
+            std::printf("-- today's row-by-row loading: read_time_range + addData + replot\n");
+            if (wantGb > memGb * 0.5) {
+                std::printf("  skipped: would take about %.0f GB of the %.0f GB available\n",
+                            wantGb, memGb);
+                continue;
+            }
+            std::fflush(stdout);
+            spawn_case(self, path, rows, channels, "rows");
+        }
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    if (argc == 6 && std::strcmp(argv[1], "case") == 0) {
+        return run_case(QString::fromLocal8Bit(argv[2]), std::atol(argv[3]), std::atoi(argv[4]),
+                        argv[5]);
+    }
+    return run_all(QCoreApplication::applicationFilePath(), bench::quick(argc, argv),
+                   QCoreApplication::arguments());
+}
