@@ -1,6 +1,7 @@
 #include "benchsupport.h"
 #include "sqliteconnection.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QSqlDatabase>
@@ -86,7 +87,7 @@ bool insert_rows(sqlite3 *db, const char *sql, int columns, long rows, int rowsP
 } // namespace
 
 double bare_insert_rows_per_second(const QString &path, long rows, bool singleChannel,
-                                   int rowsPerTransaction)
+                                   int rowsPerTransaction, double *cpuSeconds)
 {
     const int columns = singleChannel ? 1 : 16;
     // The values are ready before the clock starts, as the decoded records are for the save
@@ -126,6 +127,8 @@ double bare_insert_rows_per_second(const QString &path, long rows, bool singleCh
         const sqlite_connection::Statement statement =
             ok ? sqlite_connection::prepare(db, insert) : nullptr;
         ok = ok && statement != nullptr;
+        timespec cpuStart{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpuStart);
         QElapsedTimer clock;
         clock.start();
         ok = ok && exec(db, "BEGIN");
@@ -143,6 +146,12 @@ double bare_insert_rows_per_second(const QString &path, long rows, bool singleCh
         }
         ok = exec(db, "COMMIT") && ok;
         const double seconds = double(clock.nsecsElapsed()) * 1e-9;
+        timespec cpuEnd{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpuEnd);
+        if (cpuSeconds != nullptr) {
+            *cpuSeconds = double(cpuEnd.tv_sec - cpuStart.tv_sec) +
+                          double(cpuEnd.tv_nsec - cpuStart.tv_nsec) * 1e-9;
+        }
         rowsPerSecond = ok ? double(rows) / seconds : 0.0;
     }
     sqlite_connection::remove(name);
@@ -150,6 +159,24 @@ double bare_insert_rows_per_second(const QString &path, long rows, bool singleCh
     QFile::remove(path + QStringLiteral("-wal"));
     QFile::remove(path + QStringLiteral("-shm"));
     return rowsPerSecond;
+}
+
+double thread_cpu_seconds(const QByteArray &name)
+{
+    const QStringList tasks = QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs);
+    for (const QString &task : tasks) {
+        const QString dir = QStringLiteral("/proc/self/task/") + task;
+        QFile comm(dir + QStringLiteral("/comm"));
+        if (!comm.open(QIODevice::ReadOnly) || comm.readAll().trimmed() != name) {
+            continue;
+        }
+        // The first field is the time on a CPU in nanoseconds.
+        QFile schedstat(dir + QStringLiteral("/schedstat"));
+        if (schedstat.open(QIODevice::ReadOnly)) {
+            return schedstat.readAll().split(' ').first().toDouble() * 1e-9;
+        }
+    }
+    return -1.0;
 }
 
 bool fill_single_channel_table(const QString &path, const QString &table, long rows, int rate)

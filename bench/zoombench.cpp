@@ -384,8 +384,29 @@ int rows_case(SampleDatabase &database, long rows, int channels)
     return columns.times.size() == rows ? 0 : 1;
 }
 
+// Ends the case when it takes more memory than the machine can spare, saying so.
+void start_memory_guard()
+{
+    const long limitKib =
+        std::min(long(0.6 * double(proc_kib("/proc/meminfo", "MemAvailable:"))), 12L << 20);
+    std::thread([limitKib] {
+        for (;;) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            const long rss = proc_kib("/proc/self/status", "VmRSS:");
+            if (rss > limitKib) {
+                std::printf("  gave up: resident set passed %.1f GiB (the limit this machine "
+                            "can spare)\n",
+                            double(rss) / (1 << 20));
+                std::fflush(stdout);
+                std::_Exit(3);
+            }
+        }
+    }).detach();
+}
+
 int run_case(const QString &path, long rows, int channels, const char *kind)
 {
+    start_memory_guard();
     SampleDatabase database(path);
     if (!database.open_database() || !database.create_table(table, channels == 1)) {
         std::fprintf(stderr, "cannot open %s\n", qPrintable(path));
