@@ -23,6 +23,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <ctime>
 #include <thread>
 
 namespace {
@@ -85,6 +86,13 @@ RunResult record_run(const QString &dir, double framesPerSecond, int seconds)
     return result;
 }
 
+double calling_thread_cpu_seconds()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9;
+}
+
 // Records pushed by a producer thread as fast as the queue takes them, stored by the
 // save thread; returns rows per second, and the CPU time of the save thread and the
 // producer.
@@ -107,7 +115,7 @@ double save_path_rows_per_second(const QString &dir, int rows, double &cpuSecond
     DataSaveDisplay saver(&queues, &database);
     QElapsedTimer clock;
     clock.start();
-    const double producerStart = bench::thread_cpu_seconds("bench_pipeline");
+    const double producerStart = calling_thread_cpu_seconds();
     saver.start();
     for (int r = 0; r < rows; ++r) {
         while (queues.record_count() >= 8000) {
@@ -116,7 +124,7 @@ double save_path_rows_per_second(const QString &dir, int rows, double &cpuSecond
         queues.push_samples(double(r) / multiRate, values.at(r));
     }
     queues.push_sample(-1.0, -1.0);
-    producerCpuSeconds = bench::thread_cpu_seconds("bench_pipeline") - producerStart;
+    producerCpuSeconds = calling_thread_cpu_seconds() - producerStart;
     // Its last reading before it ends misses at most the final transaction.
     cpuSeconds = 0.0;
     while (!saver.wait(2)) {
