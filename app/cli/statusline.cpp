@@ -6,15 +6,7 @@ StatusLine::StatusLine(int totalSeconds)
 
 QString StatusLine::update(qint64 elapsedMs, qint64 stored, qint64 received, quint64 dropped)
 {
-    // Only the latest point at least a window back is needed as the reference.
-    while (history_.size() > 1 && elapsedMs - history_[1].ms >= rateWindowMs) {
-        history_.pop_front();
-    }
-    const Point &reference = history_.front();
-    const qint64 spanMs = elapsedMs - reference.ms;
-    const qint64 perSecond =
-        spanMs > 0 ? ((received - reference.received) * 1000 + spanMs / 2) / spanMs : 0;
-    history_.push_back({elapsedMs, received});
+    const qint64 perSecond = rate_.update(elapsedMs, received);
     // Nearest second: the timer's ticks fall a hair either side of the full second.
     return format((elapsedMs + 500) / 1000, totalSeconds_, stored, perSecond, dropped);
 }
