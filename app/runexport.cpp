@@ -8,6 +8,7 @@
 
 #include <QCheckBox>
 #include <QDialog>
+#include <QDir>
 #include <QFuture>
 #include <QHBoxLayout>
 #include <QMessageBox>
@@ -17,10 +18,13 @@
 #include <QVBoxLayout>
 #include <QtConcurrent/QtConcurrentRun>
 
+#include <algorithm>
 #include <chrono>
 
 namespace {
 constexpr std::chrono::milliseconds exportPollMs{100};
+// The icon and the minimise, maximise and close buttons beside a dialog's title.
+constexpr int titleBarControlsPx = 200;
 } // namespace
 
 RunExport::RunExport(QWidget *window, SampleDatabase *database, VoltagePlot *plot)
@@ -40,7 +44,9 @@ bool RunExport::run(QString &directory)
         return false;
     }
     write_log(QStringLiteral("导出数据"));
-    const QString path = ask_save_file_name(window_, tr("Saving Data Files"), directory);
+    // The run's table name tells the files of one run from another's.
+    const QString path = ask_save_file_name(window_, tr("Saving Data Files"), directory, QString(),
+                                            database_->current_table_name());
     if (path.isEmpty())
         return false;
     const int slash = path.lastIndexOf(QLatin1Char('/'));
@@ -54,7 +60,16 @@ bool RunExport::run(QString &directory)
         QMessageBox::critical(window_, tr("Error"), failure);
         return false;
     }
-    QMessageBox::information(window_, tr("Information"), tr("Export successful"));
+    // The names are given in full: the extensions are appended to whatever was typed.
+    QStringList written;
+    if (csv)
+        written.append(QDir::toNativeSeparators(path + QStringLiteral(".csv")));
+    if (picture)
+        written.append(QDir::toNativeSeparators(path + QStringLiteral(".png")));
+    QMessageBox::information(window_, tr("Information"),
+                             tr("Export successful") + QStringLiteral("\n\n") +
+                                 tr("Files written:") + QLatin1Char('\n') +
+                                 written.join(QLatin1Char('\n')));
     return csv;
 }
 
@@ -77,6 +92,10 @@ bool RunExport::choose_kinds(bool &csv, bool &picture)
     layout->addLayout(buttons);
     QObject::connect(confirm, &QPushButton::clicked, &options, &QDialog::accept);
     QObject::connect(cancel, &QPushButton::clicked, &options, &QDialog::reject);
+    // Wide enough for its title next to the window buttons of a usual title bar.
+    options.setMinimumWidth(std::max(
+        options.sizeHint().width(),
+        options.fontMetrics().horizontalAdvance(options.windowTitle()) + titleBarControlsPx));
     if (options.exec() != QDialog::Accepted)
         return false;
     csv = csvBox->isChecked();

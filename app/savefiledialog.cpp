@@ -45,7 +45,7 @@ private:
 } // namespace
 
 QString ask_save_file_name(QWidget *parent, const QString &caption, const QString &directory,
-                           const QString &filter)
+                           const QString &filter, const QString &proposedName)
 {
     // Declared first, so it outlives the dialog and its file system model.
     NameOnlyIconProvider icons;
@@ -55,6 +55,8 @@ QString ask_save_file_name(QWidget *parent, const QString &caption, const QStrin
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
+    if (!proposedName.isEmpty())
+        dialog.selectFile(proposedName);
     if (dialog.exec() != QDialog::Accepted)
         return QString();
     return dialog.selectedFiles().value(0);

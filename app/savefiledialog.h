@@ -5,7 +5,8 @@
 class QWidget;
 
 // Asks the operator for a file to save to, with the caption, start directory and name filter
-// given (no filter when empty); returns the chosen path, or an empty string when cancelled.
+// given (no filter when empty), offering `proposedName` (none when empty) as the file name;
+// returns the chosen path, or an empty string when cancelled.
 //
 // The dialog names its files by their names and kinds alone and never opens one. Opening and
 // closing any descriptor on the database, its write-ahead log or its shared-memory file would
@@ -15,4 +16,5 @@ class QWidget;
 // platform's native dialog may do the same, so Qt's own dialog is used, with icons chosen by
 // file kind. GUI thread only.
 QString ask_save_file_name(QWidget *parent, const QString &caption, const QString &directory,
-                           const QString &filter = QString());
+                           const QString &filter = QString(),
+                           const QString &proposedName = QString());

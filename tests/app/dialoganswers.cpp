@@ -32,6 +32,7 @@ ModalResponder::Handler answerExportOptions(bool csv, bool picture, bool confirm
             }
             for (QPushButton *button : buttons)
                 seen->buttons.append(button->text());
+            seen->width = dialog->width();
             seen->answered = true;
         }
         // Clicked like an operator would, so the boxes' own signals run.
@@ -51,13 +52,14 @@ ModalResponder::Handler answerSaveDialog(const QString &path, SaveDialogSeen *se
             dialog->close();
             return;
         }
+        auto *name = files->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
         if (seen != nullptr) {
             seen->title = files->windowTitle();
             seen->directory = files->directory().canonicalPath();
             seen->filters = files->nameFilters();
+            seen->proposedName = name != nullptr ? name->text() : QString();
             seen->save = files->acceptMode() == QFileDialog::AcceptSave;
         }
-        auto *name = files->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
         if (path.isEmpty() || name == nullptr) {
             files->reject();
             return;

@@ -17,6 +17,7 @@ struct ExportOptionsSeen
     QStringList boxes;        // check box texts, in layout order
     QList<bool> initialState; // their checked state when the dialog appeared
     QStringList buttons;      // push button texts, in layout order
+    int width = 0;            // of the dialog as shown
     bool answered = false;
 };
 
@@ -31,6 +32,7 @@ struct SaveDialogSeen
     QString title;
     QString directory; // canonical path of the directory it opened in
     QStringList filters;
+    QString proposedName; // the file name it offered
     bool save = false;
 };
 

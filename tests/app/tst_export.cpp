@@ -16,6 +16,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFontMetrics>
 #include <QImage>
 #include <QLabel>
 #include <QProcess>
@@ -147,6 +148,15 @@ int rowsSeenFromAnotherProcess(const QString &table)
     return ok ? rows : -1;
 }
 
+// The files a success message names, or {"not a success: <text>"}.
+QStringList filesNamedBy(const QString &message)
+{
+    const QString head = QStringLiteral("Export successful\n\nFiles written:\n");
+    if (!message.startsWith(head))
+        return {QStringLiteral("not a success: ") + message};
+    return message.mid(head.size()).split(QLatin1Char('\n'));
+}
+
 QStringList filesIn(const QString &directory)
 {
     return QDir(directory).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot);
@@ -232,6 +242,10 @@ void ExportTest::cancelledOptionsAskNothingMore()
                                          QStringLiteral("Export Picture")}));
     QCOMPARE(options.initialState, (QList<bool>{true, false}));
     QCOMPARE(options.buttons, (QStringList{QStringLiteral("Confirm"), QStringLiteral("Cancel")}));
+    // Room for the title and a title bar's icon and three window buttons.
+    const QFontMetrics metrics(QApplication::font());
+    QVERIFY2(options.width >= metrics.horizontalAdvance(options.title) + 4 * 32,
+             qPrintable(QString::number(options.width)));
     QCOMPARE(responder.seen(), QStringList{QStringLiteral("QDialog")});
     QCOMPARE(responder.unexpected(), 0);
     QCOMPARE(window->last_export_directory(), QStringLiteral("./"));
@@ -270,6 +284,7 @@ void ExportTest::exportWritesTheChosenFilesUnderOneBaseName()
                               QStringLiteral("QDialog"), QStringLiteral("QMessageBox")}));
     }
     QCOMPARE(dialog.title, QStringLiteral("Saving Data Files"));
+    QCOMPARE(dialog.proposedName, runTable);
     QVERIFY(dialog.save);
     QCOMPARE(dialog.directory, QDir::current().canonicalPath());
 
@@ -279,7 +294,6 @@ void ExportTest::exportWritesTheChosenFilesUnderOneBaseName()
     QVERIFY(!busy.pictureBeforeTable);
 
     QCOMPARE(message.title, QStringLiteral("Information"));
-    QCOMPARE(message.text, QStringLiteral("Export successful"));
     QCOMPARE(message.icon, QMessageBox::Information);
     QCOMPARE(message.parentTitle, window->windowTitle());
 
@@ -290,6 +304,11 @@ void ExportTest::exportWritesTheChosenFilesUnderOneBaseName()
         expected.append(QStringLiteral("run7.png"));
     QCOMPARE(filesIn(out.path()), expected);
     QCOMPARE(filesAtMessage.size(), expected.size());
+    // The message names each file written, in full.
+    QStringList named;
+    for (const QString &file : expected)
+        named.append(out.filePath(file));
+    QCOMPARE(filesNamedBy(message.text), named);
     if (csv) {
         QCOMPARE(fileContents(base + QStringLiteral(".csv")),
                  tableAsCsv(QStringLiteral("Quorlen.db"), runTable, 1));
@@ -314,7 +333,8 @@ void ExportTest::typedExtensionIsKeptAndAnotherAppended()
     QTemporaryDir out;
     const QString typed = out.filePath(QStringLiteral("run7.csv"));
     const MessageBoxSeen message = exportBoth(*window, typed);
-    QCOMPARE(message.text, QStringLiteral("Export successful"));
+    QCOMPARE(filesNamedBy(message.text),
+             (QStringList{typed + QStringLiteral(".csv"), typed + QStringLiteral(".png")}));
     QCOMPARE(filesIn(out.path()),
              (QStringList{QStringLiteral("run7.csv.csv"), QStringLiteral("run7.csv.png")}));
 }
@@ -493,7 +513,7 @@ void ExportTest::escapeClosesTheBusyDialogEarlyAndTheResultIsStillReported()
     QCOMPARE(responder.unexpected(), 0);
     QVERIFY(!tableWrittenAtEscape);
     QVERIFY(closedByEscape);
-    QCOMPARE(message.text, QStringLiteral("Export successful"));
+    QCOMPARE(filesNamedBy(message.text).size(), 2);
     QCOMPARE(filesAtMessage, (QStringList{QStringLiteral(".csv"), QStringLiteral(".png")}));
     QCOMPARE(fileContents(base + QStringLiteral(".csv")),
              tableAsCsv(QStringLiteral("Quorlen.db"), runTable, 1));
@@ -542,7 +562,8 @@ void ExportTest::exportOfASimulatedRunMatchesTheStoredTable()
     QTemporaryDir out;
     const QString base = out.filePath(QStringLiteral("run"));
     const MessageBoxSeen message = exportBoth(window, base);
-    QCOMPARE(message.text, QStringLiteral("Export successful"));
+    QCOMPARE(filesNamedBy(message.text),
+             (QStringList{base + QStringLiteral(".csv"), base + QStringLiteral(".png")}));
     const QByteArray csv = fileContents(base + QStringLiteral(".csv"));
     QVERIFY(csv.startsWith("id,time,Vol1,Vol2,Vol3,Vol4,Vol5,Vol6,Vol7,Vol8,Vol9,Vol10,Vol11,"
                            "Vol12,Vol13,Vol14,Vol15,Vol16\n"));
