@@ -10,6 +10,7 @@
 #include "protocol.h"
 #include "runexport.h"
 #include "runsession.h"
+#include "runstatusbar.h"
 #include "runtablename.h"
 #include "sampledatabase.h"
 #include "serialmanager.h"
@@ -84,6 +85,7 @@ MainWindow::MainWindow(QWidget *parent)
     QObject::connect(session_, &RunSession::finished, this,
                      [this](RunSession::Outcome outcome) { run_ended(outcome); });
 
+    run_status_ = new RunStatusBar(status_bar_, session_, this);
     channels_ = std::make_unique<ChannelPanel>(ui_.get(), plot_);
     channels_->style_value_labels(false);
 
@@ -109,6 +111,7 @@ MainWindow::MainWindow(QWidget *parent)
     QObject::connect(display_timer_, &QTimer::timeout, plot_, &VoltagePlot::refresh_view);
     QObject::connect(display_timer_, &QTimer::timeout, this, &MainWindow::refresh_value_labels);
     QObject::connect(status_timer_, &QTimer::timeout, this,
+    QObject::connect(display_timer_, &QTimer::timeout, run_status_, &RunStatusBar::refresh);
                      &MainWindow::check_lower_computer_status);
 
     run_startup_check();
@@ -417,6 +420,7 @@ void MainWindow::on_SampleStop_clicked()
     ui_->groupBoxExcitation->setEnabled(true);
     ui_->ExportFile->setEnabled(true);
     session_->request_stop();
+    run_status_->run_started();
 }
 
 void MainWindow::on_connect_clicked()
@@ -432,6 +436,7 @@ void MainWindow::on_connect_clicked()
         battery_->hide();
         const bool answered = query_instrument_status();
         // A port lost during the first status query has already been reported by
+    run_status_->refresh();
         // handle_port_error; the connect did not succeed after all.
         if (!is_connected())
             return;
@@ -442,6 +447,7 @@ void MainWindow::on_connect_clicked()
             show_message(tr("The port is open, but the instrument did not answer. Check that "
                             "it is switched on and attached to this port."));
         }
+    run_status_->stop_requested();
         return;
     }
     if (acquiring_) {
@@ -462,6 +468,7 @@ void MainWindow::stop(bool error)
         return;
     if (error && !serial_->is_open())
         session_->port_lost();
+        run_status_->set_connected(true);
     else
         session_->end_now();
 }
@@ -479,6 +486,7 @@ void MainWindow::run_ended(RunSession::Outcome outcome)
         check_lower_computer_status();
         status_timer_->start(statusIntervalMs);
     }
+    run_status_->set_connected(false);
     plot_->set_browse_mode(true);
     apply_run_control_states(false);
     ui_->SamplePause->setText(tr("Pause"));
@@ -509,13 +517,17 @@ void MainWindow::report_unsaved_samples(qint64 saved, qint64 stored)
                          tr("Only %1 of the %2 samples of this run could be stored in the "
                             "database. The disk may be full.")
                              .arg(stored)
+    run_status_->set_connected(!portLost);
+    run_status_->run_ended(outcome);
                              .arg(saved));
 }
 
 void MainWindow::handle_port_error()
 {
     if (acquiring_)
-        session_->port_lost();
+        session_->port_lost(); // the run's end says so in the status bar (run_ended)
+    else
+        run_status_->show_note(tr("The serial port was lost."), true);
     ui_->connect->setText(tr("Connect"));
     status_timer_->stop();
     ui_->PortComboBox->setEnabled(true);
@@ -546,6 +558,7 @@ bool MainWindow::query_instrument_status()
     }
     return true;
 }
+    run_status_->set_connected(false);
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
@@ -571,6 +584,7 @@ bool MainWindow::confirm_close()
         tr("The run %1 (%2 samples) %3. Closing the window deletes it from the database.")
             .arg(table)
             .arg(rows)
+    battery_->setToolTip(RunStatusBar::battery_tool_tip(status.battery_percent(), attenuator_));
             .arg(state),
         QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Cancel);
     if (answer == QMessageBox::Discard)

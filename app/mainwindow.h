@@ -14,6 +14,7 @@ class ChannelPanel;
 class DataQueues;
 class PortWatcher;
 class QStatusBar;
+class RunStatusBar;
 class QTimer;
 class SampleDatabase;
 class SerialManager;
@@ -51,6 +52,7 @@ public:
     QTimer *status_timer() const { return status_timer_; }
     QString last_export_directory() const { return last_export_dir_; }
     RunSession *run_session() const { return session_; }
+    RunStatusBar *run_status() const { return run_status_; }
 
 protected:
     // A close by the operator asks first when a run would be lost with the window.
@@ -101,6 +103,7 @@ private:
     Battery *battery_ = nullptr;
     QTimer *display_timer_ = nullptr;
     QTimer *status_timer_ = nullptr;
+    RunStatusBar *run_status_ = nullptr; // Qt child, after the session it reads
     DataQueues *queues_ = nullptr;       // owned
     SerialManager *serial_ = nullptr;    // owned
     SampleDatabase *database_ = nullptr; // owned

@@ -4,20 +4,23 @@ Battery::Battery(QWidget *parent)
     : QLabel(parent)
 {}
 
+int Battery::band_of(int level)
+{
+    // The band bounds belong to the higher band; no range is imposed on the level.
+    if (level >= 75)
+        return 4;
+    if (level >= 50)
+        return 3;
+    if (level >= 25)
+        return 2;
+    return 1;
+}
+
 void Battery::setLevel(int level)
 {
     level_ = level;
 
-    // The band bounds belong to the higher band; no range is imposed on the level.
-    int band = 1;
-    if (level_ >= 75)
-        band = 4;
-    else if (level_ >= 50)
-        band = 3;
-    else if (level_ >= 25)
-        band = 2;
-
-    image_path_ = QStringLiteral(":/image/image_resource/battery%1.png").arg(band);
+    image_path_ = QStringLiteral(":/image/image_resource/battery%1.png").arg(band_of(level));
     pixmap_.load(image_path_);
     setScaledContents(true);
     setPixmap(pixmap_);

@@ -14,6 +14,8 @@ public:
     explicit Battery(QWidget *parent);
 
     void setLevel(int level);
+    // The image band of a level, 1 (below 25) to 4 (75 and above).
+    static int band_of(int level);
 
     double level() const { return level_; }
     // Resource path of the image shown; empty before the first level arrives.

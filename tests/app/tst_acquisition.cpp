@@ -4,6 +4,7 @@
 #include "logreader.h"
 #include "mainwindow.h"
 #include "protocol.h"
+#include "runstatusbar.h"
 #include "runtablecheck.h"
 #include "sampledatabase.h"
 #include "scopedworkdir.h"
@@ -99,6 +100,14 @@ QList<qint64> loggedNumbers(const QStringList &messages, const QString &prefix,
             numbers.append(number);
     }
     return numbers;
+}
+
+// Appends the status bar's text to shown when it differs from the last one there.
+void noteStatusText(const MainWindow &window, QStringList *shown)
+{
+    const QString text = window.run_status()->text();
+    if (shown->isEmpty() || shown->last() != text)
+        shown->append(text);
 }
 
 // A window connected to a simulated instrument; the log is read from before the window was
@@ -249,6 +258,10 @@ void AcquisitionTest::connectingShowsSuccessBatteryAndPollsTheStatus()
     QVERIFY(window.status_timer()->isActive());
     QCOMPARE(window.status_timer()->interval(), statusIntervalMs);
     QVERIFY(!window.display_timer()->isActive());
+    QCOMPARE(battery->toolTip(), QStringLiteral("Battery 63 % (50 to 74 %)\nNo range module: "
+                                                "excitation up to ±10 V"));
+    QVERIFY2(window.run_status()->text().startsWith(QStringLiteral("Connected")),
+             qPrintable(window.run_status()->text()));
 
     seen = op.click("connect");
     QVERIFY(seen.isEmpty());
@@ -301,6 +314,10 @@ void AcquisitionTest::moduleCodesWidenAndNarrowTheExcitationRange()
 
     boxes.at(0)->setValue(50.0);
     boxes.at(1)->setValue(-75.0);
+    auto *battery = window.findChild<Battery *>();
+    QVERIFY2(battery->toolTip().endsWith(
+                 QStringLiteral("\nRange module fitted: excitation up to ±80 V")),
+             qPrintable(battery->toolTip()));
     boxes.at(2)->setValue(5.5);
     boxes.at(3)->setValue(80.0);
     QCOMPARE(boxes.at(0)->value(), 50.0);
@@ -320,6 +337,9 @@ void AcquisitionTest::moduleCodesWidenAndNarrowTheExcitationRange()
     QCOMPARE(boxes.at(0)->value(), 10.0);
     QCOMPARE(boxes.at(1)->value(), -10.0);
     QCOMPARE(boxes.at(2)->value(), 5.5);
+    QVERIFY2(
+        battery->toolTip().endsWith(QStringLiteral("\nNo range module: excitation up to ±10 V")),
+        qPrintable(battery->toolTip()));
     QCOMPARE(boxes.at(3)->value(), 10.0);
     QCOMPARE(boxes.at(4)->value(), 0.0);
 }
@@ -348,8 +368,10 @@ void AcquisitionTest::singleChannelRunStoresEverySampleTheInstrumentSent()
     QVERIFY(op.isEnabled("SamplePause"));
     QCOMPARE(read_setting(QStringLiteral("last_table_name"), QString()).toString(), table);
 
-    // The instrument ends the run by itself after its time.
-    QTRY_VERIFY_WITH_TIMEOUT(!window->is_acquiring(), runTimeoutMs);
+    // The instrument ends the run by itself after its time; the status bar follows the run.
+    QStringList statusTexts;
+    QTRY_VERIFY_WITH_TIMEOUT((noteStatusText(*window, &statusTexts), !window->is_acquiring()),
+                             runTimeoutMs);
     QCOMPARE(instrument.samples_sent(), quint64(rate * seconds));
     const QStringList faults = connectedStateFaults(*window, op);
     QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QStringLiteral("; "))));
@@ -368,6 +390,19 @@ void AcquisitionTest::singleChannelRunStoresEverySampleTheInstrumentSent()
     const QList<QByteArray> commands = instrument.received_commands();
     QCOMPARE(commands.size(), 3);
     QCOMPARE(commands.at(1), start_single_command(2.5f, rate, seconds));
+    // Changing while it recorded: the run time went through 0, 1 and 2 s at least.
+    const QStringList recording = statusTexts.filter(QStringLiteral("Recording  |  "));
+    QVERIFY2(recording.size() >= 3, qPrintable(statusTexts.join(QLatin1Char('\n'))));
+    for (const QString &text : recording)
+        QVERIFY2(text.contains(QStringLiteral(" / 2 s  |  ")) && text.contains(table),
+                 qPrintable(text));
+    noteStatusText(*window, &statusTexts);
+    QCOMPARE(statusTexts.last(),
+             QStringLiteral("Connected  |  2 / 2 s  |  10000 rows stored  |  0 dropped  |  ") +
+                 table +
+                 QStringLiteral("  |  The run ended by itself after its collection time: 10000 "
+                                "rows stored."));
+
     QCOMPARE(commands.at(2), status_query_command()); // asked again once the run is over
 
     const QStringList messages = bench.close_and_read_log();
@@ -415,6 +450,8 @@ void AcquisitionTest::multiChannelRunStoppedByTheOperatorStoresEverySample()
     QVERIFY(!op.isEnabled("SampleStart"));
     QVERIFY(op.isEnabled("ExportFile"));
     QVERIFY(op.isEnabled("groupBoxSample"));
+    QVERIFY2(window->run_status()->text().startsWith(QStringLiteral("Stopping  |  ")),
+             qPrintable(window->run_status()->text()));
     QVERIFY(op.isEnabled("groupBoxExcitation"));
     // Export is refused until the run has ended.
     QVERIFY(op.click("ExportFile").isEmpty());
@@ -436,6 +473,8 @@ void AcquisitionTest::multiChannelRunStoppedByTheOperatorStoresEverySample()
 
     const QStringList messages = bench.close_and_read_log();
     QVERIFY(messages.indexOf(QStringLiteral("停止采集")) >= 0);
+    QCOMPARE(window->run_status()->note(),
+             QStringLiteral("Run stopped: %1 rows stored.").arg(rows.size()));
     QVERIFY(messages.indexOf(QStringLiteral("采集停止")) >
             messages.indexOf(QStringLiteral("停止采集")));
     QCOMPARE(loggedNumbers(messages, QStringLiteral("执行时间 = "), QStringLiteral(" ms")).size(),
@@ -461,6 +500,8 @@ void AcquisitionTest::pauseAndContinueSendTheirCommandsAndSwitchBrowsing()
     QVERIFY(window->plot()->is_browse_mode());
     QVERIFY(!window->display_timer()->isActive());
     QTRY_COMPARE_WITH_TIMEOUT(lastCommandCode(instrument), 0x15, runTimeoutMs);
+    QVERIFY2(window->run_status()->text().startsWith(QStringLiteral("Paused  |  ")),
+             qPrintable(window->run_status()->text()));
     QCOMPARE(instrument.received_commands().last(), pause_command());
     const quint64 sentBeforeContinue = instrument.samples_sent();
 
@@ -560,6 +601,11 @@ void AcquisitionTest::lostInstrumentEndsTheRunKeepingEveryDecodedSample()
 
     // The operator restarts the instrument and connects again; the new run starts afresh.
     constexpr quint32 secondPattern = 45;
+    QVERIFY2(window->run_status()->text().startsWith(QStringLiteral("Idle  |  ")) &&
+                 window->run_status()->text().endsWith(
+                     QStringLiteral("The serial port was lost during the run: %1 rows stored.")
+                         .arg(rows.size())),
+             qPrintable(window->run_status()->text()));
     instrument = std::make_unique<InstrumentSimulator>(secondPattern);
     QVERIFY(instrument->start());
     const QList<MessageBoxSeen> connected = op.connectTo(instrument->port_name());
@@ -600,6 +646,8 @@ void AcquisitionTest::lostInstrumentWhileIdleReturnsToDisconnected()
     QVERIFY(bench.window->database()->table_names().isEmpty());
 }
 
+    QCOMPARE(bench.window->run_status()->text(),
+             QStringLiteral("Idle  |  The serial port was lost."));
 void AcquisitionTest::closingTheWindowMidRunStopsStoresAndCleansUp()
 {
     constexpr quint32 pattern = 46;
@@ -733,10 +781,17 @@ void AcquisitionTest::runsTheInstrumentDoesNotEndAreEndedKeepingEveryRow()
     } else {
         // Stopped after its time as the operator would have; the instrument then confirmed.
         QCOMPARE(rows.size(), rate * shortRunSeconds);
+        QCOMPARE(bench.window->run_status()->note(),
+                 QStringLiteral("Stopped without the instrument's confirmation: %1 rows stored.")
+                     .arg(rows.size()));
         QVERIFY(seen.isEmpty());
     }
     const QStringList messages = bench.close_and_read_log();
     QCOMPARE(loggedNumbers(messages, QStringLiteral("采集点数 = ")),
+        QCOMPARE(bench.window->run_status()->note(),
+                 QStringLiteral("The instrument did not end the run after its collection time; "
+                                "it was stopped with %1 rows stored.")
+                     .arg(rows.size()));
              QList<qint64>{qint64(rows.size())});
     QCOMPARE(messages.count(QStringLiteral("下位机未确认停止")), operatorStops ? 1 : 0);
 }

@@ -4,8 +4,10 @@
 //                                      keep running until killed
 //   runprobe recover CSV               answer the crash prompt with Save and the file dialog
 //                                      with CSV, then close cleanly
-//   runprobe try PORT                  connect and record a one-second run, then close cleanly
+//   runprobe try PORT                  connect and record a one-second run, print the status
+//                                      bar as "status: TEXT", then close cleanly
 #include "mainwindow.h"
+#include "runstatusbar.h"
 #include "windowdriver.h"
 
 #include <QApplication>
@@ -82,6 +84,7 @@ int main(int argc, char *argv[])
     const bool ended = QTest::qWaitFor([&window] { return !window->is_acquiring(); }, runTimeoutMs);
     say(ended ? QStringLiteral("run ended") : QStringLiteral("run did not end"));
     say_boxes(driver);
+    say(QStringLiteral("status: ") + window->run_status()->text());
     window.reset();
     return 0;
 }

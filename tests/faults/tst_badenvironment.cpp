@@ -258,6 +258,15 @@ void BadEnvironmentTest::fullDiskDuringARunIsReportedWithTheSamplesLost()
     QVERIFY2(box.match(outcome.lines.at(2)).hasMatch(), qPrintable(outcome.lines.at(2)));
     QCOMPARE(WaveformTable::integrity_check(QStringLiteral("Quorlen.db")), QStringLiteral("ok"));
 }
+    // The status bar says so as well, with the same counts.
+    static const QRegularExpression status(QStringLiteral(
+        "\nstatus: Connected  \\|  .*  \\|  Samples could not be stored \\((.+)\\); the run "
+        "was stopped with (\\d+) of (\\d+) rows stored\\.\n"));
+    const QRegularExpressionMatch line = status.match(outcome.text);
+    QVERIFY2(line.hasMatch(), qPrintable(outcome.text));
+    QVERIFY2(outcome.lines.at(2).contains(QStringLiteral(". %1 of its %2 samples are kept.")
+                                              .arg(line.captured(2), line.captured(3))),
+             qPrintable(outcome.lines.at(2)));
 
 void BadEnvironmentTest::fullDiskMakesTheRecorderFailWithoutAHalfWrittenFile()
 {

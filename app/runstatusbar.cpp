@@ -1,0 +1,182 @@
+#include "runstatusbar.h"
+
+#include "battery.h"
+
+#include <QLabel>
+#include <QStatusBar>
+
+namespace {
+const QString recordingDotSheet = QStringLiteral("color: rgb(220, 0, 0);");
+const QString problemSheet = QStringLiteral("color: rgb(200, 0, 0);");
+const QString separator = QStringLiteral("  |  ");
+
+// Nearest second: the display ticks fall a hair either side of the full second.
+qint64 seconds_of(qint64 ms)
+{
+    return (ms + 500) / 1000;
+}
+} // namespace
+
+RunStatusBar::RunStatusBar(QStatusBar *bar, const RunSession *session, QObject *parent)
+    : QObject(parent)
+    , bar_(bar)
+    , session_(session)
+{
+    dot_ = add_label("runStateDot");
+    dot_->setText(QStringLiteral("\u25CF"));
+    dot_->setStyleSheet(recordingDotSheet);
+    state_ = add_label("runState");
+    time_ = add_label("runTime");
+    rows_ = add_label("runRows");
+    rate_ = add_label("runRate");
+    dropped_ = add_label("runDropped");
+    table_ = add_label("runTable");
+    note_ = add_label("runNote", 1);
+    // A long line is cut at the window's edge rather than widening the window; the tool tip
+    // has it whole.
+    note_->setMinimumWidth(1);
+    refresh();
+}
+
+QLabel *RunStatusBar::add_label(const char *name, int stretch)
+{
+    auto *label = new QLabel(bar_);
+    label->setObjectName(QLatin1String(name));
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    bar_->addWidget(label, stretch);
+    return label;
+}
+
+void RunStatusBar::set_connected(bool connected)
+{
+    connected_ = connected;
+    refresh();
+}
+
+void RunStatusBar::run_started()
+{
+    runShown_ = true;
+    stopRequested_ = false;
+    rateMeter_.reset();
+    show_note(QString(), false);
+    refresh();
+}
+
+void RunStatusBar::stop_requested()
+{
+    stopRequested_ = true;
+    refresh();
+}
+
+void RunStatusBar::run_ended(RunSession::Outcome outcome)
+{
+    refresh();
+    const qint64 rows = session_->committed_count();
+    const qint64 samples = session_->stored_count();
+    QString line;
+    bool problem = true;
+    switch (outcome) {
+    case RunSession::Outcome::Completed:
+        if (session_->overran()) {
+            line = tr("The instrument did not end the run after its collection time; it was "
+                      "stopped with %1 rows stored.")
+                       .arg(rows);
+        } else if (stopRequested_) {
+            line = tr("Run stopped: %1 rows stored.").arg(rows);
+            problem = false;
+        } else {
+            line =
+                tr("The run ended by itself after its collection time: %1 rows stored.").arg(rows);
+            problem = false;
+        }
+        break;
+    case RunSession::Outcome::StopUnconfirmed:
+        line = tr("Stopped without the instrument's confirmation: %1 rows stored.").arg(rows);
+        break;
+    case RunSession::Outcome::PortLost:
+        line = tr("The serial port was lost during the run: %1 rows stored.").arg(rows);
+        break;
+    case RunSession::Outcome::StorageFailed:
+        line = tr("Samples could not be stored (%1); the run was stopped with %2 of %3 rows "
+                  "stored.")
+                   .arg(session_->storage_error())
+                   .arg(rows)
+                   .arg(samples);
+        break;
+    case RunSession::Outcome::EndedByOwner:
+    case RunSession::Outcome::None:
+        line = tr("Run ended: %1 rows stored.").arg(rows);
+        problem = false;
+        break;
+    }
+    if (outcome != RunSession::Outcome::StorageFailed && rows < samples) {
+        line += QLatin1Char(' ') +
+                tr("Only %1 of its %2 samples could be stored.").arg(rows).arg(samples);
+        problem = true;
+    }
+    show_note(line, problem);
+}
+
+void RunStatusBar::show_note(const QString &text, bool problem)
+{
+    note_->setText(text);
+    note_->setToolTip(text);
+    note_->setStyleSheet(problem ? problemSheet : QString());
+}
+
+void RunStatusBar::refresh()
+{
+    const RunSession::State state = session_->state();
+    const bool active = session_->is_active();
+    QString stateText = connected_ ? tr("Connected") : tr("Idle");
+    if (state == RunSession::State::Running)
+        stateText = tr("Recording");
+    else if (state == RunSession::State::Paused)
+        stateText = tr("Paused");
+    else if (state == RunSession::State::Stopping)
+        stateText = tr("Stopping");
+    state_->setText(stateText);
+    dot_->setVisible(state == RunSession::State::Running);
+
+    time_->setVisible(runShown_);
+    rows_->setVisible(runShown_);
+    dropped_->setVisible(runShown_);
+    table_->setVisible(runShown_);
+    rate_->setVisible(active);
+    if (!runShown_)
+        return;
+    const qint64 elapsedMs = session_->elapsed_ms();
+    time_->setText(tr("%1 / %2 s").arg(seconds_of(elapsedMs)).arg(session_->settings().seconds));
+    rows_->setText(tr("%1 rows stored").arg(session_->committed_count()));
+    if (active)
+        rate_->setText(
+            tr("%1 samples/s").arg(rateMeter_.update(elapsedMs, session_->stored_count())));
+    const quint64 dropped = session_->dropped_count();
+    dropped_->setText(tr("%1 dropped").arg(dropped));
+    dropped_->setStyleSheet(dropped > 0 ? problemSheet : QString());
+    table_->setText(session_->table());
+}
+
+QString RunStatusBar::text() const
+{
+    QStringList parts;
+    for (const QLabel *label : {state_, time_, rows_, rate_, dropped_, table_, note_}) {
+        if (!label->isHidden() && !label->text().isEmpty())
+            parts.append(label->text());
+    }
+    return parts.join(separator);
+}
+
+QString RunStatusBar::note() const
+{
+    return note_->text();
+}
+
+QString RunStatusBar::battery_tool_tip(int level, bool rangeModule)
+{
+    static const char *const bands[] = {"below 25 %", "25 to 49 %", "50 to 74 %", "75 % or more"};
+    const QString band = tr(bands[Battery::band_of(level) - 1]);
+    const QString module = rangeModule ? tr("Range module fitted: excitation up to ±80 V")
+                                       : tr("No range module: excitation up to ±10 V");
+    return tr("Battery %1 % (%2)").arg(level).arg(band) + QLatin1Char('\n') + module;
+}

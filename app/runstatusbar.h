@@ -1,0 +1,62 @@
+#pragma once
+
+#include "ratemeter.h"
+#include "runsession.h"
+
+#include <QObject>
+#include <QString>
+
+class QLabel;
+class QStatusBar;
+
+// The run at a glance in the window's status bar: what the window is doing (Idle, Connected,
+// Recording, Paused, Stopping), the run time against the collection time, the rows committed
+// to the table, the samples per second over the last second, the frames and samples dropped,
+// the run's table, and a line on how the last run ended. Read from the run's counters on the
+// display timer's tick and on every change of state, never per frame. GUI thread only.
+class RunStatusBar : public QObject
+{
+    Q_OBJECT
+
+public:
+    RunStatusBar(QStatusBar *bar, const RunSession *session, QObject *parent = nullptr);
+
+    void set_connected(bool connected);
+    // A run has begun: its figures replace the last run's, whose line goes.
+    void run_started();
+    // The operator asked the instrument to stop (a run that then ends was not ended by itself).
+    void stop_requested();
+    // The run is over: its final figures and the line saying how it ended.
+    void run_ended(RunSession::Outcome outcome);
+    // A line on something that happened outside a run (a lost port), kept until the next run.
+    void show_note(const QString &text, bool problem);
+
+    // Reads the run's counters; the display timer's tick.
+    void refresh();
+
+    // What the bar shows, its parts separated by "  |  ".
+    QString text() const;
+    QString note() const;
+
+    // The battery's tool tip: the level reported, its band, and whether the range module
+    // (excitation up to ±80 V) is fitted.
+    static QString battery_tool_tip(int level, bool rangeModule);
+
+private:
+    QLabel *add_label(const char *name, int stretch = 0);
+
+    QStatusBar *const bar_;
+    const RunSession *const session_;
+    QLabel *dot_ = nullptr; // red while recording
+    QLabel *state_ = nullptr;
+    QLabel *time_ = nullptr;
+    QLabel *rows_ = nullptr;
+    QLabel *rate_ = nullptr;
+    QLabel *dropped_ = nullptr;
+    QLabel *table_ = nullptr;
+    QLabel *note_ = nullptr;
+    RateMeter rateMeter_; // of the samples taken for storage
+    bool connected_ = false;
+    bool runShown_ = false; // a run has been started since the window opened
+    bool stopRequested_ = false;
+};
