@@ -426,8 +426,10 @@ void MainWindow::on_SampleStop_clicked()
 void MainWindow::on_connect_clicked()
 {
     if (!is_connected()) {
-        if (!serial_->open_port(ui_->PortComboBox->currentText())) {
-            show_message(tr("Connection Failed"));
+        const QString port = ui_->PortComboBox->currentText();
+        if (!serial_->open_port(port)) {
+            show_message(tr("Connection Failed") + QStringLiteral("\n\n") +
+                         tr("%1 cannot be opened: %2.").arg(port, serial_->open_error()));
             return;
         }
         ui_->connect->setText(tr("Disconnect"));

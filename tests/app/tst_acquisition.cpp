@@ -237,7 +237,10 @@ void AcquisitionTest::connectingShowsSuccessBatteryAndPollsTheStatus()
     QList<MessageBoxSeen> seen =
         op.connectTo(QDir::current().filePath(QStringLiteral("no-such-port")));
     QCOMPARE(seen.size(), 1);
-    QCOMPARE(seen.first().text, QStringLiteral("Connection Failed"));
+    QVERIFY2(seen.first().text.startsWith(QStringLiteral("Connection Failed\n")) &&
+                 seen.first().text.endsWith(QStringLiteral("no-such-port cannot be opened: it "
+                                                           "does not exist.")),
+             qPrintable(seen.first().text));
     QCOMPARE(op.text("connect"), QStringLiteral("Connect"));
     QVERIFY(ports->isEnabled());
     QVERIFY(!window.status_timer()->isActive());
@@ -255,13 +258,13 @@ void AcquisitionTest::connectingShowsSuccessBatteryAndPollsTheStatus()
     QCOMPARE(instrument.received_commands(), QList<QByteArray>{status_query_command()});
     QVERIFY(!battery->isHidden());
     QCOMPARE(battery->level(), 63.0);
-    QVERIFY(window.status_timer()->isActive());
-    QCOMPARE(window.status_timer()->interval(), statusIntervalMs);
-    QVERIFY(!window.display_timer()->isActive());
     QCOMPARE(battery->toolTip(), QStringLiteral("Battery 63 % (50 to 74 %)\nNo range module: "
                                                 "excitation up to ±10 V"));
     QVERIFY2(window.run_status()->text().startsWith(QStringLiteral("Connected")),
              qPrintable(window.run_status()->text()));
+    QVERIFY(window.status_timer()->isActive());
+    QCOMPARE(window.status_timer()->interval(), statusIntervalMs);
+    QVERIFY(!window.display_timer()->isActive());
 
     seen = op.click("connect");
     QVERIFY(seen.isEmpty());
@@ -311,13 +314,13 @@ void AcquisitionTest::moduleCodesWidenAndNarrowTheExcitationRange()
     checkRange(80.0, QStringLiteral("(-80~80 V)"));
     if (QTest::currentTestFailed())
         return;
-
-    boxes.at(0)->setValue(50.0);
-    boxes.at(1)->setValue(-75.0);
     auto *battery = window.findChild<Battery *>();
     QVERIFY2(battery->toolTip().endsWith(
                  QStringLiteral("\nRange module fitted: excitation up to ±80 V")),
              qPrintable(battery->toolTip()));
+
+    boxes.at(0)->setValue(50.0);
+    boxes.at(1)->setValue(-75.0);
     boxes.at(2)->setValue(5.5);
     boxes.at(3)->setValue(80.0);
     QCOMPARE(boxes.at(0)->value(), 50.0);
@@ -334,12 +337,12 @@ void AcquisitionTest::moduleCodesWidenAndNarrowTheExcitationRange()
     QVERIFY(QMetaObject::invokeMethod(&window, "check_lower_computer_status"));
     QVERIFY(!window.is_attenuator_present());
     checkRange(10.0, QStringLiteral("(-10~10 V)"));
-    QCOMPARE(boxes.at(0)->value(), 10.0);
-    QCOMPARE(boxes.at(1)->value(), -10.0);
-    QCOMPARE(boxes.at(2)->value(), 5.5);
     QVERIFY2(
         battery->toolTip().endsWith(QStringLiteral("\nNo range module: excitation up to ±10 V")),
         qPrintable(battery->toolTip()));
+    QCOMPARE(boxes.at(0)->value(), 10.0);
+    QCOMPARE(boxes.at(1)->value(), -10.0);
+    QCOMPARE(boxes.at(2)->value(), 5.5);
     QCOMPARE(boxes.at(3)->value(), 10.0);
     QCOMPARE(boxes.at(4)->value(), 0.0);
 }
@@ -387,9 +390,6 @@ void AcquisitionTest::singleChannelRunStoresEverySampleTheInstrumentSent()
     const QString difference = differenceFromWaveform(rows, true, rate, pattern);
     QVERIFY2(difference.isEmpty(), qPrintable(difference));
 
-    const QList<QByteArray> commands = instrument.received_commands();
-    QCOMPARE(commands.size(), 3);
-    QCOMPARE(commands.at(1), start_single_command(2.5f, rate, seconds));
     // Changing while it recorded: the run time went through 0, 1 and 2 s at least.
     const QStringList recording = statusTexts.filter(QStringLiteral("Recording  |  "));
     QVERIFY2(recording.size() >= 3, qPrintable(statusTexts.join(QLatin1Char('\n'))));
@@ -403,6 +403,9 @@ void AcquisitionTest::singleChannelRunStoresEverySampleTheInstrumentSent()
                  QStringLiteral("  |  The run ended by itself after its collection time: 10000 "
                                 "rows stored."));
 
+    const QList<QByteArray> commands = instrument.received_commands();
+    QCOMPARE(commands.size(), 3);
+    QCOMPARE(commands.at(1), start_single_command(2.5f, rate, seconds));
     QCOMPARE(commands.at(2), status_query_command()); // asked again once the run is over
 
     const QStringList messages = bench.close_and_read_log();
@@ -447,11 +450,11 @@ void AcquisitionTest::multiChannelRunStoppedByTheOperatorStoresEverySample()
     op.click("SampleStop");
     // Stopping: the run goes on until the end frame arrives.
     QVERIFY(window->is_acquiring());
+    QVERIFY2(window->run_status()->text().startsWith(QStringLiteral("Stopping  |  ")),
+             qPrintable(window->run_status()->text()));
     QVERIFY(!op.isEnabled("SampleStart"));
     QVERIFY(op.isEnabled("ExportFile"));
     QVERIFY(op.isEnabled("groupBoxSample"));
-    QVERIFY2(window->run_status()->text().startsWith(QStringLiteral("Stopping  |  ")),
-             qPrintable(window->run_status()->text()));
     QVERIFY(op.isEnabled("groupBoxExcitation"));
     // Export is refused until the run has ended.
     QVERIFY(op.click("ExportFile").isEmpty());
@@ -470,11 +473,11 @@ void AcquisitionTest::multiChannelRunStoppedByTheOperatorStoresEverySample()
     QCOMPARE(quint64(rows.size()), sent);
     const QString difference = differenceFromWaveform(rows, false, rate, pattern);
     QVERIFY2(difference.isEmpty(), qPrintable(difference));
+    QCOMPARE(window->run_status()->note(),
+             QStringLiteral("Run stopped: %1 rows stored.").arg(rows.size()));
 
     const QStringList messages = bench.close_and_read_log();
     QVERIFY(messages.indexOf(QStringLiteral("停止采集")) >= 0);
-    QCOMPARE(window->run_status()->note(),
-             QStringLiteral("Run stopped: %1 rows stored.").arg(rows.size()));
     QVERIFY(messages.indexOf(QStringLiteral("采集停止")) >
             messages.indexOf(QStringLiteral("停止采集")));
     QCOMPARE(loggedNumbers(messages, QStringLiteral("执行时间 = "), QStringLiteral(" ms")).size(),
@@ -497,11 +500,11 @@ void AcquisitionTest::pauseAndContinueSendTheirCommandsAndSwitchBrowsing()
 
     op.click("SamplePause");
     QCOMPARE(op.text("SamplePause"), QStringLiteral("Continue"));
+    QVERIFY2(window->run_status()->text().startsWith(QStringLiteral("Paused  |  ")),
+             qPrintable(window->run_status()->text()));
     QVERIFY(window->plot()->is_browse_mode());
     QVERIFY(!window->display_timer()->isActive());
     QTRY_COMPARE_WITH_TIMEOUT(lastCommandCode(instrument), 0x15, runTimeoutMs);
-    QVERIFY2(window->run_status()->text().startsWith(QStringLiteral("Paused  |  ")),
-             qPrintable(window->run_status()->text()));
     QCOMPARE(instrument.received_commands().last(), pause_command());
     const quint64 sentBeforeContinue = instrument.samples_sent();
 
@@ -598,14 +601,14 @@ void AcquisitionTest::lostInstrumentEndsTheRunKeepingEveryDecodedSample()
     QString difference = differenceFromWaveform(rows, true, rate, pattern);
     QVERIFY2(difference.isEmpty(), qPrintable(difference));
     QCOMPARE(window->plot()->last_time(), rows.last().first());
-
-    // The operator restarts the instrument and connects again; the new run starts afresh.
-    constexpr quint32 secondPattern = 45;
     QVERIFY2(window->run_status()->text().startsWith(QStringLiteral("Idle  |  ")) &&
                  window->run_status()->text().endsWith(
                      QStringLiteral("The serial port was lost during the run: %1 rows stored.")
                          .arg(rows.size())),
              qPrintable(window->run_status()->text()));
+
+    // The operator restarts the instrument and connects again; the new run starts afresh.
+    constexpr quint32 secondPattern = 45;
     instrument = std::make_unique<InstrumentSimulator>(secondPattern);
     QVERIFY(instrument->start());
     const QList<MessageBoxSeen> connected = op.connectTo(instrument->port_name());
@@ -643,11 +646,11 @@ void AcquisitionTest::lostInstrumentWhileIdleReturnsToDisconnected()
     QVERIFY(!bench.window->is_acquiring());
     // Nothing is left to poll on a closed port.
     QVERIFY(!bench.window->status_timer()->isActive());
+    QCOMPARE(bench.window->run_status()->text(),
+             QStringLiteral("Idle  |  The serial port was lost."));
     QVERIFY(bench.window->database()->table_names().isEmpty());
 }
 
-    QCOMPARE(bench.window->run_status()->text(),
-             QStringLiteral("Idle  |  The serial port was lost."));
 void AcquisitionTest::closingTheWindowMidRunStopsStoresAndCleansUp()
 {
     constexpr quint32 pattern = 46;
@@ -778,20 +781,20 @@ void AcquisitionTest::runsTheInstrumentDoesNotEndAreEndedKeepingEveryRow()
         QVERIFY2(seen.first().text.contains(QStringLiteral("did not confirm the stop")),
                  qPrintable(seen.first().text));
         QVERIFY(seen.first().text.contains(QString::number(rows.size())));
-    } else {
-        // Stopped after its time as the operator would have; the instrument then confirmed.
-        QCOMPARE(rows.size(), rate * shortRunSeconds);
         QCOMPARE(bench.window->run_status()->note(),
                  QStringLiteral("Stopped without the instrument's confirmation: %1 rows stored.")
                      .arg(rows.size()));
+    } else {
+        // Stopped after its time as the operator would have; the instrument then confirmed.
+        QCOMPARE(rows.size(), rate * shortRunSeconds);
         QVERIFY(seen.isEmpty());
-    }
-    const QStringList messages = bench.close_and_read_log();
-    QCOMPARE(loggedNumbers(messages, QStringLiteral("采集点数 = ")),
         QCOMPARE(bench.window->run_status()->note(),
                  QStringLiteral("The instrument did not end the run after its collection time; "
                                 "it was stopped with %1 rows stored.")
                      .arg(rows.size()));
+    }
+    const QStringList messages = bench.close_and_read_log();
+    QCOMPARE(loggedNumbers(messages, QStringLiteral("采集点数 = ")),
              QList<qint64>{qint64(rows.size())});
     QCOMPARE(messages.count(QStringLiteral("下位机未确认停止")), operatorStops ? 1 : 0);
 }

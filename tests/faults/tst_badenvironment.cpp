@@ -21,6 +21,7 @@
 #include <QTest>
 
 #include <csignal>
+#include <grp.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -125,6 +126,7 @@ private slots:
     void fullDiskMakesTheRecorderFailWithoutAHalfWrittenFile();
     void lockedDatabaseStopsTheRecorderWithTheReason();
     void portHeldByAnotherProcessFailsToConnectAndLaterWorks();
+    void portTheUserMayNotOpenNamesItsGroupAndHowToJoinIt();
 
 private:
     std::unique_ptr<ScopedWorkDir> dir_;
@@ -256,8 +258,6 @@ void BadEnvironmentTest::fullDiskDuringARunIsReportedWithTheSamplesLost()
         "^box: Warning \\| The samples could not be stored in the database "
         "\\((.+)\\), so the run was stopped\\. \\d+ of its \\d+ samples are kept\\.$"));
     QVERIFY2(box.match(outcome.lines.at(2)).hasMatch(), qPrintable(outcome.lines.at(2)));
-    QCOMPARE(WaveformTable::integrity_check(QStringLiteral("Quorlen.db")), QStringLiteral("ok"));
-}
     // The status bar says so as well, with the same counts.
     static const QRegularExpression status(QStringLiteral(
         "\nstatus: Connected  \\|  .*  \\|  Samples could not be stored \\((.+)\\); the run "
@@ -267,6 +267,8 @@ void BadEnvironmentTest::fullDiskDuringARunIsReportedWithTheSamplesLost()
     QVERIFY2(outcome.lines.at(2).contains(QStringLiteral(". %1 of its %2 samples are kept.")
                                               .arg(line.captured(2), line.captured(3))),
              qPrintable(outcome.lines.at(2)));
+    QCOMPARE(WaveformTable::integrity_check(QStringLiteral("Quorlen.db")), QStringLiteral("ok"));
+}
 
 void BadEnvironmentTest::fullDiskMakesTheRecorderFailWithoutAHalfWrittenFile()
 {
@@ -284,7 +286,8 @@ void BadEnvironmentTest::fullDiskMakesTheRecorderFailWithoutAHalfWrittenFile()
                        "\\d+ of \\d+ samples reached the database"));
     QVERIFY2(failure.match(recorded.text).hasMatch(), qPrintable(recorded.text));
     QVERIFY(simulator_->received_commands().contains(stop_command()));
-    QCOMPARE(WaveformTable::integrity_check(QStringLiteral("telvane-cli.db")), QStringLiteral("ok"));
+    QCOMPARE(WaveformTable::integrity_check(QStringLiteral("telvane-cli.db")),
+             QStringLiteral("ok"));
 
     // The rows that did get stored do not fit either: the export fails whole and leaves
     // no file behind.
@@ -346,7 +349,11 @@ void BadEnvironmentTest::portHeldByAnotherProcessFailsToConnectAndLaterWorks()
 
     const Outcome refused = try_window(simulator_->port_name());
     QCOMPARE(refused.exitCode, 1);
-    QCOMPARE(refused.lines, QStringList{QStringLiteral("box: Message | Connection Failed")});
+    QCOMPARE(refused.lines,
+             QStringList{QStringLiteral("box: Message | Connection Failed /  / ") +
+                         simulator_->port_name() +
+                         QStringLiteral(" cannot be opened: it is busy: another program is using "
+                                        "it (or left its lock file under /var/lock).")});
 
     ::kill(pid_t(holder.processId()), SIGTERM);
     QVERIFY(holder.waitForFinished(processTimeoutMs));
@@ -354,6 +361,40 @@ void BadEnvironmentTest::portHeldByAnotherProcessFailsToConnectAndLaterWorks()
     const Outcome later = try_window(simulator_->port_name());
     QCOMPARE(later.exitCode, 0);
     QCOMPARE(later.lines, (QStringList{QStringLiteral("run ended"), connected}));
+}
+
+void BadEnvironmentTest::portTheUserMayNotOpenNamesItsGroupAndHowToJoinIt()
+{
+    // The line as a serial adapter usually comes: root's, usable by group dialout; the window
+    // runs as a user outside that group. Root would open it anyway.
+    const group *dialout = ::getgrnam("dialout");
+    const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
+    if (::geteuid() != 0 || dialout == nullptr || setpriv.isEmpty())
+        QSKIP("needs root, setpriv and a dialout group to hand the line to that group");
+    const QStringList asNobody{QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+                               QStringLiteral("--clear-groups")};
+    if (QProcess::execute(setpriv, asNobody + QStringList{QStringLiteral("/usr/bin/test"),
+                                                          QStringLiteral("-x"),
+                                                          QStringLiteral(RUN_PROBE)}) != 0)
+        QSKIP("the test program is not reachable for an unprivileged user here");
+    const QByteArray line = QFile::encodeName(simulator_->port_name());
+    QCOMPARE(::chown(line.constData(), 0, dialout->gr_gid), 0);
+    QCOMPARE(::chmod(line.constData(), 0660), 0);
+    QCOMPARE(::chmod(QFile::encodeName(dir_->path()).constData(), 0777), 0);
+
+    QProcess probe;
+    const Outcome refused =
+        run(probe, setpriv,
+            asNobody + QStringList{QStringLiteral(RUN_PROBE), QStringLiteral("try"),
+                                   simulator_->port_name()});
+    QCOMPARE(refused.exitCode, 1);
+    QCOMPARE(refused.lines,
+             QStringList{QStringLiteral("box: Message | Connection Failed /  / ") +
+                         simulator_->port_name() +
+                         QStringLiteral(" cannot be opened: permission denied: the device "
+                                        "belongs to group dialout; join it with: sudo usermod "
+                                        "-aG dialout $USER, then log in again.")});
+    QCOMPARE(simulator_->received_commands(), QList<QByteArray>());
 }
 
 QTEST_GUILESS_MAIN(BadEnvironmentTest)
