@@ -84,8 +84,8 @@ MainWindow::MainWindow(QWidget *parent)
     session_ = new RunSession(serial_, queues_, database_, plot_);
     QObject::connect(session_, &RunSession::finished, this,
                      [this](RunSession::Outcome outcome) { run_ended(outcome); });
-
     run_status_ = new RunStatusBar(status_bar_, session_, this);
+
     channels_ = std::make_unique<ChannelPanel>(ui_.get(), plot_);
     channels_->style_value_labels(false);
 
@@ -110,10 +110,11 @@ MainWindow::MainWindow(QWidget *parent)
     status_timer_->setInterval(statusIntervalMs);
     QObject::connect(display_timer_, &QTimer::timeout, plot_, &VoltagePlot::refresh_view);
     QObject::connect(display_timer_, &QTimer::timeout, this, &MainWindow::refresh_value_labels);
-    QObject::connect(status_timer_, &QTimer::timeout, this,
     QObject::connect(display_timer_, &QTimer::timeout, run_status_, &RunStatusBar::refresh);
+    QObject::connect(status_timer_, &QTimer::timeout, this,
                      &MainWindow::check_lower_computer_status);
 
+    fit_minimum_size();
     run_startup_check();
     report_unusable_files();
 }
@@ -171,6 +172,29 @@ void MainWindow::setup_status_bar()
     status_bar_->setStyleSheet(QStringLiteral("QStatusBar{background-color: rgb(255, 255, 255);}"));
     // Shown by the first status reply of the instrument.
     battery_->hide();
+}
+
+void MainWindow::fit_minimum_size()
+{
+    // The central widget's fixed minimum height would otherwise stand in for its layout's,
+    // letting the window shrink until the control column overlaps itself. The column is
+    // tallest in multi-channel mode, with the channel boxes and four excitation boxes: that
+    // height holds in both modes, so switching modes never resizes the window.
+    QWidget *central = ui_->centralwidget;
+    const QList<QWidget *> multiOnly = {ui_->channel_button_groupbox, ui_->widget_multi};
+    QList<bool> hidden;
+    for (QWidget *widget : multiOnly) {
+        hidden.append(widget->isHidden());
+        widget->setVisible(true);
+    }
+    const bool singleHidden = ui_->widget_single->isHidden();
+    ui_->widget_single->setVisible(false);
+    central->layout()->activate();
+    const int tallest = central->layout()->minimumSize().height();
+    for (int i = 0; i < multiOnly.size(); ++i)
+        multiOnly.at(i)->setHidden(hidden.at(i));
+    ui_->widget_single->setHidden(singleHidden);
+    central->setMinimumHeight(std::max(central->minimumHeight(), tallest));
 }
 
 void MainWindow::apply_initial_control_states()
@@ -395,6 +419,7 @@ void MainWindow::on_SampleStart_clicked()
 
     acquiring_ = true;
     apply_run_control_states(true);
+    run_status_->run_started();
 }
 
 void MainWindow::on_SamplePause_clicked()
@@ -410,6 +435,7 @@ void MainWindow::on_SamplePause_clicked()
         display_timer_->start(displayIntervalMs);
         plot_->set_browse_mode(false);
     }
+    run_status_->refresh();
 }
 
 void MainWindow::on_SampleStop_clicked()
@@ -420,7 +446,7 @@ void MainWindow::on_SampleStop_clicked()
     ui_->groupBoxExcitation->setEnabled(true);
     ui_->ExportFile->setEnabled(true);
     session_->request_stop();
-    run_status_->run_started();
+    run_status_->stop_requested();
 }
 
 void MainWindow::on_connect_clicked()
@@ -438,10 +464,10 @@ void MainWindow::on_connect_clicked()
         battery_->hide();
         const bool answered = query_instrument_status();
         // A port lost during the first status query has already been reported by
-    run_status_->refresh();
         // handle_port_error; the connect did not succeed after all.
         if (!is_connected())
             return;
+        run_status_->set_connected(true);
         status_timer_->start(statusIntervalMs);
         if (answered) {
             show_message(tr("Connection Success"));
@@ -449,7 +475,6 @@ void MainWindow::on_connect_clicked()
             show_message(tr("The port is open, but the instrument did not answer. Check that "
                             "it is switched on and attached to this port."));
         }
-    run_status_->stop_requested();
         return;
     }
     if (acquiring_) {
@@ -460,6 +485,7 @@ void MainWindow::on_connect_clicked()
     ui_->connect->setText(tr("Connect"));
     ui_->PortComboBox->setEnabled(true);
     status_timer_->stop();
+    run_status_->set_connected(false);
 }
 
 void MainWindow::stop(bool error)
@@ -470,7 +496,6 @@ void MainWindow::stop(bool error)
         return;
     if (error && !serial_->is_open())
         session_->port_lost();
-        run_status_->set_connected(true);
     else
         session_->end_now();
 }
@@ -488,10 +513,11 @@ void MainWindow::run_ended(RunSession::Outcome outcome)
         check_lower_computer_status();
         status_timer_->start(statusIntervalMs);
     }
-    run_status_->set_connected(false);
     plot_->set_browse_mode(true);
     apply_run_control_states(false);
     ui_->SamplePause->setText(tr("Pause"));
+    run_status_->set_connected(!portLost);
+    run_status_->run_ended(outcome);
     if (outcome == RunSession::Outcome::StopUnconfirmed) {
         QMessageBox::warning(this, tr("Warning"),
                              tr("The instrument did not confirm the stop within %1 s. The run "
@@ -519,8 +545,6 @@ void MainWindow::report_unsaved_samples(qint64 saved, qint64 stored)
                          tr("Only %1 of the %2 samples of this run could be stored in the "
                             "database. The disk may be full.")
                              .arg(stored)
-    run_status_->set_connected(!portLost);
-    run_status_->run_ended(outcome);
                              .arg(saved));
 }
 
@@ -533,6 +557,7 @@ void MainWindow::handle_port_error()
     ui_->connect->setText(tr("Connect"));
     status_timer_->stop();
     ui_->PortComboBox->setEnabled(true);
+    run_status_->set_connected(false);
     QMessageBox::warning(this, tr("Error"),
                          tr("Serial port error!Please restart the lower computer"));
 }
@@ -558,9 +583,9 @@ bool MainWindow::query_instrument_status()
         attenuator_ = false;
         apply_range_labels();
     }
+    battery_->setToolTip(RunStatusBar::battery_tool_tip(status.battery_percent(), attenuator_));
     return true;
 }
-    run_status_->set_connected(false);
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
@@ -586,7 +611,6 @@ bool MainWindow::confirm_close()
         tr("The run %1 (%2 samples) %3. Closing the window deletes it from the database.")
             .arg(table)
             .arg(rows)
-    battery_->setToolTip(RunStatusBar::battery_tool_tip(status.battery_percent(), attenuator_));
             .arg(state),
         QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Cancel);
     if (answer == QMessageBox::Discard)

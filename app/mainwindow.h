@@ -85,6 +85,8 @@ private:
     void refresh_port_list();
     void run_startup_check();
     void report_unusable_files();
+    // Raises the window's minimum size to what the control column needs in either mode.
+    void fit_minimum_size();
     // The window's part of a run's end: controls, timers, plot and what the operator is told.
     void run_ended(RunSession::Outcome outcome);
     // Warns when fewer samples reached the table than the run handed to it (a full disk).
@@ -101,9 +103,9 @@ private:
     std::unique_ptr<Ui::MainWindow> ui_;
     QStatusBar *status_bar_ = nullptr;
     Battery *battery_ = nullptr;
+    RunStatusBar *run_status_ = nullptr; // Qt child, after the session it reads
     QTimer *display_timer_ = nullptr;
     QTimer *status_timer_ = nullptr;
-    RunStatusBar *run_status_ = nullptr; // Qt child, after the session it reads
     DataQueues *queues_ = nullptr;       // owned
     SerialManager *serial_ = nullptr;    // owned
     SampleDatabase *database_ = nullptr; // owned

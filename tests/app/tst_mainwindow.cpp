@@ -8,6 +8,7 @@
 #include "settingsondisk.h"
 #include "settingsstore.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
@@ -43,6 +44,57 @@ void leaveCrashedRun(const QString &table)
     write_setting(QStringLiteral("last_table_name"), table);
 }
 
+// Where the control column does not fit: a control outside one of the widgets it sits in
+// (clipped or out of view), smaller than it needs, or overlapping another control. The
+// column's controls are the widgets of `form` outside the plot and its legend.
+QStringList controlLayoutFaults(const QWidget &form, const QWidget &visibleArea)
+{
+    const QWidget *legend = form.findChild<QWidget *>(QStringLiteral("widget_voltage_track"));
+    QList<const QWidget *> controls;
+    const QList<QWidget *> widgets = form.findChildren<QWidget *>();
+    for (const QWidget *widget : widgets) {
+        bool inPlotColumn = false;
+        for (const QWidget *up = widget; up != &form && !inPlotColumn; up = up->parentWidget())
+            inPlotColumn = up == legend || up->inherits("VoltagePlot");
+        if (!inPlotColumn && widget->isVisibleTo(&form) && !widget->isWindow() &&
+            widget->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly).isEmpty() &&
+            !widget->objectName().startsWith(QLatin1String("qt_")))
+            controls.append(widget);
+    }
+    QStringList faults;
+    auto name = [](const QWidget *widget) {
+        return widget->objectName().isEmpty()
+                   ? QString::fromLatin1(widget->metaObject()->className())
+                   : widget->objectName();
+    };
+    QList<QRect> placed;
+    for (const QWidget *control : controls) {
+        const QRect rect(control->mapTo(&visibleArea, QPoint(0, 0)), control->size());
+        placed.append(rect);
+        const QSize needed = control->minimumSizeHint().expandedTo(control->minimumSize());
+        if (control->width() < needed.width() || control->height() < needed.height())
+            faults.append(QStringLiteral("%1 squeezed").arg(name(control)));
+        for (const QWidget *outer = control->parentWidget(); outer != nullptr;
+             outer = outer->parentWidget()) {
+            const QRect outerRect(outer->mapTo(&visibleArea, QPoint(0, 0)), outer->size());
+            if (!outerRect.contains(rect) || !visibleArea.rect().contains(rect)) {
+                faults.append(QStringLiteral("%1 clipped by %2").arg(name(control), name(outer)));
+                break;
+            }
+            if (outer == &visibleArea)
+                break;
+        }
+    }
+    for (int i = 0; i < controls.size(); ++i) {
+        for (int j = i + 1; j < controls.size(); ++j) {
+            if (placed.at(i).intersects(placed.at(j)))
+                faults.append(QStringLiteral("%1 overlaps %2")
+                                  .arg(name(controls.at(i)), name(controls.at(j))));
+        }
+    }
+    return faults;
+}
+
 } // namespace
 
 class MainWindowTest : public QObject
@@ -64,6 +116,8 @@ private slots:
     void portListIsRebuiltOnlyWhenTheSetOfPortsChanges();
     void watcherReportsAChangedSetOnce();
     void nativeMessagesAreNeverSwallowed();
+    void everyControlFitsAtTheSmallestWindowSize_data();
+    void everyControlFitsAtTheSmallestWindowSize();
 
 private:
     std::unique_ptr<ScopedWorkDir> workDir_;
@@ -359,6 +413,32 @@ void MainWindowTest::nativeMessagesAreNeverSwallowed()
     qintptr result = 0;
     int message = 0;
     QVERIFY(!window.nativeEventFilter(QByteArrayLiteral("xcb_generic_event_t"), &message, &result));
+}
+
+void MainWindowTest::everyControlFitsAtTheSmallestWindowSize_data()
+{
+    QTest::addColumn<bool>("multiChannel");
+    QTest::newRow("single channel") << false;
+    QTest::newRow("multi-channel, with the channel boxes") << true;
+}
+
+void MainWindowTest::everyControlFitsAtTheSmallestWindowSize()
+{
+    QFETCH(bool, multiChannel);
+    write_setting(QStringLiteral("NormalExit"), true);
+    MainWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    if (multiChannel)
+        window.findChild<QAbstractButton *>(QStringLiteral("MultiChannel"))->click();
+    // As small as the operator can drag it.
+    window.resize(1, 1);
+    QApplication::processEvents();
+    QCOMPARE(window.size(), window.minimumSize());
+
+    auto *form = window.findChild<QWidget *>(QStringLiteral("widget_2"));
+    const QStringList faults = controlLayoutFaults(*form, *window.centralWidget());
+    QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QStringLiteral("; "))));
 }
 
 QTEST_MAIN(MainWindowTest)
