@@ -9,6 +9,7 @@ namespace {
 const QString recordingDotSheet = QStringLiteral("color: rgb(220, 0, 0);");
 const QString problemSheet = QStringLiteral("color: rgb(200, 0, 0);");
 const QString separator = QStringLiteral("  |  ");
+constexpr int fieldGapPx = 16;
 
 // Nearest second: the display ticks fall a hair either side of the full second.
 qint64 seconds_of(qint64 ms)
@@ -25,7 +26,9 @@ RunStatusBar::RunStatusBar(QStatusBar *bar, const RunSession *session, QObject *
     dot_ = add_label("runStateDot");
     dot_->setText(QStringLiteral("\u25CF"));
     dot_->setStyleSheet(recordingDotSheet);
+    dot_->setContentsMargins(fieldGapPx / 2, 0, 0, 0);
     state_ = add_label("runState");
+    state_->setContentsMargins(2, 0, fieldGapPx / 2, 0);
     time_ = add_label("runTime");
     rows_ = add_label("runRows");
     rate_ = add_label("runRate");
@@ -43,6 +46,7 @@ QLabel *RunStatusBar::add_label(const char *name, int stretch)
     auto *label = new QLabel(bar_);
     label->setObjectName(QLatin1String(name));
     label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    label->setContentsMargins(fieldGapPx / 2, 0, fieldGapPx / 2, 0);
     bar_->addWidget(label, stretch);
     return label;
 }
