@@ -5,6 +5,7 @@
 #include "channelpanel.h"
 #include "crashrecovery.h"
 #include "dataqueues.h"
+#include "formminimumsize.h"
 #include "logmanager.h"
 #include "portwatcher.h"
 #include "protocol.h"
@@ -31,7 +32,6 @@
 #include <QStatusBar>
 #include <QTimer>
 
-#include <algorithm>
 #include <chrono>
 
 #ifdef Q_OS_WIN
@@ -114,7 +114,7 @@ MainWindow::MainWindow(QWidget *parent)
     QObject::connect(status_timer_, &QTimer::timeout, this,
                      &MainWindow::check_lower_computer_status);
 
-    fit_minimum_size();
+    fit_form_minimum_height(*ui_);
     run_startup_check();
     report_unusable_files();
 }
@@ -172,29 +172,6 @@ void MainWindow::setup_status_bar()
     status_bar_->setStyleSheet(QStringLiteral("QStatusBar{background-color: rgb(255, 255, 255);}"));
     // Shown by the first status reply of the instrument.
     battery_->hide();
-}
-
-void MainWindow::fit_minimum_size()
-{
-    // The central widget's fixed minimum height would otherwise stand in for its layout's,
-    // letting the window shrink until the control column overlaps itself. The column is
-    // tallest in multi-channel mode, with the channel boxes and four excitation boxes: that
-    // height holds in both modes, so switching modes never resizes the window.
-    QWidget *central = ui_->centralwidget;
-    const QList<QWidget *> multiOnly = {ui_->channel_button_groupbox, ui_->widget_multi};
-    QList<bool> hidden;
-    for (QWidget *widget : multiOnly) {
-        hidden.append(widget->isHidden());
-        widget->setVisible(true);
-    }
-    const bool singleHidden = ui_->widget_single->isHidden();
-    ui_->widget_single->setVisible(false);
-    central->layout()->activate();
-    const int tallest = central->layout()->minimumSize().height();
-    for (int i = 0; i < multiOnly.size(); ++i)
-        multiOnly.at(i)->setHidden(hidden.at(i));
-    ui_->widget_single->setHidden(singleHidden);
-    central->setMinimumHeight(std::max(central->minimumHeight(), tallest));
 }
 
 void MainWindow::apply_initial_control_states()

@@ -85,8 +85,6 @@ private:
     void refresh_port_list();
     void run_startup_check();
     void report_unusable_files();
-    // Raises the window's minimum size to what the control column needs in either mode.
-    void fit_minimum_size();
     // The window's part of a run's end: controls, timers, plot and what the operator is told.
     void run_ended(RunSession::Outcome outcome);
     // Warns when fewer samples reached the table than the run handed to it (a full disk).
