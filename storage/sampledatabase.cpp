@@ -1,5 +1,6 @@
 #include "sampledatabase.h"
 
+#include "runsummary.h"
 #include "sqliteconnection.h"
 #include "tablecsv.h"
 #include "threadconnections.h"
@@ -12,8 +13,10 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
+#include <vector>
 
 namespace {
 constexpr int channelCount = 16;
@@ -55,12 +58,31 @@ QString insert_statement(const QString &table, bool singleChannel)
         .arg(table);
 }
 
-// Bounds with six significant digits, as the plot has always asked for them.
-QString time_range_statement(const QString &table, double lower, double upper)
+// The bounds are bound as doubles: printed, they would have to be printed exactly.
+QString time_range_statement(const QString &table, SampleDatabase::RangeEnds ends)
 {
-    return QStringLiteral("SELECT * FROM %1 WHERE time BETWEEN %2 AND %3;")
-        .arg(sqlite_connection::quoted(table), QString::number(lower, 'g', 6),
-             QString::number(upper, 'g', 6));
+    const char *condition = "time >= ? AND time <= ?";
+    if (ends == SampleDatabase::RangeEnds::AllButLower)
+        condition = "time > ? AND time <= ?";
+    else if (ends == SampleDatabase::RangeEnds::AllButUpper)
+        condition = "time >= ? AND time < ?";
+    return QStringLiteral("SELECT * FROM %1 WHERE %2;")
+        .arg(sqlite_connection::quoted(table), QLatin1String(condition));
+}
+
+// The id of the first (or last) row of the table at or after (or before) a time, from the
+// time index; 0 when there is none.
+qint64 row_id_at(sqlite3 *db, const QString &table, double time, bool first)
+{
+    const QString sql =
+        first ? QStringLiteral("SELECT id FROM %1 WHERE time >= ?1 ORDER BY time LIMIT 1")
+              : QStringLiteral("SELECT id FROM %1 WHERE time <= ?1 ORDER BY time DESC LIMIT 1");
+    const sqlite_connection::Statement prepared =
+        sqlite_connection::prepare(db, sql.arg(sqlite_connection::quoted(table)).toUtf8());
+    if (!prepared)
+        return 0;
+    sqlite3_bind_double(prepared.get(), 1, time);
+    return sqlite3_step(prepared.get()) == SQLITE_ROW ? sqlite3_column_int64(prepared.get(), 0) : 0;
 }
 
 void run_sql(sqlite3 *db, const char *sql)
@@ -133,6 +155,8 @@ bool SampleDatabase::create_table(const QString &name, bool singleChannel)
     }
     bool ok = accepts_table_name(name);
     QString reason = ok ? QString() : QStringLiteral("not a run table name");
+    // A table that is there already keeps its rows; a summary would not cover them.
+    const bool fresh = ok && !table_exists(name);
     if (ok) {
         const QString table = sqlite_connection::quoted(name);
         QSqlQuery query(connection());
@@ -148,6 +172,19 @@ bool SampleDatabase::create_table(const QString &name, bool singleChannel)
         }
     }
     qDebug() << (ok ? "表创建成功" : "创建表失败");
+    if (ok) {
+        auto summary = std::make_unique<RunSummary>(name, singleChannel ? 1 : channelCount);
+        QString why;
+        if (!fresh) {
+            summary.reset();
+        } else if (!summary->create(sqlite_connection::native_handle(connection()), &why)) {
+            // The run is recorded all the same; browsing it reads the rows.
+            qDebug().noquote() << "Error executing update:" << why;
+            summary.reset();
+        }
+        QMutexLocker lock(&summaryMutex_);
+        summary_ = std::move(summary);
+    }
     QMutexLocker lock(&stateMutex_);
     createError_ = reason;
     if (ok) {
@@ -174,6 +211,7 @@ int SampleDatabase::insert_samples(const QList<SampleRow> &batch, QString *error
     if (batch.isEmpty()) {
         return report(0);
     }
+    QMutexLocker summaryLock(&summaryMutex_);
     sqlite3 *db = sqlite_connection::native_handle(connection());
     if (db == nullptr) {
         lose(QStringLiteral("the database is not open"));
@@ -195,6 +233,9 @@ int SampleDatabase::insert_samples(const QList<SampleRow> &batch, QString *error
         lose(QString::fromUtf8(sqlite3_errmsg(db)));
         return report(0);
     }
+    RunSummary *summary = summary_ && summary_->run_table() == table && summary_->is_writing()
+                              ? summary_.get()
+                              : nullptr;
     sqlite3_stmt *statement = prepared.get();
     const qsizetype rowLength = singleChannel ? 2 : 1 + channelCount;
     int committed = 0; // rows already on disk
@@ -217,6 +258,8 @@ int SampleDatabase::insert_samples(const QList<SampleRow> &batch, QString *error
         const bool stored = sqlite3_step(statement) == SQLITE_DONE;
         if (!stored) {
             lose(QString::fromUtf8(sqlite3_errmsg(db)));
+        } else if (summary != nullptr) {
+            summary->add_row(row.constData());
         }
         sqlite3_reset(statement);
         if (!sqlite3_get_autocommit(db)) {
@@ -233,6 +276,17 @@ int SampleDatabase::insert_samples(const QList<SampleRow> &batch, QString *error
             break;
         }
     }
+    // The blocks completed by these rows go in with them, in the same transaction.
+    QString summaryError;
+    if (summary != nullptr && !summary->write_completed(db, &summaryError)) {
+        qDebug().noquote() << "Error executing update:" << summaryError;
+        summary->stop();
+        if (sqlite3_get_autocommit(db) && pending > 0) {
+            // The failure took the transaction and its rows with it.
+            lose(summaryError);
+            pending = 0;
+        }
+    }
     const bool inTransaction = !sqlite3_get_autocommit(db);
     if (sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
         // Leaving the transaction open would swallow every later batch as well.
@@ -244,28 +298,45 @@ int SampleDatabase::insert_samples(const QList<SampleRow> &batch, QString *error
     } else if (inTransaction) {
         committed += pending;
     }
+    if (summary != nullptr && !reason.isEmpty()) {
+        // Rows are missing from here on: the summary keeps the blocks stored so far and the
+        // rest of the run is read as rows.
+        summary->stop();
+    }
     return report(committed);
 }
 
 QSqlQuery SampleDatabase::query_time_range(double lower, double upper)
 {
-    return execute_query(time_range_statement(current_table_name(), lower, upper));
+    QSqlQuery query(connection());
+    if (!query.prepare(time_range_statement(current_table_name(), RangeEnds::Both))) {
+        qDebug().noquote() << "Error executing query:" << query.lastError().text();
+        return query;
+    }
+    query.addBindValue(lower);
+    query.addBindValue(upper);
+    if (!query.exec()) {
+        qDebug().noquote() << "Error executing query:" << query.lastError().text();
+    }
+    return query;
 }
 
-RangeColumns SampleDatabase::read_time_range(double lower, double upper)
+RangeColumns SampleDatabase::read_time_range(double lower, double upper, RangeEnds ends)
 {
     RangeColumns rows;
     sqlite3 *db = sqlite_connection::native_handle(connection());
     if (db == nullptr) {
         return rows;
     }
-    const QByteArray sql = time_range_statement(current_table_name(), lower, upper).toUtf8();
+    const QByteArray sql = time_range_statement(current_table_name(), ends).toUtf8();
     const sqlite_connection::Statement prepared = sqlite_connection::prepare(db, sql);
     if (!prepared) {
         qDebug().noquote() << "Error executing query:" << sqlite3_errmsg(db);
         return rows;
     }
     sqlite3_stmt *statement = prepared.get();
+    sqlite3_bind_double(statement, 1, lower);
+    sqlite3_bind_double(statement, 2, upper);
     // Columns: id, time, then the voltages.
     const int columns = sqlite3_column_count(statement);
     rows.values = QList<QVector<double>>(std::max(columns - 2, 0));
@@ -282,6 +353,73 @@ RangeColumns SampleDatabase::read_time_range(double lower, double upper)
         qDebug().noquote() << "Error executing query:" << sqlite3_errmsg(db);
     }
     return rows;
+}
+
+qint64 SampleDatabase::count_time_range(double lower, double upper)
+{
+    sqlite3 *db = sqlite_connection::native_handle(connection());
+    if (db == nullptr) {
+        return 0;
+    }
+    const QString table = current_table_name();
+    const qint64 first = row_id_at(db, table, lower, true);
+    const qint64 last = row_id_at(db, table, upper, false);
+    return first > 0 && last >= first ? last - first + 1 : 0;
+}
+
+RangeEnvelope SampleDatabase::read_envelope(double lower, double upper, int buckets)
+{
+    const QString table = current_table_name();
+    sqlite3 *db = sqlite_connection::native_handle(connection());
+    const sqlite_connection::Statement prepared =
+        db == nullptr ? sqlite_connection::Statement()
+                      : sqlite_connection::prepare(
+                            db, QStringLiteral("SELECT * FROM %1 WHERE time >= ?1 AND time > ?2 "
+                                               "AND time <= ?3")
+                                    .arg(sqlite_connection::quoted(table))
+                                    .toUtf8());
+    if (!prepared) {
+        if (db != nullptr) {
+            qDebug().noquote() << "Error executing query:" << sqlite3_errmsg(db);
+        }
+        return RangeEnvelope(lower, upper, buckets, 0);
+    }
+    sqlite3_stmt *statement = prepared.get();
+    // Columns: id, time, then the voltages.
+    const int columns = std::max(sqlite3_column_count(statement) - 2, 0);
+    RangeEnvelope envelope(lower, upper, buckets, columns);
+
+    const qint64 rowsPerBucket = count_time_range(lower, upper) / std::max(buckets, 1);
+    int level = 0;
+    for (const int rows : RunSummary::blockRows) {
+        if (rows <= rowsPerBucket) {
+            level = rows;
+        }
+    }
+    double coveredUntil = -std::numeric_limits<double>::infinity();
+    if (level > 0) {
+        coveredUntil = RunSummary::read_level(db, table, level, lower, upper, envelope);
+    }
+
+    // The rows no block covers: all of them without a summary, else those stored after its
+    // last complete block.
+    sqlite3_bind_double(statement, 1, lower);
+    sqlite3_bind_double(statement, 2, coveredUntil);
+    sqlite3_bind_double(statement, 3, upper);
+    std::vector<double> values(columns);
+    int step = SQLITE_ROW;
+    while ((step = sqlite3_step(statement)) == SQLITE_ROW) {
+        for (int c = 0; c < columns; ++c) {
+            values[c] = sqlite3_column_type(statement, c + 2) == SQLITE_TEXT
+                            ? std::numeric_limits<double>::quiet_NaN()
+                            : sqlite3_column_double(statement, c + 2);
+        }
+        envelope.add_row(sqlite3_column_double(statement, 1), values.data());
+    }
+    if (step != SQLITE_DONE) {
+        qDebug().noquote() << "Error executing query:" << sqlite3_errmsg(db);
+    }
+    return envelope;
 }
 
 QSqlQuery SampleDatabase::execute_query(const QString &sql)
@@ -350,24 +488,38 @@ void SampleDatabase::drop_all_tables()
         return;
     }
     QStringList names;
+    QStringList summaries; // dropped with their run tables, without a line of their own
     while (query.next()) {
-        names.append(query.value(0).toString());
+        const QString name = query.value(0).toString();
+        (RunSummary::is_table_name(name) ? summaries : names).append(name);
     }
     query.finish();
-    if (names.isEmpty()) {
+    if (names.isEmpty() && summaries.isEmpty()) {
         qDebug() << "数据库中没有表需要删除";
         return;
     }
+    const auto drop = [&query](const QString &name) {
+        query.exec(QStringLiteral("DROP TABLE IF EXISTS %1").arg(sqlite_connection::quoted(name)));
+        return query.lastError().type() == QSqlError::NoError;
+    };
     db.transaction();
     for (const QString &name : std::as_const(names)) {
         qDebug().noquote() << "删除表：" << name;
-        query.exec(QStringLiteral("DROP TABLE IF EXISTS %1").arg(sqlite_connection::quoted(name)));
-        if (query.lastError().type() != QSqlError::NoError) {
+        const QString summary = RunSummary::table_name(name);
+        if (!drop(name) || (summaries.removeAll(summary) > 0 && !drop(summary))) {
             qDebug().noquote() << "删除表失败：" << query.lastError().text();
             db.rollback();
             return;
         }
         qDebug().noquote() << "表删除成功：" << name;
+    }
+    // Summaries whose run table is gone already.
+    for (const QString &name : std::as_const(summaries)) {
+        if (!drop(name)) {
+            qDebug().noquote() << "删除表失败：" << query.lastError().text();
+            db.rollback();
+            return;
+        }
     }
     db.commit();
 }
@@ -381,7 +533,10 @@ QStringList SampleDatabase::table_names()
         return names;
     }
     while (query.next()) {
-        names.append(query.value(0).toString());
+        const QString name = query.value(0).toString();
+        if (!RunSummary::is_table_name(name)) {
+            names.append(name);
+        }
     }
     return names;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "rangecolumns.h"
+#include "rangeenvelope.h"
 #include "samplerow.h"
 #include "tablecsv.h"
 
@@ -15,6 +16,7 @@
 
 class QIODevice;
 class QThread;
+class RunSummary;
 class ThreadConnections;
 
 // The run tables of the sample database ("Quorlen.db" in the working directory by
@@ -38,8 +40,12 @@ public:
     bool open_database();
     // Why the last failed open_database() failed, as SQLite put it; empty after a success.
     QString open_error() const;
+    // Which ends of a time range belong to it.
+    enum class RangeEnds { Both, AllButLower, AllButUpper };
+
     // Creates the run table if it does not exist, with one voltage column (Vol) or sixteen
     // (Vol1 to Vol16). The mode is stored whatever the outcome, the name only on success.
+    // A new table also gets its summary table (see RunSummary), which insert_samples keeps.
     bool create_table(const QString &name, bool singleChannel);
     // Why the last failed create_table() failed, as SQLite put it; empty after a success.
     QString create_error() const;
@@ -49,12 +55,20 @@ public:
     // refuses ends the batch. When rows that fit were lost, `error` (if given) receives
     // SQLite's reason, else it is cleared.
     int insert_samples(const QList<SampleRow> &batch, QString *error = nullptr);
-    // Rows of the current table with time in [lower, upper], bounds rounded to six
-    // significant digits; positioned before the first row.
+    // Rows of the current table with time in [lower, upper], the bounds compared exactly;
+    // positioned before the first row.
     QSqlQuery query_time_range(double lower, double upper);
-    // The same rows as columns, read without a QSqlQuery (far faster for long ranges).
-    // Empty when there is no such row or the table cannot be read.
-    RangeColumns read_time_range(double lower, double upper);
+    // The same rows as columns, read without a QSqlQuery (far faster for long ranges), the
+    // ends included as asked. Empty when there is no such row or the table cannot be read.
+    RangeColumns read_time_range(double lower, double upper, RangeEnds ends = RangeEnds::Both);
+    // About how many rows of the current table lie in [lower, upper], from two index
+    // look-ups (exact while the rows were stored in time order); 0 when it cannot be told.
+    qint64 count_time_range(double lower, double upper);
+    // The extremes of every voltage column of the current table over [lower, upper] in
+    // `buckets` buckets of equal width, read from the coarsest summary level that still
+    // gives a block or more per bucket, plus the rows that no block covers; from the rows
+    // alone when there is no summary.
+    RangeEnvelope read_envelope(double lower, double upper, int buckets);
     // Runs sql on the calling thread's connection; a failure is reported and the failed
     // query returned.
     QSqlQuery execute_query(const QString &sql);
@@ -72,9 +86,11 @@ public:
     // The named run table as CSV into a device open for writing (a pipe, a terminal,
     // standard output), streamed as the rows are read.
     CsvOutcome write_csv(QIODevice &device, const QString &tableName, int voltageDecimals);
-    // Drops every table in one transaction; the first failure rolls all of them back.
+    // Drops every table in one transaction; the first failure rolls all of them back. A run
+    // table's summary goes with it.
     void drop_all_tables();
 
+    // The tables of the file, summary tables left out.
     QStringList table_names();
     bool table_exists(const QString &name);
     // Rows in the table, or -1 when it cannot be counted.
@@ -103,4 +119,9 @@ private:
     bool singleChannel_ = true; // guarded by stateMutex_
     QString openError_;         // guarded by stateMutex_; set by open_database
     QString createError_;       // guarded by stateMutex_; set by create_table
+
+    // Set by create_table (GUI thread), fed by insert_samples (the save thread); null when
+    // the current table gets no summary.
+    QMutex summaryMutex_;
+    std::unique_ptr<RunSummary> summary_; // guarded by summaryMutex_
 };

@@ -1,5 +1,6 @@
 #include "debugcapture.h"
 #include "filesizelimit.h"
+#include "runsummary.h"
 #include "sampledatabase.h"
 #include "scopedworkdir.h"
 
@@ -42,6 +43,27 @@ SampleRow multi_row(double time, double first, double step)
 bool same_bits(double a, double b)
 {
     return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+// A run of `count` rows, 1 or 16 voltage columns, a wave with a one-row spike in every
+// column at row `spikeAt`.
+QList<SampleRow> run_with_spike(int count, bool singleChannel, int spikeAt)
+{
+    QList<SampleRow> rows;
+    for (int i = 0; i < count; ++i) {
+        SampleRow row{i * 0.0002};
+        for (int c = 0; c < (singleChannel ? 1 : 16); ++c)
+            row.append(i == spikeAt ? 5000.0 + c : std::sin(i * 0.01 + c) * 100.0);
+        rows.append(row);
+    }
+    return rows;
+}
+
+void insert_in_batches(SampleDatabase &db, const QList<SampleRow> &rows)
+{
+    for (qsizetype at = 0; at < rows.size(); at += 501)
+        QCOMPARE(db.insert_samples(rows.mid(at, 501)),
+                 int(std::min<qsizetype>(501, rows.size() - at)));
 }
 
 QList<double> times_of(QSqlQuery query)
@@ -403,15 +425,23 @@ private slots:
         QCOMPARE(times_of(db_->query_time_range(7.5, 2.5)), QList<double>());
     }
 
-    void timeRangeBoundsHaveSixSignificantDigits()
+    void timeRangeBoundsAreExact()
     {
         open_with_table(true);
         db_->insert_samples({{1234.56, 1}, {1234.568, 2}, {1234.57, 3}, {1234.58, 4}});
-        // 1234.56789 reads as 1234.57: the row at 1234.57 is inside, the one at 1234.568 is not.
-        QCOMPARE(times_of(db_->query_time_range(0, 1234.56789)),
-                 (QList<double>{1234.56, 1234.568, 1234.57}));
+        // Six significant digits would make 1234.56789 read as 1234.57.
+        QCOMPARE(times_of(db_->query_time_range(0, 1234.56789)), QList<double>{1234.56});
         QCOMPARE(times_of(db_->query_time_range(1234.56789, 2000)),
-                 (QList<double>{1234.57, 1234.58}));
+                 (QList<double>{1234.568, 1234.57, 1234.58}));
+        QCOMPARE(db_->read_time_range(1234.568, 1234.58).times,
+                 (QList<double>{1234.568, 1234.57, 1234.58}));
+        QCOMPARE(
+            db_->read_time_range(1234.568, 1234.58, SampleDatabase::RangeEnds::AllButLower).times,
+            (QList<double>{1234.57, 1234.58}));
+        QCOMPARE(
+            db_->read_time_range(1234.568, 1234.58, SampleDatabase::RangeEnds::AllButUpper).times,
+            (QList<double>{1234.568, 1234.57}));
+        QCOMPARE(db_->count_time_range(1234.5600001, 1234.58), qint64(3));
     }
 
     void timeRangeColumnsHoldTheSameRowsAsTheQuery_data()
@@ -420,7 +450,7 @@ private slots:
         QTest::addColumn<double>("lower");
         QTest::addColumn<double>("upper");
         QTest::newRow("sixteen channels, inner range") << false << 2.5 << 7.5;
-        QTest::newRow("one channel, bound rounded to six digits") << true << 0.0 << 1234.56789;
+        QTest::newRow("one channel, bound of more than six digits") << true << 0.0 << 1234.56789;
         QTest::newRow("one channel, empty range") << true << 7.5 << 2.5;
     }
     void timeRangeColumnsHoldTheSameRowsAsTheQuery()
@@ -451,6 +481,113 @@ private slots:
         QCOMPARE(got.times, expected.times);
         QCOMPARE(got.values, expected.values);
         QCOMPARE(got.times.isEmpty(), lower > upper);
+    }
+
+    void summaryBlocksHoldTheExtremesOfTheirRows_data()
+    {
+        QTest::addColumn<bool>("singleChannel");
+        QTest::newRow("single channel") << true;
+        QTest::newRow("multi-channel") << false;
+    }
+
+    // Complete blocks only, each with the span and the extremes of its rows, the spike in
+    // its block of every level; the run table and its CSV stay as they were.
+    void summaryBlocksHoldTheExtremesOfTheirRows()
+    {
+        QFETCH(bool, singleChannel);
+        open_with_table(singleChannel);
+        const int columns = singleChannel ? 1 : 16;
+        const QList<SampleRow> rows = run_with_spike(5000, singleChannel, 2345);
+        insert_in_batches(*db_, rows);
+
+        int blocks = 0;
+        QSqlQuery query =
+            db_->execute_query(QStringLiteral("SELECT * FROM \"%1\" ORDER BY level, block")
+                                   .arg(RunSummary::table_name(runTable)));
+        while (query.next()) {
+            const int level = query.value(0).toInt();
+            const int block = query.value(1).toInt();
+            QCOMPARE(query.value(2).toDouble(), rows.at(block * level).at(0));
+            QCOMPARE(query.value(3).toDouble(), rows.at((block + 1) * level - 1).at(0));
+            for (int c = 0; c < columns; ++c) {
+                double min = rows.at(block * level).at(c + 1);
+                double max = min;
+                for (int i = block * level; i < (block + 1) * level; ++i) {
+                    min = std::min(min, rows.at(i).at(c + 1));
+                    max = std::max(max, rows.at(i).at(c + 1));
+                }
+                QCOMPARE(query.value(4 + 2 * c).toDouble(), min);
+                QCOMPARE(query.value(5 + 2 * c).toDouble(), max);
+            }
+            ++blocks;
+        }
+        // 5000 rows: 312 blocks of 16, 19 of 256, 1 of 4096; the rest is rows only.
+        QCOMPARE(blocks, 312 + 19 + 1);
+        QCOMPARE(db_->row_count(runTable), 5000);
+        QCOMPARE(db_->table_names(), QStringList{runTable});
+        QVERIFY(db_->export_current_table(QStringLiteral("run.csv")));
+        const QList<QByteArray> lines = read_file(QStringLiteral("run.csv")).split('\n');
+        QCOMPARE(lines.size(), 5000 + 2);
+        QVERIFY(lines.first().startsWith("id,time,Vol"));
+        QCOMPARE(lines.at(1).count(','), columns + 1);
+    }
+
+    void envelopeMatchesTheRows_data()
+    {
+        QTest::addColumn<QString>("situation");
+        QTest::newRow("recording") << "recording";
+        QTest::newRow("killed: read by the next process") << "killed";
+        QTest::newRow("table of an older version, no summary") << "no summary";
+    }
+
+    // Summary blocks and the rows after the last complete one give the same extremes per
+    // bucket as the rows themselves, spike included.
+    void envelopeMatchesTheRows()
+    {
+        QFETCH(QString, situation);
+        open_with_table(false);
+        const QList<SampleRow> rows = run_with_spike(70000, false, 33333);
+        insert_in_batches(*db_, rows);
+        if (situation == QLatin1String("no summary")) {
+            db_->execute_query(
+                QStringLiteral("DROP TABLE \"%1\"").arg(RunSummary::table_name(runTable)));
+        }
+        SampleDatabase next(QStringLiteral("Quorlen.db"));
+        SampleDatabase *reader = db_.get();
+        if (situation == QLatin1String("killed")) {
+            // The blocks not complete at the kill were never written.
+            QVERIFY(next.open_database());
+            QVERIFY(next.create_table(runTable, false));
+            reader = &next;
+        }
+
+        const double upper = rows.last().at(0);
+        const int buckets = 300;
+        RangeEnvelope expected(0.0, upper, buckets, 16);
+        for (const SampleRow &row : rows)
+            expected.add_row(row.at(0), row.constData() + 1);
+        const RangeEnvelope got = reader->read_envelope(0.0, upper, buckets);
+        QCOMPARE(got.column_count(), 16);
+        QCOMPARE(got.bucket_count(), buckets);
+        for (int c = 0; c < 16; ++c) {
+            double top = -1e9;
+            for (int b = 0; b < buckets; ++b) {
+                QVERIFY(got.has_data(b));
+                // A block across a bucket edge counts in one of the two buckets.
+                double low = expected.min(b, c);
+                double high = expected.max(b, c);
+                for (int n : {b - 1, b + 1}) {
+                    if (n >= 0 && n < buckets) {
+                        low = std::min(low, expected.min(n, c));
+                        high = std::max(high, expected.max(n, c));
+                    }
+                }
+                QVERIFY2(got.min(b, c) >= low && got.max(b, c) <= high,
+                         qPrintable(QStringLiteral("bucket %1 column %2").arg(b).arg(c)));
+                top = std::max(top, got.max(b, c));
+            }
+            QCOMPARE(top, 5000.0 + c); // the one-row spike
+        }
     }
 
     void timeRangeWithoutATableFails()
@@ -621,6 +758,7 @@ private slots:
         QVERIFY(db_->create_table(thirdTable, true));
         db_->insert_samples({{0.0, 1.0}});
         QVERIFY(schema_names().size() > 3); // the time indexes are there too
+        QVERIFY(schema_names().contains(RunSummary::table_name(thirdTable)));
         debug_->clear();
         db_->drop_all_tables();
         QCOMPARE(debug_->lines(), (QStringList{

@@ -1,0 +1,227 @@
+#include "runsummary.h"
+
+#include "rangeenvelope.h"
+#include "sampledatabase.h"
+#include "sqliteconnection.h"
+
+#include <sqlite3.h>
+
+#include <limits>
+
+namespace {
+constexpr double infinity = std::numeric_limits<double>::infinity();
+// Blocks of a level that make one block of the next.
+constexpr int fanOut = 16;
+const QLatin1String suffix("_envelope");
+
+static_assert(RunSummary::blockRows.front() == fanOut, "the first level is made of rows");
+
+QString sqlite_error(sqlite3 *db)
+{
+    return QString::fromUtf8(sqlite3_errmsg(db));
+}
+
+bool run(sqlite3 *db, const QString &sql, QString *error)
+{
+    if (sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, nullptr) == SQLITE_OK)
+        return true;
+    if (error != nullptr)
+        *error = sqlite_error(db);
+    return false;
+}
+
+double column_or_nan(sqlite3_stmt *statement, int column)
+{
+    return sqlite3_column_type(statement, column) == SQLITE_NULL
+               ? std::numeric_limits<double>::quiet_NaN()
+               : sqlite3_column_double(statement, column);
+}
+} // namespace
+
+QString RunSummary::table_name(const QString &runTable)
+{
+    return runTable + suffix;
+}
+
+bool RunSummary::is_table_name(const QString &name)
+{
+    return !run_table_of(name).isEmpty();
+}
+
+QString RunSummary::run_table_of(const QString &name)
+{
+    if (!name.endsWith(suffix))
+        return QString();
+    const QString runTable = name.left(name.size() - suffix.size());
+    return SampleDatabase::is_valid_table_name(runTable) ? runTable : QString();
+}
+
+RunSummary::RunSummary(const QString &runTable, int columns)
+    : runTable_(runTable)
+    , columns_(columns)
+{
+    for (Block &block : open_)
+        reset(block);
+}
+
+bool RunSummary::create(sqlite3 *db, QString *error)
+{
+    const QString table = sqlite_connection::quoted(table_name(runTable_));
+    QString sql = QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (level INTEGER NOT NULL, block "
+                                 "INTEGER NOT NULL, first DOUBLE NOT NULL, last DOUBLE NOT NULL")
+                      .arg(table);
+    for (int c = 1; c <= columns_; ++c)
+        sql += QStringLiteral(", min%1 DOUBLE, max%1 DOUBLE").arg(c);
+    sql += QLatin1String(", PRIMARY KEY (level, block)) WITHOUT ROWID");
+    return run(db, sql, error) &&
+           run(db,
+               QStringLiteral("CREATE INDEX IF NOT EXISTS %1 ON %2(level, last)")
+                   .arg(sqlite_connection::quoted(table_name(runTable_) + QLatin1String("_last")),
+                        table),
+               error);
+}
+
+void RunSummary::reset(Block &block) const
+{
+    block.parts = 0;
+    block.mins.assign(columns_, infinity);
+    block.maxs.assign(columns_, -infinity);
+}
+
+void RunSummary::add_row(const double *row)
+{
+    if (!writing_)
+        return;
+    Block &block = open_[0];
+    if (block.parts == 0)
+        block.first = row[0];
+    block.last = row[0];
+    for (int c = 0; c < columns_; ++c) {
+        // A NaN fails both comparisons and is left out.
+        const double value = row[c + 1];
+        if (value < block.mins[c])
+            block.mins[c] = value;
+        if (value > block.maxs[c])
+            block.maxs[c] = value;
+    }
+    if (++block.parts == fanOut)
+        complete(0);
+}
+
+void RunSummary::fold(int level, const Block &part)
+{
+    Block &block = open_[level];
+    if (block.parts == 0)
+        block.first = part.first;
+    block.last = part.last;
+    for (int c = 0; c < columns_; ++c) {
+        if (part.mins[c] < block.mins[c])
+            block.mins[c] = part.mins[c];
+        if (part.maxs[c] > block.maxs[c])
+            block.maxs[c] = part.maxs[c];
+    }
+    if (++block.parts == fanOut)
+        complete(level);
+}
+
+void RunSummary::complete(int level)
+{
+    completed_.push_back({level, nextIndex_[level]++, open_[level]});
+    reset(open_[level]);
+    if (level + 1 < int(open_.size()))
+        fold(level + 1, completed_.back().block);
+}
+
+bool RunSummary::write_completed(sqlite3 *db, QString *error)
+{
+    std::vector<Completed> blocks;
+    blocks.swap(completed_);
+    if (!writing_ || blocks.empty())
+        return true;
+    QString sql = QStringLiteral("INSERT OR REPLACE INTO %1 VALUES (?, ?, ?, ?")
+                      .arg(sqlite_connection::quoted(table_name(runTable_)));
+    for (int c = 0; c < columns_; ++c)
+        sql += QLatin1String(", ?, ?");
+    sql += QLatin1Char(')');
+    const sqlite_connection::Statement prepared = sqlite_connection::prepare(db, sql.toUtf8());
+    if (!prepared) {
+        *error = sqlite_error(db);
+        return false;
+    }
+    sqlite3_stmt *statement = prepared.get();
+    for (const Completed &completed : blocks) {
+        sqlite3_bind_int(statement, 1, blockRows[completed.level]);
+        sqlite3_bind_int64(statement, 2, completed.index);
+        sqlite3_bind_double(statement, 3, completed.block.first);
+        sqlite3_bind_double(statement, 4, completed.block.last);
+        for (int c = 0; c < columns_; ++c) {
+            // A column without a single number in the block has no extremes.
+            if (completed.block.maxs[c] < completed.block.mins[c]) {
+                sqlite3_bind_null(statement, 5 + 2 * c);
+                sqlite3_bind_null(statement, 6 + 2 * c);
+            } else {
+                sqlite3_bind_double(statement, 5 + 2 * c, completed.block.mins[c]);
+                sqlite3_bind_double(statement, 6 + 2 * c, completed.block.maxs[c]);
+            }
+        }
+        const bool stored = sqlite3_step(statement) == SQLITE_DONE;
+        sqlite3_reset(statement);
+        if (!stored) {
+            *error = sqlite_error(db);
+            return false;
+        }
+    }
+    return true;
+}
+
+void RunSummary::stop()
+{
+    writing_ = false;
+    completed_.clear();
+}
+
+double RunSummary::read_level(sqlite3 *db, const QString &runTable, int level, double lower,
+                              double upper, RangeEnvelope &envelope)
+{
+    const QString table = sqlite_connection::quoted(table_name(runTable));
+    double coveredUntil = -infinity;
+    {
+        const sqlite_connection::Statement last = sqlite_connection::prepare(
+            db, QStringLiteral("SELECT last FROM %1 WHERE level = ?1 ORDER BY block DESC LIMIT 1")
+                    .arg(table)
+                    .toUtf8());
+        if (!last)
+            return coveredUntil; // no summary: an older table, or one whose summary is gone
+        sqlite3_bind_int(last.get(), 1, level);
+        if (sqlite3_step(last.get()) != SQLITE_ROW)
+            return coveredUntil;
+        coveredUntil = sqlite3_column_double(last.get(), 0);
+    }
+    const sqlite_connection::Statement prepared = sqlite_connection::prepare(
+        db, QStringLiteral("SELECT * FROM %1 WHERE level = ?1 AND last >= ?2 ORDER BY last")
+                .arg(table)
+                .toUtf8());
+    if (!prepared)
+        return -infinity;
+    sqlite3_stmt *statement = prepared.get();
+    sqlite3_bind_int(statement, 1, level);
+    sqlite3_bind_double(statement, 2, lower);
+    // Columns: level, block, first, last, then min and max of each voltage column.
+    const int columns = (sqlite3_column_count(statement) - 4) / 2;
+    if (columns != envelope.column_count())
+        return -infinity;
+    std::vector<double> mins(columns);
+    std::vector<double> maxs(columns);
+    int step = SQLITE_ROW;
+    while ((step = sqlite3_step(statement)) == SQLITE_ROW) {
+        const double first = sqlite3_column_double(statement, 2);
+        if (first > upper)
+            break; // blocks come in time order
+        for (int c = 0; c < columns; ++c) {
+            mins[c] = column_or_nan(statement, 4 + 2 * c);
+            maxs[c] = column_or_nan(statement, 5 + 2 * c);
+        }
+        envelope.add_block(first, sqlite3_column_double(statement, 3), mins.data(), maxs.data());
+    }
+    return step == SQLITE_ROW || step == SQLITE_DONE ? coveredUntil : -infinity;
+}
