@@ -85,6 +85,7 @@ VoltagePlot::VoltagePlot(SampleDatabase *sampleDatabase, QWidget *parent)
     connect(yAxis, qOverload<const QCPRange &>(&QCPAxis::rangeChanged), this,
             &VoltagePlot::AxisRangeChanged);
     loadRateTimer->setSingleShot(true);
+    connect(loadRateTimer, &QTimer::timeout, this, &VoltagePlot::catch_up_history);
 }
 
 VoltagePlot::~VoltagePlot()
@@ -274,6 +275,13 @@ void VoltagePlot::set_browse_mode(bool enabled)
     browseMode = enabled;
     loadedUpper = xAxis->range().upper;
     loadedLower = xAxis->range().lower;
+    ++runGeneration; // a load still running was for the other mode
+    if (showsEnvelope) {
+        // An envelope is no set of samples; the live view and new loads start without it.
+        for (QCPGraph *graph : std::as_const(graphs))
+            graph->data()->clear();
+        showsEnvelope = false;
+    }
     if (!enabled)
         valueLabel->setVisible(false);
     viewStale = true; // the next refresh draws the label's removal
@@ -299,10 +307,8 @@ void VoltagePlot::AxisRangeChanged(QCPRange newRange)
             lower = 0;
         if (upper > latest)
             upper = std::max(windowSeconds, latest);
-    } else if (hasSamples && !loadRateTimer->isActive()) {
-        loadRateTimer->start(loadIntervalMs);
-        qDebug() << "load_sql_data";
-        start_history_load(lower, upper);
+    } else if (hasSamples) {
+        request_history(lower, upper);
     }
 
     xAxis->setRange(lower, upper);
@@ -311,30 +317,69 @@ void VoltagePlot::AxisRangeChanged(QCPRange newRange)
 QList<QCPRange> VoltagePlot::ranges_to_load(double loadedLower, double loadedUpper, double lower,
                                             double upper)
 {
-    QList<QCPRange> ranges;
-    if (upper > loadedUpper)
-        ranges.append(QCPRange(loadedUpper, upper));
-    if (lower < loadedLower)
-        ranges.append(QCPRange(lower, loadedLower));
-    return ranges;
+    return history_load::ranges_to_load(loadedLower, loadedUpper, lower, upper);
+}
+
+void VoltagePlot::request_history(double lower, double upper)
+{
+    // A change inside the rate limit or during a load is caught up with when either ends.
+    if (loadRateTimer->isActive() || loadInFlight || !view_lacks_history(lower, upper))
+        return;
+    loadRateTimer->start(loadIntervalMs);
+    qDebug() << "load_sql_data";
+    start_history_load(lower, upper);
+}
+
+void VoltagePlot::catch_up_history()
+{
+    if (!browseMode)
+        return;
+    {
+        QMutexLocker lock(&stagingMutex);
+        if (maxima.isEmpty())
+            return;
+    }
+    request_history(xAxis->range().lower, xAxis->range().upper);
+}
+
+bool VoltagePlot::view_lacks_history(double lower, double upper) const
+{
+    if (lower < loadedLower || upper > loadedUpper)
+        return true;
+    // Zoomed into an envelope so far that its buckets are wider than two pixel columns.
+    return showsEnvelope && envelopeBucketWidth > 0 &&
+           (upper - lower) / envelopeBucketWidth < pixel_columns() / 2.0;
+}
+
+int VoltagePlot::pixel_columns() const
+{
+    const int columns = axisRect() && axisRect()->width() > 0 ? axisRect()->width() : width();
+    return std::max(columns, 1);
 }
 
 void VoltagePlot::start_history_load(double lower, double upper)
 {
     reap_loaders(false);
-    const QList<QCPRange> ranges = ranges_to_load(loadedLower, loadedUpper, lower, upper);
-    // The bounds move to the requested ones even if a query fails later.
+    history_load::Request request;
+    request.lower = lower;
+    request.upper = upper;
+    request.loadedLower = loadedLower;
+    request.loadedUpper = loadedUpper;
+    request.graphsHoldRows = !showsEnvelope;
+    request.pixelColumns = pixel_columns();
+    // The bounds move to the requested ones even if a query fails later; the result
+    // sets what was loaded.
     loadedUpper = std::max(loadedUpper, upper);
     loadedLower = std::min(loadedLower, lower);
-    if (ranges.isEmpty() || !database)
+    if (!database)
         return;
 
     Loader loader;
     loader.done = std::make_shared<std::atomic<bool>>(false);
     try {
         loader.thread = std::thread(
-            [this, db = database, ranges, generation = runGeneration, done = loader.done] {
-                load_sql_data(db, ranges, generation);
+            [this, db = database, request, generation = runGeneration, done = loader.done] {
+                load_sql_data(db, request, generation);
                 done->store(true);
             });
     } catch (const std::system_error &error) {
@@ -342,6 +387,7 @@ void VoltagePlot::start_history_load(double lower, double upper)
         return;
     }
     loaders.push_back(std::move(loader));
+    loadInFlight = true;
 }
 
 void VoltagePlot::reap_loaders(bool waitForAll)
@@ -356,33 +402,41 @@ void VoltagePlot::reap_loaders(bool waitForAll)
     }
 }
 
-void VoltagePlot::load_sql_data(SampleDatabase *db, const QList<QCPRange> &ranges,
+void VoltagePlot::load_sql_data(SampleDatabase *db, const history_load::Request &request,
                                 quint64 generation)
 {
     QMutexLocker lock(&loadMutex);
-    RangeColumns rows;
-    for (const QCPRange &range : ranges) {
-        RangeColumns part = db->read_time_range(range.lower, range.upper);
-        while (rows.values.size() < part.values.size())
-            rows.values.append(QVector<double>());
-        rows.times += part.times;
-        for (int c = 0; c < part.values.size(); ++c)
-            rows.values[c] += part.values.at(c);
-    }
-    if (rows.times.isEmpty())
-        return;
+    history_load::Result result = history_load::load(*db, request);
+    // Always answered, so that the GUI thread knows the load has ended.
     QMetaObject::invokeMethod(
-        this, [this, rows = std::move(rows), generation] { add_history(rows, generation); },
+        this, [this, result = std::move(result), generation] { add_history(result, generation); },
         Qt::QueuedConnection);
 }
 
-void VoltagePlot::add_history(const RangeColumns &rows, quint64 generation)
+void VoltagePlot::add_history(const history_load::Result &result, quint64 generation)
 {
-    if (generation != runGeneration)
-        return;
-    for (int k = 0; k < rows.values.size() && k < graphs.size(); ++k)
-        graphs.at(k)->addData(rows.times, rows.values.at(k), false);
-    replot(rpQueuedReplot);
+    loadInFlight = false;
+    if (generation == runGeneration) {
+        // The points come sorted: a replacement only shares the loader's lists, and rows
+        // that join the held ones are merged in, so the GUI thread never sorts a run.
+        for (int k = 0; k < graphs.size(); ++k) {
+            QCPGraph *graph = graphs.at(k);
+            if (k < result.points.size() && result.replace)
+                graph->data()->set(result.points.at(k), true);
+            else if (k < result.points.size())
+                graph->data()->add(result.points.at(k), true);
+            else if (result.replace)
+                graph->data()->clear();
+        }
+        loadedLower = result.loadedLower;
+        loadedUpper = result.loadedUpper;
+        if (result.replace) {
+            showsEnvelope = result.envelope;
+            envelopeBucketWidth = result.bucketWidth;
+        }
+        replot(rpQueuedReplot);
+    }
+    catch_up_history();
 }
 
 void VoltagePlot::onPlotClick(QCPAbstractPlottable *plottable, int dataIndex, QMouseEvent *event)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "rangecolumns.h"
+#include "historyload.h"
 #include "samplesink.h"
 #include "windowextremes.h"
 
@@ -29,8 +29,9 @@ class SampleDatabase;
 // Threads: the decoding thread only appends into a staging area guarded by
 // stagingMutex; the GUI thread moves staged points into the graphs before it
 // draws, because QCustomPlot's data may only be touched on the GUI thread.
-// History loads read the database on a thread of their own and hand the rows
-// back to the GUI thread with a queued call.
+// History loads read the database on a thread of their own, one at a time, and
+// hand the rows (or, for long ranges, a min/max envelope per pixel column) back
+// to the GUI thread with a queued call.
 class VoltagePlot : public QCustomPlot, public SampleSink
 {
     Q_OBJECT
@@ -84,6 +85,10 @@ public:
     bool is_load_rate_limited() const;
     QCPItemText *value_label() const { return valueLabel; }
 
+    // True while the graphs show the extremes per pixel column of a long range
+    // rather than its rows.
+    bool shows_envelope() const { return showsEnvelope; }
+
     // The time ranges a browse load reads so that loaded grows to cover
     // wanted, in query order: the part above the loaded range, then below.
     static QList<QCPRange> ranges_to_load(double loadedLower, double loadedUpper, double lower,
@@ -112,9 +117,16 @@ private:
     std::optional<Extreme> window_extreme(bool maximum) const; // over all channels
     // Moves staged points into the graphs; true when there were any.
     bool move_pending_points();
+    // Launches a load when the range in view lacks data and neither a load nor
+    // the rate limit is running; otherwise the end of either catches up.
+    void request_history(double lower, double upper);
+    void catch_up_history();
+    bool view_lacks_history(double lower, double upper) const;
+    int pixel_columns() const;
     void start_history_load(double lower, double upper);
-    void load_sql_data(SampleDatabase *db, const QList<QCPRange> &ranges, quint64 generation);
-    void add_history(const RangeColumns &rows, quint64 generation);
+    void load_sql_data(SampleDatabase *db, const history_load::Request &request,
+                       quint64 generation);
+    void add_history(const history_load::Result &result, quint64 generation);
     void reap_loaders(bool waitForAll);
 
     const QList<QColor> channelColors;
@@ -122,7 +134,7 @@ private:
 
     // Serialises history loads, so rows arrive in the order they were asked for.
     QMutex loadMutex;
-    QTimer *loadRateTimer = nullptr; // rate limit of history loads, never connected
+    QTimer *loadRateTimer = nullptr; // rate limit of history loads; its end catches up
     QCPItemText *valueLabel = nullptr;
     QList<QCPGraph *> graphs; // GUI thread only
     bool browseMode = false;  // GUI thread only
@@ -132,7 +144,13 @@ private:
     // loaders get their query ranges handed over at launch.
     double loadedUpper = 0.0;
     double loadedLower = 0.0;
-    // Bumped by setup_graphs, so rows of a previous run's load are dropped.
+    // Whether the graphs hold an envelope, and its bucket width; GUI thread only.
+    bool showsEnvelope = false;
+    double envelopeBucketWidth = 0.0;
+    // A load launched whose result has not come back; GUI thread only.
+    bool loadInFlight = false;
+    // Bumped by setup_graphs and set_browse_mode, so rows of a load launched
+    // before are dropped.
     quint64 runGeneration = 0; // GUI thread only
     std::list<Loader> loaders; // GUI thread only
 

@@ -1,10 +1,20 @@
+#include "dataqueues.h"
+#include "datasavedisplay.h"
+#include "envcount.h"
+#include "runsummary.h"
 #include "sampledatabase.h"
 #include "scopedworkdir.h"
 #include "voltageplot.h"
 
 #include <QtTest>
 
+#include <algorithm>
 #include <memory>
+#include <vector>
+
+#ifndef TELVANE_LONG_RUN_ROWS
+#define TELVANE_LONG_RUN_ROWS 5000000
+#endif
 
 namespace {
 
@@ -44,6 +54,27 @@ QList<double> keys_of(const QCPGraph *graph)
     return keys;
 }
 
+// Resident memory of the process in KiB, from /proc/self/status.
+qint64 resident_kib()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+    }
+    return -1;
+}
+
+double max_value(const QCPGraph *graph)
+{
+    double top = -1e300;
+    for (auto it = graph->data()->constBegin(); it != graph->data()->constEnd(); ++it)
+        top = std::max(top, it->value);
+    return top;
+}
+
 // Times from first to last (inclusive) in half-second steps.
 QList<double> half_seconds(double first, double last)
 {
@@ -69,7 +100,10 @@ private slots:
     void zoomOutReadsOnlyWhatIsMissing();
     void zoomOutFromTwentyToThirtyFiveFillsTheGraphsOnce();
     void historyReachesHiddenChannels();
-    void rangeChangesWithinTheRateLimitStartOneLoad();
+    void aQuickSecondMoveIsLoadedWhenTheRateLimitEnds();
+    void rowsPastAThousandSecondsAtLoadSeamsLoadOnce();
+    void longRunZoomedOutShowsAnEnvelopeOfBoundedSize_data();
+    void longRunZoomedOutShowsAnEnvelopeOfBoundedSize();
     void verticalZoomStartsNoLoad();
     void nothingLoadsBeforeTheRunHasSamples();
     void historyOfAPreviousRunIsNotAddedToANewOne();
@@ -81,6 +115,8 @@ private:
     void create_run(bool singleChannel, double lastTime = 40.0);
     // Browse mode over 20..25 s after a run whose last sample was at 40 s.
     void browse_from_twenty_to_twenty_five(bool singleChannel);
+    // Browse mode over the given range after a single-channel run that ended at lastTime.
+    void browse_after_run(double lastTime, QCPRange view);
 
     std::unique_ptr<ScopedWorkDir> workDir;
     std::unique_ptr<SampleDatabase> database;
@@ -130,6 +166,15 @@ void TestVoltagePlotBrowse::browse_from_twenty_to_twenty_five(bool singleChannel
     QCOMPARE(plot->loaded_range(), QCPRange(20, 25));
 }
 
+void TestVoltagePlotBrowse::browse_after_run(double lastTime, QCPRange view)
+{
+    plot->setup_graphs(true);
+    plot->set_browse_mode(false);
+    plot->append_sample(lastTime, 0);
+    plot->xAxis->setRange(view);
+    plot->set_browse_mode(true);
+}
+
 void TestVoltagePlotBrowse::zoomOutReadsOnlyWhatIsMissing_data()
 {
     QTest::addColumn<QCPRange>("loaded");
@@ -168,9 +213,10 @@ void TestVoltagePlotBrowse::zoomOutFromTwentyToThirtyFiveFillsTheGraphsOnce()
     QCOMPARE(counter.launches(), 1);
     QCOMPARE(plot->loaded_range(), QCPRange(10, 35));
 
-    // Both ends of each query are included; nothing between 20 and 25 is read
-    // again, and the live point at 40 s stays.
-    const QList<double> expected = half_seconds(10, 20) + half_seconds(25, 35) + QList<double>{40};
+    // Nothing from 20 to 25, ends included, is read again, and the live point at
+    // 40 s stays.
+    const QList<double> expected =
+        half_seconds(10, 19.5) + half_seconds(25.5, 35) + QList<double>{40};
     QTRY_COMPARE_WITH_TIMEOUT(keys_of(plot->graph(0)), expected, 10000);
     for (auto it = plot->graph(0)->data()->constBegin(); it != plot->graph(0)->data()->constEnd();
          ++it)
@@ -184,39 +230,136 @@ void TestVoltagePlotBrowse::historyReachesHiddenChannels()
     plot->set_channel_visible(6, false);
 
     plot->xAxis->setRange(20, 30);
-    const QList<double> expected = half_seconds(25, 30) + QList<double>{40};
+    const QList<double> expected = half_seconds(25.5, 30) + QList<double>{40};
     for (int i = 0; i < 16; ++i) {
         QTRY_COMPARE_WITH_TIMEOUT(keys_of(plot->graph(i)), expected, 10000);
-        QCOMPARE(plot->graph(i)->data()->constBegin()->value, 250.0 + i);
+        QCOMPARE(plot->graph(i)->data()->constBegin()->value, 255.0 + i);
     }
 }
 
-void TestVoltagePlotBrowse::rangeChangesWithinTheRateLimitStartOneLoad()
+void TestVoltagePlotBrowse::aQuickSecondMoveIsLoadedWhenTheRateLimitEnds()
 {
-    browse_from_twenty_to_twenty_five(true);
+    create_run(true);
+    browse_after_run(40, QCPRange(35, 40));
     LoadCounter counter;
 
-    plot->xAxis->setRange(20, 30);
+    // The end of a quick drag: the second move comes within the rate limit of the first.
+    plot->xAxis->setRange(6, 11);
     QVERIFY(plot->is_load_rate_limited());
-    plot->xAxis->setRange(20, 35);
+    plot->xAxis->setRange(0.5, 5.5);
     QCOMPARE(counter.launches(), 1);
-    QCOMPARE(plot->loaded_range(), QCPRange(20, 30));
-    QTRY_COMPARE_WITH_TIMEOUT(keys_of(plot->graph(0)), half_seconds(25, 30) + QList<double>{40},
-                              10000);
-
-    // The skipped change is not made up for when the limit runs out (a load
-    // launched then would restart the limit)...
-    QTRY_VERIFY_WITH_TIMEOUT(!plot->is_load_rate_limited(), 10000);
-    QCOMPARE(counter.launches(), 1);
-    QCOMPARE(plot->loaded_range(), QCPRange(20, 30));
-
-    // ...but the next change after it loads again. Both queries include 30 s,
-    // so that row is there twice.
-    plot->xAxis->setRange(20, 36);
+    QTRY_VERIFY_WITH_TIMEOUT(keys_of(plot->graph(0)).mid(0, 11) == half_seconds(0.5, 5.5), 30000);
     QCOMPARE(counter.launches(), 2);
-    QTRY_COMPARE_WITH_TIMEOUT(keys_of(plot->graph(0)),
-                              half_seconds(25, 30) + half_seconds(30, 36) + QList<double>{40},
-                              10000);
+    QCOMPARE(plot->loaded_range(), QCPRange(0.5, 40));
+    // Each row once: the second load joins the first without overlap.
+    QCOMPARE(keys_of(plot->graph(0)), half_seconds(0.5, 34.5) + QList<double>{40});
+}
+
+void TestVoltagePlotBrowse::rowsPastAThousandSecondsAtLoadSeamsLoadOnce()
+{
+    // A row every millisecond from 1234 to 1240 s.
+    QVERIFY(database->create_table("dataSample_20240105_14_03_59", true));
+    QList<SampleRow> rows;
+    for (int i = 0; i <= 6000; ++i)
+        rows.append(SampleRow{1234 + i / 1000.0, double(i)});
+    QCOMPARE(database->insert_samples(rows), 6001);
+    // Bounds with more than six significant digits, so that each load has a seam there.
+    const QList<QCPRange> views = {QCPRange(1236.0004567, 1236.5),
+                                   QCPRange(1235.7654321, 1236.9876543),
+                                   QCPRange(1235.5432109, 1237.2345678)};
+    browse_after_run(1240, views.at(0));
+    for (const QCPRange &view : views.mid(1)) {
+        plot->xAxis->setRange(view);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            !plot->is_load_rate_limited() && !plot->graph(0)->data()->isEmpty() &&
+                plot->graph(0)->data()->constBegin()->key <= view.lower + 0.001,
+            30000);
+    }
+    QVERIFY(!plot->shows_envelope());
+
+    QList<double> expected;
+    for (const SampleRow &row : rows) {
+        const double t = row.at(0);
+        if ((t >= views.last().lower && t < views.first().lower) ||
+            (t > views.first().upper && t <= views.last().upper))
+            expected.append(t);
+    }
+    expected.append(1240); // the live sample
+    QTRY_COMPARE_WITH_TIMEOUT(keys_of(plot->graph(0)), expected, 30000);
+}
+
+void TestVoltagePlotBrowse::longRunZoomedOutShowsAnEnvelopeOfBoundedSize_data()
+{
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<bool>("withSummary");
+    // Sanitizer builds run fewer rows (see tests/plot/CMakeLists.txt).
+    const int longRun = env_count("TELVANE_LONG_RUN_ROWS", TELVANE_LONG_RUN_ROWS);
+    QTest::newRow("long run") << longRun << true;
+    QTest::newRow("table of an older version, no summary") << std::min(longRun, 500000) << false;
+}
+
+// A run stored through the save thread at 5000 samples per second, a one-sample spike in
+// its middle, zoomed out to its whole length and back in.
+void TestVoltagePlotBrowse::longRunZoomedOutShowsAnEnvelopeOfBoundedSize()
+{
+    QFETCH(int, rows);
+    QFETCH(bool, withSummary);
+    const QString table = QStringLiteral("dataSample_20240105_14_03_59");
+    QVERIFY(database->create_table(table, true));
+    constexpr double rate = 5000.0;
+    const int spikeAt = rows / 2 + 17;
+    {
+        DataQueues queues;
+        DataSaveDisplay saver(&queues, database.get());
+        saver.start();
+        constexpr int chunk = 2048;
+        std::vector<double> times(chunk);
+        std::vector<double> values(chunk);
+        for (int sent = 0; sent < rows;) {
+            if (queues.record_count() > chunk) {
+                QThread::usleep(200); // the queue drops what it has no room for
+                continue;
+            }
+            const int count = std::min(chunk, rows - sent);
+            for (int i = 0; i < count; ++i) {
+                const int n = sent + i;
+                times[i] = n / rate;
+                values[i] = n == spikeAt ? 5000.0 : (n % 1000) * 0.1;
+            }
+            queues.push_sample_series(times.data(), values.data(), count);
+            sent += count;
+        }
+        queues.push_sample(-1.0, -1.0);
+        saver.finish();
+        QCOMPARE(saver.committed_count(), rows);
+    }
+    if (!withSummary)
+        database->execute_query(
+            QStringLiteral("DROP TABLE \"%1\"").arg(RunSummary::table_name(table)));
+
+    const double lastTime = (rows - 1) / rate;
+    browse_after_run(lastTime, QCPRange(lastTime - 5, lastTime));
+    const qint64 residentBefore = resident_kib();
+    plot->xAxis->setRange(0, lastTime);
+    QTRY_VERIFY_WITH_TIMEOUT(plot->shows_envelope() && plot->loaded_range().lower <= 0 &&
+                                 plot->loaded_range().upper >= lastTime,
+                             300000);
+    QVERIFY2(plot->graph(0)->dataCount() <= 50000,
+             qPrintable(QString::number(plot->graph(0)->dataCount())));
+    QVERIFY(plot->graph(0)->dataCount() >= plot->axisRect()->width());
+    QCOMPARE(max_value(plot->graph(0)), 5000.0);
+    const qint64 grownKib = resident_kib() - residentBefore;
+    QVERIFY2(grownKib < 100 * 1024, qPrintable(QStringLiteral("%1 KiB more").arg(grownKib)));
+
+    // Zoomed in far enough, the graph holds the rows themselves again.
+    const double spikeTime = spikeAt / rate;
+    plot->xAxis->setRange(spikeTime - 0.0501, spikeTime + 0.0501);
+    QTRY_VERIFY_WITH_TIMEOUT(!plot->shows_envelope() && plot->loaded_range().contains(spikeTime),
+                             300000);
+    const QList<double> keys = keys_of(plot->graph(0));
+    QCOMPARE(keys.size(), 501);
+    QCOMPARE(keys.first(), (spikeAt - 250) / rate);
+    QCOMPARE(max_value(plot->graph(0)), 5000.0);
 }
 
 void TestVoltagePlotBrowse::verticalZoomStartsNoLoad()
@@ -257,7 +400,7 @@ void TestVoltagePlotBrowse::historyOfAPreviousRunIsNotAddedToANewOne()
     QTRY_VERIFY_WITH_TIMEOUT(!plot->is_load_rate_limited(), 10000);
     plot->xAxis->setRange(0, 6);
     QTRY_VERIFY_WITH_TIMEOUT(!plot->graph(0)->data()->isEmpty(), 10000);
-    QCOMPARE(keys_of(plot->graph(0)), half_seconds(0, 10));
+    QCOMPARE(keys_of(plot->graph(0)), half_seconds(0, 9.5));
 }
 
 void TestVoltagePlotBrowse::destroyingThePlotDuringALoadIsSafe()
