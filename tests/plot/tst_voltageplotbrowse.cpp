@@ -343,7 +343,7 @@ void TestVoltagePlotBrowse::longRunZoomedOutShowsAnEnvelopeOfBoundedSize()
     plot->xAxis->setRange(0, lastTime);
     QTRY_VERIFY_WITH_TIMEOUT(plot->shows_envelope() && plot->loaded_range().lower <= 0 &&
                                  plot->loaded_range().upper >= lastTime,
-                             300000);
+                             120000);
     QVERIFY2(plot->graph(0)->dataCount() <= 50000,
              qPrintable(QString::number(plot->graph(0)->dataCount())));
     QVERIFY(plot->graph(0)->dataCount() >= plot->axisRect()->width());
@@ -355,7 +355,7 @@ void TestVoltagePlotBrowse::longRunZoomedOutShowsAnEnvelopeOfBoundedSize()
     const double spikeTime = spikeAt / rate;
     plot->xAxis->setRange(spikeTime - 0.0501, spikeTime + 0.0501);
     QTRY_VERIFY_WITH_TIMEOUT(!plot->shows_envelope() && plot->loaded_range().contains(spikeTime),
-                             300000);
+                             120000);
     const QList<double> keys = keys_of(plot->graph(0));
     QCOMPARE(keys.size(), 501);
     QCOMPARE(keys.first(), (spikeAt - 250) / rate);
