@@ -371,24 +371,9 @@ RangeEnvelope SampleDatabase::read_envelope(double lower, double upper, int buck
 {
     const QString table = current_table_name();
     sqlite3 *db = sqlite_connection::native_handle(connection());
-    const sqlite_connection::Statement prepared =
-        db == nullptr ? sqlite_connection::Statement()
-                      : sqlite_connection::prepare(
-                            db, QStringLiteral("SELECT * FROM %1 WHERE time >= ?1 AND time > ?2 "
-                                               "AND time <= ?3")
-                                    .arg(sqlite_connection::quoted(table))
-                                    .toUtf8());
-    if (!prepared) {
-        if (db != nullptr) {
-            qDebug().noquote() << "Error executing query:" << sqlite3_errmsg(db);
-        }
+    if (db == nullptr) {
         return RangeEnvelope(lower, upper, buckets, 0);
     }
-    sqlite3_stmt *statement = prepared.get();
-    // Columns: id, time, then the voltages.
-    const int columns = std::max(sqlite3_column_count(statement) - 2, 0);
-    RangeEnvelope envelope(lower, upper, buckets, columns);
-
     const qint64 rowsPerBucket = count_time_range(lower, upper) / std::max(buckets, 1);
     int level = 0;
     for (const int rows : RunSummary::blockRows) {
@@ -396,16 +381,38 @@ RangeEnvelope SampleDatabase::read_envelope(double lower, double upper, int buck
             level = rows;
         }
     }
-    double coveredUntil = -std::numeric_limits<double>::infinity();
-    if (level > 0) {
-        coveredUntil = RunSummary::read_level(db, table, level, lower, upper, envelope);
-    }
 
     // The rows no block covers: all of them without a summary, else those stored after its
-    // last complete block.
-    sqlite3_bind_double(statement, 1, lower);
-    sqlite3_bind_double(statement, 2, coveredUntil);
-    sqlite3_bind_double(statement, 3, upper);
+    // last complete block. One lower bound, so that the time index starts the scan there.
+    RangeEnvelope envelope;
+    double coveredUntil = -std::numeric_limits<double>::infinity();
+    const auto prepare_rows = [&] {
+        return sqlite_connection::prepare(
+            db, time_range_statement(table, coveredUntil >= lower ? RangeEnds::AllButLower
+                                                                  : RangeEnds::Both)
+                    .toUtf8());
+    };
+    sqlite_connection::Statement prepared = prepare_rows();
+    if (!prepared) {
+        qDebug().noquote() << "Error executing query:" << sqlite3_errmsg(db);
+        return RangeEnvelope(lower, upper, buckets, 0);
+    }
+    // Columns: id, time, then the voltages.
+    const int columns = std::max(sqlite3_column_count(prepared.get()) - 2, 0);
+    envelope = RangeEnvelope(lower, upper, buckets, columns);
+    if (level > 0) {
+        coveredUntil = RunSummary::read_level(db, table, level, lower, upper, envelope);
+        if (coveredUntil >= lower) {
+            prepared = prepare_rows();
+        }
+    }
+    sqlite3_stmt *statement = prepared.get();
+    if (statement == nullptr) {
+        qDebug().noquote() << "Error executing query:" << sqlite3_errmsg(db);
+        return envelope;
+    }
+    sqlite3_bind_double(statement, 1, std::max(lower, coveredUntil));
+    sqlite3_bind_double(statement, 2, upper);
     std::vector<double> values(columns);
     int step = SQLITE_ROW;
     while ((step = sqlite3_step(statement)) == SQLITE_ROW) {
