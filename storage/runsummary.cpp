@@ -72,13 +72,10 @@ bool RunSummary::create(sqlite3 *db, QString *error)
                       .arg(table);
     for (int c = 1; c <= columns_; ++c)
         sql += QStringLiteral(", min%1 DOUBLE, max%1 DOUBLE").arg(c);
-    sql += QLatin1String(", PRIMARY KEY (level, block)) WITHOUT ROWID");
-    return run(db, sql, error) &&
-           run(db,
-               QStringLiteral("CREATE INDEX IF NOT EXISTS %1 ON %2(level, last)")
-                   .arg(sqlite_connection::quoted(table_name(runTable_) + QLatin1String("_last")),
-                        table),
-               error);
+    // Keyed by time within a level, so that a range read needs no index of its own: one
+    // b-tree per summary row written.
+    sql += QLatin1String(", PRIMARY KEY (level, last, block)) WITHOUT ROWID");
+    return run(db, sql, error);
 }
 
 void RunSummary::reset(Block &block) const
@@ -187,7 +184,7 @@ double RunSummary::read_level(sqlite3 *db, const QString &runTable, int level, d
     double coveredUntil = -infinity;
     {
         const sqlite_connection::Statement last = sqlite_connection::prepare(
-            db, QStringLiteral("SELECT last FROM %1 WHERE level = ?1 ORDER BY block DESC LIMIT 1")
+            db, QStringLiteral("SELECT last FROM %1 WHERE level = ?1 ORDER BY last DESC LIMIT 1")
                     .arg(table)
                     .toUtf8());
         if (!last)
