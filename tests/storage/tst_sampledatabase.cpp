@@ -537,7 +537,7 @@ private slots:
         QTest::addColumn<QString>("situation");
         QTest::addColumn<int>("spikeAt");
         // 70007 rows: the last 7 are in no block of any level.
-        QTest::newRow("recording") << "recording" << 33333;
+        QTest::newRow("paused, spike in blocks still open") << "paused" << 70005;
         QTest::newRow("killed, spike after the last block: read by the next process")
             << "killed" << 70003;
         QTest::newRow("table of an older version, no summary") << "no summary" << 33333;
