@@ -336,7 +336,7 @@ void VoltagePlot::catch_up_history()
         return;
     {
         QMutexLocker lock(&stagingMutex);
-        if (maxima.isEmpty())
+        if (!runHasSamples)
             return;
     }
     request_history(xAxis->range().lower, xAxis->range().upper);
