@@ -45,17 +45,8 @@ void RangeEnvelope::widen(int bucket, double first, double last)
 
 void RangeEnvelope::add_row(double time, const double *values)
 {
-    const int bucket = bucket_of(time);
-    widen(bucket, time, time);
-    double *mins = mins_.data() + std::size_t(bucket) * columns_;
-    double *maxs = maxs_.data() + std::size_t(bucket) * columns_;
-    for (int c = 0; c < columns_; ++c) {
-        // A NaN fails both comparisons and is left out.
-        if (values[c] < mins[c])
-            mins[c] = values[c];
-        if (values[c] > maxs[c])
-            maxs[c] = values[c];
-    }
+    // A row is a block of one: its own minimum and maximum.
+    add_block(time, time, values, values);
 }
 
 void RangeEnvelope::add_block(double first, double last, const double *mins, const double *maxs)

@@ -6,6 +6,7 @@
 #include "envcount.h"
 #include "instrumentsimulator.h"
 #include "mainwindow.h"
+#include "residentmemory.h"
 #include "scopedworkdir.h"
 #include "waveformtable.h"
 #include "windowdriver.h"
@@ -32,18 +33,6 @@ constexpr qint64 allowedGrowthKb = 24 * 1024;
         qputenv("QTEST_FUNCTION_TIMEOUT", "7200000");
     return true;
 }();
-
-qint64 resident_kb()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-    }
-    return -1;
-}
 
 QStringList log_lines()
 {
@@ -82,17 +71,17 @@ void SoakTest::longFastRunDropsNothingKeepsMemoryFlatAndLogsNoError()
 
     QList<qint64> rss;
     QTimer sampler;
-    QObject::connect(&sampler, &QTimer::timeout, [&rss] { rss.append(resident_kb()); });
+    QObject::connect(&sampler, &QTimer::timeout, [&rss] { rss.append(resident_kib()); });
     QElapsedTimer wall;
     wall.start();
     driver.click("SampleStart");
     QVERIFY(window->is_acquiring());
-    rss.append(resident_kb());
+    rss.append(resident_kib());
     sampler.start(rssIntervalMs);
     const int wallLimitMs = 60000 + 3000 * runSeconds / speed;
     QTRY_VERIFY_WITH_TIMEOUT(!window->is_acquiring(), wallLimitMs);
     sampler.stop();
-    rss.append(resident_kb());
+    rss.append(resident_kib());
     const qint64 wallMs = wall.elapsed();
 
     const QString table = WindowDriver::last_table();

@@ -1,6 +1,7 @@
 #include "dataqueues.h"
 #include "datasavedisplay.h"
 #include "envcount.h"
+#include "residentmemory.h"
 #include "runsummary.h"
 #include "sampledatabase.h"
 #include "scopedworkdir.h"
@@ -52,19 +53,6 @@ QList<double> keys_of(const QCPGraph *graph)
     for (auto it = graph->data()->constBegin(); it != graph->data()->constEnd(); ++it)
         keys.append(it->key);
     return keys;
-}
-
-// Resident memory of the process in KiB, from /proc/self/status.
-qint64 resident_kib()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-    }
-    return -1;
 }
 
 double max_value(const QCPGraph *graph)
