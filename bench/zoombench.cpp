@@ -6,14 +6,17 @@
 // row-by-row way: read_time_range over the whole run and addData into the graphs.
 // Every case runs in a process of its own, so each peak is its own.
 //
-//   bench_zoom [--quick] [--rows=N[,N...]] [--channels=1|16|both]
+//   bench_zoom [--quick] [--rows=N[,N...]] [--channels=1|16|both] [--no-row-by-row]
 //       --quick: 5 million rows only; default 5 and 50 million rows, 1 and 16 channels
+//       --no-row-by-row: leaves out the row-by-row way (it takes long and much memory)
 //   bench_zoom case <db> <rows> <channels> plot|rows   (one case; run_all starts these)
 //
-// Filled run files are kept in zoomcache/ next to the executable; later runs reuse them.
+// Filled run files are kept in zoomcache/ next to the executable; later runs reuse them
+// when they hold the run's summary table, as the save path writes it today.
 #include "benchsupport.h"
 #include "dataqueues.h"
 #include "datasavedisplay.h"
+#include "runsummary.h"
 #include "sampledatabase.h"
 #include "voltageplot.h"
 
@@ -26,6 +29,8 @@
 #include <QProcess>
 #include <QStorageInfo>
 #include <QTimer>
+
+#include <sqlite3.h>
 
 #include <cmath>
 #include <cstdio>
@@ -85,6 +90,29 @@ long proc_kib(const char *file, const char *field)
         }
     }
     return -1;
+}
+
+// Whether the file at path holds the run table and the summary table the save path writes
+// beside it; a file filled by an older save path has no summary and is filled again.
+bool has_summary(const QString &path)
+{
+    sqlite3 *db = nullptr;
+    const QByteArray file = QFile::encodeName(path);
+    bool found = false;
+    if (sqlite3_open_v2(file.constData(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+        sqlite3_stmt *statement = nullptr;
+        const QByteArray sql =
+            QStringLiteral("SELECT count(*) FROM sqlite_master WHERE name IN ('%1', '%2')")
+                .arg(table, RunSummary::table_name(table))
+                .toUtf8();
+        if (sqlite3_prepare_v2(db, sql.constData(), -1, &statement, nullptr) == SQLITE_OK &&
+            sqlite3_step(statement) == SQLITE_ROW) {
+            found = sqlite3_column_int(statement, 0) == 2;
+        }
+        sqlite3_finalize(statement);
+    }
+    sqlite3_close(db);
+    return found;
 }
 
 // Fills a new database file with one run through the save thread, then moves it to path.
@@ -439,6 +467,7 @@ int run_all(const QString &self, bool quick, const QStringList &arguments)
     std::vector<long> rowCounts =
         quick ? std::vector<long>{5000000} : std::vector<long>{5000000, 50000000};
     std::vector<int> channelCounts{1, 16};
+    bool rowByRow = true;
     for (const QString &argument : arguments) {
         if (argument.startsWith(QLatin1String("--rows="))) {
             rowCounts.clear();
@@ -449,6 +478,8 @@ int run_all(const QString &self, bool quick, const QStringList &arguments)
             channelCounts = {1};
         } else if (argument == QLatin1String("--channels=16")) {
             channelCounts = {16};
+        } else if (argument == QLatin1String("--no-row-by-row")) {
+            rowByRow = false;
         }
     }
     const QString cache = QCoreApplication::applicationDirPath() + QStringLiteral("/zoomcache");
@@ -460,9 +491,14 @@ int run_all(const QString &self, bool quick, const QStringList &arguments)
                         channels, channels == 1 ? "" : "s", rate_of(channels),
                         double(rows) / rate_of(channels));
             std::fflush(stdout);
-            // Row, index and time entries: about 30 bytes a row plus 9 a voltage.
-            const double needGb = double(rows) * (30.0 + 9.0 * channels) / 1e9;
-            if (!QFile::exists(path)) {
+            // Row, index and time entries: about 30 bytes a row plus 9 a voltage; the
+            // summary about 2 bytes a row plus 1 a voltage.
+            const double needGb = double(rows) * (32.0 + 10.0 * channels) / 1e9;
+            if (!has_summary(path)) {
+                for (const QString &suffix :
+                     {QString(), QStringLiteral("-wal"), QStringLiteral("-shm")}) {
+                    QFile::remove(path + suffix);
+                }
                 const double freeGb = double(QStorageInfo(cache).bytesAvailable()) / 1e9;
                 if (needGb > freeGb - 5.0) {
                     std::printf("  skipped: about %.1f GB needed, %.1f GB free\n", needGb, freeGb);
@@ -475,6 +511,9 @@ int run_all(const QString &self, bool quick, const QStringList &arguments)
             std::printf("-- plot in browse mode, x range set to the whole run\n");
             std::fflush(stdout);
             spawn_case(self, path, rows, channels, "plot");
+            if (!rowByRow) {
+                continue;
+            }
             // The row-by-row way holds the rows three times over at its peak (read, handed
             // over, graphs of 16-byte points).
             const double wantGb = double(rows) * channels * 8.0 * 4.0 / 1e9 + 0.2;
