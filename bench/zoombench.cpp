@@ -208,6 +208,25 @@ private:
     qint64 longestNs_ = 0;
 };
 
+// Records the longest replot (beforeReplot to afterReplot), the part of a stall that is
+// drawing rather than taking in a load.
+class ReplotMeter
+{
+public:
+    explicit ReplotMeter(QCustomPlot &plot)
+    {
+        QObject::connect(&plot, &QCustomPlot::beforeReplot, &plot, [this] { startNs_ = now_ns(); });
+        QObject::connect(&plot, &QCustomPlot::afterReplot, &plot,
+                         [this] { longestNs_ = std::max(longestNs_, now_ns() - startNs_); });
+    }
+    void reset() { longestNs_ = 0; }
+    double longest_ms() const { return double(longestNs_) * 1e-6; }
+
+private:
+    qint64 startNs_ = 0;
+    qint64 longestNs_ = 0;
+};
+
 qint64 points_held(const QCustomPlot &plot)
 {
     qint64 sum = 0;
@@ -336,6 +355,42 @@ void end_of_run(VoltagePlot &plot, long rows, int channels)
     QCoreApplication::processEvents();
 }
 
+// Median wall time of a redraw of the plot as it stands, of 20.
+double redraw_ms(QCustomPlot &plot)
+{
+    std::vector<double> ms;
+    for (int i = 0; i < 20; ++i) {
+        const qint64 start = now_ns();
+        plot.replot(QCustomPlot::rpImmediateRefresh);
+        ms.push_back(double(now_ns() - start) * 1e-6);
+    }
+    return bench::median(ms);
+}
+
+// Where a redraw of the envelope goes: the same plot redrawn with one thing changed.
+void redraw_breakdown(VoltagePlot &plot)
+{
+    const double asDrawn = redraw_ms(plot);
+    const QCPScatterStyle discs = plot.graph(0)->scatterStyle();
+    for (int g = 0; g < plot.graphCount(); ++g)
+        plot.graph(g)->setScatterStyle(QCPScatterStyle::ssNone);
+    const double lineOnly = redraw_ms(plot);
+    for (int g = 0; g < plot.graphCount(); ++g)
+        plot.graph(g)->setLineStyle(QCPGraph::lsNone);
+    const double neither = redraw_ms(plot);
+    for (int g = 0; g < plot.graphCount(); ++g) {
+        plot.graph(g)->setLineStyle(QCPGraph::lsLine);
+        plot.graph(g)->setScatterStyle(discs);
+        plot.graph(g)->setAntialiased(false);
+    }
+    const double aliased = redraw_ms(plot);
+    for (int g = 0; g < plot.graphCount(); ++g)
+        plot.graph(g)->setAntialiased(true);
+    std::printf("  redraw as it stands %.1f ms (median of 20): line only %.1f ms, without line "
+                "and discs %.1f ms, not antialiased %.1f ms\n",
+                asDrawn, lineOnly, neither, aliased);
+}
+
 void print_memory(long hwmBeforeKib)
 {
     const long hwm = proc_kib("/proc/self/status", "VmHWM:");
@@ -355,18 +410,21 @@ int plot_case(SampleDatabase &database, long rows, int channels)
     const long hwmBefore = proc_kib("/proc/self/status", "VmHWM:");
     FrameWatch watch(plot, runEnd);
     StallMeter stalls;
+    ReplotMeter replots(plot);
 
     qint64 start = now_ns();
     plot.xAxis->setRange(0.0, runEnd);
     plot.replot(QCustomPlot::rpQueuedReplot); // as a drag or wheel step asks for one
     const double firstFrame = watch.settle(start);
-    std::printf("  whole run in view: first complete frame %.0f ms, longest GUI stall %.0f ms, "
-                "%lld points held\n",
-                firstFrame, stalls.longest_ms(), static_cast<long long>(points_held(plot)));
+    std::printf("  whole run in view: first complete frame %.0f ms, longest GUI stall %.0f ms "
+                "(longest replot %.0f ms), %lld points held\n",
+                firstFrame, stalls.longest_ms(), replots.longest_ms(),
+                static_cast<long long>(points_held(plot)));
     print_memory(hwmBefore);
 
     std::vector<double> notchMs;
     stalls.reset();
+    replots.reset();
     for (int n = 0; n < 2 * notches; ++n) {
         const double factor = n < notches ? notchFactor : 1.0 / notchFactor;
         start = now_ns();
@@ -378,10 +436,12 @@ int plot_case(SampleDatabase &database, long rows, int channels)
     for (const double ms : notchMs) {
         std::printf(" %.0f", ms);
     }
-    std::printf(" ms; median %.0f ms, longest GUI stall %.0f ms, %lld points held\n",
-                bench::median(notchMs), stalls.longest_ms(),
+    std::printf(" ms; median %.0f ms, longest GUI stall %.0f ms (longest replot %.0f ms), %lld "
+                "points held\n",
+                bench::median(notchMs), stalls.longest_ms(), replots.longest_ms(),
                 static_cast<long long>(points_held(plot)));
     print_memory(hwmBefore);
+    redraw_breakdown(plot);
     return firstFrame < 0 ? 1 : 0;
 }
 
