@@ -2,8 +2,9 @@
 // (save thread, record queue, SampleDatabase, as a run fills it), a VoltagePlot offscreen
 // after the run, its x range set to the whole run. Printed per case: time to the first
 // complete frame, the longest stall of the GUI thread, points held by the graphs, peak
-// resident memory, and the cost of single wheel notches afterwards. Next to it today's
-// row-by-row way: read_time_range over the whole run and addData into the graphs.
+// resident memory, the cost of single wheel notches afterwards, and where a redraw goes.
+// Next to it the row-by-row way the plot loaded before the envelope: read_time_range over
+// the whole run and addData into the graphs.
 // Every case runs in a process of its own, so each peak is its own.
 //
 //   bench_zoom [--quick] [--rows=N[,N...]] [--channels=1|16|both] [--no-row-by-row]
@@ -445,7 +446,7 @@ int plot_case(SampleDatabase &database, long rows, int channels)
     return firstFrame < 0 ? 1 : 0;
 }
 
-// Today's way to show a whole run: every row read and merged into the graphs at once.
+// The row-by-row way to show a whole run: every row read and merged into the graphs at once.
 int rows_case(SampleDatabase &database, long rows, int channels)
 {
     VoltagePlot plot(nullptr);
@@ -578,7 +579,7 @@ int run_all(const QString &self, bool quick, const QStringList &arguments)
             // over, graphs of 16-byte points).
             const double wantGb = double(rows) * channels * 8.0 * 4.0 / 1e9 + 0.2;
             const double memGb = double(proc_kib("/proc/meminfo", "MemAvailable:")) / 1e6;
-            std::printf("-- today's row-by-row loading: read_time_range + addData + replot\n");
+            std::printf("-- row-by-row loading: read_time_range + addData + replot\n");
             if (wantGb > memGb * 0.5) {
                 std::printf("  skipped: would take about %.0f GB of the %.0f GB available\n",
                             wantGb, memGb);

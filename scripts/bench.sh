@@ -4,7 +4,7 @@
 # instead of 60 s, memory over 3 instead of 30 minutes of run time, a tenth of the
 # rows for browsing and export, 5 instead of 5 and 50 million rows for zooming out).
 # Figures are only printed, never checked. The zoom-out runs are filled once and kept in
-# build/bench/bench/zoomcache (about 13 GB for the full set).
+# build/bench/bench/zoomcache (about 14 GB for the full set).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh libbenchmark-dev
