@@ -407,10 +407,23 @@ void VoltagePlot::load_sql_data(SampleDatabase *db, const history_load::Request 
 {
     QMutexLocker lock(&loadMutex);
     history_load::Result result = history_load::load(*db, request);
+    {
+        QMutexLocker finishedLock(&finishedMutex);
+        finishedLoads.append(FinishedLoad{std::move(result), generation});
+    }
     // Always answered, so that the GUI thread knows the load has ended.
-    QMetaObject::invokeMethod(
-        this, [this, result = std::move(result), generation] { add_history(result, generation); },
-        Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, "take_finished_loads", Qt::QueuedConnection);
+}
+
+void VoltagePlot::take_finished_loads()
+{
+    QList<FinishedLoad> finished;
+    {
+        QMutexLocker finishedLock(&finishedMutex);
+        finished.swap(finishedLoads);
+    }
+    for (const FinishedLoad &load : std::as_const(finished))
+        add_history(load.result, load.generation);
 }
 
 void VoltagePlot::add_history(const history_load::Result &result, quint64 generation)

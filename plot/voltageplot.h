@@ -102,6 +102,8 @@ public slots:
 
 private slots:
     void onPlotClick(QCPAbstractPlottable *plottable, int dataIndex, QMouseEvent *event);
+    // Takes the results the loader threads have finished, in order.
+    void take_finished_loads();
 
 private:
     // One history load in flight; done is set by the thread as its last act.
@@ -134,7 +136,17 @@ private:
 
     // Serialises history loads, so rows arrive in the order they were asked for.
     QMutex loadMutex;
-    QTimer *loadRateTimer = nullptr; // rate limit of history loads; its end catches up
+    // A finished load and the run generation it was for.
+    struct FinishedLoad
+    {
+        history_load::Result result;
+        quint64 generation = 0;
+    };
+    // Loads handed over by the loader threads: the queued call that announces them carries
+    // no data, so everything crosses between the threads under this one lock.
+    QMutex finishedMutex;
+    QList<FinishedLoad> finishedLoads; // guarded by finishedMutex
+    QTimer *loadRateTimer = nullptr;   // rate limit of history loads; its end catches up
     QCPItemText *valueLabel = nullptr;
     QList<QCPGraph *> graphs; // GUI thread only
     bool browseMode = false;  // GUI thread only
