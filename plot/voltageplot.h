@@ -125,6 +125,7 @@ private:
     void catch_up_history();
     bool view_lacks_history(double lower, double upper) const;
     int pixel_columns() const;
+    void set_shows_envelope(bool envelope);
     void start_history_load(double lower, double upper);
     void load_sql_data(SampleDatabase *db, const history_load::Request &request,
                        quint64 generation);
