@@ -7,8 +7,9 @@
 // thread object, reading what the thread wrote, reusing its stack memory) as
 // races. These two definitions take the place of Qt's exported QThread::start()
 // and QThread::wait() for calls from our own code, forward to Qt's, and tell
-// ThreadSanitizer about the join: the thread releases when it emits finished(),
-// after run() has returned, and a wait() that saw the thread end acquires.
+// ThreadSanitizer about the join: the thread releases once it has emitted finished()
+// to every receiver, after run() has returned, and a wait() that saw the thread end
+// acquires.
 
 #include <QThread>
 
@@ -37,7 +38,17 @@ void QThread::start(Priority priority)
     using Start = void (*)(QThread *, Priority);
     static const Start qtStart = qt_definition<Start>("_ZN7QThread5startENS_8PriorityE");
     connect(
-        this, &QThread::finished, this, [this] { __tsan_release(this); }, Qt::DirectConnection);
+        this, &QThread::finished, this,
+        [this] {
+            // Receivers connected later (a thread's own finish hook, which disconnects
+            // itself and so reads this object) still run after this one. A deferred delete
+            // posted here is delivered when the thread finishes, after the signal has
+            // reached every receiver and before wait() can return: release there.
+            auto *marker = new QObject;
+            QObject::connect(marker, &QObject::destroyed, [this] { __tsan_release(this); });
+            marker->deleteLater();
+        },
+        Qt::DirectConnection);
     qtStart(this, priority);
 }
 
