@@ -157,7 +157,10 @@ void RunStatusBar::refresh()
             tr("%1 samples/s").arg(rateMeter_.update(elapsedMs, session_->stored_count())));
     const quint64 dropped = session_->dropped_count();
     dropped_->setText(tr("%1 dropped").arg(dropped));
-    dropped_->setStyleSheet(dropped > 0 ? problemSheet : QString());
+    // Setting a style sheet restyles the label even when it is the same one: only on change.
+    const QString droppedSheet = dropped > 0 ? problemSheet : QString();
+    if (dropped_->styleSheet() != droppedSheet)
+        dropped_->setStyleSheet(droppedSheet);
     table_->setText(session_->table());
 }
 

@@ -314,12 +314,6 @@ void VoltagePlot::AxisRangeChanged(QCPRange newRange)
     xAxis->setRange(lower, upper);
 }
 
-QList<QCPRange> VoltagePlot::ranges_to_load(double loadedLower, double loadedUpper, double lower,
-                                            double upper)
-{
-    return history_load::ranges_to_load(loadedLower, loadedUpper, lower, upper);
-}
-
 void VoltagePlot::request_history(double lower, double upper)
 {
     // A change inside the rate limit or during a load is caught up with when either ends.

@@ -89,11 +89,6 @@ public:
     // rather than its rows.
     bool shows_envelope() const { return showsEnvelope; }
 
-    // The time ranges a browse load reads so that loaded grows to cover
-    // wanted, in query order: the part above the loaded range, then below.
-    static QList<QCPRange> ranges_to_load(double loadedLower, double loadedUpper, double lower,
-                                          double upper);
-
 signals:
     void helperYLinePositionChanged(double yPos);
 

@@ -1,6 +1,7 @@
 #include "dataqueues.h"
 #include "datasavedisplay.h"
 #include "envcount.h"
+#include "historyload.h"
 #include "residentmemory.h"
 #include "runsummary.h"
 #include "sampledatabase.h"
@@ -188,7 +189,7 @@ void TestVoltagePlotBrowse::zoomOutReadsOnlyWhatIsMissing()
     QFETCH(QCPRange, wanted);
     QFETCH(QList<QCPRange>, queries);
 
-    QCOMPARE(VoltagePlot::ranges_to_load(loaded.lower, loaded.upper, wanted.lower, wanted.upper),
+    QCOMPARE(history_load::ranges_to_load(loaded.lower, loaded.upper, wanted.lower, wanted.upper),
              queries);
 }
 
