@@ -101,6 +101,12 @@ void RunStatusBar::run_ended(RunSession::Outcome outcome)
         line = tr("The serial port was lost during the run: %1 rows stored.").arg(rows);
         break;
     case RunSession::Outcome::StorageFailed:
+        if (session_->table_lost()) {
+            line = tr("Samples could not be stored (%1); the run was stopped and its table is "
+                      "gone from the database.")
+                       .arg(session_->storage_error());
+            break;
+        }
         line = tr("Samples could not be stored (%1); the run was stopped with %2 of %3 rows "
                   "stored.")
                    .arg(session_->storage_error())

@@ -40,9 +40,13 @@ RunSession::~RunSession()
     }
 }
 
-bool RunSession::create_table(const QString &table, const RunSettings &settings)
+bool RunSession::create_table(const QDateTime &startTime, const RunSettings &settings)
 {
-    if (is_active() || !database_->create_table(table, settings.singleChannel)) {
+    if (is_active()) {
+        return false;
+    }
+    const QString table = database_->create_run_table(startTime, settings.singleChannel);
+    if (table.isEmpty()) {
         return false;
     }
     table_ = table;
@@ -59,6 +63,7 @@ void RunSession::begin()
               QStringLiteral(",时间=") + QString::number(settings_.seconds));
     outcome_ = Outcome::None;
     overran_ = false;
+    tableLost_ = false;
     storageError_.clear();
     storedCount_ = 0;
     committedCount_ = 0;
@@ -227,6 +232,13 @@ void RunSession::tear_down(Outcome outcome)
     }
     if (!storageError_.isEmpty()) {
         outcome = Outcome::StorageFailed;
+        // The batches' own count says what was committed, not what is still there: the table
+        // may have been dropped or emptied under the run.
+        tableLost_ = !database_->table_exists(table_);
+        const qint64 held = tableLost_ ? 0 : database_->row_count(table_);
+        if (held >= 0) {
+            committedCount_ = std::min(committedCount_, held);
+        }
     }
     outcome_ = outcome;
     saver_.reset();

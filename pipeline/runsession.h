@@ -2,6 +2,7 @@
 
 #include "runsettings.h"
 
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QObject>
 #include <QString>
@@ -50,9 +51,10 @@ public:
     RunSession(const RunSession &) = delete;
     RunSession &operator=(const RunSession &) = delete;
 
-    // Creates the run table; false (and nothing else changes) when it could not be created.
-    // Then begin() starts the run, after the owner has prepared for its samples.
-    bool create_table(const QString &table, const RunSettings &settings);
+    // Creates the table of a run started at startTime, under a name no other run has; false
+    // (and nothing else changes) when it could not be created. Then begin() starts the run,
+    // after the owner has prepared for its samples.
+    bool create_table(const QDateTime &startTime, const RunSettings &settings);
     void begin();
 
     void pause();
@@ -73,7 +75,8 @@ public:
     QString table() const { return table_; }
     const RunSettings &settings() const { return settings_; }
     // Samples taken for storage in this run, and of those the rows committed to the table;
-    // current during the run, final after it.
+    // current during the run, final after it. After a storage failure the final figure is
+    // what the table holds at the end.
     qint64 stored_count() const;
     qint64 committed_count() const;
     // Frames and samples a full queue had no room for during this run.
@@ -85,6 +88,9 @@ public:
     bool overran() const { return overran_; }
     // Why samples did not reach the table, as SQLite put it; empty while they all did.
     QString storage_error() const { return storageError_; }
+    // True when the run's table was gone from the database at the end of the run (dropped by
+    // something else): none of its rows are kept.
+    bool table_lost() const { return tableLost_; }
 
 signals:
     // The run is over, its threads are gone and its counts final.
@@ -121,5 +127,6 @@ private:
     State state_ = State::Idle;
     Outcome outcome_ = Outcome::None;
     bool overran_ = false;
+    bool tableLost_ = false;
     QString storageError_;
 };

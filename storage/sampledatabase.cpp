@@ -1,6 +1,7 @@
 #include "sampledatabase.h"
 
 #include "runsummary.h"
+#include "runtablename.h"
 #include "sqliteconnection.h"
 #include "tablecsv.h"
 #include "threadconnections.h"
@@ -34,7 +35,7 @@ QString owner_connection_name()
 
 QString create_statement(const QString &table, bool singleChannel)
 {
-    QString sql = QStringLiteral("CREATE TABLE IF NOT EXISTS %1").arg(table);
+    QString sql = QStringLiteral("CREATE TABLE %1").arg(table);
     sql += QLatin1String(" (id INTEGER PRIMARY KEY, time DOUBLE,");
     if (singleChannel) {
         sql += QLatin1String("Vol FLOAT NOT NULL)");
@@ -88,6 +89,17 @@ qint64 row_id_at(sqlite3 *db, const QString &table, double time, bool first)
 void run_sql(sqlite3 *db, const char *sql)
 {
     sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
+}
+
+bool has_table(sqlite3 *db, const QString &name)
+{
+    const sqlite_connection::Statement lookup = sqlite_connection::prepare(
+        db, "SELECT 1 FROM sqlite_master WHERE type='table' AND name=?1 COLLATE NOCASE");
+    if (!lookup)
+        return false;
+    const QByteArray utf8 = name.toUtf8();
+    sqlite3_bind_text(lookup.get(), 1, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
+    return sqlite3_step(lookup.get()) == SQLITE_ROW;
 }
 } // namespace
 
@@ -153,44 +165,127 @@ bool SampleDatabase::create_table(const QString &name, bool singleChannel)
         QMutexLocker lock(&stateMutex_);
         singleChannel_ = singleChannel;
     }
-    bool ok = accepts_table_name(name);
-    QString reason = ok ? QString() : QStringLiteral("not a run table name");
-    // A table that is there already keeps its rows; a summary would not cover them.
-    const bool fresh = ok && !table_exists(name);
-    if (ok) {
-        const QString table = sqlite_connection::quoted(name);
-        QSqlQuery query(connection());
-        ok = query.exec(create_statement(table, singleChannel));
-        if (!ok) {
-            reason = sqlite_connection::reason(query.lastError());
-            qDebug().noquote() << "Error executing update:" << query.lastError().text();
-        } else if (!query.exec(
-                       QStringLiteral("CREATE INDEX IF NOT EXISTS %1 ON %2(time)")
-                           .arg(sqlite_connection::quoted(name + QLatin1String("_time")), table))) {
-            // Browsing gets slower without the index; the run itself is unaffected.
-            qDebug().noquote() << "Error executing update:" << query.lastError().text();
-        }
+    QString reason;
+    const Creation creation = create_fresh_table(name, singleChannel, &reason);
+    if (creation == Creation::NameTaken) {
+        reason = QStringLiteral("table %1 already exists").arg(name);
     }
-    qDebug() << (ok ? "表创建成功" : "创建表失败");
-    if (ok) {
-        auto summary = std::make_unique<RunSummary>(name, singleChannel ? 1 : channelCount);
-        QString why;
-        if (!fresh) {
-            summary.reset();
-        } else if (!summary->create(sqlite_connection::native_handle(connection()), &why)) {
-            // The run is recorded all the same; browsing it reads the rows.
-            qDebug().noquote() << "Error executing update:" << why;
-            summary.reset();
-        }
-        QMutexLocker lock(&summaryMutex_);
-        summary_ = std::move(summary);
-    }
+    qDebug() << (creation == Creation::Created ? "表创建成功" : "创建表失败");
     QMutexLocker lock(&stateMutex_);
     createError_ = reason;
-    if (ok) {
+    if (creation == Creation::Created) {
         currentTableName_ = name;
     }
-    return ok;
+    return creation == Creation::Created;
+}
+
+QString SampleDatabase::create_run_table(const QDateTime &startTime, bool singleChannel)
+{
+    const QString base = run_table_base_name(startTime);
+    QString name = base;
+    for (int suffix = 2;; ++suffix) {
+        {
+            QMutexLocker lock(&stateMutex_);
+            singleChannel_ = singleChannel;
+        }
+        QString reason;
+        const Creation creation = create_fresh_table(name, singleChannel, &reason);
+        if (creation != Creation::NameTaken) {
+            QMutexLocker lock(&stateMutex_);
+            createError_ = reason;
+            if (creation != Creation::Created) {
+                return QString();
+            }
+            currentTableName_ = name;
+            return name;
+        }
+        name = base + QLatin1Char('_') + QString::number(suffix);
+    }
+}
+
+SampleDatabase::Creation SampleDatabase::create_fresh_table(const QString &name, bool singleChannel,
+                                                            QString *reason)
+{
+    if (!accepts_table_name(name)) {
+        *reason = QStringLiteral("not a run table name");
+        return Creation::Failed;
+    }
+    sqlite3 *db = sqlite_connection::native_handle(connection());
+    if (db == nullptr) {
+        *reason = QStringLiteral("the database is not open");
+        return Creation::Failed;
+    }
+    const auto fail = [db, reason] {
+        *reason = QString::fromUtf8(sqlite3_errmsg(db));
+        qDebug().noquote() << "Error executing update:" << *reason;
+        if (!sqlite3_get_autocommit(db)) {
+            run_sql(db, "ROLLBACK");
+        }
+        return Creation::Failed;
+    };
+    // The write lock is taken first, so no other connection, of this process or another, can
+    // create the same table between the look-up and the CREATE.
+    if (sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) {
+        return fail();
+    }
+    if (has_table(db, name)) {
+        run_sql(db, "ROLLBACK");
+        return Creation::NameTaken;
+    }
+    const QString table = sqlite_connection::quoted(name);
+    if (sqlite3_exec(db, create_statement(table, singleChannel).toUtf8().constData(), nullptr,
+                     nullptr, nullptr) != SQLITE_OK) {
+        return fail();
+    }
+    const QString index = QStringLiteral("CREATE INDEX IF NOT EXISTS %1 ON %2(time)")
+                              .arg(sqlite_connection::quoted(name + QLatin1String("_time")), table);
+    if (sqlite3_exec(db, index.toUtf8().constData(), nullptr, nullptr, nullptr) != SQLITE_OK) {
+        // Browsing gets slower without the index; the run itself is unaffected.
+        qDebug().noquote() << "Error executing update:" << sqlite3_errmsg(db);
+    }
+    // A summary whose run table went some other way would describe other rows.
+    auto summary = std::make_unique<RunSummary>(name, singleChannel ? 1 : channelCount);
+    const QString staleSummary = QStringLiteral("DROP TABLE IF EXISTS %1")
+                                     .arg(sqlite_connection::quoted(RunSummary::table_name(name)));
+    QString why;
+    if (sqlite3_exec(db, staleSummary.toUtf8().constData(), nullptr, nullptr, nullptr) !=
+            SQLITE_OK ||
+        !summary->create(db, &why)) {
+        // The run is recorded all the same; browsing it reads the rows.
+        qDebug().noquote() << "Error executing update:" << why << sqlite3_errmsg(db);
+        summary.reset();
+    }
+    if (sqlite3_get_autocommit(db) ||
+        sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
+        return fail();
+    }
+    QMutexLocker lock(&summaryMutex_);
+    summary_ = std::move(summary);
+    return Creation::Created;
+}
+
+bool SampleDatabase::select_table(const QString &name)
+{
+    if (!accepts_table_name(name)) {
+        return false;
+    }
+    sqlite3 *db = sqlite_connection::native_handle(connection());
+    if (db == nullptr || !has_table(db, name)) {
+        return false;
+    }
+    // A multi-channel table has a column "Vol1"; a single-channel one only "Vol".
+    const sqlite_connection::Statement columns =
+        sqlite_connection::prepare(db, QStringLiteral("SELECT Vol1 FROM %1 LIMIT 0")
+                                           .arg(sqlite_connection::quoted(name))
+                                           .toUtf8());
+    {
+        QMutexLocker summaryLock(&summaryMutex_);
+        summary_.reset(); // written only by the run that created the table
+    }
+    QMutexLocker lock(&stateMutex_);
+    currentTableName_ = name;
+    singleChannel_ = !columns;
+    return true;
 }
 
 int SampleDatabase::insert_samples(const QList<SampleRow> &batch, QString *error)
@@ -529,6 +624,40 @@ void SampleDatabase::drop_all_tables()
         }
     }
     db.commit();
+}
+
+bool SampleDatabase::drop_tables(const QStringList &names)
+{
+    sqlite3 *db = sqlite_connection::native_handle(connection());
+    if (db == nullptr || names.isEmpty()) {
+        return names.isEmpty();
+    }
+    if (sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) {
+        qDebug().noquote() << "删除表失败：" << sqlite3_errmsg(db);
+        return false;
+    }
+    for (const QString &name : names) {
+        if (!accepts_table_name(name)) {
+            continue;
+        }
+        qDebug().noquote() << "删除表：" << name;
+        for (const QString &table : {name, RunSummary::table_name(name)}) {
+            const QByteArray sql = QStringLiteral("DROP TABLE IF EXISTS %1")
+                                       .arg(sqlite_connection::quoted(table))
+                                       .toUtf8();
+            if (sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr) != SQLITE_OK) {
+                qDebug().noquote() << "删除表失败：" << sqlite3_errmsg(db);
+                run_sql(db, "ROLLBACK");
+                return false;
+            }
+        }
+    }
+    if (sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
+        qDebug().noquote() << "删除表失败：" << sqlite3_errmsg(db);
+        run_sql(db, "ROLLBACK");
+        return false;
+    }
+    return true;
 }
 
 QStringList SampleDatabase::table_names()

@@ -5,6 +5,7 @@
 #include "samplerow.h"
 #include "tablecsv.h"
 
+#include <QDateTime>
 #include <QMutex>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -31,7 +32,10 @@ public:
     static constexpr int runExportDecimals = 1;
     static constexpr int recoveryExportDecimals = 4;
 
-    explicit SampleDatabase(const QString &fileName = QStringLiteral("Quorlen.db"));
+    // The window's database, in its working folder.
+    static constexpr char defaultFileName[] = "Quorlen.db";
+
+    explicit SampleDatabase(const QString &fileName = QString::fromLatin1(defaultFileName));
     ~SampleDatabase();
     SampleDatabase(const SampleDatabase &) = delete;
     SampleDatabase &operator=(const SampleDatabase &) = delete;
@@ -43,10 +47,19 @@ public:
     // Which ends of a time range belong to it.
     enum class RangeEnds { Both, AllButLower, AllButUpper };
 
-    // Creates the run table if it does not exist, with one voltage column (Vol) or sixteen
-    // (Vol1 to Vol16). The mode is stored whatever the outcome, the name only on success.
-    // A new table also gets its summary table (see RunSummary), which insert_samples keeps.
+    // Creates a new run table with one voltage column (Vol) or sixteen (Vol1 to Vol16), its
+    // time index and its summary table (see RunSummary), which insert_samples keeps, in one
+    // transaction under SQLite's write lock. Fails when the table exists: a run only ever
+    // writes into the table it created, whatever else uses the file. The mode is stored
+    // whatever the outcome, the name only on success.
     bool create_table(const QString &name, bool singleChannel);
+    // Creates the table of a run started at startTime (see run_table_base_name); when another
+    // run, of this or another program, has taken that name, the next free one with "_2",
+    // "_3", ... appended. Returns the name, or empty when no table could be created.
+    QString create_run_table(const QDateTime &startTime, bool singleChannel);
+    // Makes an existing run table the current one, to read it; its mode follows its columns.
+    // False, and nothing changes, when there is no such run table.
+    bool select_table(const QString &name);
     // Why the last failed create_table() failed, as SQLite put it; empty after a success.
     QString create_error() const;
     // Appends rows (time first, then 1 or 16 voltages) to the current table in one
@@ -89,6 +102,9 @@ public:
     // Drops every table in one transaction; the first failure rolls all of them back. A run
     // table's summary goes with it.
     void drop_all_tables();
+    // Drops the named run tables (those that are there) with their summaries, in one
+    // transaction; false, and nothing dropped, on a failure.
+    bool drop_tables(const QStringList &names);
 
     // The tables of the file, summary tables left out.
     QStringList table_names();
@@ -104,6 +120,8 @@ public:
     static bool is_valid_table_name(const QString &name);
 
 private:
+    enum class Creation { Created, NameTaken, Failed };
+    Creation create_fresh_table(const QString &name, bool singleChannel, QString *reason);
     QSqlDatabase connection();
     bool accepts_table_name(const QString &name) const;
 

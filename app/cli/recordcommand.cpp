@@ -65,13 +65,13 @@ int RecordCommand::run(const QStringList &arguments)
     }
 
     RecordingSession session(&link, &database, options);
-    const QString table = new_run_table_name(database, QDateTime::currentDateTime());
-    if (!session.start(table)) {
+    const QDateTime startTime = QDateTime::currentDateTime();
+    if (!session.start(startTime)) {
         Console::error(QStringLiteral("Data table creation failed: %1: %2")
-                           .arg(table, database.create_error()));
+                           .arg(run_table_base_name(startTime), database.create_error()));
         return ExitFailure;
     }
-    Console::out(table);
+    Console::out(session.table());
     QEventLoop loop;
     QObject::connect(&stopSignals, &StopSignals::stop_requested, &session,
                      &RecordingSession::request_stop);
@@ -114,12 +114,21 @@ int RecordCommand::conclude(const RecordingSession &session, SampleDatabase &dat
         code = ExitIncomplete;
         break;
     case RecordingSession::Outcome::StorageFailed:
-        Console::error(QStringLiteral("storing the samples failed (%1), so the run was stopped; "
-                                      "only %2 of %3 samples reached the database in %4")
-                           .arg(session.storage_error())
-                           .arg(rows)
-                           .arg(session.stored_count())
-                           .arg(session.table()));
+        if (session.table_lost()) {
+            Console::error(QStringLiteral("storing the samples failed (%1), so the run was "
+                                          "stopped; the table %2 is gone from the database and "
+                                          "none of the %3 samples are kept")
+                               .arg(session.storage_error(), session.table())
+                               .arg(session.stored_count()));
+        } else {
+            Console::error(
+                QStringLiteral("storing the samples failed (%1), so the run was "
+                               "stopped; only %2 of %3 samples reached the database in %4")
+                    .arg(session.storage_error())
+                    .arg(rows)
+                    .arg(session.stored_count())
+                    .arg(session.table()));
+        }
         code = ExitFailure;
         break;
     default:

@@ -24,9 +24,9 @@ RecordingSession::RecordingSession(InstrumentLink *link, SampleDatabase *databas
 
 RecordingSession::~RecordingSession() = default;
 
-bool RecordingSession::start(const QString &table)
+bool RecordingSession::start(const QDateTime &startTime)
 {
-    if (!run_->create_table(table, options_.run_settings())) {
+    if (!run_->create_table(startTime, options_.run_settings())) {
         return false;
     }
     run_->begin();

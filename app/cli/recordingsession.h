@@ -3,6 +3,7 @@
 #include "runsession.h"
 #include "statusline.h"
 
+#include <QDateTime>
 #include <QObject>
 #include <QString>
 
@@ -26,8 +27,9 @@ public:
                      QObject *parent = nullptr);
     ~RecordingSession() override;
 
-    // Creates the table and starts the run; false when the table could not be created.
-    bool start(const QString &table);
+    // Creates the table of a run started at startTime and starts the run; false when the
+    // table could not be created.
+    bool start(const QDateTime &startTime);
 
     Outcome outcome() const { return run_->outcome(); }
     // Samples taken for storage.
@@ -38,6 +40,7 @@ public:
     QString table() const { return run_->table(); }
     bool overran() const { return run_->overran(); }
     QString storage_error() const { return run_->storage_error(); }
+    bool table_lost() const { return run_->table_lost(); }
     // True once request_stop() was called: a run stopped early is short on purpose.
     bool stop_requested() const { return stopRequested_; }
     // The samples the run was asked for (rate times time), and the fewest of them that make

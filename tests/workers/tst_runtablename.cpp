@@ -9,34 +9,41 @@ class RunTableNameTest : public QObject
     Q_OBJECT
 
 private slots:
+    // Two connections stand for two programs on one file: whichever comes second takes the
+    // next free name, and a table that exists is never written into again.
     void runsStartedInOneSecondGetTablesOfTheirOwn()
     {
         ScopedWorkDir dir;
-        SampleDatabase database;
-        QVERIFY(database.open_database());
+        SampleDatabase first;
+        SampleDatabase second;
+        QVERIFY(first.open_database());
+        QVERIFY(second.open_database());
         const QDateTime start(QDate(2025, 3, 5), QTime(14, 7, 9));
 
         QStringList names;
         for (int run = 0; run < 3; ++run) {
-            const QString name = new_run_table_name(database, start);
+            SampleDatabase &database = run % 2 == 0 ? first : second;
+            const QString name = database.create_run_table(start, run % 2 == 0);
             QVERIFY2(SampleDatabase::is_valid_table_name(name), qPrintable(name));
-            QVERIFY(database.create_table(name, run % 2 == 0));
+            QCOMPARE(database.current_table_name(), name);
             names.append(name);
         }
         QCOMPARE(names, (QStringList{QStringLiteral("dataSample_20250305_14_07_09"),
                                      QStringLiteral("dataSample_20250305_14_07_09_2"),
                                      QStringLiteral("dataSample_20250305_14_07_09_3")}));
-        QCOMPARE(database.current_table_name(), names.last());
+
+        QVERIFY(first.insert_samples({{0.0, 1.0}}) == 1);
+        QVERIFY(!second.create_table(names.last(), false));
+        QVERIFY2(second.create_error().contains(QLatin1String("already exists")),
+                 qPrintable(second.create_error()));
+        QCOMPARE(second.current_table_name(), names.at(1));
+        QCOMPARE(first.row_count(names.last()), 1);
     }
 
     void hoursAreWrittenOnTheTwentyFourHourClock()
     {
-        ScopedWorkDir dir;
-        SampleDatabase database;
-        QVERIFY(database.open_database());
         const QDateTime evening(QDate(2024, 1, 5), QTime(21, 3, 59));
-        QCOMPARE(new_run_table_name(database, evening),
-                 QStringLiteral("dataSample_20240105_21_03_59"));
+        QCOMPARE(run_table_base_name(evening), QStringLiteral("dataSample_20240105_21_03_59"));
     }
 };
 
