@@ -16,29 +16,35 @@ CrashRecovery::CrashRecovery(QWidget *window, SampleDatabase *database)
     , database_(database)
 {}
 
-QString CrashRecovery::offer_last_run(const QString &directory)
+QString CrashRecovery::left_run() const
 {
     if (read_setting(normalExitKey, true).toBool())
         return QString();
+    const QString table = read_setting(lastTableKey, QString()).toString();
+    if (!SampleDatabase::is_valid_table_name(table) || !database_->table_exists(table))
+        return QString();
+    return table;
+}
+
+QString CrashRecovery::offer_last_run(const QString &directory)
+{
     // Only rows left behind are worth a prompt: a crash before any run, or one whose table
     // is gone or empty, leaves nothing to save.
-    const QString table = read_setting(lastTableKey, QString()).toString();
-    if (!SampleDatabase::is_valid_table_name(table) || !database_->table_exists(table) ||
-        database_->row_count(table) <= 0)
+    const QString table = left_run();
+    if (table.isEmpty() || database_->row_count(table) <= 0)
         return QString();
     const QMessageBox::StandardButton answer = QMessageBox::warning(
         window_, tr("Warning"),
         tr("The program did not exit properly last time. Please manually save the previous "
            "test data."),
         QMessageBox::Save | QMessageBox::Cancel, QMessageBox::Cancel);
-    if (answer == QMessageBox::Save && save_last_run(directory))
+    if (answer == QMessageBox::Save && save_run(table, directory))
         return QString();
     return table;
 }
 
-bool CrashRecovery::save_last_run(const QString &directory)
+bool CrashRecovery::save_run(const QString &table, const QString &directory)
 {
-    const QString table = read_setting(lastTableKey, QString()).toString();
     QString path =
         ask_save_file_name(window_, tr("Saving Data Files"), directory, tr("Data Files (*.csv)"));
     // A cancelled dialog means no export at all rather than an export to an empty path.

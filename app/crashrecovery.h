@@ -16,11 +16,14 @@ class CrashRecovery
 public:
     CrashRecovery(QWidget *window, SampleDatabase *database);
 
-    // When the previous process did not exit cleanly and its last run left rows, asks whether
+    // The table of the last run of a window that did not exit cleanly, when that table is
+    // still in the database; empty after a clean exit.
+    QString left_run() const;
+    // When the previous window did not exit cleanly and its last run left rows, asks whether
     // to save them. Returns the table whose rows are still unsaved afterwards, or empty.
     QString offer_last_run(const QString &directory);
-    // Asks for a CSV file and writes the last run's table to it; true when it was written.
-    bool save_last_run(const QString &directory);
+    // Asks for a CSV file and writes the run table to it; true when it was written.
+    bool save_run(const QString &table, const QString &directory);
 
 private:
     bool export_table(const QString &path, const QString &table);

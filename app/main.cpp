@@ -33,6 +33,8 @@ int main(int argc, char *argv[])
     }
 
     MainWindow window;
+    if (window.is_refused())
+        return 1;
     if (simulator)
         window.set_extra_ports({simulator->port_name()});
     window.show();

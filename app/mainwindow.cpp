@@ -12,7 +12,6 @@
 #include "runexport.h"
 #include "runsession.h"
 #include "runstatusbar.h"
-#include "runtablename.h"
 #include "sampledatabase.h"
 #include "serialmanager.h"
 #include "settingsstore.h"
@@ -24,6 +23,7 @@
 #include <QCloseEvent>
 #include <QDateTime>
 #include <QDebug>
+#include <QLockFile>
 #include <QMessageBox>
 #include <QSerialPortInfo>
 #include <QSettings>
@@ -61,6 +61,12 @@ MainWindow::MainWindow(QWidget *parent)
     ui_->setupUi(this);
     setWindowTitle(tr("Telvane V1.1.0"));
     setWindowIcon(application_icon());
+    // A second window in the folder would take the first one's runs, settings and crash
+    // check for its own: it stops here, before any of them is touched.
+    if (!lock_working_folder()) {
+        refused_ = true;
+        return;
+    }
     setup_status_bar();
 
     start_log_manager();
@@ -121,10 +127,14 @@ MainWindow::MainWindow(QWidget *parent)
 
 MainWindow::~MainWindow()
 {
+    if (refused_) {
+        return;
+    }
     if (acquiring_) {
         stop(true); // sends the stop command first
     }
-    database_->drop_all_tables();
+    // Only this window's runs: a recorder's runs in the same file are not the window's.
+    database_->drop_tables(own_tables_);
     write_setting(normalExitKey, true);
     channels_.reset();
     ui_.reset();
@@ -231,10 +241,47 @@ void MainWindow::refresh_port_list()
         ui_->PortComboBox->setCurrentIndex(kept);
 }
 
+bool MainWindow::lock_working_folder()
+{
+    auto lock = std::make_unique<QLockFile>(QString::fromLatin1(SampleDatabase::defaultFileName) +
+                                            QStringLiteral(".lock"));
+    // A window may run for weeks: only a holder that is gone makes the lock stale.
+    lock->setStaleLockTime(0);
+    if (lock->tryLock(0)) {
+        folder_lock_ = std::move(lock);
+        return true;
+    }
+    if (lock->error() != QLockFile::LockFailedError) {
+        // A folder where no lock can be created cannot hold the runs either; the window
+        // starts and says so (report_unusable_files).
+        qDebug() << "The working folder cannot be locked:" << lock->error();
+        return true;
+    }
+    qint64 pid = 0;
+    QString host;
+    QString application;
+    const QString holder = lock->getLockInfo(&pid, &host, &application)
+                               ? tr("process %1, %2, on %3").arg(pid).arg(application, host)
+                               : tr("another process");
+    QMessageBox::warning(this, tr("Warning"),
+                         tr("Another Telvane window (%1) is already working in this folder "
+                            "with its database Quorlen.db. Only one window can work in a folder "
+                            "at a time; this one closes without changing anything.")
+                             .arg(holder));
+    return false;
+}
+
 void MainWindow::run_startup_check()
 {
-    // Not saved now, the run is asked about again when the window closes.
-    unsaved_table_ = CrashRecovery(this, database_).offer_last_run(last_export_dir_);
+    // A run a crash left behind is this window's to drop at the close, which asks about it
+    // again while it is not saved.
+    CrashRecovery recovery(this, database_);
+    const QString left = recovery.left_run();
+    if (!left.isEmpty()) {
+        own_tables_.append(left);
+        if (recovery.offer_last_run(last_export_dir_).isEmpty())
+            exported_tables_.insert(left);
+    }
     // Stays false on disk until a clean shutdown, so a crash is noticed at the next start.
     write_setting(normalExitKey, false);
 }
@@ -377,15 +424,15 @@ void MainWindow::on_SampleStart_clicked()
         return;
     }
     const RunSettings settings = run_settings();
-    // A run started within the same second as the previous one gets a suffixed name, so
-    // the two runs never share a table.
-    const QString table = new_run_table_name(*database_, QDateTime::currentDateTime());
-    if (!session_->create_table(table, settings)) {
+    // A run started within the same second as another one, of this or another program, gets
+    // a suffixed name, so no two runs ever share a table.
+    if (!session_->create_table(QDateTime::currentDateTime(), settings)) {
         show_message(tr("Data table creation failed"));
         return;
     }
+    const QString table = session_->table();
     write_setting(lastTableKey, table);
-    unsaved_table_ = table;
+    own_tables_.append(table);
 
     plot_->setup_graphs(settings.singleChannel, ChannelPanel::stored_visibility());
     plot_->set_browse_mode(false);
@@ -503,12 +550,19 @@ void MainWindow::run_ended(RunSession::Outcome outcome)
                                  .arg(session_->committed_count()));
     }
     if (outcome == RunSession::Outcome::StorageFailed) {
+        const QString kept =
+            session_->table_lost()
+                ? tr("Its table %1 is gone from the database: none of its %2 samples are kept.")
+                      .arg(session_->table())
+                      .arg(session_->stored_count())
+                : tr("%1 of its %2 samples are kept.")
+                      .arg(session_->committed_count())
+                      .arg(session_->stored_count());
         QMessageBox::warning(this, tr("Warning"),
                              tr("The samples could not be stored in the database (%1), so the "
-                                "run was stopped. %2 of its %3 samples are kept.")
-                                 .arg(session_->storage_error())
-                                 .arg(session_->committed_count())
-                                 .arg(session_->stored_count()));
+                                "run was stopped. ")
+                                     .arg(session_->storage_error()) +
+                                 kept);
         return;
     }
     report_unsaved_samples(session_->stored_count(), session_->committed_count());
@@ -575,34 +629,59 @@ void MainWindow::closeEvent(QCloseEvent *event)
 
 bool MainWindow::confirm_close()
 {
-    // A clean close drops every run table: a run nobody has exported is lost with it.
-    const QString table = acquiring_ ? session_->table() : unsaved_table_;
-    if (table.isEmpty())
+    if (refused_)
         return true;
-    const qint64 rows = acquiring_ ? session_->stored_count() : database_->row_count(table);
-    if (!acquiring_ && rows <= 0)
+    // A clean close drops the window's run tables: every one with rows that nobody has
+    // exported is named first, and only what was named is dropped unsaved.
+    QStringList unsaved;
+    QStringList lines;
+    for (const QString &table : std::as_const(own_tables_)) {
+        const qint64 samples = run_sample_count(table);
+        if (exported_tables_.contains(table) || samples <= 0)
+            continue;
+        unsaved.append(table);
+        lines.append(tr("%1 (%2 samples)").arg(table).arg(samples));
+    }
+    if (unsaved.isEmpty())
         return true;
-    const QString state = acquiring_ ? tr("is still recording") : tr("has not been exported");
+    QString text;
+    if (unsaved.size() == 1) {
+        const bool live = acquiring_ && unsaved.first() == session_->table();
+        const QString state = live ? tr("is still recording") : tr("has not been exported");
+        text = tr("The run %1 %2. Closing the window deletes it from the database.")
+                   .arg(lines.first(), state);
+    } else {
+        text = tr("These runs have not been exported. Closing the window deletes them from the "
+                  "database:\n%1")
+                   .arg(lines.join(QLatin1Char('\n')));
+    }
     const QMessageBox::StandardButton answer = QMessageBox::warning(
-        this, tr("Warning"),
-        tr("The run %1 (%2 samples) %3. Closing the window deletes it from the database.")
-            .arg(table)
-            .arg(rows)
-            .arg(state),
-        QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Cancel);
+        this, tr("Warning"), text, QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel,
+        QMessageBox::Cancel);
     if (answer == QMessageBox::Discard)
         return true;
     if (answer != QMessageBox::Save)
         return false;
     if (acquiring_)
         stop(true);
-    // A run of this session is exported as the Export button does; a run a crash left
-    // behind as the start-up recovery does.
-    if (unsaved_table_ == database_->current_table_name())
-        on_ExportFile_clicked();
-    else if (CrashRecovery(this, database_).save_last_run(last_export_dir_))
-        unsaved_table_.clear();
-    return unsaved_table_.isEmpty();
+    // The run on the plot is exported as the Export button does, with its picture; the
+    // others as the start-up recovery does.
+    for (const QString &table : std::as_const(unsaved)) {
+        if (table == database_->current_table_name())
+            on_ExportFile_clicked();
+        else if (CrashRecovery(this, database_).save_run(table, last_export_dir_))
+            exported_tables_.insert(table);
+        if (!exported_tables_.contains(table))
+            return false;
+    }
+    return true;
+}
+
+qint64 MainWindow::run_sample_count(const QString &table)
+{
+    if (acquiring_ && table == session_->table())
+        return session_->stored_count();
+    return database_->row_count(table);
 }
 
 void MainWindow::on_ExportFile_clicked()
@@ -610,6 +689,6 @@ void MainWindow::on_ExportFile_clicked()
     if (acquiring_)
         return; // also while stopping, when the button is already enabled
     const QString table = database_->current_table_name();
-    if (RunExport(this, database_, plot_).run(last_export_dir_) && table == unsaved_table_)
-        unsaved_table_.clear();
+    if (RunExport(this, database_, plot_).run(last_export_dir_))
+        exported_tables_.insert(table);
 }

@@ -4,6 +4,7 @@
 
 #include <QAbstractNativeEventFilter>
 #include <QMainWindow>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -13,6 +14,7 @@ class Battery;
 class ChannelPanel;
 class DataQueues;
 class PortWatcher;
+class QLockFile;
 class QStatusBar;
 class RunStatusBar;
 class QTimer;
@@ -38,6 +40,10 @@ public:
     MainWindow &operator=(const MainWindow &) = delete;
 
     bool nativeEventFilter(const QByteArray &eventType, void *message, qintptr *result) override;
+
+    // True when another window works on this folder's database: this one has told the
+    // operator which process holds it, touched nothing, and is not to be shown.
+    bool is_refused() const { return refused_; }
 
     // Port names listed ahead of the system's serial ports, e.g. a simulator's
     // pseudo-terminal, which the system does not enumerate.
@@ -83,6 +89,9 @@ private:
     void apply_run_control_states(bool running);
     void refresh_value_labels();
     void refresh_port_list();
+    // Takes the lock beside the database for the window's lifetime; false, after telling the
+    // operator, when another window holds it.
+    bool lock_working_folder();
     void run_startup_check();
     void report_unusable_files();
     // The window's part of a run's end: controls, timers, plot and what the operator is told.
@@ -91,8 +100,11 @@ private:
     void report_unsaved_samples(qint64 saved, qint64 stored);
     // Sends the status query and applies a valid reply; false when none came.
     bool query_instrument_status();
-    // Asks what to do with a run that has not been exported; true when the window may close.
+    // Asks what to do with the runs the close would delete that have not been exported; true
+    // when the window may close.
     bool confirm_close();
+    // Samples of a run the close would delete, for the close question.
+    qint64 run_sample_count(const QString &table);
     bool is_connected() const;
     bool is_single_channel() const;
     RunSettings run_settings() const;
@@ -114,6 +126,10 @@ private:
     bool acquiring_ = false;
     bool attenuator_ = false;
     QString last_export_dir_;
-    // The latest run, or a run a crash left behind, until it is exported; empty when none.
-    QString unsaved_table_;
+    std::unique_ptr<QLockFile> folder_lock_; // held while the window lives; null if refused
+    bool refused_ = false;
+    // The run tables the close drops: this window's runs and the run a crash left behind.
+    QStringList own_tables_;
+    // Of those, the ones exported in this session, or with nothing to lose.
+    QSet<QString> exported_tables_;
 };
