@@ -115,12 +115,19 @@ void noteStatusText(const MainWindow &window, QStringList *shown)
 class ConnectedWindow
 {
 public:
-    explicit ConnectedWindow(quint32 pattern)
+    // startupAnswer, when given, answers the one prompt the window shows while it starts.
+    explicit ConnectedWindow(quint32 pattern, ModalResponder::Handler startupAnswer = nullptr)
         : instrument(std::make_unique<InstrumentSimulator>(pattern))
     {
         if (!instrument->start())
             return;
-        window = std::make_unique<MainWindow>();
+        if (startupAnswer) {
+            ModalResponder responder({startupAnswer});
+            window = std::make_unique<MainWindow>();
+            startupPromptsUnexpected = responder.unexpected();
+        } else {
+            window = std::make_unique<MainWindow>();
+        }
         op = std::make_unique<WindowOperator>(window.get());
         const QList<MessageBoxSeen> seen = op->connectTo(instrument->port_name());
         connected = seen.size() == 1 && seen.first().text == QLatin1String("Connection Success");
@@ -161,6 +168,7 @@ public:
     std::unique_ptr<MainWindow> window;
     std::unique_ptr<WindowOperator> op;
     bool connected = false;
+    int startupPromptsUnexpected = 0;
 };
 
 } // namespace
@@ -184,6 +192,8 @@ private slots:
     void closingTheWindowMidRunStopsStoresAndCleansUp();
     void closingTheWindowWhileFramesStreamStopsTheInstrument();
     void closingAfterAnUnexportedRunAsksFirst();
+    void closingNamesEveryUnexportedRunAndDropsOnlyTheWindowsOwn();
+    void tableDroppedUnderARunIsReportedAsLost();
     void runsTheInstrumentDoesNotEndAreEndedKeepingEveryRow_data();
     void runsTheInstrumentDoesNotEndAreEndedKeepingEveryRow();
     void twoRunsStartedWithinOneSecondLandInTwoTables();
@@ -735,6 +745,87 @@ void AcquisitionTest::closingAfterAnUnexportedRunAsksFirst()
     QFile csv(base + QStringLiteral(".csv"));
     QVERIFY(csv.open(QIODevice::ReadOnly));
     QCOMPARE(csv.readAll().count('\n'), 1 + 10); // the header and every row
+}
+
+// A crash left a run (Cancel at the start-up prompt) and a recorder keeps its runs in the
+// same file: the close names the crashed run even after this session's run was exported,
+// and Discard drops the window's runs and nothing else.
+void AcquisitionTest::closingNamesEveryUnexportedRunAndDropsOnlyTheWindowsOwn()
+{
+    QString crashed;
+    QString recorded;
+    {
+        SampleDatabase other;
+        QVERIFY(other.open_database());
+        crashed = other.create_run_table(QDateTime(QDate(2024, 2, 1), QTime(9, 0, 0)), true);
+        QCOMPARE(other.insert_samples(QList<SampleRow>(7, {0.5, 1.0})), 7);
+        recorded = other.create_run_table(QDateTime(QDate(2024, 2, 1), QTime(9, 0, 0)), true);
+        QCOMPARE(other.insert_samples(QList<SampleRow>(5, {0.5, 2.0})), 5);
+    }
+    write_setting(QStringLiteral("NormalExit"), false);
+    write_setting(QStringLiteral("last_table_name"), crashed);
+    MessageBoxSeen offer;
+    ConnectedWindow bench(53, answerMessageBox(&offer, QMessageBox::Cancel));
+    QCOMPARE(bench.startupPromptsUnexpected, 0);
+    QVERIFY2(offer.text.startsWith(QStringLiteral("The program did not exit properly")),
+             qPrintable(offer.text));
+    QVERIFY(bench.connected);
+    MainWindow &window = *bench.window;
+    const QString table = bench.start(true, "radioButton_slow", 10, 1);
+    QVERIFY(!table.isEmpty());
+    QTRY_VERIFY_WITH_TIMEOUT(!window.is_acquiring(), runTimeoutMs);
+    QList<MessageBoxSeen> exported;
+    {
+        ModalResponder responder({answerExportOptions(true, false),
+                                  answerSaveDialog(QDir::current().filePath(QStringLiteral("own"))),
+                                  answerOk(&exported), answerOk(&exported)});
+        bench.op->button("ExportFile")->click();
+        QCOMPARE(responder.unexpected(), 0);
+    }
+    QVERIFY(!exported.isEmpty() && exported.last().text.startsWith("Export successful"));
+
+    MessageBoxSeen asked;
+    {
+        ModalResponder responder({answerMessageBox(&asked, QMessageBox::Discard)});
+        QVERIFY(window.close());
+        QCOMPARE(responder.unexpected(), 0);
+    }
+    QVERIFY2(asked.text.contains(crashed + QStringLiteral(" (7 samples)")) &&
+                 !asked.text.contains(table) && !asked.text.contains(recorded),
+             qPrintable(asked.text));
+    bench.window.reset();
+    SampleDatabase after;
+    QVERIFY(after.open_database());
+    QCOMPARE(after.table_names(), QStringList{recorded});
+    QCOMPARE(after.row_count(recorded), 5);
+    QVERIFY(after.drop_tables({recorded}));
+}
+
+// Something outside the window drops the run's table: the run stops, and the window does
+// not claim that the rows committed before are still kept.
+void AcquisitionTest::tableDroppedUnderARunIsReportedAsLost()
+{
+    ConnectedWindow bench(55);
+    QVERIFY(bench.connected);
+    MainWindow &window = *bench.window;
+    const QString table = bench.start(true, "radioButton_med", 100, 60);
+    QVERIFY(!table.isEmpty());
+    QTRY_VERIFY_WITH_TIMEOUT(window.run_session()->committed_count() > 0, runTimeoutMs);
+
+    QList<MessageBoxSeen> seen;
+    ModalResponder responder({answerOk(&seen)});
+    {
+        SampleDatabase other;
+        QVERIFY(other.open_database());
+        QVERIFY(other.drop_tables({table}));
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(!window.is_acquiring() && !seen.isEmpty(), runTimeoutMs);
+    QCOMPARE(responder.unexpected(), 0);
+    QCOMPARE(window.run_session()->outcome(), RunSession::Outcome::StorageFailed);
+    QVERIFY2(seen.first().text.contains(
+                 QStringLiteral("Its table %1 is gone from the database: none of its").arg(table)),
+             qPrintable(seen.first().text));
+    QCOMPARE(window.run_session()->committed_count(), 0);
 }
 
 void AcquisitionTest::runsTheInstrumentDoesNotEndAreEndedKeepingEveryRow_data()

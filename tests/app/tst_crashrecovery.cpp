@@ -45,6 +45,7 @@ private slots:
     void initTestCase();
     void killedRunIsSavedRowForRowAndACleanCloseDropsIt();
     void recoveryThatCannotWriteItsFileWarnsAndKeepsTheRun();
+    void secondWindowInTheFolderOfARecordingOneTouchesNothing();
 
 private:
     // Runs the window with a simulated instrument in a process of its own and kills it with
@@ -166,6 +167,38 @@ void CrashRecoveryTest::recoveryThatCannotWriteItsFileWarnsAndKeepsTheRun()
     window.reset();
     QCOMPARE(tablesInFile(databaseFile), QStringList());
     QCOMPARE(settingOnDisk(QStringLiteral("NormalExit")), QStringLiteral("true"));
+}
+
+// A window records in a process of its own; a second one started in its folder says which
+// process holds the folder and closes without a crash prompt, a setting or a dropped table.
+void CrashRecoveryTest::secondWindowInTheFolderOfARecordingOneTouchesNothing()
+{
+    QProcess first;
+    const QByteArray output =
+        start_and_read_until(first, QStringLiteral(MAINWINDOW_PROBE), {QStringLiteral("run")},
+                             "running\n", processTimeoutMs);
+    QVERIFY2(output.contains("running\n"), output.constData());
+    const QString table = settingOnDisk(QStringLiteral("last_table_name"));
+    QTRY_VERIFY_WITH_TIMEOUT(rowsInTable(databaseFile, table) > 0, processTimeoutMs);
+    const QByteArray settings = fileContents(QStringLiteral("config.ini"));
+
+    MessageBoxSeen refusal;
+    ModalResponder responder({answerMessageBox(&refusal)});
+    {
+        MainWindow second;
+        QVERIFY(second.is_refused());
+        QVERIFY(second.close());
+    }
+    QCOMPARE(responder.unexpected(), 0);
+    QCOMPARE(responder.seen(), QStringList{QStringLiteral("QMessageBox")});
+    QVERIFY2(refusal.text.contains(QStringLiteral("process %1").arg(first.processId())),
+             qPrintable(refusal.text));
+    QCOMPARE(fileContents(QStringLiteral("config.ini")), settings);
+    const int rows = rowsInTable(databaseFile, table);
+    QTRY_VERIFY_WITH_TIMEOUT(rowsInTable(databaseFile, table) > rows, processTimeoutMs);
+    QCOMPARE(first.state(), QProcess::Running);
+    first.kill();
+    QVERIFY(first.waitForFinished(processTimeoutMs));
 }
 
 QTEST_MAIN(CrashRecoveryTest)
