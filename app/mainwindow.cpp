@@ -23,6 +23,7 @@
 #include <QCloseEvent>
 #include <QDateTime>
 #include <QDebug>
+#include <QDir>
 #include <QLockFile>
 #include <QMessageBox>
 #include <QSerialPortInfo>
@@ -300,6 +301,11 @@ void MainWindow::report_unusable_files()
             reason = probe.lastError().text();
         problems.append(tr("The database Quorlen.db cannot be used (%1): runs cannot be recorded.")
                             .arg(reason));
+    }
+    if (const QString reason = log_manager()->open_error(); !reason.isEmpty()) {
+        problems.append(tr("The log folder %1 cannot be written (%2): runs are recorded without "
+                           "a log.")
+                            .arg(QDir::toNativeSeparators(log_manager()->log_directory()), reason));
     }
     // A garbled file reads as FormatError but is rewritten whole by the next write; only
     // a file that cannot be written at all loses the operator's settings.

@@ -119,7 +119,7 @@ private slots:
     void init();
     void cleanup();
     void readOnlyDirectoryIsReportedAndLeftUntouched();
-    void foreignDatabaseFileIsReportedAndLeftUntouched();
+    void foreignFilesAreReportedAndLeftUntouched();
     void garbledOrHostileSettingsStillRecord_data();
     void garbledOrHostileSettingsStillRecord();
     void fullDiskDuringARunIsReportedWithTheSamplesLost();
@@ -198,15 +198,19 @@ void BadEnvironmentTest::readOnlyDirectoryIsReportedAndLeftUntouched()
     QCOMPARE(QDir(dir_->path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList());
 }
 
-void BadEnvironmentTest::foreignDatabaseFileIsReportedAndLeftUntouched()
+// A database file and a log folder that are someone else's files: both named in the one
+// start-up warning, neither changed, and the window still works.
+void BadEnvironmentTest::foreignFilesAreReportedAndLeftUntouched()
 {
     const QByteArray text = QByteArray("These are the lab's notes, not a database.\n").repeated(50);
     write_file(QStringLiteral("Quorlen.db"), text);
+    write_file(QStringLiteral("Logs"), text);
 
     const Outcome outcome = try_window(simulator_->port_name());
     QCOMPARE(outcome.exitCode, 0);
     QCOMPARE(outcome.lines.size(), 4);
     QVERIFY2(outcome.lines.at(1).contains(databaseUnusable) &&
+                 outcome.lines.at(1).contains(QStringLiteral("The log folder")) &&
                  !outcome.lines.at(1).contains(settingsUnwritable),
              qPrintable(outcome.lines.at(1)));
     QVERIFY2(!database_reason(outcome.lines.at(1)).trimmed().isEmpty(),
@@ -214,6 +218,7 @@ void BadEnvironmentTest::foreignDatabaseFileIsReportedAndLeftUntouched()
     QCOMPARE(outcome.lines.at(2), connected);
     QCOMPARE(outcome.lines.at(3), tableFailed);
     QCOMPARE(read_file(QStringLiteral("Quorlen.db")), text);
+    QCOMPARE(read_file(QStringLiteral("Logs")), text);
     QCOMPARE(settingOnDisk(QStringLiteral("NormalExit")), QStringLiteral("true"));
 }
 
