@@ -6,6 +6,7 @@
 
 #include <sqlite3.h>
 
+#include <cmath>
 #include <limits>
 
 namespace {
@@ -72,6 +73,9 @@ bool RunSummary::create(sqlite3 *db, QString *error)
                       .arg(table);
     for (int c = 1; c <= columns_; ++c)
         sql += QStringLiteral(", min%1 DOUBLE, max%1 DOUBLE").arg(c);
+    // After the extremes, so that a reader of the extremes finds them where they always were.
+    for (int c = 1; c <= columns_; ++c)
+        sql += QStringLiteral(", n%1 INTEGER, sum%1 DOUBLE, sq%1 DOUBLE").arg(c);
     // Keyed by time within a level, so that a range read needs no index of its own: one
     // b-tree per summary row written.
     sql += QLatin1String(", PRIMARY KEY (level, last, block)) WITHOUT ROWID");
@@ -83,6 +87,9 @@ void RunSummary::reset(Block &block) const
     block.parts = 0;
     block.mins.assign(columns_, infinity);
     block.maxs.assign(columns_, -infinity);
+    block.counts.assign(columns_, 0);
+    block.sums.assign(columns_, 0.0);
+    block.squares.assign(columns_, 0.0);
 }
 
 void RunSummary::add_row(const double *row)
@@ -100,6 +107,11 @@ void RunSummary::add_row(const double *row)
             block.mins[c] = value;
         if (value > block.maxs[c])
             block.maxs[c] = value;
+        if (!std::isnan(value)) {
+            ++block.counts[c];
+            block.sums[c] += value;
+            block.squares[c] += value * value;
+        }
     }
     if (++block.parts == fanOut)
         complete(0);
@@ -116,6 +128,9 @@ void RunSummary::fold(int level, const Block &part)
             block.mins[c] = part.mins[c];
         if (part.maxs[c] > block.maxs[c])
             block.maxs[c] = part.maxs[c];
+        block.counts[c] += part.counts[c];
+        block.sums[c] += part.sums[c];
+        block.squares[c] += part.squares[c];
     }
     if (++block.parts == fanOut)
         complete(level);
@@ -138,8 +153,9 @@ bool RunSummary::write_completed(sqlite3 *db, QString *error)
     QString sql = QStringLiteral("INSERT OR REPLACE INTO %1 VALUES (?, ?, ?, ?")
                       .arg(sqlite_connection::quoted(table_name(runTable_)));
     for (int c = 0; c < columns_; ++c)
-        sql += QLatin1String(", ?, ?");
+        sql += QLatin1String(", ?, ?, ?, ?, ?");
     sql += QLatin1Char(')');
+    const int sumsFrom = 5 + 2 * columns_;
     const sqlite_connection::Statement prepared = sqlite_connection::prepare(db, sql.toUtf8());
     if (!prepared) {
         *error = sqlite_error(db);
@@ -160,6 +176,9 @@ bool RunSummary::write_completed(sqlite3 *db, QString *error)
                 sqlite3_bind_double(statement, 5 + 2 * c, completed.block.mins[c]);
                 sqlite3_bind_double(statement, 6 + 2 * c, completed.block.maxs[c]);
             }
+            sqlite3_bind_int64(statement, sumsFrom + 3 * c, completed.block.counts[c]);
+            sqlite3_bind_double(statement, sumsFrom + 3 * c + 1, completed.block.sums[c]);
+            sqlite3_bind_double(statement, sumsFrom + 3 * c + 2, completed.block.squares[c]);
         }
         const bool stored = sqlite3_step(statement) == SQLITE_DONE;
         sqlite3_reset(statement);
@@ -203,9 +222,11 @@ double RunSummary::read_level(sqlite3 *db, const QString &runTable, int level, d
     sqlite3_stmt *statement = prepared.get();
     sqlite3_bind_int(statement, 1, level);
     sqlite3_bind_double(statement, 2, lower);
-    // Columns: level, block, first, last, then min and max of each voltage column.
-    const int columns = (sqlite3_column_count(statement) - 4) / 2;
-    if (columns != envelope.column_count())
+    // Columns: level, block, first, last, then min and max of each voltage column, and in
+    // tables of newer versions the sums after them.
+    const int columns = envelope.column_count();
+    const int stored = sqlite3_column_count(statement) - 4;
+    if (stored != 2 * columns && stored != 5 * columns)
         return -infinity;
     std::vector<double> mins(columns);
     std::vector<double> maxs(columns);
@@ -221,4 +242,12 @@ double RunSummary::read_level(sqlite3 *db, const QString &runTable, int level, d
         envelope.add_block(first, sqlite3_column_double(statement, 3), mins.data(), maxs.data());
     }
     return step == SQLITE_ROW || step == SQLITE_DONE ? coveredUntil : -infinity;
+}
+
+bool RunSummary::has_sums(sqlite3 *db, const QString &runTable)
+{
+    return bool(
+        sqlite_connection::prepare(db, QStringLiteral("SELECT n1 FROM %1 LIMIT 0")
+                                           .arg(sqlite_connection::quoted(table_name(runTable)))
+                                           .toUtf8()));
 }

@@ -10,8 +10,9 @@ struct sqlite3;
 
 // The summary levels of a run table, kept in a table beside it: for every block of 16,
 // 256, 4096 and 65536 consecutive rows the time of its first and last row and, per
-// voltage column, the smallest and largest value. Written as the rows are stored, in the
-// same transaction, so that a long run can be drawn from a few thousand blocks instead of
+// voltage column, the smallest and largest value and the count, sum and sum of squares of
+// its numbers (tables of older versions lack the last three). Written as the rows are stored, in
+// the same transaction, so that a long run can be drawn from a few thousand blocks instead of
 // millions of rows. Only complete blocks are written; the rows after the last complete
 // block of a level (a run still recording, paused or killed) are read as rows.
 //
@@ -49,6 +50,8 @@ public:
     // have no block yet), or -infinity when there is no summary of that level.
     static double read_level(sqlite3 *db, const QString &runTable, int level, double lower,
                              double upper, RangeEnvelope &envelope);
+    // True when the summary of runTable holds the sums (written by this version on).
+    static bool has_sums(sqlite3 *db, const QString &runTable);
 
 private:
     struct Block
@@ -58,6 +61,9 @@ private:
         int parts = 0; // rows, or blocks of the level below
         std::vector<double> mins;
         std::vector<double> maxs;
+        std::vector<long long> counts; // numbers, NaN left out
+        std::vector<double> sums;
+        std::vector<double> squares;
     };
     struct Completed
     {

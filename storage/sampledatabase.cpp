@@ -524,6 +524,14 @@ RangeEnvelope SampleDatabase::read_envelope(double lower, double upper, int buck
     return envelope;
 }
 
+RunStatistics SampleDatabase::read_statistics(const QString &table, double from, double to)
+{
+    if (!accepts_table_name(table)) {
+        return RunStatistics();
+    }
+    return RunStatistics::read(sqlite_connection::native_handle(connection()), table, from, to);
+}
+
 QSqlQuery SampleDatabase::execute_query(const QString &sql)
 {
     QSqlQuery query(connection());

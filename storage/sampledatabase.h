@@ -2,6 +2,7 @@
 
 #include "rangecolumns.h"
 #include "rangeenvelope.h"
+#include "runstatistics.h"
 #include "samplerow.h"
 #include "tablecsv.h"
 
@@ -82,6 +83,10 @@ public:
     // gives a block or more per bucket, plus the rows that no block covers; from the rows
     // alone when there is no summary.
     RangeEnvelope read_envelope(double lower, double upper, int buckets);
+    // Samples, extremes, mean and RMS of every voltage column of a run table over
+    // [from, to], from the summary levels where it has sums (see RunStatistics). Empty when
+    // the name is not a run table's or the table cannot be read.
+    RunStatistics read_statistics(const QString &table, double from, double to);
     // Runs sql on the calling thread's connection; a failure is reported and the failed
     // query returned.
     QSqlQuery execute_query(const QString &sql);

@@ -543,6 +543,77 @@ private slots:
         QCOMPARE(lines.at(1).count(','), columns + 1);
     }
 
+    void statisticsEqualADirectComputationOverTheRows_data()
+    {
+        QTest::addColumn<QString>("situation");
+        QTest::addColumn<double>("from");
+        QTest::addColumn<double>("to");
+        // 70007 rows 0.2 ms apart: blocks of every level, the last 7 rows in none.
+        QTest::newRow("whole run") << "summary" << -1.0 << 100.0;
+        QTest::newRow("cut through blocks of every level") << "summary" << 0.33331 << 13.9999;
+        QTest::newRow("inside one block") << "summary" << 1.0001 << 1.0019;
+        QTest::newRow("nothing in range") << "summary" << 20.0 << 30.0;
+        QTest::newRow("older version: no sums") << "no sums" << 0.33331 << 13.9999;
+    }
+
+    // Whatever the range, the statistics from whole blocks plus the rows at the ends equal
+    // those of the rows themselves: a spike, a flat channel and sixteen channels.
+    void statisticsEqualADirectComputationOverTheRows()
+    {
+        QFETCH(QString, situation);
+        QFETCH(double, from);
+        QFETCH(double, to);
+        open_with_table(false);
+        QList<SampleRow> rows = run_with_spike(70007, false, 40000);
+        for (SampleRow &row : rows)
+            row[16] = -7.25; // a flat channel
+        rows[123][3] = std::numeric_limits<double>::quiet_NaN();
+        insert_in_batches(*db_, rows);
+        if (situation == QLatin1String("no sums")) {
+            for (int c = 1; c <= 16; ++c)
+                for (const char *column : {"n", "sum", "sq"})
+                    QVERIFY(db_->execute_query(QStringLiteral("ALTER TABLE \"%1\" DROP COLUMN %2%3")
+                                                   .arg(RunSummary::table_name(runTable))
+                                                   .arg(QLatin1String(column))
+                                                   .arg(c))
+                                .isActive());
+        }
+
+        const RunStatistics got = db_->read_statistics(runTable, from, to);
+        QCOMPARE(int(got.channels().size()), 16);
+        QCOMPARE(got.from_summary(), situation == QLatin1String("summary"));
+        for (int c = 0; c < 16; ++c) {
+            qint64 samples = 0;
+            double sum = 0.0;
+            double squares = 0.0;
+            double low = std::numeric_limits<double>::infinity();
+            double high = -low;
+            for (const SampleRow &row : std::as_const(rows)) {
+                const double value = row.at(c + 1);
+                if (row.at(0) < from || row.at(0) > to || std::isnan(value))
+                    continue;
+                ++samples;
+                sum += value;
+                squares += value * value;
+                low = std::min(low, value);
+                high = std::max(high, value);
+            }
+            const ChannelStatistics &channel = got.channels().at(c);
+            QCOMPARE(channel.samples, samples);
+            if (samples == 0) {
+                QVERIFY(std::isnan(channel.mean));
+                continue;
+            }
+            QCOMPARE(channel.minimum, low);
+            QCOMPARE(channel.maximum, high);
+            const double rms = std::sqrt(squares / samples);
+            QVERIFY2(std::abs(channel.mean - sum / samples) <= 1e-9 * rms,
+                     qPrintable(QString::number(channel.mean - sum / samples)));
+            QVERIFY2(std::abs(channel.rms - rms) <= 1e-9 * rms,
+                     qPrintable(QString::number(channel.rms - rms)));
+        }
+    }
+
     void envelopeMatchesTheRows_data()
     {
         QTest::addColumn<QString>("situation");
