@@ -51,6 +51,13 @@ LogManager::LogManager(int maxQueuedLines, QObject *parent)
         running_ = true;
         echo_ = true;
     } else {
+        const QFileInfo folder(log_directory_);
+        if (!folder.exists())
+            open_error_ = QStringLiteral("it could not be created");
+        else if (!folder.isDir())
+            open_error_ = QStringLiteral("it is a file, not a folder");
+        else
+            open_error_ = file_->errorString();
         qDebug().noquote() << QStringLiteral("日志文件被占用，打开失败！");
     }
 }

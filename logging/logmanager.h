@@ -38,6 +38,10 @@ public:
 
     QString log_directory() const { return log_directory_; }
     QString file_path() const;
+    // Why the day's file could not be opened (the log folder is a file, or cannot be
+    // written), or empty when it is open. Nothing is logged then; the caller should tell the
+    // operator once. Fixed in the constructor, so any thread may ask.
+    QString open_error() const { return open_error_; }
 
     // The time a file's age is counted from in the start-up clean-up: its birth time, or its
     // last-modification time where that is earlier or no birth time is recorded.
@@ -69,6 +73,7 @@ private:
     std::atomic<bool> finished_{false};
     bool echo_ = false;      // set in the constructor only
     bool file_open_ = false; // set in the constructor only
+    QString open_error_;     // set in the constructor only
     QString log_directory_;
 };
 

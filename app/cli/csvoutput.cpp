@@ -9,6 +9,9 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cerrno>
+#include <cstring>
+
 #include <unistd.h>
 
 namespace {
@@ -18,6 +21,12 @@ bool is_special_file(const QString &path)
 {
     const QFileInfo info(path);
     return info.exists() && !info.isFile() && !info.isDir();
+}
+
+// Sets errno when not.
+bool can_write(const QString &path)
+{
+    return ::access(QFile::encodeName(path).constData(), W_OK) == 0;
 }
 
 CsvOutcome write_in_place(SampleDatabase &database, const QString &table, int voltageDecimals,
@@ -37,6 +46,32 @@ void CsvOutput::check_target(CommandParser &parser, const QString &target,
         parser.fail(QStringLiteral("--csv %1 is the database %2 or one of its own files; "
                                    "writing there would ruin every run in it")
                         .arg(target, databaseFile));
+    }
+}
+
+void CsvOutput::check_writable(CommandParser &parser, const QString &target)
+{
+    if (is_special_file(target)) {
+        return;
+    }
+    const QFileInfo info(target);
+    const QFileInfo folder(info.absolutePath());
+    const auto refuse = [&parser, &target](const QString &reason) {
+        parser.fail(QStringLiteral("--csv %1: %2").arg(target, reason));
+    };
+    if (info.isDir()) {
+        refuse(QStringLiteral("it is a folder, not a file"));
+    } else if (!folder.exists()) {
+        refuse(QStringLiteral("the folder %1 does not exist").arg(folder.filePath()));
+    } else if (!folder.isDir()) {
+        refuse(QStringLiteral("%1 is not a folder").arg(folder.filePath()));
+    } else if (!can_write(folder.filePath())) {
+        // The CSV is written beside the target first, then renamed over it.
+        refuse(QStringLiteral("the folder %1 cannot be written (%2)")
+                   .arg(folder.filePath(), QString::fromLocal8Bit(std::strerror(errno))));
+    } else if (info.exists() && !can_write(target)) {
+        refuse(QStringLiteral("cannot be written (%1)")
+                   .arg(QString::fromLocal8Bit(std::strerror(errno))));
     }
 }
 

@@ -20,6 +20,12 @@ public:
     static void check_target(CommandParser &parser, const QString &target,
                              const QString &databaseFile);
 
+    // Refuses, in the parser, a target no CSV could be written to: a folder, a file in a
+    // folder that does not exist or cannot be written, or a file that cannot be written. A
+    // pipe or device is left to the write. For a command that would otherwise record a run
+    // first and find out only afterwards.
+    static void check_writable(CommandParser &parser, const QString &target);
+
     // Writes the table; says where it went, or why it could not be read or written.
     // Returns ExitOk or ExitFailure.
     static int write(SampleDatabase &database, const QString &table, int voltageDecimals,

@@ -5,18 +5,28 @@
 #include "sampledatabase.h"
 #include "sqliteconnection.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
 
 namespace {
 const QString dbOption = QStringLiteral("db");
+// The first 16 bytes of every SQLite 3 database file.
+constexpr char sqliteHeader[] = "SQLite format 3";
+constexpr qint64 sqliteHeaderSize = sizeof sqliteHeader; // with its closing zero byte
 } // namespace
 
 std::unique_ptr<SampleDatabase> ExistingDatabase::open(const QString &file)
 {
     if (!QFileInfo(file).isFile()) {
         Console::error(QStringLiteral("no database file %1").arg(file));
+        return nullptr;
+    }
+    if (holds_other_data(file)) {
+        // SQLite's own words for a larger file of the kind.
+        Console::error(
+            QStringLiteral("cannot read the database %1: file is not a database").arg(file));
         return nullptr;
     }
     auto database = std::make_unique<SampleDatabase>(file);
@@ -36,6 +46,16 @@ std::unique_ptr<SampleDatabase> ExistingDatabase::open(const QString &file)
         return nullptr;
     }
     return database;
+}
+
+bool ExistingDatabase::holds_other_data(const QString &file)
+{
+    QFile content(file);
+    if (!QFileInfo(file).isFile() || !content.open(QIODevice::ReadOnly)) {
+        return false;
+    }
+    const QByteArray start = content.read(sqliteHeaderSize);
+    return !start.isEmpty() && start != QByteArray(sqliteHeader, sqliteHeaderSize);
 }
 
 QString ExistingDatabase::default_file()

@@ -14,6 +14,10 @@ class ExistingDatabase
 public:
     // The open and readable database, or null after printing why not.
     static std::unique_ptr<SampleDatabase> open(const QString &file);
+    // True when the file holds something else than an SQLite database: it is not empty and
+    // does not start with SQLite's header. SQLite itself takes a file shorter than a page for
+    // an empty database and writes over it. False for a missing, empty or unreadable file.
+    static bool holds_other_data(const QString &file);
 
     // The recorder keeps its runs in a file of its own: the window drops every table of
     // its own file (Quorlen.db) when it closes.

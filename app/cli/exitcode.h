@@ -7,7 +7,8 @@ enum ExitCode : int {
                            // could not be written completely, or a run whose samples stopped
                            // reaching the database was stopped
     ExitBadArguments = 2,  // refused before anything was sent to the instrument (also an
-                           // option given twice, a CSV over the database)
+                           // option given twice, a CSV over the database; for record a CSV
+                           // that could not be written, a --db that is no database)
     ExitNoStatusReply = 3, // the instrument gave no valid status reply within 2 s
     ExitPortLost = 4,      // the serial port went away during the run; stored rows are kept
     ExitIncomplete = 5,    // the run came short of rate x time samples, went on past its

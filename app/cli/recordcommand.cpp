@@ -35,6 +35,11 @@ int RecordCommand::run(const QStringList &arguments)
     // From here a stop signal ends the run properly instead of killing the tool.
     StopSignals stopSignals;
     const ScopedLogManager logging;
+    if (const QString problem = log_manager()->open_error(); !problem.isEmpty()) {
+        Console::error(QStringLiteral("cannot write the log folder %1: %2; recording goes on "
+                                      "without a log")
+                           .arg(log_manager()->log_directory(), problem));
+    }
     SampleDatabase database(options.database_file());
     if (!database.open_database()) {
         Console::error(QStringLiteral("cannot open the database %1: %2")

@@ -4,6 +4,8 @@
 #include "csvoutput.h"
 #include "existingdatabase.h"
 
+#include <QFileInfo>
+
 #include <cmath>
 
 namespace {
@@ -110,6 +112,14 @@ RecordOptions RecordOptions::read(CommandParser &parser)
     options.databaseFile_ = ExistingDatabase::file(parser);
     if (options.databaseFile_.isEmpty()) {
         parser.fail(QStringLiteral("--db needs a file name"));
+    } else if (QFileInfo(options.databaseFile_).isDir()) {
+        parser.fail(
+            QStringLiteral("--db %1 is a folder, not a database file").arg(options.databaseFile_));
+    } else if (ExistingDatabase::holds_other_data(options.databaseFile_)) {
+        // A missing or empty file becomes a new database; anything else would be overwritten.
+        parser.fail(QStringLiteral("--db %1 is not an SQLite database; recording into it would "
+                                   "overwrite what it holds")
+                        .arg(options.databaseFile_));
     }
     if (parser.is_set(csvOption)) {
         options.csvFile_ = parser.value(csvOption);
@@ -120,6 +130,7 @@ RecordOptions RecordOptions::read(CommandParser &parser)
                                        "its standard output carries the table name"));
         } else {
             CsvOutput::check_target(parser, options.csvFile_, options.databaseFile_);
+            CsvOutput::check_writable(parser, options.csvFile_);
         }
     }
     return options;

@@ -247,6 +247,8 @@ void LogManagerTest::unopenableFileIsReportedAndLoggingStaysSafe()
     QTest::ignoreMessage(QtDebugMsg, "日志文件被占用，打开失败！");
     start_log_manager();
     QVERIFY(log_manager() != nullptr);
+    QVERIFY2(log_manager()->open_error().contains(QLatin1String("directory")),
+             qPrintable(log_manager()->open_error()));
     QVERIFY(log_manager()->wait(10000)); // nothing to serve: the thread ends at once
     for (int i = 0; i < 100; ++i)
         write_log(QStringLiteral("still running"));
