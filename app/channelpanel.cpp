@@ -1,5 +1,6 @@
 #include "channelpanel.h"
 
+#include "runsettings.h"
 #include "settingsstore.h"
 #include "ui_mainwindow.h"
 #include "voltageplot.h"
@@ -9,7 +10,7 @@
 #include <QLabel>
 
 namespace {
-constexpr int channelCount = 16;
+constexpr int channelCount = InstrumentLimits::channelCount;
 constexpr int boxesPerRow = 4;
 // The value labels change on every sixth display tick (about 180 ms).
 constexpr int ticksBetweenLabelUpdates = 5;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "runsettings.h"
+
 #include <QByteArray>
 #include <QtGlobal>
 
@@ -11,7 +13,7 @@
 constexpr int commandPacketSize = 26;
 constexpr int frameSize = 72;
 constexpr int frameTextSize = 2 * frameSize;
-constexpr int frameSlotCount = 16;
+constexpr int frameSlotCount = InstrumentLimits::channelCount;
 
 constexpr char packetStart = char(0xFF);
 constexpr char packetEnd1 = char(0x0D);

@@ -3,10 +3,12 @@
 #include <QByteArray>
 #include <QList>
 
-// What the instrument accepts for a run: sampling rates up to 5000 points per second on one
-// channel and 150 on all sixteen, collection times up to 10000 s, and excitation voltages
-// within ±10 V, or ±80 V with the attenuation module fitted.
+// What the instrument is and accepts for a run: sixteen channels, sampling rates up to 5000 points
+// per second on one channel and 150 on all sixteen, collection times up to 10000 s, and excitation
+// voltages within ±10 V, or ±80 V with the attenuation module fitted.
 namespace InstrumentLimits {
+// Voltage channels of a multi-channel run, and float slots of every data frame.
+constexpr int channelCount = 16;
 constexpr int singleRateCeiling = 5000;
 constexpr int multiRateCeiling = 150;
 constexpr int timeCeiling = 10000;

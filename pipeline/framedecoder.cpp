@@ -9,7 +9,7 @@
 namespace {
 // Single-channel runs faster than this pack sixteen successive samples into a frame.
 constexpr int singleSampleRateLimit = 100;
-constexpr int slotsPerFrame = 16;
+constexpr int slotsPerFrame = frameSlotCount;
 } // namespace
 
 FrameDecoder::FrameDecoder(bool singleChannel, int rate, DataQueues *queues, SampleSink *plot)

@@ -86,14 +86,14 @@ VoltagePlot::VoltagePlot(SampleDatabase *sampleDatabase, QWidget *parent)
             &VoltagePlot::AxisRangeChanged);
     loadRateTimer->setSingleShot(true);
     connect(loadRateTimer, &QTimer::timeout, this, &VoltagePlot::catch_up_history);
+    loader = std::make_unique<HistoryLoader>(this, [this] { take_finished_loads(); });
 }
 
 VoltagePlot::~VoltagePlot()
 {
+    // A load still running reads the database and tells this object: it ends first.
+    loader.reset();
     database = nullptr;
-    // A load still running uses this object's mutex; its queued result is
-    // discarded together with the object.
-    reap_loaders(true);
 }
 
 void VoltagePlot::setup_graphs(bool singleChannel, const QList<bool> &channelVisible)
@@ -363,7 +363,6 @@ int VoltagePlot::pixel_columns() const
 
 void VoltagePlot::start_history_load(double lower, double upper)
 {
-    reap_loaders(false);
     history_load::Request request;
     request.lower = lower;
     request.upper = upper;
@@ -378,56 +377,14 @@ void VoltagePlot::start_history_load(double lower, double upper)
     if (!database)
         return;
 
-    Loader loader;
-    loader.done = std::make_shared<std::atomic<bool>>(false);
-    try {
-        loader.thread = std::thread(
-            [this, db = database, request, generation = runGeneration, done = loader.done] {
-                load_sql_data(db, request, generation);
-                done->store(true);
-            });
-    } catch (const std::system_error &error) {
-        qDebug() << "load_sql_data could not start:" << error.what();
-        return;
-    }
-    loaders.push_back(std::move(loader));
+    loader->start(database, request, runGeneration);
     loadInFlight = true;
-}
-
-void VoltagePlot::reap_loaders(bool waitForAll)
-{
-    for (auto it = loaders.begin(); it != loaders.end();) {
-        if (waitForAll || it->done->load()) {
-            it->thread.join();
-            it = loaders.erase(it);
-        } else {
-            ++it;
-        }
-    }
-}
-
-void VoltagePlot::load_sql_data(SampleDatabase *db, const history_load::Request &request,
-                                quint64 generation)
-{
-    QMutexLocker lock(&loadMutex);
-    history_load::Result result = history_load::load(*db, request);
-    {
-        QMutexLocker finishedLock(&finishedMutex);
-        finishedLoads.append(FinishedLoad{std::move(result), generation});
-    }
-    // Always answered, so that the GUI thread knows the load has ended.
-    QMetaObject::invokeMethod(this, "take_finished_loads", Qt::QueuedConnection);
 }
 
 void VoltagePlot::take_finished_loads()
 {
-    QList<FinishedLoad> finished;
-    {
-        QMutexLocker finishedLock(&finishedMutex);
-        finished.swap(finishedLoads);
-    }
-    for (const FinishedLoad &load : std::as_const(finished))
-        add_history(load.result, load.generation);
+    while (std::optional<HistoryLoader::Finished> finished = loader->take())
+        add_history(finished->result, finished->generation);
 }
 
 void VoltagePlot::add_history(const history_load::Result &result, quint64 generation)

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "historyload.h"
+#include "historyloader.h"
+#include "runsettings.h"
 #include "samplesink.h"
 #include "windowextremes.h"
 
@@ -13,10 +15,8 @@
 
 #include <array>
 #include <atomic>
-#include <list>
 #include <memory>
 #include <optional>
-#include <thread>
 #include <vector>
 
 class QTimer;
@@ -29,9 +29,9 @@ class SampleDatabase;
 // Threads: the decoding thread only appends into a staging area guarded by
 // stagingMutex; the GUI thread moves staged points into the graphs before it
 // draws, because QCustomPlot's data may only be touched on the GUI thread.
-// History loads read the database on a thread of their own, one at a time, and
+// History loads read the database on the loader's thread, one at a time, and
 // hand the rows (or, for long ranges, a min/max envelope per pixel column) back
-// to the GUI thread with a queued call.
+// to the GUI thread (HistoryLoader).
 class VoltagePlot : public QCustomPlot, public SampleSink
 {
     Q_OBJECT
@@ -39,7 +39,7 @@ class VoltagePlot : public QCustomPlot, public SampleSink
 public:
     using Extreme = WindowExtremes::Point; // (time, value)
 
-    static constexpr int channelCount = 16;
+    static constexpr int channelCount = InstrumentLimits::channelCount;
     // Width of the live time window in seconds.
     static constexpr double windowSeconds = 5.0;
 
@@ -97,16 +97,10 @@ public slots:
 
 private slots:
     void onPlotClick(QCPAbstractPlottable *plottable, int dataIndex, QMouseEvent *event);
-    // Takes the results the loader threads have finished, in order.
-    void take_finished_loads();
 
 private:
-    // One history load in flight; done is set by the thread as its last act.
-    struct Loader
-    {
-        std::thread thread;
-        std::shared_ptr<std::atomic<bool>> done;
-    };
+    // Takes the results the loader has finished, in order.
+    void take_finished_loads();
 
     // The caller of these three holds stagingMutex.
     void track_extremes(int index, double time, double value);
@@ -122,34 +116,19 @@ private:
     int pixel_columns() const;
     void set_shows_envelope(bool envelope);
     void start_history_load(double lower, double upper);
-    void load_sql_data(SampleDatabase *db, const history_load::Request &request,
-                       quint64 generation);
     void add_history(const history_load::Result &result, quint64 generation);
-    void reap_loaders(bool waitForAll);
 
     const QList<QColor> channelColors;
     SampleDatabase *database = nullptr; // not owned; read only on the GUI thread
 
-    // Serialises history loads, so rows arrive in the order they were asked for.
-    QMutex loadMutex;
-    // A finished load and the run generation it was for.
-    struct FinishedLoad
-    {
-        history_load::Result result;
-        quint64 generation = 0;
-    };
-    // Loads handed over by the loader threads: the queued call that announces them carries
-    // no data, so everything crosses between the threads under this one lock.
-    QMutex finishedMutex;
-    QList<FinishedLoad> finishedLoads; // guarded by finishedMutex
-    QTimer *loadRateTimer = nullptr;   // rate limit of history loads; its end catches up
+    QTimer *loadRateTimer = nullptr; // rate limit of history loads; its end catches up
     QCPItemText *valueLabel = nullptr;
     QList<QCPGraph *> graphs; // GUI thread only
     bool browseMode = false;  // GUI thread only
     // Set when something the refresh does not see changed; GUI thread only.
     bool viewStale = true;
     // Range whose rows the graphs hold while browsing; GUI thread only, the
-    // loaders get their query ranges handed over at launch.
+    // loader gets its query ranges handed over at launch.
     double loadedUpper = 0.0;
     double loadedLower = 0.0;
     // Whether the graphs hold an envelope, and its bucket width; GUI thread only.
@@ -159,8 +138,8 @@ private:
     bool loadInFlight = false;
     // Bumped by setup_graphs and set_browse_mode, so rows of a load launched
     // before are dropped.
-    quint64 runGeneration = 0; // GUI thread only
-    std::list<Loader> loaders; // GUI thread only
+    quint64 runGeneration = 0;             // GUI thread only
+    std::unique_ptr<HistoryLoader> loader; // destroyed first in the destructor
 
     // Everything below is shared with the decoding thread, guarded by stagingMutex.
     mutable QMutex stagingMutex;

@@ -1,7 +1,7 @@
 #include "runsummary.h"
 
 #include "rangeenvelope.h"
-#include "sampledatabase.h"
+#include "runtablename.h"
 #include "sqliteconnection.h"
 
 #include <sqlite3.h>
@@ -54,7 +54,7 @@ QString RunSummary::run_table_of(const QString &name)
     if (!name.endsWith(suffix))
         return QString();
     const QString runTable = name.left(name.size() - suffix.size());
-    return SampleDatabase::is_valid_table_name(runTable) ? runTable : QString();
+    return is_run_table_name(runTable) ? runTable : QString();
 }
 
 RunSummary::RunSummary(const QString &runTable, int columns)

@@ -7,3 +7,7 @@
 // yyyyMMdd_hh_mm_ss. A run started within the same second as another one gets "_2",
 // "_3", ... appended (SampleDatabase::create_run_table), so every run gets a table of its own.
 QString run_table_base_name(const QDateTime &startTime);
+
+// Only names the system gives its run tables are accepted: "dataSample_", the start time as
+// yyyyMMdd_hh_mm_ss and optionally "_" and a number.
+bool is_run_table_name(const QString &name);

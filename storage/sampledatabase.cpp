@@ -1,5 +1,6 @@
 #include "sampledatabase.h"
 
+#include "runsettings.h"
 #include "runsummary.h"
 #include "runtablename.h"
 #include "sqliteconnection.h"
@@ -8,7 +9,6 @@
 
 #include <QDebug>
 #include <QMutexLocker>
-#include <QRegularExpression>
 #include <QSqlError>
 #include <QThread>
 
@@ -20,7 +20,7 @@
 #include <vector>
 
 namespace {
-constexpr int channelCount = 16;
+constexpr int channelCount = InstrumentLimits::channelCount;
 // How a sample that is not a number is stored, and how the CSV shows it.
 constexpr char notANumber[] = "nan";
 
@@ -724,9 +724,7 @@ bool SampleDatabase::is_single_channel() const
 
 bool SampleDatabase::is_valid_table_name(const QString &name)
 {
-    static const QRegularExpression pattern(QRegularExpression::anchoredPattern(
-        QStringLiteral("dataSample_[0-9]{8}_[0-9]{2}_[0-9]{2}_[0-9]{2}(_[0-9]+)?")));
-    return pattern.match(name).hasMatch();
+    return is_run_table_name(name);
 }
 
 bool SampleDatabase::accepts_table_name(const QString &name) const

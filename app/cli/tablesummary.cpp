@@ -1,5 +1,6 @@
 #include "tablesummary.h"
 
+#include "runsettings.h"
 #include "sampledatabase.h"
 #include "sqliteconnection.h"
 
@@ -9,7 +10,7 @@
 #include <QVariant>
 
 namespace {
-constexpr int channelCount = 16;
+constexpr int channelCount = InstrumentLimits::channelCount;
 constexpr int timeDecimals = 4;
 
 QString mode_of(const QStringList &columns)
