@@ -365,6 +365,8 @@ private slots:
     void exportRefusesUnknownAndIllFormedTables();
     void versionAndHelpAreAnsweredWithoutAnInstrument();
     void recordedRunSurvivesTheWindowClosingInTheSameFolder();
+    void recordersStartedTogetherGetTablesOfTheirOwn_data();
+    void recordersStartedTogetherGetTablesOfTheirOwn();
     void csvNamingTheDatabaseIsRefusedAndTouchesNothing_data();
     void csvNamingTheDatabaseIsRefusedAndTouchesNothing();
     void csvIntoAPipeIsStreamedAndThePipeStays_data();
@@ -905,14 +907,14 @@ void TelvaneCliTest::versionAndHelpAreAnsweredWithoutAnInstrument()
 
 void TelvaneCliTest::recordedRunSurvivesTheWindowClosingInTheSameFolder()
 {
+    // Recorded into the window's own database: still not the window's run to drop.
     Cli record(dir_->path());
     QCOMPARE(record.run({"record", "--port", simulator_->port_name(), "--mode", "single", "--rate",
-                         "10", "--time", "1"}),
+                         "10", "--time", "1", "--db", "Quorlen.db"}),
              0);
     const QString table = record.out().section('\n', 0, 0);
     QVERIFY2(SampleDatabase::is_valid_table_name(table), qPrintable(record.out()));
 
-    // The window drops the tables of its own database when it closes cleanly.
     QProcess window;
     window.setWorkingDirectory(dir_->path());
     window.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -921,8 +923,45 @@ void TelvaneCliTest::recordedRunSurvivesTheWindowClosingInTheSameFolder()
     QCOMPARE(window.exitCode(), 0);
 
     Cli tables(dir_->path());
-    QCOMPARE(tables.run({"tables"}), 0);
-    QVERIFY2(tables.out().startsWith(table + '\t'), qPrintable(tables.out()));
+    QCOMPARE(tables.run({"tables", "--db", "Quorlen.db"}), 0);
+    QVERIFY2(tables.out().startsWith(table + '\t' + "10 rows"), qPrintable(tables.out()));
+}
+
+void TelvaneCliTest::recordersStartedTogetherGetTablesOfTheirOwn_data()
+{
+    QTest::addColumn<QString>("secondMode");
+    QTest::newRow("same mode") << "single";
+    QTest::newRow("mixed modes") << "multi";
+}
+
+// Two recorders in one folder, started in the same second: each writes only into the table
+// it created, and its CSV and exit code tell about its own run alone.
+void TelvaneCliTest::recordersStartedTogetherGetTablesOfTheirOwn()
+{
+    QFETCH(QString, secondMode);
+    constexpr int rate = 50;
+    for (int round = 0; round < 3; ++round) {
+        Cli first(dir_->path());
+        Cli second(dir_->path());
+        const QString firstCsv = QStringLiteral("first-%1.csv").arg(round);
+        const QString secondCsv = QStringLiteral("second-%1.csv").arg(round);
+        first.start({"record", "--simulate", "--mode", "single", "--rate", QString::number(rate),
+                     "--time", "1", "--csv", firstCsv});
+        second.start({"record", "--simulate", "--mode", secondMode, "--rate", QString::number(rate),
+                      "--time", "1", "--csv", secondCsv});
+        QCOMPARE(first.finish(), 0);
+        QCOMPARE(second.finish(), 0);
+        const QString firstTable = first.out().section('\n', 0, 0);
+        const QString secondTable = second.out().section('\n', 0, 0);
+        QVERIFY2(firstTable != secondTable, qPrintable(firstTable));
+        QCOMPARE(read_lines(dir_->filePath(firstCsv)), expected_csv(true, rate, rate, 1));
+        QCOMPARE(read_lines(dir_->filePath(secondCsv)),
+                 expected_csv(secondMode == QLatin1String("single"), rate, rate, 1));
+        SampleDatabase database(dir_->filePath(cliDatabase));
+        QVERIFY(database.open_database());
+        QCOMPARE(database.row_count(firstTable), rate);
+        QCOMPARE(database.row_count(secondTable), rate);
+    }
 }
 
 void TelvaneCliTest::csvNamingTheDatabaseIsRefusedAndTouchesNothing_data()
