@@ -565,23 +565,23 @@ bool SampleDatabase::export_table(const QString &path, const QString &tableName,
 }
 
 CsvOutcome SampleDatabase::write_csv(const QString &path, const QString &tableName,
-                                     int voltageDecimals)
+                                     int voltageDecimals, const std::optional<TimeRange> &range)
 {
     if (!accepts_table_name(tableName)) {
         return {CsvOutcome::Status::ReadFailed, QStringLiteral("not a run table name")};
     }
     return write_table_csv(sqlite_connection::native_handle(connection()), tableName, path,
-                           voltageDecimals);
+                           voltageDecimals, range);
 }
 
 CsvOutcome SampleDatabase::write_csv(QIODevice &device, const QString &tableName,
-                                     int voltageDecimals)
+                                     int voltageDecimals, const std::optional<TimeRange> &range)
 {
     if (!accepts_table_name(tableName)) {
         return {CsvOutcome::Status::ReadFailed, QStringLiteral("not a run table name")};
     }
     return write_table_csv(sqlite_connection::native_handle(connection()), tableName, device,
-                           voltageDecimals);
+                           voltageDecimals, range);
 }
 
 void SampleDatabase::drop_all_tables()
@@ -702,6 +702,16 @@ qint64 SampleDatabase::row_count(const QString &table)
     QSqlQuery query = execute_query(
         QStringLiteral("SELECT COUNT(*) FROM %1").arg(sqlite_connection::quoted(table)));
     return query.next() ? query.value(0).toLongLong() : -1;
+}
+
+QStringList SampleDatabase::run_names()
+{
+    return run_catalogue::run_names(sqlite_connection::native_handle(connection()));
+}
+
+std::optional<RunListing> SampleDatabase::describe_run(const QString &table, QString *reason)
+{
+    return run_catalogue::describe(sqlite_connection::native_handle(connection()), table, reason);
 }
 
 QString SampleDatabase::create_error() const

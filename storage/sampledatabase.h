@@ -2,6 +2,7 @@
 
 #include "rangecolumns.h"
 #include "rangeenvelope.h"
+#include "runcatalogue.h"
 #include "runstatistics.h"
 #include "samplerow.h"
 #include "tablecsv.h"
@@ -100,10 +101,12 @@ public:
     bool export_table(const QString &path, const QString &tableName, int voltageDecimals);
     // The same, saying how it ended: whether the table could not be read or the file not
     // written, and why.
-    CsvOutcome write_csv(const QString &path, const QString &tableName, int voltageDecimals);
+    CsvOutcome write_csv(const QString &path, const QString &tableName, int voltageDecimals,
+                         const std::optional<TimeRange> &range = {});
     // The named run table as CSV into a device open for writing (a pipe, a terminal,
     // standard output), streamed as the rows are read.
-    CsvOutcome write_csv(QIODevice &device, const QString &tableName, int voltageDecimals);
+    CsvOutcome write_csv(QIODevice &device, const QString &tableName, int voltageDecimals,
+                         const std::optional<TimeRange> &range = {});
     // Drops every table in one transaction; the first failure rolls all of them back. A run
     // table's summary goes with it.
     void drop_all_tables();
@@ -116,6 +119,9 @@ public:
     bool table_exists(const QString &name);
     // Rows in the table, or -1 when it cannot be counted.
     qint64 row_count(const QString &table);
+    // The run tables of the file, and what one holds (see run_catalogue).
+    QStringList run_names();
+    std::optional<RunListing> describe_run(const QString &table, QString *reason = nullptr);
 
     QString current_table_name() const;
     bool is_single_channel() const;

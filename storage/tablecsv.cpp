@@ -59,14 +59,21 @@ CsvOutcome failed(CsvOutcome::Status status, const QString &reason)
     return {status, reason};
 }
 
-// The statement reading every row of table; null after saying why on the debug output.
-sqlite_connection::Statement select_all(sqlite3 *db, const QString &table)
+// The statement reading every row of table, or those of range; null after saying why on the
+// debug output.
+sqlite_connection::Statement select_rows(sqlite3 *db, const QString &table,
+                                         const std::optional<TimeRange> &range)
 {
-    const QByteArray sql =
-        QStringLiteral("SELECT * FROM %1;").arg(sqlite_connection::quoted(table)).toUtf8();
-    sqlite_connection::Statement statement = sqlite_connection::prepare(db, sql);
+    QString sql = QStringLiteral("SELECT * FROM %1").arg(sqlite_connection::quoted(table));
+    if (range) {
+        sql += QLatin1String(" WHERE time >= ?1 AND time <= ?2");
+    }
+    sqlite_connection::Statement statement = sqlite_connection::prepare(db, sql.toUtf8());
     if (!statement) {
         qDebug().noquote() << "Error executing query:" << sqlite3_errmsg(db);
+    } else if (range) {
+        sqlite3_bind_double(statement.get(), 1, range->from);
+        sqlite3_bind_double(statement.get(), 2, range->to);
     }
     return statement;
 }
@@ -115,13 +122,14 @@ CsvOutcome database_not_open()
     qDebug() << "Error executing query: database not open";
     return failed(CsvOutcome::Status::ReadFailed, QStringLiteral("database not open"));
 }
-// The query over the whole table into statement, or why it could not be made.
-CsvOutcome select_table(sqlite3 *db, const QString &table, sqlite_connection::Statement &statement)
+// The query over the table (or range) into statement, or why it could not be made.
+CsvOutcome select_table(sqlite3 *db, const QString &table, const std::optional<TimeRange> &range,
+                        sqlite_connection::Statement &statement)
 {
     if (db == nullptr) {
         return database_not_open();
     }
-    statement = select_all(db, table);
+    statement = select_rows(db, table, range);
     if (!statement) {
         return failed(CsvOutcome::Status::ReadFailed, QString::fromUtf8(sqlite3_errmsg(db)));
     }
@@ -130,10 +138,10 @@ CsvOutcome select_table(sqlite3 *db, const QString &table, sqlite_connection::St
 } // namespace
 
 CsvOutcome write_table_csv(sqlite3 *db, const QString &table, const QString &path,
-                           int voltageDecimals)
+                           int voltageDecimals, const std::optional<TimeRange> &range)
 {
     sqlite_connection::Statement statement;
-    if (CsvOutcome selected = select_table(db, table, statement); !selected.ok()) {
+    if (CsvOutcome selected = select_table(db, table, range, statement); !selected.ok()) {
         return selected;
     }
 
@@ -158,10 +166,10 @@ CsvOutcome write_table_csv(sqlite3 *db, const QString &table, const QString &pat
 }
 
 CsvOutcome write_table_csv(sqlite3 *db, const QString &table, QIODevice &device,
-                           int voltageDecimals)
+                           int voltageDecimals, const std::optional<TimeRange> &range)
 {
     sqlite_connection::Statement statement;
-    if (CsvOutcome selected = select_table(db, table, statement); !selected.ok()) {
+    if (CsvOutcome selected = select_table(db, table, range, statement); !selected.ok()) {
         return selected;
     }
     CsvOutcome outcome = write_rows(db, statement.get(), device, voltageDecimals);

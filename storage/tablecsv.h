@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <optional>
+
 class QIODevice;
 struct sqlite3;
 
@@ -17,16 +19,23 @@ struct CsvOutcome
     bool ok() const { return status == Status::Written; }
 };
 
-// Writes every row of one table as CSV: a header of the column names, then one line
-// per row, fields joined by "," and unquoted. Reals print in fixed notation: the
+// The rows whose time lies in [from, to].
+struct TimeRange
+{
+    double from = 0.0;
+    double to = 0.0;
+};
+
+// Writes every row of one table (or of one time range of it) as CSV: a header of the column names,
+// then one line per row, fields joined by "," and unquoted. Reals print in fixed notation: the
 // second column (the time) with four decimals, all others with voltageDecimals;
 // integers and texts as they are. Failures are also written to the debug output.
 
 // The file at path is replaced only once it is complete; on any failure nothing is left
 // at path.
 CsvOutcome write_table_csv(sqlite3 *db, const QString &table, const QString &path,
-                           int voltageDecimals);
+                           int voltageDecimals, const std::optional<TimeRange> &range = {});
 // Into a device open for writing (a pipe, a terminal, standard output), as the rows are
 // read; on a failure what was written so far stays written.
 CsvOutcome write_table_csv(sqlite3 *db, const QString &table, QIODevice &device,
-                           int voltageDecimals);
+                           int voltageDecimals, const std::optional<TimeRange> &range = {});

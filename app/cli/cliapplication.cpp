@@ -5,6 +5,7 @@
 #include "exportcommand.h"
 #include "portscommand.h"
 #include "recordcommand.h"
+#include "statscommand.h"
 #include "statuscommand.h"
 #include "tablescommand.h"
 
@@ -27,7 +28,8 @@ const Subcommand subcommands[] = {
     {"status", &StatusCommand::run, "battery charge and attenuation module of the instrument"},
     {"record", &RecordCommand::run, "record one run into the database (and a CSV file)"},
     {"tables", &TablesCommand::run, "list the run tables of the database"},
-    {"export", &ExportCommand::run, "write a run table as a CSV file"},
+    {"export", &ExportCommand::run, "write a run table, or a stretch of it, as a CSV file"},
+    {"stats", &StatsCommand::run, "samples, extremes, mean and RMS of each channel of a run"},
 };
 
 void filter_messages(QtMsgType type, const QMessageLogContext &, const QString &message)

@@ -30,12 +30,12 @@ bool can_write(const QString &path)
 }
 
 CsvOutcome write_in_place(SampleDatabase &database, const QString &table, int voltageDecimals,
-                          QFile &file, bool opened)
+                          const std::optional<TimeRange> &range, QFile &file, bool opened)
 {
     if (!opened) {
         return {CsvOutcome::Status::WriteFailed, file.errorString()};
     }
-    return database.write_csv(file, table, voltageDecimals);
+    return database.write_csv(file, table, voltageDecimals, range);
 }
 } // namespace
 
@@ -76,7 +76,7 @@ void CsvOutput::check_writable(CommandParser &parser, const QString &target)
 }
 
 int CsvOutput::write(SampleDatabase &database, const QString &table, int voltageDecimals,
-                     const QString &target)
+                     const QString &target, const std::optional<TimeRange> &range)
 {
     // Unbuffered: a write error shows at the write that failed, not at some later flush.
     constexpr QIODevice::OpenMode inPlace = QIODevice::WriteOnly | QIODevice::Unbuffered;
@@ -86,13 +86,13 @@ int CsvOutput::write(SampleDatabase &database, const QString &table, int voltage
         name = QStringLiteral("standard output");
         QFile out;
         const bool opened = out.open(STDOUT_FILENO, inPlace, QFileDevice::DontCloseHandle);
-        outcome = write_in_place(database, table, voltageDecimals, out, opened);
+        outcome = write_in_place(database, table, voltageDecimals, range, out, opened);
     } else if (is_special_file(target)) {
         QFile file(target);
         const bool opened = file.open(inPlace);
-        outcome = write_in_place(database, table, voltageDecimals, file, opened);
+        outcome = write_in_place(database, table, voltageDecimals, range, file, opened);
     } else {
-        outcome = database.write_csv(target, table, voltageDecimals);
+        outcome = database.write_csv(target, table, voltageDecimals, range);
     }
 
     switch (outcome.status) {

@@ -1,6 +1,10 @@
 #pragma once
 
+#include "tablecsv.h"
+
 #include <QString>
+
+#include <optional>
 
 class CommandParser;
 class SampleDatabase;
@@ -26,8 +30,8 @@ public:
     // first and find out only afterwards.
     static void check_writable(CommandParser &parser, const QString &target);
 
-    // Writes the table; says where it went, or why it could not be read or written.
-    // Returns ExitOk or ExitFailure.
+    // Writes the table, or the rows of range; says where it went, or why it could not be
+    // read or written. Returns ExitOk or ExitFailure.
     static int write(SampleDatabase &database, const QString &table, int voltageDecimals,
-                     const QString &target);
+                     const QString &target, const std::optional<TimeRange> &range = {});
 };

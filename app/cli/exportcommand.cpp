@@ -5,6 +5,7 @@
 #include "csvoutput.h"
 #include "existingdatabase.h"
 #include "exitcode.h"
+#include "rangeoptions.h"
 #include "sampledatabase.h"
 
 namespace {
@@ -18,9 +19,10 @@ constexpr int recoveryDecimals = SampleDatabase::recoveryExportDecimals;
 int ExportCommand::run(const QStringList &arguments)
 {
     CommandParser parser(
-        QStringLiteral("export --table NAME --csv FILE|- [--db FILE] [--decimals 1|4]"),
-        QStringLiteral("Writes a run table as CSV: time with 4 decimals, voltages with 4 "
-                       "(default) or 1."));
+        QStringLiteral(
+            "export --table NAME --csv FILE|- [--db FILE] [--decimals 1|4] [--from S] [--to S]"),
+        QStringLiteral("Writes a run table, or the stretch of it between --from and --to, as "
+                       "CSV: time with 4 decimals, voltages with 4 (default) or 1."));
     parser.add_option(
         {tableOption, QStringLiteral("Run table to export."), QStringLiteral("NAME")});
     parser.add_option({csvOption,
@@ -30,9 +32,11 @@ int ExportCommand::run(const QStringList &arguments)
     ExistingDatabase::add_option(parser);
     parser.add_option(
         {decimalsOption, QStringLiteral("Decimals of the voltages: 1 or 4."), QStringLiteral("N")});
+    RangeOptions::add_options(parser);
     if (const auto exitCode = parser.parse_or_exit(arguments)) {
         return *exitCode;
     }
+    const RangeOptions stretch(parser);
     const QString table = parser.value(tableOption);
     const QString csv = parser.value(csvOption);
     const QString decimalsRange = QStringLiteral("1 or 4");
@@ -69,5 +73,19 @@ int ExportCommand::run(const QStringList &arguments)
         Console::error(QStringLiteral("--table %1: no such run table in %2").arg(table, file));
         return ExitBadArguments;
     }
-    return CsvOutput::write(*database, table, decimals, csv);
+    std::optional<TimeRange> range;
+    if (stretch.is_set()) {
+        QString reason;
+        const auto run = database->describe_run(table, &reason);
+        if (!run) {
+            Console::error(QStringLiteral("cannot read the table %1: %2").arg(table, reason));
+            return ExitFailure;
+        }
+        range = stretch.within(*run, &reason);
+        if (!range) {
+            Console::error(reason);
+            return ExitBadArguments;
+        }
+    }
+    return CsvOutput::write(*database, table, decimals, csv, range);
 }

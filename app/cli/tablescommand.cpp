@@ -5,13 +5,17 @@
 #include "existingdatabase.h"
 #include "exitcode.h"
 #include "sampledatabase.h"
-#include "tablesummary.h"
+
+namespace {
+constexpr int timeDecimals = 4;
+} // namespace
 
 int TablesCommand::run(const QStringList &arguments)
 {
     CommandParser parser(QStringLiteral("tables [--db FILE]"),
                          QStringLiteral("Lists the run tables: name, rows, mode (single or "
-                                        "multi) and first..last time, tab-separated."));
+                                        "multi), first..last time and start time, "
+                                        "tab-separated."));
     ExistingDatabase::add_option(parser);
     if (const auto exitCode = parser.parse_or_exit(arguments)) {
         return *exitCode;
@@ -21,17 +25,29 @@ int TablesCommand::run(const QStringList &arguments)
         return ExitFailure;
     }
     int code = ExitOk;
-    for (const QString &table : database->table_names()) {
-        if (!SampleDatabase::is_valid_table_name(table)) {
-            continue; // not a run's table
-        }
+    for (const QString &table : database->run_names()) {
         QString reason;
-        if (const auto summary = TableSummary::read(*database, table, &reason)) {
-            Console::out(summary->line());
+        if (const auto run = database->describe_run(table, &reason)) {
+            Console::out(line(*run));
         } else {
             Console::error(QStringLiteral("cannot read the table %1: %2").arg(table, reason));
             code = ExitFailure;
         }
     }
     return code;
+}
+
+QString TablesCommand::line(const RunListing &run)
+{
+    const QString times = run.firstTime && run.lastTime
+                              ? QStringLiteral("%1..%2 s")
+                                    .arg(QString::number(*run.firstTime, 'f', timeDecimals),
+                                         QString::number(*run.lastTime, 'f', timeDecimals))
+                              : QStringLiteral("-");
+    const QString started = run.started.isValid()
+                                ? run.started.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"))
+                                : QStringLiteral("-");
+    return QStringList{run.name, QStringLiteral("%1 rows").arg(run.rows), run.mode(), times,
+                       started}
+        .join(QLatin1Char('\t'));
 }

@@ -5,7 +5,7 @@
 #include "sampledatabase.h"
 #include "scopedworkdir.h"
 #include "statusline.h"
-#include "tablesummary.h"
+#include "tablescommand.h"
 
 #include <QtTest>
 
@@ -17,7 +17,7 @@ private slots:
     void statusLineShowsProgressAndTheRateOverTheLastSecond();
     void fullQueuesCountEveryItemTheyDrop();
     void finishedSaveThreadHasStoredEverythingQueuedWithoutAnEndMarker();
-    void tableSummaryGivesRowsModeAndTimeSpan();
+    void runListingGivesRowsModeTimeSpanAndStart();
 };
 
 void RecordPartsTest::statusLineShowsProgressAndTheRateOverTheLastSecond()
@@ -91,7 +91,7 @@ void RecordPartsTest::finishedSaveThreadHasStoredEverythingQueuedWithoutAnEndMar
     QCOMPARE(count.value(0).toInt(), records);
 }
 
-void RecordPartsTest::tableSummaryGivesRowsModeAndTimeSpan()
+void RecordPartsTest::runListingGivesRowsModeTimeSpanAndStart()
 {
     const ScopedWorkDir dir;
     SampleDatabase database;
@@ -100,26 +100,28 @@ void RecordPartsTest::tableSummaryGivesRowsModeAndTimeSpan()
     const QString single = QStringLiteral("dataSample_20250305_14_07_09");
     QVERIFY(database.create_table(single, true));
     database.insert_samples({{0.0, 1.5}, {0.0002, -2.5}, {12345.6789, 3.0}});
-    const auto singleSummary = TableSummary::read(database, single);
+    const auto singleSummary = database.describe_run(single);
     QVERIFY(singleSummary);
-    QCOMPARE(singleSummary->line(),
-             single + QStringLiteral("\t3 rows\tsingle\t0.0000..12345.6789 s"));
+    QCOMPARE(TablesCommand::line(*singleSummary),
+             single +
+                 QStringLiteral("\t3 rows\tsingle\t0.0000..12345.6789 s\t2025-03-05 14:07:09"));
 
     const QString multi = QStringLiteral("dataSample_20250305_14_07_09_2");
     QVERIFY(database.create_table(multi, false));
-    const auto multiSummary = TableSummary::read(database, multi);
+    const auto multiSummary = database.describe_run(multi);
     QVERIFY(multiSummary);
-    QCOMPARE(multiSummary->line(), multi + QStringLiteral("\t0 rows\tmulti\t-"));
+    QCOMPARE(TablesCommand::line(*multiSummary),
+             multi + QStringLiteral("\t0 rows\tmulti\t-\t2025-03-05 14:07:09"));
 
     const QString foreign = QStringLiteral("dataSample_20250305_14_07_10");
     database.execute_query(QStringLiteral("CREATE TABLE %1 (id INTEGER PRIMARY KEY, time DOUBLE, "
                                           "Vol1 FLOAT)")
                                .arg(foreign));
-    const auto foreignSummary = TableSummary::read(database, foreign);
+    const auto foreignSummary = database.describe_run(foreign);
     QVERIFY(foreignSummary);
     QCOMPARE(foreignSummary->mode(), QStringLiteral("unknown"));
 
-    QVERIFY(!TableSummary::read(database, QStringLiteral("dataSample_20000101_00_00_00")));
+    QVERIFY(!database.describe_run(QStringLiteral("dataSample_20000101_00_00_00")));
 }
 
 QTEST_GUILESS_MAIN(RecordPartsTest)

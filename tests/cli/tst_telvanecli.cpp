@@ -365,6 +365,7 @@ private slots:
     void exportRefusesUnknownAndIllFormedTables();
     void versionAndHelpAreAnsweredWithoutAnInstrument();
     void recordedRunSurvivesTheWindowClosingInTheSameFolder();
+    void statsAndStretchesAgreeWithTheExportedRows();
     void recordersStartedTogetherGetTablesOfTheirOwn_data();
     void recordersStartedTogetherGetTablesOfTheirOwn();
     void csvNamingTheDatabaseIsRefusedAndTouchesNothing_data();
@@ -925,6 +926,68 @@ void TelvaneCliTest::recordedRunSurvivesTheWindowClosingInTheSameFolder()
     Cli tables(dir_->path());
     QCOMPARE(tables.run({"tables", "--db", "Quorlen.db"}), 0);
     QVERIFY2(tables.out().startsWith(table + '\t' + "10 rows"), qPrintable(tables.out()));
+}
+
+// stats answers from the envelope levels what the exported rows say; a stretch exports and
+// measures only its rows; a stretch outside the run is refused with the run's span.
+void TelvaneCliTest::statsAndStretchesAgreeWithTheExportedRows()
+{
+    Cli record(dir_->path());
+    QCOMPARE(
+        record.run({"record", "--simulate", "--mode", "multi", "--rate", "150", "--time", "2"}), 0);
+    const QString table = record.out().section('\n', 0, 0);
+    Cli tables(dir_->path());
+    QCOMPARE(tables.run({"tables"}), 0);
+    const QString started = tables.out().trimmed().section('\t', 4);
+    QCOMPARE(QDateTime::fromString(started, QStringLiteral("yyyy-MM-dd hh:mm:ss")),
+             QDateTime::fromString(table.mid(11, 17), QStringLiteral("yyyyMMdd_hh_mm_ss")));
+
+    for (const QStringList &stretch :
+         {QStringList{}, QStringList{"--from", "0.5", "--to", "1.25"}}) {
+        Cli exporter(dir_->path());
+        QCOMPARE(exporter.run(QStringList{"export", "--table", table, "--csv", "-"} + stretch), 0);
+        QStringList rows = exporter.out().split('\n', Qt::SkipEmptyParts);
+        rows.removeFirst(); // the header
+        Cli stats(dir_->path());
+        QCOMPARE(stats.run(QStringList{"stats", "--table", table} + stretch), 0);
+        const QStringList lines = stats.out().split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 17);
+        QCOMPARE(lines.first(), QStringLiteral("channel\tsamples\tmin_mV\tmax_mV\t"
+                                               "peak_to_peak_mV\tmean_mV\trms_mV"));
+        for (int c = 1; c <= 16; ++c) {
+            double sum = 0.0;
+            double squares = 0.0;
+            double low = 1e300;
+            double high = -1e300;
+            for (const QString &row : std::as_const(rows)) {
+                const double time = row.section(',', 1, 1).toDouble();
+                QVERIFY(stretch.isEmpty() || (time >= 0.5 && time <= 1.25));
+                const double value = row.section(',', c + 1, c + 1).toDouble();
+                sum += value;
+                squares += value * value;
+                low = std::min(low, value);
+                high = std::max(high, value);
+            }
+            const QStringList fields = lines.at(c).split('\t');
+            QCOMPARE(fields.at(0), QStringLiteral("Vol%1").arg(c));
+            QCOMPARE(fields.at(1).toInt(), rows.size());
+            // The CSV rounds to 4 decimals, as stats prints.
+            const double expected[] = {low, high, high - low, sum / rows.size(),
+                                       std::sqrt(squares / rows.size())};
+            for (int k = 0; k < 5; ++k)
+                QVERIFY2(std::abs(fields.at(k + 2).toDouble() - expected[k]) < 2e-4,
+                         qPrintable(lines.at(c)));
+        }
+    }
+    Cli outside(dir_->path());
+    QCOMPARE(outside.run({"stats", "--table", table, "--from", "5", "--to", "6"}), 2);
+    QVERIFY2(outside.err().contains(QStringLiteral("which spans 0.0000..")),
+             qPrintable(outside.err()));
+    Cli backwards(dir_->path());
+    QCOMPARE(
+        backwards.run({"export", "--table", table, "--csv", "x.csv", "--from", "1", "--to", "0.5"}),
+        2);
+    QVERIFY(!QFile::exists(dir_->filePath("x.csv")));
 }
 
 void TelvaneCliTest::recordersStartedTogetherGetTablesOfTheirOwn_data()

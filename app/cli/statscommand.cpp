@@ -1,0 +1,87 @@
+#include "statscommand.h"
+
+#include "commandparser.h"
+#include "console.h"
+#include "existingdatabase.h"
+#include "exitcode.h"
+#include "rangeoptions.h"
+#include "sampledatabase.h"
+
+#include <cmath>
+
+namespace {
+const QString tableOption = QStringLiteral("table");
+constexpr int valueDecimals = 4;
+
+QString number(double value)
+{
+    return std::isnan(value) ? QStringLiteral("-") : QString::number(value, 'f', valueDecimals);
+}
+} // namespace
+
+int StatsCommand::run(const QStringList &arguments)
+{
+    CommandParser parser(
+        QStringLiteral("stats --table NAME [--db FILE] [--from S] [--to S]"),
+        QStringLiteral("Prints, per channel, the samples, minimum, maximum, peak-to-peak, mean "
+                       "and RMS in mV of a run or of the stretch between --from and --to, "
+                       "tab-separated after a header line."));
+    parser.add_option(
+        {tableOption, QStringLiteral("Run table to measure."), QStringLiteral("NAME")});
+    ExistingDatabase::add_option(parser);
+    RangeOptions::add_options(parser);
+    if (const auto exitCode = parser.parse_or_exit(arguments)) {
+        return *exitCode;
+    }
+    const QString table = parser.value(tableOption);
+    if (!parser.is_set(tableOption)) {
+        parser.fail(QStringLiteral("--table is required (a run table name; see tables)"));
+    } else if (!SampleDatabase::is_valid_table_name(table)) {
+        parser.fail(QStringLiteral("--table \"%1\" is not a run table name (allowed "
+                                   "dataSample_yyyyMMdd_hh_mm_ss, optionally _N)")
+                        .arg(table));
+    }
+    const RangeOptions stretch(parser);
+    const QString file = ExistingDatabase::file(parser);
+    if (const auto exitCode = parser.refusal()) {
+        return *exitCode;
+    }
+
+    const auto database = ExistingDatabase::open(file);
+    if (!database) {
+        return ExitFailure;
+    }
+    if (!database->table_exists(table)) {
+        Console::error(QStringLiteral("--table %1: no such run table in %2").arg(table, file));
+        return ExitBadArguments;
+    }
+    QString reason;
+    const auto run = database->describe_run(table, &reason);
+    if (!run) {
+        Console::error(QStringLiteral("cannot read the table %1: %2").arg(table, reason));
+        return ExitFailure;
+    }
+    const auto range = stretch.within(*run, &reason);
+    if (!range) {
+        Console::error(reason);
+        return ExitBadArguments;
+    }
+    const RunStatistics statistics = database->read_statistics(table, range->from, range->to);
+    if (statistics.is_empty()) {
+        Console::error(QStringLiteral("cannot read the table %1").arg(table));
+        return ExitFailure;
+    }
+    Console::out(
+        QStringLiteral("channel\tsamples\tmin_mV\tmax_mV\tpeak_to_peak_mV\tmean_mV\trms_mV"));
+    const auto &channels = statistics.channels();
+    for (size_t c = 0; c < channels.size(); ++c) {
+        const ChannelStatistics &channel = channels[c];
+        const QString name =
+            channels.size() == 1 ? QStringLiteral("Vol") : QStringLiteral("Vol%1").arg(c + 1);
+        Console::out(QStringList{name, QString::number(channel.samples), number(channel.minimum),
+                                 number(channel.maximum), number(channel.peak_to_peak()),
+                                 number(channel.mean), number(channel.rms)}
+                         .join(QLatin1Char('\t')));
+    }
+    return ExitOk;
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+struct sqlite3;
+
+// What a run table holds, as a list of runs shows it: rows, channels and the time span of its
+// samples, and the start time its name carries.
+struct RunListing
+{
+    QString name;
+    qint64 rows = 0;
+    int channels = 0; // 1 or 16; 0 when the columns are neither layout
+    std::optional<double> firstTime;
+    std::optional<double> lastTime;
+    QDateTime started; // local time, to the second; invalid when the name does not tell
+
+    // "single", "multi" or "unknown".
+    QString mode() const;
+    // Seconds from the first sample to the last; 0 when there are fewer than two.
+    double length() const;
+};
+
+// The run tables of a database file: their names and what each holds. Reads only; works on
+// the caller's connection, on the caller's thread.
+namespace run_catalogue {
+
+// The run tables of the file, in the order SQLite lists them; envelope tables left out.
+QStringList run_names(sqlite3 *db);
+// Nothing when the table cannot be read; then `reason`, if given, says why.
+std::optional<RunListing> describe(sqlite3 *db, const QString &table, QString *reason = nullptr);
+
+} // namespace run_catalogue
