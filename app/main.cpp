@@ -3,8 +3,54 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDir>
+#include <QFile>
+#include <QMessageBox>
+#include <QStandardPaths>
 
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <memory>
+#include <system_error>
+
+namespace {
+
+// --help and --version are answered without a display, e.g. over ssh or in a script.
+bool asks_only_for_text(int argc, char *argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        for (const char *option : {"-h", "--help", "--help-all", "--version"}) {
+            if (std::strcmp(argv[i], option) == 0)
+                return true;
+        }
+    }
+    return false;
+}
+
+// The user's data folder, $XDG_DATA_HOME/telvane (~/.local/share/telvane): a window started
+// from the desktop menu keeps its database, settings and logs there, not in the home folder.
+QString data_folder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           QStringLiteral("/telvane");
+}
+
+// Makes the folder when it is missing and the working folder; the reason when that fails.
+QString enter_folder(const QString &folder)
+{
+    namespace fs = std::filesystem;
+    const fs::path path = QFile::encodeName(folder).toStdString();
+    std::error_code error;
+    // Private to the user, as the XDG base directories ask of folders an application makes.
+    if (fs::create_directories(path, error))
+        fs::permissions(path, fs::perms::owner_all, error);
+    if (!error)
+        fs::current_path(path, error);
+    return error ? QString::fromStdString(error.message()) : QString();
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -12,15 +58,41 @@ int main(int argc, char *argv[])
     // Dark mode of the Windows platform plugin off; only that plugin knows the option.
     qputenv("QT_QPA_PLATFORM", "windows:darkmode=0");
 #endif
-    QApplication app(argc, argv);
+    const std::unique_ptr<QCoreApplication> app =
+        asks_only_for_text(argc, argv) ? std::make_unique<QCoreApplication>(argc, argv)
+                                       : std::make_unique<QApplication>(argc, argv);
 
     QCommandLineParser options;
+    options.setApplicationDescription(
+        QStringLiteral("Records, shows and exports runs of the 16-channel voltage sampling "
+                       "instrument. Works in the current folder: Quorlen.db, config.ini, Logs/."));
     options.addHelpOption();
+    const QCommandLineOption version(QStringLiteral("version"),
+                                     QStringLiteral("Displays version information."));
     const QCommandLineOption simulate(
         QStringLiteral("simulate"),
         QStringLiteral("Start a simulated instrument and list its port first."));
-    options.addOption(simulate);
-    options.process(app);
+    const QCommandLineOption in_data_folder(
+        QStringLiteral("data-folder"),
+        QStringLiteral("Work in $XDG_DATA_HOME/telvane (~/.local/share/telvane), made on "
+                       "first use, instead of the current folder."));
+    options.addOptions({version, simulate, in_data_folder});
+    options.process(*app);
+    if (options.isSet(version)) {
+        std::printf("Telvane V%s\n", TELVANE_VERSION);
+        return 0;
+    }
+
+    if (options.isSet(in_data_folder)) {
+        const QString folder = data_folder();
+        if (const QString reason = enter_folder(folder); !reason.isEmpty()) {
+            const QString text = QStringLiteral("The data folder %1 cannot be used (%2).")
+                                     .arg(QDir::toNativeSeparators(folder), reason);
+            qCritical("%s", qPrintable(text));
+            QMessageBox::critical(nullptr, QStringLiteral("Telvane"), text);
+            return 1;
+        }
+    }
 
     // Outlives the window, so the port stays answered until the window has closed.
     std::unique_ptr<InstrumentSimulator> simulator;
@@ -38,6 +110,6 @@ int main(int argc, char *argv[])
     if (simulator)
         window.set_extra_ports({simulator->port_name()});
     window.show();
-    app.installNativeEventFilter(&window);
-    return app.exec();
+    app->installNativeEventFilter(&window);
+    return app->exec();
 }

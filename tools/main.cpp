@@ -41,8 +41,13 @@ int main(int argc, char *argv[])
                                   "Send a straight ramp changing by V volts per second on every "
                                   "channel instead of the sines.",
                                   "V");
-    parser.addOptions({link, battery, module, junk, splits, burst, speed, pattern, ramp});
+    const QCommandLineOption version("version", "Displays version information.");
+    parser.addOptions({link, battery, module, junk, splits, burst, speed, pattern, ramp, version});
     parser.process(app);
+    if (parser.isSet(version)) {
+        std::printf("Telvane V%s\n", TELVANE_VERSION);
+        return 0;
+    }
 
     bool ok = true;
     const uint pattern_value = parser.value(pattern).toUInt(&ok);
