@@ -1,36 +1,57 @@
 # What `cmake --install` puts under the prefix, and the Debian package made of it.
 # Every project library is static, so the three programs are all there is to install
-# besides the desktop entry, its icon and the recorder's manual page.
+# besides the files a desktop and a distribution expect beside them: the desktop entry, its
+# icon and AppStream data, the manual pages, bash completion, the copyright and changelog.
 include(GNUInstallDirs)
 
-set(desktop_dir ${PROJECT_BINARY_DIR}/desktop)
-set(desktop_icon ${desktop_dir}/telvane.png)
-set(man_source ${desktop_dir}/telvane-cli.1)
-set(man_page ${man_source}.gz)
+set(TELVANE_PACKAGE_CONTACT "Telvane maintainers <maintainers@telvane.invalid>"
+    CACHE STRING "Maintainer named in the Debian package")
+set(TELVANE_HOMEPAGE "https://telvane.invalid" CACHE STRING
+    "Where the project publishes its pages; the AppStream screenshot is screenshots/window.png there")
+
+set(package_dir ${PROJECT_BINARY_DIR}/packaging)
+set(desktop_icon ${package_dir}/telvane.png)
+set(metainfo ${package_dir}/org.telvane.telvane.metainfo.xml)
 
 # The icon is drawn by the same code as the window's own icon.
 add_custom_command(OUTPUT ${desktop_icon}
-    COMMAND ${CMAKE_COMMAND} -E make_directory ${desktop_dir}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${package_dir}
     COMMAND telvane-artwork --icon ${desktop_icon}
     DEPENDS telvane-artwork
     COMMENT "Drawing the desktop icon"
     VERBATIM)
-configure_file(${PROJECT_SOURCE_DIR}/app/cli/telvane-cli.1 ${man_source} @ONLY)
-# Compressed without a time stamp, as Debian keeps manual pages.
-add_custom_command(OUTPUT ${man_page}
-    COMMAND gzip -9 -n -k -f ${man_source}
-    DEPENDS ${man_source}
-    VERBATIM)
-add_custom_target(telvane_desktop_files ALL DEPENDS ${desktop_icon} ${man_page})
+
+# Compressed at the highest level without a time stamp, as Debian keeps manual pages and
+# changelogs.
+set(compressed)
+foreach(source app/telvane.1 app/cli/telvane-cli.1 tools/telvane-sim.1 packaging/changelog.in)
+    get_filename_component(name ${source} NAME)
+    string(REGEX REPLACE "\\.in$" "" name ${name})
+    configure_file(${PROJECT_SOURCE_DIR}/${source} ${package_dir}/${name} @ONLY)
+    add_custom_command(OUTPUT ${package_dir}/${name}.gz
+        COMMAND gzip -9 -n -k -f ${package_dir}/${name}
+        DEPENDS ${package_dir}/${name}
+        VERBATIM)
+    list(APPEND compressed ${package_dir}/${name}.gz)
+endforeach()
+configure_file(${PROJECT_SOURCE_DIR}/packaging/copyright.in ${package_dir}/copyright @ONLY)
+configure_file(${PROJECT_SOURCE_DIR}/resources/org.telvane.telvane.metainfo.xml.in ${metainfo}
+    @ONLY)
+add_custom_target(telvane_desktop_files ALL DEPENDS ${desktop_icon} ${compressed})
 
 install(TARGETS telvane telvane-cli telvane-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/resources/telvane.desktop
     DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${desktop_icon} DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/256x256/apps)
-install(FILES ${man_page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${metainfo} DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+install(FILES ${package_dir}/telvane.1.gz ${package_dir}/telvane-cli.1.gz
+              ${package_dir}/telvane-sim.1.gz
+    DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/telvane-cli.bash
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME telvane-cli)
+install(FILES ${package_dir}/copyright ${package_dir}/changelog.gz
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/telvane)
 
-set(TELVANE_PACKAGE_CONTACT "Telvane maintainers <maintainers@telvane.invalid>"
-    CACHE STRING "Maintainer named in the Debian package")
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME telvane)
 set(CPACK_PACKAGE_CONTACT "${TELVANE_PACKAGE_CONTACT}")
