@@ -9,7 +9,7 @@ packages=(
     xvfb xauth fonts-liberation
     libsqlite3-dev sqlite3
     clang-14 libclang-rt-14-dev
-    desktop-file-utils
+    desktop-file-utils appstream man-db bash-completion
     "$@"
 )
 

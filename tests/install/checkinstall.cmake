@@ -1,14 +1,24 @@
-# cmake -DBUILD_DIR=... -DPREFIX=... [-DREADELF=...] -P checkinstall.cmake
+# cmake -DBUILD_DIR=... -DPREFIX=... -DVERSION=... [-DREADELF=...] -P checkinstall.cmake
 # Installs the build under PREFIX and fails on a missing or unexpected file, a program
 # that needs a library the system does not have or carries a run path, a desktop entry
-# that desktop-file-validate refuses, or a manual page that man warns about.
+# that desktop-file-validate refuses, AppStream data that appstreamcli refuses, a manual
+# page that man warns about or that lacks a section, a program whose --version is not
+# VERSION without a display, a changelog or AppStream release behind VERSION, a bash
+# completion that offers no commands, or a window started as the desktop entry says that
+# does not work in the user's data folder.
 set(expected
     bin/telvane
     bin/telvane-cli
     bin/telvane-sim
     share/applications/telvane.desktop
+    share/bash-completion/completions/telvane-cli
+    share/doc/telvane/changelog.gz
+    share/doc/telvane/copyright
     share/icons/hicolor/256x256/apps/telvane.png
-    share/man/man1/telvane-cli.1.gz)
+    share/man/man1/telvane-cli.1.gz
+    share/man/man1/telvane-sim.1.gz
+    share/man/man1/telvane.1.gz
+    share/metainfo/org.telvane.telvane.metainfo.xml)
 
 file(REMOVE_RECURSE ${PREFIX})
 execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${PREFIX}
@@ -27,6 +37,13 @@ endif()
 
 foreach(program telvane telvane-cli telvane-sim)
     set(path ${PREFIX}/bin/${program})
+    execute_process(
+        COMMAND ${CMAKE_COMMAND} -E env --unset=DISPLAY --unset=WAYLAND_DISPLAY
+                --unset=QT_QPA_PLATFORM ${path} --version
+        RESULT_VARIABLE result OUTPUT_VARIABLE version ERROR_VARIABLE errors)
+    if(NOT result EQUAL 0 OR NOT version STREQUAL "Telvane V${VERSION}\n")
+        message(FATAL_ERROR "${program} --version without a display: ${result}\n${version}${errors}")
+    endif()
     execute_process(COMMAND ldd ${path} OUTPUT_VARIABLE libraries RESULT_VARIABLE result)
     if(NOT result EQUAL 0 OR libraries MATCHES "not found")
         message(FATAL_ERROR "${program} does not find its libraries:\n${libraries}")
@@ -54,13 +71,102 @@ if(DESKTOP_FILE_VALIDATE)
     endif()
 endif()
 
+# Software centres list the window from its AppStream data, which must name the installed
+# desktop entry and icon; no network, so the screenshot's address is not fetched.
+find_program(APPSTREAMCLI appstreamcli)
+if(APPSTREAMCLI)
+    execute_process(COMMAND ${APPSTREAMCLI} validate-tree --no-net ${PREFIX}
+        RESULT_VARIABLE result OUTPUT_VARIABLE report ERROR_VARIABLE report)
+    if(NOT result EQUAL 0)
+        message(FATAL_ERROR "appstreamcli validate-tree: ${report}")
+    endif()
+else()
+    message(STATUS "AppStream data not validated: no appstreamcli")
+endif()
+
+# The version being installed is the changelog's latest and the AppStream data's latest release.
+execute_process(COMMAND gzip -dc ${PREFIX}/share/doc/telvane/changelog.gz
+    OUTPUT_VARIABLE changelog RESULT_VARIABLE result)
+file(READ ${PREFIX}/share/metainfo/org.telvane.telvane.metainfo.xml metainfo)
+string(REGEX MATCH "<release version=\"([^\"]*)\"" release "${metainfo}")
+set(release ${CMAKE_MATCH_1})
+if(NOT result EQUAL 0 OR NOT changelog MATCHES "^telvane \\(${VERSION}\\) "
+   OR NOT release STREQUAL VERSION)
+    message(FATAL_ERROR "${VERSION} is not the latest entry of the changelog and the AppStream "
+                        "releases:\n${changelog}\n${release}")
+endif()
+
 find_program(MAN man)
 if(MAN)
+    foreach(page telvane telvane-cli telvane-sim)
+        execute_process(
+            COMMAND ${CMAKE_COMMAND} -E env MANWIDTH=80 LC_ALL=C.UTF-8
+                    ${MAN} --warnings -l ${PREFIX}/share/man/man1/${page}.1.gz
+            RESULT_VARIABLE result OUTPUT_VARIABLE text ERROR_VARIABLE warnings)
+        if(NOT result EQUAL 0 OR warnings)
+            message(FATAL_ERROR "man ${page}: ${warnings}")
+        endif()
+        foreach(section OPTIONS "EXIT STATUS" FILES EXAMPLES)
+            if(NOT text MATCHES "\n${section}\n")
+                message(FATAL_ERROR "man ${page} has no ${section}:\n${text}")
+            endif()
+        endforeach()
+    endforeach()
+else()
+    message(STATUS "Manual pages not rendered: no man")
+endif()
+
+# Completion as bash-completion loads it, in a bash that is not interactive: the commands for
+# the first word, a command's options, the values of --mode.
+set(completion /usr/share/bash-completion/bash_completion)
+if(EXISTS ${completion})
     execute_process(
-        COMMAND ${CMAKE_COMMAND} -E env MANWIDTH=80 LC_ALL=C.UTF-8
-                ${MAN} --warnings -l ${PREFIX}/share/man/man1/telvane-cli.1.gz
-        RESULT_VARIABLE result OUTPUT_VARIABLE page ERROR_VARIABLE warnings)
-    if(NOT result EQUAL 0 OR warnings OR NOT page MATCHES "EXIT STATUS")
-        message(FATAL_ERROR "man: ${warnings}")
+        COMMAND bash -c [=[
+            source "$1" && source "$2" || exit 1
+            offers() {
+                COMP_WORDS=(telvane-cli "${@:1:$#-1}") COMP_CWORD=$(($# - 1))
+                COMP_LINE="${COMP_WORDS[*]}" COMP_POINT=${#COMP_LINE} COMPREPLY=()
+                _telvane_cli && echo "${COMPREPLY[*]}" | grep -qx -- "${@: -1}" ||
+                    echo "telvane-cli ${*:1:$#-1} offers: ${COMPREPLY[*]}"
+            }
+            offers "" "ports status record tables export --help --version"
+            offers status "" "--port --simulate --help"
+            offers record --mode "" "single multi"
+            ]=] check ${completion} ${PREFIX}/share/bash-completion/completions/telvane-cli
+        RESULT_VARIABLE result OUTPUT_VARIABLE report ERROR_VARIABLE report)
+    if(NOT result EQUAL 0 OR report)
+        message(FATAL_ERROR "bash completion: ${result}\n${report}")
     endif()
+else()
+    message(STATUS "Bash completion not tried: no bash-completion")
+endif()
+
+# Started from the desktop menu, the window works in $XDG_DATA_HOME/telvane, made on first
+# start, and leaves the folder it was started in alone. Once its files are there it is
+# ended; the wait only gives up on a window that never gets there.
+set(menu_start ${PREFIX}.menu)
+file(REMOVE_RECURSE ${menu_start})
+file(MAKE_DIRECTORY ${menu_start}/started-in)
+file(STRINGS ${PREFIX}/share/applications/telvane.desktop exec REGEX "^Exec=")
+string(REGEX REPLACE "^Exec=" "" exec "${exec}")
+separate_arguments(exec UNIX_COMMAND "${exec}")
+execute_process(
+    COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen
+            XDG_DATA_HOME=${menu_start}/data PATH=${PREFIX}/bin:$ENV{PATH}
+            bash -c [=[
+                "$@" 2>/dev/null &
+                for ((i = 0; i < 600; i++)); do
+                    cd "$XDG_DATA_HOME/telvane" 2>/dev/null &&
+                        [[ -e Quorlen.db && -e config.ini && -d Logs ]] && break
+                    sleep 0.1
+                done
+                kill $! && wait $!
+                ]=] window ${exec}
+    WORKING_DIRECTORY ${menu_start}/started-in)
+file(GLOB made RELATIVE ${menu_start} ${menu_start}/data/telvane/* ${menu_start}/started-in/*)
+list(FILTER made EXCLUDE REGEX "^data/telvane/Quorlen\\.db(\\.lock|-shm|-wal|-journal)$")
+list(SORT made)
+set(wanted data/telvane/Logs data/telvane/Quorlen.db data/telvane/config.ini)
+if(NOT made STREQUAL wanted)
+    message(FATAL_ERROR "started from the menu, the window made ${made} instead of ${wanted}")
 endif()
