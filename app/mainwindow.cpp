@@ -560,10 +560,10 @@ void MainWindow::run_ended(RunSession::Outcome outcome)
             session_->table_lost()
                 ? tr("Its table %1 is gone from the database: none of its %2 samples are kept.")
                       .arg(session_->table())
-                      .arg(session_->stored_count())
+                      .arg(session_->taken_count())
                 : tr("%1 of its %2 samples are kept.")
                       .arg(session_->committed_count())
-                      .arg(session_->stored_count());
+                      .arg(session_->taken_count());
         QMessageBox::warning(this, tr("Warning"),
                              tr("The samples could not be stored in the database (%1), so the "
                                 "run was stopped. ")
@@ -571,7 +571,7 @@ void MainWindow::run_ended(RunSession::Outcome outcome)
                                  kept);
         return;
     }
-    report_unsaved_samples(session_->stored_count(), session_->committed_count());
+    report_unsaved_samples(session_->taken_count(), session_->committed_count());
 }
 
 void MainWindow::report_unsaved_samples(qint64 saved, qint64 stored)
@@ -686,7 +686,7 @@ bool MainWindow::confirm_close()
 qint64 MainWindow::run_sample_count(const QString &table)
 {
     if (acquiring_ && table == session_->table())
-        return session_->stored_count();
+        return session_->taken_count();
     return database_->row_count(table);
 }
 

@@ -76,7 +76,7 @@ void RunStatusBar::run_ended(RunSession::Outcome outcome)
 {
     refresh();
     const qint64 rows = session_->committed_count();
-    const qint64 samples = session_->stored_count();
+    const qint64 samples = session_->taken_count();
     QString line;
     bool problem = true;
     switch (outcome) {
@@ -160,7 +160,7 @@ void RunStatusBar::refresh()
     rows_->setText(tr("%1 rows stored").arg(session_->committed_count()));
     if (active)
         rate_->setText(
-            tr("%1 samples/s").arg(rateMeter_.update(elapsedMs, session_->stored_count())));
+            tr("%1 samples/s").arg(rateMeter_.update(elapsedMs, session_->taken_count())));
     const quint64 dropped = session_->dropped_count();
     dropped_->setText(tr("%1 dropped").arg(dropped));
     // Setting a style sheet restyles the label even when it is the same one: only on change.

@@ -81,7 +81,7 @@ RunResult record_run(const QString &dir, double framesPerSecond, int seconds)
     result.cpuSeconds = bench::process_cpu_seconds() - cpuBefore;
     result.ended = decoder.isFinished();
     result.framesSent = simulator.frames_sent();
-    result.stored = saver.stored_count();
+    result.stored = saver.taken_count();
     result.dropped = queues.dropped_frames() + queues.dropped_records();
     return result;
 }
@@ -132,8 +132,8 @@ double save_path_rows_per_second(const QString &dir, int rows, double &cpuSecond
     }
     saver.finish();
     const double seconds = double(clock.nsecsElapsed()) * 1e-9;
-    if (saver.stored_count() != rows || queues.dropped_records() != 0) {
-        std::fprintf(stderr, "save path lost rows: %d of %d\n", saver.stored_count(), rows);
+    if (saver.taken_count() != rows || queues.dropped_records() != 0) {
+        std::fprintf(stderr, "save path lost rows: %d of %d\n", saver.taken_count(), rows);
     }
     return rows / seconds;
 }

@@ -13,11 +13,11 @@
 //   bench_zoom case <db> <rows> <channels> plot|rows   (one case; run_all starts these)
 //
 // Filled run files are kept in zoomcache/ next to the executable; later runs reuse them
-// when they hold the run's summary table, as the save path writes it today.
+// when they hold the run's envelope table, as the save path writes it today.
 #include "benchsupport.h"
 #include "dataqueues.h"
 #include "datasavedisplay.h"
-#include "runsummary.h"
+#include "runenvelope.h"
 #include "sampledatabase.h"
 #include "voltageplot.h"
 
@@ -93,9 +93,9 @@ long proc_kib(const char *file, const char *field)
     return -1;
 }
 
-// Whether the file at path holds the run table and the summary table the save path writes
-// beside it; a file filled by an older save path has no summary and is filled again.
-bool has_summary(const QString &path)
+// Whether the file at path holds the run table and the envelope table the save path writes
+// beside it; a file filled by an older save path has no envelope and is filled again.
+bool has_envelope(const QString &path)
 {
     sqlite3 *db = nullptr;
     const QByteArray file = QFile::encodeName(path);
@@ -104,7 +104,7 @@ bool has_summary(const QString &path)
         sqlite3_stmt *statement = nullptr;
         const QByteArray sql =
             QStringLiteral("SELECT count(*) FROM sqlite_master WHERE name IN ('%1', '%2')")
-                .arg(table, RunSummary::table_name(table))
+                .arg(table, RunEnvelope::table_name(table))
                 .toUtf8();
         if (sqlite3_prepare_v2(db, sql.constData(), -1, &statement, nullptr) == SQLITE_OK &&
             sqlite3_step(statement) == SQLITE_ROW) {
@@ -553,9 +553,9 @@ int run_all(const QString &self, bool quick, const QStringList &arguments)
                         double(rows) / rate_of(channels));
             std::fflush(stdout);
             // Row, index and time entries: about 30 bytes a row plus 9 a voltage; the
-            // summary about 2 bytes a row plus 1 a voltage.
+            // envelope about 2 bytes a row plus 1 a voltage.
             const double needGb = double(rows) * (32.0 + 10.0 * channels) / 1e9;
-            if (!has_summary(path)) {
+            if (!has_envelope(path)) {
                 for (const QString &suffix :
                      {QString(), QStringLiteral("-wal"), QStringLiteral("-shm")}) {
                     QFile::remove(path + suffix);

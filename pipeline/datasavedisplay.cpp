@@ -56,7 +56,7 @@ void DataSaveDisplay::take(SampleRow &&record, QList<SampleRow> &batch)
         running_.store(false);
         return;
     }
-    storedCount_.fetch_add(1, std::memory_order_relaxed);
+    takenCount_.fetch_add(1, std::memory_order_relaxed);
     if (batch.isEmpty()) {
         oldestPending_ = Clock::now();
     }
@@ -131,10 +131,10 @@ void DataSaveDisplay::run()
     while (queues_->record_count() > 0) {
         SampleRow record = queues_->pop_record();
         if (!record.isEmpty() && !is_end_marker(record)) {
-            storedCount_.fetch_add(1, std::memory_order_relaxed);
+            takenCount_.fetch_add(1, std::memory_order_relaxed);
             batch.append(std::move(record));
         }
     }
     store(batch);
-    write_log(QStringLiteral("采集点数 = ") + QString::number(storedCount_.load()));
+    write_log(QStringLiteral("采集点数 = ") + QString::number(takenCount_.load()));
 }

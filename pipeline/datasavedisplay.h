@@ -32,7 +32,7 @@ public:
                     QObject *parent = nullptr);
     // Ends the loop, lets the thread store what is queued, and waits for it.
     ~DataSaveDisplay() override;
-    // The same without destroying the object, so the final stored_count() can be read.
+    // The same without destroying the object, so the final taken_count() can be read.
     void finish();
 
     // Asks the thread to commit, as soon as it can, every record it holds and every
@@ -40,7 +40,7 @@ public:
     void commit_pending();
 
     // Records taken for storage so far; safe to read from any thread.
-    int stored_count() const { return storedCount_.load(); }
+    int taken_count() const { return takenCount_.load(); }
     // Of those, the rows that reached the table; fewer on a full disk or a lost file.
     int committed_count() const { return committedCount_.load(); }
     // Why rows were first lost, as SQLite put it; empty while none were.
@@ -70,7 +70,7 @@ private:
     std::atomic<bool> running_{
         true}; // cleared by this thread (end marker) or the owner (destructor)
     std::atomic<bool> commitRequested_{false}; // set by any thread, cleared by this thread
-    std::atomic<int> storedCount_{0};          // written by this thread only
+    std::atomic<int> takenCount_{0};           // written by this thread only
     std::atomic<int> committedCount_{0};       // written by this thread only
     mutable QMutex errorMutex_;
     QString storageError_; // guarded by errorMutex_; set once by this thread, read by any

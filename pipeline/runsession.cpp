@@ -65,7 +65,7 @@ void RunSession::begin()
     overran_ = false;
     tableLost_ = false;
     storageError_.clear();
-    storedCount_ = 0;
+    takenCount_ = 0;
     committedCount_ = 0;
     droppedAtBegin_ = queues_->dropped_frames() + queues_->dropped_records();
     serial_->set_reading(true);
@@ -138,9 +138,9 @@ void RunSession::end_now()
     tear_down(Outcome::EndedByOwner);
 }
 
-qint64 RunSession::stored_count() const
+qint64 RunSession::taken_count() const
 {
-    return saver_ ? saver_->stored_count() : storedCount_;
+    return saver_ ? saver_->taken_count() : takenCount_;
 }
 
 qint64 RunSession::committed_count() const
@@ -223,7 +223,7 @@ void RunSession::tear_down(Outcome outcome)
     decoder_->finish_queued();
     decoder_.reset();
     saver_->finish(); // stores the records still queued before its thread ends
-    storedCount_ = saver_->stored_count();
+    takenCount_ = saver_->taken_count();
     committedCount_ = saver_->committed_count();
     // Also a failure of the last commits, after the end: whatever ended the run, what
     // matters first is that its samples were not all kept.

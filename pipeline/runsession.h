@@ -77,7 +77,7 @@ public:
     // Samples taken for storage in this run, and of those the rows committed to the table;
     // current during the run, final after it. After a storage failure the final figure is
     // what the table holds at the end.
-    qint64 stored_count() const;
+    qint64 taken_count() const;
     qint64 committed_count() const;
     // Frames and samples a full queue had no room for during this run.
     quint64 dropped_count() const;
@@ -120,7 +120,7 @@ private:
     qint64 finalElapsedMs_ = 0;
     quint64 droppedAtBegin_ = 0;
     quint64 droppedAtEnd_ = 0;
-    qint64 storedCount_ = 0;
+    qint64 takenCount_ = 0;
     qint64 committedCount_ = 0;
     RunSettings settings_;
     QString table_;

@@ -9,7 +9,7 @@ class SampleDatabase;
 // One browse load of the voltage plot: what the view asks for, and what the graphs get.
 // Short ranges come as the rows themselves; a range with more rows than the plot has pixel
 // columns (times a small factor) comes as the smallest and largest value of each pixel
-// column, read from the run's summary levels, so that no load grows with the run's length.
+// column, read from the run's envelope levels, so that no load grows with the run's length.
 namespace history_load {
 
 // Above this many rows per pixel column in view, the graphs get an envelope.

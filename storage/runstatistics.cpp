@@ -1,6 +1,6 @@
 #include "runstatistics.h"
 
-#include "runsummary.h"
+#include "runenvelope.h"
 #include "sqliteconnection.h"
 
 #include <sqlite3.h>
@@ -73,13 +73,13 @@ public:
             sql += QStringLiteral(", min%1, max%1, n%1, sum%1, sq%1").arg(c);
         sql += QStringLiteral(" FROM %1 WHERE level = ?1 AND last >= ?2 AND last %2 ?3 AND "
                               "first %3 ?2 ORDER BY last")
-                   .arg(sqlite_connection::quoted(RunSummary::table_name(runTable_)),
+                   .arg(sqlite_connection::quoted(RunEnvelope::table_name(runTable_)),
                         QLatin1String(bounds.upperOpen ? "<" : "<="),
                         QLatin1String(bounds.lowerOpen ? ">" : ">="));
         const sqlite_connection::Statement blocks = sqlite_connection::prepare(db_, sql.toUtf8());
         if (!blocks)
             return false;
-        sqlite3_bind_int(blocks.get(), 1, RunSummary::blockRows[levelIndex]);
+        sqlite3_bind_int(blocks.get(), 1, RunEnvelope::blockRows[levelIndex]);
         sqlite3_bind_double(blocks.get(), 2, bounds.lower);
         sqlite3_bind_double(blocks.get(), 3, bounds.upper);
         bool any = false;
@@ -164,15 +164,15 @@ private:
 
 RunStatistics RunStatistics::read(sqlite3 *db, const QString &runTable, double from, double to)
 {
-    if (db == nullptr || !RunSummary::has_sums(db, runTable))
+    if (db == nullptr || !RunEnvelope::has_sums(db, runTable))
         return read_rows(db, runTable, from, to);
     RunStatistics statistics;
     Accumulator accumulator(db, runTable);
     if (accumulator.open() == 0 ||
-        !accumulator.add_level(int(RunSummary::blockRows.size()) - 1, {from, false, to, false}))
+        !accumulator.add_level(int(RunEnvelope::blockRows.size()) - 1, {from, false, to, false}))
         return statistics;
     statistics.channels_ = accumulator.result();
-    statistics.fromSummary_ = true;
+    statistics.fromEnvelope_ = true;
     return statistics;
 }
 

@@ -20,9 +20,9 @@ struct ChannelStatistics
 };
 
 // Samples, extremes, mean and RMS of every voltage column of a run table between two times
-// (both included). Whole blocks come from the coarsest summary level that fits, then finer
+// (both included). Whole blocks come from the coarsest envelope level that fits, then finer
 // ones towards the two ends, and only the few rows no block covers are read, so a range of
-// millions of rows costs a few dozen look-ups. A table whose summary has no sums (an older
+// millions of rows costs a few dozen look-ups. A table whose envelope has no sums (an older
 // version's) is read row by row. Works on the caller's connection, on the caller's thread.
 class RunStatistics
 {
@@ -34,10 +34,10 @@ public:
 
     const std::vector<ChannelStatistics> &channels() const { return channels_; }
     bool is_empty() const { return channels_.empty(); }
-    // True when the summary levels answered (false for a table read row by row).
-    bool from_summary() const { return fromSummary_; }
+    // True when the envelope levels answered (false for a table read row by row).
+    bool from_envelope() const { return fromEnvelope_; }
 
 private:
     std::vector<ChannelStatistics> channels_;
-    bool fromSummary_ = false;
+    bool fromEnvelope_ = false;
 };

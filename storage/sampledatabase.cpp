@@ -1,7 +1,7 @@
 #include "sampledatabase.h"
 
+#include "runenvelope.h"
 #include "runsettings.h"
-#include "runsummary.h"
 #include "runtablename.h"
 #include "sqliteconnection.h"
 #include "tablecsv.h"
@@ -243,24 +243,25 @@ SampleDatabase::Creation SampleDatabase::create_fresh_table(const QString &name,
         // Browsing gets slower without the index; the run itself is unaffected.
         qDebug().noquote() << "Error executing update:" << sqlite3_errmsg(db);
     }
-    // A summary whose run table went some other way would describe other rows.
-    auto summary = std::make_unique<RunSummary>(name, singleChannel ? 1 : channelCount);
-    const QString staleSummary = QStringLiteral("DROP TABLE IF EXISTS %1")
-                                     .arg(sqlite_connection::quoted(RunSummary::table_name(name)));
+    // A envelope whose run table went some other way would describe other rows.
+    auto envelope = std::make_unique<RunEnvelope>(name, singleChannel ? 1 : channelCount);
+    const QString staleEnvelope =
+        QStringLiteral("DROP TABLE IF EXISTS %1")
+            .arg(sqlite_connection::quoted(RunEnvelope::table_name(name)));
     QString why;
-    if (sqlite3_exec(db, staleSummary.toUtf8().constData(), nullptr, nullptr, nullptr) !=
+    if (sqlite3_exec(db, staleEnvelope.toUtf8().constData(), nullptr, nullptr, nullptr) !=
             SQLITE_OK ||
-        !summary->create(db, &why)) {
+        !envelope->create(db, &why)) {
         // The run is recorded all the same; browsing it reads the rows.
         qDebug().noquote() << "Error executing update:" << why << sqlite3_errmsg(db);
-        summary.reset();
+        envelope.reset();
     }
     if (sqlite3_get_autocommit(db) ||
         sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
         return fail();
     }
-    QMutexLocker lock(&summaryMutex_);
-    summary_ = std::move(summary);
+    QMutexLocker lock(&envelopeMutex_);
+    envelope_ = std::move(envelope);
     return Creation::Created;
 }
 
@@ -279,8 +280,8 @@ bool SampleDatabase::select_table(const QString &name)
                                            .arg(sqlite_connection::quoted(name))
                                            .toUtf8());
     {
-        QMutexLocker summaryLock(&summaryMutex_);
-        summary_.reset(); // written only by the run that created the table
+        QMutexLocker envelopeLock(&envelopeMutex_);
+        envelope_.reset(); // written only by the run that created the table
     }
     QMutexLocker lock(&stateMutex_);
     currentTableName_ = name;
@@ -306,7 +307,7 @@ int SampleDatabase::insert_samples(const QList<SampleRow> &batch, QString *error
     if (batch.isEmpty()) {
         return report(0);
     }
-    QMutexLocker summaryLock(&summaryMutex_);
+    QMutexLocker envelopeLock(&envelopeMutex_);
     sqlite3 *db = sqlite_connection::native_handle(connection());
     if (db == nullptr) {
         lose(QStringLiteral("the database is not open"));
@@ -328,9 +329,9 @@ int SampleDatabase::insert_samples(const QList<SampleRow> &batch, QString *error
         lose(QString::fromUtf8(sqlite3_errmsg(db)));
         return report(0);
     }
-    RunSummary *summary = summary_ && summary_->run_table() == table && summary_->is_writing()
-                              ? summary_.get()
-                              : nullptr;
+    RunEnvelope *envelope = envelope_ && envelope_->run_table() == table && envelope_->is_writing()
+                                ? envelope_.get()
+                                : nullptr;
     sqlite3_stmt *statement = prepared.get();
     const qsizetype rowLength = singleChannel ? 2 : 1 + channelCount;
     int committed = 0; // rows already on disk
@@ -353,8 +354,8 @@ int SampleDatabase::insert_samples(const QList<SampleRow> &batch, QString *error
         const bool stored = sqlite3_step(statement) == SQLITE_DONE;
         if (!stored) {
             lose(QString::fromUtf8(sqlite3_errmsg(db)));
-        } else if (summary != nullptr) {
-            summary->add_row(row.constData());
+        } else if (envelope != nullptr) {
+            envelope->add_row(row.constData());
         }
         sqlite3_reset(statement);
         if (!sqlite3_get_autocommit(db)) {
@@ -372,13 +373,13 @@ int SampleDatabase::insert_samples(const QList<SampleRow> &batch, QString *error
         }
     }
     // The blocks completed by these rows go in with them, in the same transaction.
-    QString summaryError;
-    if (summary != nullptr && !summary->write_completed(db, &summaryError)) {
-        qDebug().noquote() << "Error executing update:" << summaryError;
-        summary->stop();
+    QString envelopeError;
+    if (envelope != nullptr && !envelope->write_completed(db, &envelopeError)) {
+        qDebug().noquote() << "Error executing update:" << envelopeError;
+        envelope->stop();
         if (sqlite3_get_autocommit(db) && pending > 0) {
             // The failure took the transaction and its rows with it.
-            lose(summaryError);
+            lose(envelopeError);
             pending = 0;
         }
     }
@@ -393,10 +394,10 @@ int SampleDatabase::insert_samples(const QList<SampleRow> &batch, QString *error
     } else if (inTransaction) {
         committed += pending;
     }
-    if (summary != nullptr && !reason.isEmpty()) {
-        // Rows are missing from here on: the summary keeps the blocks stored so far and the
+    if (envelope != nullptr && !reason.isEmpty()) {
+        // Rows are missing from here on: the envelope keeps the blocks stored so far and the
         // rest of the run is read as rows.
-        summary->stop();
+        envelope->stop();
     }
     return report(committed);
 }
@@ -471,13 +472,13 @@ RangeEnvelope SampleDatabase::read_envelope(double lower, double upper, int buck
     }
     const qint64 rowsPerBucket = count_time_range(lower, upper) / std::max(buckets, 1);
     int level = 0;
-    for (const int rows : RunSummary::blockRows) {
+    for (const int rows : RunEnvelope::blockRows) {
         if (rows <= rowsPerBucket) {
             level = rows;
         }
     }
 
-    // The rows no block covers: all of them without a summary, else those stored after its
+    // The rows no block covers: all of them without a envelope, else those stored after its
     // last complete block. One lower bound, so that the time index starts the scan there.
     RangeEnvelope envelope;
     double coveredUntil = -std::numeric_limits<double>::infinity();
@@ -496,7 +497,7 @@ RangeEnvelope SampleDatabase::read_envelope(double lower, double upper, int buck
     const int columns = std::max(sqlite3_column_count(prepared.get()) - 2, 0);
     envelope = RangeEnvelope(lower, upper, buckets, columns);
     if (level > 0) {
-        coveredUntil = RunSummary::read_level(db, table, level, lower, upper, envelope);
+        coveredUntil = RunEnvelope::read_level(db, table, level, lower, upper, envelope);
         if (coveredUntil >= lower) {
             prepared = prepare_rows();
         }
@@ -598,13 +599,13 @@ void SampleDatabase::drop_all_tables()
         return;
     }
     QStringList names;
-    QStringList summaries; // dropped with their run tables, without a line of their own
+    QStringList envelopes; // dropped with their run tables, without a line of their own
     while (query.next()) {
         const QString name = query.value(0).toString();
-        (RunSummary::is_table_name(name) ? summaries : names).append(name);
+        (RunEnvelope::is_table_name(name) ? envelopes : names).append(name);
     }
     query.finish();
-    if (names.isEmpty() && summaries.isEmpty()) {
+    if (names.isEmpty() && envelopes.isEmpty()) {
         qDebug() << "数据库中没有表需要删除";
         return;
     }
@@ -615,16 +616,16 @@ void SampleDatabase::drop_all_tables()
     db.transaction();
     for (const QString &name : std::as_const(names)) {
         qDebug().noquote() << "删除表：" << name;
-        const QString summary = RunSummary::table_name(name);
-        if (!drop(name) || (summaries.removeAll(summary) > 0 && !drop(summary))) {
+        const QString envelope = RunEnvelope::table_name(name);
+        if (!drop(name) || (envelopes.removeAll(envelope) > 0 && !drop(envelope))) {
             qDebug().noquote() << "删除表失败：" << query.lastError().text();
             db.rollback();
             return;
         }
         qDebug().noquote() << "表删除成功：" << name;
     }
-    // Summaries whose run table is gone already.
-    for (const QString &name : std::as_const(summaries)) {
+    // Envelopes whose run table is gone already.
+    for (const QString &name : std::as_const(envelopes)) {
         if (!drop(name)) {
             qDebug().noquote() << "删除表失败：" << query.lastError().text();
             db.rollback();
@@ -649,7 +650,7 @@ bool SampleDatabase::drop_tables(const QStringList &names)
             continue;
         }
         qDebug().noquote() << "删除表：" << name;
-        for (const QString &table : {name, RunSummary::table_name(name)}) {
+        for (const QString &table : {name, RunEnvelope::table_name(name)}) {
             const QByteArray sql = QStringLiteral("DROP TABLE IF EXISTS %1")
                                        .arg(sqlite_connection::quoted(table))
                                        .toUtf8();
@@ -678,7 +679,7 @@ QStringList SampleDatabase::table_names()
     }
     while (query.next()) {
         const QString name = query.value(0).toString();
-        if (!RunSummary::is_table_name(name)) {
+        if (!RunEnvelope::is_table_name(name)) {
             names.append(name);
         }
     }

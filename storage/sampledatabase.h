@@ -19,7 +19,7 @@
 
 class QIODevice;
 class QThread;
-class RunSummary;
+class RunEnvelope;
 class ThreadConnections;
 
 // The run tables of the sample database ("Quorlen.db" in the working directory by
@@ -50,7 +50,7 @@ public:
     enum class RangeEnds { Both, AllButLower, AllButUpper };
 
     // Creates a new run table with one voltage column (Vol) or sixteen (Vol1 to Vol16), its
-    // time index and its summary table (see RunSummary), which insert_samples keeps, in one
+    // time index and its envelope table (see RunEnvelope), which insert_samples keeps, in one
     // transaction under SQLite's write lock. Fails when the table exists: a run only ever
     // writes into the table it created, whatever else uses the file. The mode is stored
     // whatever the outcome, the name only on success.
@@ -80,12 +80,12 @@ public:
     // look-ups (exact while the rows were stored in time order); 0 when it cannot be told.
     qint64 count_time_range(double lower, double upper);
     // The extremes of every voltage column of the current table over [lower, upper] in
-    // `buckets` buckets of equal width, read from the coarsest summary level that still
+    // `buckets` buckets of equal width, read from the coarsest envelope level that still
     // gives a block or more per bucket, plus the rows that no block covers; from the rows
-    // alone when there is no summary.
+    // alone when there is no envelope.
     RangeEnvelope read_envelope(double lower, double upper, int buckets);
     // Samples, extremes, mean and RMS of every voltage column of a run table over
-    // [from, to], from the summary levels where it has sums (see RunStatistics). Empty when
+    // [from, to], from the envelope levels where it has sums (see RunStatistics). Empty when
     // the name is not a run table's or the table cannot be read.
     RunStatistics read_statistics(const QString &table, double from, double to);
     // Runs sql on the calling thread's connection; a failure is reported and the failed
@@ -108,13 +108,13 @@ public:
     CsvOutcome write_csv(QIODevice &device, const QString &tableName, int voltageDecimals,
                          const std::optional<TimeRange> &range = {});
     // Drops every table in one transaction; the first failure rolls all of them back. A run
-    // table's summary goes with it.
+    // table's envelope goes with it.
     void drop_all_tables();
-    // Drops the named run tables (those that are there) with their summaries, in one
+    // Drops the named run tables (those that are there) with their envelopes, in one
     // transaction; false, and nothing dropped, on a failure.
     bool drop_tables(const QStringList &names);
 
-    // The tables of the file, summary tables left out.
+    // The tables of the file, envelope tables left out.
     QStringList table_names();
     bool table_exists(const QString &name);
     // Rows in the table, or -1 when it cannot be counted.
@@ -150,7 +150,7 @@ private:
     QString createError_;       // guarded by stateMutex_; set by create_table
 
     // Set by create_table (GUI thread), fed by insert_samples (the save thread); null when
-    // the current table gets no summary.
-    QMutex summaryMutex_;
-    std::unique_ptr<RunSummary> summary_; // guarded by summaryMutex_
+    // the current table gets no envelope.
+    QMutex envelopeMutex_;
+    std::unique_ptr<RunEnvelope> envelope_; // guarded by envelopeMutex_
 };

@@ -124,14 +124,14 @@ int RecordCommand::conclude(const RecordingSession &session, SampleDatabase &dat
                                           "stopped; the table %2 is gone from the database and "
                                           "none of the %3 samples are kept")
                                .arg(session.storage_error(), session.table())
-                               .arg(session.stored_count()));
+                               .arg(session.taken_count()));
         } else {
             Console::error(
                 QStringLiteral("storing the samples failed (%1), so the run was "
                                "stopped; only %2 of %3 samples reached the database in %4")
                     .arg(session.storage_error())
                     .arg(rows)
-                    .arg(session.stored_count())
+                    .arg(session.taken_count())
                     .arg(session.table()));
         }
         code = ExitFailure;
@@ -157,11 +157,11 @@ int RecordCommand::conclude(const RecordingSession &session, SampleDatabase &dat
                            .arg(session.dropped_count()));
         escalate(ExitIncomplete);
     }
-    if (rows != session.stored_count() &&
+    if (rows != session.taken_count() &&
         session.outcome() != RecordingSession::Outcome::StorageFailed) {
         Console::error(QStringLiteral("only %1 of %2 samples reached the database")
                            .arg(rows)
-                           .arg(session.stored_count()));
+                           .arg(session.taken_count()));
         escalate(ExitFailure);
     }
     if (!options.csv_file().isEmpty()) {

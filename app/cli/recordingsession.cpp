@@ -55,7 +55,7 @@ qint64 RecordingSession::fewest_complete_samples() const
 void RecordingSession::show_status()
 {
     Console::status(statusLine_.update(run_->elapsed_ms(), run_->committed_count(),
-                                       run_->stored_count(), dropped_count()));
+                                       run_->taken_count(), dropped_count()));
 }
 
 void RecordingSession::run_ended()

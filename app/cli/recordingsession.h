@@ -33,7 +33,7 @@ public:
 
     Outcome outcome() const { return run_->outcome(); }
     // Samples taken for storage.
-    qint64 stored_count() const { return run_->stored_count(); }
+    qint64 taken_count() const { return run_->taken_count(); }
     // Of those, the rows that reached the table (fewer on a full disk).
     qint64 committed_count() const { return run_->committed_count(); }
     quint64 dropped_count() const { return run_->dropped_count(); }

@@ -1,5 +1,5 @@
 // The pieces a recording is reported with: the status line, the queues'
-// drop counts, the save thread's final count, and the table summaries.
+// drop counts, the save thread's final count, and the table envelopes.
 #include "dataqueues.h"
 #include "datasavedisplay.h"
 #include "sampledatabase.h"
@@ -83,7 +83,7 @@ void RecordPartsTest::finishedSaveThreadHasStoredEverythingQueuedWithoutAnEndMar
     saver.start();
     saver.finish();
     QVERIFY(saver.isFinished());
-    QCOMPARE(saver.stored_count(), records);
+    QCOMPARE(saver.taken_count(), records);
     QCOMPARE(queues.record_count(), 0);
 
     QSqlQuery count = database.execute_query(QStringLiteral("SELECT COUNT(*) FROM ") + table);
@@ -100,26 +100,26 @@ void RecordPartsTest::runListingGivesRowsModeTimeSpanAndStart()
     const QString single = QStringLiteral("dataSample_20250305_14_07_09");
     QVERIFY(database.create_table(single, true));
     database.insert_samples({{0.0, 1.5}, {0.0002, -2.5}, {12345.6789, 3.0}});
-    const auto singleSummary = database.describe_run(single);
-    QVERIFY(singleSummary);
-    QCOMPARE(TablesCommand::line(*singleSummary),
+    const auto singleRun = database.describe_run(single);
+    QVERIFY(singleRun);
+    QCOMPARE(TablesCommand::line(*singleRun),
              single +
                  QStringLiteral("\t3 rows\tsingle\t0.0000..12345.6789 s\t2025-03-05 14:07:09"));
 
     const QString multi = QStringLiteral("dataSample_20250305_14_07_09_2");
     QVERIFY(database.create_table(multi, false));
-    const auto multiSummary = database.describe_run(multi);
-    QVERIFY(multiSummary);
-    QCOMPARE(TablesCommand::line(*multiSummary),
+    const auto multiRun = database.describe_run(multi);
+    QVERIFY(multiRun);
+    QCOMPARE(TablesCommand::line(*multiRun),
              multi + QStringLiteral("\t0 rows\tmulti\t-\t2025-03-05 14:07:09"));
 
     const QString foreign = QStringLiteral("dataSample_20250305_14_07_10");
     database.execute_query(QStringLiteral("CREATE TABLE %1 (id INTEGER PRIMARY KEY, time DOUBLE, "
                                           "Vol1 FLOAT)")
                                .arg(foreign));
-    const auto foreignSummary = database.describe_run(foreign);
-    QVERIFY(foreignSummary);
-    QCOMPARE(foreignSummary->mode(), QStringLiteral("unknown"));
+    const auto foreignRun = database.describe_run(foreign);
+    QVERIFY(foreignRun);
+    QCOMPARE(foreignRun->mode(), QStringLiteral("unknown"));
 
     QVERIFY(!database.describe_run(QStringLiteral("dataSample_20000101_00_00_00")));
 }

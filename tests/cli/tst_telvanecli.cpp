@@ -441,9 +441,12 @@ void TelvaneCliTest::recordedRunsEqualTheWaveformRowForRowAndAreListed()
     Cli tables(dir_->path());
     QCOMPARE(tables.run({"tables"}), 0);
     const QString lastTime = QString::number(double(sent - 1) / rate, 'f', 4);
-    QCOMPARE(
-        tables.out(),
-        QStringLiteral("%1\t%2 rows\t%3\t0.0000..%4 s\n").arg(table).arg(sent).arg(mode, lastTime));
+    const QString started = QDateTime::fromString(table.mid(11, 17), "yyyyMMdd_hh_mm_ss")
+                                .toString("yyyy-MM-dd hh:mm:ss");
+    QCOMPARE(tables.out(), QStringLiteral("%1\t%2 rows\t%3\t0.0000..%4 s\t%5\n")
+                               .arg(table)
+                               .arg(sent)
+                               .arg(mode, lastTime, started));
 }
 
 void TelvaneCliTest::stopSignalEndsTheRunAfterTheEndFrameWithEverySampleStored_data()

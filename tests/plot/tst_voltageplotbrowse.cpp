@@ -3,7 +3,7 @@
 #include "envcount.h"
 #include "historyload.h"
 #include "residentmemory.h"
-#include "runsummary.h"
+#include "runenvelope.h"
 #include "sampledatabase.h"
 #include "scopedworkdir.h"
 #include "voltageplot.h"
@@ -280,11 +280,11 @@ void TestVoltagePlotBrowse::rowsPastAThousandSecondsAtLoadSeamsLoadOnce()
 void TestVoltagePlotBrowse::longRunZoomedOutShowsAnEnvelopeOfBoundedSize_data()
 {
     QTest::addColumn<int>("rows");
-    QTest::addColumn<bool>("withSummary");
+    QTest::addColumn<bool>("withEnvelope");
     // Sanitizer builds run fewer rows (see tests/plot/CMakeLists.txt).
     const int longRun = env_count("TELVANE_LONG_RUN_ROWS", TELVANE_LONG_RUN_ROWS);
     QTest::newRow("long run") << longRun << true;
-    QTest::newRow("table of an older version, no summary") << std::min(longRun, 500000) << false;
+    QTest::newRow("table of an older version, no envelope") << std::min(longRun, 500000) << false;
 }
 
 // A run stored through the save thread at 5000 samples per second, a one-sample spike in
@@ -292,7 +292,7 @@ void TestVoltagePlotBrowse::longRunZoomedOutShowsAnEnvelopeOfBoundedSize_data()
 void TestVoltagePlotBrowse::longRunZoomedOutShowsAnEnvelopeOfBoundedSize()
 {
     QFETCH(int, rows);
-    QFETCH(bool, withSummary);
+    QFETCH(bool, withEnvelope);
     const QString table = QStringLiteral("dataSample_20240105_14_03_59");
     QVERIFY(database->create_table(table, true));
     constexpr double rate = 5000.0;
@@ -322,9 +322,9 @@ void TestVoltagePlotBrowse::longRunZoomedOutShowsAnEnvelopeOfBoundedSize()
         saver.finish();
         QCOMPARE(saver.committed_count(), rows);
     }
-    if (!withSummary)
+    if (!withEnvelope)
         database->execute_query(
-            QStringLiteral("DROP TABLE \"%1\"").arg(RunSummary::table_name(table)));
+            QStringLiteral("DROP TABLE \"%1\"").arg(RunEnvelope::table_name(table)));
 
     const double lastTime = (rows - 1) / rate;
     browse_after_run(lastTime, QCPRange(lastTime - 5, lastTime));

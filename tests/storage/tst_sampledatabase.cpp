@@ -1,6 +1,6 @@
 #include "debugcapture.h"
 #include "filesizelimit.h"
-#include "runsummary.h"
+#include "runenvelope.h"
 #include "sampledatabase.h"
 #include "scopedworkdir.h"
 
@@ -194,7 +194,7 @@ private slots:
     }
 
     // A table that is there belongs to some run, perhaps another program's: creating it
-    // again fails and leaves its rows alone. A summary whose run table went another way is
+    // again fails and leaves its rows alone. A envelope whose run table went another way is
     // not taken over by the next table of that name.
     void creatingAnExistingTableFailsAndKeepsItsRows()
     {
@@ -210,11 +210,11 @@ private slots:
         QCOMPARE(db_->current_table_name(), secondTable);
         QCOMPARE(db_->table_names(), (QStringList{runTable, secondTable}));
 
-        const QString summary = RunSummary::table_name(runTable);
+        const QString envelope = RunEnvelope::table_name(runTable);
         db_->execute_query(QStringLiteral("DROP TABLE \"%1\"").arg(runTable));
-        QVERIFY(db_->row_count(summary) > 0);
+        QVERIFY(db_->row_count(envelope) > 0);
         QVERIFY(db_->create_table(runTable, true));
-        QCOMPARE(db_->row_count(summary), 0);
+        QCOMPARE(db_->row_count(envelope), 0);
     }
 
     void failedCreateKeepsTheNameButStoresTheMode_data()
@@ -494,7 +494,7 @@ private slots:
         QCOMPARE(got.times.isEmpty(), lower > upper);
     }
 
-    void summaryBlocksHoldTheExtremesOfTheirRows_data()
+    void envelopeBlocksHoldTheExtremesOfTheirRows_data()
     {
         QTest::addColumn<bool>("singleChannel");
         QTest::newRow("single channel") << true;
@@ -503,7 +503,7 @@ private slots:
 
     // Complete blocks only, each with the span and the extremes of its rows, the spike in
     // its block of every level; the run table and its CSV stay as they were.
-    void summaryBlocksHoldTheExtremesOfTheirRows()
+    void envelopeBlocksHoldTheExtremesOfTheirRows()
     {
         QFETCH(bool, singleChannel);
         open_with_table(singleChannel);
@@ -514,7 +514,7 @@ private slots:
         int blocks = 0;
         QSqlQuery query =
             db_->execute_query(QStringLiteral("SELECT * FROM \"%1\" ORDER BY level, block")
-                                   .arg(RunSummary::table_name(runTable)));
+                                   .arg(RunEnvelope::table_name(runTable)));
         while (query.next()) {
             const int level = query.value(0).toInt();
             const int block = query.value(1).toInt();
@@ -549,10 +549,10 @@ private slots:
         QTest::addColumn<double>("from");
         QTest::addColumn<double>("to");
         // 70007 rows 0.2 ms apart: blocks of every level, the last 7 rows in none.
-        QTest::newRow("whole run") << "summary" << -1.0 << 100.0;
-        QTest::newRow("cut through blocks of every level") << "summary" << 0.33331 << 13.9999;
-        QTest::newRow("inside one block") << "summary" << 1.0001 << 1.0019;
-        QTest::newRow("nothing in range") << "summary" << 20.0 << 30.0;
+        QTest::newRow("whole run") << "envelope" << -1.0 << 100.0;
+        QTest::newRow("cut through blocks of every level") << "envelope" << 0.33331 << 13.9999;
+        QTest::newRow("inside one block") << "envelope" << 1.0001 << 1.0019;
+        QTest::newRow("nothing in range") << "envelope" << 20.0 << 30.0;
         QTest::newRow("older version: no sums") << "no sums" << 0.33331 << 13.9999;
     }
 
@@ -573,7 +573,7 @@ private slots:
             for (int c = 1; c <= 16; ++c)
                 for (const char *column : {"n", "sum", "sq"})
                     QVERIFY(db_->execute_query(QStringLiteral("ALTER TABLE \"%1\" DROP COLUMN %2%3")
-                                                   .arg(RunSummary::table_name(runTable))
+                                                   .arg(RunEnvelope::table_name(runTable))
                                                    .arg(QLatin1String(column))
                                                    .arg(c))
                                 .isActive());
@@ -581,7 +581,7 @@ private slots:
 
         const RunStatistics got = db_->read_statistics(runTable, from, to);
         QCOMPARE(int(got.channels().size()), 16);
-        QCOMPARE(got.from_summary(), situation == QLatin1String("summary"));
+        QCOMPARE(got.from_envelope(), situation == QLatin1String("envelope"));
         for (int c = 0; c < 16; ++c) {
             qint64 samples = 0;
             double sum = 0.0;
@@ -622,10 +622,10 @@ private slots:
         QTest::newRow("paused, spike in blocks still open") << "paused" << 70005;
         QTest::newRow("killed, spike after the last block: read by the next process")
             << "killed" << 70003;
-        QTest::newRow("table of an older version, no summary") << "no summary" << 33333;
+        QTest::newRow("table of an older version, no envelope") << "no envelope" << 33333;
     }
 
-    // Summary blocks and the rows after the last complete one give the same extremes per
+    // Envelope blocks and the rows after the last complete one give the same extremes per
     // bucket as the rows themselves, spike included.
     void envelopeMatchesTheRows()
     {
@@ -634,9 +634,9 @@ private slots:
         open_with_table(false);
         const QList<SampleRow> rows = run_with_spike(70007, false, spikeAt);
         insert_in_batches(*db_, rows);
-        if (situation == QLatin1String("no summary")) {
+        if (situation == QLatin1String("no envelope")) {
             db_->execute_query(
-                QStringLiteral("DROP TABLE \"%1\"").arg(RunSummary::table_name(runTable)));
+                QStringLiteral("DROP TABLE \"%1\"").arg(RunEnvelope::table_name(runTable)));
         }
         SampleDatabase next(QStringLiteral("Quorlen.db"));
         SampleDatabase *reader = db_.get();
@@ -845,7 +845,7 @@ private slots:
         QVERIFY(db_->create_table(thirdTable, true));
         db_->insert_samples({{0.0, 1.0}});
         QVERIFY(schema_names().size() > 3); // the time indexes are there too
-        QVERIFY(schema_names().contains(RunSummary::table_name(thirdTable)));
+        QVERIFY(schema_names().contains(RunEnvelope::table_name(thirdTable)));
         debug_->clear();
         db_->drop_all_tables();
         QCOMPARE(debug_->lines(), (QStringList{

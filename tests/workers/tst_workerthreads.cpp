@@ -261,7 +261,7 @@ void WorkerThreadsTest::saveThreadWritesFullBatchesThenTheRest()
     for (int i = 0; i < 500; ++i) {
         queues.push_sample(i * 0.01, i);
     }
-    QTRY_COMPARE_WITH_TIMEOUT(thread.stored_count(), 500, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(thread.taken_count(), 500, 10000);
     QCOMPARE(database.row_count(database.current_table_name()),
              0); // a batch is written only once it holds 501
     queues.push_sample(5.0, 500);
@@ -330,7 +330,7 @@ void WorkerThreadsTest::commitPendingStoresWhatIsHeldAndQueued()
     for (int i = 20; i < 30; ++i) {
         queues.push_sample(i, i);
     }
-    QTRY_COMPARE_WITH_TIMEOUT(thread.stored_count(), 30, 30000);
+    QTRY_COMPARE_WITH_TIMEOUT(thread.taken_count(), 30, 30000);
     QCOMPARE(database.row_count(table), 20);
     thread.commit_pending();
     QTRY_COMPARE_WITH_TIMEOUT(database.row_count(table), 30, 30000);
@@ -350,7 +350,7 @@ void WorkerThreadsTest::runWithoutSamplesInsertsNothing()
     thread.start();
     QVERIFY(thread.wait(10000));
     QCOMPARE(database.row_count(database.current_table_name()), 0);
-    QCOMPARE(thread.stored_count(), 0);
+    QCOMPARE(thread.taken_count(), 0);
     QCOMPARE(last_worker_line(log.messages()), QStringLiteral("采集点数 = 0"));
 }
 

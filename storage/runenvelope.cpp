@@ -1,4 +1,4 @@
-#include "runsummary.h"
+#include "runenvelope.h"
 
 #include "rangeenvelope.h"
 #include "runtablename.h"
@@ -15,7 +15,7 @@ constexpr double infinity = std::numeric_limits<double>::infinity();
 constexpr int fanOut = 16;
 const QLatin1String suffix("_envelope");
 
-static_assert(RunSummary::blockRows.front() == fanOut, "the first level is made of rows");
+static_assert(RunEnvelope::blockRows.front() == fanOut, "the first level is made of rows");
 
 QString sqlite_error(sqlite3 *db)
 {
@@ -39,17 +39,17 @@ double column_or_nan(sqlite3_stmt *statement, int column)
 }
 } // namespace
 
-QString RunSummary::table_name(const QString &runTable)
+QString RunEnvelope::table_name(const QString &runTable)
 {
     return runTable + suffix;
 }
 
-bool RunSummary::is_table_name(const QString &name)
+bool RunEnvelope::is_table_name(const QString &name)
 {
     return !run_table_of(name).isEmpty();
 }
 
-QString RunSummary::run_table_of(const QString &name)
+QString RunEnvelope::run_table_of(const QString &name)
 {
     if (!name.endsWith(suffix))
         return QString();
@@ -57,7 +57,7 @@ QString RunSummary::run_table_of(const QString &name)
     return is_run_table_name(runTable) ? runTable : QString();
 }
 
-RunSummary::RunSummary(const QString &runTable, int columns)
+RunEnvelope::RunEnvelope(const QString &runTable, int columns)
     : runTable_(runTable)
     , columns_(columns)
 {
@@ -65,7 +65,7 @@ RunSummary::RunSummary(const QString &runTable, int columns)
         reset(block);
 }
 
-bool RunSummary::create(sqlite3 *db, QString *error)
+bool RunEnvelope::create(sqlite3 *db, QString *error)
 {
     const QString table = sqlite_connection::quoted(table_name(runTable_));
     QString sql = QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (level INTEGER NOT NULL, block "
@@ -77,12 +77,12 @@ bool RunSummary::create(sqlite3 *db, QString *error)
     for (int c = 1; c <= columns_; ++c)
         sql += QStringLiteral(", n%1 INTEGER, sum%1 DOUBLE, sq%1 DOUBLE").arg(c);
     // Keyed by time within a level, so that a range read needs no index of its own: one
-    // b-tree per summary row written.
+    // b-tree per envelope row written.
     sql += QLatin1String(", PRIMARY KEY (level, last, block)) WITHOUT ROWID");
     return run(db, sql, error);
 }
 
-void RunSummary::reset(Block &block) const
+void RunEnvelope::reset(Block &block) const
 {
     block.parts = 0;
     block.mins.assign(columns_, infinity);
@@ -92,7 +92,7 @@ void RunSummary::reset(Block &block) const
     block.squares.assign(columns_, 0.0);
 }
 
-void RunSummary::add_row(const double *row)
+void RunEnvelope::add_row(const double *row)
 {
     if (!writing_)
         return;
@@ -117,7 +117,7 @@ void RunSummary::add_row(const double *row)
         complete(0);
 }
 
-void RunSummary::fold(int level, const Block &part)
+void RunEnvelope::fold(int level, const Block &part)
 {
     Block &block = open_[level];
     if (block.parts == 0)
@@ -136,7 +136,7 @@ void RunSummary::fold(int level, const Block &part)
         complete(level);
 }
 
-void RunSummary::complete(int level)
+void RunEnvelope::complete(int level)
 {
     completed_.push_back({level, nextIndex_[level]++, open_[level]});
     reset(open_[level]);
@@ -144,7 +144,7 @@ void RunSummary::complete(int level)
         fold(level + 1, completed_.back().block);
 }
 
-bool RunSummary::write_completed(sqlite3 *db, QString *error)
+bool RunEnvelope::write_completed(sqlite3 *db, QString *error)
 {
     std::vector<Completed> blocks;
     blocks.swap(completed_);
@@ -190,14 +190,14 @@ bool RunSummary::write_completed(sqlite3 *db, QString *error)
     return true;
 }
 
-void RunSummary::stop()
+void RunEnvelope::stop()
 {
     writing_ = false;
     completed_.clear();
 }
 
-double RunSummary::read_level(sqlite3 *db, const QString &runTable, int level, double lower,
-                              double upper, RangeEnvelope &envelope)
+double RunEnvelope::read_level(sqlite3 *db, const QString &runTable, int level, double lower,
+                               double upper, RangeEnvelope &envelope)
 {
     const QString table = sqlite_connection::quoted(table_name(runTable));
     double coveredUntil = -infinity;
@@ -207,7 +207,7 @@ double RunSummary::read_level(sqlite3 *db, const QString &runTable, int level, d
                     .arg(table)
                     .toUtf8());
         if (!last)
-            return coveredUntil; // no summary: an older table, or one whose summary is gone
+            return coveredUntil; // no envelope: an older table, or one whose envelope is gone
         sqlite3_bind_int(last.get(), 1, level);
         if (sqlite3_step(last.get()) != SQLITE_ROW)
             return coveredUntil;
@@ -244,7 +244,7 @@ double RunSummary::read_level(sqlite3 *db, const QString &runTable, int level, d
     return step == SQLITE_ROW || step == SQLITE_DONE ? coveredUntil : -infinity;
 }
 
-bool RunSummary::has_sums(sqlite3 *db, const QString &runTable)
+bool RunEnvelope::has_sums(sqlite3 *db, const QString &runTable)
 {
     return bool(
         sqlite_connection::prepare(db, QStringLiteral("SELECT n1 FROM %1 LIMIT 0")

@@ -8,7 +8,7 @@
 class RangeEnvelope;
 struct sqlite3;
 
-// The summary levels of a run table, kept in a table beside it: for every block of 16,
+// The envelope levels of a run table, kept in a table beside it: for every block of 16,
 // 256, 4096 and 65536 consecutive rows the time of its first and last row and, per
 // voltage column, the smallest and largest value and the count, sum and sum of squares of
 // its numbers (tables of older versions lack the last three). Written as the rows are stored, in
@@ -17,40 +17,40 @@ struct sqlite3;
 // block of a level (a run still recording, paused or killed) are read as rows.
 //
 // One object per run table, fed by the one thread that stores the rows.
-class RunSummary
+class RunEnvelope
 {
 public:
     // Rows per block of each level, finest first; each level is 16 blocks of the one below.
     static constexpr std::array<int, 4> blockRows{16, 256, 4096, 65536};
 
-    // The summary table of runTable. Never a valid run table name itself.
+    // The envelope table of runTable. Never a valid run table name itself.
     static QString table_name(const QString &runTable);
     // True for a name that table_name gives for some run table name.
     static bool is_table_name(const QString &name);
-    // The run table a summary table belongs to; empty when name is not a summary's.
+    // The run table a envelope table belongs to; empty when name is not a envelope's.
     static QString run_table_of(const QString &name);
 
-    RunSummary(const QString &runTable, int columns);
+    RunEnvelope(const QString &runTable, int columns);
 
     const QString &run_table() const { return runTable_; }
-    // Creates the summary table; false (and error set) when SQLite refuses.
+    // Creates the envelope table; false (and error set) when SQLite refuses.
     bool create(sqlite3 *db, QString *error);
     // Adds one stored row: the time, then one value per voltage column.
     void add_row(const double *row);
     // Writes the blocks completed since the last call, in the caller's transaction.
     // False when SQLite refused one (error says why); the blocks are dropped either way.
     bool write_completed(sqlite3 *db, QString *error);
-    // Stops writing for good, for example after rows were lost: from then on the summary
+    // Stops writing for good, for example after rows were lost: from then on the envelope
     // covers only the rows before, and the rest of the run is read as rows.
     void stop();
     bool is_writing() const { return writing_; }
 
     // Adds the blocks of the given level that overlap [lower, upper] to envelope, and
     // returns the time of the last row any block of that level covers (the rows after it
-    // have no block yet), or -infinity when there is no summary of that level.
+    // have no block yet), or -infinity when there is no envelope of that level.
     static double read_level(sqlite3 *db, const QString &runTable, int level, double lower,
                              double upper, RangeEnvelope &envelope);
-    // True when the summary of runTable holds the sums (written by this version on).
+    // True when the envelope of runTable holds the sums (written by this version on).
     static bool has_sums(sqlite3 *db, const QString &runTable);
 
 private:
