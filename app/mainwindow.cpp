@@ -4,6 +4,7 @@
 #include "battery.h"
 #include "channelpanel.h"
 #include "crashrecovery.h"
+#include "cursorreadout.h"
 #include "dataqueues.h"
 #include "formminimumsize.h"
 #include "logmanager.h"
@@ -87,6 +88,8 @@ MainWindow::MainWindow(QWidget *parent)
     plot_ = new VoltagePlot(database_);
     ui_->voltageLayout->addWidget(plot_, 0);
     plot_->set_browse_mode(true);
+    cursor_readout_ = new CursorReadout(plot_, this);
+    ui_->verticalLayout->insertWidget(1, cursor_readout_);
 
     session_ = new RunSession(serial_, queues_, database_, plot_);
     QObject::connect(session_, &RunSession::finished, this,
@@ -137,6 +140,9 @@ MainWindow::~MainWindow()
     // Only this window's runs: a recorder's runs in the same file are not the window's.
     database_->drop_tables(own_tables_);
     write_setting(normalExitKey, true);
+    // It may be reading the database, and it watches the plot: it goes before both.
+    delete cursor_readout_;
+    cursor_readout_ = nullptr;
     channels_.reset();
     ui_.reset();
     delete session_;
@@ -356,6 +362,7 @@ void MainWindow::on_MultiChannel_clicked()
 void MainWindow::on_checkboxToggled(bool checked)
 {
     channels_->channel_toggled(qobject_cast<QCheckBox *>(sender()), checked);
+    cursor_readout_->set_shown_channels(ChannelPanel::stored_visibility());
 }
 
 void MainWindow::on_SignalChannel_clicked()
@@ -373,6 +380,7 @@ void MainWindow::on_SignalChannel_clicked()
 void MainWindow::on_selectallToggled(bool checked)
 {
     channels_->select_all(checked);
+    cursor_readout_->set_shown_channels(ChannelPanel::stored_visibility());
 }
 
 void MainWindow::on_radioButton_med_clicked()
@@ -439,6 +447,8 @@ void MainWindow::on_SampleStart_clicked()
     const QString table = session_->table();
     write_setting(lastTableKey, table);
     own_tables_.append(table);
+    cursor_readout_->set_run(database_, table);
+    cursor_readout_->set_shown_channels(ChannelPanel::stored_visibility());
 
     plot_->setup_graphs(settings.singleChannel, ChannelPanel::stored_visibility());
     plot_->set_browse_mode(false);

@@ -12,6 +12,7 @@
 
 class Battery;
 class ChannelPanel;
+class CursorReadout;
 class DataQueues;
 class PortWatcher;
 class QLockFile;
@@ -59,6 +60,7 @@ public:
     QString last_export_directory() const { return last_export_dir_; }
     RunSession *run_session() const { return session_; }
     RunStatusBar *run_status() const { return run_status_; }
+    CursorReadout *cursor_readout() const { return cursor_readout_; }
 
 protected:
     // A close by the operator asks first when a run would be lost with the window.
@@ -123,6 +125,7 @@ private:
     RunSession *session_ = nullptr;      // owned, runs one run at a time
     std::unique_ptr<ChannelPanel> channels_;
     PortWatcher *port_watcher_ = nullptr;
+    CursorReadout *cursor_readout_ = nullptr; // Qt child, under the plot
     bool acquiring_ = false;
     bool attenuator_ = false;
     QString last_export_dir_;

@@ -2,17 +2,20 @@
 
 #include "loading.h"
 #include "logmanager.h"
+#include "plotcursors.h"
 #include "sampledatabase.h"
 #include "savefiledialog.h"
 #include "voltageplot.h"
 
 #include <QCheckBox>
+#include <QDeadlineTimer>
 #include <QDialog>
 #include <QDir>
 #include <QFuture>
 #include <QHBoxLayout>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QThreadPool>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -23,6 +26,8 @@
 
 namespace {
 constexpr std::chrono::milliseconds exportPollMs{100};
+// How long the picture of a stretch waits for the stretch's rows at most.
+constexpr std::chrono::milliseconds stretchLoadLimit{10000};
 // The icon and the minimise, maximise and close buttons beside a dialog's title.
 constexpr int titleBarControlsPx = 200;
 } // namespace
@@ -37,7 +42,8 @@ bool RunExport::run(QString &directory)
 {
     bool csv = true;
     bool picture = false;
-    if (!choose_kinds(csv, picture))
+    bool between = false;
+    if (!choose_kinds(csv, picture, between))
         return false;
     if (!csv && !picture) {
         QMessageBox::warning(window_, tr("Warning"), tr("Please select at least one export type"));
@@ -52,9 +58,10 @@ bool RunExport::run(QString &directory)
     const int slash = path.lastIndexOf(QLatin1Char('/'));
     directory = slash < 0 ? path : path.left(slash);
 
-    QString failure = write_table(path, csv);
+    QString failure = write_table(path, csv, between);
     // The picture is rendered here, after the table: only the GUI thread may touch the plot.
-    if (failure.isEmpty() && picture && !plot_->save_png(path + QStringLiteral(".png")))
+    const QString png = path + QStringLiteral(".png");
+    if (failure.isEmpty() && picture && !(between ? save_stretch_png(png) : plot_->save_png(png)))
         failure = QStringLiteral("Image save failed");
     if (!failure.isEmpty()) {
         QMessageBox::critical(window_, tr("Error"), failure);
@@ -73,7 +80,7 @@ bool RunExport::run(QString &directory)
     return csv;
 }
 
-bool RunExport::choose_kinds(bool &csv, bool &picture)
+bool RunExport::choose_kinds(bool &csv, bool &picture, bool &between)
 {
     QDialog options(window_);
     options.setWindowTitle(tr("Export Option"));
@@ -84,6 +91,18 @@ bool RunExport::choose_kinds(bool &csv, bool &picture)
     pictureBox->setChecked(false);
     layout->addWidget(csvBox);
     layout->addWidget(pictureBox);
+    const PlotCursors *cursors = plot_->cursors();
+    QRadioButton *stretchChoice = nullptr;
+    if (cursors->is_placed()) {
+        auto *wholeChoice = new QRadioButton(tr("The whole run"), &options);
+        wholeChoice->setChecked(true);
+        stretchChoice = new QRadioButton(tr("Between the cursors (%1 to %2 s)")
+                                             .arg(QString::number(cursors->from(), 'f', 4),
+                                                  QString::number(cursors->to(), 'f', 4)),
+                                         &options);
+        layout->addWidget(wholeChoice);
+        layout->addWidget(stretchChoice);
+    }
     auto *buttons = new QHBoxLayout;
     auto *confirm = new QPushButton(tr("Confirm"), &options);
     auto *cancel = new QPushButton(tr("Cancel"), &options);
@@ -100,10 +119,11 @@ bool RunExport::choose_kinds(bool &csv, bool &picture)
         return false;
     csv = csvBox->isChecked();
     picture = pictureBox->isChecked();
+    between = stretchChoice != nullptr && stretchChoice->isChecked();
     return true;
 }
 
-QString RunExport::write_table(const QString &path, bool csv)
+QString RunExport::write_table(const QString &path, bool csv, bool between)
 {
     Loading loading(tr("Export"));
     // A pool of its own whose thread ends with the export, taking its database connection
@@ -112,11 +132,20 @@ QString RunExport::write_table(const QString &path, bool csv)
     pool.setMaxThreadCount(1);
     pool.setExpiryTimeout(0);
     SampleDatabase *database = database_;
-    QFuture<QString> task = QtConcurrent::run(&pool, [database, path, csv]() -> QString {
+    std::optional<TimeRange> range;
+    if (between)
+        range = TimeRange{plot_->cursors()->from(), plot_->cursors()->to()};
+    QFuture<QString> task = QtConcurrent::run(&pool, [database, path, csv, range]() -> QString {
         write_log(QStringLiteral("导出数据"));
-        if (csv && !database->export_current_table(path + QStringLiteral(".csv")))
-            return QStringLiteral("CSV save failed");
-        return QString();
+        if (!csv)
+            return QString();
+        const QString file = path + QStringLiteral(".csv");
+        const bool written = range ? database
+                                         ->write_csv(file, database->current_table_name(),
+                                                     SampleDatabase::runExportDecimals, range)
+                                         .ok()
+                                   : database->export_current_table(file);
+        return written ? QString() : QStringLiteral("CSV save failed");
     });
     QTimer poll;
     QObject::connect(
@@ -132,4 +161,17 @@ QString RunExport::write_table(const QString &path, bool csv)
     loading.exec();
     poll.stop();
     return task.result(); // waits when the dialog was closed early
+}
+
+bool RunExport::save_stretch_png(const QString &path)
+{
+    const QCPRange view = plot_->xAxis->range();
+    plot_->xAxis->setRange(plot_->cursors()->from(), plot_->cursors()->to());
+    // The rows of the stretch come from the loader thread; the picture waits for them.
+    QDeadlineTimer deadline(stretchLoadLimit);
+    while (plot_->is_loading() && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 50);
+    const bool saved = plot_->save_png(path);
+    plot_->xAxis->setRange(view);
+    return saved;
 }

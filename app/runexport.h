@@ -22,11 +22,16 @@ public:
     bool run(QString &directory);
 
 private:
-    // The options dialog; false when it was cancelled.
-    bool choose_kinds(bool &csv, bool &picture);
-    // Writes "<path>.csv" when asked, off the GUI thread while the busy dialog shows;
-    // returns the failure message or an empty string.
-    QString write_table(const QString &path, bool csv);
+    // The options dialog; false when it was cancelled. `between` is offered only while both
+    // cursors are placed: the stretch between them instead of the whole run.
+    bool choose_kinds(bool &csv, bool &picture, bool &between);
+    // Writes "<path>.csv" when asked (the rows between the cursors only, when between), off
+    // the GUI thread while the busy dialog shows; returns the failure message or an empty
+    // string.
+    QString write_table(const QString &path, bool csv, bool between);
+    // The picture of the stretch between the cursors: the plot shows it, with its rows
+    // loaded, while the picture is taken, then returns to the view it had.
+    bool save_stretch_png(const QString &path);
 
     QWidget *window_;
     SampleDatabase *database_;

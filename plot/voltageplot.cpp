@@ -58,6 +58,7 @@ VoltagePlot::VoltagePlot(SampleDatabase *sampleDatabase, QWidget *parent)
     , database(sampleDatabase)
     , loadRateTimer(new QTimer(this))
     , valueLabel(new QCPItemText(this))
+    , cursors_(new PlotCursors(this))
 {
     xAxis->setLabel("Time (s)");
     xAxis->setRange(0, windowSeconds);
@@ -100,6 +101,7 @@ void VoltagePlot::setup_graphs(bool singleChannel, const QList<bool> &channelVis
 {
     clearGraphs();
     graphs.clear();
+    cursors_->clear(); // they measured the run before
     viewStale = true;
     ++runGeneration;
 
@@ -272,6 +274,7 @@ void VoltagePlot::set_browse_mode(bool enabled)
     setInteraction(QCP::iRangeDrag, enabled);
     setInteraction(QCP::iRangeZoom, enabled);
     setInteraction(QCP::iMultiSelect, enabled);
+    cursors_->set_enabled(enabled);
     browseMode = enabled;
     loadedUpper = xAxis->range().upper;
     loadedLower = xAxis->range().lower;
@@ -486,6 +489,11 @@ double VoltagePlot::last_time() const
 {
     QMutexLocker lock(&stagingMutex);
     return lastTime;
+}
+
+bool VoltagePlot::is_loading() const
+{
+    return loadInFlight || loadRateTimer->isActive();
 }
 
 bool VoltagePlot::is_load_rate_limited() const

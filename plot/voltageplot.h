@@ -2,6 +2,7 @@
 
 #include "historyload.h"
 #include "historyloader.h"
+#include "plotcursors.h"
 #include "runsettings.h"
 #include "samplesink.h"
 #include "windowextremes.h"
@@ -83,7 +84,12 @@ public:
     double last_time() const;
     // True within the rate limit after a history load was launched.
     bool is_load_rate_limited() const;
+    // True while the rows of the view are still being loaded (a load under way, or the rate
+    // limit whose end catches up with the view).
+    bool is_loading() const;
     QCPItemText *value_label() const { return valueLabel; }
+    // The measuring cursors; placed only while browsing.
+    PlotCursors *cursors() const { return cursors_; }
 
     // True while the graphs show the extremes per pixel column of a long range
     // rather than its rows.
@@ -123,8 +129,9 @@ private:
 
     QTimer *loadRateTimer = nullptr; // rate limit of history loads; its end catches up
     QCPItemText *valueLabel = nullptr;
-    QList<QCPGraph *> graphs; // GUI thread only
-    bool browseMode = false;  // GUI thread only
+    PlotCursors *cursors_ = nullptr; // Qt child
+    QList<QCPGraph *> graphs;        // GUI thread only
+    bool browseMode = false;         // GUI thread only
     // Set when something the refresh does not see changed; GUI thread only.
     bool viewStale = true;
     // Range whose rows the graphs hold while browsing; GUI thread only, the

@@ -1,8 +1,10 @@
+#include "cursorreadout.h"
 #include "dialoganswers.h"
 #include "filesizelimit.h"
 #include "instrumentsimulator.h"
 #include "mainwindow.h"
 #include "modalresponder.h"
+#include "plotcursors.h"
 #include "posixlocks.h"
 #include "sampledatabase.h"
 #include "scopedworkdir.h"
@@ -24,9 +26,12 @@
 #include <QRadioButton>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
+#include <cmath>
 #include <memory>
 
 namespace {
@@ -570,6 +575,53 @@ void ExportTest::exportOfASimulatedRunMatchesTheStoredTable()
                            "Vol12,Vol13,Vol14,Vol15,Vol16\n"));
     QCOMPARE(csv, tableAsCsv(QStringLiteral("Quorlen.db"), table, 1));
     QCOMPARE(QImage(base + QStringLiteral(".png"), "PNG").size(), window.plot()->size());
+
+    // Cursors: the readout measures the rows between them, and the export can keep to them.
+    PlotCursors *cursors = window.plot()->cursors();
+    // Between samples, so that no row sits on an end the CSV's rounding could move.
+    cursors->place(PlotCursors::B, 0.6049);
+    cursors->place(PlotCursors::A, 0.2049);
+    CursorReadout *readout = window.cursor_readout();
+    QTRY_VERIFY_WITH_TIMEOUT(readout->isVisible() && !readout->is_computing(), runTimeoutMs);
+    QVERIFY2(readout->header_text().startsWith(QStringLiteral("A 0.2049 s   B 0.6049 s   Δt "
+                                                              "0.4000 s")),
+             qPrintable(readout->header_text()));
+    QByteArray stretch = csv.left(csv.indexOf('\n') + 1);
+    QList<double> firstChannel;
+    for (const QByteArray &line : csv.split('\n').mid(1)) {
+        const double time = line.split(',').value(1).toDouble();
+        if (!line.isEmpty() && time >= 0.2049 && time <= 0.6049) {
+            stretch += line + '\n';
+            firstChannel.append(line.split(',').value(2).toDouble());
+        }
+    }
+    QVERIFY(firstChannel.size() > 10);
+    QCOMPARE(int(readout->statistics().channels().size()), 16);
+    const ChannelStatistics &first = readout->statistics().channels().at(0);
+    QCOMPARE(first.samples, qint64(firstChannel.size()));
+    QVERIFY(std::abs(first.minimum - *std::min_element(firstChannel.begin(), firstChannel.end())) <
+            0.051);
+    QVERIFY(std::abs(first.maximum - *std::max_element(firstChannel.begin(), firstChannel.end())) <
+            0.051);
+    QCOMPARE(readout->findChild<QTableWidget *>()->rowCount(), 16);
+
+    const QCPRange view = window.plot()->xAxis->range();
+    const QString part = out.filePath(QStringLiteral("stretch"));
+    MessageBoxSeen done;
+    BusySeen busy;
+    ModalResponder responder({[](QWidget *dialog) {
+                                  const auto choices = dialog->findChildren<QRadioButton *>();
+                                  if (choices.size() == 2 && !choices.at(1)->isChecked())
+                                      choices.at(1)->click();
+                                  answerExportOptions(true, true)(dialog);
+                              },
+                              answerSaveDialog(part), watchBusyDialog(&busy, part),
+                              answerMessageBox(&done)});
+    clickExport(window);
+    QCOMPARE(responder.unexpected(), 0);
+    QCOMPARE(fileContents(part + QStringLiteral(".csv")), stretch);
+    QVERIFY(QFile::exists(part + QStringLiteral(".png")));
+    QCOMPARE(window.plot()->xAxis->range(), view); // the picture's stretch was a detour
 }
 
 QTEST_MAIN(ExportTest)

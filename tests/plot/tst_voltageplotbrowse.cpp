@@ -8,9 +8,12 @@
 #include "scopedworkdir.h"
 #include "voltageplot.h"
 
+#include <QApplication>
+#include <QMouseEvent>
 #include <QtTest>
 
 #include <algorithm>
+#include <cmath>
 #include <memory>
 #include <vector>
 
@@ -97,6 +100,7 @@ private slots:
     void nothingLoadsBeforeTheRunHasSamples();
     void historyOfAPreviousRunIsNotAddedToANewOne();
     void destroyingThePlotDuringALoadIsSafe();
+    void draggingACursorMovesItWithoutPanningTheView();
 
 private:
     // A run table with one row every half second from 0 to 40 s, value 10 x time
@@ -403,6 +407,50 @@ void TestVoltagePlotBrowse::destroyingThePlotDuringALoadIsSafe()
     plot->xAxis->setRange(-1000, 1000);
     plot.reset(); // waits for the running load; its rows are dropped
     QVERIFY(database->table_exists("dataSample_20240105_14_03_59"));
+}
+
+// A press on a cursor drags the cursor, not the view; a press elsewhere pans as before. The
+// cursors exist only while browsing.
+void TestVoltagePlotBrowse::draggingACursorMovesItWithoutPanningTheView()
+{
+    plot->resize(800, 600);
+    plot->setup_graphs(true);
+    PlotCursors *cursors = plot->cursors();
+    cursors->place(PlotCursors::A, 4.0);
+    QVERIFY(!cursors->time(PlotCursors::A)); // live: no cursors
+    plot->set_browse_mode(true);
+    plot->xAxis->setRange(0, 10);
+    plot->replot();
+    cursors->place(PlotCursors::A, 4.0);
+    cursors->place(PlotCursors::B, 6.0);
+    QVERIFY(cursors->is_placed());
+
+    const int y = plot->height() / 2;
+    const QPoint onA(int(plot->xAxis->coordToPixel(4.0)), y);
+    const QPoint later(int(plot->xAxis->coordToPixel(5.0)), y);
+    QTest::mousePress(plot.get(), Qt::LeftButton, {}, onA);
+    QMouseEvent move(QEvent::MouseMove, later, plot->mapToGlobal(later), Qt::NoButton,
+                     Qt::LeftButton, {});
+    QApplication::sendEvent(plot.get(), &move);
+    QTest::mouseRelease(plot.get(), Qt::LeftButton, {}, later);
+    QVERIFY(std::abs(*cursors->time(PlotCursors::A) - 5.0) < 0.05);
+    QCOMPARE(plot->xAxis->range(), QCPRange(0, 10));
+    QCOMPARE(cursors->from(), *cursors->time(PlotCursors::A));
+    QCOMPARE(cursors->to(), 6.0);
+
+    // Elsewhere the press pans the view, and the cursors stay where they are in time.
+    const QPoint empty(int(plot->xAxis->coordToPixel(8.0)), y);
+    const QPoint left(int(plot->xAxis->coordToPixel(7.0)), y);
+    QTest::mousePress(plot.get(), Qt::LeftButton, {}, empty);
+    QMouseEvent pan(QEvent::MouseMove, left, plot->mapToGlobal(left), Qt::NoButton, Qt::LeftButton,
+                    {});
+    QApplication::sendEvent(plot.get(), &pan);
+    QTest::mouseRelease(plot.get(), Qt::LeftButton, {}, left);
+    QVERIFY(plot->xAxis->range().lower > 0.5);
+    QCOMPARE(cursors->to(), 6.0);
+
+    plot->set_browse_mode(false);
+    QVERIFY(!cursors->time(PlotCursors::A) && !cursors->time(PlotCursors::B));
 }
 
 QTEST_MAIN(TestVoltagePlotBrowse)

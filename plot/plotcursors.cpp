@@ -1,0 +1,136 @@
+#include "plotcursors.h"
+
+#include <QMenu>
+#include <qcustomplot.h>
+
+#include <cmath>
+
+namespace {
+// How close to a cursor, in pixels, a press grabs it.
+constexpr double grabDistance = 5.0;
+const QColor cursorColor(0x8c, 0x69, 0x27);
+} // namespace
+
+PlotCursors::PlotCursors(QCustomPlot *plot)
+    : QObject(plot)
+    , plot_(plot)
+{
+    const char *names[] = {"A", "B"};
+    for (int c = 0; c < 2; ++c) {
+        lines_[c] = new QCPItemStraightLine(plot);
+        lines_[c]->setPen(QPen(cursorColor, 1, c == A ? Qt::SolidLine : Qt::DashLine));
+        lines_[c]->setVisible(false);
+        labels_[c] = new QCPItemText(plot);
+        labels_[c]->setText(QString::fromLatin1(names[c]));
+        labels_[c]->setColor(cursorColor);
+        labels_[c]->setPositionAlignment(Qt::AlignLeft | Qt::AlignTop);
+        labels_[c]->position->setTypeY(QCPItemPosition::ptAxisRectRatio);
+        labels_[c]->setVisible(false);
+    }
+    connect(plot, &QCustomPlot::mousePress, this, &PlotCursors::mouse_pressed);
+    connect(plot, &QCustomPlot::mouseMove, this, &PlotCursors::mouse_moved);
+    connect(plot, &QCustomPlot::mouseRelease, this, &PlotCursors::mouse_released);
+}
+
+void PlotCursors::set_enabled(bool enabled)
+{
+    enabled_ = enabled;
+    if (!enabled)
+        clear();
+}
+
+void PlotCursors::place(Cursor cursor, double time)
+{
+    if (!enabled_ || !std::isfinite(time))
+        return;
+    times_[cursor] = time;
+    lines_[cursor]->point1->setCoords(time, 0.0);
+    lines_[cursor]->point2->setCoords(time, 1.0);
+    labels_[cursor]->position->setCoords(time, 0.0);
+    lines_[cursor]->setVisible(true);
+    labels_[cursor]->setVisible(true);
+    plot_->replot(QCustomPlot::rpQueuedReplot);
+    emit changed();
+}
+
+void PlotCursors::clear()
+{
+    if (!times_[A] && !times_[B])
+        return;
+    for (int c = 0; c < 2; ++c) {
+        times_[c].reset();
+        lines_[c]->setVisible(false);
+        labels_[c]->setVisible(false);
+    }
+    plot_->replot(QCustomPlot::rpQueuedReplot);
+    emit changed();
+}
+
+double PlotCursors::from() const
+{
+    return std::min(times_[A].value_or(0.0), times_[B].value_or(0.0));
+}
+
+double PlotCursors::to() const
+{
+    return std::max(times_[A].value_or(0.0), times_[B].value_or(0.0));
+}
+
+std::optional<PlotCursors::Cursor> PlotCursors::cursor_near(double x) const
+{
+    std::optional<Cursor> nearest;
+    double best = grabDistance;
+    for (const Cursor cursor : {A, B}) {
+        if (!times_[cursor])
+            continue;
+        const double distance = std::abs(plot_->xAxis->coordToPixel(*times_[cursor]) - x);
+        if (distance <= best) {
+            best = distance;
+            nearest = cursor;
+        }
+    }
+    return nearest;
+}
+
+void PlotCursors::mouse_pressed(QMouseEvent *event)
+{
+    if (!enabled_)
+        return;
+    if (event->button() == Qt::RightButton) {
+        show_menu(event);
+        return;
+    }
+    if (event->button() != Qt::LeftButton)
+        return;
+    dragged_ = cursor_near(event->position().x());
+    if (dragged_) {
+        // The axis rect starts a pan on the same press unless it is off by then.
+        panWasOn_ = plot_->interactions().testFlag(QCP::iRangeDrag);
+        plot_->setInteraction(QCP::iRangeDrag, false);
+    }
+}
+
+void PlotCursors::mouse_moved(QMouseEvent *event)
+{
+    if (dragged_)
+        place(*dragged_, plot_->xAxis->pixelToCoord(event->position().x()));
+}
+
+void PlotCursors::mouse_released(QMouseEvent *)
+{
+    if (!dragged_)
+        return;
+    dragged_.reset();
+    plot_->setInteraction(QCP::iRangeDrag, panWasOn_);
+}
+
+void PlotCursors::show_menu(QMouseEvent *event)
+{
+    const double time = plot_->xAxis->pixelToCoord(event->position().x());
+    QMenu menu(plot_);
+    menu.addAction(tr("Place cursor A here"), this, [this, time] { place(A, time); });
+    menu.addAction(tr("Place cursor B here"), this, [this, time] { place(B, time); });
+    QAction *remove = menu.addAction(tr("Remove the cursors"), this, [this] { clear(); });
+    remove->setEnabled(times_[A] || times_[B]);
+    menu.exec(event->globalPosition().toPoint());
+}

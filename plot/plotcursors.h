@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QObject>
+
+#include <array>
+#include <optional>
+
+class QCPItemStraightLine;
+class QCPItemText;
+class QCustomPlot;
+class QMouseEvent;
+
+// Two vertical cursors, A and B, on a plot's time axis, for measuring a stretch of a run while
+// it is browsed. The operator places them through the plot's context menu (right button) and
+// drags them with the left button; while one is dragged the plot does not pan. GUI thread.
+class PlotCursors : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum Cursor { A = 0, B = 1 };
+
+    explicit PlotCursors(QCustomPlot *plot);
+
+    // Off: both are removed and the context menu offers nothing.
+    void set_enabled(bool enabled);
+    bool is_enabled() const { return enabled_; }
+
+    void place(Cursor cursor, double time);
+    void clear();
+    std::optional<double> time(Cursor cursor) const { return times_[cursor]; }
+    // Both placed: the earlier and the later time.
+    bool is_placed() const { return times_[A] && times_[B]; }
+    double from() const;
+    double to() const;
+
+signals:
+    // A cursor was placed, moved or removed.
+    void changed();
+
+private:
+    void mouse_pressed(QMouseEvent *event);
+    void mouse_moved(QMouseEvent *event);
+    void mouse_released(QMouseEvent *event);
+    void show_menu(QMouseEvent *event);
+    // The cursor within grabDistance pixels of x, the nearer one first.
+    std::optional<Cursor> cursor_near(double x) const;
+
+    QCustomPlot *const plot_;
+    std::array<QCPItemStraightLine *, 2> lines_{};
+    std::array<QCPItemText *, 2> labels_{};
+    std::array<std::optional<double>, 2> times_;
+    std::optional<Cursor> dragged_;
+    bool panWasOn_ = false;
+    bool enabled_ = false;
+};
