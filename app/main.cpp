@@ -5,6 +5,7 @@
 #include <QCommandLineParser>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QStandardPaths>
 
@@ -76,8 +77,22 @@ int main(int argc, char *argv[])
         QStringLiteral("data-folder"),
         QStringLiteral("Work in $XDG_DATA_HOME/telvane (~/.local/share/telvane), made on "
                        "first use, instead of the current folder."));
-    options.addOptions({version, simulate, in_data_folder});
+    const QCommandLineOption table(
+        QStringLiteral("table"),
+        QStringLiteral("With FILE: the run to open, instead of choosing it from the list."),
+        QStringLiteral("NAME"));
+    options.addOptions({version, simulate, in_data_folder, table});
+    options.addPositionalArgument(
+        QStringLiteral("FILE"),
+        QStringLiteral("A database file (Quorlen.db, telvane-cli.db or another) whose run to "
+                       "open for review; other files than the window's own are only read."),
+        QStringLiteral("[FILE]"));
     options.process(*app);
+    // Named from where the program was started, before it may move to its data folder.
+    const QString reviewFile =
+        options.positionalArguments().isEmpty()
+            ? QString()
+            : QFileInfo(options.positionalArguments().first()).absoluteFilePath();
     if (options.isSet(version)) {
         std::printf("Telvane V%s\n", TELVANE_VERSION);
         return 0;
@@ -111,5 +126,11 @@ int main(int argc, char *argv[])
         window.set_extra_ports({simulator->port_name()});
     window.show();
     app->installNativeEventFilter(&window);
+    if (!reviewFile.isEmpty()) {
+        if (options.isSet(table))
+            window.open_run(reviewFile, options.value(table));
+        else
+            window.choose_run(reviewFile);
+    }
     return app->exec();
 }

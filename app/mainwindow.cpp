@@ -8,6 +8,7 @@
 #include "dataqueues.h"
 #include "formminimumsize.h"
 #include "logmanager.h"
+#include "openrundialog.h"
 #include "portwatcher.h"
 #include "protocol.h"
 #include "runexport.h"
@@ -20,11 +21,13 @@
 #include "ui_mainwindow.h"
 #include "voltageplot.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDateTime>
 #include <QDebug>
 #include <QDir>
+#include <QFileInfo>
 #include <QLockFile>
 #include <QMessageBox>
 #include <QSerialPortInfo>
@@ -33,6 +36,7 @@
 #include <QSqlQuery>
 #include <QStatusBar>
 #include <QTimer>
+#include <QToolButton>
 
 #include <chrono>
 
@@ -178,6 +182,69 @@ void MainWindow::set_extra_ports(const QStringList &ports)
     port_watcher_->set_extra_ports(ports);
 }
 
+SampleDatabase *MainWindow::shown_database() const
+{
+    return review_database_ ? review_database_.get() : database_;
+}
+
+bool MainWindow::choose_run(const QString &file)
+{
+    if (acquiring_) {
+        show_message(tr("Stop the run before opening a recorded one."));
+        return false;
+    }
+    OpenRunDialog dialog(file.isEmpty() ? database_->file_name() : file, this);
+    if (dialog.exec() != QDialog::Accepted || dialog.table().isEmpty())
+        return false;
+    return open_run(dialog.file(), dialog.table());
+}
+
+bool MainWindow::open_run(const QString &file, const QString &table)
+{
+    if (acquiring_) {
+        show_message(tr("Stop the run before opening a recorded one."));
+        return false;
+    }
+    const bool own = QFileInfo(file).canonicalFilePath() ==
+                     QFileInfo(database_->file_name()).canonicalFilePath();
+    std::unique_ptr<SampleDatabase> other;
+    SampleDatabase *source = database_;
+    QString reason;
+    if (!own) {
+        other = std::make_unique<SampleDatabase>(file, SampleDatabase::Access::ReadOnly);
+        if (!QFileInfo(file).isFile())
+            reason = tr("there is no such file");
+        else if (!other->open_database())
+            reason = other->open_error();
+        source = other.get();
+    }
+    std::optional<RunListing> run;
+    if (reason.isEmpty()) {
+        run = source->describe_run(table, &reason);
+        if (run && (run->channels == 0 || !source->select_table(table)))
+            reason = tr("it is not a run table of this program");
+    }
+    if (!reason.isEmpty() || !run) {
+        QMessageBox::warning(this, tr("Warning"),
+                             tr("The run %1 of %2 cannot be opened: %3.").arg(table, file, reason));
+        return false;
+    }
+    const bool single = run->channels == 1;
+    if (single != is_single_channel())
+        (single ? ui_->SignalChannel : ui_->MultiChannel)->click();
+    plot_->show_stored_run(source, single, ChannelPanel::stored_visibility(),
+                           run->firstTime.value_or(0.0), run->lastTime.value_or(0.0));
+    cursor_readout_->set_run(source, table);
+    cursor_readout_->set_shown_channels(ChannelPanel::stored_visibility());
+    review_database_ = std::move(other); // the one before goes once the plot left it
+    run_status_->show_note(tr("Reviewing %1 of %2 (%3 rows)%4.")
+                               .arg(table, QDir::toNativeSeparators(file))
+                               .arg(run->rows)
+                               .arg(own ? QString() : tr(", read-only")),
+                           false);
+    return true;
+}
+
 void MainWindow::setup_status_bar()
 {
     status_bar_ = new QStatusBar(this);
@@ -186,6 +253,20 @@ void MainWindow::setup_status_bar()
     battery_ = new Battery(this);
     battery_->setFixedSize(32, 12);
     status_bar_->addPermanentWidget(battery_, 0);
+    // Review of recorded runs: from the keyboard, and with the mouse from the status bar, where
+    // it takes no room from the controls and no height from the window.
+    auto *openRun = new QAction(tr("Open Run…"), this);
+    openRun->setObjectName(QStringLiteral("actionOpenRun"));
+    openRun->setShortcut(QKeySequence::Open);
+    openRun->setToolTip(tr("Open a recorded run to browse, measure and export it (Ctrl+O)"));
+    addAction(openRun);
+    QObject::connect(openRun, &QAction::triggered, this, [this] { choose_run(); });
+    auto *openButton = new QToolButton(this);
+    openButton->setObjectName(QStringLiteral("openRunButton"));
+    openButton->setDefaultAction(openRun);
+    openButton->setAutoRaise(true);
+    openButton->setFixedHeight(status_bar_->fontMetrics().height() + 2);
+    status_bar_->insertPermanentWidget(0, openButton, 0);
     status_bar_->setStyleSheet(QStringLiteral("QStatusBar{background-color: rgb(255, 255, 255);}"));
     // Shown by the first status reply of the instrument.
     battery_->hide();
@@ -438,6 +519,9 @@ void MainWindow::on_SampleStart_clicked()
         return;
     }
     const RunSettings settings = run_settings();
+    // A run on review gives way to the new one.
+    plot_->set_database(database_);
+    review_database_.reset();
     // A run started within the same second as another one, of this or another program, gets
     // a suffixed name, so no two runs ever share a table.
     if (!session_->create_table(QDateTime::currentDateTime(), settings)) {
@@ -704,7 +788,8 @@ void MainWindow::on_ExportFile_clicked()
 {
     if (acquiring_)
         return; // also while stopping, when the button is already enabled
-    const QString table = database_->current_table_name();
-    if (RunExport(this, database_, plot_).run(last_export_dir_))
+    SampleDatabase *source = shown_database();
+    const QString table = source->current_table_name();
+    if (RunExport(this, source, plot_).run(last_export_dir_) && source == database_)
         exported_tables_.insert(table);
 }

@@ -50,6 +50,16 @@ public:
     // pseudo-terminal, which the system does not enumerate.
     void set_extra_ports(const QStringList &ports);
 
+    // Review: shows a recorded run of a database file in the plot as a paused run, to browse,
+    // measure and export. A file other than the window's own is opened read-only and never
+    // changed. False, after telling the operator why, when it cannot be opened.
+    bool open_run(const QString &file, const QString &table);
+    // Asks for a file and one of its runs (starting at file, the window's own database when
+    // empty) and opens it; false when cancelled or it could not be opened.
+    bool choose_run(const QString &file = QString());
+    // The database of the run on show: the reviewed file's, or the window's own.
+    SampleDatabase *shown_database() const;
+
     // Read access for the tests and tools built on the window.
     VoltagePlot *plot() const { return plot_; }
     SampleDatabase *database() const { return database_; }
@@ -126,6 +136,8 @@ private:
     std::unique_ptr<ChannelPanel> channels_;
     PortWatcher *port_watcher_ = nullptr;
     CursorReadout *cursor_readout_ = nullptr; // Qt child, under the plot
+    // The file of a reviewed run other than the window's own; null otherwise.
+    std::unique_ptr<SampleDatabase> review_database_;
     bool acquiring_ = false;
     bool attenuator_ = false;
     QString last_export_dir_;

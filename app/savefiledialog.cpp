@@ -44,8 +44,10 @@ private:
 
 } // namespace
 
-QString ask_save_file_name(QWidget *parent, const QString &caption, const QString &directory,
-                           const QString &filter, const QString &proposedName)
+namespace {
+QString ask_file_name(QWidget *parent, const QString &caption, const QString &directory,
+                      const QString &filter, const QString &proposedName,
+                      QFileDialog::AcceptMode mode)
 {
     // Declared first, so it outlives the dialog and its file system model.
     NameOnlyIconProvider icons;
@@ -53,11 +55,25 @@ QString ask_save_file_name(QWidget *parent, const QString &caption, const QStrin
     // Set before the dialog runs: its listing asks for icons and types only once it is shown.
     dialog.setIconProvider(&icons);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(mode == QFileDialog::AcceptSave ? QFileDialog::AnyFile
+                                                       : QFileDialog::ExistingFile);
+    dialog.setAcceptMode(mode);
     if (!proposedName.isEmpty())
         dialog.selectFile(proposedName);
     if (dialog.exec() != QDialog::Accepted)
         return QString();
     return dialog.selectedFiles().value(0);
+}
+} // namespace
+
+QString ask_save_file_name(QWidget *parent, const QString &caption, const QString &directory,
+                           const QString &filter, const QString &proposedName)
+{
+    return ask_file_name(parent, caption, directory, filter, proposedName, QFileDialog::AcceptSave);
+}
+
+QString ask_open_file_name(QWidget *parent, const QString &caption, const QString &directory,
+                           const QString &filter)
+{
+    return ask_file_name(parent, caption, directory, filter, QString(), QFileDialog::AcceptOpen);
 }

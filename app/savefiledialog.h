@@ -18,3 +18,7 @@ class QWidget;
 QString ask_save_file_name(QWidget *parent, const QString &caption, const QString &directory,
                            const QString &filter = QString(),
                            const QString &proposedName = QString());
+
+// The same for an existing file to open.
+QString ask_open_file_name(QWidget *parent, const QString &caption, const QString &directory,
+                           const QString &filter = QString());

@@ -42,6 +42,12 @@ std::optional<HistoryLoader::Finished> HistoryLoader::take()
     return oldest;
 }
 
+void HistoryLoader::wait_until_idle()
+{
+    std::unique_lock<std::mutex> lock(mutex_);
+    idle_.wait(lock, [this] { return jobs_.empty() && !loading_; });
+}
+
 void HistoryLoader::run()
 {
     for (;;) {
@@ -53,12 +59,15 @@ void HistoryLoader::run()
                 return;
             job = jobs_.front();
             jobs_.erase(jobs_.begin());
+            loading_ = true;
         }
         Finished done{history_load::load(*job.db, job.request), job.generation};
         {
             std::lock_guard<std::mutex> lock(mutex_);
             results_.push_back(std::move(done));
+            loading_ = false;
         }
+        idle_.notify_all();
         // Always told, so that the receiver knows the load has ended; the call carries no
         // data and is dropped when the receiver has gone.
         QMetaObject::invokeMethod(receiver_, finished_, Qt::QueuedConnection);

@@ -35,6 +35,8 @@ public:
     void start(SampleDatabase *db, const history_load::Request &request, quint64 generation);
     // The oldest finished load, or nothing.
     std::optional<Finished> take();
+    // Returns once no load is queued or under way, so that a database may go.
+    void wait_until_idle();
 
 private:
     struct Job
@@ -53,5 +55,7 @@ private:
     std::vector<Job> jobs_;         // guarded by mutex_
     std::vector<Finished> results_; // guarded by mutex_
     bool stopping_ = false;         // guarded by mutex_
+    bool loading_ = false;          // guarded by mutex_; a job taken and not yet done
+    std::condition_variable idle_;  // signalled when a job is done
     std::thread thread_;            // last, so that it starts after the members it uses
 };

@@ -268,6 +268,30 @@ void VoltagePlot::refresh_view()
     }
 }
 
+void VoltagePlot::set_database(SampleDatabase *sampleDatabase)
+{
+    if (sampleDatabase == database)
+        return;
+    loader->wait_until_idle();
+    ++runGeneration; // what was loaded from the other file is no part of this one
+    database = sampleDatabase;
+}
+
+void VoltagePlot::show_stored_run(SampleDatabase *sampleDatabase, bool singleChannel,
+                                  const QList<bool> &channelVisible, double first, double last)
+{
+    set_database(sampleDatabase);
+    setup_graphs(singleChannel, channelVisible);
+    set_browse_mode(true);
+    {
+        QMutexLocker lock(&stagingMutex);
+        runHasSamples = true; // stored: there is history to load
+    }
+    loadedLower = loadedUpper = first;
+    xAxis->setRange(first, std::max(last, first + 1e-3));
+    replot(rpQueuedReplot);
+}
+
 void VoltagePlot::set_browse_mode(bool enabled)
 {
     flush_pending();

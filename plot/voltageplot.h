@@ -58,6 +58,15 @@ public:
     // a missing entry counts as visible. Ignored in single-channel mode.
     void setup_graphs(bool singleChannel, const QList<bool> &channelVisible = {});
 
+    // Shows a run stored in database (another file's, or one recorded earlier) as a paused
+    // run: its graphs, browse mode, the view over [first, last] loaded from its table. The
+    // plot reads database from then on; it must outlive the plot or the next call.
+    void show_stored_run(SampleDatabase *database, bool singleChannel,
+                         const QList<bool> &channelVisible, double first, double last);
+    // Reads database from now on (for the runs the window records); waits for a load from
+    // the previous one first.
+    void set_database(SampleDatabase *database);
+
     // Decoding thread.
     void append_samples(double time, const QList<double> &values) override;
     void append_sample(double time, double value) override;

@@ -103,12 +103,14 @@ bool has_table(sqlite3 *db, const QString &name)
 }
 } // namespace
 
-SampleDatabase::SampleDatabase(const QString &fileName)
+SampleDatabase::SampleDatabase(const QString &fileName, Access access)
     : fileName_(fileName)
+    , access_(access)
     , owner_(QThread::currentThread())
     , ownerConnectionName_(owner_connection_name())
-    , connection_(sqlite_connection::add(ownerConnectionName_, fileName))
-    , threadConnections_(std::make_unique<ThreadConnections>(fileName))
+    , connection_(
+          sqlite_connection::add(ownerConnectionName_, fileName, access == Access::ReadOnly))
+    , threadConnections_(std::make_unique<ThreadConnections>(fileName, access == Access::ReadOnly))
 {}
 
 SampleDatabase::~SampleDatabase()

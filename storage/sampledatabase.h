@@ -37,7 +37,11 @@ public:
     // The window's database, in its working folder.
     static constexpr char defaultFileName[] = "Quorlen.db";
 
-    explicit SampleDatabase(const QString &fileName = QString::fromLatin1(defaultFileName));
+    enum class Access { ReadWrite, ReadOnly };
+
+    // A read-only database never writes its file: for looking at another program's runs.
+    explicit SampleDatabase(const QString &fileName = QString::fromLatin1(defaultFileName),
+                            Access access = Access::ReadWrite);
     ~SampleDatabase();
     SampleDatabase(const SampleDatabase &) = delete;
     SampleDatabase &operator=(const SampleDatabase &) = delete;
@@ -124,6 +128,8 @@ public:
     std::optional<RunListing> describe_run(const QString &table, QString *reason = nullptr);
 
     QString current_table_name() const;
+    QString file_name() const { return fileName_; }
+    bool is_read_only() const { return access_ == Access::ReadOnly; }
     bool is_single_channel() const;
 
     // Only names the system gives its run tables are accepted: "dataSample_", the start
@@ -137,6 +143,7 @@ private:
     bool accepts_table_name(const QString &name) const;
 
     const QString fileName_;
+    const Access access_;
     QThread *const owner_; // the creating thread, which uses connection_
     const QString ownerConnectionName_;
     QSqlDatabase connection_;                              // used by owner_ only

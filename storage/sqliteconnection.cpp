@@ -10,12 +10,14 @@
 
 namespace sqlite_connection {
 
-QSqlDatabase add(const QString &name, const QString &fileName)
+QSqlDatabase add(const QString &name, const QString &fileName, bool readOnly)
 {
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
     db.setDatabaseName(fileName);
     // A writer waits this long for another connection's write lock before it gives up.
-    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
+    db.setConnectOptions(readOnly
+                             ? QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000;QSQLITE_OPEN_READONLY")
+                             : QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
     return db;
 }
 
@@ -27,8 +29,10 @@ bool open(QSqlDatabase &db)
     }
     // The journal mode is kept in the file; asking again is cheap. Without it the
     // database still works, only readers and the writer wait for each other.
-    QSqlQuery query(db);
-    query.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
+    if (!db.connectOptions().contains(QLatin1String("QSQLITE_OPEN_READONLY"))) {
+        QSqlQuery query(db);
+        query.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
+    }
     return true;
 }
 

@@ -16,8 +16,9 @@ struct sqlite3_stmt;
 // thread never blocks the inserts of another.
 namespace sqlite_connection {
 
-// Registers (does not open) a QSQLITE connection under name for fileName.
-QSqlDatabase add(const QString &name, const QString &fileName);
+// Registers (does not open) a QSQLITE connection under name for fileName; a read-only one
+// never writes the file.
+QSqlDatabase add(const QString &name, const QString &fileName, bool readOnly = false);
 
 // Opens db and switches the file to the write-ahead journal. Reports a failure on the
 // debug output and returns false.

@@ -42,9 +42,10 @@ struct ThreadSlot
 thread_local ThreadSlot slot;
 } // namespace
 
-ThreadConnections::ThreadConnections(const QString &fileName)
+ThreadConnections::ThreadConnections(const QString &fileName, bool readOnly)
     : id_(nextInstanceId.fetch_add(1))
     , fileName_(fileName)
+    , readOnly_(readOnly)
 {}
 
 ThreadConnections::~ThreadConnections()
@@ -63,7 +64,7 @@ QSqlDatabase ThreadConnections::connection(bool open)
     QSqlDatabase db;
     if (name.isEmpty()) {
         name = unique_name();
-        db = sqlite_connection::add(name, fileName_);
+        db = sqlite_connection::add(name, fileName_, readOnly_);
         slot.names.insert(id_, name);
         if (!slot.finishHook) {
             slot.finishHook = std::make_unique<QObject>();

@@ -9,7 +9,7 @@
 class ThreadConnections
 {
 public:
-    explicit ThreadConnections(const QString &fileName);
+    explicit ThreadConnections(const QString &fileName, bool readOnly = false);
     ~ThreadConnections();
     ThreadConnections(const ThreadConnections &) = delete;
     ThreadConnections &operator=(const ThreadConnections &) = delete;
@@ -24,4 +24,5 @@ public:
 private:
     const quint64 id_; // tells this object's connections from those of other instances
     const QString fileName_;
+    const bool readOnly_;
 };

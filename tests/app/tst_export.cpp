@@ -187,6 +187,7 @@ private slots:
     void escapeClosesTheBusyDialogEarlyAndTheResultIsStillReported();
     void exportIsInertWhileARunIsActiveOrStopping();
     void exportOfASimulatedRunMatchesTheStoredTable();
+    void reviewOfAnotherFilesRunShowsMeasuresAndExportsItAndLeavesTheFileAlone();
 
 private:
     // A shown window whose database holds a stopped run of `rows` rows, unless rows < 0.
@@ -622,6 +623,79 @@ void ExportTest::exportOfASimulatedRunMatchesTheStoredTable()
     QCOMPARE(fileContents(part + QStringLiteral(".csv")), stretch);
     QVERIFY(QFile::exists(part + QStringLiteral(".png")));
     QCOMPARE(window.plot()->xAxis->range(), view); // the picture's stretch was a detour
+}
+
+// A run another program recorded, opened from its file: the chart holds its one-sample spike,
+// the cursors measure its rows, Save exports it as the recorder would, and the file is not
+// changed by any of it.
+void ExportTest::reviewOfAnotherFilesRunShowsMeasuresAndExportsItAndLeavesTheFileAlone()
+{
+    QTemporaryDir folder;
+    const QString file = folder.filePath(QStringLiteral("recorder.db"));
+    QString table;
+    QList<SampleRow> rows;
+    {
+        SampleDatabase recorder(file);
+        QVERIFY(recorder.open_database());
+        table = recorder.create_run_table(QDateTime(QDate(2025, 3, 5), QTime(14, 7, 9)), false);
+        for (int i = 0; i < 3000; ++i) {
+            SampleRow row{i * 0.01};
+            for (int c = 0; c < 16; ++c)
+                row.append(i == 1234 && c == 15 ? 900.0 : std::sin(i * 0.05 + c) * 50.0);
+            rows.append(row);
+        }
+        QCOMPARE(recorder.insert_samples(rows), int(rows.size()));
+    }
+    const QByteArray expectedCsv = tableAsCsv(file, table, 1);
+    const QByteArray bytes = fileContents(file);
+    const QStringList files = QDir(folder.path()).entryList(QDir::Files);
+
+    auto window = std::make_unique<MainWindow>();
+    window->show();
+    QVERIFY(window->open_run(file, table));
+    QVERIFY(window->shown_database()->is_read_only());
+    VoltagePlot *plot = window->plot();
+    QVERIFY(plot->is_browse_mode());
+    QTRY_VERIFY_WITH_TIMEOUT(!plot->is_loading() && plot->graph(15)->dataCount() > 0, runTimeoutMs);
+    bool found = false;
+    QCOMPARE(plot->graph(15)->getValueRange(found).upper, 900.0);
+    QVERIFY(plot->xAxis->range().lower <= 0.0 && plot->xAxis->range().upper >= 29.99);
+
+    plot->cursors()->place(PlotCursors::A, 10.005);
+    plot->cursors()->place(PlotCursors::B, 20.005);
+    CursorReadout *readout = window->cursor_readout();
+    QTRY_VERIFY_WITH_TIMEOUT(readout->isVisible() && !readout->is_computing(), runTimeoutMs);
+    QCOMPARE(int(readout->statistics().channels().size()), 16);
+    double sum = 0.0;
+    qint64 samples = 0;
+    for (const SampleRow &row : std::as_const(rows)) {
+        if (row.at(0) >= 10.005 && row.at(0) <= 20.005) {
+            sum += row.at(16);
+            ++samples;
+        }
+    }
+    const ChannelStatistics &last = readout->statistics().channels().at(15);
+    QCOMPARE(last.samples, samples);
+    QCOMPARE(last.maximum, 900.0);
+    QVERIFY(std::abs(last.mean - sum / samples) < 1e-9 * std::abs(last.rms));
+
+    QTemporaryDir out;
+    const QString base = out.filePath(QStringLiteral("reviewed"));
+    MessageBoxSeen done;
+    BusySeen busy;
+    ModalResponder responder({answerExportOptions(true, false), answerSaveDialog(base),
+                              watchBusyDialog(&busy, base), answerMessageBox(&done)});
+    clickExport(*window);
+    QCOMPARE(responder.unexpected(), 0);
+    QCOMPARE(fileContents(base + QStringLiteral(".csv")), expectedCsv);
+
+    window.reset();
+    QCOMPARE(fileContents(file), bytes);
+    // SQLite may leave its own companions of a write-ahead log that a reader cannot remove.
+    QStringList left = QDir(folder.path()).entryList(QDir::Files);
+    left.removeAll(QStringLiteral("recorder.db-wal"));
+    left.removeAll(QStringLiteral("recorder.db-shm"));
+    QCOMPARE(left, files);
 }
 
 QTEST_MAIN(ExportTest)

@@ -149,6 +149,8 @@ file(REMOVE_RECURSE ${menu_start})
 file(MAKE_DIRECTORY ${menu_start}/started-in)
 file(STRINGS ${PREFIX}/share/applications/telvane.desktop exec REGEX "^Exec=")
 string(REGEX REPLACE "^Exec=" "" exec "${exec}")
+# Started from the menu, not with a file: the launcher drops the file field code.
+string(REGEX REPLACE " %[fFuU]" "" exec "${exec}")
 separate_arguments(exec UNIX_COMMAND "${exec}")
 execute_process(
     COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen

@@ -1,0 +1,124 @@
+#include "openrundialog.h"
+
+#include "runcatalogue.h"
+#include "sampledatabase.h"
+#include "savefiledialog.h"
+
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+OpenRunDialog::OpenRunDialog(const QString &file, QWidget *parent)
+    : QDialog(parent)
+    , file_(new QLineEdit(file, this))
+    , runs_(new QTableWidget(this))
+    , open_(new QPushButton(tr("Open"), this))
+{
+    setWindowTitle(tr("Open Run"));
+    auto *layout = new QVBoxLayout(this);
+    auto *fileRow = new QHBoxLayout;
+    fileRow->addWidget(new QLabel(tr("Database file:"), this));
+    fileRow->addWidget(file_, 1);
+    auto *browseButton = new QPushButton(tr("Browse…"), this);
+    fileRow->addWidget(browseButton);
+    layout->addLayout(fileRow);
+    runs_->setColumnCount(6);
+    runs_->setHorizontalHeaderLabels(
+        {tr("Run"), tr("Mode"), tr("Channels"), tr("Rows"), tr("Length (s)"), tr("Started")});
+    runs_->verticalHeader()->hide();
+    runs_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    runs_->setSelectionMode(QAbstractItemView::SingleSelection);
+    runs_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    runs_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    layout->addWidget(runs_, 1);
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    auto *cancel = new QPushButton(tr("Cancel"), this);
+    buttons->addWidget(open_);
+    buttons->addWidget(cancel);
+    layout->addLayout(buttons);
+    open_->setEnabled(false);
+    open_->setDefault(true);
+    resize(720, 360);
+
+    connect(browseButton, &QPushButton::clicked, this, &OpenRunDialog::browse);
+    connect(file_, &QLineEdit::editingFinished, this, [this] { list_runs(file_->text()); });
+    connect(runs_, &QTableWidget::itemSelectionChanged, this,
+            [this] { open_->setEnabled(!table().isEmpty()); });
+    connect(runs_, &QTableWidget::cellDoubleClicked, this, &QDialog::accept);
+    connect(open_, &QPushButton::clicked, this, &QDialog::accept);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    list_runs(file);
+}
+
+QString OpenRunDialog::file() const
+{
+    return file_->text();
+}
+
+QString OpenRunDialog::table() const
+{
+    const QList<QTableWidgetItem *> chosen = runs_->selectedItems();
+    return chosen.isEmpty() ? QString() : runs_->item(chosen.first()->row(), 0)->text();
+}
+
+bool OpenRunDialog::list_runs(const QString &file)
+{
+    file_->setText(file);
+    runs_->setRowCount(0);
+    open_->setEnabled(false);
+    QString problem;
+    // The file is left to SQLite: a plain open and close of a database this process uses
+    // would drop the locks SQLite holds on it.
+    if (!QFileInfo(file).isFile())
+        problem = tr("There is no file %1.").arg(file);
+    QList<RunListing> listed;
+    if (problem.isEmpty()) {
+        SampleDatabase database(file, SampleDatabase::Access::ReadOnly);
+        if (!database.open_database()) {
+            problem = tr("%1 cannot be read: %2").arg(file, database.open_error());
+        } else {
+            for (const QString &name : database.run_names()) {
+                if (const auto run = database.describe_run(name))
+                    listed.append(*run);
+            }
+            if (listed.isEmpty())
+                problem = tr("%1 holds no runs that can be read.").arg(file);
+        }
+    }
+    if (!problem.isEmpty()) {
+        runs_->setRowCount(1);
+        runs_->setItem(0, 0, new QTableWidgetItem(problem));
+        runs_->item(0, 0)->setFlags(Qt::NoItemFlags);
+        return false;
+    }
+    for (const RunListing &run : std::as_const(listed)) {
+        const int row = runs_->rowCount();
+        runs_->insertRow(row);
+        const QStringList cells{run.name,
+                                run.mode(),
+                                QString::number(run.channels),
+                                QString::number(run.rows),
+                                QString::number(run.length(), 'f', 3),
+                                run.started.isValid()
+                                    ? run.started.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"))
+                                    : QStringLiteral("-")};
+        for (int c = 0; c < cells.size(); ++c)
+            runs_->setItem(row, c, new QTableWidgetItem(cells.at(c)));
+    }
+    return true;
+}
+
+void OpenRunDialog::browse()
+{
+    const QString chosen =
+        ask_open_file_name(this, tr("Database File"), QFileInfo(file_->text()).absolutePath(),
+                           tr("Databases (*.db *.sqlite);;All Files (*)"));
+    if (!chosen.isEmpty())
+        list_runs(chosen);
+}
