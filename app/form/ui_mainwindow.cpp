@@ -1,6 +1,7 @@
 #include "ui_mainwindow.h"
 
 #include "formstylesheets.h"
+#include "legendrows.h"
 
 #include <QCoreApplication>
 #include <QFont>
@@ -57,7 +58,8 @@ const LegendEntry legend[16] = {
     {&Ui_MainWindow::label_25, "label_25", &Ui_MainWindow::voltage_label_16, "voltage_label_16",
      "rgb(211,105,211)", "Orchid"},
 };
-constexpr int channelsPerLegendRow = 8;
+// Between the number and value labels of the legend, and between channels.
+constexpr int legendSpacing = 6;
 
 template <typename T> T *makeNamed(QWidget *parent, const char *name)
 {
@@ -179,9 +181,12 @@ void Ui_MainWindow::setupPlotColumn()
     verticalLayout->addLayout(voltageLayout);
 
     widget_voltage_track = makeNamed<QWidget>(widget_2, "widget_voltage_track");
-    widget_voltage_track->setMinimumSize(QSize(0, 41));
+    // The legend's rows decide its minimum size; its width is whatever the plot column has.
+    QSizePolicy legendPolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    widget_voltage_track->setSizePolicy(legendPolicy);
     gridLayout_3 = makeOwnLayout<QGridLayout>(widget_voltage_track, "gridLayout_3");
     gridLayout_3->setContentsMargins(50, styleMargin, styleMargin, styleMargin);
+    gridLayout_3->setHorizontalSpacing(legendSpacing);
     setupLegend();
     verticalLayout->addWidget(widget_voltage_track);
 
@@ -192,10 +197,9 @@ void Ui_MainWindow::setupPlotColumn()
 
 void Ui_MainWindow::setupLegend()
 {
+    QList<QWidget *> labels;
     for (int index = 0; index < 16; ++index) {
         const LegendEntry &entry = legend[index];
-        const int row = index / channelsPerLegendRow;
-        const int column = 2 * (index % channelsPerLegendRow);
         const QString colour = QString::fromUtf8(entry.colour);
 
         QLabel *number = makeNamed<QLabel>(widget_voltage_track, entry.numberName);
@@ -204,29 +208,33 @@ void Ui_MainWindow::setupLegend()
         number->setStyleSheet(
             FormStyleSheets::channel_number(colour, QString::fromUtf8(entry.colourName)));
         number->setAlignment(Qt::AlignCenter);
-        gridLayout_3->addWidget(number, row, column, 1, 1);
         this->*entry.numberLabel = number;
 
         QLabel *value = makeNamed<QLabel>(widget_voltage_track, entry.valueName);
         value->setStyleSheet(FormStyleSheets::value_label(colour));
-        gridLayout_3->addWidget(value, row, column + 1, 1, 1);
         this->*entry.valueLabel = value;
+        labels << number << value;
     }
+    // Rows of 8 until the legend is laid out and knows its width.
+    legendRows = new LegendRows(widget_voltage_track, gridLayout_3, labels);
+    legendRows->arrange(8);
 }
 
 void Ui_MainWindow::setupControlColumn()
 {
-    verticalLayout_9 = makeLayout<QVBoxLayout>("verticalLayout_9");
+    controlScrollArea = makeNamed<VerticalScrollArea>(widget_2, "controlScrollArea");
+    controlColumn = makeNamed<QWidget>(controlScrollArea, "controlColumn");
+    verticalLayout_9 = makeOwnLayout<QVBoxLayout>(controlColumn, "verticalLayout_9");
     verticalLayout_9->setSpacing(10);
-    verticalLayout_9->setContentsMargins(styleMargin, 10, 9, styleMargin);
+    verticalLayout_9->setContentsMargins(0, 10, 9, 0);
 
     horizontalLayout_3 = makeLayout<QHBoxLayout>("horizontalLayout_3");
     horizontalLayout_3->setContentsMargins(0, 0, 0, 0);
-    PortComboBox = makeNamed<QComboBox>(widget_2, "PortComboBox");
+    PortComboBox = makeNamed<QComboBox>(controlColumn, "PortComboBox");
     PortComboBox->setFocusPolicy(Qt::NoFocus);
     PortComboBox->setStyleSheet(FormStyleSheets::port_combo());
     horizontalLayout_3->addWidget(PortComboBox);
-    connect = makeNamed<QPushButton>(widget_2, "connect");
+    connect = makeNamed<QPushButton>(controlColumn, "connect");
     connect->setMinimumSize(QSize(0, 24));
     connect->setStyleSheet(FormStyleSheets::connect_button());
     horizontalLayout_3->addWidget(connect);
@@ -234,7 +242,7 @@ void Ui_MainWindow::setupControlColumn()
 
     horizontalLayout = makeLayout<QHBoxLayout>("horizontalLayout");
     horizontalLayout->setContentsMargins(styleMargin, 0, 0, 0);
-    widget_4 = makeNamed<QWidget>(widget_2, "widget_4");
+    widget_4 = makeNamed<QWidget>(controlColumn, "widget_4");
     widget_4->setMaximumSize(QSize(16777215, 24));
     horizontalLayout_2 = makeOwnLayout<QHBoxLayout>(widget_4, "horizontalLayout_2");
     horizontalLayout_2->setContentsMargins(0, 0, 0, 0);
@@ -247,7 +255,7 @@ void Ui_MainWindow::setupControlColumn()
     horizontalLayout->addWidget(widget_4);
     verticalLayout_9->addLayout(horizontalLayout);
 
-    channel_button_groupbox = makeNamed<QGroupBox>(widget_2, "channel_button_groupbox");
+    channel_button_groupbox = makeNamed<QGroupBox>(controlColumn, "channel_button_groupbox");
     channel_button_groupbox->setMinimumSize(QSize(0, 130));
     channel_button_groupbox->setStyleSheet(FormStyleSheets::check_box());
     gridLayout_2 = makeOwnLayout<QGridLayout>(channel_button_groupbox, "gridLayout_2");
@@ -260,12 +268,13 @@ void Ui_MainWindow::setupControlColumn()
 
     verticalSpacer = new QSpacerItem(20, 40, QSizePolicy::Minimum, QSizePolicy::Expanding);
     verticalLayout_9->addItem(verticalSpacer);
-    horizontalLayout_5->addLayout(verticalLayout_9);
+    controlScrollArea->set_column(controlColumn);
+    horizontalLayout_5->addWidget(controlScrollArea);
 }
 
 void Ui_MainWindow::setupSampleGroup()
 {
-    groupBoxSample = makeNamed<QGroupBox>(widget_2, "groupBoxSample");
+    groupBoxSample = makeNamed<QGroupBox>(controlColumn, "groupBoxSample");
     groupBoxSample->setMinimumSize(QSize(0, 130));
     verticalLayout_4 = makeOwnLayout<QVBoxLayout>(groupBoxSample, "verticalLayout_4");
     verticalLayout_4->setContentsMargins(styleMargin, 0, styleMargin, 0);
@@ -306,7 +315,7 @@ void Ui_MainWindow::setupSampleGroup()
 
 void Ui_MainWindow::setupExcitationGroup()
 {
-    groupBoxExcitation = makeNamed<QGroupBox>(widget_2, "groupBoxExcitation");
+    groupBoxExcitation = makeNamed<QGroupBox>(controlColumn, "groupBoxExcitation");
     groupBoxExcitation->setStyleSheet(FormStyleSheets::excitation_group());
     verticalLayout_2 = makeOwnLayout<QVBoxLayout>(groupBoxExcitation, "verticalLayout_2");
     verticalLayout_2->setContentsMargins(9, 0, 9, 0);
@@ -364,7 +373,7 @@ void Ui_MainWindow::setupExcitationGroup()
 
 void Ui_MainWindow::setupActionPanel()
 {
-    widget_3 = makeNamed<QWidget>(widget_2, "widget_3");
+    widget_3 = makeNamed<QWidget>(controlColumn, "widget_3");
     widget_3->setStyleSheet(FormStyleSheets::action_panel());
     verticalLayout_6 = makeOwnLayout<QVBoxLayout>(widget_3, "verticalLayout_6");
     verticalLayout_6->setSpacing(10);

@@ -16,6 +16,10 @@
 #include <QVBoxLayout>
 #include <QWidget>
 
+#include "verticalscrollarea.h"
+
+class LegendRows;
+
 // The static widget tree of the main window. Every pointer is named after the
 // object name of its widget or layout; the window's on_<name>_<signal> slots
 // are attached through those names, so they must not change. The widgets are
@@ -65,8 +69,11 @@ public:
     QLabel *voltage_label_15 = nullptr;
     QLabel *label_25 = nullptr;
     QLabel *voltage_label_16 = nullptr;
+    LegendRows *legendRows = nullptr;
 
-    // Control column.
+    // Control column, scrolling when the window is short.
+    VerticalScrollArea *controlScrollArea = nullptr;
+    QWidget *controlColumn = nullptr;
     QVBoxLayout *verticalLayout_9 = nullptr;
     QHBoxLayout *horizontalLayout_3 = nullptr;
     QComboBox *PortComboBox = nullptr;

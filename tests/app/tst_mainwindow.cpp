@@ -14,14 +14,17 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QMap>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QSerialPortInfo>
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QTest>
 #include <QTimer>
+#include <QVBoxLayout>
 
 #include <memory>
 
@@ -46,19 +49,16 @@ void leaveCrashedRun(const QString &table)
     write_setting(QStringLiteral("last_table_name"), table);
 }
 
-// Where the control column does not fit: a control outside one of the widgets it sits in
-// (clipped or out of view), smaller than it needs, or overlapping another control. The
-// column's controls are the widgets of `form` outside the plot and its legend.
+// Where the form does not fit: a control outside one of the widgets it sits in (clipped or
+// out of view), smaller than it needs, or overlapping another control, or a scroll area
+// narrower than what it holds. A control in a scroll area is scrolled into view first: it may
+// be out of view, but not out of reach. The controls are the innermost widgets of `form`.
 QStringList controlLayoutFaults(const QWidget &form, const QWidget &visibleArea)
 {
-    const QWidget *legend = form.findChild<QWidget *>(QStringLiteral("widget_voltage_track"));
-    QList<const QWidget *> controls;
+    QList<QWidget *> controls;
     const QList<QWidget *> widgets = form.findChildren<QWidget *>();
-    for (const QWidget *widget : widgets) {
-        bool inPlotColumn = false;
-        for (const QWidget *up = widget; up != &form && !inPlotColumn; up = up->parentWidget())
-            inPlotColumn = up == legend || up->inherits("VoltagePlot");
-        if (!inPlotColumn && widget->isVisibleTo(&form) && !widget->isWindow() &&
+    for (QWidget *widget : widgets) {
+        if (widget->isVisibleTo(&form) && !widget->isWindow() &&
             widget->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly).isEmpty() &&
             !widget->objectName().startsWith(QLatin1String("qt_")))
             controls.append(widget);
@@ -69,10 +69,23 @@ QStringList controlLayoutFaults(const QWidget &form, const QWidget &visibleArea)
                    ? QString::fromLatin1(widget->metaObject()->className())
                    : widget->objectName();
     };
-    QList<QRect> placed;
-    for (const QWidget *control : controls) {
+    const QList<QScrollArea *> areas = form.findChildren<QScrollArea *>();
+    for (const QScrollArea *area : areas) {
+        if (area->widget()->width() > area->viewport()->width())
+            faults.append(QStringLiteral("%1 cut off").arg(name(area)));
+    }
+    QList<QPair<const QWidget *, QRect>> placed; // in the scroll area's widget or the form
+    for (QWidget *control : controls) {
+        QScrollArea *area = nullptr;
+        for (QScrollArea *candidate : areas) {
+            if (candidate->widget()->isAncestorOf(control))
+                area = candidate;
+        }
+        if (area != nullptr)
+            area->ensureWidgetVisible(control, 0, 0);
+        const QWidget *frame = area != nullptr ? area->widget() : &visibleArea;
+        placed.append({frame, QRect(control->mapTo(frame, QPoint(0, 0)), control->size())});
         const QRect rect(control->mapTo(&visibleArea, QPoint(0, 0)), control->size());
-        placed.append(rect);
         const QSize needed = control->minimumSizeHint().expandedTo(control->minimumSize());
         if (control->width() < needed.width() || control->height() < needed.height())
             faults.append(QStringLiteral("%1 squeezed").arg(name(control)));
@@ -89,7 +102,8 @@ QStringList controlLayoutFaults(const QWidget &form, const QWidget &visibleArea)
     }
     for (int i = 0; i < controls.size(); ++i) {
         for (int j = i + 1; j < controls.size(); ++j) {
-            if (placed.at(i).intersects(placed.at(j)))
+            if (placed.at(i).first == placed.at(j).first &&
+                placed.at(i).second.intersects(placed.at(j).second))
                 faults.append(QStringLiteral("%1 overlaps %2")
                                   .arg(name(controls.at(i)), name(controls.at(j))));
         }
@@ -120,6 +134,9 @@ private slots:
     void nativeMessagesAreNeverSwallowed();
     void everyControlFitsAtTheSmallestWindowSize_data();
     void everyControlFitsAtTheSmallestWindowSize();
+    void controlColumnWidensForALongerTextAtTheSmallestSize();
+    void legendTakesAsFewRowsAsTheWidthAllows_data();
+    void legendTakesAsFewRowsAsTheWidthAllows();
 
 private:
     std::unique_ptr<ScopedWorkDir> workDir_;
@@ -421,27 +438,110 @@ void MainWindowTest::nativeMessagesAreNeverSwallowed()
 void MainWindowTest::everyControlFitsAtTheSmallestWindowSize_data()
 {
     QTest::addColumn<bool>("multiChannel");
-    QTest::newRow("single channel") << false;
-    QTest::newRow("multi-channel, with the channel boxes") << true;
+    QTest::addColumn<bool>("readout");
+    QTest::newRow("single channel") << false << false;
+    QTest::newRow("multi-channel, with the channel boxes") << true << false;
+    QTest::newRow("multi-channel, with two lines of text under the plot") << true << true;
 }
 
 void MainWindowTest::everyControlFitsAtTheSmallestWindowSize()
 {
     QFETCH(bool, multiChannel);
+    QFETCH(bool, readout);
     write_setting(QStringLiteral("NormalExit"), true);
     MainWindow window;
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
+    const QSize smallest = window.minimumSize();
+    // No wider than the window opens, and short enough for a 1366 x 768 screen with a panel
+    // and a title bar.
+    QVERIFY2(smallest.width() <= 1092 && smallest.height() <= 640,
+             qPrintable(QStringLiteral("%1 x %2").arg(smallest.width()).arg(smallest.height())));
     if (multiChannel)
         window.findChild<QAbstractButton *>(QStringLiteral("MultiChannel"))->click();
+    if (readout) {
+        auto *plotColumn = window.findChild<QVBoxLayout *>(QStringLiteral("verticalLayout"));
+        plotColumn->insertWidget(1, new QLabel(QStringLiteral("A 12.5000 s   B 14.2500 s\n"
+                                                              "1: max -10000.0 mV   rms 12.3 mV"),
+                                               window.centralWidget()));
+    }
     // As small as the operator can drag it.
     window.resize(1, 1);
     QApplication::processEvents();
     QCOMPARE(window.size(), window.minimumSize());
+    QCOMPARE(window.minimumSize(), smallest); // switching modes leaves it alone
+
+    // A new arrangement of the legend takes the layouts a few passes.
+    auto *form = window.findChild<QWidget *>(QStringLiteral("widget_2"));
+    QStringList faults;
+    QTRY_VERIFY2((faults = controlLayoutFaults(*form, *window.centralWidget())).isEmpty(),
+                 qPrintable(faults.join(QStringLiteral("; "))));
+}
+
+void MainWindowTest::controlColumnWidensForALongerTextAtTheSmallestSize()
+{
+    write_setting(QStringLiteral("NormalExit"), true);
+    MainWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.resize(1, 1);
+    auto *rate = window.findChild<QLabel *>(QStringLiteral("label"));
+    rate->setText(rate->text() + QStringLiteral(", at most 150 p/s on sixteen channels"));
 
     auto *form = window.findChild<QWidget *>(QStringLiteral("widget_2"));
-    const QStringList faults = controlLayoutFaults(*form, *window.centralWidget());
-    QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QStringLiteral("; "))));
+    QStringList faults;
+    QTRY_VERIFY2((faults = controlLayoutFaults(*form, *window.centralWidget())).isEmpty(),
+                 qPrintable(faults.join(QStringLiteral("; "))));
+}
+
+void MainWindowTest::legendTakesAsFewRowsAsTheWidthAllows_data()
+{
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("rows");
+    QTest::newRow("smallest") << 1 << 4;
+    QTest::newRow("as it opens") << 1092 << 3;
+    QTest::newRow("a 1366 px screen") << 1366 << 2;
+    QTest::newRow("wider than two screens") << 3000 << 1;
+}
+
+void MainWindowTest::legendTakesAsFewRowsAsTheWidthAllows()
+{
+    QFETCH(int, width);
+    QFETCH(int, rows);
+    write_setting(QStringLiteral("NormalExit"), true);
+    MainWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.findChild<QAbstractButton *>(QStringLiteral("MultiChannel"))->click();
+    window.resize(width, window.minimumHeight());
+
+    // Read row by row, the channels come in order, in rows as even as sixteen allow.
+    auto *legend = window.findChild<QWidget *>(QStringLiteral("widget_voltage_track"));
+    QMap<int, QMap<int, int>> byRow; // y, x -> channel
+    const auto readRows = [&] {
+        byRow.clear();
+        for (int channel = 1; channel <= 16; ++channel) {
+            const auto *value =
+                legend->findChild<QWidget *>(QStringLiteral("voltage_label_%1").arg(channel));
+            byRow[value->y()][value->x()] = channel;
+        }
+        return byRow.size();
+    };
+    QTRY_COMPARE(readRows(), rows); // a new arrangement takes the layouts a few passes
+    QList<int> order;
+    QList<int> counts;
+    for (const QMap<int, int> &row : std::as_const(byRow)) {
+        order += row.values();
+        counts.append(row.size());
+    }
+    QVERIFY(counts.first() >= counts.last());
+    QCOMPARE(counts.mid(0, rows - 1), QList<int>(rows - 1, counts.first()));
+    for (int i = 0; i < order.size(); ++i)
+        QCOMPARE(order.at(i), i + 1);
+
+    QStringList faults;
+    QTRY_VERIFY2((faults = controlLayoutFaults(*legend, *window.centralWidget())).isEmpty(),
+                 qPrintable(faults.join(QStringLiteral("; "))));
 }
 
 QTEST_MAIN(MainWindowTest)

@@ -138,6 +138,8 @@ QList<QPair<QString, QString>> formTree()
         {"voltageLayout", "QHBoxLayout"},
         {"widget_voltage_track", "QWidget"},
         {"gridLayout_3", "QGridLayout"},
+        {"controlScrollArea", "VerticalScrollArea"},
+        {"controlColumn", "QWidget"},
         {"verticalLayout_9", "QVBoxLayout"},
         {"horizontalLayout_3", "QHBoxLayout"},
         {"PortComboBox", "QComboBox"},
@@ -350,7 +352,6 @@ void MainWindowFormTest::widgetsStartWithTheirTextsAndValues_data()
     row("groupBoxSample", "minimumSize", QSize(0, 130));
     row("widget_single", "minimumSize", QSize(0, 30));
     row("widget_multi", "minimumSize", QSize(0, 110));
-    row("widget_voltage_track", "minimumSize", QSize(0, 41));
     row("SampleStart", "minimumSize", QSize(75, 40));
     row("SamplePause", "minimumSize", QSize(75, 40));
     row("SampleStop", "minimumSize", QSize(75, 40));
@@ -558,7 +559,7 @@ void MainWindowFormTest::layoutsHaveTheirMarginsAndSpacing_data()
     QTest::newRow("horizontalLayout_5") << "horizontalLayout_5" << QMargins(0, 0, 0, 0) << -1;
     QTest::newRow("verticalLayout") << "verticalLayout" << QMargins(-1, 0, -1, -1) << 0;
     QTest::newRow("gridLayout_3") << "gridLayout_3" << QMargins(50, -1, -1, -1) << -1;
-    QTest::newRow("verticalLayout_9") << "verticalLayout_9" << QMargins(-1, 10, 9, -1) << 10;
+    QTest::newRow("verticalLayout_9") << "verticalLayout_9" << QMargins(0, 10, 9, 0) << 10;
     QTest::newRow("horizontalLayout_3") << "horizontalLayout_3" << QMargins(0, 0, 0, 0) << -1;
     QTest::newRow("horizontalLayout") << "horizontalLayout" << QMargins(-1, 0, 0, 0) << -1;
     QTest::newRow("horizontalLayout_2") << "horizontalLayout_2" << QMargins(0, 0, 0, 0) << -1;
@@ -620,7 +621,9 @@ void MainWindowFormTest::windowSizeStretchAndMinimumHeight()
     QCOMPARE(form.ui.horizontalLayout_5->stretch(0), 7);
     QCOMPARE(form.ui.horizontalLayout_5->stretch(1), 3);
     QCOMPARE(form.ui.horizontalLayout_5->itemAt(0)->layout(), form.ui.verticalLayout);
-    QCOMPARE(form.ui.horizontalLayout_5->itemAt(1)->layout(), form.ui.verticalLayout_9);
+    QCOMPARE(form.ui.horizontalLayout_5->itemAt(1)->widget(), form.ui.controlScrollArea);
+    QCOMPARE(form.ui.controlScrollArea->widget(), form.ui.controlColumn);
+    QCOMPARE(form.ui.controlColumn->layout(), form.ui.verticalLayout_9);
     QCOMPARE(form.ui.verticalLayout->stretch(0), 8);
     QCOMPARE(form.ui.verticalLayout->stretch(1), 0);
     QCOMPARE(form.ui.horizontalLayout_9->stretch(0), 1);
