@@ -237,7 +237,8 @@ bool MainWindow::open_run(const QString &file, const QString &table)
     cursor_readout_->set_run(source, table);
     cursor_readout_->set_shown_channels(ChannelPanel::stored_visibility());
     review_database_ = std::move(other); // the one before goes once the plot left it
-    run_status_->show_note(tr("Reviewing %1 of %2 (%3 rows)%4.")
+    run_status_->show_note(tr("Reviewing %1 of %2 (%3 rows)%4. Shift+click and Ctrl+click place "
+                              "cursors A and B.")
                                .arg(table, QDir::toNativeSeparators(file))
                                .arg(run->rows)
                                .arg(own ? QString() : tr(", read-only")),

@@ -1,6 +1,6 @@
 #include "plotcursors.h"
 
-#include <QMenu>
+#include <QMouseEvent>
 #include <qcustomplot.h>
 
 #include <cmath>
@@ -96,13 +96,20 @@ void PlotCursors::mouse_pressed(QMouseEvent *event)
 {
     if (!enabled_)
         return;
-    if (event->button() == Qt::RightButton) {
-        show_menu(event);
+    const Qt::KeyboardModifiers modifiers = event->modifiers();
+    if (event->button() == Qt::RightButton && modifiers.testFlag(Qt::ShiftModifier)) {
+        clear();
         return;
     }
     if (event->button() != Qt::LeftButton)
         return;
-    dragged_ = cursor_near(event->position().x());
+    const double x = event->position().x();
+    if (modifiers.testFlag(Qt::ShiftModifier))
+        place(A, plot_->xAxis->pixelToCoord(x));
+    else if (modifiers.testFlag(Qt::ControlModifier))
+        place(B, plot_->xAxis->pixelToCoord(x));
+    // A cursor just placed, or one pressed on, follows the mouse until the release.
+    dragged_ = cursor_near(x);
     if (dragged_) {
         // The axis rect starts a pan on the same press unless it is off by then.
         panWasOn_ = plot_->interactions().testFlag(QCP::iRangeDrag);
@@ -122,15 +129,4 @@ void PlotCursors::mouse_released(QMouseEvent *)
         return;
     dragged_.reset();
     plot_->setInteraction(QCP::iRangeDrag, panWasOn_);
-}
-
-void PlotCursors::show_menu(QMouseEvent *event)
-{
-    const double time = plot_->xAxis->pixelToCoord(event->position().x());
-    QMenu menu(plot_);
-    menu.addAction(tr("Place cursor A here"), this, [this, time] { place(A, time); });
-    menu.addAction(tr("Place cursor B here"), this, [this, time] { place(B, time); });
-    QAction *remove = menu.addAction(tr("Remove the cursors"), this, [this] { clear(); });
-    remove->setEnabled(times_[A] || times_[B]);
-    menu.exec(event->globalPosition().toPoint());
 }

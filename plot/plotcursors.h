@@ -11,8 +11,8 @@ class QCustomPlot;
 class QMouseEvent;
 
 // Two vertical cursors, A and B, on a plot's time axis, for measuring a stretch of a run while
-// it is browsed. The operator places them through the plot's context menu (right button) and
-// drags them with the left button; while one is dragged the plot does not pan. GUI thread.
+// it is browsed. Shift+click places A, Ctrl+click places B, a press on a cursor drags it (the
+// plot does not pan meanwhile), Shift+right-click removes both. GUI thread.
 class PlotCursors : public QObject
 {
     Q_OBJECT
@@ -22,7 +22,7 @@ public:
 
     explicit PlotCursors(QCustomPlot *plot);
 
-    // Off: both are removed and the context menu offers nothing.
+    // Off: both are removed and the mouse places none.
     void set_enabled(bool enabled);
     bool is_enabled() const { return enabled_; }
 
@@ -42,7 +42,6 @@ private:
     void mouse_pressed(QMouseEvent *event);
     void mouse_moved(QMouseEvent *event);
     void mouse_released(QMouseEvent *event);
-    void show_menu(QMouseEvent *event);
     // The cursor within grabDistance pixels of x, the nearer one first.
     std::optional<Cursor> cursor_near(double x) const;
 

@@ -1,8 +1,11 @@
 #include "runcatalogue.h"
 
+#include "runenvelope.h"
 #include "runsettings.h"
 #include "runtablename.h"
 #include "sqliteconnection.h"
+
+#include <QDebug>
 
 #include <sqlite3.h>
 
@@ -42,20 +45,85 @@ double RunListing::length() const
 
 namespace run_catalogue {
 
-QStringList run_names(sqlite3 *db)
+QStringList table_names(sqlite3 *db)
 {
     QStringList names;
     const sqlite_connection::Statement tables = sqlite_connection::prepare(
         db, "SELECT name FROM sqlite_master WHERE type='table' ORDER BY rowid");
-    if (!tables)
+    if (!tables) {
+        qDebug().noquote() << "Error executing query:" << sqlite3_errmsg(db);
         return names;
+    }
     while (sqlite3_step(tables.get()) == SQLITE_ROW) {
         const QString name =
             QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(tables.get(), 0)));
-        if (is_run_table_name(name))
+        if (!RunEnvelope::is_table_name(name))
             names.append(name);
     }
     return names;
+}
+
+QStringList run_names(sqlite3 *db)
+{
+    QStringList names = table_names(db);
+    names.removeIf([](const QString &name) { return !is_run_table_name(name); });
+    return names;
+}
+
+bool has_table(sqlite3 *db, const QString &name)
+{
+    const sqlite_connection::Statement lookup = sqlite_connection::prepare(
+        db, "SELECT 1 FROM sqlite_master WHERE type='table' AND name=?1 COLLATE NOCASE");
+    if (!lookup)
+        return false;
+    const QByteArray utf8 = name.toUtf8();
+    sqlite3_bind_text(lookup.get(), 1, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
+    return sqlite3_step(lookup.get()) == SQLITE_ROW;
+}
+
+qint64 row_count(sqlite3 *db, const QString &table)
+{
+    const sqlite_connection::Statement count = sqlite_connection::prepare(
+        db,
+        QStringLiteral("SELECT COUNT(*) FROM %1").arg(sqlite_connection::quoted(table)).toUtf8());
+    if (!count || sqlite3_step(count.get()) != SQLITE_ROW)
+        return -1;
+    return sqlite3_column_int64(count.get(), 0);
+}
+
+bool drop_tables(sqlite3 *db, const QStringList &names)
+{
+    if (db == nullptr || names.isEmpty())
+        return db != nullptr || names.isEmpty();
+    const auto fail = [db] {
+        qDebug().noquote() << "删除表失败：" << sqlite3_errmsg(db);
+        if (!sqlite3_get_autocommit(db))
+            sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        return false;
+    };
+    if (sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK)
+        return fail();
+    for (const QString &name : names) {
+        // An envelope table goes with its run table, without lines of its own.
+        const bool envelope = RunEnvelope::is_table_name(name);
+        if (!envelope)
+            qDebug().noquote() << "删除表：" << name;
+        QStringList tables{name};
+        if (is_run_table_name(name))
+            tables.append(RunEnvelope::table_name(name));
+        for (const QString &table : std::as_const(tables)) {
+            const QByteArray sql = QStringLiteral("DROP TABLE IF EXISTS %1")
+                                       .arg(sqlite_connection::quoted(table))
+                                       .toUtf8();
+            if (sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr) != SQLITE_OK)
+                return fail();
+        }
+        if (!envelope)
+            qDebug().noquote() << "表删除成功：" << name;
+    }
+    if (sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
+        return fail();
+    return true;
 }
 
 std::optional<RunListing> describe(sqlite3 *db, const QString &table, QString *reason)

@@ -25,12 +25,20 @@ struct RunListing
     double length() const;
 };
 
-// The run tables of a database file: their names and what each holds. Reads only; works on
-// the caller's connection, on the caller's thread.
+// The tables of a database file: their names, what each run holds, and dropping them. Works
+// on the caller's connection, on the caller's thread.
 namespace run_catalogue {
 
 // The run tables of the file, in the order SQLite lists them; envelope tables left out.
 QStringList run_names(sqlite3 *db);
+// Every table of the file but the envelope tables.
+QStringList table_names(sqlite3 *db);
+bool has_table(sqlite3 *db, const QString &name);
+// Rows in the table, or -1 when it cannot be counted.
+qint64 row_count(sqlite3 *db, const QString &table);
+// Drops the named tables (those that are there; run tables with their envelope tables) in
+// one transaction under the write lock; false, and nothing dropped, on a failure.
+bool drop_tables(sqlite3 *db, const QStringList &names);
 // Nothing when the table cannot be read; then `reason`, if given, says why.
 std::optional<RunListing> describe(sqlite3 *db, const QString &table, QString *reason = nullptr);
 

@@ -3,7 +3,9 @@
 #include "rangecolumns.h"
 #include "rangeenvelope.h"
 #include "runcatalogue.h"
+#include "runreader.h"
 #include "runstatistics.h"
+#include "runwriter.h"
 #include "samplerow.h"
 #include "tablecsv.h"
 
@@ -50,8 +52,7 @@ public:
     bool open_database();
     // Why the last failed open_database() failed, as SQLite put it; empty after a success.
     QString open_error() const;
-    // Which ends of a time range belong to it.
-    enum class RangeEnds { Both, AllButLower, AllButUpper };
+    using RangeEnds = run_reader::RangeEnds;
 
     // Creates a new run table with one voltage column (Vol) or sixteen (Vol1 to Vol16), its
     // time index and its envelope table (see RunEnvelope), which insert_samples keeps, in one
@@ -137,8 +138,8 @@ public:
     static bool is_valid_table_name(const QString &name);
 
 private:
-    enum class Creation { Created, NameTaken, Failed };
-    Creation create_fresh_table(const QString &name, bool singleChannel, QString *reason);
+    run_writer::Creation create_fresh_table(const QString &name, bool singleChannel,
+                                            QString *reason);
     QSqlDatabase connection();
     bool accepts_table_name(const QString &name) const;
 

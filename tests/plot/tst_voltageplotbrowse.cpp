@@ -421,11 +421,17 @@ void TestVoltagePlotBrowse::draggingACursorMovesItWithoutPanningTheView()
     plot->set_browse_mode(true);
     plot->xAxis->setRange(0, 10);
     plot->replot();
+    const int y = plot->height() / 2;
+    const auto at = [&](double time) {
+        return QPoint(int(plot->xAxis->coordToPixel(time)), y);
+    };
+    QTest::mouseClick(plot.get(), Qt::LeftButton, Qt::ShiftModifier, at(4.0));
+    QTest::mouseClick(plot.get(), Qt::LeftButton, Qt::ControlModifier, at(6.0));
+    QVERIFY(cursors->is_placed());
+    QVERIFY(std::abs(*cursors->time(PlotCursors::B) - 6.0) < 0.05);
     cursors->place(PlotCursors::A, 4.0);
     cursors->place(PlotCursors::B, 6.0);
-    QVERIFY(cursors->is_placed());
 
-    const int y = plot->height() / 2;
     const QPoint onA(int(plot->xAxis->coordToPixel(4.0)), y);
     const QPoint later(int(plot->xAxis->coordToPixel(5.0)), y);
     QTest::mousePress(plot.get(), Qt::LeftButton, {}, onA);
@@ -449,8 +455,11 @@ void TestVoltagePlotBrowse::draggingACursorMovesItWithoutPanningTheView()
     QVERIFY(plot->xAxis->range().lower > 0.5);
     QCOMPARE(cursors->to(), 6.0);
 
-    plot->set_browse_mode(false);
+    QTest::mouseClick(plot.get(), Qt::RightButton, Qt::ShiftModifier, at(5.0));
     QVERIFY(!cursors->time(PlotCursors::A) && !cursors->time(PlotCursors::B));
+    cursors->place(PlotCursors::A, 4.0);
+    plot->set_browse_mode(false);
+    QVERIFY(!cursors->time(PlotCursors::A));
 }
 
 QTEST_MAIN(TestVoltagePlotBrowse)
