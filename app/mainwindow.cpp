@@ -4,9 +4,11 @@
 #include "battery.h"
 #include "channelpanel.h"
 #include "crashrecovery.h"
+#include "csvimport.h"
 #include "cursorreadout.h"
 #include "dataqueues.h"
 #include "formminimumsize.h"
+#include "loading.h"
 #include "logmanager.h"
 #include "openrundialog.h"
 #include "portwatcher.h"
@@ -35,8 +37,10 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStatusBar>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QToolButton>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <chrono>
 
@@ -194,9 +198,11 @@ bool MainWindow::choose_run(const QString &file)
         return false;
     }
     OpenRunDialog dialog(file.isEmpty() ? database_->file_name() : file, this);
-    if (dialog.exec() != QDialog::Accepted || dialog.table().isEmpty())
+    if (dialog.exec() != QDialog::Accepted)
         return false;
-    return open_run(dialog.file(), dialog.table());
+    if (dialog.file().endsWith(QLatin1String(".csv"), Qt::CaseInsensitive))
+        return open_csv(dialog.file());
+    return !dialog.table().isEmpty() && open_run(dialog.file(), dialog.table());
 }
 
 bool MainWindow::open_run(const QString &file, const QString &table)
@@ -205,25 +211,78 @@ bool MainWindow::open_run(const QString &file, const QString &table)
         show_message(tr("Stop the run before opening a recorded one."));
         return false;
     }
+    if (file.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive))
+        return open_csv(file);
     const bool own = QFileInfo(file).canonicalFilePath() ==
                      QFileInfo(database_->file_name()).canonicalFilePath();
-    std::unique_ptr<SampleDatabase> other;
-    SampleDatabase *source = database_;
+    if (own)
+        return show_run(nullptr, database_, file, table, false);
+    auto other = std::make_unique<SampleDatabase>(file, SampleDatabase::Access::ReadOnly);
     QString reason;
-    if (!own) {
-        other = std::make_unique<SampleDatabase>(file, SampleDatabase::Access::ReadOnly);
-        if (!QFileInfo(file).isFile())
-            reason = tr("there is no such file");
-        else if (!other->open_database())
-            reason = other->open_error();
-        source = other.get();
+    if (!QFileInfo(file).isFile())
+        reason = tr("there is no such file");
+    else if (!other->open_database())
+        reason = other->open_error();
+    if (!reason.isEmpty()) {
+        QMessageBox::warning(this, tr("Warning"),
+                             tr("The run %1 of %2 cannot be opened: %3.").arg(table, file, reason));
+        return false;
     }
-    std::optional<RunListing> run;
-    if (reason.isEmpty()) {
-        run = source->describe_run(table, &reason);
-        if (run && (run->channels == 0 || !source->select_table(table)))
-            reason = tr("it is not a run table of this program");
+    SampleDatabase *source = other.get();
+    return show_run(std::move(other), source, file, table, true);
+}
+
+bool MainWindow::open_csv(const QString &file)
+{
+    if (acquiring_) {
+        show_message(tr("Stop the run before opening a recorded one."));
+        return false;
     }
+    auto folder = std::make_unique<QTemporaryDir>();
+    auto scratch = std::make_unique<SampleDatabase>(folder->filePath(QStringLiteral("run.db")));
+    if (!folder->isValid() || !scratch->open_database()) {
+        QMessageBox::warning(this, tr("Warning"),
+                             tr("No scratch database for %1 could be made.").arg(file));
+        return false;
+    }
+    // Read on a worker thread; the busy dialog shows how much of the file is in.
+    CsvImport import;
+    SampleDatabase *target = scratch.get();
+    Loading loading(tr("Reading the CSV file"));
+    const qint64 size = std::max<qint64>(1, QFileInfo(file).size());
+    QFuture<CsvImport::Outcome> task =
+        QtConcurrent::run([&import, file, target] { return import.read(file, *target); });
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loading, [&] {
+        loading.set_text(
+            tr("Reading the CSV file: %1 %").arg(100 * import.bytes_read().load() / size));
+        if (task.isFinished())
+            loading.close();
+    });
+    poll.start(100);
+    // Shown even for a small file, closed by the poll: the operator sees one sequence always.
+    loading.exec();
+    poll.stop();
+    const CsvImport::Outcome outcome = task.result();
+    if (!outcome.ok()) {
+        QMessageBox::warning(this, tr("Warning"),
+                             tr("%1 cannot be opened: %2.").arg(file, outcome.error));
+        return false;
+    }
+    SampleDatabase *source = scratch.get();
+    const bool shown = show_run(std::move(scratch), source, file, outcome.table, true);
+    if (shown)
+        scratch_folder_ = std::move(folder); // the one before went with its database
+    return shown;
+}
+
+bool MainWindow::show_run(std::unique_ptr<SampleDatabase> owned, SampleDatabase *source,
+                          const QString &file, const QString &table, bool readOnly)
+{
+    QString reason;
+    std::optional<RunListing> run = source->describe_run(table, &reason);
+    if (run && (run->channels == 0 || !source->select_table(table)))
+        reason = tr("it is not a run table of this program");
     if (!reason.isEmpty() || !run) {
         QMessageBox::warning(this, tr("Warning"),
                              tr("The run %1 of %2 cannot be opened: %3.").arg(table, file, reason));
@@ -236,12 +295,12 @@ bool MainWindow::open_run(const QString &file, const QString &table)
                            run->firstTime.value_or(0.0), run->lastTime.value_or(0.0));
     cursor_readout_->set_run(source, table);
     cursor_readout_->set_shown_channels(ChannelPanel::stored_visibility());
-    review_database_ = std::move(other); // the one before goes once the plot left it
+    review_database_ = std::move(owned); // the one before goes once the plot left it
     run_status_->show_note(tr("Reviewing %1 of %2 (%3 rows)%4. Shift+click and Ctrl+click place "
                               "cursors A and B.")
                                .arg(table, QDir::toNativeSeparators(file))
                                .arg(run->rows)
-                               .arg(own ? QString() : tr(", read-only")),
+                               .arg(readOnly ? tr(", read-only") : QString()),
                            false);
     return true;
 }

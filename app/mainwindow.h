@@ -16,6 +16,7 @@ class CursorReadout;
 class DataQueues;
 class PortWatcher;
 class QLockFile;
+class QTemporaryDir;
 class QStatusBar;
 class RunStatusBar;
 class QTimer;
@@ -57,6 +58,10 @@ public:
     // Asks for a file and one of its runs (starting at file, the window's own database when
     // empty) and opens it; false when cancelled or it could not be opened.
     bool choose_run(const QString &file = QString());
+    // Reads a CSV file the export wrote into a scratch run table (behind the busy dialog, with
+    // the share read so far) and shows it as open_run does. A CSV that is not ours is refused
+    // with the line and the reason.
+    bool open_csv(const QString &file);
     // The database of the run on show: the reviewed file's, or the window's own.
     SampleDatabase *shown_database() const;
 
@@ -104,6 +109,9 @@ private:
     // Takes the lock beside the database for the window's lifetime; false, after telling the
     // operator, when another window holds it.
     bool lock_working_folder();
+    // Shows table of source (review_database_ afterwards when owned is given).
+    bool show_run(std::unique_ptr<SampleDatabase> owned, SampleDatabase *source,
+                  const QString &file, const QString &table, bool readOnly);
     void run_startup_check();
     void report_unusable_files();
     // The window's part of a run's end: controls, timers, plot and what the operator is told.
@@ -136,6 +144,8 @@ private:
     std::unique_ptr<ChannelPanel> channels_;
     PortWatcher *port_watcher_ = nullptr;
     CursorReadout *cursor_readout_ = nullptr; // Qt child, under the plot
+    // Where a CSV opened for review is read into; removed with the window.
+    std::unique_ptr<QTemporaryDir> scratch_folder_;
     // The file of a reviewed run other than the window's own; null otherwise.
     std::unique_ptr<SampleDatabase> review_database_;
     bool acquiring_ = false;

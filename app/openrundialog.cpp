@@ -116,9 +116,14 @@ bool OpenRunDialog::list_runs(const QString &file)
 
 void OpenRunDialog::browse()
 {
-    const QString chosen =
-        ask_open_file_name(this, tr("Database File"), QFileInfo(file_->text()).absolutePath(),
-                           tr("Databases (*.db *.sqlite);;All Files (*)"));
-    if (!chosen.isEmpty())
+    const QString chosen = ask_open_file_name(
+        this, tr("Database or CSV File"), QFileInfo(file_->text()).absolutePath(),
+        tr("Databases (*.db *.sqlite);;CSV Files (*.csv);;All Files (*)"));
+    if (chosen.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive)) {
+        // A CSV holds one run: it is opened as it is.
+        file_->setText(chosen);
+        accept();
+    } else if (!chosen.isEmpty()) {
         list_runs(chosen);
+    }
 }

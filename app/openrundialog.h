@@ -9,7 +9,8 @@ class QTableWidget;
 
 // Chooses a recorded run to review: a database file (the window's own by default, or the
 // recorder's, or any other), the list of its runs with mode, channels, rows, length and start
-// time, and the run to open. The file is only read. GUI thread.
+// time, and the run to open; or a CSV file the export wrote, which holds one run. The file is
+// only read. GUI thread.
 class OpenRunDialog : public QDialog
 {
     Q_OBJECT

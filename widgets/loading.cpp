@@ -67,3 +67,8 @@ Loading::~Loading()
     delete main_layout_;
     main_layout_ = nullptr;
 }
+
+void Loading::set_text(const QString &text)
+{
+    text_label_->setText(text);
+}

@@ -16,6 +16,9 @@ public:
     explicit Loading(QString text);
     ~Loading() override;
 
+    // Replaces the line of text, e.g. with a progress figure.
+    void set_text(const QString &text);
+
 private:
     FlipRectAnimation *flip_ = nullptr;
     QVBoxLayout *main_layout_ = nullptr;

@@ -683,11 +683,40 @@ void ExportTest::reviewOfAnotherFilesRunShowsMeasuresAndExportsItAndLeavesTheFil
     const QString base = out.filePath(QStringLiteral("reviewed"));
     MessageBoxSeen done;
     BusySeen busy;
-    ModalResponder responder({answerExportOptions(true, false), answerSaveDialog(base),
-                              watchBusyDialog(&busy, base), answerMessageBox(&done)});
-    clickExport(*window);
-    QCOMPARE(responder.unexpected(), 0);
+    {
+        ModalResponder responder({answerExportOptions(true, false), answerSaveDialog(base),
+                                  watchBusyDialog(&busy, base), answerMessageBox(&done)});
+        clickExport(*window);
+        QCOMPARE(responder.unexpected(), 0);
+    }
     QCOMPARE(fileContents(base + QStringLiteral(".csv")), expectedCsv);
+
+    // The exported CSV opened back holds the same rows: exported again, the same bytes.
+    QVERIFY(window->open_csv(base + QStringLiteral(".csv")));
+    QTRY_VERIFY_WITH_TIMEOUT(!plot->is_loading() && plot->graph(15)->dataCount() > 0, runTimeoutMs);
+    const QString again = out.filePath(QStringLiteral("again"));
+    {
+        ModalResponder exported({answerExportOptions(true, false), answerSaveDialog(again),
+                                 watchBusyDialog(&busy, again), answerMessageBox(&done)});
+        clickExport(*window);
+        QCOMPARE(exported.unexpected(), 0);
+    }
+    QCOMPARE(fileContents(again + QStringLiteral(".csv")), expectedCsv);
+    // A CSV that is not a run's is refused with its line and why.
+    for (const auto &[text, why] :
+         {std::pair{QByteArray("a,b,c\n1,2,3\n"), QStringLiteral("line 1: the header")},
+          std::pair{QByteArray("id,time,Vol\n1,0.0000,1.5\n2,0.0100,x\n"),
+                    QStringLiteral("line 3: field 3 is not a number")}}) {
+        const QString foreign = out.filePath(QStringLiteral("foreign.csv"));
+        QFile notes(foreign);
+        QVERIFY(notes.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        notes.write(text);
+        notes.close();
+        MessageBoxSeen refused;
+        ModalResponder responder({watchBusyDialog(&busy, foreign), answerMessageBox(&refused)});
+        QVERIFY(!window->open_csv(foreign));
+        QVERIFY2(refused.text.contains(why), qPrintable(refused.text));
+    }
 
     window.reset();
     QCOMPARE(fileContents(file), bytes);

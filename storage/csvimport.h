@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+
+#include <atomic>
+
+class SampleDatabase;
+
+// Reads a CSV file this program wrote (the header "id,time,Vol" or "id,time,Vol1,...,Vol16",
+// then one line per row) into a new run table of database, with its envelope levels, so that
+// the run can be browsed and measured like a recorded one. A file that is not such a CSV is
+// refused with the line and the reason. Runs on any thread that may use database.
+class CsvImport
+{
+public:
+    struct Outcome
+    {
+        QString table; // the run table made; empty on a failure
+        qint64 rows = 0;
+        QString error; // "line N: why"; empty on success
+
+        bool ok() const { return error.isEmpty(); }
+    };
+
+    // Bytes read so far, for a progress figure on another thread.
+    const std::atomic<qint64> &bytes_read() const { return bytesRead_; }
+
+    Outcome read(const QString &path, SampleDatabase &database);
+
+private:
+    std::atomic<qint64> bytesRead_{0};
+};
