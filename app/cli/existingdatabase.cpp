@@ -76,3 +76,24 @@ QString ExistingDatabase::file(const CommandParser &parser)
 {
     return parser.value(dbOption);
 }
+
+void ExistingDatabase::check_table(CommandParser &parser, const QString &tableOption)
+{
+    const QString table = parser.value(tableOption);
+    if (!parser.is_set(tableOption)) {
+        parser.fail(QStringLiteral("--table is required (a run table name; see tables)"));
+    } else if (!SampleDatabase::is_valid_table_name(table)) {
+        parser.fail(QStringLiteral("--table \"%1\" is not a run table name (allowed "
+                                   "dataSample_yyyyMMdd_hh_mm_ss, optionally _N)")
+                        .arg(table));
+    }
+}
+
+bool ExistingDatabase::has_table(SampleDatabase &database, const QString &table,
+                                 const QString &file)
+{
+    if (database.table_exists(table))
+        return true;
+    Console::error(QStringLiteral("--table %1: no such run table in %2").arg(table, file));
+    return false;
+}

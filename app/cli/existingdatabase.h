@@ -22,6 +22,10 @@ public:
     // The recorder keeps its runs in a file of its own: the window drops every table of
     // its own file (Quorlen.db) when it closes.
     static QString default_file();
+    // Refuses, in the parser, a missing --table or one that is no run table name.
+    static void check_table(CommandParser &parser, const QString &tableOption);
+    // True when database holds table; else says so on standard error.
+    static bool has_table(SampleDatabase &database, const QString &table, const QString &file);
     // The --db option every command that uses the database takes, and its value.
     static void add_option(CommandParser &parser);
     static QString file(const CommandParser &parser);

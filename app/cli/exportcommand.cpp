@@ -48,13 +48,7 @@ int ExportCommand::run(const QStringList &arguments)
                         .arg(decimals)
                         .arg(decimalsRange));
     }
-    if (!parser.is_set(tableOption)) {
-        parser.fail(QStringLiteral("--table is required (a run table name; see tables)"));
-    } else if (!SampleDatabase::is_valid_table_name(table)) {
-        parser.fail(QStringLiteral("--table \"%1\" is not a run table name (allowed "
-                                   "dataSample_yyyyMMdd_hh_mm_ss, optionally _N)")
-                        .arg(table));
-    }
+    ExistingDatabase::check_table(parser, tableOption);
     const QString file = ExistingDatabase::file(parser);
     if (csv.isEmpty()) {
         parser.fail(QStringLiteral("--csv is required (the file to write)"));
@@ -69,23 +63,13 @@ int ExportCommand::run(const QStringList &arguments)
     if (!database) {
         return ExitFailure;
     }
-    if (!database->table_exists(table)) {
-        Console::error(QStringLiteral("--table %1: no such run table in %2").arg(table, file));
+    if (!ExistingDatabase::has_table(*database, table, file)) {
         return ExitBadArguments;
     }
     std::optional<TimeRange> range;
-    if (stretch.is_set()) {
-        QString reason;
-        const auto run = database->describe_run(table, &reason);
-        if (!run) {
-            Console::error(QStringLiteral("cannot read the table %1: %2").arg(table, reason));
-            return ExitFailure;
-        }
-        range = stretch.within(*run, &reason);
-        if (!range) {
-            Console::error(reason);
-            return ExitBadArguments;
-        }
+    int exitCode = ExitOk;
+    if (stretch.is_set() && !(range = stretch.within(*database, table, &exitCode))) {
+        return exitCode;
     }
     return CsvOutput::write(*database, table, decimals, csv, range);
 }

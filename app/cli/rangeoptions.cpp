@@ -1,7 +1,10 @@
 #include "rangeoptions.h"
 
 #include "commandparser.h"
+#include "console.h"
+#include "exitcode.h"
 #include "runcatalogue.h"
+#include "sampledatabase.h"
 
 #include <QCommandLineOption>
 
@@ -50,6 +53,24 @@ std::optional<TimeRange> RangeOptions::within(const RunListing &run, QString *er
                           QString::number(*run.firstTime, 'f', timeDecimals),
                           QString::number(*run.lastTime, 'f', timeDecimals));
         return std::nullopt;
+    }
+    return range;
+}
+
+std::optional<TimeRange> RangeOptions::within(SampleDatabase &database, const QString &table,
+                                              int *exitCode) const
+{
+    QString reason;
+    const auto run = database.describe_run(table, &reason);
+    if (!run) {
+        Console::error(QStringLiteral("cannot read the table %1: %2").arg(table, reason));
+        *exitCode = ExitFailure;
+        return std::nullopt;
+    }
+    const auto range = within(*run, &reason);
+    if (!range) {
+        Console::error(reason);
+        *exitCode = ExitBadArguments;
     }
     return range;
 }

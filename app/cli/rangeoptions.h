@@ -7,6 +7,7 @@
 #include <optional>
 
 class CommandParser;
+class SampleDatabase;
 struct RunListing;
 
 // --from S and --to S: a stretch of a run in seconds from its start, both ends included.
@@ -22,6 +23,11 @@ public:
     // The range within run, both ends filled in from the run where they were not given.
     // Nothing, with why in `error` (naming the run's span), when it holds no sample of it.
     std::optional<TimeRange> within(const RunListing &run, QString *error) const;
+    // The same for the run table of database, after saying why on standard error when it
+    // cannot be had; then `exitCode` is set (1: the table cannot be read, 2: no sample of the
+    // run in the range).
+    std::optional<TimeRange> within(SampleDatabase &database, const QString &table,
+                                    int *exitCode) const;
 
 private:
     std::optional<double> from_;

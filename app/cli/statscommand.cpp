@@ -34,13 +34,7 @@ int StatsCommand::run(const QStringList &arguments)
         return *exitCode;
     }
     const QString table = parser.value(tableOption);
-    if (!parser.is_set(tableOption)) {
-        parser.fail(QStringLiteral("--table is required (a run table name; see tables)"));
-    } else if (!SampleDatabase::is_valid_table_name(table)) {
-        parser.fail(QStringLiteral("--table \"%1\" is not a run table name (allowed "
-                                   "dataSample_yyyyMMdd_hh_mm_ss, optionally _N)")
-                        .arg(table));
-    }
+    ExistingDatabase::check_table(parser, tableOption);
     const RangeOptions stretch(parser);
     const QString file = ExistingDatabase::file(parser);
     if (const auto exitCode = parser.refusal()) {
@@ -51,20 +45,13 @@ int StatsCommand::run(const QStringList &arguments)
     if (!database) {
         return ExitFailure;
     }
-    if (!database->table_exists(table)) {
-        Console::error(QStringLiteral("--table %1: no such run table in %2").arg(table, file));
+    if (!ExistingDatabase::has_table(*database, table, file)) {
         return ExitBadArguments;
     }
-    QString reason;
-    const auto run = database->describe_run(table, &reason);
-    if (!run) {
-        Console::error(QStringLiteral("cannot read the table %1: %2").arg(table, reason));
-        return ExitFailure;
-    }
-    const auto range = stretch.within(*run, &reason);
+    int exitCode = ExitOk;
+    const auto range = stretch.within(*database, table, &exitCode);
     if (!range) {
-        Console::error(reason);
-        return ExitBadArguments;
+        return exitCode;
     }
     const RunStatistics statistics = database->read_statistics(table, range->from, range->to);
     if (statistics.is_empty()) {
