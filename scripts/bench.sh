@@ -27,6 +27,13 @@ echo "== pipeline"
 "$bin/bench_pipeline" "${quick[@]}" 2>/dev/null
 echo "== browsing and CSV export"
 "$bin/bench_storage" "${quick[@]}" 2>/dev/null
+echo "== statistics and CSV read-in"
+if ((${#quick[@]})); then
+    "$bin/bench_statistics" --rows=1000000 2>/dev/null
+else
+    "$bin/bench_statistics" --rows=50000000 2>/dev/null
+    "$bin/bench_statistics" --rows=5000000 --channels=16 2>/dev/null
+fi
 echo "== window: idle CPU"
 "$bin/bench_window" idle 2>/dev/null
 echo "== window: start-up"
