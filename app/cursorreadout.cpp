@@ -56,6 +56,10 @@ CursorReadout::~CursorReadout()
 
 void CursorReadout::set_run(SampleDatabase *database, const QString &table)
 {
+    // A read under way uses the database before; the caller may delete that one next.
+    watcher_.waitForFinished();
+    computing_ = false;
+    stale_ = false;
     database_ = database;
     runTable_ = table;
     cursors_changed();

@@ -24,7 +24,8 @@ public:
     CursorReadout(VoltagePlot *plot, QWidget *parent = nullptr);
     ~CursorReadout() override;
 
-    // The run the cursors measure: a table of database, and which of its channels are shown.
+    // The run the cursors measure: a table of database. Waits for a read of the run before,
+    // so that its database may go once this returns.
     void set_run(SampleDatabase *database, const QString &table);
     void set_shown_channels(const QList<bool> &shown);
 

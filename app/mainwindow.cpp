@@ -579,8 +579,9 @@ void MainWindow::on_SampleStart_clicked()
         return;
     }
     const RunSettings settings = run_settings();
-    // A run on review gives way to the new one.
+    // A run on review gives way to the new one; nothing reads its file after this.
     plot_->set_database(database_);
+    cursor_readout_->set_run(database_, QString());
     review_database_.reset();
     // A run started within the same second as another one, of this or another program, gets
     // a suffixed name, so no two runs ever share a table.
