@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <algorithm>
 #include <cmath>
 #include <csignal>
 #include <fcntl.h>
@@ -252,7 +253,13 @@ public:
         while (fd_ >= 0 && !deadline.hasExpired()) {
             const bool ended = cli.ended(10);
             ssize_t n = 0;
-            while ((n = ::read(fd_, buffer, sizeof buffer)) > 0) {
+            // With a limit no more than it is taken, so what the writer has left stays more
+            // than the pipe holds, whatever the timing.
+            const auto wanted = [&] {
+                return limit >= 0 ? std::min<qsizetype>(sizeof buffer, limit - data.size())
+                                  : qsizetype(sizeof buffer);
+            };
+            while ((n = ::read(fd_, buffer, size_t(wanted()))) > 0) {
                 data.append(buffer, n);
                 if (limit >= 0 && data.size() >= limit) {
                     close();
