@@ -797,8 +797,11 @@ bool MainWindow::confirm_close()
     QStringList unsaved;
     QStringList lines;
     for (const QString &table : std::as_const(own_tables_)) {
+        // An exported run is not counted: a long run's COUNT would hold up the close.
+        if (exported_tables_.contains(table))
+            continue;
         const qint64 samples = run_sample_count(table);
-        if (exported_tables_.contains(table) || samples <= 0)
+        if (samples <= 0)
             continue;
         unsaved.append(table);
         lines.append(tr("%1 (%2 samples)").arg(table).arg(samples));

@@ -2,6 +2,7 @@
 
 #include "commandparser.h"
 #include "console.h"
+#include "exitcode.h"
 #include "sampledatabase.h"
 #include "sqliteconnection.h"
 
@@ -89,11 +90,18 @@ void ExistingDatabase::check_table(CommandParser &parser, const QString &tableOp
     }
 }
 
-bool ExistingDatabase::has_table(SampleDatabase &database, const QString &table,
-                                 const QString &file)
+std::unique_ptr<SampleDatabase>
+ExistingDatabase::open_with_table(const QString &file, const QString &table, int *exitCode)
 {
-    if (database.table_exists(table))
-        return true;
-    Console::error(QStringLiteral("--table %1: no such run table in %2").arg(table, file));
-    return false;
+    auto database = open(file);
+    if (!database) {
+        *exitCode = ExitFailure;
+        return nullptr;
+    }
+    if (!database->table_exists(table)) {
+        Console::error(QStringLiteral("--table %1: no such run table in %2").arg(table, file));
+        *exitCode = ExitBadArguments;
+        return nullptr;
+    }
+    return database;
 }

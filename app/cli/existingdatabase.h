@@ -24,8 +24,10 @@ public:
     static QString default_file();
     // Refuses, in the parser, a missing --table or one that is no run table name.
     static void check_table(CommandParser &parser, const QString &tableOption);
-    // True when database holds table; else says so on standard error.
-    static bool has_table(SampleDatabase &database, const QString &table, const QString &file);
+    // The open database holding table, or null after saying why; then `exitCode` is set (1:
+    // the file cannot be used, 2: no such run table in it).
+    static std::unique_ptr<SampleDatabase> open_with_table(const QString &file,
+                                                           const QString &table, int *exitCode);
     // The --db option every command that uses the database takes, and its value.
     static void add_option(CommandParser &parser);
     static QString file(const CommandParser &parser);

@@ -59,15 +59,12 @@ int ExportCommand::run(const QStringList &arguments)
         return *exitCode;
     }
 
-    const auto database = ExistingDatabase::open(file);
+    int exitCode = ExitOk;
+    const auto database = ExistingDatabase::open_with_table(file, table, &exitCode);
     if (!database) {
-        return ExitFailure;
-    }
-    if (!ExistingDatabase::has_table(*database, table, file)) {
-        return ExitBadArguments;
+        return exitCode;
     }
     std::optional<TimeRange> range;
-    int exitCode = ExitOk;
     if (stretch.is_set() && !(range = stretch.within(*database, table, &exitCode))) {
         return exitCode;
     }

@@ -41,14 +41,11 @@ int StatsCommand::run(const QStringList &arguments)
         return *exitCode;
     }
 
-    const auto database = ExistingDatabase::open(file);
-    if (!database) {
-        return ExitFailure;
-    }
-    if (!ExistingDatabase::has_table(*database, table, file)) {
-        return ExitBadArguments;
-    }
     int exitCode = ExitOk;
+    const auto database = ExistingDatabase::open_with_table(file, table, &exitCode);
+    if (!database) {
+        return exitCode;
+    }
     const auto range = stretch.within(*database, table, &exitCode);
     if (!range) {
         return exitCode;
