@@ -110,7 +110,7 @@ void ChannelPanel::channel_toggled(QCheckBox *box, bool checked)
     if (channel == 0) {
         return;
     }
-    write_setting(visible_key(channel - 1), checked);
+    write_setting_soon(visible_key(channel - 1), checked);
     plot_->set_channel_visible(channel - 1, checked);
 }
 

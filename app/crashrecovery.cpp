@@ -1,10 +1,15 @@
 #include "crashrecovery.h"
 
+#include "busydialogjob.h"
+#include "runsidecar.h"
 #include "sampledatabase.h"
 #include "savefiledialog.h"
 #include "settingsstore.h"
 
 #include <QMessageBox>
+
+#include <atomic>
+#include <memory>
 
 namespace {
 const QString normalExitKey = QStringLiteral("NormalExit");
@@ -31,7 +36,7 @@ QString CrashRecovery::offer_last_run(const QString &directory)
     // Only rows left behind are worth a prompt: a crash before any run, or one whose table
     // is gone or empty, leaves nothing to save.
     const QString table = left_run();
-    if (table.isEmpty() || database_->row_count(table) <= 0)
+    if (table.isEmpty() || !has_rows(table))
         return QString();
     const QMessageBox::StandardButton answer = QMessageBox::warning(
         window_, tr("Warning"),
@@ -62,12 +67,41 @@ bool CrashRecovery::export_table(const QString &path, const QString &table)
         failure = tr("The saved table name \"%1\" is not the name of a run table.").arg(table);
     } else if (!database_->table_exists(table)) {
         failure = tr("The table %1 of the last run is not in the database.").arg(table);
-    } else if (!database_->export_table(path, table)) {
-        failure = tr("The file %1 could not be written.").arg(path);
+    } else {
+        failure = write_behind_busy_dialog(path, table);
     }
     if (!failure.isEmpty()) {
         QMessageBox::warning(window_, tr("Warning"),
                              tr("The previous test data could not be saved. ") + failure);
     }
     return failure.isEmpty();
+}
+
+bool CrashRecovery::has_rows(const QString &table)
+{
+    // One row is enough to tell, where counting them all would hold up the start.
+    return database_->execute_query(QStringLiteral("SELECT 1 FROM %1 LIMIT 1").arg(table)).next();
+}
+
+QString CrashRecovery::write_behind_busy_dialog(const QString &path, const QString &table)
+{
+    // A long run left behind takes seconds to write, and counting its rows for the sidecar
+    // a good part of one; the window stays responsive meanwhile.
+    SampleDatabase *database = database_;
+    auto rows = std::make_shared<std::atomic<qint64>>(0);
+    return run_behind_busy_dialog(
+        tr("Saving the previous test data"),
+        [database, path, table, rows]() -> QString {
+            if (!database
+                     ->write_csv(path, table, SampleDatabase::recoveryExportDecimals, {},
+                                 rows.get())
+                     .ok()) {
+                return tr("The file %1 could not be written.").arg(path);
+            }
+            const CsvOutcome sidecar = database->write_sidecar(path, table);
+            return sidecar.ok() ? QString()
+                                : tr("The file %1 could not be written: %2.")
+                                      .arg(run_sidecar::path_beside(path), sidecar.reason);
+        },
+        [rows] { return tr("Saving the previous test data: %1 rows").arg(rows->load()); });
 }

@@ -8,7 +8,8 @@ class SampleDatabase;
 
 // The run a process left behind when it did not exit cleanly: offered for saving at start-up,
 // and saved on request later. The table's name comes from the editable settings file, so it
-// is checked to be a run table before it goes near SQL. GUI thread only.
+// is checked to be a run table before it goes near SQL. GUI thread only; the CSV itself is
+// written on a worker behind the busy dialog.
 class CrashRecovery
 {
     Q_DECLARE_TR_FUNCTIONS(CrashRecovery)
@@ -27,6 +28,10 @@ public:
 
 private:
     bool export_table(const QString &path, const QString &table);
+    bool has_rows(const QString &table);
+    // Writes the CSV and its sidecar on a worker thread while the busy dialog shows the rows
+    // written so far; what went wrong, or an empty string.
+    QString write_behind_busy_dialog(const QString &path, const QString &table);
 
     QWidget *const window_;
     SampleDatabase *const database_;

@@ -44,6 +44,7 @@ CursorReadout::CursorReadout(VoltagePlot *plot, QWidget *parent)
                              visibleRows * table_->verticalHeader()->defaultSectionSize() + 4);
     hide();
     connect(plot->cursors(), &PlotCursors::changed, this, &CursorReadout::cursors_changed);
+    connect(plot, &VoltagePlot::time_format_changed, this, &CursorReadout::show_header);
     connect(&watcher_, &QFutureWatcher<RunStatistics>::finished, this,
             &CursorReadout::show_statistics);
 }
@@ -96,15 +97,30 @@ void CursorReadout::start_reading()
     computing_ = true;
     const double from = plot_->cursors()->from();
     const double to = plot_->cursors()->to();
-    header_->setText(
-        tr("A %1 s   B %2 s   Δt %3 s   computing…")
-            .arg(QString::number(*plot_->cursors()->time(PlotCursors::A), 'f', timeDecimals),
-                 QString::number(*plot_->cursors()->time(PlotCursors::B), 'f', timeDecimals),
-                 QString::number(to - from, 'f', timeDecimals)));
+    show_header();
     SampleDatabase *database = database_;
     const QString table = runTable_;
     watcher_.setFuture(QtConcurrent::run(
         [database, table, from, to] { return database->read_statistics(table, from, to); }));
+}
+
+void CursorReadout::show_header()
+{
+    const PlotCursors *cursors = plot_->cursors();
+    if (!cursors->is_placed())
+        return;
+    // Seconds carry their unit; a time of day needs none.
+    const QString unit = plot_->shows_time_of_day() ? QString() : QStringLiteral(" s");
+    const auto time = [this, &unit](double seconds) {
+        return plot_->time_text(seconds, timeDecimals) + unit;
+    };
+    QString text =
+        tr("A %1   B %2   Δt %3 s")
+            .arg(time(*cursors->time(PlotCursors::A)), time(*cursors->time(PlotCursors::B)),
+                 QString::number(cursors->to() - cursors->from(), 'f', timeDecimals));
+    if (computing_)
+        text += tr("   computing…");
+    header_->setText(text);
 }
 
 void CursorReadout::show_statistics()
@@ -119,10 +135,7 @@ void CursorReadout::show_statistics()
     const PlotCursors *cursors = plot_->cursors();
     if (!cursors->is_placed())
         return;
-    header_->setText(tr("A %1 s   B %2 s   Δt %3 s")
-                         .arg(QString::number(*cursors->time(PlotCursors::A), 'f', timeDecimals),
-                              QString::number(*cursors->time(PlotCursors::B), 'f', timeDecimals),
-                              QString::number(cursors->to() - cursors->from(), 'f', timeDecimals)));
+    show_header();
     const auto &channels = statistics_.channels();
     table_->setRowCount(0);
     for (int c = 0; c < int(channels.size()); ++c) {

@@ -38,6 +38,8 @@ public:
 private:
     void cursors_changed();
     void start_reading();
+    // The cursors' times as the plot's axis reads them, and their distance in seconds.
+    void show_header();
     void show_statistics();
 
     VoltagePlot *const plot_;

@@ -8,14 +8,18 @@
 #include "cursorreadout.h"
 #include "dataqueues.h"
 #include "formminimumsize.h"
+#include "freespaceguard.h"
+#include "gapbands.h"
 #include "loading.h"
 #include "logmanager.h"
 #include "openrundialog.h"
 #include "portwatcher.h"
 #include "protocol.h"
 #include "runexport.h"
+#include "runmarking.h"
 #include "runsession.h"
 #include "runstatusbar.h"
+#include "runtablename.h"
 #include "sampledatabase.h"
 #include "serialmanager.h"
 #include "settingsstore.h"
@@ -31,6 +35,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLockFile>
+#include <QMenu>
 #include <QMessageBox>
 #include <QSerialPortInfo>
 #include <QSettings>
@@ -43,6 +48,7 @@
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <chrono>
+#include <utility>
 
 #ifdef Q_OS_WIN
 #include <windows.h>
@@ -60,6 +66,20 @@ constexpr int fastMultiRateCeiling = InstrumentLimits::multiRateCeiling;
 
 const QString normalExitKey = QStringLiteral("NormalExit");
 const QString lastTableKey = QStringLiteral("last_table_name");
+const QString reconnectKey = QStringLiteral("ReconnectAutomatically");
+// How often a lost port's path is looked at, as the recorder does.
+constexpr int reconnectIntervalMs = 500;
+const QString timeOfDayKey = QStringLiteral("time_axis_time_of_day");
+
+// When the run in table started, local: its facts to the millisecond, else its name to the
+// second; invalid for a run with neither (an imported CSV's scratch table).
+QDateTime stored_run_start(SampleDatabase *database, const QString &table)
+{
+    if (const std::optional<RunFacts> facts = database->read_facts(table);
+        facts && facts->started.isValid())
+        return facts->started.toLocalTime();
+    return run_start_time(table);
+}
 } // namespace
 
 MainWindow::MainWindow(QWidget *parent)
@@ -67,6 +87,7 @@ MainWindow::MainWindow(QWidget *parent)
     , ui_(std::make_unique<Ui::MainWindow>())
     , display_timer_(new QTimer(this))
     , status_timer_(new QTimer(this))
+    , reconnect_timer_(new QTimer(this))
 {
     ui_->setupUi(this);
     setWindowTitle(tr("Telvane V1.1.0"));
@@ -98,11 +119,16 @@ MainWindow::MainWindow(QWidget *parent)
     plot_->set_browse_mode(true);
     cursor_readout_ = new CursorReadout(plot_, this);
     ui_->verticalLayout->insertWidget(1, cursor_readout_);
+    setup_time_of_day_action();
 
     session_ = new RunSession(serial_, queues_, database_, plot_);
     QObject::connect(session_, &RunSession::finished, this,
                      [this](RunSession::Outcome outcome) { run_ended(outcome); });
     run_status_ = new RunStatusBar(status_bar_, session_, this);
+    marking_ = new RunMarking(this, plot_, session_, run_status_);
+    status_bar_->findChild<QToolButton *>(QStringLiteral("openRunButton"))
+        ->menu()
+        ->addActions(marking_->menu_actions());
 
     channels_ = std::make_unique<ChannelPanel>(ui_.get(), plot_);
     channels_->style_value_labels(false);
@@ -115,7 +141,7 @@ MainWindow::MainWindow(QWidget *parent)
     refresh_port_list();
 #ifndef Q_OS_WIN
     // Windows reports port changes as native messages (nativeEventFilter); elsewhere the
-    // set of ports is compared periodically.
+    // watcher hears of device nodes coming and going.
     port_watcher_->start();
 #endif
 
@@ -129,6 +155,15 @@ MainWindow::MainWindow(QWidget *parent)
     QObject::connect(display_timer_, &QTimer::timeout, plot_, &VoltagePlot::refresh_view);
     QObject::connect(display_timer_, &QTimer::timeout, this, &MainWindow::refresh_value_labels);
     QObject::connect(display_timer_, &QTimer::timeout, run_status_, &RunStatusBar::refresh);
+    QObject::connect(display_timer_, &QTimer::timeout, this, &MainWindow::show_run_gaps);
+    ui_->reconnectAutomatically->setChecked(read_setting(reconnectKey, false).toBool());
+    QObject::connect(ui_->reconnectAutomatically, &QCheckBox::toggled, this, [this](bool on) {
+        write_setting_soon(reconnectKey, on);
+        if (!on && reconnect_timer_->isActive())
+            give_up_waiting();
+    });
+    reconnect_timer_->setInterval(reconnectIntervalMs);
+    QObject::connect(reconnect_timer_, &QTimer::timeout, this, &MainWindow::try_lost_port);
     QObject::connect(status_timer_, &QTimer::timeout, this,
                      &MainWindow::check_lower_computer_status);
 
@@ -153,6 +188,8 @@ MainWindow::~MainWindow()
     cursor_readout_ = nullptr;
     channels_.reset();
     ui_.reset();
+    delete marking_; // it marks through the session and the plot
+    marking_ = nullptr;
     delete session_;
     session_ = nullptr;
     delete plot_;
@@ -174,7 +211,7 @@ bool MainWindow::nativeEventFilter(const QByteArray &eventType, void *message, q
         (msg->wParam == DBT_DEVICEARRIVAL || msg->wParam == DBT_DEVICEREMOVECOMPLETE)) {
         const auto *header = reinterpret_cast<const DEV_BROADCAST_HDR *>(msg->lParam);
         if (header != nullptr && header->dbch_devicetype == DBT_DEVTYP_PORT)
-            refresh_port_list();
+            port_watcher_->check(); // refreshes the list through ports_changed
     }
 #endif
     // Never swallow a message: answer what the window itself would.
@@ -239,7 +276,8 @@ bool MainWindow::open_csv(const QString &file)
         return false;
     }
     auto folder = std::make_unique<QTemporaryDir>();
-    auto scratch = std::make_unique<SampleDatabase>(folder->filePath(QStringLiteral("run.db")));
+    auto scratch = std::make_unique<SampleDatabase>(folder->filePath(QStringLiteral("run.db")),
+                                                    SampleDatabase::Access::Scratch);
     if (!folder->isValid() || !scratch->open_database()) {
         QMessageBox::warning(this, tr("Warning"),
                              tr("No scratch database for %1 could be made.").arg(file));
@@ -293,15 +331,22 @@ bool MainWindow::show_run(std::unique_ptr<SampleDatabase> owned, SampleDatabase 
         (single ? ui_->SignalChannel : ui_->MultiChannel)->click();
     plot_->show_stored_run(source, single, ChannelPanel::stored_visibility(),
                            run->firstTime.value_or(0.0), run->lastTime.value_or(0.0));
+    plot_->set_run_start(stored_run_start(source, table));
+    const QList<RunGap> gaps = source->read_gaps(table);
+    plot_->gap_bands()->set_gaps(gaps);
+    marking_->show_run(source, table, !readOnly);
     cursor_readout_->set_run(source, table);
     cursor_readout_->set_shown_channels(ChannelPanel::stored_visibility());
     review_database_ = std::move(owned); // the one before goes once the plot left it
-    run_status_->show_note(tr("Reviewing %1 of %2 (%3 rows)%4. Shift+click and Ctrl+click place "
-                              "cursors A and B.")
-                               .arg(table, QDir::toNativeSeparators(file))
-                               .arg(run->rows)
-                               .arg(readOnly ? tr(", read-only") : QString()),
-                           false);
+    // The status bar's counts are the last recorded run's; the reviewed run's gaps go here.
+    run_status_->show_note(
+        tr("Reviewing %1 of %2 (%3 rows, %4)%5. Shift+click and Ctrl+click "
+           "place cursors A and B.")
+            .arg(table, QDir::toNativeSeparators(file))
+            .arg(run->rows)
+            .arg(gaps.isEmpty() ? tr("no gaps") : tr("gaps: %1").arg(gaps.size()))
+            .arg(readOnly ? tr(", read-only") : QString()),
+        false);
     return true;
 }
 
@@ -321,15 +366,42 @@ void MainWindow::setup_status_bar()
     openRun->setToolTip(tr("Open a recorded run to browse, measure and export it (Ctrl+O)"));
     addAction(openRun);
     QObject::connect(openRun, &QAction::triggered, this, [this] { choose_run(); });
-    auto *openButton = new QToolButton(this);
-    openButton->setObjectName(QStringLiteral("openRunButton"));
-    openButton->setDefaultAction(openRun);
-    openButton->setAutoRaise(true);
-    openButton->setFixedHeight(status_bar_->fontMetrics().height() + 2);
-    status_bar_->insertPermanentWidget(0, openButton, 0);
+    add_status_bar_button(openRun, QStringLiteral("openRunButton"), 0);
     status_bar_->setStyleSheet(QStringLiteral("QStatusBar{background-color: rgb(255, 255, 255);}"));
     // Shown by the first status reply of the instrument.
     battery_->hide();
+}
+
+void MainWindow::setup_time_of_day_action()
+{
+    // In the menu of the Open Run button: no room taken from the controls or the status bar.
+    auto *timeOfDay = new QAction(tr("Time of Day"), this);
+    timeOfDay->setObjectName(QStringLiteral("actionTimeOfDay"));
+    timeOfDay->setCheckable(true);
+    timeOfDay->setToolTip(
+        tr("Show times as the time of day (start time + t) rather than seconds since the start"));
+    timeOfDay->setChecked(read_setting(timeOfDayKey, false).toBool());
+    plot_->set_time_of_day(timeOfDay->isChecked());
+    QObject::connect(timeOfDay, &QAction::toggled, this, [this](bool checked) {
+        write_setting_soon(timeOfDayKey, checked);
+        plot_->set_time_of_day(checked);
+    });
+    auto *openButton = status_bar_->findChild<QToolButton *>(QStringLiteral("openRunButton"));
+    auto *menu = new QMenu(openButton);
+    menu->addAction(timeOfDay);
+    openButton->setMenu(menu);
+    openButton->setPopupMode(QToolButton::MenuButtonPopup);
+}
+
+void MainWindow::add_status_bar_button(QAction *action, const QString &name, int index)
+{
+    auto *button = new QToolButton(this);
+    button->setObjectName(name);
+    button->setDefaultAction(action);
+    button->setAutoRaise(true);
+    // No taller than the status bar's text, so the window's height stays as it was.
+    button->setFixedHeight(status_bar_->fontMetrics().height() + 2);
+    status_bar_->insertPermanentWidget(index, button, 0);
 }
 
 void MainWindow::apply_initial_control_states()
@@ -375,7 +447,8 @@ void MainWindow::refresh_port_list()
     const QStringList extra = port_watcher_->extra_ports();
     for (const QString &name : extra)
         ui_->PortComboBox->addItem(QIcon(), name, QVariant());
-    const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
+    // As the watcher last listed them: the system's listing is too slow for the GUI thread.
+    const QList<QSerialPortInfo> ports = port_watcher_->system_ports();
     for (const QSerialPortInfo &info : ports) {
         qDebug() << "Port Name:" << info.portName();
         qDebug() << "systemLocation:" << info.systemLocation();
@@ -515,7 +588,7 @@ void MainWindow::on_SignalChannel_clicked()
         apply_rate_ceiling(fastSingleRateCeiling);
     ui_->channel_button_groupbox->hide();
     // Channel 1 is the channel of single-channel mode and always shown.
-    write_setting(QStringLiteral("Channel0Visible"), true);
+    write_setting_soon(QStringLiteral("Channel0Visible"), true);
 }
 
 void MainWindow::on_selectallToggled(bool checked)
@@ -579,10 +652,20 @@ void MainWindow::on_SampleStart_clicked()
         return;
     }
     const RunSettings settings = run_settings();
+    // A run the file system cannot hold would only end in a write failure hours later.
+    const QString shortage =
+        FreeSpaceGuard(database_->file_name(), settings.singleChannel, settings.rate)
+            .shortage(settings.seconds, tr("this run"));
+    if (!shortage.isEmpty()) {
+        write_log(shortage);
+        show_message(shortage);
+        return;
+    }
     // A run on review gives way to the new one; nothing reads its file after this.
     plot_->set_database(database_);
     cursor_readout_->set_run(database_, QString());
     review_database_.reset();
+    marking_->show_run(database_, QString(), false);
     // A run started within the same second as another one, of this or another program, gets
     // a suffixed name, so no two runs ever share a table.
     if (!session_->create_table(QDateTime::currentDateTime(), settings)) {
@@ -590,12 +673,14 @@ void MainWindow::on_SampleStart_clicked()
         return;
     }
     const QString table = session_->table();
-    write_setting(lastTableKey, table);
+    write_setting_soon(lastTableKey, table);
     own_tables_.append(table);
     cursor_readout_->set_run(database_, table);
     cursor_readout_->set_shown_channels(ChannelPanel::stored_visibility());
 
     plot_->setup_graphs(settings.singleChannel, ChannelPanel::stored_visibility());
+    plot_->set_run_start(session_->facts().started.toLocalTime());
+    marking_->show_run(database_, table, true);
     plot_->set_browse_mode(false);
 
     status_timer_->stop();
@@ -620,7 +705,13 @@ void MainWindow::on_SamplePause_clicked()
         display_timer_->start(displayIntervalMs);
         plot_->set_browse_mode(false);
     }
+    show_run_gaps();
     run_status_->refresh();
+}
+
+void MainWindow::show_run_gaps()
+{
+    plot_->gap_bands()->set_gaps(session_->gaps());
 }
 
 void MainWindow::on_SampleStop_clicked()
@@ -643,6 +734,7 @@ void MainWindow::on_connect_clicked()
                          tr("%1 cannot be opened: %2.").arg(port, serial_->open_error()));
             return;
         }
+        port_in_use_ = port;
         ui_->connect->setText(tr("Disconnect"));
         ui_->PortComboBox->setEnabled(false);
         // No level of an earlier instrument stays on show: only this one's reply shows it.
@@ -681,14 +773,14 @@ void MainWindow::stop(bool error)
         return;
     if (error && !serial_->is_open())
         session_->port_lost();
-    else
-        session_->end_now();
+    session_->end_now(); // also for a run already ending: the caller needs its end now
 }
 
 void MainWindow::run_ended(RunSession::Outcome outcome)
 {
     const bool portLost = outcome == RunSession::Outcome::PortLost || !serial_->is_open();
     acquiring_ = false;
+    run_rows_.insert(session_->table(), session_->table_lost() ? 0 : session_->committed_count());
     display_timer_->stop();
     if (portLost) {
         // Nothing to ask a closed port; the next connect starts the status timer again.
@@ -699,6 +791,7 @@ void MainWindow::run_ended(RunSession::Outcome outcome)
         status_timer_->start(statusIntervalMs);
     }
     plot_->set_browse_mode(true);
+    show_run_gaps();
     apply_run_control_states(false);
     ui_->SamplePause->setText(tr("Pause"));
     run_status_->set_connected(!portLost);
@@ -724,9 +817,13 @@ void MainWindow::run_ended(RunSession::Outcome outcome)
                                 "run was stopped. ")
                                      .arg(session_->storage_error()) +
                                  kept);
-        return;
+    } else {
+        report_unsaved_samples(session_->taken_count(), session_->committed_count());
     }
-    report_unsaved_samples(session_->taken_count(), session_->committed_count());
+    if (std::exchange(port_error_pending_, false))
+        warn_port_error();
+    if (reconnect_timer_->isActive()) // the run's own report first, then what comes next
+        run_status_->show_note(tr("Waiting for the instrument on %1").arg(port_in_use_), true);
 }
 
 void MainWindow::report_unsaved_samples(qint64 saved, qint64 stored)
@@ -742,16 +839,84 @@ void MainWindow::report_unsaved_samples(qint64 saved, qint64 stored)
 
 void MainWindow::handle_port_error()
 {
+    const bool runWasActive = acquiring_;
+    // A run's end says so in the status bar (run_ended), which tells the error once the
+    // run's threads are done, after the run's own reports.
+    port_error_pending_ = acquiring_;
     if (acquiring_)
-        session_->port_lost(); // the run's end says so in the status bar (run_ended)
+        session_->port_lost();
     else
         run_status_->show_note(tr("The serial port was lost."), true);
     ui_->connect->setText(tr("Connect"));
     status_timer_->stop();
     ui_->PortComboBox->setEnabled(true);
     run_status_->set_connected(false);
+    if (wait_for_lost_port(runWasActive)) {
+        port_error_pending_ = false; // waiting for it to come back says enough
+        return;
+    }
+    if (!port_error_pending_)
+        warn_port_error();
+}
+
+void MainWindow::warn_port_error()
+{
     QMessageBox::warning(this, tr("Error"),
                          tr("Serial port error!Please restart the lower computer"));
+}
+
+bool MainWindow::wait_for_lost_port(bool runWasActive)
+{
+    if (!ui_->reconnectAutomatically->isChecked() || port_in_use_.isEmpty())
+        return false;
+    lost_at_ = QDateTime::currentDateTime();
+    restart_after_loss_ = runWasActive;
+    ui_->PortComboBox->setEnabled(false);
+    ui_->connect->setEnabled(false);
+    const QString waiting = tr("Waiting for the instrument on %1").arg(port_in_use_);
+    write_log(waiting);
+    run_status_->show_note(waiting, true);
+    reconnect_timer_->start();
+    return true;
+}
+
+void MainWindow::give_up_waiting()
+{
+    // The operator takes the port back into their own hands.
+    reconnect_timer_->stop();
+    ui_->connect->setEnabled(true);
+    ui_->PortComboBox->setEnabled(true);
+    run_status_->show_note(tr("The serial port was lost."), true);
+}
+
+void MainWindow::try_lost_port()
+{
+    if (acquiring_)
+        return; // the lost run's threads are still ending
+    // Opening a missing path would only fill the log with failures.
+    if (!QFileInfo::exists(port_in_use_) || !serial_->open_port(port_in_use_))
+        return;
+    if (!query_instrument_status()) {
+        serial_->close_port();
+        return;
+    }
+    reconnect_timer_->stop();
+    ui_->connect->setEnabled(true);
+    ui_->connect->setText(tr("Disconnect"));
+    run_status_->set_connected(true);
+    status_timer_->start(statusIntervalMs);
+    const qint64 seconds = lost_at_.secsTo(QDateTime::currentDateTime());
+    QString told = tr("Instrument on %1 lost at %2, back after %3 s")
+                       .arg(port_in_use_, lost_at_.toString(QStringLiteral("hh:mm:ss")))
+                       .arg(seconds);
+    if (restart_after_loss_) {
+        // The controls still hold the lost run's settings.
+        on_SampleStart_clicked();
+        told += acquiring_ ? tr("; new run %1").arg(session_->table())
+                           : tr("; the run could not be started again");
+    }
+    write_log(told);
+    run_status_->show_note(told, !acquiring_ && restart_after_loss_);
 }
 
 void MainWindow::check_lower_computer_status()
@@ -764,6 +929,7 @@ bool MainWindow::query_instrument_status()
     const StatusReply status = serial_->query_status();
     if (!status.is_valid())
         return false;
+    session_->set_instrument_status(status);
     battery_->show();
     battery_->setLevel(status.battery_percent());
     if (status.module() == StatusReply::Module::Present && !attenuator_) {
@@ -845,7 +1011,10 @@ qint64 MainWindow::run_sample_count(const QString &table)
 {
     if (acquiring_ && table == session_->table())
         return session_->taken_count();
-    return database_->row_count(table);
+    // A full count of a long run would hold up the close; the run left by a crash is the
+    // only one this window has not counted.
+    const auto known = run_rows_.constFind(table);
+    return known != run_rows_.cend() ? *known : database_->row_count(table);
 }
 
 void MainWindow::on_ExportFile_clicked()

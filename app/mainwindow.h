@@ -1,8 +1,11 @@
 #pragma once
 
+#include <QDateTime>
+
 #include "runsession.h"
 
 #include <QAbstractNativeEventFilter>
+#include <QHash>
 #include <QMainWindow>
 #include <QSet>
 #include <QString>
@@ -11,6 +14,7 @@
 #include <memory>
 
 class Battery;
+class QAction;
 class ChannelPanel;
 class CursorReadout;
 class DataQueues;
@@ -18,6 +22,7 @@ class PortWatcher;
 class QLockFile;
 class QTemporaryDir;
 class QStatusBar;
+class RunMarking;
 class RunStatusBar;
 class QTimer;
 class SampleDatabase;
@@ -76,6 +81,7 @@ public:
     RunSession *run_session() const { return session_; }
     RunStatusBar *run_status() const { return run_status_; }
     CursorReadout *cursor_readout() const { return cursor_readout_; }
+    RunMarking *run_marking() const { return marking_; }
 
 protected:
     // A close by the operator asks first when a run would be lost with the window.
@@ -100,11 +106,17 @@ private slots:
 
 private:
     void setup_status_bar();
+    // The checkable choice of time of day on the time axis, kept in config.ini.
+    void setup_time_of_day_action();
+    // A flat button for action among the status bar's permanent widgets, at index.
+    void add_status_bar_button(QAction *action, const QString &name, int index);
     void apply_initial_control_states();
     void apply_rate_ceiling(int ceiling);
     void apply_range_labels();
     void apply_run_control_states(bool running);
     void refresh_value_labels();
+    // The current or last run's gaps as bands on the plot.
+    void show_run_gaps();
     void refresh_port_list();
     // Takes the lock beside the database for the window's lifetime; false, after telling the
     // operator, when another window holds it.
@@ -118,6 +130,7 @@ private:
     void run_ended(RunSession::Outcome outcome);
     // Warns when fewer samples reached the table than the run handed to it (a full disk).
     void report_unsaved_samples(qint64 saved, qint64 stored);
+    void warn_port_error();
     // Sends the status query and applies a valid reply; false when none came.
     bool query_instrument_status();
     // Asks what to do with the runs the close would delete that have not been exported; true
@@ -126,6 +139,12 @@ private:
     // Samples of a run the close would delete, for the close question.
     qint64 run_sample_count(const QString &table);
     bool is_connected() const;
+    // Reconnect automatically: starts waiting for the lost port; true when the option is on.
+    bool wait_for_lost_port(bool runWasActive);
+    // One look for the lost port: open it, check the status, and start the run again.
+    void try_lost_port();
+    // The option turned off while waiting: back to the state of a lost port without it.
+    void give_up_waiting();
     bool is_single_channel() const;
     RunSettings run_settings() const;
     void show_message(const QString &text);
@@ -136,6 +155,10 @@ private:
     RunStatusBar *run_status_ = nullptr; // Qt child, after the session it reads
     QTimer *display_timer_ = nullptr;
     QTimer *status_timer_ = nullptr;
+    QTimer *reconnect_timer_ = nullptr;
+    QString port_in_use_; // the one last connected, waited for when lost
+    QDateTime lost_at_;
+    bool restart_after_loss_ = false;
     DataQueues *queues_ = nullptr;       // owned
     SerialManager *serial_ = nullptr;    // owned
     SampleDatabase *database_ = nullptr; // owned
@@ -144,11 +167,13 @@ private:
     std::unique_ptr<ChannelPanel> channels_;
     PortWatcher *port_watcher_ = nullptr;
     CursorReadout *cursor_readout_ = nullptr; // Qt child, under the plot
+    RunMarking *marking_ = nullptr;           // Qt child, after the session and plot it uses
     // Where a CSV opened for review is read into; removed with the window.
     std::unique_ptr<QTemporaryDir> scratch_folder_;
     // The file of a reviewed run other than the window's own; null otherwise.
     std::unique_ptr<SampleDatabase> review_database_;
     bool acquiring_ = false;
+    bool port_error_pending_ = false; // told by run_ended, after the lost run's reports
     bool attenuator_ = false;
     QString last_export_dir_;
     std::unique_ptr<QLockFile> folder_lock_; // held while the window lives; null if refused
@@ -157,4 +182,6 @@ private:
     QStringList own_tables_;
     // Of those, the ones exported in this session, or with nothing to lose.
     QSet<QString> exported_tables_;
+    // Rows each ended run of this window committed: the close names them without counting.
+    QHash<QString, qint64> run_rows_;
 };

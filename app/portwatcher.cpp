@@ -1,36 +1,81 @@
 #include "portwatcher.h"
 
-#include <QSerialPortInfo>
+#include <QFileSystemWatcher>
 #include <QTimer>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <chrono>
 
 namespace {
 constexpr std::chrono::milliseconds pollIntervalMs{1000};
-}
+// A plugged device makes several nodes at once; one listing after them is enough.
+constexpr std::chrono::milliseconds settleMs{200};
+} // namespace
 
-PortWatcher::PortWatcher(QObject *parent)
+PortWatcher::PortWatcher(QObject *parent, const QString &deviceFolder)
     : QObject(parent)
+    , device_watcher_(new QFileSystemWatcher(this))
     , timer_(new QTimer(this))
 {
-    timer_->setInterval(pollIntervalMs);
-    QObject::connect(timer_, &QTimer::timeout, this, &PortWatcher::check);
+    const bool watched = device_watcher_->addPath(deviceFolder);
+    timer_->setSingleShot(watched);
+    timer_->setInterval(watched ? settleMs : pollIntervalMs);
+    QObject::connect(timer_, &QTimer::timeout, this, &PortWatcher::list_in_background);
+    QObject::connect(&listing_, &QFutureWatcherBase::finished, this, &PortWatcher::listing_done);
+    system_ports_ = QSerialPortInfo::availablePorts();
     known_set_ = current_set();
+}
+
+PortWatcher::~PortWatcher()
+{
+    // The worker touches nothing of ours; its result just has nowhere to go.
+    listing_.disconnect(this);
+    listing_.waitForFinished();
 }
 
 void PortWatcher::start()
 {
-    timer_->start();
+    if (timer_->isSingleShot()) {
+        QObject::connect(device_watcher_, &QFileSystemWatcher::directoryChanged, timer_,
+                         qOverload<>(&QTimer::start), Qt::UniqueConnection);
+    } else {
+        timer_->start();
+    }
 }
 
 void PortWatcher::set_extra_ports(const QStringList &ports)
 {
     extra_ports_ = ports;
-    check();
+    compare(system_ports_);
 }
 
 bool PortWatcher::check()
 {
+    return compare(QSerialPortInfo::availablePorts());
+}
+
+void PortWatcher::list_in_background()
+{
+    if (listing_.isRunning()) {
+        relist_ = true;
+        return;
+    }
+    listing_.setFuture(QtConcurrent::run([] { return QSerialPortInfo::availablePorts(); }));
+}
+
+void PortWatcher::listing_done()
+{
+    compare(listing_.result());
+    emit listed();
+    if (relist_) {
+        relist_ = false;
+        list_in_background();
+    }
+}
+
+bool PortWatcher::compare(QList<QSerialPortInfo> ports)
+{
+    system_ports_ = std::move(ports);
     QStringList now = current_set();
     if (now == known_set_)
         return false;
@@ -44,8 +89,7 @@ QStringList PortWatcher::current_set() const
     // Compared by system location, which is unique per port; the order the system lists
     // them in is not part of the set.
     QStringList locations;
-    const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
-    for (const QSerialPortInfo &info : ports)
+    for (const QSerialPortInfo &info : system_ports_)
         locations.append(info.systemLocation());
     locations.sort();
     return extra_ports_ + locations;

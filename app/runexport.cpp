@@ -1,6 +1,6 @@
 #include "runexport.h"
 
-#include "loading.h"
+#include "busydialogjob.h"
 #include "logmanager.h"
 #include "plotcursors.h"
 #include "sampledatabase.h"
@@ -9,27 +9,30 @@
 
 #include <QCheckBox>
 #include <QDeadlineTimer>
+#include <QDebug>
 #include <QDialog>
 #include <QDir>
-#include <QFuture>
 #include <QHBoxLayout>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QThreadPool>
-#include <QTimer>
 #include <QVBoxLayout>
-#include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
 #include <chrono>
 
 namespace {
-constexpr std::chrono::milliseconds exportPollMs{100};
 // How long the picture of a stretch waits for the stretch's rows at most.
 constexpr std::chrono::milliseconds stretchLoadLimit{10000};
 // The icon and the minimise, maximise and close buttons beside a dialog's title.
 constexpr int titleBarControlsPx = 200;
+
+QString sidecar_failure(const CsvOutcome &outcome)
+{
+    if (!outcome.ok())
+        qDebug().noquote() << "JSON save failed:" << outcome.reason;
+    return outcome.ok() ? QString() : QStringLiteral("JSON save failed");
+}
 } // namespace
 
 RunExport::RunExport(QWidget *window, SampleDatabase *database, VoltagePlot *plot)
@@ -63,6 +66,13 @@ bool RunExport::run(QString &directory)
     const QString png = path + QStringLiteral(".png");
     if (failure.isEmpty() && picture && !(between ? save_stretch_png(png) : plot_->save_png(png)))
         failure = QStringLiteral("Image save failed");
+    // With a CSV the sidecar is written already; it describes the same rows.
+    if (failure.isEmpty() && picture && !csv)
+        failure = sidecar_failure(database_->write_sidecar(
+            png, database_->current_table_name(),
+            between ? std::optional<TimeRange>(
+                          TimeRange{plot_->cursors()->from(), plot_->cursors()->to()})
+                    : std::nullopt));
     if (!failure.isEmpty()) {
         QMessageBox::critical(window_, tr("Error"), failure);
         return false;
@@ -73,6 +83,7 @@ bool RunExport::run(QString &directory)
         written.append(QDir::toNativeSeparators(path + QStringLiteral(".csv")));
     if (picture)
         written.append(QDir::toNativeSeparators(path + QStringLiteral(".png")));
+    written.append(QDir::toNativeSeparators(path + QStringLiteral(".json")));
     QMessageBox::information(window_, tr("Information"),
                              tr("Export successful") + QStringLiteral("\n\n") +
                                  tr("Files written:") + QLatin1Char('\n') +
@@ -125,17 +136,11 @@ bool RunExport::choose_kinds(bool &csv, bool &picture, bool &between)
 
 QString RunExport::write_table(const QString &path, bool csv, bool between)
 {
-    Loading loading(tr("Export"));
-    // A pool of its own whose thread ends with the export, taking its database connection
-    // along.
-    QThreadPool pool;
-    pool.setMaxThreadCount(1);
-    pool.setExpiryTimeout(0);
     SampleDatabase *database = database_;
     std::optional<TimeRange> range;
     if (between)
         range = TimeRange{plot_->cursors()->from(), plot_->cursors()->to()};
-    QFuture<QString> task = QtConcurrent::run(&pool, [database, path, csv, range]() -> QString {
+    return run_behind_busy_dialog(tr("Export"), [database, path, csv, range]() -> QString {
         write_log(QStringLiteral("导出数据"));
         if (!csv)
             return QString();
@@ -145,22 +150,11 @@ QString RunExport::write_table(const QString &path, bool csv, bool between)
                                                      SampleDatabase::runExportDecimals, range)
                                          .ok()
                                    : database->export_current_table(file);
-        return written ? QString() : QStringLiteral("CSV save failed");
+        if (!written)
+            return QStringLiteral("CSV save failed");
+        return sidecar_failure(
+            database->write_sidecar(file, database->current_table_name(), range));
     });
-    QTimer poll;
-    QObject::connect(
-        &poll, &QTimer::timeout, &loading,
-        [&]() {
-            if (task.isFinished()) {
-                loading.close();
-                poll.stop();
-            }
-        },
-        Qt::DirectConnection);
-    poll.start(exportPollMs);
-    loading.exec();
-    poll.stop();
-    return task.result(); // waits when the dialog was closed early
 }
 
 bool RunExport::save_stretch_png(const QString &path)

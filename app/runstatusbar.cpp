@@ -33,11 +33,14 @@ RunStatusBar::RunStatusBar(QStatusBar *bar, const RunSession *session, QObject *
     rows_ = add_label("runRows");
     rate_ = add_label("runRate");
     dropped_ = add_label("runDropped");
+    gaps_ = add_label("runGaps");
     table_ = add_label("runTable");
     note_ = add_label("runNote", 1);
     // A long line is cut at the window's edge rather than widening the window; the tool tip
-    // has it whole.
+    // has it whole. So are the gap count and the run's table name on a window at its narrowest.
     note_->setMinimumWidth(1);
+    table_->setMinimumWidth(1);
+    gaps_->setMinimumWidth(1);
     refresh();
 }
 
@@ -151,6 +154,7 @@ void RunStatusBar::refresh()
     time_->setVisible(runShown_);
     rows_->setVisible(runShown_);
     dropped_->setVisible(runShown_);
+    gaps_->setVisible(runShown_);
     table_->setVisible(runShown_);
     rate_->setVisible(active);
     if (!runShown_)
@@ -167,13 +171,15 @@ void RunStatusBar::refresh()
     const QString droppedSheet = dropped > 0 ? problemSheet : QString();
     if (dropped_->styleSheet() != droppedSheet)
         dropped_->setStyleSheet(droppedSheet);
+    const qsizetype gaps = session_->gaps().size();
+    gaps_->setText(gaps == 0 ? tr("no gaps") : tr("gaps: %1").arg(gaps));
     table_->setText(session_->table());
 }
 
 QString RunStatusBar::text() const
 {
     QStringList parts;
-    for (const QLabel *label : {state_, time_, rows_, rate_, dropped_, table_, note_}) {
+    for (const QLabel *label : {state_, time_, rows_, rate_, dropped_, gaps_, table_, note_}) {
         if (!label->isHidden() && !label->text().isEmpty())
             parts.append(label->text());
     }

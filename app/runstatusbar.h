@@ -12,8 +12,9 @@ class QStatusBar;
 // The run at a glance in the window's status bar: what the window is doing (Idle, Connected,
 // Recording, Paused, Stopping), the run time against the collection time, the rows committed
 // to the table, the samples per second over the last second, the frames and samples dropped,
-// the run's table, and a line on how the last run ended. Read from the run's counters on the
-// display timer's tick and on every change of state, never per frame. GUI thread only.
+// the run's gaps, the run's table, and a line on how the last run ended. Read from the run's
+// counters on the display timer's tick and on every change of state, never per frame. GUI thread
+// only.
 class RunStatusBar : public QObject
 {
     Q_OBJECT
@@ -53,6 +54,7 @@ private:
     QLabel *rows_ = nullptr;
     QLabel *rate_ = nullptr;
     QLabel *dropped_ = nullptr;
+    QLabel *gaps_ = nullptr;
     QLabel *table_ = nullptr;
     QLabel *note_ = nullptr;
     RateMeter rateMeter_; // of the samples taken for storage

@@ -9,24 +9,34 @@
 //   bench_window replot [--quick]   replot time of the plot in the window during a run (one
 //                                   channel at 5000 points/s, 16 at 150), and the same plot
 //                                   redrawn after the run with one feature changed at a time
+//   bench_window stalls [--quick]   longest wait of the GUI thread (gaps of a 1 ms heartbeat)
+//                                   around the start, pause, continue, end and close of a run
+//                                   at 5000 points/s and the recovery of a long run left
+//                                   behind, each beside what the old way waited (measured)
 #include "benchsupport.h"
 #include "instrumentsimulator.h"
 #include "mainwindow.h"
 #include "sampledatabase.h"
+#include "settingsstore.h"
 #include "voltageplot.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
+#include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QProcess>
+#include <QSerialPortInfo>
 #include <QSpinBox>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QWindow>
 
 #include <cmath>
 #include <cstdio>
@@ -129,6 +139,16 @@ int idle()
     }
     constexpr int measureMs = 10000;
     std::printf("connected, no run:           %.2f %% of one core\n", cpu_percent_over(measureMs));
+    {
+        // The reference: the port list read through the system every second on the GUI
+        // thread, as the port watcher did before it waited for device notifications.
+        QTimer listing;
+        QObject::connect(&listing, &QTimer::timeout, [] { QSerialPortInfo::availablePorts(); });
+        listing.start(1000);
+        std::printf("  the same with the ports listed every second on the GUI thread (before): "
+                    "%.2f %% of one core\n",
+                    cpu_percent_over(measureMs));
+    }
     // The instrument says nothing for the whole measurement: a live run without frames.
     b.instrument->stall(3 * measureMs);
     if (!start_run(*b.window, false, "radioButton_fast", 150, 600)) {
@@ -302,6 +322,38 @@ void replot_breakdown(VoltagePlot *plot, int repeats)
     row("the bare bench's waveform on the same keys", redraw_ms(plot, repeats));
 }
 
+// Waits until the widget's window is on the (offscreen) screen, so that a repaint
+// really paints and flushes it.
+void wait_until_exposed(QWidget *widget)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while ((!widget->windowHandle() || !widget->windowHandle()->isExposed()) &&
+           clock.elapsed() < 5000) {
+        spin(10);
+    }
+}
+
+// The reference: a bare VoltagePlot of its own, shown at the same size, holding the same
+// points over the same ranges, redrawn and painted to the screen on its own.
+Redraw bare_plot_on_the_same_data(VoltagePlot *plot, bool singleChannel, int repeats)
+{
+    VoltagePlot bare(nullptr);
+    bare.resize(plot->size());
+    bare.setup_graphs(singleChannel);
+    bare.set_browse_mode(true); // a live plot would pull its range back to its own samples
+    bare.show();
+    wait_until_exposed(&bare);
+    for (int g = 0; g < plot->graphCount() && g < bare.graphCount(); ++g) {
+        bare.graph(g)->setData(
+            QSharedPointer<QCPGraphDataContainer>::create(*plot->graph(g)->data()));
+        bare.graph(g)->setVisible(plot->graph(g)->visible());
+    }
+    bare.xAxis->setRange(plot->xAxis->range());
+    bare.yAxis->setRange(plot->yAxis->range());
+    return redraw_ms(&bare, repeats);
+}
+
 void live_replot(bool singleChannel, int rate, bool quick)
 {
     Bench b;
@@ -312,6 +364,9 @@ void live_replot(bool singleChannel, int rate, bool quick)
         return;
     }
     VoltagePlot *plot = b.window->plot();
+    // Each replot paints to the screen at once, so that its time includes the copy of the
+    // picture onto the window (otherwise done after afterReplot, in the next paint event).
+    plot->setPlottingHint(QCP::phImmediateRefresh, true);
     spin(int(VoltagePlot::windowSeconds * 1000) + 1000); // the live window fills up
     std::vector<double> wall;
     std::vector<double> cpu;
@@ -334,8 +389,14 @@ void live_replot(bool singleChannel, int rate, bool quick)
                 bench::median(cpu));
     click(*b.window, "SampleStop");
     spin(1000);
+    const int repeats = quick ? 20 : 60;
+    const Redraw bare = bare_plot_on_the_same_data(plot, singleChannel, repeats);
+    std::printf("    bare plot on the same data, same size, painted to the screen: %.2f ms wall, "
+                "%.2f ms CPU; the run's replot is %.2f times that (wall), %.2f (CPU)\n",
+                bare.wallMs, bare.cpuMs, bench::median(wall) / bare.wallMs,
+                bench::median(cpu) / bare.cpuMs);
     std::printf("    after the run, same plot, redrawn on its own:\n");
-    replot_breakdown(plot, quick ? 20 : 60);
+    replot_breakdown(plot, repeats);
     std::fflush(stdout);
 }
 
@@ -397,11 +458,189 @@ int startup(const char *self)
     return 0;
 }
 
+// Ticks on the GUI thread every millisecond; the longest gap between two ticks is the
+// longest the thread did not get back to its event loop.
+struct Heartbeat
+{
+    QTimer timer;
+    qint64 last = 0;
+    qint64 longestNs = 0;
+    qint64 countFrom = 0; // gaps that end before this do not count
+
+    Heartbeat()
+    {
+        timer.setTimerType(Qt::PreciseTimer);
+        timer.setInterval(1);
+        QObject::connect(&timer, &QTimer::timeout, [this] {
+            const qint64 now = monotonic_ns();
+            if (last != 0 && now >= countFrom) {
+                longestNs = std::max(longestNs, now - std::max(last, countFrom));
+            }
+            last = now;
+        });
+        timer.start();
+    }
+    void reset(qint64 from = monotonic_ns())
+    {
+        longestNs = 0;
+        countFrom = from;
+    }
+    double longest_ms() const { return double(longestNs) * 1e-6; }
+};
+
+// Waits (running the event loop) until done() or limitMs; milliseconds waited.
+template <typename Done> double wait_until(Done done, int limitMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < limitMs) {
+        spin(5);
+    }
+    return double(clock.nsecsElapsed()) * 1e-6;
+}
+
+double gui_count_ms(SampleDatabase *database, const QString &table)
+{
+    const qint64 start = monotonic_ns();
+    database->row_count(table);
+    return double(monotonic_ns() - start) * 1e-6;
+}
+
+int stalls(bool quick)
+{
+    const long extraRows = quick ? 2000000 : 20000000;
+    Heartbeat beat;
+    const auto report = [&beat](const char *moment, const QString &reference) {
+        std::printf("  %-44s longest GUI stall %7.1f ms%s\n", moment, beat.longest_ms(),
+                    qPrintable(reference));
+        std::fflush(stdout);
+    };
+    QString leftTable;
+    QString dir;
+    {
+        Bench b;
+        if (!b.connect()) {
+            return 1;
+        }
+        dir = b.dir.path();
+        b.dir.setAutoRemove(false);
+        spin(500);
+        beat.reset();
+        spin(1000);
+        report("connected, nothing happening (1 s)", QString());
+
+        beat.reset();
+        if (!start_run(*b.window, true, "radioButton_fast", 5000, 600)) {
+            std::fprintf(stderr, "the run did not start\n");
+            return 1;
+        }
+        spin(1000);
+        report("start of a run at 5000 points/s (1 s)", QString());
+        spin(1000);
+        beat.reset();
+        spin(1000);
+        report("the run going on, no operator action (1 s)", QString());
+        beat.reset();
+        click(*b.window, "SamplePause");
+        spin(1000);
+        report("pause (1 s)", QString());
+        beat.reset();
+        click(*b.window, "SamplePause");
+        spin(1000);
+        report("continue (1 s)", QString());
+        spin(2000);
+
+        beat.reset();
+        click(*b.window, "SampleStop");
+        MainWindow *window = b.window.get();
+        const double endMs = wait_until([window] { return !window->is_acquiring(); }, 20000);
+        spin(300);
+        report("stop to the run's end", QStringLiteral(" (the end took %1 ms; the threads "
+                                                       "were joined on the GUI thread before)")
+                                            .arg(endMs, 0, 'f', 0));
+
+        // A long run: rows added to its table stand in for hours of recording.
+        const QString table = window->database()->current_table_name();
+        const QString file = b.dir.filePath(QString::fromLatin1(SampleDatabase::defaultFileName));
+        if (!bench::fill_single_channel_table(file, table, extraRows, 5000)) {
+            std::fprintf(stderr, "could not fill %s\n", qPrintable(table));
+            return 1;
+        }
+        const double countMs = gui_count_ms(window->database(), table);
+        beat.reset();
+        window->close(); // the question is answered Ok, which keeps the window open
+        spin(300);
+        report("close with the unexported run asking first",
+               QStringLiteral(" (COUNT(*) of its %1 rows: %2 ms)")
+                   .arg(extraRows)
+                   .arg(countMs, 0, 'f', 0));
+        window->database()->execute_query(QStringLiteral("DROP TABLE IF EXISTS \"%1\"").arg(table));
+        b.window.reset();
+
+        // A run left behind by a crash, recovered at the next start.
+        SampleDatabase database(file);
+        database.open_database();
+        leftTable = database.create_run_table(QDateTime::currentDateTime(), true);
+        if (leftTable.isEmpty() ||
+            !bench::fill_single_channel_table(file, leftTable, extraRows, 5000)) {
+            std::fprintf(stderr, "could not leave a run behind\n");
+            return 1;
+        }
+        write_setting(QStringLiteral("NormalExit"), false);
+        write_setting(QStringLiteral("last_table_name"), leftTable);
+        b.instrument.reset();
+    }
+    QDir::setCurrent(dir);
+    QTemporaryDir out;
+    qint64 savedAt = 0;
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+            // Clicked, not done(): the static QMessageBox functions answer the clicked button.
+            QAbstractButton *save = box->button(QMessageBox::Save);
+            if (save != nullptr) {
+                save->click();
+            } else {
+                box->done(QMessageBox::Ok);
+            }
+        } else if (auto *files = qobject_cast<QFileDialog *>(modal)) {
+            if (auto *name = files->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))) {
+                name->setText(out.filePath(QStringLiteral("recovered")));
+            }
+            savedAt = monotonic_ns();
+            beat.reset(savedAt);
+            static_cast<QDialog *>(files)->accept();
+        }
+    });
+    answer.start(20);
+    {
+        const qint64 start = monotonic_ns();
+        beat.reset(start);
+        auto window = std::make_unique<MainWindow>();
+        spin(50); // a tick after a constructor that never returned to the event loop
+        const double exportMs = double(monotonic_ns() - std::max(start, savedAt)) * 1e-6;
+        answer.stop();
+        if (savedAt == 0) {
+            std::fprintf(stderr, "no recovery prompt came\n");
+        }
+        report("crash recovery of a run left behind",
+               QStringLiteral(" (its %1 rows written in %2 ms, on the GUI thread before)")
+                   .arg(extraRows)
+                   .arg(exportMs, 0, 'f', 0));
+        window.reset();
+    }
+    QDir::setCurrent(QDir::tempPath());
+    QDir(dir).removeRecursively();
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
     QApplication app(argc, argv);
     const char *mode = argc > 1 ? argv[1] : "";
     if (std::strcmp(mode, "idle") == 0) {
@@ -416,10 +655,14 @@ int main(int argc, char **argv)
     if (std::strcmp(mode, "replot") == 0) {
         return replot(bench::quick(argc, argv));
     }
+    if (std::strcmp(mode, "stalls") == 0) {
+        return stalls(bench::quick(argc, argv));
+    }
     if (std::strcmp(mode, "show-once") == 0) {
         return show_once();
     }
     std::fprintf(stderr,
-                 "usage: bench_window idle | memory [--quick] | startup | replot [--quick]\n");
+                 "usage: bench_window idle | memory [--quick] | startup | replot [--quick] | "
+                 "stalls [--quick]\n");
     return 2;
 }

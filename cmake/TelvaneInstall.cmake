@@ -1,7 +1,8 @@
 # What `cmake --install` puts under the prefix, and the Debian package made of it.
 # Every project library is static, so the three programs are all there is to install
 # besides the files a desktop and a distribution expect beside them: the desktop entry, its
-# icon and AppStream data, the manual pages, bash completion, the copyright and changelog.
+# icon and AppStream data, the manual pages, bash completion, the copyright and changelog, and
+# the systemd unit for unattended recording with its example configuration.
 include(GNUInstallDirs)
 
 set(TELVANE_PACKAGE_CONTACT "Telvane maintainers <maintainers@telvane.invalid>"
@@ -51,6 +52,11 @@ install(FILES ${PROJECT_SOURCE_DIR}/packaging/telvane-cli.bash
     DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME telvane-cli)
 install(FILES ${package_dir}/copyright ${package_dir}/changelog.gz
     DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/telvane)
+# Unattended recording as a service: one instance per /etc/telvane/<name>.conf.
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/systemd/telvane-record@.service
+    DESTINATION lib/systemd/system)
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/systemd/record.conf
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/telvane/examples)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME telvane)

@@ -31,21 +31,23 @@ void write_line(QTextStream &stream, const QString &message)
 
 } // namespace
 
-LogManager::LogManager(int maxQueuedLines, QObject *parent)
+LogManager::LogManager(int maxQueuedLines, QObject *parent, Clock clock)
     : QThread(parent)
     , file_(std::make_unique<QFile>())
+    , clock_(std::move(clock))
     , maxQueuedLines_(maxQueuedLines)
     , log_directory_(QDir::currentPath() + QStringLiteral("/Logs"))
 {
     QDir dir(log_directory_);
+    const QDateTime now = clock_();
     if (dir.exists())
-        remove_old_files(QDateTime::currentDateTime());
+        remove_old_files(now);
     else
         dir.mkpath(QStringLiteral("."));
 
-    file_->setFileName(log_directory_ + QStringLiteral("/Log") +
-                       QDate::currentDate().toString(QStringLiteral("yyyyMMdd")) +
-                       QStringLiteral(".txt"));
+    fileDay_ = now.date();
+    file_->setFileName(file_name_for(fileDay_));
+    filePath_ = file_->fileName();
     if (file_->open(QIODevice::WriteOnly | QIODevice::Append)) {
         file_open_ = true;
         running_ = true;
@@ -76,7 +78,33 @@ LogManager::~LogManager()
 
 QString LogManager::file_path() const
 {
-    return file_->fileName();
+    QMutexLocker locker(&mutex_);
+    return filePath_;
+}
+
+QString LogManager::file_name_for(const QDate &day) const
+{
+    return log_directory_ + QStringLiteral("/Log") + day.toString(QStringLiteral("yyyyMMdd")) +
+           QStringLiteral(".txt");
+}
+
+void LogManager::start_new_day_if_due()
+{
+    const QDateTime now = clock_();
+    if (now.date() == fileDay_)
+        return;
+    file_->close();
+    fileDay_ = now.date();
+    file_->setFileName(file_name_for(fileDay_));
+    {
+        QMutexLocker locker(&mutex_);
+        filePath_ = file_->fileName();
+    }
+    // A file that cannot be opened now is tried again with the next line.
+    if (file_->open(QIODevice::WriteOnly | QIODevice::Append))
+        remove_old_files(now);
+    else
+        fileDay_ = QDate();
 }
 
 QDateTime LogManager::age_reference_time(const QFileInfo &info)
@@ -160,7 +188,9 @@ void LogManager::run()
         }
         if (echo_)
             qDebug().noquote() << message;
-        write_line(stream, message);
+        start_new_day_if_due();
+        if (file_->isOpen())
+            write_line(stream, message);
         stream.flush();
         pause(kLinePacingMs);
     } while (running_);
@@ -172,12 +202,15 @@ void LogManager::run()
         remaining.swap(queue_);
         std::swap(leftOut, leftOut_);
     }
-    for (const QString &message : std::as_const(remaining))
-        write_line(stream, message);
-    if (leftOut > 0)
-        write_line(stream, left_out_line(leftOut));
-    write_line(stream, QStringLiteral("日志线程结束"));
-    stream.flush();
+    start_new_day_if_due();
+    if (file_->isOpen()) {
+        for (const QString &message : std::as_const(remaining))
+            write_line(stream, message);
+        if (leftOut > 0)
+            write_line(stream, left_out_line(leftOut));
+        write_line(stream, QStringLiteral("日志线程结束"));
+        stream.flush();
+    }
     finished_.store(true, std::memory_order_release);
 }
 

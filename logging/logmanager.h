@@ -8,6 +8,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 
@@ -15,9 +16,11 @@ class QFile;
 class QFileInfo;
 
 // Writes time-stamped lines into the day's file under "Logs" of the working directory, on a
-// thread of its own. Any thread hands it a message through write_log() and returns at once.
-// A flood of messages is held to a bounded queue: what does not fit is left out and counted,
-// and one line tells how many once the log thread has written everything queued.
+// thread of its own; past midnight the next line starts the new day's file, and files older
+// than three days go, so a recorder left running for a week keeps three days of logs. Any thread
+// hands it a message through write_log() and returns at once. A flood of messages is held to a
+// bounded queue: what does not fit is left out and counted, and one line tells how many once the
+// log thread has written everything queued.
 class LogManager : public QThread
 {
     Q_OBJECT
@@ -25,7 +28,12 @@ class LogManager : public QThread
 public:
     static constexpr int defaultMaxQueuedLines = 10000;
 
-    explicit LogManager(int maxQueuedLines = defaultMaxQueuedLines, QObject *parent = nullptr);
+    using Clock = std::function<QDateTime()>;
+
+    // `clock` gives the local time the day's file and the files' ages go by (the current time
+    // unless a test passes its own); it is called by the constructing and the log thread.
+    explicit LogManager(int maxQueuedLines = defaultMaxQueuedLines, QObject *parent = nullptr,
+                        Clock clock = &QDateTime::currentDateTime);
     ~LogManager() override;
     LogManager(const LogManager &) = delete;
     LogManager &operator=(const LogManager &) = delete;
@@ -37,6 +45,7 @@ public:
     int queued_lines() const;
 
     QString log_directory() const { return log_directory_; }
+    // The file lines go to now (the day's). Callable from any thread.
     QString file_path() const;
     // Why the day's file could not be opened (the log folder is a file, or cannot be
     // written), or empty when it is open. Nothing is logged then; the caller should tell the
@@ -52,6 +61,11 @@ protected:
 
 private:
     void remove_old_files(const QDateTime &now) const;
+    // The day's file name for `day`.
+    QString file_name_for(const QDate &day) const;
+    // Once the clock has passed midnight: closes the file, opens the new day's and removes
+    // files grown too old. Log thread only.
+    void start_new_day_if_due();
     // Sleeps up to the given time; returns early once running_ is cleared, so destruction
     // does not wait out an idle poll.
     void pause(std::chrono::milliseconds duration);
@@ -61,9 +75,12 @@ private:
     bool take_next(QString &message);
 
     std::unique_ptr<QFile> file_; // used by the log thread only, once it runs
+    QDate fileDay_;               // the day of file_; log thread only, once it runs
+    const Clock clock_;
     const int maxQueuedLines_;
     QStringList queue_;                // guarded by mutex_; writers and the log thread
     quint64 leftOut_ = 0;              // guarded by mutex_; refused since the last report
+    QString filePath_;                 // guarded by mutex_; file_'s name, for other threads
     std::atomic<bool> running_{false}; // cleared by the destroying thread, read by the log thread
     mutable QMutex mutex_;
     std::mutex pause_mutex_;       // held only to sleep on or signal wake_, never with mutex_

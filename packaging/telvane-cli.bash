@@ -10,7 +10,7 @@ _telvane_cli()
     local command="" db="" i
     for ((i = 1; i < cword; i++)); do
         case ${words[i]} in
-            ports | status | record | tables | export) [[ $command ]] || command=${words[i]} ;;
+            ports | status | record | tables | export | info) [[ $command ]] || command=${words[i]} ;;
             --db) db=${words[i + 1]} ;;
         esac
     done
@@ -46,20 +46,25 @@ _telvane_cli()
             _filedir
             return
             ;;
-        --rate | --time | --vout | --v[1-4])
+        --repeat)
+            COMPREPLY=($(compgen -W 'forever' -- "$cur"))
+            return
+            ;;
+        --rate | --time | --vout | --v[1-4] | --until)
             return
             ;;
     esac
 
     local options
     case $command in
-        "") options="ports status record tables export --help --version" ;;
+        "") options="ports status record tables export info --help --version" ;;
         ports) options="--help" ;;
         status) options="--port --simulate --help" ;;
         record) options="--port --simulate --mode --rate --time --vout --v1 --v2 --v3 --v4
-                         --db --csv --help" ;;
+                         --db --csv --repeat --until --reconnect --help" ;;
         tables) options="--db --help" ;;
         export) options="--table --csv --db --decimals --help" ;;
+        info) options="--table --db --help" ;;
     esac
     # An option may be given once.
     options=" ${options//$'\n'/ } "

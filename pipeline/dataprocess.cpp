@@ -20,22 +20,31 @@ DataProcess::DataProcess(bool singleChannel, int rate, DataQueues *queues, Sampl
 
 DataProcess::~DataProcess()
 {
-    running_.store(false);
-    queues_->wake_frame_reader();
+    abandon_queued();
     wait();
 }
 
 bool DataProcess::finish_queued(std::chrono::milliseconds limit)
 {
-    draining_.store(true);
-    queues_->wake_frame_reader();
+    drain();
     if (wait(QDeadlineTimer(limit.count()))) {
         return true;
     }
-    running_.store(false);
-    queues_->wake_frame_reader();
+    abandon_queued();
     wait();
     return false;
+}
+
+void DataProcess::drain()
+{
+    draining_.store(true);
+    queues_->wake_frame_reader();
+}
+
+void DataProcess::abandon_queued()
+{
+    running_.store(false);
+    queues_->wake_frame_reader();
 }
 
 void DataProcess::run()

@@ -28,6 +28,11 @@ public:
     // still queued are left and false is returned.
     bool finish_queued(std::chrono::milliseconds limit = queuedFramesLimit);
     static constexpr std::chrono::milliseconds queuedFramesLimit{2000};
+    // The same in two steps that never wait, for a caller that hears the end through
+    // QThread::finished: drain() asks the thread to end once the queue is empty, and
+    // abandon_queued() (after queuedFramesLimit) to end after the current frame.
+    void drain();
+    void abandon_queued();
 
 signals:
     // Emitted on the decoding thread when an end-of-run frame was decoded.

@@ -2,9 +2,12 @@
 
 #include "logmanager.h"
 
-DataQueues::DataQueues()
+#include <thread>
+
+DataQueues::DataQueues(std::chrono::milliseconds recordRoomWait)
     : serialData_(std::make_unique<BoundedQueue<QByteArray>>(baseCapacity))
     , processData_(std::make_unique<BoundedQueue<SampleRow>>(2 * baseCapacity))
+    , recordRoomWait_(recordRoomWait)
 {}
 
 DataQueues::~DataQueues() = default;
@@ -13,16 +16,19 @@ void DataQueues::push_serial(const QByteArray &frameText)
 {
     if (!serialData_->try_push(frameText)) {
         droppedFrames_.fetch_add(1);
+        dropLog_.frame_dropped();
         write_log(QStringLiteral("添加serial_data失败"));
         return;
     }
+    dropLog_.frame_pushed();
     framesBell_.ring();
 }
 
 QByteArray DataQueues::pop_serial()
 {
     QByteArray frameText;
-    serialData_->try_pop(frameText);
+    if (serialData_->try_pop(frameText))
+        dropLog_.frame_popped();
     return frameText;
 }
 
@@ -53,13 +59,34 @@ void DataQueues::push_sample_series(const double *times, const double *values, i
 
 bool DataQueues::push_record_quietly(SampleRow &&record)
 {
-    if (!processData_->try_push(std::move(record))) {
-        droppedRecords_.fetch_add(1);
-        write_log(QStringLiteral("添加process_data失败 size = ") +
-                  QString::number(processData_->size()));
+    const double time = record.first();
+    if (processData_->try_push(std::move(record)) || wait_for_record_room(record)) {
+        dropLog_.record_pushed(time);
+        return true;
+    }
+    droppedRecords_.fetch_add(1);
+    dropLog_.record_dropped(time);
+    write_log(QStringLiteral("添加process_data失败 size = ") +
+              QString::number(processData_->size()));
+    return false;
+}
+
+bool DataQueues::wait_for_record_room(SampleRow &record)
+{
+    // Records are being dropped already: the wait before the first of them ran out.
+    if (dropLog_.record_burst_open()) {
         return false;
     }
-    return true;
+    recordsBell_.ring();
+    const auto deadline = std::chrono::steady_clock::now() + recordRoomWait_;
+    while (std::chrono::steady_clock::now() < deadline) {
+        // A short sleep frees the core for the save thread; only a full queue pays it.
+        std::this_thread::sleep_for(std::chrono::microseconds(250));
+        if (processData_->try_push(std::move(record))) {
+            return true;
+        }
+    }
+    return false;
 }
 
 void DataQueues::push_record(SampleRow &&record)

@@ -10,6 +10,8 @@
 namespace {
 // A batch is written as soon as it holds more than this many records.
 constexpr int batchLimit = 500;
+// Records between two looks at the age of a batch while the queue is busy.
+constexpr int ageCheckRecords = 32;
 
 bool is_end_marker(const SampleRow &record)
 {
@@ -32,8 +34,15 @@ DataSaveDisplay::~DataSaveDisplay()
 
 void DataSaveDisplay::finish()
 {
-    running_.store(false);
+    request_finish();
     wait();
+}
+
+void DataSaveDisplay::request_finish()
+{
+    running_.store(false);
+    // The thread may sleep on an empty queue for its short idle time-out.
+    queues_->wake_record_reader();
 }
 
 void DataSaveDisplay::commit_pending()
@@ -122,7 +131,9 @@ void DataSaveDisplay::run()
         }
         backoff.reset();
         take(std::move(record), batch);
-        if (batch_is_due(batch)) {
+        // The clock is read when the queue runs dry (above) and every few records, not for
+        // every record: a busy queue fills the batch long before it is due.
+        if (batch.size() % ageCheckRecords == 0 && batch_is_due(batch)) {
             store(batch);
         }
     } while (running_.load());

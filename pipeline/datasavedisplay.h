@@ -34,6 +34,8 @@ public:
     ~DataSaveDisplay() override;
     // The same without destroying the object, so the final taken_count() can be read.
     void finish();
+    // The same without waiting: QThread::finished says when the queued records are stored.
+    void request_finish();
 
     // Asks the thread to commit, as soon as it can, every record it holds and every
     // record queued at the time of the call. Returns at once; callable from any thread.

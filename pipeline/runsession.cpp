@@ -13,6 +13,26 @@
 
 #include <algorithm>
 
+namespace {
+QString outcome_text(RunSession::Outcome outcome, bool stopAsked)
+{
+    switch (outcome) {
+    case RunSession::Outcome::Completed:
+        return stopAsked ? RunFacts::stopped : RunFacts::completed;
+    case RunSession::Outcome::StopUnconfirmed:
+        return RunFacts::stopNotConfirmed;
+    case RunSession::Outcome::PortLost:
+        return RunFacts::portLost;
+    case RunSession::Outcome::StorageFailed:
+        return RunFacts::storageFailed;
+    case RunSession::Outcome::EndedByOwner:
+    case RunSession::Outcome::None:
+        break;
+    }
+    return RunFacts::stopped;
+}
+} // namespace
+
 RunSession::RunSession(SerialManager *serial, DataQueues *queues, SampleDatabase *database,
                        SampleSink *plot, QObject *parent)
     : QObject(parent)
@@ -22,13 +42,26 @@ RunSession::RunSession(SerialManager *serial, DataQueues *queues, SampleDatabase
     , plot_(plot)
     , overrunTimer_(new QTimer(this))
     , stopTimer_(new QTimer(this))
+    , drainTimer_(new QTimer(this))
+    , dropTimer_(new QTimer(this))
 {
     overrunTimer_->setSingleShot(true);
     connect(overrunTimer_, &QTimer::timeout, this, &RunSession::collection_overrun);
     stopTimer_->setSingleShot(true);
     stopTimer_->setInterval(stopConfirmLimit);
     connect(stopTimer_, &QTimer::timeout, this, &RunSession::stop_unconfirmed);
+    drainTimer_->setSingleShot(true);
+    drainTimer_->setInterval(DataProcess::queuedFramesLimit);
+    // Frames still queued after the limit are left: the end of a run must not hang on them.
+    connect(drainTimer_, &QTimer::timeout, this, [this] {
+        if (decoder_) {
+            decoder_->abandon_queued();
+        }
+    });
     connect(serial_, &SerialManager::port_error, this, &RunSession::port_lost);
+    dropTimer_->setInterval(dropCollectInterval);
+    connect(dropTimer_, &QTimer::timeout, this,
+            [this] { chronicle_.collect_drops(*queues_, false); });
 }
 
 RunSession::~RunSession()
@@ -51,6 +84,7 @@ bool RunSession::create_table(const QDateTime &startTime, const RunSettings &set
     }
     table_ = table;
     settings_ = settings;
+    chronicle_.started(database_, table_, startTime, settings_);
     return true;
 }
 
@@ -68,6 +102,7 @@ void RunSession::begin()
     takenCount_ = 0;
     committedCount_ = 0;
     droppedAtBegin_ = queues_->dropped_frames() + queues_->dropped_records();
+    chronicle_.begun(*queues_);
     serial_->set_reading(true);
     decoder_ =
         std::make_unique<DataProcess>(settings_.singleChannel, settings_.rate, queues_, plot_);
@@ -83,13 +118,14 @@ void RunSession::begin()
     runningMsBefore_ = 0;
     state_ = State::Running;
     arm_overrun_deadline();
+    dropTimer_->start();
     decoder_->start(QThread::HighPriority);
     saver_->start(QThread::HighPriority);
 }
 
 void RunSession::pause()
 {
-    if (!is_active()) {
+    if (!is_active() || ending_) {
         return;
     }
     write_log(QStringLiteral("暂停采集"));
@@ -100,12 +136,13 @@ void RunSession::pause()
         runningMsBefore_ += runningSince_.elapsed();
         overrunTimer_->stop();
         state_ = State::Paused;
+        chronicle_.paused(double(runningMsBefore_) / 1000.0);
     }
 }
 
 void RunSession::resume()
 {
-    if (!is_active()) {
+    if (!is_active() || ending_) {
         return;
     }
     write_log(QStringLiteral("继续采集"));
@@ -114,6 +151,7 @@ void RunSession::resume()
         runningSince_.start();
         state_ = State::Running;
         arm_overrun_deadline();
+        chronicle_.resumed();
     }
 }
 
@@ -125,6 +163,9 @@ void RunSession::request_stop()
     write_log(QStringLiteral("停止采集"));
     serial_->write_data(stop_command());
     overrunTimer_->stop();
+    if (state_ == State::Running) {
+        runningMsBefore_ += runningSince_.elapsed(); // a mark while stopping is at the stop
+    }
     state_ = State::Stopping;
     stopTimer_->start();
 }
@@ -134,8 +175,29 @@ void RunSession::end_now()
     if (!is_active()) {
         return;
     }
-    serial_->write_data(stop_command());
-    tear_down(Outcome::EndedByOwner);
+    if (!ending_) {
+        serial_->write_data(stop_command());
+        tear_down(Outcome::EndedByOwner);
+    }
+    finish_ending_now();
+}
+
+bool RunSession::add_mark(const QString &text)
+{
+    if (!is_active()) {
+        return false;
+    }
+    return add_mark_at(double(running_ms()) / 1000.0, text);
+}
+
+qint64 RunSession::running_ms() const
+{
+    return runningMsBefore_ + (state_ == State::Running ? runningSince_.elapsed() : 0);
+}
+
+bool RunSession::add_mark_at(double time, const QString &text)
+{
+    return is_active() && chronicle_.add_mark({time, text});
 }
 
 qint64 RunSession::taken_count() const
@@ -169,7 +231,8 @@ void RunSession::end_frame_decoded()
 
 void RunSession::port_lost()
 {
-    if (is_active()) {
+    if (is_active() && !ending_) {
+        portLostAtMs_ = running_ms();
         tear_down(Outcome::PortLost);
     }
 }
@@ -211,18 +274,71 @@ void RunSession::arm_overrun_deadline()
 
 void RunSession::tear_down(Outcome outcome)
 {
-    state_ = State::Ended;
+    if (ending_) {
+        return;
+    }
+    ending_ = true;
+    endingOutcome_ = outcome;
+    stopAsked_ = state_ == State::Stopping; // the operator's stop, not the instrument's end
+    state_ = State::Stopping;
     overrunTimer_->stop();
     stopTimer_->stop();
     write_log(QStringLiteral("采集停止"));
     serial_->set_reading(false);
     disconnect(decoder_.get(), nullptr, this, nullptr);
     disconnect(saver_.get(), nullptr, this, nullptr);
+    connect(decoder_.get(), &QThread::finished, this, &RunSession::decoding_ended);
+    connect(saver_.get(), &QThread::finished, this, &RunSession::saving_ended);
     // Frames that arrived before the end are decoded with this run rather than left for the
-    // next one.
-    decoder_->finish_queued();
+    // next one. The thread may have ended already (an end frame), before the connection.
+    decoder_->drain();
+    drainTimer_->start();
+    if (decoder_->isFinished()) {
+        QMetaObject::invokeMethod(this, &RunSession::decoding_ended, Qt::QueuedConnection);
+    }
+}
+
+void RunSession::decoding_ended()
+{
+    // Also called late for a run that ended at once; only a thread that is over counts.
+    if (!ending_ || !decoder_ || !decoder_->isFinished()) {
+        return;
+    }
+    drainTimer_->stop();
     decoder_.reset();
-    saver_->finish(); // stores the records still queued before its thread ends
+    saver_->request_finish(); // stores the records still queued before its thread ends
+    if (saver_->isFinished()) {
+        QMetaObject::invokeMethod(this, &RunSession::saving_ended, Qt::QueuedConnection);
+    }
+}
+
+void RunSession::saving_ended()
+{
+    // The save thread may end first, on the end marker, while decoding is still going.
+    if (!ending_ || decoder_ || !saver_->isFinished()) {
+        return;
+    }
+    saver_->wait(); // only the last instructions of its run() are left
+    complete_end();
+}
+
+void RunSession::finish_ending_now()
+{
+    if (!ending_) {
+        return;
+    }
+    drainTimer_->stop();
+    if (decoder_) {
+        decoder_->finish_queued();
+        decoder_.reset();
+    }
+    saver_->finish();
+    complete_end();
+}
+
+void RunSession::complete_end()
+{
+    Outcome outcome = endingOutcome_;
     takenCount_ = saver_->taken_count();
     committedCount_ = saver_->committed_count();
     // Also a failure of the last commits, after the end: whatever ended the run, what
@@ -241,9 +357,16 @@ void RunSession::tear_down(Outcome outcome)
         }
     }
     outcome_ = outcome;
+    dropTimer_->stop();
+    if (endingOutcome_ == Outcome::PortLost) {
+        chronicle_.port_lost(*queues_, double(portLostAtMs_) / 1000.0);
+    }
+    chronicle_.ended(outcome_text(outcome, stopAsked_), committedCount_, *queues_);
     saver_.reset();
     droppedAtEnd_ = queues_->dropped_frames() + queues_->dropped_records();
     finalElapsedMs_ = runClock_.elapsed();
+    state_ = State::Ended;
+    ending_ = false;
     write_log(QStringLiteral("执行时间 = ") + QString::number(finalElapsedMs_) +
               QStringLiteral(" ms"));
     emit finished(outcome);

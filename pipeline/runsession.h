@@ -1,5 +1,6 @@
 #pragma once
 
+#include "runchronicle.h"
 #include "runsettings.h"
 
 #include <QDateTime>
@@ -23,7 +24,9 @@ class SerialManager;
 // packets. The run ends on the instrument's end frame, on a stop the instrument does not
 // confirm within stopConfirmLimit, on a lost port, or when the owner ends it at once; in
 // every case the frames that arrived are decoded and the decoded samples stored before
-// finished() is emitted. A run still going stopConfirmLimit after its collection time (time
+// finished() is emitted. Only end_now() waits for that: otherwise the threads report their
+// end through signals, and the run stays Stopping meanwhile, so the owner's thread never
+// waits for them. A run still going stopConfirmLimit after its collection time (time
 // spent paused does not count) is stopped as if the operator had asked, and so is a run
 // whose samples stop reaching the table (a full disk, a read-only or locked file).
 // Lives in the thread of the serial manager (the GUI or main thread).
@@ -61,10 +64,28 @@ public:
     void resume();
     // Sends the stop packet (once); the run ends on the end frame or after stopConfirmLimit.
     void request_stop();
-    // Sends the stop packet and ends the run now, without waiting for the instrument.
+    // Sends the stop packet and ends the run now, without waiting for the instrument; waits
+    // for the threads to store what arrived (also for a run already ending).
     void end_now();
     // Ends the run now on a port that went away (also heard from the serial manager itself).
     void port_lost();
+
+    // What the instrument last said of itself, kept in the facts of the next run.
+    void set_instrument_status(const StatusReply &status)
+    {
+        chronicle_.set_instrument_status(status);
+    }
+    // Marks the run now, at its running time (time paused not counted, as the rows' times);
+    // false when no run is active or the mark could not be stored.
+    bool add_mark(const QString &text);
+    // Marks the run at a time the owner chose (the latest sample the window shows).
+    bool add_mark_at(double time, const QString &text);
+    // The facts of the current or last run (see RunFacts).
+    const RunFacts &facts() const { return chronicle_.facts(); }
+    // The gaps of the current or last run recorded so far (see RunGap); drops are collected
+    // every dropCollectInterval.
+    const QList<RunGap> &gaps() const { return chronicle_.gaps(); }
+    static constexpr std::chrono::milliseconds dropCollectInterval{1000};
 
     State state() const { return state_; }
     bool is_active() const
@@ -102,9 +123,18 @@ private:
     void stop_unconfirmed();
     void storing_failed(const QString &reason);
     void arm_overrun_deadline();
-    // Detaches the reader, decodes what is queued, ends both threads (the save thread stores
-    // what is queued), and logs the run's duration.
+    // Milliseconds of running time so far (time paused not counted).
+    qint64 running_ms() const;
+    // Detaches the reader and asks the decoding thread to decode what is queued; the run
+    // ends when both threads have (decoding_ended, saving_ended). Once only per run.
     void tear_down(Outcome outcome);
+    // The decoding thread is gone: the save thread is asked to store what is queued.
+    void decoding_ended();
+    void saving_ended();
+    // Waits for what tear_down asked of the threads.
+    void finish_ending_now();
+    // Takes the final counts, logs the run's duration and emits finished().
+    void complete_end();
 
     SerialManager *const serial_;
     DataQueues *const queues_;
@@ -114,10 +144,13 @@ private:
     std::unique_ptr<DataSaveDisplay> saver_;
     QTimer *overrunTimer_ = nullptr; // collection time + stopConfirmLimit of running time
     QTimer *stopTimer_ = nullptr;    // stopConfirmLimit after the stop packet
+    QTimer *drainTimer_ = nullptr;   // queuedFramesLimit for decoding what was queued
+    QTimer *dropTimer_ = nullptr;    // collects the queues' drops as gaps while running
     QElapsedTimer runClock_;
     QElapsedTimer runningSince_; // running (not paused) stretch under way
     qint64 runningMsBefore_ = 0; // running time of the earlier stretches
     qint64 finalElapsedMs_ = 0;
+    qint64 portLostAtMs_ = 0; // running time when the port was found gone
     quint64 droppedAtBegin_ = 0;
     quint64 droppedAtEnd_ = 0;
     qint64 takenCount_ = 0;
@@ -126,7 +159,11 @@ private:
     QString table_;
     State state_ = State::Idle;
     Outcome outcome_ = Outcome::None;
+    Outcome endingOutcome_ = Outcome::None;
+    bool stopAsked_ = false; // the run was stopping on request when it ended
+    bool ending_ = false;    // between tear_down and complete_end
     bool overran_ = false;
     bool tableLost_ = false;
     QString storageError_;
+    RunChronicle chronicle_;
 };

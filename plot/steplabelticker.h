@@ -18,6 +18,7 @@ public:
     static constexpr int maxDecimals = 9;
 
 protected:
+    double last_step() const { return lastStep_; }
     double getTickStep(const QCPRange &range) override;
     QVector<QString> createLabelVector(const QVector<double> &ticks, const QLocale &locale,
                                        QChar formatChar, int precision) override;

@@ -1,9 +1,12 @@
 #include "voltageplot.h"
 
+#include "clocktext.h"
 #include "discgraph.h"
+#include "gapbands.h"
 #include "sampledatabase.h"
 #include "savefilecommit.h"
 #include "steplabelticker.h"
+#include "timeofdayticker.h"
 
 #include <QDebug>
 #include <QImage>
@@ -21,6 +24,9 @@ namespace {
 
 constexpr std::chrono::milliseconds loadIntervalMs{200};
 constexpr double labelOffsetInTicks = 0.25;
+// Digits of a sample's time: a tenth of a millisecond, the shortest period of the instrument's
+// rates.
+constexpr int sampleTimeDecimals = 4;
 
 QList<QColor> channel_palette()
 {
@@ -37,12 +43,10 @@ double tick_step(const QCPAxis *axis)
     return ticks.size() < 2 ? 0.0 : ticks.at(1) - ticks.at(0);
 }
 
-// A sample's time as the click label shows it: to a tenth of a millisecond, the shortest
-// period of the instrument's rates, without trailing zeros, so 12.7 s reads 12.7, not 13.
-QString time_text(double seconds)
+// A sample's time as the click label shows it, without trailing zeros, so 12.7 s reads
+// 12.7, not 13, and 12:00:01.5 not 12:00:01.5000.
+QString trimmed_time(QString text)
 {
-    constexpr int timeDecimals = 4;
-    QString text = QString::number(seconds, 'f', timeDecimals);
     while (text.endsWith(QLatin1Char('0')))
         text.chop(1);
     if (text.endsWith(QLatin1Char('.')))
@@ -58,14 +62,17 @@ VoltagePlot::VoltagePlot(SampleDatabase *sampleDatabase, QWidget *parent)
     , database(sampleDatabase)
     , loadRateTimer(new QTimer(this))
     , valueLabel(new QCPItemText(this))
+    , timeTicker(QSharedPointer<TimeOfDayTicker>::create())
     , cursors_(new PlotCursors(this))
+    , gapBands_(new GapBands(this))
+    , markLines_(new MarkLines(this))
 {
     xAxis->setLabel("Time (s)");
     xAxis->setRange(0, windowSeconds);
     xAxis->setNumberFormat("f");
     xAxis->setNumberPrecision(0);
     // Whole seconds as long as the ticks fall on them; finer steps get the decimals they need.
-    xAxis->setTicker(QSharedPointer<StepLabelTicker>::create());
+    xAxis->setTicker(timeTicker);
 
     yAxis->setLabel("V (mV)");
     yAxis->setRange(-5, 5);
@@ -85,6 +92,11 @@ VoltagePlot::VoltagePlot(SampleDatabase *sampleDatabase, QWidget *parent)
             &VoltagePlot::AxisRangeChanged);
     connect(yAxis, qOverload<const QCPRange &>(&QCPAxis::rangeChanged), this,
             &VoltagePlot::AxisRangeChanged);
+    // Nothing draws on the overlay layer; its own buffer would be cleared and copied onto
+    // the widget in every frame for nothing.
+    layer(QStringLiteral("overlay"))->setMode(QCPLayer::lmLogical);
+    // paintEvent fills the whole widget with the background first.
+    setAttribute(Qt::WA_OpaquePaintEvent);
     loadRateTimer->setSingleShot(true);
     connect(loadRateTimer, &QTimer::timeout, this, &VoltagePlot::catch_up_history);
     loader = std::make_unique<HistoryLoader>(this, [this] { take_finished_loads(); });
@@ -102,6 +114,8 @@ void VoltagePlot::setup_graphs(bool singleChannel, const QList<bool> &channelVis
     clearGraphs();
     graphs.clear();
     cursors_->clear(); // they measured the run before
+    gapBands_->clear();
+    markLines_->clear();
     viewStale = true;
     ++runGeneration;
 
@@ -123,6 +137,7 @@ void VoltagePlot::setup_graphs(bool singleChannel, const QList<bool> &channelVis
         QMutexLocker lock(&stagingMutex);
         extremes.assign(std::size_t(count), WindowExtremes());
         runHasSamples = false;
+        lastTime = 0.0; // a mark before the run's first sample is at its start
         graphVisible = visible;
         pendingPoints = QList<QVector<QCPGraphData>>(count);
     }
@@ -375,11 +390,16 @@ bool VoltagePlot::view_lacks_history(double lower, double upper) const
 void VoltagePlot::set_shows_envelope(bool envelope)
 {
     showsEnvelope = envelope;
-    // An envelope is a stroke from minimum to maximum in every pixel column; antialiased,
-    // sixteen of them made a zoomed-out frame several times slower to draw, and a vertical
-    // stroke gains nothing from it. The discs keep theirs.
-    for (QCPGraph *graph : std::as_const(graphs))
+    // One channel's envelope is a stroke from minimum to maximum in every pixel column;
+    // antialiased it costs several times more and a vertical stroke gains nothing from it.
+    // Sixteen of those strokes took three frames, so with more graphs each is one band.
+    const DiscGraph::Look look = !envelope           ? DiscGraph::Look::Samples
+                                 : graphs.size() > 1 ? DiscGraph::Look::EnvelopeBand
+                                                     : DiscGraph::Look::EnvelopeStrokes;
+    for (QCPGraph *graph : std::as_const(graphs)) {
         graph->setAntialiased(!envelope);
+        static_cast<DiscGraph *>(graph)->set_look(look);
+    }
 }
 
 int VoltagePlot::pixel_columns() const
@@ -440,6 +460,48 @@ void VoltagePlot::add_history(const history_load::Result &result, quint64 genera
     catch_up_history();
 }
 
+void VoltagePlot::set_run_start(const QDateTime &start)
+{
+    runStart = start;
+    apply_time_format();
+}
+
+void VoltagePlot::set_time_of_day(bool enabled)
+{
+    timeOfDay = enabled;
+    apply_time_format();
+}
+
+bool VoltagePlot::shows_time_of_day() const
+{
+    return timeOfDay && runStart.isValid();
+}
+
+QString VoltagePlot::time_text(double seconds, int decimals) const
+{
+    return shows_time_of_day() ? clock_text(runStart, seconds, decimals)
+                               : QString::number(seconds, 'f', decimals);
+}
+
+void VoltagePlot::apply_time_format()
+{
+    timeTicker->set_start(shows_time_of_day() ? runStart : QDateTime());
+    xAxis->setLabel(shows_time_of_day() ? tr("Time of day") : QStringLiteral("Time (s)"));
+    if (valueLabel->visible())
+        show_value_label();
+    replot(rpQueuedReplot);
+    emit time_format_changed();
+}
+
+void VoltagePlot::show_value_label()
+{
+    valueLabel->setText(QString("CH%1: %2, %3 mV")
+                            .arg(labelChannel + 1)
+                            .arg(trimmed_time(time_text(labelTime, sampleTimeDecimals)))
+                            .arg(labelValue, 0, 'f', 1));
+    valueLabel->setVisible(true);
+}
+
 void VoltagePlot::onPlotClick(QCPAbstractPlottable *plottable, int dataIndex, QMouseEvent *event)
 {
     auto *graph = qobject_cast<QCPGraph *>(plottable);
@@ -450,11 +512,12 @@ void VoltagePlot::onPlotClick(QCPAbstractPlottable *plottable, int dataIndex, QM
         const double value = graph->data()->at(dataIndex)->value;
         valueLabel->position->setCoords(key + labelOffsetInTicks * tick_step(xAxis),
                                         value + labelOffsetInTicks * tick_step(yAxis));
-        valueLabel->setText(
-            QString("CH%1: %2, %3 mV").arg(index + 1).arg(time_text(key)).arg(value, 0, 'f', 1));
+        labelChannel = index;
+        labelTime = key;
+        labelValue = value;
         valueLabel->setBrush(QBrush(graph->pen().color(), Qt::SolidPattern));
         valueLabel->setColor(Qt::white);
-        valueLabel->setVisible(true);
+        show_value_label();
     } else if (event->button() == Qt::RightButton) {
         valueLabel->setVisible(false);
     }

@@ -2,12 +2,14 @@
 
 #include "historyload.h"
 #include "historyloader.h"
+#include "marklines.h"
 #include "plotcursors.h"
 #include "runsettings.h"
 #include "samplesink.h"
 #include "windowextremes.h"
 
 #include <QColor>
+#include <QDateTime>
 #include <QList>
 #include <QMutex>
 #include <QPair>
@@ -20,8 +22,10 @@
 #include <optional>
 #include <vector>
 
+class GapBands;
 class QTimer;
 class SampleDatabase;
+class TimeOfDayTicker;
 
 // The chart of a run: follows the samples live in a scrolling five-second
 // window with an automatic vertical range, and while browsing reloads the time
@@ -90,6 +94,7 @@ public:
     // (time, value); nothing while no shown channel has a sample in it.
     std::optional<Extreme> window_maximum() const;
     std::optional<Extreme> window_minimum() const;
+    // The time of the run's latest sample; 0 before its first.
     double last_time() const;
     // True within the rate limit after a history load was launched.
     bool is_load_rate_limited() const;
@@ -97,8 +102,21 @@ public:
     // limit whose end catches up with the view).
     bool is_loading() const;
     QCPItemText *value_label() const { return valueLabel; }
+    // The start time of the run on show (local); invalid when unknown. Kept by setup_graphs:
+    // the caller sets it for each run.
+    void set_run_start(const QDateTime &start);
+    // Whether times read as the time of day (start time + t) rather than seconds since the
+    // start; without a known start they stay seconds.
+    void set_time_of_day(bool enabled);
+    bool shows_time_of_day() const;
+    // A time as the axis reads it: seconds with `decimals` digits, or the time of day to them.
+    QString time_text(double seconds, int decimals) const;
     // The measuring cursors; placed only while browsing.
     PlotCursors *cursors() const { return cursors_; }
+    // The run's gaps as shaded bands; cleared by setup_graphs.
+    GapBands *gap_bands() const { return gapBands_; }
+    // The marks of the run on show; cleared with its graphs by setup_graphs.
+    MarkLines *mark_lines() const { return markLines_; }
 
     // True while the graphs show the extremes per pixel column of a long range
     // rather than its rows.
@@ -106,6 +124,8 @@ public:
 
 signals:
     void helperYLinePositionChanged(double yPos);
+    // Times read differently from now on (time of day switched, or another start).
+    void time_format_changed();
 
 public slots:
     void AxisRangeChanged(QCPRange newRange);
@@ -114,6 +134,8 @@ private slots:
     void onPlotClick(QCPAbstractPlottable *plottable, int dataIndex, QMouseEvent *event);
 
 private:
+    void apply_time_format();
+    void show_value_label();
     // Takes the results the loader has finished, in order.
     void take_finished_loads();
 
@@ -138,7 +160,16 @@ private:
 
     QTimer *loadRateTimer = nullptr; // rate limit of history loads; its end catches up
     QCPItemText *valueLabel = nullptr;
+    // The point the value label names, so the label follows a change of time format.
+    int labelChannel = 0;
+    double labelTime = 0.0;
+    double labelValue = 0.0;
+    QSharedPointer<TimeOfDayTicker> timeTicker;
+    QDateTime runStart;              // invalid when unknown
+    bool timeOfDay = false;          // the operator's choice
     PlotCursors *cursors_ = nullptr; // Qt child
+    GapBands *gapBands_ = nullptr;   // Qt child
+    MarkLines *markLines_ = nullptr; // Qt child
     QList<QCPGraph *> graphs;        // GUI thread only
     bool browseMode = false;         // GUI thread only
     // Set when something the refresh does not see changed; GUI thread only.

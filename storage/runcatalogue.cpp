@@ -3,6 +3,7 @@
 #include "runenvelope.h"
 #include "runsettings.h"
 #include "runtablename.h"
+#include "sidetables.h"
 #include "sqliteconnection.h"
 
 #include <QDebug>
@@ -57,7 +58,7 @@ QStringList table_names(sqlite3 *db)
     while (sqlite3_step(tables.get()) == SQLITE_ROW) {
         const QString name =
             QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(tables.get(), 0)));
-        if (!RunEnvelope::is_table_name(name))
+        if (!side_tables::is_side_table(name))
             names.append(name);
     }
     return names;
@@ -104,13 +105,13 @@ bool drop_tables(sqlite3 *db, const QStringList &names)
     if (sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK)
         return fail();
     for (const QString &name : names) {
-        // An envelope table goes with its run table, without lines of its own.
-        const bool envelope = RunEnvelope::is_table_name(name);
-        if (!envelope)
+        // The side tables go with their run table, without lines of their own.
+        const bool sideTable = side_tables::is_side_table(name);
+        if (!sideTable)
             qDebug().noquote() << "删除表：" << name;
         QStringList tables{name};
         if (is_run_table_name(name))
-            tables.append(RunEnvelope::table_name(name));
+            tables << side_tables::of(name);
         for (const QString &table : std::as_const(tables)) {
             const QByteArray sql = QStringLiteral("DROP TABLE IF EXISTS %1")
                                        .arg(sqlite_connection::quoted(table))
@@ -118,7 +119,7 @@ bool drop_tables(sqlite3 *db, const QStringList &names)
             if (sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr) != SQLITE_OK)
                 return fail();
         }
-        if (!envelope)
+        if (!sideTable)
             qDebug().noquote() << "表删除成功：" << name;
     }
     if (sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
@@ -126,7 +127,8 @@ bool drop_tables(sqlite3 *db, const QStringList &names)
     return true;
 }
 
-std::optional<RunListing> describe(sqlite3 *db, const QString &table, QString *reason)
+std::optional<RunListing> describe(sqlite3 *db, const QString &table, QString *reason,
+                                   RowCount count)
 {
     const auto fail = [db, reason]() -> std::optional<RunListing> {
         if (reason != nullptr)
@@ -137,9 +139,19 @@ std::optional<RunListing> describe(sqlite3 *db, const QString &table, QString *r
     if (db == nullptr)
         return fail();
     const QString quoted = sqlite_connection::quoted(table);
+    // Three look-ups in the time index and the envelope instead of a count of every row (a
+    // long run is described in a millisecond rather than in seconds): the rows the envelope's
+    // blocks cover, and those stored after its last block.
+    double coveredUntil = 0.0;
+    const qint64 covered =
+        count == RowCount::FromEnvelope ? RunEnvelope::rows_covered(db, table, &coveredUntil) : 0;
     const sqlite_connection::Statement span = sqlite_connection::prepare(
-        db, QStringLiteral("SELECT COUNT(*), MIN(time), MAX(time) FROM %1").arg(quoted).toUtf8());
-    if (!span || sqlite3_step(span.get()) != SQLITE_ROW)
+        db, QStringLiteral("SELECT (SELECT COUNT(*) FROM %1%2), (SELECT MIN(time) FROM %1), "
+                           "(SELECT MAX(time) FROM %1)")
+                .arg(quoted, covered > 0 ? QStringLiteral(" WHERE time > ?1") : QString())
+                .toUtf8());
+    if (!span || (covered > 0 && sqlite3_bind_double(span.get(), 1, coveredUntil) != SQLITE_OK) ||
+        sqlite3_step(span.get()) != SQLITE_ROW)
         return fail();
     const sqlite_connection::Statement columns = sqlite_connection::prepare(
         db, QStringLiteral("SELECT * FROM %1 LIMIT 0").arg(quoted).toUtf8());
@@ -151,7 +163,7 @@ std::optional<RunListing> describe(sqlite3 *db, const QString &table, QString *r
 
     RunListing listing;
     listing.name = table;
-    listing.rows = sqlite3_column_int64(span.get(), 0);
+    listing.rows = covered + sqlite3_column_int64(span.get(), 0);
     listing.firstTime = time_of(span.get(), 1);
     listing.lastTime = time_of(span.get(), 2);
     listing.channels = channels_of(names);

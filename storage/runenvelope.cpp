@@ -6,6 +6,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -15,7 +16,15 @@ constexpr double infinity = std::numeric_limits<double>::infinity();
 constexpr int fanOut = 16;
 const QLatin1String suffix("_envelope");
 
-static_assert(RunEnvelope::blockRows.front() == fanOut, "the first level is made of rows");
+constexpr bool levels_fan_out()
+{
+    for (size_t level = 1; level < RunEnvelope::blockRows.size(); ++level) {
+        if (RunEnvelope::blockRows[level] != fanOut * RunEnvelope::blockRows[level - 1])
+            return false;
+    }
+    return true;
+}
+static_assert(levels_fan_out(), "each level is fanOut blocks of the one below");
 
 QString sqlite_error(sqlite3 *db)
 {
@@ -59,10 +68,22 @@ QString RunEnvelope::run_table_of(const QString &name)
 
 RunEnvelope::RunEnvelope(const QString &runTable, int columns)
     : runTable_(runTable)
-    , columns_(columns)
+    , columns_(std::clamp(columns, 0, int(PerColumn<double>().size())))
 {
     for (Block &block : open_)
         reset(block);
+}
+
+RunEnvelope::~RunEnvelope()
+{
+    release();
+}
+
+void RunEnvelope::release()
+{
+    sqlite3_finalize(insert_);
+    insert_ = nullptr;
+    preparedFor_ = nullptr;
 }
 
 bool RunEnvelope::create(sqlite3 *db, QString *error)
@@ -85,11 +106,11 @@ bool RunEnvelope::create(sqlite3 *db, QString *error)
 void RunEnvelope::reset(Block &block) const
 {
     block.parts = 0;
-    block.mins.assign(columns_, infinity);
-    block.maxs.assign(columns_, -infinity);
-    block.counts.assign(columns_, 0);
-    block.sums.assign(columns_, 0.0);
-    block.squares.assign(columns_, 0.0);
+    block.mins.fill(infinity);
+    block.maxs.fill(-infinity);
+    block.counts.fill(0);
+    block.sums.fill(0.0);
+    block.squares.fill(0.0);
 }
 
 void RunEnvelope::add_row(const double *row)
@@ -113,7 +134,7 @@ void RunEnvelope::add_row(const double *row)
             block.squares[c] += value * value;
         }
     }
-    if (++block.parts == fanOut)
+    if (++block.parts == blockRows.front())
         complete(0);
 }
 
@@ -150,18 +171,23 @@ bool RunEnvelope::write_completed(sqlite3 *db, QString *error)
     blocks.swap(completed_);
     if (!writing_ || blocks.empty())
         return true;
-    QString sql = QStringLiteral("INSERT OR REPLACE INTO %1 VALUES (?, ?, ?, ?")
-                      .arg(sqlite_connection::quoted(table_name(runTable_)));
-    for (int c = 0; c < columns_; ++c)
-        sql += QLatin1String(", ?, ?, ?, ?, ?");
-    sql += QLatin1Char(')');
-    const int sumsFrom = 5 + 2 * columns_;
-    const sqlite_connection::Statement prepared = sqlite_connection::prepare(db, sql.toUtf8());
-    if (!prepared) {
-        *error = sqlite_error(db);
-        return false;
+    if (preparedFor_ != db) {
+        release();
+        QString sql = QStringLiteral("INSERT OR REPLACE INTO %1 VALUES (?, ?, ?, ?")
+                          .arg(sqlite_connection::quoted(table_name(runTable_)));
+        for (int c = 0; c < columns_; ++c)
+            sql += QLatin1String(", ?, ?, ?, ?, ?");
+        sql += QLatin1Char(')');
+        sqlite_connection::Statement prepared = sqlite_connection::prepare(db, sql.toUtf8());
+        if (!prepared) {
+            *error = sqlite_error(db);
+            return false;
+        }
+        insert_ = prepared.release();
+        preparedFor_ = db;
     }
-    sqlite3_stmt *statement = prepared.get();
+    const int sumsFrom = 5 + 2 * columns_;
+    sqlite3_stmt *statement = insert_;
     for (const Completed &completed : blocks) {
         sqlite3_bind_int(statement, 1, blockRows[completed.level]);
         sqlite3_bind_int64(statement, 2, completed.index);
@@ -242,6 +268,42 @@ double RunEnvelope::read_level(sqlite3 *db, const QString &runTable, int level, 
         envelope.add_block(first, sqlite3_column_double(statement, 3), mins.data(), maxs.data());
     }
     return step == SQLITE_ROW || step == SQLITE_DONE ? coveredUntil : -infinity;
+}
+
+qint64 RunEnvelope::rows_covered(sqlite3 *db, const QString &runTable, double *lastTime)
+{
+    const std::vector<int> levels = stored_levels(db, runTable);
+    if (levels.empty())
+        return 0;
+    const sqlite_connection::Statement last = sqlite_connection::prepare(
+        db, QStringLiteral("SELECT block, last FROM %1 WHERE level = ?1 ORDER BY last DESC LIMIT 1")
+                .arg(sqlite_connection::quoted(table_name(runTable)))
+                .toUtf8());
+    if (!last || sqlite3_bind_int(last.get(), 1, levels.front()) != SQLITE_OK ||
+        sqlite3_step(last.get()) != SQLITE_ROW)
+        return 0;
+    *lastTime = sqlite3_column_double(last.get(), 1);
+    return (sqlite3_column_int64(last.get(), 0) + 1) * levels.front();
+}
+
+std::vector<int> RunEnvelope::stored_levels(sqlite3 *db, const QString &runTable)
+{
+    std::vector<int> levels;
+    // One seek per level on the key (level, last, block), however many blocks there are.
+    const sqlite_connection::Statement next = sqlite_connection::prepare(
+        db, QStringLiteral("SELECT level FROM %1 WHERE level > ?1 ORDER BY level LIMIT 1")
+                .arg(sqlite_connection::quoted(table_name(runTable)))
+                .toUtf8());
+    if (!next)
+        return levels;
+    int below = 0;
+    while (sqlite3_bind_int(next.get(), 1, below) == SQLITE_OK &&
+           sqlite3_step(next.get()) == SQLITE_ROW) {
+        below = sqlite3_column_int(next.get(), 0);
+        levels.push_back(below);
+        sqlite3_reset(next.get());
+    }
+    return levels;
 }
 
 bool RunEnvelope::has_sums(sqlite3 *db, const QString &runTable)

@@ -95,9 +95,11 @@ RangeEnvelope read_envelope(sqlite3 *db, const QString &table, double lower, dou
     }
     const qint64 rowsPerBucket = count_time_range(db, table, lower, upper) / std::max(buckets, 1);
     int level = 0;
-    for (const int rows : RunEnvelope::blockRows) {
-        if (rows <= rowsPerBucket) {
-            level = rows;
+    if (rowsPerBucket >= RunEnvelope::blockRows.front() / 4) { // the finest level of any version
+        for (const int rows : RunEnvelope::stored_levels(db, table)) {
+            if (rows <= rowsPerBucket) {
+                level = rows;
+            }
         }
     }
 

@@ -58,10 +58,14 @@ public:
         if (!probe)
             return 0;
         totals_.assign(std::max(sqlite3_column_count(probe.get()) - 2, 0), Totals());
+        levels_ = RunEnvelope::stored_levels(db_, runTable_);
         return int(totals_.size());
     }
 
-    // Adds the blocks of level blockRows[levelIndex] that lie wholly inside bounds, and the
+    // The index of the coarsest level the envelope holds; -1 (rows only) when none.
+    int coarsest_level() const { return int(levels_.size()) - 1; }
+
+    // Adds the blocks of level levels_[levelIndex] that lie wholly inside bounds, and the
     // stretches before and after them from the finer levels, down to single rows.
     bool add_level(int levelIndex, const Bounds &bounds)
     {
@@ -79,7 +83,7 @@ public:
         const sqlite_connection::Statement blocks = sqlite_connection::prepare(db_, sql.toUtf8());
         if (!blocks)
             return false;
-        sqlite3_bind_int(blocks.get(), 1, RunEnvelope::blockRows[levelIndex]);
+        sqlite3_bind_int(blocks.get(), 1, levels_[levelIndex]);
         sqlite3_bind_double(blocks.get(), 2, bounds.lower);
         sqlite3_bind_double(blocks.get(), 3, bounds.upper);
         bool any = false;
@@ -158,6 +162,7 @@ private:
     sqlite3 *const db_;
     const QString runTable_;
     std::vector<Totals> totals_;
+    std::vector<int> levels_; // rows per block, finest first
 };
 
 } // namespace
@@ -169,7 +174,7 @@ RunStatistics RunStatistics::read(sqlite3 *db, const QString &runTable, double f
     RunStatistics statistics;
     Accumulator accumulator(db, runTable);
     if (accumulator.open() == 0 ||
-        !accumulator.add_level(int(RunEnvelope::blockRows.size()) - 1, {from, false, to, false}))
+        !accumulator.add_level(accumulator.coarsest_level(), {from, false, to, false}))
         return statistics;
     statistics.channels_ = accumulator.result();
     statistics.fromEnvelope_ = true;

@@ -4,6 +4,7 @@
 #include "runenvelope.h"
 #include "runsettings.h"
 #include "sqliteconnection.h"
+#include "vectorstate.h"
 
 #include <QDebug>
 
@@ -31,27 +32,59 @@ QString create_statement(const QString &table, bool singleChannel)
     return sql;
 }
 
-QString insert_statement(const QString &table, bool singleChannel)
+// Rows per INSERT of a full stretch: one statement run for many rows saves most of what
+// SQLite spends per statement (opening the table, the record of the run, the reset). A bulk
+// load takes more at once; the save thread's batches of a few hundred rows, whose statements
+// are prepared anew with each transaction, fewer.
+constexpr int rowsPerStatement = 32;
+constexpr int rowsPerBulkStatement = 128;
+
+// An INSERT of `rows` rows into table.
+QString insert_statement(const QString &table, bool singleChannel, int rows)
 {
-    if (singleChannel) {
-        return QStringLiteral("INSERT INTO %1 (time, Vol) VALUES (?, ?)").arg(table);
+    QString sql = QStringLiteral("INSERT INTO %1 (time").arg(table);
+    QString values = QStringLiteral("(?");
+    for (int n = 1; n <= (singleChannel ? 1 : channelCount); ++n) {
+        sql += singleChannel ? QStringLiteral(", Vol") : QStringLiteral(", Vol%1").arg(n);
+        values += QLatin1String(",?");
     }
-    return QStringLiteral("INSERT INTO %1 (time, Vol1,Vol2,Vol3,Vol4,Vol5,Vol6,Vol7,Vol8,Vol9,"
-                          "Vol10,Vol11,Vol12,Vol13,Vol14,Vol15,Vol16) VALUES (?,?, ?, ?, ?,?, "
-                          "?, ?, ?,?, ?, ?, ?,?, ?, ?, ?)")
-        .arg(table);
+    values += QLatin1Char(')');
+    sql += QLatin1String(") VALUES ") + values;
+    for (int r = 1; r < rows; ++r) {
+        sql += QLatin1Char(',') + values;
+    }
+    return sql;
 }
 
 void run_sql(sqlite3 *db, const char *sql)
 {
     sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
 }
+
+// A row of the batch, or nullptr when its length does not fit the table.
+struct ListRows
+{
+    const QList<SampleRow> &batch;
+    qsizetype length;
+    static constexpr int rowsPerInsert = rowsPerStatement;
+    const double *operator()(qsizetype i) const
+    {
+        // A short row would reuse the previous row's values for its missing columns.
+        return batch[i].size() == length ? batch[i].constData() : nullptr;
+    }
+};
+
+struct FlatRows
+{
+    const double *values;
+    qsizetype length;
+    static constexpr int rowsPerInsert = rowsPerBulkStatement;
+    const double *operator()(qsizetype i) const { return values + i * length; }
+};
 } // namespace
 
-namespace run_writer {
-
-Creation create(sqlite3 *db, const QString &name, bool singleChannel,
-                std::unique_ptr<RunEnvelope> *created, QString *reason)
+RunWriter::Creation RunWriter::create(sqlite3 *db, const QString &name, bool singleChannel,
+                                      std::unique_ptr<RunWriter> *created, QString *reason)
 {
     if (db == nullptr) {
         *reason = QStringLiteral("the database is not open");
@@ -102,12 +135,75 @@ Creation create(sqlite3 *db, const QString &name, bool singleChannel,
         sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
         return fail();
     }
-    *created = std::move(envelope);
+    *created = std::make_unique<RunWriter>(name, singleChannel, std::move(envelope));
     return Creation::Created;
 }
 
-int insert(sqlite3 *db, const QString &table, bool singleChannel, RunEnvelope *envelope,
-           const QList<SampleRow> &batch, QString *error)
+RunWriter::RunWriter(const QString &table, bool singleChannel,
+                     std::unique_ptr<RunEnvelope> envelope)
+    : table_(table)
+    , singleChannel_(singleChannel)
+    , envelope_(std::move(envelope))
+{}
+
+RunWriter::~RunWriter()
+{
+    release();
+}
+
+int RunWriter::row_length() const
+{
+    return singleChannel_ ? 2 : 1 + channelCount;
+}
+
+void RunWriter::release()
+{
+    sqlite3_finalize(insertOne_);
+    sqlite3_finalize(insertMany_);
+    insertOne_ = nullptr;
+    insertMany_ = nullptr;
+    preparedFor_ = nullptr;
+    if (envelope_ != nullptr) {
+        envelope_->release();
+    }
+}
+
+bool RunWriter::prepare(sqlite3 *db, int rowsPerInsert)
+{
+    if (preparedFor_ == db && preparedRows_ == rowsPerInsert) {
+        return true;
+    }
+    release();
+    // The rows are committed with synchronous off: a crash of the program loses nothing,
+    // and a power cut at most the last transactions; set once per connection.
+    run_sql(db, "PRAGMA synchronous = OFF");
+    const QString table = sqlite_connection::quoted(table_);
+    sqlite_connection::Statement one =
+        sqlite_connection::prepare(db, insert_statement(table, singleChannel_, 1).toUtf8());
+    sqlite_connection::Statement many = sqlite_connection::prepare(
+        db, insert_statement(table, singleChannel_, rowsPerInsert).toUtf8());
+    if (!one || !many) {
+        return false;
+    }
+    insertOne_ = one.release();
+    insertMany_ = many.release();
+    preparedFor_ = db;
+    preparedRows_ = rowsPerInsert;
+    return true;
+}
+
+int RunWriter::insert(sqlite3 *db, const QList<SampleRow> &batch, QString *error)
+{
+    return insert_rows(db, batch.size(), ListRows{batch, row_length()}, error);
+}
+
+int RunWriter::insert(sqlite3 *db, const double *values, qsizetype rows, QString *error)
+{
+    return insert_rows(db, rows, FlatRows{values, row_length()}, error);
+}
+
+template <typename RowAt>
+int RunWriter::insert_rows(sqlite3 *db, qsizetype rows, RowAt row_at, QString *error)
 {
     // SQLite's words for the first thing that lost rows.
     QString reason;
@@ -122,60 +218,76 @@ int insert(sqlite3 *db, const QString &table, bool singleChannel, RunEnvelope *e
         }
         return committed;
     };
-    if (batch.isEmpty()) {
+    if (rows == 0) {
         return report(0);
     }
     if (db == nullptr) {
         lose(QStringLiteral("the database is not open"));
         return report(0);
     }
-    run_sql(db, "PRAGMA synchronous = OFF");
-    const QByteArray sql =
-        insert_statement(sqlite_connection::quoted(table), singleChannel).toUtf8();
-    const sqlite_connection::Statement prepared = sqlite_connection::prepare(db, sql);
-    if (!prepared) {
+    if (!prepare(db, RowAt::rowsPerInsert)) {
         lose(QString::fromUtf8(sqlite3_errmsg(db)));
         return report(0);
     }
-    sqlite3_stmt *statement = prepared.get();
-    const qsizetype rowLength = singleChannel ? 2 : 1 + channelCount;
+    RunEnvelope *envelope =
+        envelope_ != nullptr && envelope_->is_writing() ? envelope_.get() : nullptr;
+    const int rowLength = row_length();
     int committed = 0; // rows already on disk
     int pending = 0;   // rows waiting for the COMMIT
-    run_sql(db, "BEGIN");
-    for (const SampleRow &row : batch) {
-        // A short row would reuse the previous row's values for its missing columns.
-        if (row.size() != rowLength) {
-            continue;
-        }
-        for (int i = 0; i < rowLength; ++i) {
-            // SQLite stores a NaN as NULL, which the NOT NULL columns refuse, and the whole
-            // row would be lost; it is kept as the text "nan" instead.
-            if (std::isnan(row[i])) {
-                sqlite3_bind_text(statement, i + 1, notANumber, -1, SQLITE_STATIC);
-            } else {
-                sqlite3_bind_double(statement, i + 1, row[i]);
+    // Runs statement for the first `count` rows of chunk; false when SQLite refused them.
+    const auto store = [&](sqlite3_stmt *statement, const double *const *chunk, int count) {
+        int parameter = 1;
+        for (int k = 0; k < count; ++k) {
+            for (int i = 0; i < rowLength; ++i, ++parameter) {
+                // SQLite stores a NaN as NULL, which the NOT NULL columns refuse, and the
+                // whole row would be lost; it is kept as the text "nan" instead.
+                if (std::isnan(chunk[k][i])) {
+                    sqlite3_bind_text(statement, parameter, notANumber, -1, SQLITE_STATIC);
+                } else {
+                    sqlite3_bind_double(statement, parameter, chunk[k][i]);
+                }
             }
         }
         const bool stored = sqlite3_step(statement) == SQLITE_DONE;
         if (!stored) {
             lose(QString::fromUtf8(sqlite3_errmsg(db)));
         } else if (envelope != nullptr) {
-            envelope->add_row(row.constData());
+            for (int k = 0; k < count; ++k) {
+                envelope->add_row(chunk[k]);
+            }
         }
         sqlite3_reset(statement);
         if (!sqlite3_get_autocommit(db)) {
-            pending += stored ? 1 : 0;
+            pending += stored ? count : 0;
         } else {
             // No transaction (BEGIN failed, or an error such as a full disk rolled it back):
-            // the rows pending are gone, and a stored row is on disk already.
+            // the rows pending are gone, and stored rows are on disk already.
             pending = 0;
-            committed += stored ? 1 : 0;
+            committed += stored ? count : 0;
         }
-        if (!stored) {
-            // The rest of the batch would meet the same full disk or lock, each row after
-            // its own busy time-out: the batch stops here, with what it has stored.
-            break;
+        return stored;
+    };
+    // The statements were prepared through Qt's strings; SQLite's own code runs from here.
+    clear_upper_vector_state();
+    run_sql(db, "BEGIN");
+    const double *chunk[RowAt::rowsPerInsert];
+    int held = 0;
+    bool storing = true;
+    for (qsizetype r = 0; storing && r < rows; ++r) {
+        const double *row = row_at(r);
+        if (row == nullptr) {
+            continue;
         }
+        chunk[held++] = row;
+        if (held == RowAt::rowsPerInsert) {
+            // The rest of the batch would meet the same full disk or lock, each statement
+            // after its own busy time-out: the batch stops at the first refusal.
+            storing = store(insertMany_, chunk, held);
+            held = 0;
+        }
+    }
+    for (int k = 0; storing && k < held; ++k) {
+        storing = store(insertOne_, chunk + k, 1);
     }
     // The blocks completed by these rows go in with them, in the same transaction.
     QString envelopeError;
@@ -199,6 +311,9 @@ int insert(sqlite3 *db, const QString &table, bool singleChannel, RunEnvelope *e
     } else if (inTransaction) {
         committed += pending;
     }
+    // The statements go with the transaction: a connection with a statement left open cannot
+    // close, and the thread that inserted may end with its connection at any time.
+    release();
     if (envelope != nullptr && !reason.isEmpty()) {
         // Rows are missing from here on: the envelope keeps the blocks stored so far and the
         // rest of the run is read as rows.
@@ -206,5 +321,3 @@ int insert(sqlite3 *db, const QString &table, bool singleChannel, RunEnvelope *e
     }
     return report(committed);
 }
-
-} // namespace run_writer

@@ -9,28 +9,56 @@
 
 class RunEnvelope;
 struct sqlite3;
+struct sqlite3_stmt;
 
 // The save thread's side of a run: creates the run table with its time index and envelope
 // table in one step, and appends rows with the envelope blocks they complete in one
-// transaction. Works on the caller's connection, on the caller's thread.
-namespace run_writer {
+// transaction. Its statements are prepared on the connection of the thread that inserts and
+// finalized with each transaction, so that connection may close whenever its thread ends.
+class RunWriter
+{
+public:
+    enum class Creation { Created, NameTaken, Failed };
 
-enum class Creation { Created, NameTaken, Failed };
+    // Creates a new run table with one voltage column (Vol) or sixteen (Vol1 to Vol16), its
+    // time index and its envelope table, in one transaction under SQLite's write lock;
+    // NameTaken (nothing changed) when a table of that name exists, whatever made it. On
+    // success `writer` receives the table's writer (without envelope when that could not be
+    // made: the run is recorded all the same); on failure `reason` says why.
+    static Creation create(sqlite3 *db, const QString &name, bool singleChannel,
+                           std::unique_ptr<RunWriter> *writer, QString *reason);
 
-// Creates a new run table with one voltage column (Vol) or sixteen (Vol1 to Vol16), its time
-// index and its envelope table, in one transaction under SQLite's write lock; NameTaken
-// (nothing changed) when a table of that name exists, whatever made it. On success
-// `envelope` receives the writer of the envelope levels (null when they could not be made:
-// the run is recorded all the same); on failure `reason` says why.
-Creation create(sqlite3 *db, const QString &name, bool singleChannel,
-                std::unique_ptr<RunEnvelope> *envelope, QString *reason);
+    // A writer of an existing run table that keeps no envelope (envelope may be null).
+    RunWriter(const QString &table, bool singleChannel, std::unique_ptr<RunEnvelope> envelope);
+    ~RunWriter();
+    RunWriter(const RunWriter &) = delete;
+    RunWriter &operator=(const RunWriter &) = delete;
 
-// Appends rows (time first, then 1 or 16 voltages) to table in one transaction, and the
-// envelope blocks they complete (envelope may be null). Rows whose length does not fit are
-// skipped. Returns how many rows reached the table; the first row SQLite refuses ends the
-// batch. When rows that fit were lost, `error` (if given) receives SQLite's reason, else it
-// is cleared.
-int insert(sqlite3 *db, const QString &table, bool singleChannel, RunEnvelope *envelope,
-           const QList<SampleRow> &batch, QString *error);
+    const QString &table() const { return table_; }
+    bool is_single_channel() const { return singleChannel_; }
+    // Values per row: the time, then 1 or 16 voltages.
+    int row_length() const;
 
-} // namespace run_writer
+    // Appends rows to the table in one transaction, and the envelope blocks they complete.
+    // Rows whose length does not fit are skipped. Returns how many rows reached the table;
+    // the first row SQLite refuses ends the batch. When rows that fit were lost, `error` (if
+    // given) receives SQLite's reason, else it is cleared.
+    int insert(sqlite3 *db, const QList<SampleRow> &batch, QString *error);
+    // The same for `rows` rows of row_length() values each, one after another.
+    int insert(sqlite3 *db, const double *values, qsizetype rows, QString *error);
+
+private:
+    // Finalizes the statements of the last transaction; the next insert prepares them again.
+    void release();
+    template <typename RowAt>
+    int insert_rows(sqlite3 *db, qsizetype rows, RowAt row_at, QString *error);
+    bool prepare(sqlite3 *db, int rowsPerInsert);
+
+    const QString table_;
+    const bool singleChannel_;
+    std::unique_ptr<RunEnvelope> envelope_;
+    sqlite3 *preparedFor_ = nullptr;
+    sqlite3_stmt *insertOne_ = nullptr;  // one row, on preparedFor_
+    sqlite3_stmt *insertMany_ = nullptr; // preparedRows_ rows at once, on preparedFor_
+    int preparedRows_ = 0;
+};

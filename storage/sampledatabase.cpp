@@ -2,6 +2,7 @@
 
 #include "runenvelope.h"
 #include "runsettings.h"
+#include "runsidecar.h"
 #include "runtablename.h"
 #include "sqliteconnection.h"
 #include "tablecsv.h"
@@ -29,9 +30,25 @@ QString owner_connection_name()
     return QLatin1String(QSqlDatabase::defaultConnection);
 }
 
+sqlite_connection::Journal journal_of(SampleDatabase::Access access)
+{
+    return access == SampleDatabase::Access::Scratch ? sqlite_connection::Journal::Off
+                                                     : sqlite_connection::Journal::WriteAhead;
+}
+
 sqlite3 *handle(const QSqlDatabase &db)
 {
     return sqlite_connection::native_handle(db);
+}
+
+// What an insert says when no table was created or selected: rows were lost, unless there
+// were none.
+int no_table(bool empty, QString *error)
+{
+    if (error != nullptr) {
+        *error = empty ? QString() : QStringLiteral("no run table to write to");
+    }
+    return 0;
 }
 } // namespace
 
@@ -42,11 +59,17 @@ SampleDatabase::SampleDatabase(const QString &fileName, Access access)
     , ownerConnectionName_(owner_connection_name())
     , connection_(
           sqlite_connection::add(ownerConnectionName_, fileName, access == Access::ReadOnly))
-    , threadConnections_(std::make_unique<ThreadConnections>(fileName, access == Access::ReadOnly))
+    , threadConnections_(std::make_unique<ThreadConnections>(fileName, access == Access::ReadOnly,
+                                                             journal_of(access)))
 {}
 
 SampleDatabase::~SampleDatabase()
 {
+    {
+        // Its statements go before the connections they were prepared on.
+        QMutexLocker lock(&writerMutex_);
+        writer_.reset();
+    }
     threadConnections_.reset();
     if (connection_.isOpen()) {
         connection_.close();
@@ -69,7 +92,7 @@ bool SampleDatabase::open_database()
     if (db.isOpen()) {
         return true;
     }
-    const bool opened = sqlite_connection::open(db);
+    const bool opened = sqlite_connection::open(db, journal_of(access_));
     QString reason;
     if (!opened) {
         // SQLite's own words, without Qt's "Error opening database" after them.
@@ -100,17 +123,17 @@ bool SampleDatabase::create_table(const QString &name, bool singleChannel)
         singleChannel_ = singleChannel;
     }
     QString reason;
-    const run_writer::Creation creation = create_fresh_table(name, singleChannel, &reason);
-    if (creation == run_writer::Creation::NameTaken) {
+    const RunWriter::Creation creation = create_fresh_table(name, singleChannel, &reason);
+    if (creation == RunWriter::Creation::NameTaken) {
         reason = QStringLiteral("table %1 already exists").arg(name);
     }
-    qDebug() << (creation == run_writer::Creation::Created ? "表创建成功" : "创建表失败");
+    qDebug() << (creation == RunWriter::Creation::Created ? "表创建成功" : "创建表失败");
     QMutexLocker lock(&stateMutex_);
     createError_ = reason;
-    if (creation == run_writer::Creation::Created) {
+    if (creation == RunWriter::Creation::Created) {
         currentTableName_ = name;
     }
-    return creation == run_writer::Creation::Created;
+    return creation == RunWriter::Creation::Created;
 }
 
 QString SampleDatabase::create_run_table(const QDateTime &startTime, bool singleChannel)
@@ -123,11 +146,11 @@ QString SampleDatabase::create_run_table(const QDateTime &startTime, bool single
             singleChannel_ = singleChannel;
         }
         QString reason;
-        const run_writer::Creation creation = create_fresh_table(name, singleChannel, &reason);
-        if (creation != run_writer::Creation::NameTaken) {
+        const RunWriter::Creation creation = create_fresh_table(name, singleChannel, &reason);
+        if (creation != RunWriter::Creation::NameTaken) {
             QMutexLocker lock(&stateMutex_);
             createError_ = reason;
-            if (creation != run_writer::Creation::Created) {
+            if (creation != RunWriter::Creation::Created) {
                 return QString();
             }
             currentTableName_ = name;
@@ -137,19 +160,20 @@ QString SampleDatabase::create_run_table(const QDateTime &startTime, bool single
     }
 }
 
-run_writer::Creation SampleDatabase::create_fresh_table(const QString &name, bool singleChannel,
-                                                        QString *reason)
+RunWriter::Creation SampleDatabase::create_fresh_table(const QString &name, bool singleChannel,
+                                                       QString *reason)
 {
     if (!accepts_table_name(name)) {
         *reason = QStringLiteral("not a run table name");
-        return run_writer::Creation::Failed;
+        return RunWriter::Creation::Failed;
     }
-    std::unique_ptr<RunEnvelope> envelope;
-    const run_writer::Creation creation =
-        run_writer::create(handle(connection()), name, singleChannel, &envelope, reason);
-    if (creation == run_writer::Creation::Created) {
-        QMutexLocker lock(&envelopeMutex_);
-        envelope_ = std::move(envelope);
+    std::unique_ptr<RunWriter> writer;
+    const RunWriter::Creation creation =
+        RunWriter::create(handle(connection()), name, singleChannel, &writer, reason);
+    if (creation != RunWriter::Creation::NameTaken) {
+        // Without a table of its own a run writes nowhere, not into the one before.
+        QMutexLocker lock(&writerMutex_);
+        writer_ = std::move(writer);
     }
     return creation;
 }
@@ -169,8 +193,9 @@ bool SampleDatabase::select_table(const QString &name)
                                            .arg(sqlite_connection::quoted(name))
                                            .toUtf8());
     {
-        QMutexLocker envelopeLock(&envelopeMutex_);
-        envelope_.reset(); // written only by the run that created the table
+        QMutexLocker writerLock(&writerMutex_);
+        // The envelope is written only by the run that created the table.
+        writer_ = std::make_unique<RunWriter>(name, !columns, nullptr);
     }
     QMutexLocker lock(&stateMutex_);
     currentTableName_ = name;
@@ -180,18 +205,20 @@ bool SampleDatabase::select_table(const QString &name)
 
 int SampleDatabase::insert_samples(const QList<SampleRow> &batch, QString *error)
 {
-    QString table;
-    bool singleChannel = true;
-    {
-        QMutexLocker lock(&stateMutex_);
-        table = currentTableName_;
-        singleChannel = singleChannel_;
+    QMutexLocker lock(&writerMutex_);
+    if (writer_ == nullptr) {
+        return no_table(batch.isEmpty(), error);
     }
-    QMutexLocker envelopeLock(&envelopeMutex_);
-    RunEnvelope *envelope = envelope_ && envelope_->run_table() == table && envelope_->is_writing()
-                                ? envelope_.get()
-                                : nullptr;
-    return run_writer::insert(handle(connection()), table, singleChannel, envelope, batch, error);
+    return writer_->insert(handle(connection()), batch, error);
+}
+
+int SampleDatabase::insert_rows(const double *values, qsizetype rows, QString *error)
+{
+    QMutexLocker lock(&writerMutex_);
+    if (writer_ == nullptr) {
+        return no_table(rows == 0, error);
+    }
+    return writer_->insert(handle(connection()), values, rows, error);
 }
 
 QSqlQuery SampleDatabase::query_time_range(double lower, double upper)
@@ -267,12 +294,14 @@ bool SampleDatabase::export_table(const QString &path, const QString &tableName,
 }
 
 CsvOutcome SampleDatabase::write_csv(const QString &path, const QString &tableName,
-                                     int voltageDecimals, const std::optional<TimeRange> &range)
+                                     int voltageDecimals, const std::optional<TimeRange> &range,
+                                     std::atomic<qint64> *rowsWritten)
 {
     if (!accepts_table_name(tableName)) {
         return {CsvOutcome::Status::ReadFailed, QStringLiteral("not a run table name")};
     }
-    return write_table_csv(handle(connection()), tableName, path, voltageDecimals, range);
+    return write_table_csv(handle(connection()), tableName, path, voltageDecimals, range,
+                           rowsWritten);
 }
 
 CsvOutcome SampleDatabase::write_csv(QIODevice &device, const QString &tableName,
@@ -334,9 +363,59 @@ QStringList SampleDatabase::run_names()
     return run_catalogue::run_names(handle(connection()));
 }
 
-std::optional<RunListing> SampleDatabase::describe_run(const QString &table, QString *reason)
+std::optional<RunListing> SampleDatabase::describe_run(const QString &table, QString *reason,
+                                                       run_catalogue::RowCount count)
 {
-    return run_catalogue::describe(handle(connection()), table, reason);
+    return run_catalogue::describe(handle(connection()), table, reason, count);
+}
+
+bool SampleDatabase::write_facts_start(const QString &table, const RunFacts &facts, QString *reason)
+{
+    return run_facts::write_start(handle(connection()), table, facts, reason);
+}
+
+bool SampleDatabase::write_facts_end(const QString &table, const RunFacts &facts, QString *reason)
+{
+    return run_facts::write_end(handle(connection()), table, facts, reason);
+}
+
+std::optional<RunFacts> SampleDatabase::read_facts(const QString &table)
+{
+    if (!accepts_table_name(table))
+        return std::nullopt;
+    return run_facts::read(handle(connection()), table);
+}
+
+bool SampleDatabase::add_mark(const QString &table, const RunMark &mark, QString *reason)
+{
+    return run_marks::add(handle(connection()), table, mark, reason);
+}
+
+QList<RunMark> SampleDatabase::read_marks(const QString &table)
+{
+    if (!accepts_table_name(table))
+        return {};
+    return run_marks::read(handle(connection()), table);
+}
+
+bool SampleDatabase::add_gap(const QString &table, const RunGap &gap, QString *reason)
+{
+    return run_gaps::add(handle(connection()), table, gap, reason);
+}
+
+QList<RunGap> SampleDatabase::read_gaps(const QString &table)
+{
+    if (!accepts_table_name(table))
+        return {};
+    return run_gaps::read(handle(connection()), table);
+}
+
+CsvOutcome SampleDatabase::write_sidecar(const QString &exportedFile, const QString &table,
+                                         const std::optional<TimeRange> &range)
+{
+    if (!accepts_table_name(table))
+        return {CsvOutcome::Status::ReadFailed, QStringLiteral("not a run table name")};
+    return run_sidecar::write(handle(connection()), table, exportedFile, range);
 }
 
 QString SampleDatabase::create_error() const

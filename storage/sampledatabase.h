@@ -3,6 +3,9 @@
 #include "rangecolumns.h"
 #include "rangeenvelope.h"
 #include "runcatalogue.h"
+#include "runfacts.h"
+#include "rungaps.h"
+#include "runmarks.h"
 #include "runreader.h"
 #include "runstatistics.h"
 #include "runwriter.h"
@@ -21,7 +24,6 @@
 
 class QIODevice;
 class QThread;
-class RunEnvelope;
 class ThreadConnections;
 
 // The run tables of the sample database ("Quorlen.db" in the working directory by
@@ -39,9 +41,12 @@ public:
     // The window's database, in its working folder.
     static constexpr char defaultFileName[] = "Quorlen.db";
 
-    enum class Access { ReadWrite, ReadOnly };
+    enum class Access { ReadWrite, ReadOnly, Scratch };
 
-    // A read-only database never writes its file: for looking at another program's runs.
+    // A read-only database never writes its file: for looking at another program's runs. A
+    // scratch database is a file of its own, thrown away after use (a CSV read in for
+    // review): written without journal and syncs, so a crash or a failed write may leave it
+    // unreadable.
     explicit SampleDatabase(const QString &fileName = QString::fromLatin1(defaultFileName),
                             Access access = Access::ReadWrite);
     ~SampleDatabase();
@@ -75,6 +80,9 @@ public:
     // refuses ends the batch. When rows that fit were lost, `error` (if given) receives
     // SQLite's reason, else it is cleared.
     int insert_samples(const QList<SampleRow> &batch, QString *error = nullptr);
+    // The same for `rows` rows laid out one after another, each the time and then 1 or 16
+    // voltages as the current table has them: no list per row, for bulk loads.
+    int insert_rows(const double *values, qsizetype rows, QString *error = nullptr);
     // Rows of the current table with time in [lower, upper], the bounds compared exactly;
     // positioned before the first row.
     QSqlQuery query_time_range(double lower, double upper);
@@ -105,9 +113,10 @@ public:
     // The same with the voltages printed with voltageDecimals (the time keeps four).
     bool export_table(const QString &path, const QString &tableName, int voltageDecimals);
     // The same, saying how it ended: whether the table could not be read or the file not
-    // written, and why.
+    // written, and why; rowsWritten, when given, follows the rows written so far.
     CsvOutcome write_csv(const QString &path, const QString &tableName, int voltageDecimals,
-                         const std::optional<TimeRange> &range = {});
+                         const std::optional<TimeRange> &range = {},
+                         std::atomic<qint64> *rowsWritten = nullptr);
     // The named run table as CSV into a device open for writing (a pipe, a terminal,
     // standard output), streamed as the rows are read.
     CsvOutcome write_csv(QIODevice &device, const QString &tableName, int voltageDecimals,
@@ -126,7 +135,25 @@ public:
     qint64 row_count(const QString &table);
     // The run tables of the file, and what one holds (see run_catalogue).
     QStringList run_names();
-    std::optional<RunListing> describe_run(const QString &table, QString *reason = nullptr);
+    std::optional<RunListing>
+    describe_run(const QString &table, QString *reason = nullptr,
+                 run_catalogue::RowCount count = run_catalogue::RowCount::FromEnvelope);
+
+    // The facts of a run (see RunFacts): written at its start, completed at its end; false,
+    // and `reason` set, on a failure.
+    bool write_facts_start(const QString &table, const RunFacts &facts, QString *reason);
+    bool write_facts_end(const QString &table, const RunFacts &facts, QString *reason);
+    // Nothing for a run without facts (an older version's) or a name that is not a run's.
+    std::optional<RunFacts> read_facts(const QString &table);
+    // A mark of the run, committed at once (see run_marks); its marks in time order.
+    bool add_mark(const QString &table, const RunMark &mark, QString *reason);
+    QList<RunMark> read_marks(const QString &table);
+    // A gap of the run, committed at once (see run_gaps); its gaps in time order.
+    bool add_gap(const QString &table, const RunGap &gap, QString *reason);
+    QList<RunGap> read_gaps(const QString &table);
+    // The JSON file beside an export of the table (see run_sidecar).
+    CsvOutcome write_sidecar(const QString &exportedFile, const QString &table,
+                             const std::optional<TimeRange> &range = {});
 
     QString current_table_name() const;
     QString file_name() const { return fileName_; }
@@ -138,8 +165,8 @@ public:
     static bool is_valid_table_name(const QString &name);
 
 private:
-    run_writer::Creation create_fresh_table(const QString &name, bool singleChannel,
-                                            QString *reason);
+    RunWriter::Creation create_fresh_table(const QString &name, bool singleChannel,
+                                           QString *reason);
     QSqlDatabase connection();
     bool accepts_table_name(const QString &name) const;
 
@@ -157,8 +184,8 @@ private:
     QString openError_;         // guarded by stateMutex_; set by open_database
     QString createError_;       // guarded by stateMutex_; set by create_table
 
-    // Set by create_table (GUI thread), fed by insert_samples (the save thread); null when
-    // the current table gets no envelope.
-    QMutex envelopeMutex_;
-    std::unique_ptr<RunEnvelope> envelope_; // guarded by envelopeMutex_
+    // Set by create_table and select_table (GUI thread), fed by insert_samples (the save
+    // thread); null before the first table.
+    QMutex writerMutex_;
+    std::unique_ptr<RunWriter> writer_; // guarded by writerMutex_
 };

@@ -20,9 +20,22 @@ namespace sqlite_connection {
 // never writes the file.
 QSqlDatabase add(const QString &name, const QString &fileName, bool readOnly = false);
 
-// Opens db and switches the file to the write-ahead journal. Reports a failure on the
-// debug output and returns false.
-bool open(QSqlDatabase &db);
+// A writing connection's journal file is cut back to this size whenever SQLite starts it
+// anew after a checkpoint (by default it keeps the largest size it ever reached). Readers
+// are never waited for: a checkpoint copies only what no reader's snapshot still needs.
+constexpr qint64 walSizeLimitBytes = 4 * 1024 * 1024;
+// Page size of a file opened with Journal::Off before anything was written to it.
+constexpr int scratchPageBytes = 16 * 1024;
+
+// How a writing connection keeps its file consistent. A scratch file (a CSV read in for
+// review, thrown away with its window) needs no journal and no syncs: a crash loses nothing
+// that is not in the CSV still, and the bulk load skips writing every page twice.
+enum class Journal { WriteAhead, Off };
+
+// Opens db and switches the file to the write-ahead journal, bounded by walSizeLimitBytes, or
+// with Journal::Off to no journal, no syncs and larger pages (on a file not yet written).
+// Reports a failure on the debug output and returns false.
+bool open(QSqlDatabase &db, Journal journal = Journal::WriteAhead);
 
 // Closes and unregisters the connection called name; no handle to it may remain.
 void remove(const QString &name);

@@ -79,7 +79,8 @@ sqlite_connection::Statement select_rows(sqlite3 *db, const QString &table,
 }
 
 // The header and the rows of the statement into device, in pieces of about flushBytes.
-CsvOutcome write_rows(sqlite3 *db, sqlite3_stmt *statement, QIODevice &device, int voltageDecimals)
+CsvOutcome write_rows(sqlite3 *db, sqlite3_stmt *statement, QIODevice &device, int voltageDecimals,
+                      std::atomic<qint64> *rowsWritten)
 {
     std::string buffer;
     buffer.reserve(flushBytes + 4096);
@@ -93,6 +94,7 @@ CsvOutcome write_rows(sqlite3 *db, sqlite3_stmt *statement, QIODevice &device, i
     buffer += '\n';
 
     int step = SQLITE_ROW;
+    qint64 rows = 0;
     while ((step = sqlite3_step(statement)) == SQLITE_ROW) {
         for (int column = 0; column < columns; ++column) {
             if (column > 0) {
@@ -102,9 +104,16 @@ CsvOutcome write_rows(sqlite3 *db, sqlite3_stmt *statement, QIODevice &device, i
                          column == timeColumn ? timeDecimals : voltageDecimals);
         }
         buffer += '\n';
-        if (buffer.size() >= flushBytes && !flush(device, buffer)) {
-            return failed(CsvOutcome::Status::WriteFailed, device.errorString());
+        if (buffer.size() >= flushBytes) {
+            if (!flush(device, buffer)) {
+                return failed(CsvOutcome::Status::WriteFailed, device.errorString());
+            }
+            if (rowsWritten != nullptr) {
+                // Counted per flush: a figure for a progress line, not per row.
+                rowsWritten->store(rows, std::memory_order_relaxed);
+            }
         }
+        ++rows;
     }
     if (step != SQLITE_DONE) {
         const QString reason = QString::fromUtf8(sqlite3_errmsg(db));
@@ -138,7 +147,8 @@ CsvOutcome select_table(sqlite3 *db, const QString &table, const std::optional<T
 } // namespace
 
 CsvOutcome write_table_csv(sqlite3 *db, const QString &table, const QString &path,
-                           int voltageDecimals, const std::optional<TimeRange> &range)
+                           int voltageDecimals, const std::optional<TimeRange> &range,
+                           std::atomic<qint64> *rowsWritten)
 {
     sqlite_connection::Statement statement;
     if (CsvOutcome selected = select_table(db, table, range, statement); !selected.ok()) {
@@ -150,7 +160,7 @@ CsvOutcome write_table_csv(sqlite3 *db, const QString &table, const QString &pat
         qDebug() << "Error: Unable to open file for writing";
         return failed(CsvOutcome::Status::WriteFailed, file.errorString());
     }
-    CsvOutcome outcome = write_rows(db, statement.get(), file, voltageDecimals);
+    CsvOutcome outcome = write_rows(db, statement.get(), file, voltageDecimals, rowsWritten);
     if (outcome.status == CsvOutcome::Status::ReadFailed) {
         file.cancelWriting();
         return outcome;
@@ -172,7 +182,7 @@ CsvOutcome write_table_csv(sqlite3 *db, const QString &table, QIODevice &device,
     if (CsvOutcome selected = select_table(db, table, range, statement); !selected.ok()) {
         return selected;
     }
-    CsvOutcome outcome = write_rows(db, statement.get(), device, voltageDecimals);
+    CsvOutcome outcome = write_rows(db, statement.get(), device, voltageDecimals, nullptr);
     auto *file = qobject_cast<QFileDevice *>(&device);
     if (outcome.ok() && file != nullptr && !file->flush()) {
         outcome = failed(CsvOutcome::Status::WriteFailed, file->errorString());

@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <atomic>
 #include <optional>
 
 class QIODevice;
@@ -32,9 +33,10 @@ struct TimeRange
 // integers and texts as they are. Failures are also written to the debug output.
 
 // The file at path is replaced only once it is complete; on any failure nothing is left
-// at path.
+// at path. rowsWritten, when given, follows the rows written so far (from any thread).
 CsvOutcome write_table_csv(sqlite3 *db, const QString &table, const QString &path,
-                           int voltageDecimals, const std::optional<TimeRange> &range = {});
+                           int voltageDecimals, const std::optional<TimeRange> &range = {},
+                           std::atomic<qint64> *rowsWritten = nullptr);
 // Into a device open for writing (a pipe, a terminal, standard output), as the rows are
 // read; on a failure what was written so far stays written.
 CsvOutcome write_table_csv(sqlite3 *db, const QString &table, QIODevice &device,

@@ -42,10 +42,12 @@ struct ThreadSlot
 thread_local ThreadSlot slot;
 } // namespace
 
-ThreadConnections::ThreadConnections(const QString &fileName, bool readOnly)
+ThreadConnections::ThreadConnections(const QString &fileName, bool readOnly,
+                                     sqlite_connection::Journal journal)
     : id_(nextInstanceId.fetch_add(1))
     , fileName_(fileName)
     , readOnly_(readOnly)
+    , journal_(journal)
 {}
 
 ThreadConnections::~ThreadConnections()
@@ -80,7 +82,7 @@ QSqlDatabase ThreadConnections::connection(bool open)
         db = QSqlDatabase::database(name, false);
     }
     if (open && !db.isOpen()) {
-        sqlite_connection::open(db);
+        sqlite_connection::open(db, journal_);
     }
     return db;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "sqliteconnection.h"
+
 #include <QSqlDatabase>
 #include <QString>
 
@@ -9,7 +11,9 @@
 class ThreadConnections
 {
 public:
-    explicit ThreadConnections(const QString &fileName, bool readOnly = false);
+    explicit ThreadConnections(
+        const QString &fileName, bool readOnly = false,
+        sqlite_connection::Journal journal = sqlite_connection::Journal::WriteAhead);
     ~ThreadConnections();
     ThreadConnections(const ThreadConnections &) = delete;
     ThreadConnections &operator=(const ThreadConnections &) = delete;
@@ -25,4 +29,5 @@ private:
     const quint64 id_; // tells this object's connections from those of other instances
     const QString fileName_;
     const bool readOnly_;
+    const sqlite_connection::Journal journal_;
 };

@@ -3,6 +3,7 @@
 #include "console.h"
 #include "exitcode.h"
 #include "exportcommand.h"
+#include "infocommand.h"
 #include "portscommand.h"
 #include "recordcommand.h"
 #include "statscommand.h"
@@ -26,8 +27,10 @@ struct Subcommand
 const Subcommand subcommands[] = {
     {"ports", &PortsCommand::run, "list the serial ports"},
     {"status", &StatusCommand::run, "battery charge and attenuation module of the instrument"},
-    {"record", &RecordCommand::run, "record one run into the database (and a CSV file)"},
+    {"record", &RecordCommand::run,
+     "record a run, or a chain of runs, into the database (and CSV files)"},
     {"tables", &TablesCommand::run, "list the run tables of the database"},
+    {"info", &InfoCommand::run, "what a run was taken with and how it ended"},
     {"export", &ExportCommand::run, "write a run table, or a stretch of it, as a CSV file"},
     {"stats", &StatsCommand::run, "samples, extremes, mean and RMS of each channel of a run"},
 };
@@ -93,6 +96,7 @@ QString CliApplication::usage_text()
         "--db Quorlen.db reads the window's runs, which the window drops when it closes).\n\n"
         "Exit codes: 0 done, 1 file, database or port failure, 2 bad arguments (nothing sent),\n"
         "3 no status reply within 2 s, 4 port lost during the run, 5 run incomplete (no end\n"
-        "frame after the stop, samples dropped, or interrupted before the start).");
+        "frame after the stop, samples dropped, or interrupted before the start); a chain of\n"
+        "runs ends with the code of its worst run.");
     return text;
 }

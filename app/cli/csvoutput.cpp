@@ -4,6 +4,7 @@
 #include "console.h"
 #include "databasefiles.h"
 #include "exitcode.h"
+#include "runsidecar.h"
 #include "sampledatabase.h"
 
 #include <QFile>
@@ -36,6 +37,19 @@ CsvOutcome write_in_place(SampleDatabase &database, const QString &table, int vo
         return {CsvOutcome::Status::WriteFailed, file.errorString()};
     }
     return database.write_csv(file, table, voltageDecimals, range);
+}
+int write_sidecar(SampleDatabase &database, const QString &table, const QString &csv,
+                  const std::optional<TimeRange> &range)
+{
+    const QString name = run_sidecar::path_beside(csv);
+    const CsvOutcome outcome = database.write_sidecar(csv, table, range);
+    if (outcome.ok()) {
+        Console::note(QStringLiteral("Sidecar written to ") + name);
+        return ExitOk;
+    }
+    Console::error(
+        QStringLiteral("could not write the sidecar file %1: %2").arg(name, outcome.reason));
+    return ExitFailure;
 }
 } // namespace
 
@@ -82,6 +96,7 @@ int CsvOutput::write(SampleDatabase &database, const QString &table, int voltage
     constexpr QIODevice::OpenMode inPlace = QIODevice::WriteOnly | QIODevice::Unbuffered;
     CsvOutcome outcome;
     QString name = target;
+    bool sidecar = false;
     if (target == standardOutput) {
         name = QStringLiteral("standard output");
         QFile out;
@@ -93,12 +108,13 @@ int CsvOutput::write(SampleDatabase &database, const QString &table, int voltage
         outcome = write_in_place(database, table, voltageDecimals, range, file, opened);
     } else {
         outcome = database.write_csv(target, table, voltageDecimals, range);
+        sidecar = true;
     }
 
     switch (outcome.status) {
     case CsvOutcome::Status::Written:
         Console::note(QStringLiteral("CSV written to ") + name);
-        return ExitOk;
+        return sidecar ? write_sidecar(database, table, target, range) : ExitOk;
     case CsvOutcome::Status::ReadFailed:
         Console::error(QStringLiteral("cannot read the table %1 for the CSV file %2: %3")
                            .arg(table, name, outcome.reason));

@@ -18,6 +18,11 @@ class CsvOutput
 public:
     // The target that stands for standard output.
     static inline const QString standardOutput = QStringLiteral("-");
+    // What --help says of the JSON file beside the CSV.
+    static inline const QString sidecarHelp =
+        QStringLiteral("A regular file gets NAME.json beside it (run.csv: run.json) with the "
+                       "run's facts and the CSV's row count and time span; a pipe, a device "
+                       "or - gets none.");
 
     // Refuses, in the parser, a target that is the database file or one of SQLite's
     // companions of it, by whatever path or link it is named.
@@ -30,8 +35,9 @@ public:
     // first and find out only afterwards.
     static void check_writable(CommandParser &parser, const QString &target);
 
-    // Writes the table, or the rows of range; says where it went, or why it could not be
-    // read or written. Returns ExitOk or ExitFailure.
+    // Writes the table, or the rows of range, and into a regular file its sidecar (see
+    // run_sidecar); says where they went, or why they could not be read or written. Returns
+    // ExitOk or ExitFailure.
     static int write(SampleDatabase &database, const QString &table, int voltageDecimals,
                      const QString &target, const std::optional<TimeRange> &range = {});
 };

@@ -90,6 +90,17 @@ void ExistingDatabase::check_table(CommandParser &parser, const QString &tableOp
     }
 }
 
+std::unique_ptr<SampleDatabase> ExistingDatabase::open_after_checks(const CommandParser &parser,
+                                                                    const QString &table,
+                                                                    int *exitCode)
+{
+    if (const auto refused = parser.refusal()) {
+        *exitCode = *refused;
+        return nullptr;
+    }
+    return open_with_table(file(parser), table, exitCode);
+}
+
 std::unique_ptr<SampleDatabase>
 ExistingDatabase::open_with_table(const QString &file, const QString &table, int *exitCode)
 {

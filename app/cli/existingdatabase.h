@@ -28,6 +28,10 @@ public:
     // the file cannot be used, 2: no such run table in it).
     static std::unique_ptr<SampleDatabase> open_with_table(const QString &file,
                                                            const QString &table, int *exitCode);
+    // Once the parser's checks are done: prints their first refusal, or opens the --db file
+    // holding table as open_with_table does; null with `exitCode` set when either failed.
+    static std::unique_ptr<SampleDatabase> open_after_checks(const CommandParser &parser,
+                                                             const QString &table, int *exitCode);
     // The --db option every command that uses the database takes, and its value.
     static void add_option(CommandParser &parser);
     static QString file(const CommandParser &parser);

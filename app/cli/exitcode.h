@@ -15,3 +15,24 @@ enum ExitCode : int {
                            // collection time, ended without the instrument's end frame, lost
                            // samples, or was interrupted before it started
 };
+
+// The worse of two exit codes, for a chain of runs: a failure (1) outweighs a missing status
+// reply (3), a lost port (4) and an incomplete run (5), in that order; anything outweighs 0.
+inline int worse_exit_code(int a, int b)
+{
+    const auto weight = [](int code) {
+        switch (code) {
+        case ExitOk:
+            return 0;
+        case ExitIncomplete:
+            return 1;
+        case ExitPortLost:
+            return 2;
+        case ExitNoStatusReply:
+            return 3;
+        default:
+            return 4;
+        }
+    };
+    return weight(b) > weight(a) ? b : a;
+}

@@ -27,7 +27,8 @@ int ExportCommand::run(const QStringList &arguments)
         {tableOption, QStringLiteral("Run table to export."), QStringLiteral("NAME")});
     parser.add_option({csvOption,
                        QStringLiteral("CSV file to write; - for standard output. A pipe or "
-                                      "device is written in place."),
+                                      "device is written in place. ") +
+                           CsvOutput::sidecarHelp,
                        QStringLiteral("FILE")});
     ExistingDatabase::add_option(parser);
     parser.add_option(
@@ -55,12 +56,8 @@ int ExportCommand::run(const QStringList &arguments)
     } else {
         CsvOutput::check_target(parser, csv, file);
     }
-    if (const auto exitCode = parser.refusal()) {
-        return *exitCode;
-    }
-
     int exitCode = ExitOk;
-    const auto database = ExistingDatabase::open_with_table(file, table, &exitCode);
+    const auto database = ExistingDatabase::open_after_checks(parser, table, &exitCode);
     if (!database) {
         return exitCode;
     }

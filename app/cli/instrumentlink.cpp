@@ -36,6 +36,11 @@ bool InstrumentLink::open(const InstrumentChoice &choice)
     return true;
 }
 
+bool InstrumentLink::reopen()
+{
+    return serial_->open_port(portName_);
+}
+
 StatusReply InstrumentLink::query_status()
 {
     return serial_->query_status();

@@ -24,6 +24,10 @@ public:
     // Starts the simulator if chosen and opens the port; false with error() set.
     bool open(const InstrumentChoice &choice);
     QString error() const { return error_; }
+    // Opens the same port again after it was lost; false when it cannot be opened (yet).
+    bool reopen();
+    // The port's path as given (or the simulator's terminal).
+    QString port_name() const { return portName_; }
 
     // Sends the status query and reads the reply as the window does; an
     // invalid reply when nothing valid came within 2 s.

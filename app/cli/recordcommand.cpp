@@ -7,22 +7,24 @@
 #include "instrumentlink.h"
 #include "recordingsession.h"
 #include "recordoptions.h"
-#include "runtablename.h"
+#include "runchain.h"
+#include "runfactstext.h"
 #include "sampledatabase.h"
 #include "scopedlogmanager.h"
 #include "serialmanager.h"
 #include "stopsignals.h"
 
-#include <QDateTime>
-#include <QEventLoop>
-
 int RecordCommand::run(const QStringList &arguments)
 {
     CommandParser parser(
         QStringLiteral("record (--port P | --simulate) --mode single|multi --rate N --time S "
-                       "[--vout V | --v1 A --v2 B --v3 C --v4 D] [--db FILE] [--csv FILE]"),
-        QStringLiteral("Records one run into a new run table, until the instrument ends it. "
-                       "SIGINT, SIGTERM or SIGHUP stops the run early."));
+                       "[--vout V | --v1 A --v2 B --v3 C --v4 D] [--db FILE] [--csv FILE] "
+                       "[--repeat N|forever] [--until TIME] [--reconnect]"),
+        QStringLiteral("Records one run into a new run table, until the instrument ends it, "
+                       "or a chain of runs back to back (--repeat, --until), each in a table "
+                       "of its own. SIGINT, SIGTERM or SIGHUP stops the run early and ends "
+                       "the chain. Each line read on standard input during a run marks it "
+                       "with that text at that moment."));
     RecordOptions::add_options(parser);
     if (const auto exitCode = parser.parse_or_exit(arguments)) {
         return *exitCode;
@@ -69,28 +71,12 @@ int RecordCommand::run(const QStringList &arguments)
         return ExitBadArguments;
     }
 
-    RecordingSession session(&link, &database, options);
-    const QDateTime startTime = QDateTime::currentDateTime();
-    if (!session.start(startTime)) {
-        Console::error(QStringLiteral("Data table creation failed: %1: %2")
-                           .arg(run_table_base_name(startTime), database.create_error()));
-        return ExitFailure;
-    }
-    Console::out(session.table());
-    QEventLoop loop;
-    QObject::connect(&stopSignals, &StopSignals::stop_requested, &session,
-                     &RecordingSession::request_stop);
-    QObject::connect(&session, &RecordingSession::finished, &loop, &QEventLoop::quit);
-    loop.exec();
-    if (session.outcome() == RecordingSession::Outcome::Completed && link.serial()->is_open()) {
-        // As the window does after every run; the answer is only logged.
-        link.query_status();
-    }
-    return conclude(session, database, options);
+    RunChain chain(&link, &database, options, &stopSignals, status);
+    return chain.run();
 }
 
 int RecordCommand::conclude(const RecordingSession &session, SampleDatabase &database,
-                            const RecordOptions &options)
+                            const RecordOptions &options, const QString &csvFile)
 {
     const qint64 rows = session.committed_count();
     const QString stored = QStringLiteral("%1 samples stored in %2").arg(rows).arg(session.table());
@@ -152,6 +138,8 @@ int RecordCommand::conclude(const RecordingSession &session, SampleDatabase &dat
         }
         break;
     }
+    // What the run's facts now hold, as `info` prints them in full.
+    Console::note(run_facts_text::summary(session.facts()));
     if (session.dropped_count() > 0) {
         Console::error(QStringLiteral("%1 frames or samples were dropped because a queue was full")
                            .arg(session.dropped_count()));
@@ -164,9 +152,9 @@ int RecordCommand::conclude(const RecordingSession &session, SampleDatabase &dat
                            .arg(session.taken_count()));
         escalate(ExitFailure);
     }
-    if (!options.csv_file().isEmpty()) {
+    if (!csvFile.isEmpty()) {
         escalate(CsvOutput::write(database, database.current_table_name(),
-                                  SampleDatabase::runExportDecimals, options.csv_file()));
+                                  SampleDatabase::runExportDecimals, csvFile));
     }
     return code;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QString>
 #include <QStringList>
 
 class RecordingSession;
@@ -7,14 +8,14 @@ class RecordOptions;
 class SampleDatabase;
 
 // telvane-cli record: checks the arguments, asks the instrument for its status,
-// records one run into a new run table, and optionally exports it as CSV.
+// records one run (or a chain of them) into new run tables, and optionally exports them as CSV.
 class RecordCommand
 {
 public:
     static int run(const QStringList &arguments);
 
-private:
-    // The exit code for a finished session, after the completeness checks and the CSV.
+    // The exit code for a finished session, after the completeness checks and the CSV
+    // (none when csvFile is empty).
     static int conclude(const RecordingSession &session, SampleDatabase &database,
-                        const RecordOptions &options);
+                        const RecordOptions &options, const QString &csvFile);
 };

@@ -30,6 +30,10 @@ public:
     // Creates the table of a run started at startTime and starts the run; false when the
     // table could not be created.
     bool start(const QDateTime &startTime);
+    // Kept in the run's facts.
+    void set_instrument_status(const StatusReply &status) { run_->set_instrument_status(status); }
+    const RunFacts &facts() const { return run_->facts(); }
+    bool add_mark(const QString &text) { return run_->add_mark(text); }
 
     Outcome outcome() const { return run_->outcome(); }
     // Samples taken for storage.
@@ -37,6 +41,7 @@ public:
     // Of those, the rows that reached the table (fewer on a full disk).
     qint64 committed_count() const { return run_->committed_count(); }
     quint64 dropped_count() const { return run_->dropped_count(); }
+    qint64 elapsed_ms() const { return run_->elapsed_ms(); }
     QString table() const { return run_->table(); }
     bool overran() const { return run_->overran(); }
     QString storage_error() const { return run_->storage_error(); }

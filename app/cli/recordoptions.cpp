@@ -1,9 +1,11 @@
 #include "recordoptions.h"
 
 #include "commandparser.h"
+#include "csvfilenames.h"
 #include "csvoutput.h"
 #include "existingdatabase.h"
 
+#include <QDateTime>
 #include <QFileInfo>
 
 #include <cmath>
@@ -64,8 +66,10 @@ void RecordOptions::add_options(CommandParser &parser)
     ExistingDatabase::add_option(parser);
     parser.add_option({csvOption,
                        QStringLiteral("Also export the run to this CSV file (a pipe or device "
-                                      "is written in place)."),
+                                      "is written in place). ") +
+                           CsvOutput::sidecarHelp,
                        QStringLiteral("FILE")});
+    ChainOptions::add_options(parser);
 }
 
 RecordOptions RecordOptions::read(CommandParser &parser)
@@ -121,16 +125,24 @@ RecordOptions RecordOptions::read(CommandParser &parser)
                                    "overwrite what it holds")
                         .arg(options.databaseFile_));
     }
+    const QDateTime now = QDateTime::currentDateTime();
+    options.chain_ = ChainOptions::read(parser, now);
     if (parser.is_set(csvOption)) {
         options.csvFile_ = parser.value(csvOption);
+        // The first run's file stands for all: they differ only in the fields or number.
+        const QString firstFile =
+            CsvFileNames(options.csvFile_, options.chain_.is_chain()).file_for_run(1, now);
         if (options.csvFile_.isEmpty()) {
             parser.fail(QStringLiteral("--csv needs a file name"));
         } else if (options.csvFile_ == CsvOutput::standardOutput) {
             parser.fail(QStringLiteral("--csv - (standard output) cannot be used with record: "
                                        "its standard output carries the table name"));
+        } else if (const QString error = CsvFileNames::pattern_error(options.csvFile_);
+                   !error.isEmpty()) {
+            parser.fail(error);
         } else {
-            CsvOutput::check_target(parser, options.csvFile_, options.databaseFile_);
-            CsvOutput::check_writable(parser, options.csvFile_);
+            CsvOutput::check_target(parser, firstFile, options.databaseFile_);
+            CsvOutput::check_writable(parser, firstFile);
         }
     }
     return options;

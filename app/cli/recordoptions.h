@@ -1,5 +1,6 @@
 #pragma once
 
+#include "chainoptions.h"
 #include "instrumentchoice.h"
 #include "runsettings.h"
 
@@ -43,6 +44,8 @@ public:
     QString database_file() const { return databaseFile_; }
     // Empty when no CSV is wanted.
     QString csv_file() const { return csvFile_; }
+    // --repeat, --until and --reconnect.
+    const ChainOptions &chain() const { return chain_; }
 
     RunSettings run_settings() const;
     QByteArray start_command() const { return run_settings().start_command(); }
@@ -57,4 +60,5 @@ private:
     QList<double> voltages_;
     QString databaseFile_;
     QString csvFile_;
+    ChainOptions chain_;
 };

@@ -36,13 +36,8 @@ int StatsCommand::run(const QStringList &arguments)
     const QString table = parser.value(tableOption);
     ExistingDatabase::check_table(parser, tableOption);
     const RangeOptions stretch(parser);
-    const QString file = ExistingDatabase::file(parser);
-    if (const auto exitCode = parser.refusal()) {
-        return *exitCode;
-    }
-
     int exitCode = ExitOk;
-    const auto database = ExistingDatabase::open_with_table(file, table, &exitCode);
+    const auto database = ExistingDatabase::open_after_checks(parser, table, &exitCode);
     if (!database) {
         return exitCode;
     }

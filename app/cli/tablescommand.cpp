@@ -14,8 +14,8 @@ int TablesCommand::run(const QStringList &arguments)
 {
     CommandParser parser(QStringLiteral("tables [--db FILE]"),
                          QStringLiteral("Lists the run tables: name, rows, mode (single or "
-                                        "multi), first..last time and start time, "
-                                        "tab-separated."));
+                                        "multi), first..last time, start time, rate, "
+                                        "collection time and outcome, tab-separated."));
     ExistingDatabase::add_option(parser);
     if (const auto exitCode = parser.parse_or_exit(arguments)) {
         return *exitCode;
@@ -27,8 +27,10 @@ int TablesCommand::run(const QStringList &arguments)
     int code = ExitOk;
     for (const QString &table : database->run_names()) {
         QString reason;
-        if (const auto run = database->describe_run(table, &reason)) {
-            Console::out(line(*run));
+        // Every row is counted: a script's listing also tells whether the tables can be read.
+        if (const auto run =
+                database->describe_run(table, &reason, run_catalogue::RowCount::EveryRow)) {
+            Console::out(line(*run, database->read_facts(table)));
         } else {
             Console::error(QStringLiteral("cannot read the table %1: %2").arg(table, reason));
             code = ExitFailure;
@@ -37,7 +39,7 @@ int TablesCommand::run(const QStringList &arguments)
     return code;
 }
 
-QString TablesCommand::line(const RunListing &run)
+QString TablesCommand::line(const RunListing &run, const std::optional<RunFacts> &facts)
 {
     const QString times = run.firstTime && run.lastTime
                               ? QStringLiteral("%1..%2 s")
@@ -47,7 +49,14 @@ QString TablesCommand::line(const RunListing &run)
     const QString started = run.started.isValid()
                                 ? run.started.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"))
                                 : QStringLiteral("-");
-    return QStringList{run.name, QStringLiteral("%1 rows").arg(run.rows), run.mode(), times,
-                       started}
-        .join(QLatin1Char('\t'));
+    QStringList fields{run.name, QStringLiteral("%1 rows").arg(run.rows), run.mode(), times,
+                       started};
+    if (facts) {
+        fields << QStringLiteral("%1 points/s").arg(facts->rate)
+               << QStringLiteral("%1 s").arg(facts->seconds)
+               << (facts->is_complete() ? facts->outcome : RunFacts::stillOpen);
+    } else {
+        fields << QStringLiteral("-") << QStringLiteral("-") << QStringLiteral("-");
+    }
+    return fields.join(QLatin1Char('\t'));
 }

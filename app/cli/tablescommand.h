@@ -1,6 +1,10 @@
 #pragma once
 
+#include "runfacts.h"
+
 #include <QStringList>
+
+#include <optional>
 
 struct RunListing;
 
@@ -10,6 +14,7 @@ class TablesCommand
 public:
     static int run(const QStringList &arguments);
     // Tab-separated: name, rows, mode, first..last time in seconds ("-" when empty), start
-    // time ("-" when the name does not tell).
-    static QString line(const RunListing &run);
+    // time ("-" when the name does not tell); then from the facts the rate, collection time
+    // and outcome ("-" for a run without facts).
+    static QString line(const RunListing &run, const std::optional<RunFacts> &facts = {});
 };

@@ -239,6 +239,11 @@ void Ui_MainWindow::setupControlColumn()
     connect->setStyleSheet(FormStyleSheets::connect_button());
     horizontalLayout_3->addWidget(connect);
     verticalLayout_9->addLayout(horizontalLayout_3);
+    // Under the port row, in the scrolling column: it neither widens the column nor adds to
+    // the window's minimum height.
+    reconnectAutomatically = makeNamed<QCheckBox>(controlColumn, "reconnectAutomatically");
+    reconnectAutomatically->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    verticalLayout_9->addWidget(reconnectAutomatically);
 
     horizontalLayout = makeLayout<QHBoxLayout>("horizontalLayout");
     horizontalLayout->setContentsMargins(styleMargin, 0, 0, 0);
@@ -423,6 +428,7 @@ void Ui_MainWindow::retranslateUi(QMainWindow *MainWindow)
         (this->*legend[index].valueLabel)->setText(QString());
     }
     connect->setText(tr("Connect"));
+    reconnectAutomatically->setText(tr("Reconnect automatically"));
     SignalChannel->setText(tr("Single Channel"));
     MultiChannel->setText(tr("Multi Channel"));
     channel_button_groupbox->setTitle(tr("Channel"));

@@ -78,6 +78,7 @@ public:
     QHBoxLayout *horizontalLayout_3 = nullptr;
     QComboBox *PortComboBox = nullptr;
     QPushButton *connect = nullptr;
+    QCheckBox *reconnectAutomatically = nullptr;
     QHBoxLayout *horizontalLayout = nullptr;
     QWidget *widget_4 = nullptr;
     QHBoxLayout *horizontalLayout_2 = nullptr;

@@ -7,6 +7,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFileSystemModel>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
@@ -154,5 +155,14 @@ ModalResponder::Handler answerOk(QList<MessageBoxSeen> *seen)
             ok->click();
         else
             box->close();
+    };
+}
+
+ModalResponder::Handler noteBusyDialogLines(QStringList *lines)
+{
+    return [lines](QWidget *dialog) {
+        const auto *label = dialog->findChild<QLabel *>();
+        if (label != nullptr && (lines->isEmpty() || lines->last() != label->text()))
+            lines->append(label->text());
     };
 }

@@ -65,3 +65,6 @@ ModalResponder::Handler answerMessageBox(MessageBoxSeen *seen,
 // Answers every message box with Ok and appends it to seen, once per box however often the
 // responder calls; a dialog of another kind is appended with its title only and closed.
 ModalResponder::Handler answerOk(QList<MessageBoxSeen> *seen);
+
+// Leaves the busy dialog for the job behind it to close, noting each line it showed.
+ModalResponder::Handler noteBusyDialogLines(QStringList *lines);

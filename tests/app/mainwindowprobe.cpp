@@ -9,6 +9,7 @@
 #include "instrumentsimulator.h"
 #include "mainwindow.h"
 #include "modalresponder.h"
+#include "settingsstore.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -84,6 +85,7 @@ int main(int argc, char *argv[])
     if (simulator) {
         if (!startRun(*window, *simulator))
             return 3;
+        flush_settings(); // "running" promises the run's name is on disk
         say(QStringLiteral("running"));
         return app.exec();
     }

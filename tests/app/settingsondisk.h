@@ -1,5 +1,7 @@
 #pragma once
 
+#include "settingsstore.h"
+
 #include <QFile>
 #include <QString>
 
@@ -8,6 +10,7 @@
 // directly; an absent file or key gives an empty string.
 inline QString settingOnDisk(const QString &key)
 {
+    flush_settings(); // values this process stored without waiting for the disk
     QFile file(QStringLiteral("config.ini"));
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
         return QString();

@@ -1,5 +1,6 @@
 #include "battery.h"
 #include "dialoganswers.h"
+#include "gapbands.h"
 #include "instrumentsimulator.h"
 #include "logreader.h"
 #include "mainwindow.h"
@@ -15,12 +16,20 @@
 #include "windowoperator.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QDoubleSpinBox>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QSpinBox>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTime>
 #include <QTimer>
@@ -188,6 +197,7 @@ private slots:
     void pauseAndContinueSendTheirCommandsAndSwitchBrowsing();
     void slowRunPausedShowsItsRowsInTheTableAndTheChart();
     void lostInstrumentEndsTheRunKeepingEveryDecodedSample();
+    void samplesDroppedWhileStorageStallsAreGapsOfTheirCount();
     void lostInstrumentWhileIdleReturnsToDisconnected();
     void closingTheWindowMidRunStopsStoresAndCleansUp();
     void closingTheWindowWhileFramesStreamStopsTheInstrument();
@@ -199,6 +209,8 @@ private slots:
     void twoRunsStartedWithinOneSecondLandInTwoTables();
     void liveChartKeepsADriftingSignalInsideItsVerticalRange();
     void portListRefreshKeepsTheChosenAndTheOpenPort();
+    void runTheFileSystemCannotHoldIsRefusedNamingFreeSpaceAndNeed();
+    void portLostWithReconnectOnWaitsAndStartsTheRunAgain();
 
 private:
     std::unique_ptr<ScopedWorkDir> workDir_;
@@ -408,7 +420,8 @@ void AcquisitionTest::singleChannelRunStoresEverySampleTheInstrumentSent()
                  qPrintable(text));
     noteStatusText(*window, &statusTexts);
     QCOMPARE(statusTexts.last(),
-             QStringLiteral("Connected  |  2 / 2 s  |  10000 rows stored  |  0 dropped  |  ") +
+             QStringLiteral(
+                 "Connected  |  2 / 2 s  |  10000 rows stored  |  0 dropped  |  no gaps  |  ") +
                  table +
                  QStringLiteral("  |  The run ended by itself after its collection time: 10000 "
                                 "rows stored."));
@@ -540,8 +553,54 @@ void AcquisitionTest::pauseAndContinueSendTheirCommandsAndSwitchBrowsing()
     // A pause leaves no gap in the time stamps.
     const QList<SampleRow> rows = readRunTable(window->database(), table);
     QCOMPARE(quint64(rows.size()), instrument.samples_sent());
+    // The facts hold the settings, the instrument's status, the pauses and the stop.
+    const std::optional<RunFacts> facts = window->database()->read_facts(table);
+    QVERIFY(facts);
+    QCOMPARE(facts->outcome, RunFacts::stopped);
+    QCOMPARE(facts->committedRows, qint64(rows.size()));
+    QVERIFY(facts->pausedMs > 0);
+    QCOMPARE(facts->rate, rate);
+    QCOMPARE(facts->seconds, 60);
+    QVERIFY(!facts->singleChannel);
+    QCOMPARE(facts->batteryPercent, std::optional<int>(80));
+    QCOMPARE(facts->rangeModule, std::optional<bool>(false));
+    QVERIFY(facts->started.isValid() && facts->ended > facts->started);
     const QString difference = differenceFromWaveform(rows, false, rate, pattern);
     QVERIFY2(difference.isEmpty(), qPrintable(difference));
+
+    // Each pause is a gap at the running time it began, as long as it lasted on the clock:
+    // shaded on the plot as a narrow band, counted, and listed in the sidecar.
+    const QList<RunGap> gaps = window->database()->read_gaps(table);
+    QCOMPARE(gaps.size(), 2);
+    double pausedSeconds = 0.0;
+    for (const RunGap &gap : gaps) {
+        QCOMPARE(gap.cause, RunGap::pause);
+        QVERIFY2(gap.length > 0.0 && gap.start >= 0.0 && gap.start <= rows.last().first() + 1.0,
+                 qPrintable(QStringLiteral("%1 s for %2 s").arg(gap.start).arg(gap.length)));
+        pausedSeconds += gap.length;
+    }
+    QVERIFY(gaps[1].start > gaps[0].start);
+    QCOMPARE(qRound64(pausedSeconds * 1000.0), facts->pausedMs);
+    QVERIFY(pausedSeconds < facts->started.msecsTo(facts->ended) / 1000.0);
+    const GapBands *bands = window->plot()->gap_bands();
+    QVERIFY(bands->gaps() == gaps);
+    QCOMPARE(bands->band(1)->topLeft->coords().x(), gaps[1].start);
+    QCOMPARE(bands->band(1)->bottomRight->pixelPosition().x() -
+                 bands->band(1)->topLeft->pixelPosition().x(),
+             double(GapBands::narrowBandPx));
+    QVERIFY2(window->run_status()->text().contains(QStringLiteral("  |  gaps: 2  |  ")),
+             qPrintable(window->run_status()->text()));
+    QTemporaryDir out;
+    const QString csv = out.filePath(QStringLiteral("paused.csv"));
+    QVERIFY(window->database()->write_sidecar(csv, table).ok());
+    QFile json(out.filePath(QStringLiteral("paused.json")));
+    QVERIFY(json.open(QIODevice::ReadOnly));
+    const QJsonArray listed =
+        QJsonDocument::fromJson(json.readAll()).object().value("gaps").toArray();
+    QCOMPARE(listed.size(), 2);
+    QCOMPARE(listed[1].toObject().value("cause").toString(), QStringLiteral("pause"));
+    QCOMPARE(listed[1].toObject().value("start_s").toDouble(), gaps[1].start);
+    QCOMPARE(listed[1].toObject().value("length_s").toDouble(), gaps[1].length);
 
     const QStringList messages = bench.close_and_read_log();
     QCOMPARE(messages.count(QStringLiteral("暂停采集")), 2);
@@ -611,6 +670,13 @@ void AcquisitionTest::lostInstrumentEndsTheRunKeepingEveryDecodedSample()
     QString difference = differenceFromWaveform(rows, true, rate, pattern);
     QVERIFY2(difference.isEmpty(), qPrintable(difference));
     QCOMPARE(window->plot()->last_time(), rows.last().first());
+    // What the port took is the run's one gap, from its last row to the loss.
+    const QList<RunGap> lostGaps = window->database()->read_gaps(lostTable);
+    QCOMPARE(lostGaps.size(), 1);
+    QCOMPARE(lostGaps[0].cause, RunGap::portLost);
+    QCOMPARE(lostGaps[0].start, rows.last().first());
+    QVERIFY(lostGaps[0].length >= 0.0);
+    QVERIFY(window->plot()->gap_bands()->gaps() == lostGaps);
     QVERIFY2(window->run_status()->text().startsWith(QStringLiteral("Idle  |  ")) &&
                  window->run_status()->text().endsWith(
                      QStringLiteral("The serial port was lost during the run: %1 rows stored.")
@@ -639,6 +705,63 @@ void AcquisitionTest::lostInstrumentEndsTheRunKeepingEveryDecodedSample()
     QCOMPARE(messages.count(QStringLiteral("DataSaveDisplay 线程停止")), 2);
     QCOMPARE(loggedNumbers(messages, QStringLiteral("采集点数 = ")),
              (QList<qint64>{qint64(rows.size()), 10}));
+}
+
+// Another connection holds the file's write lock for a while: the save thread waits, the
+// record queue fills and the decoding thread drops. Each burst is a gap over exactly the
+// stretch without rows, and the gaps count every sample dropped.
+void AcquisitionTest::samplesDroppedWhileStorageStallsAreGapsOfTheirCount()
+{
+    constexpr int rate = 5000;
+    ConnectedWindow bench(46);
+    QVERIFY(bench.connected);
+    std::unique_ptr<MainWindow> &window = bench.window;
+    const QString table = bench.start(true, "radioButton_fast", rate, 60);
+    QVERIFY(!table.isEmpty());
+    QTRY_VERIFY_WITH_TIMEOUT(window->run_session()->committed_count() > 0, runTimeoutMs);
+    {
+        QSqlDatabase blocker = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "blocker");
+        blocker.setDatabaseName(QStringLiteral("Quorlen.db"));
+        blocker.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
+        QVERIFY(blocker.open());
+        QSqlQuery lock(blocker);
+        QVERIFY(lock.exec(QStringLiteral("BEGIN IMMEDIATE")));
+        QTRY_VERIFY_WITH_TIMEOUT(window->run_session()->dropped_count() > 0, runTimeoutMs);
+        QVERIFY(lock.exec(QStringLiteral("COMMIT")));
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("blocker"));
+    const qint64 stored = window->run_session()->committed_count();
+    QTRY_VERIFY_WITH_TIMEOUT(window->run_session()->committed_count() > stored + rate / 10,
+                             runTimeoutMs);
+    bench.op->click("SampleStop");
+    QTRY_VERIFY_WITH_TIMEOUT(!window->is_acquiring(), runTimeoutMs);
+
+    const std::optional<RunFacts> facts = window->database()->read_facts(table);
+    QVERIFY(facts);
+    QCOMPARE(facts->outcome, RunFacts::stopped);
+    QVERIFY(facts->droppedSamples > 0);
+    const QList<RunGap> gaps = window->database()->read_gaps(table);
+    QVERIFY(!gaps.isEmpty());
+    const QList<SampleRow> rows = readRunTable(window->database(), table);
+    qint64 dropped = 0;
+    for (const RunGap &gap : gaps) {
+        QCOMPARE(gap.cause, RunGap::droppedSamples);
+        QVERIFY(qAbs(gap.length - double(gap.count) / rate) < 1e-6);
+        dropped += gap.count;
+        // The rows stop one step before the gap and go on at its end.
+        const auto inside = std::find_if(rows.cbegin(), rows.cend(), [&gap](const SampleRow &row) {
+            return row.first() > gap.start - 0.5 / rate &&
+                   row.first() < gap.start + gap.length - 0.5 / rate;
+        });
+        QVERIFY2(inside == rows.cend(),
+                 qPrintable(inside == rows.cend() ? QString() : QString::number(inside->first())));
+    }
+    QCOMPARE(quint64(dropped), facts->droppedSamples);
+    const GapBands *bands = window->plot()->gap_bands();
+    QVERIFY(bands->gaps() == gaps);
+    QCOMPARE(bands->band(0)->bottomRight->coords().x(), gaps[0].start + gaps[0].length);
+    QVERIFY2(window->run_status()->text().contains(QStringLiteral("gaps: %1").arg(gaps.size())),
+             qPrintable(window->run_status()->text()));
 }
 
 void AcquisitionTest::lostInstrumentWhileIdleReturnsToDisconnected()
@@ -1026,6 +1149,84 @@ void AcquisitionTest::portListRefreshKeepsTheChosenAndTheOpenPort()
     op.click("connect");
     window.set_extra_ports({a});
     QCOMPARE(ports->currentText(), a);
+}
+
+void AcquisitionTest::runTheFileSystemCannotHoldIsRefusedNamingFreeSpaceAndNeed()
+{
+    ConnectedWindow bench(57);
+    QVERIFY(bench.connected);
+    // A reserve no file system has makes every run too big.
+    qputenv("TELVANE_FREE_SPACE_RESERVE", QByteArray::number(Q_INT64_C(1) << 60));
+    bench.op->prepareRun(false, "radioButton_med", 100, 60);
+    const QList<MessageBoxSeen> seen = bench.op->click("SampleStart");
+    qunsetenv("TELVANE_FREE_SPACE_RESERVE");
+
+    QCOMPARE(seen.size(), 1);
+    QVERIFY2(seen.first().text.contains(QStringLiteral("not enough free space for this run")) &&
+                 seen.first().text.contains(QStringLiteral(" free, ")) &&
+                 seen.first().text.contains(QStringLiteral(" needed ")),
+             qPrintable(seen.first().text));
+    QVERIFY(!bench.window->is_acquiring());
+    QVERIFY(bench.window->database()->table_names().isEmpty());
+}
+
+void AcquisitionTest::portLostWithReconnectOnWaitsAndStartsTheRunAgain()
+{
+    // The adapter's stable name; the terminal behind it changes when it comes back.
+    const QString link = workDir_->file(QStringLiteral("instrument"));
+    std::unique_ptr<InstrumentSimulator> instrument;
+    const auto plugIn = [&] {
+        instrument = std::make_unique<InstrumentSimulator>(61);
+        return instrument->create_symlink(link) && instrument->start();
+    };
+    QVERIFY(plugIn());
+    MainWindow window;
+    WindowOperator op(&window);
+    auto *option = window.findChild<QCheckBox *>(QStringLiteral("reconnectAutomatically"));
+    QVERIFY(option != nullptr);
+    QVERIFY(!option->isChecked()); // off unless the operator turns it on
+    option->setChecked(true);
+    QCOMPARE(settingOnDisk(QStringLiteral("ReconnectAutomatically")), QStringLiteral("true"));
+
+    const QList<MessageBoxSeen> connected = op.connectTo(link);
+    QCOMPARE(connected.size(), 1);
+    op.prepareRun(false, "radioButton_med", 100, 600);
+    op.click("SampleStart");
+    QVERIFY(window.is_acquiring());
+    const QString lostTable = window.database()->current_table_name();
+    QTRY_VERIFY_WITH_TIMEOUT(window.run_session()->committed_count() > 0, runTimeoutMs);
+
+    ModalResponder responder({}); // waiting asks nothing
+    instrument->vanish();
+    instrument.reset(); // the link goes with it
+    QTRY_VERIFY_WITH_TIMEOUT(window.run_status()->text().contains(
+                                 QStringLiteral("Waiting for the instrument on %1").arg(link)),
+                             runTimeoutMs);
+    QTRY_VERIFY_WITH_TIMEOUT(!window.is_acquiring(), runTimeoutMs); // its threads end first
+    QVERIFY(window.run_status()->text().contains(QStringLiteral("Waiting for the instrument")));
+    QVERIFY(window.database()->row_count(lostTable) > 0);
+
+    QVERIFY(plugIn());
+    QTRY_VERIFY_WITH_TIMEOUT(window.is_acquiring(), runTimeoutMs);
+    const QString newTable = window.database()->current_table_name();
+    QVERIFY(newTable != lostTable);
+    QTRY_VERIFY_WITH_TIMEOUT(window.run_session()->committed_count() > 0, runTimeoutMs);
+    QVERIFY2(window.run_status()->text().contains(QStringLiteral("; new run %1").arg(newTable)),
+             qPrintable(window.run_status()->text()));
+    QVERIFY(window.database()->table_names().contains(lostTable));
+    QCOMPARE(responder.unexpected(), 0);
+
+    // Turned off while waiting, the window stops waiting and leaves the port to the operator.
+    instrument->vanish();
+    instrument.reset();
+    QTRY_VERIFY_WITH_TIMEOUT(window.run_status()->text().contains(QStringLiteral("Waiting")),
+                             runTimeoutMs);
+    QTRY_VERIFY_WITH_TIMEOUT(!window.is_acquiring(), runTimeoutMs);
+    option->setChecked(false);
+    QCOMPARE(settingOnDisk(QStringLiteral("ReconnectAutomatically")), QStringLiteral("false"));
+    QVERIFY(plugIn());
+    QVERIFY(!QTest::qWaitFor([&] { return window.is_acquiring(); }, 3000));
+    QVERIFY(window.findChild<QPushButton *>(QStringLiteral("connect"))->isEnabled());
 }
 
 QTEST_MAIN(AcquisitionTest)

@@ -307,7 +307,9 @@ void ChannelPanelTest::channelBoxDuringARunHidesItsGraphAndBlanksItsLabel()
     // The channel boxes stay usable during a run.
     QVERIFY(channelBox(*window, 3)->isEnabled());
     op.click("3");
+    // Read back at once, and on disk soon after.
     QCOMPARE(read_setting(visibleKey(3), true).toBool(), false);
+    QCOMPARE(settingOnDisk(visibleKey(3)), QStringLiteral("false"));
     QVERIFY(!window->plot()->graph(2)->visible());
     QVERIFY(window->plot()->graph(3)->visible());
     QTRY_VERIFY_WITH_TIMEOUT(valueLabel(*window, 3)->text().isEmpty(), runTimeoutMs);

@@ -10,6 +10,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSettings>
@@ -99,19 +101,29 @@ void CrashRecoveryTest::killedRunIsSavedRowForRowAndACleanCloseDropsIt()
     MessageBoxSeen prompt;
     SaveDialogSeen dialog;
     bool listed = false;
+    QStringList busyLines;
     ModalResponder responder(
         {answerMessageBox(&prompt, QMessageBox::Save),
-         lookAtListingThen(databaseFile, answerSaveDialog(path, &dialog), &listed)});
+         lookAtListingThen(databaseFile, answerSaveDialog(path, &dialog), &listed),
+         noteBusyDialogLines(&busyLines)});
     auto window = std::make_unique<MainWindow>();
 
     QCOMPARE(responder.unexpected(), 0);
+    // The file is written behind the busy dialog, which tells how far it got.
+    QVERIFY(!busyLines.isEmpty());
+    QCOMPARE(busyLines.first(), QStringLiteral("Saving the previous test data"));
+    for (const QString &line : std::as_const(busyLines).mid(1))
+        QVERIFY2(line.startsWith(QStringLiteral("Saving the previous test data: ")) &&
+                     line.endsWith(QStringLiteral(" rows")),
+                 qPrintable(line));
     QVERIFY(listed);
     // The file dialog left the window's connection its locks on the database and the
     // write-ahead log's shared memory.
     const QStringList lockedFiles{databaseFile, databaseFile + QStringLiteral("-shm")};
     QCOMPARE(posix_locked_files(lockedFiles), lockedFiles);
     QCOMPARE(responder.seen(),
-             (QStringList{QStringLiteral("QMessageBox"), QStringLiteral("QFileDialog")}));
+             (QStringList{QStringLiteral("QMessageBox"), QStringLiteral("QFileDialog"),
+                          QStringLiteral("QDialog")}));
     QCOMPARE(prompt.title, QStringLiteral("Warning"));
     QCOMPARE(prompt.text, crashWarning);
     QCOMPARE(prompt.buttons, QMessageBox::Save | QMessageBox::Cancel);
@@ -129,8 +141,19 @@ void CrashRecoveryTest::killedRunIsSavedRowForRowAndACleanCloseDropsIt()
     for (qsizetype index = 1; index < lines.size() - 1; ++index)
         QVERIFY2(row.match(QString::fromUtf8(lines.at(index))).hasMatch(), lines.at(index));
 
+    // The sidecar counts the saved rows and shows the killed run's facts without an end.
+    const QJsonObject sidecar =
+        QJsonDocument::fromJson(fileContents(path + QStringLiteral(".json"))).object();
+    QCOMPARE(sidecar.value("exported").toObject().value("rows").toInteger(), qint64(rows));
+    const QJsonObject facts = sidecar.value("facts").toObject();
+    QCOMPARE(facts.value("complete").toBool(true), false);
+    QCOMPARE(facts.value("outcome").toString(), QStringLiteral("still open"));
+    QVERIFY(!facts.contains("committed_rows"));
+    QCOMPARE(facts.value("mode").toString(), QStringLiteral("single"));
+
     QCOMPARE(settingOnDisk(QStringLiteral("NormalExit")), QStringLiteral("false"));
     window.reset();
+    // The run goes with its envelope and facts tables.
     QCOMPARE(tablesInFile(databaseFile), QStringList());
     QCOMPARE(settingOnDisk(QStringLiteral("NormalExit")), QStringLiteral("true"));
 }
@@ -150,12 +173,13 @@ void CrashRecoveryTest::recoveryThatCannotWriteItsFileWarnsAndKeepsTheRun()
     const QString path = plain.fileName() + QStringLiteral("/recovered");
     MessageBoxSeen prompt;
     MessageBoxSeen failure;
+    QStringList busyLines;
     ModalResponder responder({answerMessageBox(&prompt, QMessageBox::Save), answerSaveDialog(path),
-                              answerMessageBox(&failure)});
+                              noteBusyDialogLines(&busyLines), answerMessageBox(&failure)});
     auto window = std::make_unique<MainWindow>();
 
     QCOMPARE(responder.unexpected(), 0);
-    QCOMPARE(responder.seen().size(), 3);
+    QCOMPARE(responder.seen().size(), 4);
     QCOMPARE(failure.title, QStringLiteral("Warning"));
     QCOMPARE(failure.icon, QMessageBox::Warning);
     QVERIFY2(failure.text.contains(QStringLiteral("could not be written")),

@@ -1,29 +1,42 @@
 #include "cursorreadout.h"
 #include "dialoganswers.h"
 #include "filesizelimit.h"
+#include "gapbands.h"
 #include "instrumentsimulator.h"
 #include "mainwindow.h"
+#include "marklines.h"
 #include "modalresponder.h"
 #include "plotcursors.h"
 #include "posixlocks.h"
+#include "runstatusbar.h"
 #include "sampledatabase.h"
 #include "scopedworkdir.h"
+#include "settingsondisk.h"
 #include "settingsstore.h"
 #include "tablecontents.h"
 #include "voltageplot.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QCursor>
 #include <QDate>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFontMetrics>
 #include <QImage>
+#include <QInputDialog>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTableWidget>
@@ -112,7 +125,8 @@ ModalResponder::Handler answerFinalMessage(MessageBoxSeen *seen, const QString &
 {
     return [seen, base, filesAtMessage](QWidget *dialog) {
         if (seen->title.isEmpty()) {
-            for (const QString &extension : {QStringLiteral(".csv"), QStringLiteral(".png")}) {
+            for (const QString &extension :
+                 {QStringLiteral(".csv"), QStringLiteral(".png"), QStringLiteral(".json")}) {
                 if (QFile::exists(base + extension))
                     filesAtMessage->append(extension);
             }
@@ -188,6 +202,7 @@ private slots:
     void exportIsInertWhileARunIsActiveOrStopping();
     void exportOfASimulatedRunMatchesTheStoredTable();
     void reviewOfAnotherFilesRunShowsMeasuresAndExportsItAndLeavesTheFileAlone();
+    void timeOfDayFollowsTheStoredStartOnAxisLabelAndReadoutAndIsRemembered();
 
 private:
     // A shown window whose database holds a stopped run of `rows` rows, unless rows < 0.
@@ -309,13 +324,21 @@ void ExportTest::exportWritesTheChosenFilesUnderOneBaseName()
         expected.append(QStringLiteral("run7.csv"));
     if (picture)
         expected.append(QStringLiteral("run7.png"));
-    QCOMPARE(filesIn(out.path()), expected);
+    // The sidecar goes with either.
+    expected.append(QStringLiteral("run7.json"));
+    QStringList sorted = expected;
+    sorted.sort();
+    QCOMPARE(filesIn(out.path()), sorted);
     QCOMPARE(filesAtMessage.size(), expected.size());
     // The message names each file written, in full.
     QStringList named;
     for (const QString &file : expected)
         named.append(out.filePath(file));
     QCOMPARE(filesNamedBy(message.text), named);
+    const QJsonObject sidecar = QJsonDocument::fromJson(fileContents(base + ".json")).object();
+    QCOMPARE(sidecar.value("run").toString(), runTable);
+    QCOMPARE(sidecar.value("exported").toObject().value("rows").toInteger(),
+             qint64(rowsInTable(QStringLiteral("Quorlen.db"), runTable)));
     if (csv) {
         QCOMPARE(fileContents(base + QStringLiteral(".csv")),
                  tableAsCsv(QStringLiteral("Quorlen.db"), runTable, 1));
@@ -341,9 +364,11 @@ void ExportTest::typedExtensionIsKeptAndAnotherAppended()
     const QString typed = out.filePath(QStringLiteral("run7.csv"));
     const MessageBoxSeen message = exportBoth(*window, typed);
     QCOMPARE(filesNamedBy(message.text),
-             (QStringList{typed + QStringLiteral(".csv"), typed + QStringLiteral(".png")}));
+             (QStringList{typed + QStringLiteral(".csv"), typed + QStringLiteral(".png"),
+                          typed + QStringLiteral(".json")}));
     QCOMPARE(filesIn(out.path()),
-             (QStringList{QStringLiteral("run7.csv.csv"), QStringLiteral("run7.csv.png")}));
+             (QStringList{QStringLiteral("run7.csv.csv"), QStringLiteral("run7.csv.json"),
+                          QStringLiteral("run7.csv.png")}));
 }
 
 void ExportTest::nothingChosenWarnsWithoutAskingForAFile()
@@ -428,7 +453,15 @@ void ExportTest::failuresAreReportedAsErrors_data()
         << 2 << ""
         << "run7.png"
         << "Image save failed"
-        << QStringList{QStringLiteral("run7.csv"), QStringLiteral("run7.png")} << 0;
+        << QStringList{QStringLiteral("run7.csv"), QStringLiteral("run7.json"),
+                       QStringLiteral("run7.png")}
+        << 0;
+    // The sidecar fails the export as the CSV would; the picture is not tried.
+    QTest::newRow("sidecar name taken by a folder")
+        << 2 << ""
+        << "run7.json"
+        << "JSON save failed"
+        << QStringList{QStringLiteral("run7.csv"), QStringLiteral("run7.json")} << 0;
     // The last bytes of a file are written when it closes; failing there must fail the export
     // too, and no cut-off file is left behind.
     QTest::newRow("table on a full disk") << 400 << ""
@@ -438,7 +471,8 @@ void ExportTest::failuresAreReportedAsErrors_data()
     QTest::newRow("picture on a full disk")
         << 2 << ""
         << ""
-        << "Image save failed" << QStringList{QStringLiteral("run7.csv")} << 4096;
+        << "Image save failed"
+        << QStringList{QStringLiteral("run7.csv"), QStringLiteral("run7.json")} << 4096;
 }
 
 void ExportTest::failuresAreReportedAsErrors()
@@ -520,8 +554,9 @@ void ExportTest::escapeClosesTheBusyDialogEarlyAndTheResultIsStillReported()
     QCOMPARE(responder.unexpected(), 0);
     QVERIFY(!tableWrittenAtEscape);
     QVERIFY(closedByEscape);
-    QCOMPARE(filesNamedBy(message.text).size(), 2);
-    QCOMPARE(filesAtMessage, (QStringList{QStringLiteral(".csv"), QStringLiteral(".png")}));
+    QCOMPARE(filesNamedBy(message.text).size(), 3);
+    QCOMPARE(filesAtMessage, (QStringList{QStringLiteral(".csv"), QStringLiteral(".png"),
+                                          QStringLiteral(".json")}));
     QCOMPARE(fileContents(base + QStringLiteral(".csv")),
              tableAsCsv(QStringLiteral("Quorlen.db"), runTable, 1));
 }
@@ -561,17 +596,107 @@ void ExportTest::exportOfASimulatedRunMatchesTheStoredTable()
     if (QTest::currentTestFailed())
         return;
     QTRY_VERIFY_WITH_TIMEOUT(simulator.samples_sent() >= 100, runTimeoutMs);
+    const QString table = window.database()->current_table_name();
+    // M marks the running run at its latest sample, committed at once.
+    window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    const double before = window.plot()->last_time();
+    QTest::keyClick(window.plot(), Qt::Key_M);
+    const double after = window.plot()->last_time();
+    const QList<RunMark> live = window.database()->read_marks(table);
+    QCOMPARE(live.size(), 1);
+    QVERIFY2(live[0].time > 0.0 && live[0].time >= before && live[0].time <= after,
+             qPrintable(QStringLiteral("%1 <= %2 <= %3").arg(before).arg(live[0].time).arg(after)));
     window.findChild<QPushButton *>(QStringLiteral("SampleStop"))->click();
     QTRY_VERIFY_WITH_TIMEOUT(!window.is_acquiring(), runTimeoutMs);
-
-    const QString table = window.database()->current_table_name();
     QVERIFY(rowsInTable(QStringLiteral("Quorlen.db"), table) >= 100);
+
+    // Browsing the ended run, the control asks for a text and marks the middle of the view.
+    {
+        ModalResponder responder({[](QWidget *dialog) {
+            auto *input = qobject_cast<QInputDialog *>(dialog);
+            QVERIFY(input);
+            input->setTextValue(QStringLiteral("valve shut"));
+            input->accept();
+        }});
+        window.findChild<QAction *>(QStringLiteral("actionAddMark"))->trigger();
+        QCOMPARE(responder.unexpected(), 0);
+    }
+    const double middle = window.plot()->xAxis->range().center();
+    // M with the mouse over the plot marks the time under it.
+    const QPoint at = window.plot()->axisRect()->rect().center() + QPoint(37, 0);
+    QCursor::setPos(window.plot()->mapToGlobal(at));
+    window.activateWindow(); // the dialog had it
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    QTest::keyClick(window.plot(), Qt::Key_M);
+    const double underMouse = window.plot()->xAxis->pixelToCoord(at.x());
+    const QList<RunMark> marks = window.database()->read_marks(table);
+    QMap<double, QString> stored;
+    for (const RunMark &mark : marks)
+        stored.insert(mark.time, mark.text);
+    QCOMPARE(stored, (QMap<double, QString>{{live[0].time, QString()},
+                                            {middle, QStringLiteral("valve shut")},
+                                            {underMouse, QString()}}));
+    const MarkLines *lines = window.plot()->mark_lines();
+    QCOMPARE(lines->count(), 3);
+    const QList<std::pair<double, QString>> drawn{{live[0].time, QStringLiteral("1")},
+                                                  {middle, QStringLiteral("valve shut")},
+                                                  {underMouse, QStringLiteral("3")}};
+    for (int i = 0; i < lines->count(); ++i)
+        QCOMPARE(std::pair(lines->time(i), lines->label(i)), drawn[i]);
+    // The line is in the picture: the mark's green down most of the plot's height.
+    window.plot()->replot();
+    const QImage picture = window.plot()->toPixmap().toImage();
+    const QRect area = window.plot()->axisRect()->rect();
+    const int x = qRound(window.plot()->xAxis->coordToPixel(middle));
+    int green = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int dx = -1; dx <= 1; ++dx) {
+            const QColor pixel = picture.pixelColor(x + dx, y);
+            green += pixel.green() > pixel.red() + 40 && pixel.green() > pixel.blue() + 40;
+        }
+    }
+    QVERIFY2(green > area.height() / 4, qPrintable(QString::number(green)));
     QTemporaryDir out;
     const QString base = out.filePath(QStringLiteral("run"));
     const MessageBoxSeen message = exportBoth(window, base);
     QCOMPARE(filesNamedBy(message.text),
-             (QStringList{base + QStringLiteral(".csv"), base + QStringLiteral(".png")}));
+             (QStringList{base + QStringLiteral(".csv"), base + QStringLiteral(".png"),
+                          base + QStringLiteral(".json")}));
     const QByteArray csv = fileContents(base + QStringLiteral(".csv"));
+    // The sidecar counts the CSV's rows and holds the run's facts as the operator set them.
+    const QJsonObject sidecar = QJsonDocument::fromJson(fileContents(base + ".json")).object();
+    QCOMPARE(sidecar.value("exported").toObject().value("rows").toInteger(),
+             qint64(csv.count('\n') - 1));
+    const QJsonObject facts = sidecar.value("facts").toObject();
+    QCOMPARE(facts.value("outcome").toString(), QStringLiteral("stopped"));
+    QCOMPARE(facts.value("mode").toString(), QStringLiteral("multi"));
+    QCOMPARE(facts.value("committed_rows").toInteger(), qint64(csv.count('\n') - 1));
+    // A run without a gap says so.
+    QVERIFY(sidecar.value("gaps").isArray() && sidecar.value("gaps").toArray().isEmpty());
+    const QJsonArray sidecarMarks = sidecar.value("marks").toArray();
+    QCOMPARE(sidecarMarks.size(), 3);
+    for (int i = 0; i < marks.size(); ++i) {
+        const QJsonObject exported = sidecarMarks.at(i).toObject();
+        QCOMPARE(exported.value("time_s").toDouble(), marks[i].time);
+        QCOMPARE(exported.value("text").toString(), marks[i].text);
+    }
+    // The facts dialog tells the run's mode, rows, outcome and marks.
+    QString factsShown;
+    {
+        ModalResponder responder({[&factsShown](QWidget *dialog) {
+            if (auto *text = dialog->findChild<QPlainTextEdit *>())
+                factsShown = text->toPlainText();
+            dialog->close();
+        }});
+        window.findChild<QAction *>(QStringLiteral("actionRunFacts"))->trigger();
+        QCOMPARE(responder.unexpected(), 0);
+    }
+    for (const QString &line : {QStringLiteral("run\t") + table, QStringLiteral("mode\tmulti"),
+                                QStringLiteral("outcome\tstopped"),
+                                QStringLiteral("committed rows\t%1").arg(csv.count('\n') - 1),
+                                QStringLiteral("\tvalve shut"), QStringLiteral("gaps\tno gaps")})
+        QVERIFY2(factsShown.contains(line), qPrintable(factsShown));
     QVERIFY(csv.startsWith("id,time,Vol1,Vol2,Vol3,Vol4,Vol5,Vol6,Vol7,Vol8,Vol9,Vol10,Vol11,"
                            "Vol12,Vol13,Vol14,Vol15,Vol16\n"));
     QCOMPARE(csv, tableAsCsv(QStringLiteral("Quorlen.db"), table, 1));
@@ -621,6 +746,10 @@ void ExportTest::exportOfASimulatedRunMatchesTheStoredTable()
     clickExport(window);
     QCOMPARE(responder.unexpected(), 0);
     QCOMPARE(fileContents(part + QStringLiteral(".csv")), stretch);
+    const QJsonObject partSidecar =
+        QJsonDocument::fromJson(fileContents(part + ".json")).object().value("exported").toObject();
+    QCOMPARE(partSidecar.value("rows").toInteger(), qint64(firstChannel.size()));
+    QCOMPARE(partSidecar.value("from_s").toDouble(), 0.2049);
     QVERIFY(QFile::exists(part + QStringLiteral(".png")));
     QCOMPARE(window.plot()->xAxis->range(), view); // the picture's stretch was a detour
 }
@@ -645,6 +774,12 @@ void ExportTest::reviewOfAnotherFilesRunShowsMeasuresAndExportsItAndLeavesTheFil
             rows.append(row);
         }
         QCOMPARE(recorder.insert_samples(rows), int(rows.size()));
+        QString reason;
+        for (const RunGap &gap :
+             {RunGap{5.0, 0.5, RunGap::droppedSamples, 50}, RunGap{12.0, 3.25, RunGap::pause, 0}})
+            QVERIFY2(recorder.add_gap(table, gap, &reason), qPrintable(reason));
+        QVERIFY2(recorder.add_mark(table, {12.34, QStringLiteral("spike")}, &reason),
+                 qPrintable(reason));
     }
     const QByteArray expectedCsv = tableAsCsv(file, table, 1);
     const QByteArray bytes = fileContents(file);
@@ -660,6 +795,33 @@ void ExportTest::reviewOfAnotherFilesRunShowsMeasuresAndExportsItAndLeavesTheFil
     bool found = false;
     QCOMPARE(plot->graph(15)->getValueRange(found).upper, 900.0);
     QVERIFY(plot->xAxis->range().lower <= 0.0 && plot->xAxis->range().upper >= 29.99);
+    // Its gaps are shaded as the recorder stored them.
+    const GapBands *bands = plot->gap_bands();
+    QCOMPARE(bands->gaps().size(), 2);
+    QCOMPARE(bands->gaps()[1].cause, RunGap::pause);
+    QCOMPARE(bands->band(0)->topLeft->coords().x(), 5.0);
+    QCOMPARE(bands->band(0)->bottomRight->coords().x(), 5.5);
+    QVERIFY(bands->band(0)->visible() && bands->band(0)->layer() == plot->layer("grid"));
+    QVERIFY2(window->run_status()->note().contains(QStringLiteral("gaps: 2")),
+             qPrintable(window->run_status()->note()));
+    // Its mark is drawn; a mark of the operator's is refused, the key's and the control's alike.
+    QCOMPARE(plot->mark_lines()->count(), 1);
+    QCOMPARE(plot->mark_lines()->time(0), 12.34);
+    QCOMPARE(plot->mark_lines()->label(0), QStringLiteral("spike"));
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    QTest::keyClick(plot, Qt::Key_M);
+    const QString refusal = QStringLiteral("No mark added: %1 is another file's run, shown "
+                                           "read-only.")
+                                .arg(table);
+    QCOMPARE(window->run_status()->note(), refusal);
+    {
+        ModalResponder responder({});
+        window->findChild<QAction *>(QStringLiteral("actionAddMark"))->trigger();
+        QCOMPARE(responder.seen(), QStringList());
+    }
+    QCOMPARE(window->run_status()->note(), refusal);
+    QCOMPARE(plot->mark_lines()->count(), 1);
 
     plot->cursors()->place(PlotCursors::A, 10.005);
     plot->cursors()->place(PlotCursors::B, 20.005);
@@ -725,6 +887,81 @@ void ExportTest::reviewOfAnotherFilesRunShowsMeasuresAndExportsItAndLeavesTheFil
     left.removeAll(QStringLiteral("recorder.db-wal"));
     left.removeAll(QStringLiteral("recorder.db-shm"));
     QCOMPARE(left, files);
+}
+
+// The time of day is the start from the run's facts (to the millisecond, not the second its
+// name holds) plus t, on the tick labels, the click label and the cursor readout alike; the
+// choice outlives the window, and a window without a run's start reads seconds.
+void ExportTest::timeOfDayFollowsTheStoredStartOnAxisLabelAndReadoutAndIsRemembered()
+{
+    QTemporaryDir folder;
+    const QString file = folder.filePath(QStringLiteral("clock.db"));
+    const QDateTime start(QDate(2025, 3, 5), QTime(14, 7, 9, 250));
+    QString table;
+    {
+        SampleDatabase recorder(file);
+        QVERIFY(recorder.open_database());
+        table = recorder.create_run_table(start, true);
+        RunFacts facts;
+        facts.started = start.toUTC();
+        QString reason;
+        QVERIFY2(recorder.write_facts_start(table, facts, &reason), qPrintable(reason));
+        QList<SampleRow> rows;
+        for (int i = 0; i < 3000; ++i)
+            rows.append(SampleRow{i * 0.01, 1.5});
+        QCOMPARE(recorder.insert_samples(rows), int(rows.size()));
+    }
+    auto window = std::make_unique<MainWindow>();
+    window->show();
+    auto *timeOfDay = window->findChild<QAction *>(QStringLiteral("actionTimeOfDay"));
+    QVERIFY(timeOfDay && !timeOfDay->isChecked());
+    QVERIFY(window->open_run(file, table));
+    VoltagePlot *plot = window->plot();
+    QTRY_VERIFY_WITH_TIMEOUT(!plot->is_loading() && plot->graph(0)->dataCount() > 0, runTimeoutMs);
+    timeOfDay->trigger();
+    QCOMPARE(settingOnDisk(QStringLiteral("time_axis_time_of_day")), QStringLiteral("true"));
+    plot->xAxis->setRange(10.0, 12.0);
+    QTRY_VERIFY_WITH_TIMEOUT(!plot->is_loading() && !plot->shows_envelope(), runTimeoutMs);
+    plot->replot();
+    // Ticks fall on round clock times, a quarter second off the round offsets.
+    const QVector<double> ticks = plot->xAxis->tickVector();
+    const QVector<QString> labels = plot->xAxis->tickVectorLabels();
+    const qsizetype at = std::find_if(ticks.begin(), ticks.end(),
+                                      [](double t) { return std::abs(t - 10.75) < 1e-6; }) -
+                         ticks.begin();
+    QVERIFY2(at < ticks.size(), qPrintable(QStringList(labels.toList()).join(' ')));
+    QVERIFY2(
+        QRegularExpression(QStringLiteral("^14:07:20(\\.0+)?$")).match(labels.at(at)).hasMatch(),
+        qPrintable(labels.at(at)));
+
+    QMouseEvent click(QEvent::MouseButtonPress, QPointF(), QPointF(), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    const auto sample = plot->graph(0)->data()->findBegin(10.049, false);
+    QVERIFY(std::abs(sample->key - 10.05) < 1e-9);
+    emit plot->plottableClick(plot->graph(0), int(sample - plot->graph(0)->data()->constBegin()),
+                              &click);
+    QCOMPARE(plot->value_label()->text(), QStringLiteral("CH1: 14:07:19.3, 1.5 mV"));
+    plot->cursors()->place(PlotCursors::A, 10.005);
+    plot->cursors()->place(PlotCursors::B, 20.005);
+    CursorReadout *readout = window->cursor_readout();
+    QTRY_VERIFY_WITH_TIMEOUT(readout->isVisible() && !readout->is_computing(), runTimeoutMs);
+    QCOMPARE(readout->header_text(),
+             QStringLiteral("A 14:07:19.2550   B 14:07:29.2550   Δt 10.0000 s"));
+    // Switched off, all three read seconds again at once.
+    timeOfDay->trigger();
+    QCOMPARE(readout->header_text(), QStringLiteral("A 10.0050 s   B 20.0050 s   Δt 10.0000 s"));
+    QCOMPARE(plot->value_label()->text(), QStringLiteral("CH1: 10.05, 1.5 mV"));
+    timeOfDay->trigger();
+
+    window.reset(); // one window per folder
+    window = std::make_unique<MainWindow>();
+    timeOfDay = window->findChild<QAction *>(QStringLiteral("actionTimeOfDay"));
+    QVERIFY(timeOfDay && timeOfDay->isChecked());
+    QVERIFY(!window->plot()->shows_time_of_day()); // no run's start known yet
+    QVERIFY(window->open_run(file, table));
+    QVERIFY(window->plot()->shows_time_of_day());
+    QCOMPARE(window->plot()->xAxis->label(), QStringLiteral("Time of day"));
+    timeOfDay->trigger(); // the other cases read seconds
 }
 
 QTEST_MAIN(ExportTest)

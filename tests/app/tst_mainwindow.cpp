@@ -22,6 +22,7 @@
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QStatusBar>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -131,6 +132,7 @@ private slots:
     void portListShowsExtraPortsBeforeTheSystemPorts();
     void portListIsRebuiltOnlyWhenTheSetOfPortsChanges();
     void watcherReportsAChangedSetOnce();
+    void deviceNodeComingOrGoingBringsABackgroundListing();
     void nativeMessagesAreNeverSwallowed();
     void everyControlFitsAtTheSmallestWindowSize_data();
     void everyControlFitsAtTheSmallestWindowSize();
@@ -284,12 +286,15 @@ void MainWindowTest::savingTheCrashedRunAddsTheCsvExtension()
     leaveCrashedRun(table);
     MessageBoxSeen warning;
     SaveDialogSeen dialog;
+    QStringList busyLines;
     ModalResponder responder({answerMessageBox(&warning, QMessageBox::Save),
-                              answerSaveDialog(QDir::current().filePath(typed), &dialog)});
+                              answerSaveDialog(QDir::current().filePath(typed), &dialog),
+                              noteBusyDialogLines(&busyLines)});
     MainWindow window;
 
     QCOMPARE(responder.seen(),
-             (QStringList{QStringLiteral("QMessageBox"), QStringLiteral("QFileDialog")}));
+             (QStringList{QStringLiteral("QMessageBox"), QStringLiteral("QFileDialog"),
+                          QStringLiteral("QDialog")}));
     QCOMPARE(responder.unexpected(), 0);
     QCOMPARE(dialog.title, QStringLiteral("Saving Data Files"));
     QCOMPARE(dialog.filters, QStringList{QStringLiteral("Data Files (*.csv)")});
@@ -424,6 +429,24 @@ void MainWindowTest::watcherReportsAChangedSetOnce()
     watcher.set_extra_ports({});
     QCOMPARE(changed.count(), 3);
     QVERIFY(watcher.extra_ports().isEmpty());
+}
+
+void MainWindowTest::deviceNodeComingOrGoingBringsABackgroundListing()
+{
+    // The system's listing runs only when the device folder says something changed.
+    QTemporaryDir devices;
+    QVERIFY(devices.isValid());
+    PortWatcher watcher(nullptr, devices.path());
+    QSignalSpy listed(&watcher, &PortWatcher::listed);
+    watcher.start();
+
+    QFile node(devices.filePath(QStringLiteral("ttyUSB7")));
+    QVERIFY(node.open(QIODevice::WriteOnly));
+    node.close();
+    QTRY_VERIFY_WITH_TIMEOUT(listed.count() >= 1, 10000);
+    const int afterArrival = int(listed.count());
+    QVERIFY(node.remove());
+    QTRY_VERIFY_WITH_TIMEOUT(listed.count() > afterArrival, 10000);
 }
 
 void MainWindowTest::nativeMessagesAreNeverSwallowed()

@@ -144,6 +144,7 @@ QList<QPair<QString, QString>> formTree()
         {"horizontalLayout_3", "QHBoxLayout"},
         {"PortComboBox", "QComboBox"},
         {"connect", "QPushButton"},
+        {"reconnectAutomatically", "QCheckBox"},
         {"horizontalLayout", "QHBoxLayout"},
         {"widget_4", "QWidget"},
         {"horizontalLayout_2", "QHBoxLayout"},
@@ -308,6 +309,7 @@ void MainWindowFormTest::widgetsStartWithTheirTextsAndValues_data()
             << QString::fromUtf8(name) << QByteArray(property) << expected;
     };
     row("connect", "text", QStringLiteral("Connect"));
+    row("reconnectAutomatically", "text", QStringLiteral("Reconnect automatically"));
     row("SignalChannel", "text", QStringLiteral("Single Channel"));
     row("SignalChannel", "checked", true);
     row("MultiChannel", "text", QStringLiteral("Multi Channel"));

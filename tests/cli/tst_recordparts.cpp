@@ -103,15 +103,15 @@ void RecordPartsTest::runListingGivesRowsModeTimeSpanAndStart()
     const auto singleRun = database.describe_run(single);
     QVERIFY(singleRun);
     QCOMPARE(TablesCommand::line(*singleRun),
-             single +
-                 QStringLiteral("\t3 rows\tsingle\t0.0000..12345.6789 s\t2025-03-05 14:07:09"));
+             single + QStringLiteral("\t3 rows\tsingle\t0.0000..12345.6789 s\t2025-03-05 "
+                                     "14:07:09\t-\t-\t-"));
 
     const QString multi = QStringLiteral("dataSample_20250305_14_07_09_2");
     QVERIFY(database.create_table(multi, false));
     const auto multiRun = database.describe_run(multi);
     QVERIFY(multiRun);
     QCOMPARE(TablesCommand::line(*multiRun),
-             multi + QStringLiteral("\t0 rows\tmulti\t-\t2025-03-05 14:07:09"));
+             multi + QStringLiteral("\t0 rows\tmulti\t-\t2025-03-05 14:07:09\t-\t-\t-"));
 
     const QString foreign = QStringLiteral("dataSample_20250305_14_07_10");
     database.execute_query(QStringLiteral("CREATE TABLE %1 (id INTEGER PRIMARY KEY, time DOUBLE, "

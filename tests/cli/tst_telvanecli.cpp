@@ -9,8 +9,14 @@
 
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QSerialPort>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -21,6 +27,7 @@
 #include <grp.h>
 #include <memory>
 #include <poll.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -53,7 +60,13 @@ bool others_may_enter(const QString &path)
 class Cli
 {
 public:
-    explicit Cli(const QString &directory) { process_.setWorkingDirectory(directory); }
+    explicit Cli(const QString &directory)
+    {
+        process_.setWorkingDirectory(directory);
+        // Runs here are small; the reserve of at least 200 MB would refuse them on a nearly
+        // full build machine. The test of the free-space check sets its own.
+        set_environment(QStringLiteral("TELVANE_FREE_SPACE_RESERVE"), QStringLiteral("0"));
+    }
     ~Cli()
     {
         if (process_.state() != QProcess::NotRunning) {
@@ -89,6 +102,28 @@ public:
         return process_.state() == QProcess::NotRunning || process_.waitForFinished(ms);
     }
     void signal(int number) { ::kill(pid_t(process_.processId()), number); }
+    qint64 pid() const { return process_.processId(); }
+    void set_environment(const QString &name, const QString &value)
+    {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(name, value);
+        process_.setProcessEnvironment(environment);
+    }
+    // The next line of standard output, waiting up to `ms` for it; empty when none came.
+    QString next_line(int ms = progressMs)
+    {
+        if (!process_.canReadLine() && !process_.waitForReadyRead(ms)) {
+            return {};
+        }
+        if (!process_.canReadLine()) {
+            return {};
+        }
+        const QByteArray line = process_.readLine();
+        out_ += line;
+        return QString::fromUtf8(line).trimmed();
+    }
+    void write_input(const QByteArray &bytes) { process_.write(bytes); }
+    void close_input() { process_.closeWriteChannel(); }
     // The process runs as the unprivileged user "nobody" (the test runs as root), from a copy
     // of the executable in /tmp: the build may lie in a folder only its owner may enter.
     // Empty, or why that cannot be done.
@@ -126,15 +161,7 @@ public:
         return err_.count('\r') >= count;
     }
     // The first line of standard output: record prints its table name there.
-    QString first_line()
-    {
-        if (!process_.canReadLine() && !process_.waitForReadyRead(progressMs)) {
-            return {};
-        }
-        const QByteArray line = process_.readLine();
-        out_ += line;
-        return QString::fromUtf8(line).trimmed();
-    }
+    QString first_line() { return next_line(); }
     QString out() const { return QString::fromUtf8(out_); }
     QByteArray out_bytes() const { return out_; }
     QString err() const { return QString::fromUtf8(err_); }
@@ -335,6 +362,75 @@ QString log_text(const QString &directory)
     return text;
 }
 
+// The run tables a record printed on standard output, in order.
+QStringList printed_tables(const QString &out)
+{
+    QStringList tables;
+    for (const QString &line : out.split('\n', Qt::SkipEmptyParts)) {
+        if (SampleDatabase::is_valid_table_name(line)) {
+            tables.append(line);
+        }
+    }
+    return tables;
+}
+
+// Open descriptors and resident kilobytes of a running process.
+struct ProcessUsage
+{
+    int descriptors = 0;
+    qint64 residentKb = 0;
+};
+
+ProcessUsage process_usage(qint64 pid)
+{
+    ProcessUsage usage;
+    const QString proc = QStringLiteral("/proc/%1").arg(pid);
+    usage.descriptors = int(QDir(proc + QStringLiteral("/fd")).entryList(QDir::System).size());
+    for (const QString &line :
+         QString::fromUtf8(read_bytes(proc + QStringLiteral("/status"))).split('\n')) {
+        if (line.startsWith(QLatin1String("VmRSS:"))) {
+            usage.residentKb =
+                line.section(' ', 1, -1, QString::SectionSkipEmpty).section(' ', 0, 0).toLongLong();
+        }
+    }
+    return usage;
+}
+
+// The name and value of each line `info` printed.
+QMap<QString, QString> info_of(const QString &directory, const QString &table)
+{
+    Cli info(directory);
+    QMap<QString, QString> fields;
+    if (info.run({"info", "--table", table}) != 0) {
+        fields.insert(QStringLiteral("error"), info.err());
+    }
+    for (const QString &line : info.out().split('\n', Qt::SkipEmptyParts)) {
+        fields.insert(line.section('\t', 0, 0), line.section('\t', 1));
+    }
+    return fields;
+}
+
+// A sidecar as Python's json module reads it: its version, rows, first and last time (4
+// decimals, as the CSV prints them) and the facts' outcome and committed rows, tab-separated.
+QStringList sidecar_as_python_reads_it(const QString &path)
+{
+    QProcess python;
+    python.start(QStringLiteral("python3"),
+                 {QStringLiteral("-c"),
+                  QStringLiteral("import json,sys\n"
+                                 "d=json.load(open(sys.argv[1]))\n"
+                                 "e=d['exported'];f=d['facts']\n"
+                                 "print(d['version'],e['rows'],'%.4f'%e['first_time_s'],"
+                                 "'%.4f'%e['last_time_s'],f['outcome'],"
+                                 "f.get('committed_rows','-'),sep='\\t')"),
+                  path});
+    if (!python.waitForFinished(finishMs) || python.exitCode() != 0) {
+        return {QStringLiteral("python3 failed: ") +
+                QString::fromUtf8(python.readAllStandardError())};
+    }
+    return QString::fromUtf8(python.readAllStandardOutput()).trimmed().split('\t');
+}
+
 } // namespace
 
 class TelvaneCliTest : public QObject
@@ -386,6 +482,16 @@ private slots:
     void tableCreationFailureNamesSqlitesReason();
     void unopenablePortIsReportedWithTheReason_data();
     void unopenablePortIsReportedWithTheReason();
+    void chainStoresEveryRowOfEachRunInATableAndFileOfItsOwn_data();
+    void chainStoresEveryRowOfEachRunInATableAndFileOfItsOwn();
+    void stopSignalEndsTheChainWithTheRunUnderWay();
+    void chainWaitsForAVanishedPortAndGoesOnEachTimeItComesBack();
+    void descriptorsAndMemoryStayFlatOverTwentyChainedRuns();
+    void fillingFileSystemEndsTheChainBeforeARunThatWouldNotFit();
+    void runFactsSayWhatTheRunWasSetToAndHowItEnded_data();
+    void runFactsSayWhatTheRunWasSetToAndHowItEnded();
+    void everyCsvFileGetsASidecarWithItsCountsAndNoStreamDoes();
+    void linesOnStandardInputMarkTheRunWhenTheyArrive();
 
 private:
     std::unique_ptr<QTemporaryDir> dir_;
@@ -450,10 +556,12 @@ void TelvaneCliTest::recordedRunsEqualTheWaveformRowForRowAndAreListed()
     const QString lastTime = QString::number(double(sent - 1) / rate, 'f', 4);
     const QString started = QDateTime::fromString(table.mid(11, 17), "yyyyMMdd_hh_mm_ss")
                                 .toString("yyyy-MM-dd hh:mm:ss");
-    QCOMPARE(tables.out(), QStringLiteral("%1\t%2 rows\t%3\t0.0000..%4 s\t%5\n")
-                               .arg(table)
-                               .arg(sent)
-                               .arg(mode, lastTime, started));
+    QCOMPARE(tables.out(),
+             QStringLiteral("%1\t%2 rows\t%3\t0.0000..%4 s\t%5\t%6 points/s\t1 s\tcompleted\n")
+                 .arg(table)
+                 .arg(sent)
+                 .arg(mode, lastTime, started)
+                 .arg(rate));
 }
 
 void TelvaneCliTest::stopSignalEndsTheRunAfterTheEndFrameWithEverySampleStored_data()
@@ -604,9 +712,9 @@ void TelvaneCliTest::shortRunEndsIncompleteWithItsSamplesCounted()
     simulator_->set_end_after_frames(endAfterFrames);
 
     Cli record(dir_->path());
-    QCOMPARE(record.run({"record", "--port", simulator_->port_name(), "--mode", mode, "--rate",
-                         QString::number(rate), "--time", "1"}),
-             exitCode);
+    const int code = record.run({"record", "--port", simulator_->port_name(), "--mode", mode,
+                                 "--rate", QString::number(rate), "--time", "1"});
+    QVERIFY2(code == exitCode, qPrintable(QStringLiteral("exit %1: ").arg(code) + record.err()));
     QVERIFY2(record.err().contains(mention), qPrintable(record.err()));
     QVERIFY(!simulator_->received_commands().contains(stop_command()));
 }
@@ -710,6 +818,18 @@ void TelvaneCliTest::badArgumentsAreRefusedBeforeAnyRunIsSent_data()
         << QStringList{"--db notes.db", "not an SQLite database"} << false;
     QTest::newRow("db naming a folder")
         << run + QStringList{"--db", "runs"} << QStringList{"--db runs", "folder"} << false;
+    QTest::newRow("repeat 0") << run + QStringList{"--repeat", "0"}
+                              << QStringList{"--repeat 0", "forever"} << false;
+    QTest::newRow("until a time that has passed")
+        << run + QStringList{"--until", "2020-01-01 00:00"}
+        << QStringList{"--until 2020-01-01 00:00", "passed"} << false;
+    QTest::newRow("until not a time") << run + QStringList{"--until", "tomorrow"}
+                                      << QStringList{"--until \"tomorrow\"", "hh:mm"} << false;
+    QTest::newRow("reconnect without a chain")
+        << run + QStringList{"--reconnect"} << QStringList{"--reconnect", "--repeat"} << false;
+    QTest::newRow("csv pattern with an unknown field")
+        << run + QStringList{"--repeat", "2", "--csv", "run-%Q.csv"}
+        << QStringList{"run-%Q.csv", "%Q"} << false;
 }
 
 void TelvaneCliTest::badArgumentsAreRefusedBeforeAnyRunIsSent()
@@ -948,7 +1068,7 @@ void TelvaneCliTest::statsAndStretchesAgreeWithTheExportedRows()
     const QString table = record.out().section('\n', 0, 0);
     Cli tables(dir_->path());
     QCOMPARE(tables.run({"tables"}), 0);
-    const QString started = tables.out().trimmed().section('\t', 4);
+    const QString started = tables.out().trimmed().section('\t', 4, 4);
     QCOMPARE(QDateTime::fromString(started, QStringLiteral("yyyy-MM-dd hh:mm:ss")),
              QDateTime::fromString(table.mid(11, 17), QStringLiteral("yyyyMMdd_hh_mm_ss")));
 
@@ -1348,5 +1468,414 @@ void TelvaneCliTest::unopenablePortIsReportedWithTheReason()
     QCOMPARE(simulator_->received_commands(), QList<QByteArray>());
 }
 
+void TelvaneCliTest::chainStoresEveryRowOfEachRunInATableAndFileOfItsOwn_data()
+{
+    QTest::addColumn<QString>("csv");
+    QTest::addColumn<QString>("files"); // what the run files are called
+
+    QTest::newRow("a plain name is numbered") << "run.csv"
+                                              << "^run-[123]\\.csv$";
+    QTest::newRow("fields take the run's start time") << "run-%Y%m%d-%H%M%S.csv"
+                                                      << "^run-\\d{8}-\\d{6}(-[23])?\\.csv$";
+}
+
+void TelvaneCliTest::chainStoresEveryRowOfEachRunInATableAndFileOfItsOwn()
+{
+    QFETCH(QString, csv);
+    QFETCH(QString, files);
+    simulator_->set_speed_factor(10.0);
+
+    Cli record(dir_->path());
+    QCOMPARE(record.run({"record", "--port", simulator_->port_name(), "--mode", "multi", "--rate",
+                         "150", "--time", "10", "--repeat", "3", "--csv", csv}),
+             0);
+    QCOMPARE(simulator_->samples_sent(), quint64(3 * 1500));
+    const QStringList tables = printed_tables(record.out());
+    QCOMPARE(tables.size(), 3);
+    QCOMPARE(QSet<QString>(tables.begin(), tables.end()).size(), 3);
+    SampleDatabase database(dir_->filePath(cliDatabase));
+    QVERIFY(database.open_database());
+    for (const QString &table : tables) {
+        QCOMPARE(database.row_count(table), qint64(1500));
+    }
+
+    // Every run's file holds that run, from its first row: the waveform starts anew.
+    const QStringList written = QDir(dir_->path()).entryList({"run*.csv"}, QDir::Files, QDir::Name);
+    QCOMPARE(written.size(), 3);
+    const QStringList expected = expected_csv(false, 150, 1500, simulator_->pattern());
+    for (const QString &name : written) {
+        QVERIFY2(QRegularExpression(files).match(name).hasMatch(), qPrintable(name));
+        QCOMPARE(read_lines(dir_->filePath(name)), expected);
+    }
+
+    const QString err = record.err();
+    QVERIFY2(err.contains(QRegularExpression("gap before run 2: \\d+ ms")), qPrintable(err));
+    QVERIFY2(err.contains(QRegularExpression("gap before run 3: \\d+ ms")), qPrintable(err));
+    QVERIFY2(err.contains(QRegularExpression(
+                 "Chain: 3 runs, 4500 samples stored, 2 gaps of \\d+\\.\\.\\d+ ms\n")),
+             qPrintable(err));
+    QVERIFY(log_text(dir_->path()).contains(QStringLiteral("gap before run 3")));
+}
+
+void TelvaneCliTest::stopSignalEndsTheChainWithTheRunUnderWay()
+{
+    simulator_->set_speed_factor(10.0);
+    Cli record(dir_->path());
+    record.start({"record", "--port", simulator_->port_name(), "--mode", "multi", "--rate", "150",
+                  "--time", "60", "--repeat", "forever"});
+    QVERIFY(SampleDatabase::is_valid_table_name(record.next_line()));
+    QVERIFY(SampleDatabase::is_valid_table_name(record.next_line()));
+    QTRY_VERIFY_WITH_TIMEOUT(simulator_->samples_sent() >= 9000 + 150, progressMs);
+    record.signal(SIGTERM);
+    QCOMPARE(record.finish(), 0);
+
+    QVERIFY(!simulator_->run_active());
+    const QStringList tables = printed_tables(record.out());
+    QCOMPARE(tables.size(), 2);
+    SampleDatabase database(dir_->filePath(cliDatabase));
+    QVERIFY(database.open_database());
+    QCOMPARE(database.row_count(tables[0]), qint64(9000));
+    // Nothing the instrument sent before its end frame is missing.
+    QCOMPARE(database.row_count(tables[0]) + database.row_count(tables[1]),
+             qint64(simulator_->samples_sent()));
+    QVERIFY2(
+        record.err().contains(
+            QStringLiteral("Chain: 2 runs, %1 samples stored").arg(simulator_->samples_sent())),
+        qPrintable(record.err()));
+}
+
+void TelvaneCliTest::chainWaitsForAVanishedPortAndGoesOnEachTimeItComesBack()
+{
+    // The adapter's stable name, as a /dev/serial/by-id/ link is; the terminal behind it
+    // changes each time it comes back.
+    const QString link = dir_->filePath("instrument");
+    simulator_.reset();
+    const auto plug_in = [&] {
+        simulator_ = std::make_unique<InstrumentSimulator>();
+        simulator_->set_speed_factor(2.0);
+        return simulator_->create_symlink(link) && simulator_->start();
+    };
+    QVERIFY(plug_in());
+
+    constexpr int losses = 3;
+    Cli record(dir_->path());
+    record.start({"record", "--port", link, "--mode", "multi", "--rate", "150", "--time", "8",
+                  "--repeat", "5", "--reconnect"});
+    QList<qint64> sentBeforeLoss;
+    for (int i = 0; i < losses; ++i) {
+        QVERIFY(SampleDatabase::is_valid_table_name(record.next_line()));
+        QTRY_VERIFY_WITH_TIMEOUT(simulator_->samples_sent() >= 150, progressMs);
+        simulator_->vanish();
+        sentBeforeLoss.append(qint64(simulator_->samples_sent()));
+        simulator_.reset(); // the link goes with it
+        QVERIFY(!QFileInfo::exists(link));
+        QVERIFY(plug_in());
+    }
+    QCOMPARE(record.finish(), 4); // the worst run lost its port
+
+    const QStringList tables = printed_tables(record.out());
+    QCOMPARE(tables.size(), 5);
+    SampleDatabase database(dir_->filePath(cliDatabase));
+    QVERIFY(database.open_database());
+    for (int i = 0; i < losses; ++i) {
+        const qint64 rows = database.row_count(tables[i]);
+        QVERIFY2(rows > 0 && rows <= sentBeforeLoss[i], qPrintable(QString::number(rows)));
+    }
+    // After the last return the chain records its remaining runs whole.
+    QCOMPARE(database.row_count(tables[3]), qint64(1200));
+    QCOMPARE(database.row_count(tables[4]), qint64(1200));
+
+    const QString err = record.err();
+    QCOMPARE(err.count(QStringLiteral("waiting for it to come back")), losses);
+    QCOMPARE(err.count(QRegularExpression("port .+ back at .+, \\d+\\.\\d s after it was lost")),
+             losses);
+    QVERIFY2(err.contains(QStringLiteral("Chain: 5 runs")) &&
+                 err.contains(QStringLiteral("port lost 3 times")),
+             qPrintable(err));
+    const QString log = log_text(dir_->path());
+    QCOMPARE(log.count(QStringLiteral("waiting for it to come back")), losses);
+    QCOMPARE(log.count(QStringLiteral("after it was lost")), losses);
+}
+
+void TelvaneCliTest::descriptorsAndMemoryStayFlatOverTwentyChainedRuns()
+{
+    simulator_->set_speed_factor(4.0);
+    Cli record(dir_->path());
+    record.start({"record", "--port", simulator_->port_name(), "--mode", "multi", "--rate", "150",
+                  "--time", "1", "--repeat", "21", "--csv", "run.csv"});
+    // The most each run used, sampled from its table's line to the next one's.
+    QList<ProcessUsage> peaks;
+    while (!record.ended(0)) {
+        const ProcessUsage now = process_usage(record.pid());
+        if (!peaks.isEmpty() && now.descriptors > 0) {
+            peaks.last().descriptors = std::max(peaks.last().descriptors, now.descriptors);
+            peaks.last().residentKb = std::max(peaks.last().residentKb, now.residentKb);
+        }
+        if (SampleDatabase::is_valid_table_name(record.next_line(10))) {
+            peaks.append(ProcessUsage{});
+        }
+    }
+    while (SampleDatabase::is_valid_table_name(record.next_line(0))) {
+        peaks.append(ProcessUsage{});
+    }
+    QCOMPARE(record.finish(), 0);
+    QCOMPARE(peaks.size(), 21);
+    QVERIFY(peaks[1].descriptors > 0);
+    QCOMPARE(peaks[19].descriptors, peaks[1].descriptors);
+#if !defined(__SANITIZE_ADDRESS__)
+    // Under AddressSanitizer freed memory waits in its quarantine, so the resident set grows
+    // whatever the program does; the descriptors above still count exactly.
+    QVERIFY2(peaks[19].residentKb - peaks[1].residentKb < 4096,
+             qPrintable(QStringLiteral("%1 kB after run 2, %2 kB after run 20")
+                            .arg(peaks[1].residentKb)
+                            .arg(peaks[19].residentKb)));
+#endif
+}
+
+void TelvaneCliTest::fillingFileSystemEndsTheChainBeforeARunThatWouldNotFit()
+{
+    // A small file system of the recorder's own, so nothing else fills or empties it.
+    const QString small = dir_->filePath("small");
+    QVERIFY(QDir().mkpath(small));
+    if (::mount("tmpfs", QFile::encodeName(small).constData(), "tmpfs", 0, "size=16m") != 0) {
+        QSKIP("a tmpfs cannot be mounted here (it takes root)");
+    }
+    const auto unmount =
+        qScopeGuard([&small] { ::umount2(QFile::encodeName(small).constData(), MNT_DETACH); });
+
+    simulator_->set_speed_factor(4.0);
+    Cli record(small);
+    record.set_environment("TELVANE_FREE_SPACE_RESERVE", QString::number(1024 * 1024));
+    QCOMPARE(record.run({"record", "--port", simulator_->port_name(), "--mode", "single", "--rate",
+                         "5000", "--time", "5", "--repeat", "forever"}),
+             1);
+    const QStringList tables = printed_tables(record.out());
+    QVERIFY2(tables.size() >= 2, qPrintable(record.err()));
+    const QString err = record.err();
+    QVERIFY2(err.contains(QRegularExpression(
+                 QStringLiteral("not enough free space for run %1 on .+: \\d+\\.\\d MB free, "
+                                "\\d+\\.\\d MB needed .*; it is not started")
+                     .arg(tables.size() + 1))),
+             qPrintable(err));
+    QVERIFY2(!err.contains(QStringLiteral("storing the samples failed")), qPrintable(err));
+    QVERIFY(log_text(small).contains(QStringLiteral("not enough free space")));
+
+    // Every run that started keeps what it stored, and the file is sound.
+    qint64 stored = 0;
+    {
+        SampleDatabase database(small + QLatin1Char('/') + cliDatabase);
+        QVERIFY(database.open_database());
+        for (const QString &table : tables) {
+            QVERIFY(database.row_count(table) > 0);
+            stored += database.row_count(table);
+        }
+    }
+    QVERIFY2(
+        err.contains(
+            QStringLiteral("Chain: %1 runs, %2 samples stored").arg(tables.size()).arg(stored)),
+        qPrintable(err));
+    {
+        QSqlDatabase check = QSqlDatabase::addDatabase("QSQLITE", "integrity");
+        check.setDatabaseName(small + QLatin1Char('/') + cliDatabase);
+        QVERIFY(check.open());
+        QSqlQuery query(check);
+        QVERIFY(query.exec("PRAGMA integrity_check") && query.next());
+        QCOMPARE(query.value(0).toString(), QStringLiteral("ok"));
+    }
+    QSqlDatabase::removeDatabase("integrity");
+}
+
 QTEST_GUILESS_MAIN(TelvaneCliTest)
+// The facts of a run hold what it was set to, the instrument's status and how it ended; a
+// killed run's stay without an end. They are not listed as a table and go with their run.
+void TelvaneCliTest::runFactsSayWhatTheRunWasSetToAndHowItEnded_data()
+{
+    QTest::addColumn<QString>("ending");
+    QTest::newRow("by itself") << "completed";
+    QTest::newRow("SIGINT") << "stopped";
+    QTest::newRow("vanishing port") << "port lost";
+    QTest::newRow("SIGKILL") << "still open";
+}
+
+void TelvaneCliTest::runFactsSayWhatTheRunWasSetToAndHowItEnded()
+{
+    QFETCH(QString, ending);
+    const bool byItself = ending == QLatin1String("completed");
+    simulator_->set_battery(63);
+    Cli record(dir_->path());
+    record.start({"record", "--port", simulator_->port_name(), "--mode", "multi", "--rate", "150",
+                  "--time", byItself ? "1" : "60", "--v1", "2", "--v2", "-1.5"});
+    const QString table = record.first_line();
+    QVERIFY(SampleDatabase::is_valid_table_name(table));
+    if (!byItself) {
+        SampleDatabase watcher(dir_->filePath(cliDatabase));
+        QVERIFY(watcher.open_database());
+        QTRY_VERIFY_WITH_TIMEOUT(watcher.row_count(table) > 0, progressMs);
+        const QMap<QString, QString> running = info_of(dir_->path(), table);
+        QCOMPARE(running.value("outcome"), QStringLiteral("still open (no end recorded)"));
+    }
+    if (ending == QLatin1String("stopped")) {
+        record.signal(SIGINT);
+    } else if (ending == QLatin1String("port lost")) {
+        simulator_->vanish();
+    } else if (ending == QLatin1String("still open")) {
+        record.signal(SIGKILL);
+    }
+    record.finish();
+
+    SampleDatabase database(dir_->filePath(cliDatabase));
+    QVERIFY(database.open_database());
+    const qint64 rows = database.row_count(table);
+    QVERIFY(rows > 0);
+    const QMap<QString, QString> info = info_of(dir_->path(), table);
+    QCOMPARE(info.value("run"), table);
+    QCOMPARE(info.value("mode"), QStringLiteral("multi"));
+    QCOMPARE(info.value("channels"), QStringLiteral("16"));
+    QCOMPARE(info.value("rate"), QStringLiteral("150 points/s"));
+    QCOMPARE(info.value("collection time"),
+             byItself ? QStringLiteral("1 s") : QStringLiteral("60 s"));
+    QCOMPARE(info.value("excitation"), QStringLiteral("V1 2 V, V2 -1.5 V, V3 0 V, V4 0 V"));
+    QCOMPARE(info.value("battery"), QStringLiteral("63 %"));
+    QCOMPARE(info.value("range module"), QStringLiteral("absent"));
+    // The start to the second is the one the table's name carries.
+    const QDateTime started = QDateTime::fromString(info.value("started"), Qt::ISODateWithMs);
+    QCOMPARE(table.mid(11, 17), started.toLocalTime().toString("yyyyMMdd_hh_mm_ss"));
+    if (ending == QLatin1String("still open")) {
+        QCOMPARE(info.value("outcome"), QStringLiteral("still open (no end recorded)"));
+        QVERIFY(!info.contains("committed rows"));
+    } else {
+        QCOMPARE(info.value("outcome"), ending);
+        QCOMPARE(info.value("committed rows"), QString::number(rows));
+        QCOMPARE(info.value("dropped"), QStringLiteral("0 frames, 0 samples"));
+        QCOMPARE(info.value("paused"), QStringLiteral("0.000 s"));
+        // The recorder's end says the same.
+        QVERIFY2(record.err().contains(
+                     QStringLiteral("Facts: %1, %2 rows committed, 0 frames and 0 samples "
+                                    "dropped, 0.000 s paused")
+                         .arg(ending)
+                         .arg(rows)),
+                 qPrintable(record.err()));
+    }
+    // The port's loss is the one gap, from the last row stored on; any other run has none.
+    if (ending == QLatin1String("port lost")) {
+        const QList<RunGap> gaps = database.read_gaps(table);
+        QCOMPARE(gaps.size(), 1);
+        QCOMPARE(gaps[0].start, database.describe_run(table)->lastTime.value_or(-1.0));
+        QCOMPARE(info.value("gap"), QStringLiteral("%1 s\t%2 s\tport lost")
+                                        .arg(QString::number(gaps[0].start, 'f', 3),
+                                             QString::number(gaps[0].length, 'f', 3)));
+        QVERIFY(!info.contains("gaps"));
+    } else if (ending != QLatin1String("still open")) {
+        QCOMPARE(info.value("gaps"), QStringLiteral("no gaps"));
+        QVERIFY(!info.contains("gap"));
+    }
+    Cli tables(dir_->path());
+    QCOMPARE(tables.run({"tables"}), 0);
+    QCOMPARE(tables.out().trimmed().section('\t', 5),
+             QStringLiteral("150 points/s\t%1\t%2").arg(info.value("collection time"), ending));
+
+    QVERIFY(!database.table_names().join(' ').contains(QLatin1String("_facts")));
+    QVERIFY(!database.table_names().join(' ').contains(QLatin1String("_gaps")));
+    QVERIFY(database.drop_tables({table}));
+    QVERIFY(!database.read_facts(table));
+    QCOMPARE(database.execute_query("SELECT name FROM sqlite_master WHERE type='table'").next(),
+             false);
+}
+
+// Every CSV written into a file gets <name>.json beside it, which Python reads, whose counts and
+// time span are the CSV's; the CSV stays as it was. Standard output gets none, and a sidecar
+// that cannot be written fails the export.
+void TelvaneCliTest::everyCsvFileGetsASidecarWithItsCountsAndNoStreamDoes()
+{
+    Cli record(dir_->path());
+    QCOMPARE(record.run({"record", "--simulate", "--mode", "single", "--rate", "500", "--time", "1",
+                         "--csv", "run.csv"}),
+             0);
+    const QString table = record.out().section('\n', 0, 0);
+    QVERIFY2(record.err().contains("Sidecar written to run.json"), qPrintable(record.err()));
+    Cli whole(dir_->path());
+    QCOMPARE(whole.run({"export", "--table", table, "--csv", "whole.csv", "--decimals", "1"}), 0);
+    QCOMPARE(read_bytes(dir_->filePath("whole.csv")), read_bytes(dir_->filePath("run.csv")));
+    Cli part(dir_->path());
+    QCOMPARE(part.run({"export", "--table", table, "--csv", "part.csv", "--from", "0.25", "--to",
+                       "0.5"}),
+             0);
+
+    const QString runRows = QString::number(read_lines(dir_->filePath("run.csv")).size() - 1);
+    for (const QString &name :
+         {QStringLiteral("run"), QStringLiteral("whole"), QStringLiteral("part")}) {
+        const QStringList csv = read_lines(dir_->filePath(name + ".csv"));
+        QVERIFY(csv.size() > 2);
+        const QStringList sidecar = sidecar_as_python_reads_it(dir_->filePath(name + ".json"));
+        QCOMPARE(sidecar,
+                 (QStringList{"1", QString::number(csv.size() - 1), csv.at(1).section(',', 1, 1),
+                              csv.last().section(',', 1, 1), "completed", runRows}));
+    }
+
+    const QStringList before = QDir(dir_->path()).entryList(QDir::Files);
+    Cli stream(dir_->path());
+    QCOMPARE(stream.run({"export", "--table", table, "--csv", "-"}), 0);
+    QCOMPARE(QDir(dir_->path()).entryList(QDir::Files), before);
+
+    QVERIFY(QDir(dir_->path()).mkdir("blocked.json"));
+    Cli blocked(dir_->path());
+    QCOMPARE(blocked.run({"export", "--table", table, "--csv", "blocked.csv"}), 1);
+    QVERIFY2(blocked.err().contains("could not write the sidecar file blocked.json"),
+             qPrintable(blocked.err()));
+}
+
+// Each line a script writes to the recorder marks the run at the moment it arrives; the end of
+// the input leaves the run going. The marks are listed by info and exported in the sidecar.
+void TelvaneCliTest::linesOnStandardInputMarkTheRunWhenTheyArrive()
+{
+    constexpr int rate = 100;
+    Cli record(dir_->path());
+    record.start({"record", "--port", simulator_->port_name(), "--mode", "single", "--rate",
+                  QString::number(rate), "--time", "60", "--csv", "marked.csv"});
+    const QString table = record.first_line();
+    QVERIFY(SampleDatabase::is_valid_table_name(table));
+    SampleDatabase watcher(dir_->filePath(cliDatabase));
+    QVERIFY(watcher.open_database());
+    QTRY_VERIFY_WITH_TIMEOUT(watcher.row_count(table) >= rate, progressMs);
+    const qint64 rowsBeforeFirst = watcher.row_count(table);
+    record.write_input("valve opened\n");
+    QTRY_COMPARE_WITH_TIMEOUT(watcher.read_marks(table).size(), 1, progressMs);
+    const qint64 rowsAtFirst = watcher.row_count(table);
+    QTRY_VERIFY_WITH_TIMEOUT(watcher.row_count(table) >= rowsAtFirst + rate, progressMs);
+    record.write_input("valve closed\nlast words");
+    record.close_input();
+    QTRY_COMPARE_WITH_TIMEOUT(watcher.read_marks(table).size(), 3, progressMs);
+    const qint64 rowsAtEnd = watcher.row_count(table);
+    QTRY_VERIFY_WITH_TIMEOUT(watcher.row_count(table) >= rowsAtEnd + rate / 2, progressMs);
+    QVERIFY(!record.ended(0)); // the end of the input did not end the run
+    record.signal(SIGINT);
+    QCOMPARE(record.finish(), 0);
+
+    const QList<RunMark> marks = watcher.read_marks(table);
+    QCOMPARE(marks.size(), 3);
+    QCOMPARE(marks[0].text, QStringLiteral("valve opened"));
+    QCOMPARE(marks[1].text, QStringLiteral("valve closed"));
+    QCOMPARE(marks[2].text, QStringLiteral("last words"));
+    // The first mark came after the rows stored before it, the second a second of rows later,
+    // and both before the run's last row (half a second for the rows still on their way).
+    const double lastTime = double(watcher.row_count(table) - 1) / rate;
+    QVERIFY2(marks[0].time >= double(rowsBeforeFirst - 1) / rate - 0.5,
+             qPrintable(QString::number(marks[0].time)));
+    QVERIFY(marks[1].time > marks[0].time);
+    QVERIFY2(marks[1].time <= lastTime + 0.5, qPrintable(QString::number(marks[1].time)));
+
+    Cli info(dir_->path());
+    QCOMPARE(info.run({"info", "--table", table}), 0);
+    QVERIFY2(info.out().contains(QStringLiteral("mark\t%1 s\tvalve opened\n")
+                                     .arg(QString::number(marks[0].time, 'f', 3))),
+             qPrintable(info.out()));
+    const QJsonArray exported = QJsonDocument::fromJson(read_bytes(dir_->filePath("marked.json")))
+                                    .object()
+                                    .value("marks")
+                                    .toArray();
+    QCOMPARE(exported.size(), 3);
+    QCOMPARE(exported[1].toObject().value("text").toString(), QStringLiteral("valve closed"));
+    QCOMPARE(exported[1].toObject().value("time_s").toDouble(), marks[1].time);
+}
+
 #include "tst_telvanecli.moc"

@@ -7,6 +7,7 @@
 #include "scopedworkdir.h"
 #include "serialmanager.h"
 #include "statusreply.h"
+#include "terminalnamehold.h"
 
 #include <QSignalSpy>
 #include <QtTest>
@@ -384,6 +385,9 @@ void SerialManagerTest::portLostWhileOpeningIsAFailedOpenOrAReportedLoss()
     int reported = 0;
     for (int round = 0; round < rounds; ++round) {
         Line line;
+        // An open after the hang-up must not reach another process's new terminal.
+        const TerminalNameHold hold(line.simulator.port_name());
+        QVERIFY(hold.holds());
         QSignalSpy lost(&line.manager, &SerialManager::port_error);
         const auto delay = std::chrono::microseconds(random() % 600);
         std::thread vanish([&line, delay] {

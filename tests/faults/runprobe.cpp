@@ -8,6 +8,7 @@
 //                                      bar as "status: TEXT", then close cleanly
 #include "mainwindow.h"
 #include "runstatusbar.h"
+#include "settingsstore.h"
 #include "windowdriver.h"
 
 #include <QApplication>
@@ -76,6 +77,7 @@ int main(int argc, char *argv[])
     if (mode == QLatin1String("record")) {
         driver.choose_run(true, args.value(3).toInt(), args.value(4).toInt());
         driver.click("SampleStart");
+        flush_settings(); // "running" promises the run's name is on disk
         say(window->is_acquiring() ? QStringLiteral("running") : QStringLiteral("not running"));
         return app.exec();
     }

@@ -8,6 +8,7 @@
 #include "instrumentsimulator.h"
 #include "mainwindow.h"
 #include "scopedworkdir.h"
+#include "terminalnamehold.h"
 #include "voltageplot.h"
 #include "waveformtable.h"
 #include "windowdriver.h"
@@ -22,9 +23,6 @@
 #include <chrono>
 #include <memory>
 #include <thread>
-
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace {
 constexpr int rate = 3200;
@@ -96,27 +94,6 @@ private:
     std::thread thread_;
 };
 
-// Keeps the terminal's number taken after the simulator hangs up, so a late open fails
-// instead of reaching a terminal some other process was given meanwhile.
-class NameHold
-{
-public:
-    explicit NameHold(const QString &port)
-        : fd_(::open(qPrintable(port), O_RDWR | O_NOCTTY | O_NONBLOCK))
-    {}
-    ~NameHold()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    NameHold(const NameHold &) = delete;
-    NameHold &operator=(const NameHold &) = delete;
-    bool holds() const { return fd_ >= 0; }
-
-private:
-    int fd_ = -1;
-};
-
 void wait_ms(int ms)
 {
     QTest::qWait(ms);
@@ -154,7 +131,7 @@ void LostPortTest::vanishingInstrumentLeavesTheWindowReadyToConnectAgain()
         const quint32 pattern = quint32(100 + i);
         InstrumentSimulator simulator(pattern);
         QVERIFY(simulator.start());
-        const NameHold hold(simulator.port_name());
+        const TerminalNameHold hold(simulator.port_name());
         QVERIFY(hold.holds());
         driver.clear_boxes();
         const double lastTimeBefore = window.plot()->last_time();

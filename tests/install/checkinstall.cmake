@@ -5,15 +5,18 @@
 # page that man warns about or that lacks a section, a program whose --version is not
 # VERSION without a display, a changelog or AppStream release behind VERSION, a bash
 # completion that offers no commands, or a window started as the desktop entry says that
-# does not work in the user's data folder.
+# does not work in the user's data folder, or a recording service unit that
+# systemd-analyze verify refuses.
 set(expected
     bin/telvane
     bin/telvane-cli
     bin/telvane-sim
+    lib/systemd/system/telvane-record@.service
     share/applications/telvane.desktop
     share/bash-completion/completions/telvane-cli
     share/doc/telvane/changelog.gz
     share/doc/telvane/copyright
+    share/doc/telvane/examples/record.conf
     share/icons/hicolor/256x256/apps/telvane.png
     share/man/man1/telvane-cli.1.gz
     share/man/man1/telvane-sim.1.gz
@@ -129,7 +132,7 @@ if(EXISTS ${completion})
                 _telvane_cli && echo "${COMPREPLY[*]}" | grep -qx -- "${@: -1}" ||
                     echo "telvane-cli ${*:1:$#-1} offers: ${COMPREPLY[*]}"
             }
-            offers "" "ports status record tables export --help --version"
+            offers "" "ports status record tables export info --help --version"
             offers status "" "--port --simulate --help"
             offers record --mode "" "single multi"
             ]=] check ${completion} ${PREFIX}/share/bash-completion/completions/telvane-cli
@@ -139,6 +142,25 @@ if(EXISTS ${completion})
     endif()
 else()
     message(STATUS "Bash completion not tried: no bash-completion")
+endif()
+
+# The recording service as an instance of its template, its manual page from the prefix.
+find_program(SYSTEMD_ANALYZE systemd-analyze)
+if(SYSTEMD_ANALYZE)
+    set(units ${PREFIX}.units)
+    file(REMOVE_RECURSE ${units})
+    file(MAKE_DIRECTORY ${units})
+    file(COPY_FILE ${PREFIX}/lib/systemd/system/telvane-record@.service
+         ${units}/telvane-record@lab1.service)
+    execute_process(
+        COMMAND ${CMAKE_COMMAND} -E env MANPATH=${PREFIX}/share/man
+                ${SYSTEMD_ANALYZE} verify ${units}/telvane-record@lab1.service
+        RESULT_VARIABLE result OUTPUT_VARIABLE report ERROR_VARIABLE report)
+    if(NOT result EQUAL 0 OR report)
+        message(FATAL_ERROR "systemd-analyze verify telvane-record@.service: ${report}")
+    endif()
+else()
+    message(STATUS "Service unit not verified: no systemd-analyze")
 endif()
 
 # Started from the desktop menu, the window works in $XDG_DATA_HOME/telvane, made on first

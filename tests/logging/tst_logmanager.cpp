@@ -8,6 +8,7 @@
 #include <QTest>
 #include <QThread>
 
+#include <atomic>
 #include <memory>
 #include <utime.h>
 #include <vector>
@@ -87,6 +88,7 @@ private slots:
     void messagesFromSeveralThreadsAllArriveInTheirOrder();
     void floodIsHeldToTheBoundAndCountedInOneLine();
     void leftOutLinesAreReportedOnceTheThreadCatchesUp();
+    void pastMidnightLinesGoToTheNewDaysFileAndOldFilesGo();
 };
 
 // Only reached with a manager still running when a test failed half-way.
@@ -341,6 +343,35 @@ void LogManagerTest::leftOutLinesAreReportedOnceTheThreadCatchesUp()
     manager.write_log(QStringLiteral("line 5"));
     QTRY_COMPARE_WITH_TIMEOUT(read_messages(manager.file_path()).size(), 6, 30000);
     QCOMPARE(read_messages(manager.file_path()).last(), QStringLiteral("line 5"));
+}
+
+void LogManagerTest::pastMidnightLinesGoToTheNewDaysFileAndOldFilesGo()
+{
+    ScopedWorkDir work;
+    QVERIFY(QDir().mkdir(QStringLiteral("Logs")));
+    // Three days old now, four once the clock has passed midnight.
+    const QString old = work.file(QStringLiteral("Logs/Log20200101.txt"));
+    make_file_with_age(old, 3);
+    std::atomic<int> daysLater{0};
+    const auto clock = [&daysLater] {
+        return QDateTime::currentDateTime().addDays(daysLater.load());
+    };
+    const QString today = todays_log_path();
+    const QString tomorrow = QDir::currentPath() + QStringLiteral("/Logs/Log") +
+                             QDate::currentDate().addDays(1).toString(QStringLiteral("yyyyMMdd")) +
+                             QStringLiteral(".txt");
+    {
+        LogManager manager(LogManager::defaultMaxQueuedLines, nullptr, clock);
+        manager.start();
+        manager.write_log(QStringLiteral("before midnight"));
+        QTRY_VERIFY(read_messages(today).contains(QStringLiteral("before midnight")));
+        QVERIFY(QFileInfo::exists(old));
+        daysLater = 1;
+        manager.write_log(QStringLiteral("after midnight"));
+    }
+    QCOMPARE(read_messages(today), (QStringList{kStartLine, QStringLiteral("before midnight")}));
+    QCOMPARE(read_messages(tomorrow), (QStringList{QStringLiteral("after midnight"), kEndLine}));
+    QVERIFY(!QFileInfo::exists(old));
 }
 
 QTEST_GUILESS_MAIN(LogManagerTest)

@@ -20,7 +20,9 @@ private slots:
     void aFullFrameQueueDropsAndLogsEachFrame();
     void aFullRecordQueueDropsAndLogsItsSize();
     void aSampleSeriesKeepsItsOrderAndDropsOnlyWhatDoesNotFit();
+    void aRecordQueueFullForAMomentLosesNothing();
     void aWaitingConsumerWakesOnAPush();
+    void dropsAreLoggedAsBurstsWhereTheyBelongInTheRun();
 };
 
 void DataQueuesTest::framesComeOutInOrderAndEmptyGivesAnEmptyArray()
@@ -119,6 +121,35 @@ void DataQueuesTest::aSampleSeriesKeepsItsOrderAndDropsOnlyWhatDoesNotFit()
     QVERIFY(queues.pop_record().isEmpty());
 }
 
+// A save thread that falls behind for a moment (a busy machine) costs a wait, not records.
+void DataQueuesTest::aRecordQueueFullForAMomentLosesNothing()
+{
+    DataQueues queues(std::chrono::hours(1)); // a wait that only room can end
+    constexpr int extra = 3000;
+    for (int i = 0; i < 8192; ++i) {
+        queues.push_sample(i, 0.0);
+    }
+    std::thread producer([&] {
+        for (int i = 8192; i < 8192 + extra; ++i) {
+            queues.push_sample(i, 1.0);
+        }
+    });
+    std::this_thread::sleep_for(50ms); // lets the producer find the queue full first
+    int outOfOrder = 0;
+    for (int i = 0; i < 8192 + extra && queues.dropped_records() == 0;) {
+        const SampleRow record = queues.pop_record();
+        if (record.isEmpty()) {
+            std::this_thread::yield();
+            continue;
+        }
+        outOfOrder += record.first() != double(i);
+        ++i;
+    }
+    producer.join();
+    QCOMPARE(queues.dropped_records(), quint64(0));
+    QCOMPARE(outOfOrder, 0);
+}
+
 void DataQueuesTest::aWaitingConsumerWakesOnAPush()
 {
     DataQueues queues;
@@ -146,6 +177,62 @@ void DataQueuesTest::aWaitingConsumerWakesOnAPush()
     QTRY_VERIFY_WITH_TIMEOUT(gotFrame.load() && gotRecord.load(), 20000);
     frameConsumer.join();
     recordConsumer.join();
+}
+
+// A burst is what a full queue dropped with nothing stored in between: records carry their
+// own times; a burst of frames sits after the last record decoded from the frames before it.
+void DataQueuesTest::dropsAreLoggedAsBurstsWhereTheyBelongInTheRun()
+{
+    ScopedWorkDir dir;
+    LogCapture log;
+    DataQueues queues;
+    DropLog &drops = queues.drop_log();
+    for (int i = 0; i < 2 * DataQueues::baseCapacity; ++i) {
+        queues.push_sample(i * 0.001, 0.0);
+    }
+    for (int i = 0; i < 5; ++i) {
+        queues.push_sample(10.0 + i * 0.001, 0.0); // one burst of five
+    }
+    QVERIFY(drops.take(false).isEmpty()); // still going
+    queues.pop_record();
+    queues.push_sample(10.005, 0.0); // stored: the burst is over
+    queues.push_sample(10.006, 0.0); // a burst of its own
+    QList<DropBurst> bursts = drops.take(false);
+    QCOMPARE(bursts.size(), 1);
+    QCOMPARE(bursts[0].kind, DropBurst::Kind::Records);
+    QCOMPARE(bursts[0].first, 10.0);
+    QCOMPARE(bursts[0].last, 10.004);
+    QCOMPARE(bursts[0].count, quint64(5));
+    bursts = drops.take(true);
+    QCOMPARE(bursts.size(), 1);
+    QCOMPARE(bursts[0].first, 10.006);
+    QCOMPARE(bursts[0].count, quint64(1));
+
+    // Frames: a full queue, three dropped, then one stored.
+    drops.reset();
+    while (!queues.pop_record().isEmpty()) {
+    }
+    for (int i = 0; i < DataQueues::baseCapacity; ++i) {
+        queues.push_serial("F");
+    }
+    for (int i = 0; i < 3; ++i) {
+        queues.push_serial("dropped");
+    }
+    double time = 0.0;
+    for (int i = 0; i < DataQueues::baseCapacity; ++i) {
+        QVERIFY(!queues.pop_serial().isEmpty());
+        queues.push_sample(time, 0.0); // as decoding would
+        time += 1.0;
+        QVERIFY(drops.take(false).isEmpty()); // not placed before the next frame is taken
+    }
+    queues.push_serial("after");
+    QCOMPARE(queues.pop_serial(), QByteArray("after"));
+    bursts = drops.take(false);
+    QCOMPARE(bursts.size(), 1);
+    QCOMPARE(bursts[0].kind, DropBurst::Kind::Frames);
+    QCOMPARE(bursts[0].first, time - 1.0);
+    QCOMPARE(bursts[0].count, quint64(3));
+    QCOMPARE(queues.dropped_frames(), quint64(3));
 }
 
 QTEST_GUILESS_MAIN(DataQueuesTest)

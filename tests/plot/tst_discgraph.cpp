@@ -83,11 +83,11 @@ private slots:
         QTest::addColumn<double>("scale");
         QTest::addColumn<int>("tolerance");
 
-        QTest::newRow("one dense channel") << 1 << 25000 << 80.0 << 1.0 << 16;
-        QTest::newRow("sixteen sparse channels") << 16 << 750 << 60.0 << 1.0 << 16;
-        QTest::newRow("discs cut by the axis rect") << 2 << 400 << 140.0 << 1.0 << 16;
+        QTest::newRow("one channel") << 1 << 160 << 80.0 << 1.0 << 16;
+        QTest::newRow("sixteen channels") << 16 << 150 << 60.0 << 1.0 << 16;
+        QTest::newRow("discs cut by the axis rect") << 2 << 100 << 140.0 << 1.0 << 16;
         // A scaled export is drawn by QCPGraph itself: the pictures are identical.
-        QTest::newRow("export at twice the size") << 2 << 300 << 60.0 << 2.0 << 0;
+        QTest::newRow("export at twice the size") << 2 << 150 << 60.0 << 2.0 << 0;
     }
     void stampedDiscsMatchQtsDrawingWithinAntialiasingTolerance()
     {
@@ -105,6 +105,84 @@ private slots:
         QVERIFY(pixels_changed(stamped.image, stamped.blank) > 1000);
         QVERIFY2(largest_difference(stamped.image, plain.image) <= tolerance,
                  qPrintable(QString::number(largest_difference(stamped.image, plain.image))));
+    }
+
+    // An envelope as the plot loads it (each bucket's minimum and maximum at one key),
+    // drawn as a band: a spike of one sample lies in one bucket only, and the band must
+    // still reach it, up or down, however many buckets share a pixel column.
+    void envelopeBandReachesAOneSampleSpike_data()
+    {
+        QTest::addColumn<double>("bucketsPerColumn");
+        QTest::addColumn<double>("spike");
+        QTest::addColumn<bool>("underAnotherBand");
+
+        QTest::newRow("one bucket per pixel column, spike up") << 1.0 << 80.0 << false;
+        QTest::newRow("one bucket per pixel column, spike down") << 1.0 << -80.0 << false;
+        QTest::newRow("three buckets per pixel column") << 3.0 << 80.0 << false;
+        QTest::newRow("a bucket every other pixel column") << 0.5 << 80.0 << false;
+        // The later band covers the earlier one's body; the spike still shows above it.
+        QTest::newRow("under another band") << 1.0 << 80.0 << true;
+    }
+    void envelopeBandReachesAOneSampleSpike()
+    {
+        QFETCH(double, bucketsPerColumn);
+        QFETCH(double, spike);
+        QFETCH(bool, underAnotherBand);
+
+        QCustomPlot plot;
+        plot.resize(1092, 814);
+        plot.xAxis->setRange(0, 1000);
+        plot.yAxis->setRange(-100, 100);
+        plot.replot(); // lays out the axis rect
+        auto *graph = new DiscGraph(plot.xAxis, plot.yAxis);
+        const QColor colour(0, 0, 128);
+        graph->setPen(QPen(colour, 1));
+        graph->setAntialiased(false);
+        graph->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssDisc, 3));
+        graph->set_look(DiscGraph::Look::EnvelopeBand);
+        const int buckets = int(plot.axisRect()->width() * bucketsPerColumn);
+        const int spikeBucket = buckets / 2 + 1;
+        const auto wave = [](int b) {
+            return 10.0 * std::sin(b * 0.05);
+        };
+        for (int b = 0; b < buckets; ++b) {
+            const double key = 1000.0 * (b + 0.5) / buckets;
+            graph->addData(key, wave(b) - 5.0 + (b == spikeBucket && spike < 0 ? spike : 0.0));
+            graph->addData(key, wave(b) + 5.0 + (b == spikeBucket && spike > 0 ? spike : 0.0));
+        }
+        const QColor coverColour(0, 255, 0);
+        if (underAnotherBand) {
+            auto *cover = new DiscGraph(plot.xAxis, plot.yAxis);
+            cover->setPen(QPen(coverColour, 1));
+            cover->setAntialiased(false);
+            cover->set_look(DiscGraph::Look::EnvelopeBand);
+            for (int b = 0; b < buckets; ++b) {
+                cover->addData(1000.0 * (b + 0.5) / buckets, -30.0);
+                cover->addData(1000.0 * (b + 0.5) / buckets, 30.0);
+            }
+        }
+        const QImage image = plot.toPixmap().toImage();
+
+        const double spikeKey = 1000.0 * (spikeBucket + 0.5) / buckets;
+        const int column = int(plot.xAxis->coordToPixel(spikeKey));
+        const double tipValue = wave(spikeBucket) + (spike > 0 ? 5.0 : -5.0) + spike;
+        const int tip = int(std::lround(plot.yAxis->coordToPixel(tipValue)));
+        // The band is filled between its edges, and its tip is drawn out to the spike's
+        // value in the spike's pixel column or a neighbour.
+        const int before = spikeBucket - 10;
+        QCOMPARE(image.pixel(int(plot.xAxis->coordToPixel(1000.0 * (before + 0.5) / buckets)),
+                             int(plot.yAxis->coordToPixel(wave(before)))),
+                 (underAnotherBand ? coverColour : colour).rgb());
+        int reach = spike > 0 ? image.height() : -1;
+        for (int x = column - 1; x <= column + 1; ++x) {
+            for (int y = 0; y < image.height(); ++y) {
+                if (image.pixel(x, y) == colour.rgb())
+                    reach = spike > 0 ? std::min(reach, y) : std::max(reach, y);
+            }
+        }
+        QVERIFY2(
+            std::abs(reach - tip) <= 1,
+            qPrintable(QStringLiteral("band reaches row %1, spike at %2").arg(reach).arg(tip)));
     }
 
     void missingValuesAndFarOffValuesDrawNothing()

@@ -51,6 +51,7 @@ private slots:
     void tickLabelsReadAsTheirTicks_data();
     void tickLabelsReadAsTheirTicks();
     void refreshRedrawsOnlyWhenThePictureWouldChange();
+    void marksWithoutTextAreNumberedInTimeOrderAndGoWithTheRun();
 };
 
 void TestVoltagePlotLive::multiChannelGraphsTakeThePaletteAndTheStoredVisibility()
@@ -145,11 +146,14 @@ void TestVoltagePlotLive::verticalRangeHoldsTheWindowsTrueExtremes()
         }
     }
 
-    // Hidden channels do not count; a new run starts without extremes.
+    // Hidden channels do not count; a new run starts without extremes, and at time 0 (where
+    // a mark before its first sample goes).
     plot.set_channel_visible(2, false);
     QVERIFY(!plot.window_maximum().has_value());
+    QCOMPARE(plot.last_time(), 29.99);
     plot.setup_graphs(true);
     QVERIFY(!plot.window_minimum().has_value());
+    QCOMPARE(plot.last_time(), 0.0);
 }
 
 void TestVoltagePlotLive::viewScrollsAndPrunesOnceTheWindowIsFull_data()
@@ -500,6 +504,27 @@ void TestVoltagePlotLive::refreshRedrawsOnlyWhenThePictureWouldChange()
     // A new run starts with a drawn, empty plot.
     plot.setup_graphs(false);
     QCOMPARE(refreshAndCount(), 1);
+}
+
+// A mark added while browsing may lie before those of the run; a mark without text is labelled
+// with its place among the run's marks in time order, as they are listed.
+void TestVoltagePlotLive::marksWithoutTextAreNumberedInTimeOrderAndGoWithTheRun()
+{
+    VoltagePlot plot(nullptr);
+    plot.setup_graphs(true);
+    MarkLines *marks = plot.mark_lines();
+    const int otherItems = plot.itemCount(); // the value label and the cursors
+    marks->add({5.0, QString()});
+    marks->add({3.0, QStringLiteral("valve")});
+    marks->add({2.0, QString()});
+    QCOMPARE(marks->count(), 3);
+    const QList<std::pair<double, QString>> drawn{
+        {5.0, QStringLiteral("3")}, {3.0, QStringLiteral("valve")}, {2.0, QStringLiteral("1")}};
+    for (int i = 0; i < marks->count(); ++i)
+        QCOMPARE(std::pair(marks->time(i), marks->label(i)), drawn[i]);
+    plot.setup_graphs(false);
+    QCOMPARE(marks->count(), 0);
+    QCOMPARE(plot.itemCount(), otherItems);
 }
 
 QTEST_MAIN(TestVoltagePlotLive)

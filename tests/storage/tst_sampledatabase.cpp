@@ -1,3 +1,4 @@
+#include "csvimport.h"
 #include "debugcapture.h"
 #include "filesizelimit.h"
 #include "runenvelope.h"
@@ -200,11 +201,11 @@ private slots:
     {
         open_with_table(true);
         QList<SampleRow> rows;
-        for (int i = 0; i < 32; ++i)
+        for (int i = 0; i < 64; ++i)
             rows.append({i * 0.01, double(i)});
-        QCOMPARE(db_->insert_samples(rows), 32);
+        QCOMPARE(db_->insert_samples(rows), 64);
         QVERIFY(!db_->create_table(runTable, false));
-        QCOMPARE(db_->row_count(runTable), 32);
+        QCOMPARE(db_->row_count(runTable), 64);
         QCOMPARE(db_->create_run_table(QDateTime(QDate(2024, 1, 5), QTime(14, 3, 59)), true),
                  secondTable);
         QCOMPARE(db_->current_table_name(), secondTable);
@@ -532,8 +533,8 @@ private slots:
             }
             ++blocks;
         }
-        // 5000 rows: 312 blocks of 16, 19 of 256, 1 of 4096; the rest is rows only.
-        QCOMPARE(blocks, 312 + 19 + 1);
+        // 5000 rows: 78 blocks of 64, 4 of 1024; the rest is rows only.
+        QCOMPARE(blocks, 78 + 4);
         QCOMPARE(db_->row_count(runTable), 5000);
         QCOMPARE(db_->table_names(), QStringList{runTable});
         QVERIFY(db_->export_current_table(QStringLiteral("run.csv")));
@@ -548,7 +549,7 @@ private slots:
         QTest::addColumn<QString>("situation");
         QTest::addColumn<double>("from");
         QTest::addColumn<double>("to");
-        // 70007 rows 0.2 ms apart: blocks of every level, the last 7 rows in none.
+        // 70007 rows 0.2 ms apart: blocks of three levels, the last 55 rows in none.
         QTest::newRow("whole run") << "envelope" << -1.0 << 100.0;
         QTest::newRow("cut through blocks of every level") << "envelope" << 0.33331 << 13.9999;
         QTest::newRow("inside one block") << "envelope" << 1.0001 << 1.0019;
@@ -618,7 +619,7 @@ private slots:
     {
         QTest::addColumn<QString>("situation");
         QTest::addColumn<int>("spikeAt");
-        // 70007 rows: the last 7 are in no block of any level.
+        // 70007 rows: the last 55 are in no block of any level.
         QTest::newRow("paused, spike in blocks still open") << "paused" << 70005;
         QTest::newRow("killed, spike after the last block: read by the next process")
             << "killed" << 70003;
@@ -675,6 +676,11 @@ private slots:
             }
             QCOMPARE(top, 5000.0 + c); // the one-row spike
         }
+        // The listing counts the blocks' rows and those after them as a count of the rows does.
+        const std::optional<RunListing> listing = reader->describe_run(runTable);
+        QVERIFY(listing);
+        QCOMPARE(listing->rows, qint64(rows.size()));
+        QCOMPARE(*listing->lastTime, upper);
     }
 
     void timeRangeWithoutATableFails()
@@ -758,6 +764,66 @@ private slots:
         QVERIFY(ok);
         QCOMPARE(read_file(QStringLiteral("out.csv")), expected);
         QCOMPARE(debug_->lines().last(), QStringLiteral("Data exported to out.csv"));
+    }
+
+    void csvReadInStoresEveryBatchOrRefusesTheFileWhole_data()
+    {
+        QTest::addColumn<int>("badRow"); // -1: none
+        QTest::addColumn<QByteArray>("badField");
+        QTest::addColumn<QString>("error");
+        // 120,001 rows: two full transactions of the read-in, then a part of one.
+        QTest::newRow("every line a row") << -1 << QByteArray() << QString();
+        QTest::newRow("a bad line after two stored transactions")
+            << 110000 << QByteArray("x") << QStringLiteral("line 110002: field 3 is not a number");
+        QTest::newRow("the last line, without its newline, a field too long")
+            << 120000 << QByteArray("1.0,2.0") << QStringLiteral("line 120002: more than 3 fields");
+    }
+
+    // The rows are parsed on a thread of their own and stored a transaction at a time: every
+    // row arrives once and in order, and a line refused after rows were stored still takes the
+    // whole table, its envelope included, with it.
+    void csvReadInStoresEveryBatchOrRefusesTheFileWhole()
+    {
+        QFETCH(int, badRow);
+        QFETCH(QByteArray, badField);
+        QFETCH(QString, error);
+        open_with_table(true);
+        const QList<SampleRow> rows = run_with_spike(120001, true, 77777);
+        insert_in_batches(*db_, rows);
+        QVERIFY(db_->export_table(QStringLiteral("run.csv"), runTable));
+        QByteArray csv = read_file(QStringLiteral("run.csv"));
+        if (badRow >= 0) {
+            QList<QByteArray> lines = csv.split('\n');
+            QCOMPARE(lines.takeLast(), QByteArray()); // after the final newline
+            QList<QByteArray> fields = lines[badRow + 1].split(',');
+            fields.last() = badField;
+            lines[badRow + 1] = fields.join(',');
+            QFile bad(QStringLiteral("run.csv"));
+            QVERIFY(bad.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            bad.write(lines.join('\n') + (badRow + 1 < lines.size() - 1 ? "\n" : ""));
+        }
+
+        SampleDatabase scratch(QStringLiteral("scratch.db"), SampleDatabase::Access::Scratch);
+        QVERIFY(scratch.open_database());
+        CsvImport import;
+        const CsvImport::Outcome read = import.read(QStringLiteral("run.csv"), scratch);
+        QCOMPARE(read.error, error);
+        if (!error.isEmpty()) {
+            QVERIFY(read.table.isEmpty());
+            QSqlQuery left =
+                scratch.execute_query(QStringLiteral("SELECT name FROM sqlite_master"));
+            QVERIFY(left.isActive());
+            QVERIFY2(!left.next(), qPrintable(left.value(0).toString()));
+            return;
+        }
+        QCOMPARE(import.bytes_read().load(), QFileInfo(QStringLiteral("run.csv")).size());
+        QCOMPARE(read.rows, qint64(rows.size()));
+        QVERIFY(scratch.export_table(QStringLiteral("again.csv"), read.table));
+        QCOMPARE(read_file(QStringLiteral("again.csv")), csv);
+        const RunStatistics stored = scratch.read_statistics(read.table, 0.0, rows.last().at(0));
+        QCOMPARE(int(stored.channels().size()), 1);
+        QCOMPARE(stored.channels().front().samples, qint64(rows.size()));
+        QCOMPARE(stored.channels().front().maximum, 5000.0); // the one-row spike
     }
 
     void failedExportsLeaveNoFile_data()
@@ -846,6 +912,14 @@ private slots:
         db_->insert_samples({{0.0, 1.0}});
         QVERIFY(schema_names().size() > 3); // the time indexes are there too
         QVERIFY(schema_names().contains(RunEnvelope::table_name(thirdTable)));
+        // Side tables are listed with no run and go with theirs.
+        QString reason;
+        QVERIFY2(db_->add_gap(thirdTable, {1.0, 0.5, RunGap::pause, 0}, &reason),
+                 qPrintable(reason));
+        QVERIFY(db_->add_mark(thirdTable, {1.0, QStringLiteral("mark")}, &reason));
+        QVERIFY(schema_names().contains(thirdTable + QStringLiteral("_gaps")));
+        QCOMPARE(db_->table_names(), (QStringList{runTable, secondTable, thirdTable}));
+        QCOMPARE(db_->read_gaps(thirdTable), (QList<RunGap>{{1.0, 0.5, RunGap::pause, 0}}));
         debug_->clear();
         db_->drop_all_tables();
         QCOMPARE(debug_->lines(), (QStringList{

@@ -1,8 +1,11 @@
 #include "dataprocess.h"
 #include "dataqueues.h"
 #include "datasavedisplay.h"
+#include "framedecoder.h"
 #include "instrumentframes.h"
 #include "logcapture.h"
+#include "runchronicle.h"
+#include "runsettings.h"
 #include "sampledatabase.h"
 #include "samplesink.h"
 #include "scopedworkdir.h"
@@ -96,12 +99,14 @@ private slots:
     void endFrameStopsBeforeLaterFramesAndQueuesMarker();
     void missingPlotIsAllowed();
     void finishingDecodesEveryQueuedFrameFirst();
+    void endingWithoutWaitingReportsThroughFinishedKeepingEveryRow();
     void saveThreadWritesFullBatchesThenTheRest();
     void slowRecordsReachTheTableWithoutAFullBatch();
     void commitPendingStoresWhatIsHeldAndQueued();
     void runWithoutSamplesInsertsNothing();
     void recordsQueuedAtDestructionAreStillStored();
     void multiChannelRowsRoundTripThroughTheSaveThread();
+    void framesAFullQueueDroppedAreAGapWhereTheirSamplesAreMissing();
 };
 
 void WorkerThreadsTest::decodingTimesAndSlotsFollowModeAndRate_data()
@@ -244,6 +249,43 @@ void WorkerThreadsTest::finishingDecodesEveryQueuedFrameFirst()
     QTest::qWait(300); // long enough for the idle back-off to lengthen its waits
     QVERIFY(idle.finish_queued(std::chrono::seconds(30)));
     QVERIFY(idle.isFinished());
+}
+
+// The end of a run without a wait: each thread, asked to end, says so through
+// QThread::finished once what was queued is decoded and every row stored.
+void WorkerThreadsTest::endingWithoutWaitingReportsThroughFinishedKeepingEveryRow()
+{
+    constexpr int frames = 3000;
+    ScopedWorkDir dir;
+    SampleDatabase database;
+    QVERIFY(database.open_database());
+    const QString table = QStringLiteral("dataSample_20240105_14_04_00");
+    QVERIFY(database.create_table(table, false));
+    DataQueues queues;
+    DataProcess decoder(false, 100, &queues, nullptr);
+    DataSaveDisplay saver(&queues, &database, std::chrono::hours(1));
+    // QThread::finished is emitted on the ending thread: count it on this one.
+    int decoded = 0;
+    int saved = 0;
+    connect(
+        &decoder, &QThread::finished, this, [&decoded] { ++decoded; }, Qt::QueuedConnection);
+    connect(
+        &saver, &QThread::finished, this, [&saved] { ++saved; }, Qt::QueuedConnection);
+    decoder.start();
+    saver.start();
+    QTest::qWait(300); // both idle between frames, with lengthened waits
+    for (int frame = 0; frame < frames; ++frame)
+        queues.push_serial(data_frame_text(frame));
+
+    decoder.drain();
+    QTRY_COMPARE_WITH_TIMEOUT(decoded, 1, 30000);
+    QCOMPARE(queues.frame_count(), 0);
+    QCOMPARE(saved, 0); // still running until asked
+    saver.request_finish();
+    QTRY_COMPARE_WITH_TIMEOUT(saved, 1, 30000);
+    QCOMPARE(saver.taken_count(), frames);
+    QCOMPARE(saver.committed_count(), frames);
+    QCOMPARE(database.row_count(table), qint64(frames));
 }
 
 void WorkerThreadsTest::saveThreadWritesFullBatchesThenTheRest()
@@ -405,6 +447,45 @@ void WorkerThreadsTest::multiChannelRowsRoundTripThroughTheSaveThread()
         ++f;
     }
     QCOMPARE(f, 40);
+}
+
+// Two frames a full frame queue had no room for: once the frame after them is decoded, the run
+// has a gap right after the last sample decoded before them, as long as their 32 samples.
+void WorkerThreadsTest::framesAFullQueueDroppedAreAGapWhereTheirSamplesAreMissing()
+{
+    ScopedWorkDir dir;
+    LogCapture log;
+    SampleDatabase database(QStringLiteral("gaps.db"));
+    QVERIFY(database.open_database());
+    const RunSettings settings{true, 1000, 100, {1.0}};
+    const QDateTime start = QDateTime::currentDateTime();
+    const QString table = database.create_run_table(start, true);
+    RunChronicle chronicle;
+    chronicle.started(&database, table, start, settings);
+    DataQueues queues;
+    chronicle.begun(queues);
+    FrameDecoder decoder(true, settings.rate, &queues, nullptr);
+    for (int i = 0; i < DataQueues::baseCapacity + 2; ++i) {
+        queues.push_serial(data_frame_text(i));
+    }
+    for (int i = 0; i < DataQueues::baseCapacity; ++i) {
+        decoder.decode(queues.pop_serial());
+        drain_records(queues);
+    }
+    const double lastDecoded = decoder.time() - 1.0 / settings.rate;
+    chronicle.collect_drops(queues, false);
+    QVERIFY(database.read_gaps(table).isEmpty()); // not placed yet
+    queues.push_serial(data_frame_text(0));
+    decoder.decode(queues.pop_serial());
+    chronicle.collect_drops(queues, false);
+
+    const QList<RunGap> gaps = database.read_gaps(table);
+    QCOMPARE(gaps.size(), 1);
+    QCOMPARE(gaps[0].cause, RunGap::droppedFrames);
+    QCOMPARE(gaps[0].count, qint64(2));
+    QVERIFY(qAbs(gaps[0].start - (lastDecoded + 0.001)) < 1e-9);
+    QVERIFY(qAbs(gaps[0].length - 0.032) < 1e-9);
+    QVERIFY(chronicle.gaps() == gaps);
 }
 
 QTEST_GUILESS_MAIN(WorkerThreadsTest)

@@ -1,0 +1,98 @@
+// The write-ahead journal over a day-long multi-channel run (150 rows of 16 channels a second,
+// 12,960,000 rows, committed a second's worth at a time as the save thread does) while
+// another connection reads the file the whole time, as the window in review mode or the
+// sqlite3 shell does: short read transactions, one after another. Prints the largest and the
+// last size of the -wal file, sampled after every commit.
+//
+//   bench_wal [--quick]     (--quick: an hour)
+#include "benchsupport.h"
+#include "sampledatabase.h"
+#include "sqliteconnection.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+
+#include <atomic>
+#include <cmath>
+#include <cstdio>
+#include <thread>
+
+namespace {
+constexpr int rate = 150;
+constexpr int channels = 16;
+const QString table = QStringLiteral("dataSample_20250101_00_00_00");
+
+// Reads the newest second of the run over and over until told to stop; counts its reads.
+void read_while_recording(const QString &path, const std::atomic<bool> &stop,
+                          std::atomic<long> &reads)
+{
+    {
+        QSqlDatabase db = sqlite_connection::add(QStringLiteral("reader"), path, true);
+        if (!sqlite_connection::open(db)) {
+            return;
+        }
+        QSqlQuery query(db);
+        while (!stop.load()) {
+            query.exec(QStringLiteral("SELECT MAX(time) FROM \"%1\"").arg(table));
+            const double last = query.next() ? query.value(0).toDouble() : 0.0;
+            query.exec(
+                QStringLiteral("SELECT * FROM \"%1\" WHERE time > %2").arg(table).arg(last - 1));
+            while (query.next()) {
+            }
+            reads.fetch_add(1);
+        }
+    }
+    sqlite_connection::remove(QStringLiteral("reader"));
+}
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    const long seconds = bench::quick(argc, argv) ? 3600 : 86400;
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("wal.db"));
+    SampleDatabase database(path);
+    if (!database.open_database() || !database.create_table(table, false)) {
+        std::fprintf(stderr, "could not create the run table\n");
+        return 1;
+    }
+    std::atomic<bool> stop{false};
+    std::atomic<long> reads{0};
+    std::thread reader(read_while_recording, path, std::cref(stop), std::ref(reads));
+
+    const QString wal = path + QStringLiteral("-wal");
+    qint64 largest = 0;
+    QElapsedTimer clock;
+    clock.start();
+    for (long second = 0; second < seconds; ++second) {
+        QList<SampleRow> batch;
+        batch.reserve(rate);
+        for (int k = 0; k < rate; ++k) {
+            const double t = double(second) + double(k) / rate;
+            SampleRow row;
+            row.reserve(1 + channels);
+            row.append(t);
+            for (int c = 0; c < channels; ++c) {
+                row.append(1000.0 * std::sin(t / 60.0 + c));
+            }
+            batch.append(row);
+        }
+        if (database.insert_samples(batch) != rate) {
+            std::fprintf(stderr, "rows lost at second %ld\n", second);
+            break;
+        }
+        largest = std::max(largest, QFileInfo(wal).size());
+    }
+    stop = true;
+    reader.join();
+    std::printf("%ld s of 16 channels at %d rows/s (%ld rows) in %.1f s, %ld reads beside it\n",
+                seconds, rate, seconds * rate, double(clock.elapsed()) / 1000.0, reads.load());
+    std::printf("-wal file: largest %.1f MB, at the end %.1f MB; database %.1f MB\n",
+                double(largest) / 1048576.0, double(QFileInfo(wal).size()) / 1048576.0,
+                double(QFileInfo(path).size()) / 1048576.0);
+    return 0;
+}

@@ -1,0 +1,126 @@
+#include "runchronicle.h"
+
+#include "dataqueues.h"
+#include "framedecoder.h"
+#include "runsettings.h"
+#include "sampledatabase.h"
+#include "statusreply.h"
+
+#include <QDebug>
+
+#include <algorithm>
+#include <cmath>
+
+void RunChronicle::set_instrument_status(const StatusReply &status)
+{
+    if (!status.is_valid())
+        return;
+    batteryPercent_ = status.battery_percent();
+    if (status.module() != StatusReply::Module::Unknown)
+        rangeModule_ = status.module() == StatusReply::Module::Present;
+}
+
+void RunChronicle::started(SampleDatabase *database, const QString &table,
+                           const QDateTime &startTime, const RunSettings &settings)
+{
+    database_ = database;
+    table_ = table;
+    facts_ = RunFacts();
+    facts_.started = startTime.toUTC();
+    facts_.utcOffsetSeconds = startTime.offsetFromUtc();
+    facts_.singleChannel = settings.singleChannel;
+    facts_.rate = settings.rate;
+    facts_.seconds = settings.seconds;
+    facts_.voltages = settings.voltages;
+    facts_.batteryPercent = batteryPercent_;
+    facts_.rangeModule = rangeModule_;
+    facts_.programVersion = QStringLiteral(TELVANE_VERSION);
+    pausedSince_.invalidate();
+    gaps_.clear();
+    QString reason;
+    if (!database_->write_facts_start(table_, facts_, &reason))
+        qDebug().noquote() << "Error writing the run's facts:" << reason;
+}
+
+void RunChronicle::begun(DataQueues &queues)
+{
+    framesDroppedBefore_ = queues.dropped_frames();
+    samplesDroppedBefore_ = queues.dropped_records();
+    queues.drop_log().reset();
+}
+
+void RunChronicle::paused(double runTime)
+{
+    if (!pausedSince_.isValid()) {
+        pausedSince_.start();
+        pausedAt_ = runTime;
+    }
+}
+
+void RunChronicle::resumed()
+{
+    if (!pausedSince_.isValid())
+        return;
+    const qint64 pausedMs = pausedSince_.elapsed();
+    facts_.pausedMs += pausedMs;
+    pausedSince_.invalidate();
+    add_gap({pausedAt_, double(pausedMs) / 1000.0, RunGap::pause, 0});
+}
+
+void RunChronicle::collect_drops(DataQueues &queues, bool all)
+{
+    if (facts_.rate <= 0)
+        return;
+    const double step = 1.0 / facts_.rate;
+    for (const DropBurst &burst : queues.drop_log().take(all)) {
+        if (burst.kind == DropBurst::Kind::Records) {
+            add_gap({burst.first, burst.last - burst.first + step, RunGap::droppedSamples,
+                     qint64(burst.count)});
+            continue;
+        }
+        // The lost frames' samples would have followed the last one decoded before them.
+        const int samplesPerFrame =
+            FrameDecoder::samples_per_frame(facts_.singleChannel, facts_.rate);
+        add_gap({std::isnan(burst.first) ? 0.0 : burst.first + step,
+                 double(burst.count) * samplesPerFrame * step, RunGap::droppedFrames,
+                 qint64(burst.count)});
+    }
+}
+
+void RunChronicle::port_lost(const DataQueues &queues, double noticedAt)
+{
+    const double lastTime = queues.drop_log().last_record_time();
+    const double from = std::isnan(lastTime) ? 0.0 : lastTime;
+    add_gap({from, std::max(0.0, noticedAt - from), RunGap::portLost, 0});
+}
+
+void RunChronicle::add_gap(const RunGap &gap)
+{
+    gaps_.append(gap);
+    QString reason;
+    if (database_ == nullptr || !database_->add_gap(table_, gap, &reason))
+        qDebug().noquote() << "Error storing a gap of the run:" << reason;
+}
+
+bool RunChronicle::add_mark(const RunMark &mark)
+{
+    QString reason;
+    if (database_ != nullptr && database_->add_mark(table_, mark, &reason))
+        return true;
+    qDebug().noquote() << "Error storing a mark:" << reason;
+    return false;
+}
+
+void RunChronicle::ended(const QString &outcome, qint64 committedRows, DataQueues &queues)
+{
+    resumed(); // a run stopped while paused was paused until its end
+    collect_drops(queues, true);
+    facts_.outcome = outcome;
+    facts_.committedRows = committedRows;
+    facts_.droppedFrames = queues.dropped_frames() - framesDroppedBefore_;
+    facts_.droppedSamples = queues.dropped_records() - samplesDroppedBefore_;
+    facts_.ended = QDateTime::currentDateTimeUtc();
+    QString reason;
+    if (database_ != nullptr && !database_->write_facts_end(table_, facts_, &reason))
+        qDebug().noquote() << "Error completing the run's facts:" << reason;
+}

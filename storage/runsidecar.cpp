@@ -1,0 +1,146 @@
+#include "runsidecar.h"
+
+#include "runfacts.h"
+#include "rungaps.h"
+#include "runmarks.h"
+#include "savefilecommit.h"
+#include "sqliteconnection.h"
+
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QSaveFile>
+
+#include <sqlite3.h>
+
+namespace {
+QJsonValue optional_value(const std::optional<int> &value)
+{
+    return value ? QJsonValue(*value) : QJsonValue(QJsonValue::Null);
+}
+
+QJsonValue time_text(const QDateTime &time)
+{
+    return time.isValid() ? QJsonValue(time.toUTC().toString(Qt::ISODateWithMs))
+                          : QJsonValue(QJsonValue::Null);
+}
+
+QJsonObject facts_object(const RunFacts &facts)
+{
+    QJsonObject excitation;
+    const QStringList names = facts.voltage_names();
+    for (int i = 0; i < names.size() && i < facts.voltages.size(); ++i)
+        excitation.insert(names[i], facts.voltages[i]);
+    QJsonObject object{
+        {QStringLiteral("started_utc"), time_text(facts.started)},
+        {QStringLiteral("utc_offset_s"), facts.utcOffsetSeconds},
+        {QStringLiteral("mode"), facts.mode()},
+        {QStringLiteral("rate"), facts.rate},
+        {QStringLiteral("channels"), facts.channels()},
+        {QStringLiteral("collection_s"), facts.seconds},
+        {QStringLiteral("excitation_v"), excitation},
+        {QStringLiteral("battery_percent"), optional_value(facts.batteryPercent)},
+        {QStringLiteral("range_module"),
+         facts.rangeModule ? QJsonValue(*facts.rangeModule) : QJsonValue(QJsonValue::Null)},
+        {QStringLiteral("program_version"), facts.programVersion},
+        {QStringLiteral("complete"), facts.is_complete()},
+        {QStringLiteral("outcome"), facts.is_complete() ? facts.outcome : RunFacts::stillOpen},
+    };
+    if (facts.is_complete()) {
+        object.insert(QStringLiteral("committed_rows"), facts.committedRows);
+        object.insert(QStringLiteral("dropped_frames"), qint64(facts.droppedFrames));
+        object.insert(QStringLiteral("dropped_samples"), qint64(facts.droppedSamples));
+        object.insert(QStringLiteral("paused_s"), double(facts.pausedMs) / 1000.0);
+        object.insert(QStringLiteral("ended_utc"), time_text(facts.ended));
+    }
+    return object;
+}
+
+QJsonValue column_time(sqlite3_stmt *statement, int column)
+{
+    return sqlite3_column_type(statement, column) == SQLITE_NULL
+               ? QJsonValue(QJsonValue::Null)
+               : QJsonValue(sqlite3_column_double(statement, column));
+}
+} // namespace
+
+namespace run_sidecar {
+
+QString path_beside(const QString &exportedFile)
+{
+    QString base = exportedFile;
+    for (const QLatin1String kind : {QLatin1String(".csv"), QLatin1String(".png")}) {
+        if (base.endsWith(kind, Qt::CaseInsensitive)) {
+            base.chop(kind.size());
+            break;
+        }
+    }
+    return base + QStringLiteral(".json");
+}
+
+std::optional<QJsonObject> describe(sqlite3 *db, const QString &table,
+                                    const std::optional<TimeRange> &range, QString *reason)
+{
+    if (db == nullptr) {
+        *reason = QStringLiteral("the database is not open");
+        return std::nullopt;
+    }
+    // The same rows as the CSV takes (see write_table_csv).
+    QString sql = QStringLiteral("SELECT COUNT(*), MIN(time), MAX(time) FROM %1")
+                      .arg(sqlite_connection::quoted(table));
+    if (range)
+        sql += QLatin1String(" WHERE time >= ?1 AND time <= ?2");
+    const sqlite_connection::Statement span = sqlite_connection::prepare(db, sql.toUtf8());
+    if (span && range) {
+        sqlite3_bind_double(span.get(), 1, range->from);
+        sqlite3_bind_double(span.get(), 2, range->to);
+    }
+    if (!span || sqlite3_step(span.get()) != SQLITE_ROW) {
+        *reason = QString::fromUtf8(sqlite3_errmsg(db));
+        return std::nullopt;
+    }
+    QJsonObject rows{
+        {QStringLiteral("rows"), sqlite3_column_int64(span.get(), 0)},
+        {QStringLiteral("first_time_s"), column_time(span.get(), 1)},
+        {QStringLiteral("last_time_s"), column_time(span.get(), 2)},
+        {QStringLiteral("from_s"), range ? QJsonValue(range->from) : QJsonValue()},
+        {QStringLiteral("to_s"), range ? QJsonValue(range->to) : QJsonValue()},
+    };
+    const std::optional<RunFacts> facts = run_facts::read(db, table);
+    QJsonArray marks;
+    for (const RunMark &mark : run_marks::read(db, table))
+        marks.append(QJsonObject{{QStringLiteral("time_s"), mark.time},
+                                 {QStringLiteral("text"), mark.text}});
+    QJsonArray gaps;
+    for (const RunGap &gap : run_gaps::read(db, table))
+        gaps.append(QJsonObject{{QStringLiteral("start_s"), gap.start},
+                                {QStringLiteral("length_s"), gap.length},
+                                {QStringLiteral("cause"), gap.cause},
+                                {QStringLiteral("count"), gap.count}});
+    return QJsonObject{
+        {QStringLiteral("marks"), marks},
+        {QStringLiteral("gaps"), gaps},
+        {QStringLiteral("version"), formatVersion},
+        {QStringLiteral("run"), table},
+        {QStringLiteral("exported"), rows},
+        {QStringLiteral("facts"), facts ? QJsonValue(facts_object(*facts)) : QJsonValue()},
+    };
+}
+
+CsvOutcome write(sqlite3 *db, const QString &table, const QString &exportedFile,
+                 const std::optional<TimeRange> &range)
+{
+    QString reason;
+    const std::optional<QJsonObject> content = describe(db, table, range, &reason);
+    if (!content)
+        return {CsvOutcome::Status::ReadFailed, reason};
+    QSaveFile file(path_beside(exportedFile));
+    const QByteArray json = QJsonDocument(*content).toJson(QJsonDocument::Indented);
+    if (!file.open(QIODevice::WriteOnly) || file.write(json) != json.size() ||
+        !commit_save_file(file)) {
+        return {CsvOutcome::Status::WriteFailed, file.errorString()};
+    }
+    return {};
+}
+
+} // namespace run_sidecar
