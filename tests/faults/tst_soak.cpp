@@ -25,7 +25,7 @@ constexpr int rate = 5000;
 constexpr quint32 pattern = 11;
 constexpr int rssIntervalMs = 1000;
 // What the resident set may grow between the end of the first quarter and the end.
-constexpr qint64 allowedGrowthKb = 24 * 1024;
+[[maybe_unused]] constexpr qint64 allowedGrowthKb = 24 * 1024;
 
 // QtTest's watchdog ends a test function after five minutes; set before it starts.
 [[maybe_unused]] const bool watchdogWidened = [] {
@@ -98,8 +98,13 @@ void SoakTest::longFastRunDropsNothingKeepsMemoryFlatAndLogsNoError()
           "quarter %lld kB, max after %lld kB, end %lld kB",
           runSeconds, rate, wallMs / 1000.0, stored.rows(), rss.first(), quarter, later,
           rss.last());
+#if !defined(__SANITIZE_ADDRESS__)
+    // Under AddressSanitizer freed memory waits in its quarantine (up to 256 MB) before it is
+    // reused, so the resident set grows whatever the program does; its leak check and the
+    // plain build's soak judge the memory there.
     QVERIFY2(later - quarter < allowedGrowthKb,
              qPrintable(QStringLiteral("resident set grew by %1 kB").arg(later - quarter)));
+#endif
 
     window.reset(); // stops the log thread, so the log is complete
     const QStringList lines = log_lines();
