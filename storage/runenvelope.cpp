@@ -223,7 +223,7 @@ void RunEnvelope::stop()
 }
 
 double RunEnvelope::read_level(sqlite3 *db, const QString &runTable, int level, double lower,
-                               double upper, RangeEnvelope &envelope)
+                               bool lowerOpen, double upper, RangeEnvelope &envelope)
 {
     const QString table = sqlite_connection::quoted(table_name(runTable));
     double coveredUntil = -infinity;
@@ -240,8 +240,8 @@ double RunEnvelope::read_level(sqlite3 *db, const QString &runTable, int level, 
         coveredUntil = sqlite3_column_double(last.get(), 0);
     }
     const sqlite_connection::Statement prepared = sqlite_connection::prepare(
-        db, QStringLiteral("SELECT * FROM %1 WHERE level = ?1 AND last >= ?2 ORDER BY last")
-                .arg(table)
+        db, QStringLiteral("SELECT * FROM %1 WHERE level = ?1 AND last %2 ?2 ORDER BY last")
+                .arg(table, lowerOpen ? QLatin1String(">") : QLatin1String(">="))
                 .toUtf8());
     if (!prepared)
         return -infinity;

@@ -56,11 +56,12 @@ public:
     void stop();
     bool is_writing() const { return writing_; }
 
-    // Adds the blocks of the given level that overlap [lower, upper] to envelope, and
-    // returns the time of the last row any block of that level covers (the rows after it
-    // have no block yet), or -infinity when there is no envelope of that level.
+    // Adds the blocks of the given level that overlap [lower, upper] to envelope (with
+    // lowerOpen, only those ending after lower), and returns the time of the last row any
+    // block of that level covers (the rows after it have no block yet), or -infinity when
+    // there is no envelope of that level.
     static double read_level(sqlite3 *db, const QString &runTable, int level, double lower,
-                             double upper, RangeEnvelope &envelope);
+                             bool lowerOpen, double upper, RangeEnvelope &envelope);
     // True when the envelope of runTable holds the sums (written by this version on).
     static bool has_sums(sqlite3 *db, const QString &runTable);
     // How many rows of runTable the blocks of its finest level cover (always the first ones:

@@ -94,11 +94,14 @@ RangeEnvelope read_envelope(sqlite3 *db, const QString &table, double lower, dou
         return RangeEnvelope(lower, upper, buckets, 0);
     }
     const qint64 rowsPerBucket = count_time_range(db, table, lower, upper) / std::max(buckets, 1);
-    int level = 0;
+    // The levels to read, coarsest first: the coarsest with a block per bucket, then the finer
+    // ones for what its last block leaves (up to a whole coarse block, 262,143 rows of 16
+    // columns at the top), so that fewer rows than one finest block are read as rows.
+    std::vector<int> levels;
     if (rowsPerBucket >= RunEnvelope::blockRows.front() / 4) { // the finest level of any version
         for (const int rows : RunEnvelope::stored_levels(db, table)) {
             if (rows <= rowsPerBucket) {
-                level = rows;
+                levels.insert(levels.begin(), rows);
             }
         }
     }
@@ -121,11 +124,15 @@ RangeEnvelope read_envelope(sqlite3 *db, const QString &table, double lower, dou
     // Columns: id, time, then the voltages.
     const int columns = std::max(sqlite3_column_count(prepared.get()) - 2, 0);
     envelope = RangeEnvelope(lower, upper, buckets, columns);
-    if (level > 0) {
-        coveredUntil = RunEnvelope::read_level(db, table, level, lower, upper, envelope);
-        if (coveredUntil >= lower) {
-            prepared = prepare_rows();
-        }
+    for (const int level : levels) {
+        const bool afterCovered = coveredUntil >= lower;
+        coveredUntil =
+            std::max(coveredUntil,
+                     RunEnvelope::read_level(db, table, level, afterCovered ? coveredUntil : lower,
+                                             afterCovered, upper, envelope));
+    }
+    if (coveredUntil >= lower) {
+        prepared = prepare_rows();
     }
     sqlite3_stmt *statement = prepared.get();
     if (statement == nullptr) {

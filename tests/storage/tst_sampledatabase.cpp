@@ -619,11 +619,14 @@ private slots:
     {
         QTest::addColumn<QString>("situation");
         QTest::addColumn<int>("spikeAt");
+        QTest::addColumn<int>("buckets");
         // 70007 rows: the last 55 are in no block of any level.
-        QTest::newRow("paused, spike in blocks still open") << "paused" << 70005;
+        QTest::newRow("paused, spike in blocks still open") << "paused" << 70005 << 300;
         QTest::newRow("killed, spike after the last block: read by the next process")
-            << "killed" << 70003;
-        QTest::newRow("table of an older version, no envelope") << "no envelope" << 33333;
+            << "killed" << 70003 << 300;
+        QTest::newRow("table of an older version, no envelope") << "no envelope" << 33333 << 300;
+        // Four 16384-row blocks, then blocks of 1024 and 64 rows, then rows.
+        QTest::newRow("coarse blocks, the rest from finer levels") << "paused" << 66000 << 4;
     }
 
     // Envelope blocks and the rows after the last complete one give the same extremes per
@@ -632,6 +635,7 @@ private slots:
     {
         QFETCH(QString, situation);
         QFETCH(int, spikeAt);
+        QFETCH(int, buckets);
         open_with_table(false);
         const QList<SampleRow> rows = run_with_spike(70007, false, spikeAt);
         insert_in_batches(*db_, rows);
@@ -650,7 +654,6 @@ private slots:
         }
 
         const double upper = rows.last().at(0);
-        const int buckets = 300;
         RangeEnvelope expected(0.0, upper, buckets, 16);
         for (const SampleRow &row : rows)
             expected.add_row(row.at(0), row.constData() + 1);
