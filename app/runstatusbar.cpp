@@ -65,6 +65,7 @@ void RunStatusBar::run_started()
     runShown_ = true;
     stopRequested_ = false;
     rateMeter_.reset();
+    rateShownMs_ = -1;
     show_note(QString(), false);
     refresh();
 }
@@ -162,9 +163,13 @@ void RunStatusBar::refresh()
     const qint64 elapsedMs = session_->elapsed_ms();
     time_->setText(tr("%1 / %2 s").arg(seconds_of(elapsedMs)).arg(session_->settings().seconds));
     rows_->setText(tr("%1 rows stored").arg(session_->committed_count()));
-    if (active)
+    // Once a second, as the figure covers a second: at the display's pace the label would
+    // flicker between neighbouring figures and repaint the status bar in every frame.
+    if (active && (rateShownMs_ < 0 || elapsedMs - rateShownMs_ >= RateMeter::windowMs)) {
+        rateShownMs_ = elapsedMs;
         rate_->setText(
             tr("%1 samples/s").arg(rateMeter_.update(elapsedMs, session_->taken_count())));
+    }
     const quint64 dropped = session_->dropped_count();
     dropped_->setText(tr("%1 dropped").arg(dropped));
     // Setting a style sheet restyles the label even when it is the same one: only on change.

@@ -57,7 +57,8 @@ private:
     QLabel *gaps_ = nullptr;
     QLabel *table_ = nullptr;
     QLabel *note_ = nullptr;
-    RateMeter rateMeter_; // of the samples taken for storage
+    RateMeter rateMeter_;     // of the samples taken for storage
+    qint64 rateShownMs_ = -1; // the run's time when the rate was last shown; -1: not yet
     bool connected_ = false;
     bool runShown_ = false; // a run has been started since the window opened
     bool stopRequested_ = false;
