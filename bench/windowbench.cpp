@@ -54,6 +54,9 @@ qint64 monotonic_ns()
 }
 
 // Runs the event loop for the given time, sleeping while there is nothing to do.
+// The window redraws its live plot on a timer of this period.
+constexpr int displayPaceMs = 30;
+
 void spin(int ms)
 {
     QEventLoop loop;
@@ -215,31 +218,47 @@ qint64 thread_cpu_ns()
     return qint64(ts.tv_sec) * 1000000000 + ts.tv_nsec;
 }
 
-// Wall and GUI-thread CPU time of every replot of plot while it is connected.
-struct ReplotClock
+// Wall and GUI-thread CPU time of every replot of plot while it is connected, and the
+// paint events other widgets of its window get within those replots (a replot that paints
+// at once flushes everything of the window that waits to be painted).
+struct ReplotClock : QObject
 {
     std::vector<double> wallMs;
     std::vector<double> cpuMs;
+    qint64 otherPaints = 0;
     qint64 wallStart = 0;
     qint64 cpuStart = 0;
+    bool inReplot = false;
+    VoltagePlot *plot;
     QMetaObject::Connection before;
     QMetaObject::Connection after;
 
-    explicit ReplotClock(VoltagePlot *plot)
+    explicit ReplotClock(VoltagePlot *watched)
+        : plot(watched)
     {
         before = QObject::connect(plot, &QCustomPlot::beforeReplot, [this] {
+            inReplot = true;
             wallStart = monotonic_ns();
             cpuStart = thread_cpu_ns();
         });
         after = QObject::connect(plot, &QCustomPlot::afterReplot, [this] {
             wallMs.push_back(double(monotonic_ns() - wallStart) * 1e-6);
             cpuMs.push_back(double(thread_cpu_ns() - cpuStart) * 1e-6);
+            inReplot = false;
         });
+        qApp->installEventFilter(this);
     }
-    ~ReplotClock()
+    ~ReplotClock() override
     {
+        qApp->removeEventFilter(this);
         QObject::disconnect(before);
         QObject::disconnect(after);
+    }
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (inReplot && event->type() == QEvent::Paint && watched != plot)
+            ++otherPaints;
+        return false;
     }
 };
 
@@ -251,12 +270,16 @@ struct Redraw
     double cpuMs;
 };
 
-Redraw redraw_ms(VoltagePlot *plot, int repeats)
+// With paceMs, the event loop runs (idle) that long before each redraw, as between the frames
+// of a run; otherwise the redraws follow each other at once.
+Redraw redraw_ms(VoltagePlot *plot, int repeats, int paceMs = 0)
 {
     plot->replot(QCustomPlot::rpImmediateRefresh);
     std::vector<double> wall;
     std::vector<double> cpu;
     for (int r = 0; r < repeats; ++r) {
+        if (paceMs > 0)
+            spin(paceMs);
         const qint64 start = monotonic_ns();
         const qint64 cpuStart = thread_cpu_ns();
         plot->replot(QCustomPlot::rpImmediateRefresh);
@@ -335,8 +358,10 @@ void wait_until_exposed(QWidget *widget)
 }
 
 // The reference: a bare VoltagePlot of its own, shown at the same size, holding the same
-// points over the same ranges, redrawn and painted to the screen on its own.
-Redraw bare_plot_on_the_same_data(VoltagePlot *plot, bool singleChannel, int repeats)
+// points over the same ranges, redrawn and painted to the screen on its own, back to back
+// and at the display's pace.
+std::pair<Redraw, Redraw> bare_plot_on_the_same_data(VoltagePlot *plot, bool singleChannel,
+                                                     int repeats)
 {
     VoltagePlot bare(nullptr);
     bare.resize(plot->size());
@@ -351,7 +376,8 @@ Redraw bare_plot_on_the_same_data(VoltagePlot *plot, bool singleChannel, int rep
     }
     bare.xAxis->setRange(plot->xAxis->range());
     bare.yAxis->setRange(plot->yAxis->range());
-    return redraw_ms(&bare, repeats);
+    const Redraw backToBack = redraw_ms(&bare, repeats);
+    return {backToBack, redraw_ms(&bare, repeats, displayPaceMs)};
 }
 
 void live_replot(bool singleChannel, int rate, bool quick)
@@ -370,11 +396,13 @@ void live_replot(bool singleChannel, int rate, bool quick)
     spin(int(VoltagePlot::windowSeconds * 1000) + 1000); // the live window fills up
     std::vector<double> wall;
     std::vector<double> cpu;
+    qint64 otherPaints = 0;
     {
         ReplotClock clock(plot);
         spin(seconds * 1000);
         wall = clock.wallMs;
         cpu = clock.cpuMs;
+        otherPaints = clock.otherPaints;
     }
     qint64 points = 0;
     for (int g = 0; g < plot->graphCount(); ++g) {
@@ -387,14 +415,20 @@ void live_replot(bool singleChannel, int rate, bool quick)
                 "GUI thread CPU in it: median %.2f ms\n",
                 bench::median(wall), bench::percentile(wall, 0.95), wall.size(),
                 bench::median(cpu));
+    std::printf("    other widgets painted within those replots: %.1f per replot\n",
+                wall.empty() ? 0.0 : double(otherPaints) / double(wall.size()));
     click(*b.window, "SampleStop");
     spin(1000);
     const int repeats = quick ? 20 : 60;
-    const Redraw bare = bare_plot_on_the_same_data(plot, singleChannel, repeats);
+    const auto [bare, barePaced] = bare_plot_on_the_same_data(plot, singleChannel, repeats);
     std::printf("    bare plot on the same data, same size, painted to the screen: %.2f ms wall, "
                 "%.2f ms CPU; the run's replot is %.2f times that (wall), %.2f (CPU)\n",
                 bare.wallMs, bare.cpuMs, bench::median(wall) / bare.wallMs,
                 bench::median(cpu) / bare.cpuMs);
+    std::printf("    the same, one redraw every %d ms as the window's display: %.2f ms wall, "
+                "%.2f ms CPU; the run's replot is %.2f times that (wall), %.2f (CPU)\n",
+                displayPaceMs, barePaced.wallMs, barePaced.cpuMs,
+                bench::median(wall) / barePaced.wallMs, bench::median(cpu) / barePaced.cpuMs);
     std::printf("    after the run, same plot, redrawn on its own:\n");
     replot_breakdown(plot, repeats);
     std::fflush(stdout);
