@@ -239,33 +239,41 @@ double RunEnvelope::read_level(sqlite3 *db, const QString &runTable, int level, 
             return coveredUntil;
         coveredUntil = sqlite3_column_double(last.get(), 0);
     }
-    const sqlite_connection::Statement prepared = sqlite_connection::prepare(
-        db, QStringLiteral("SELECT * FROM %1 WHERE level = ?1 AND last %2 ?2 ORDER BY last")
-                .arg(table, lowerOpen ? QLatin1String(">") : QLatin1String(">="))
-                .toUtf8());
+    // Columns: level, block, first, last, then min and max of each voltage column, and in
+    // tables of newer versions the sums after them.
+    const int columns = envelope.column_count();
+    {
+        const sqlite_connection::Statement all = sqlite_connection::prepare(
+            db, QStringLiteral("SELECT * FROM %1 LIMIT 0").arg(table).toUtf8());
+        const int stored = all ? sqlite3_column_count(all.get()) - 4 : -1;
+        if (stored != 2 * columns && stored != 5 * columns)
+            return -infinity;
+    }
+    // Only the extremes: SQLite decodes every column a statement names for every row, and
+    // the sums would make that two and a half times the work.
+    QString sql = QStringLiteral("SELECT first, last");
+    for (int c = 1; c <= columns; ++c)
+        sql += QStringLiteral(", min%1, max%1").arg(c);
+    sql += QStringLiteral(" FROM %1 WHERE level = ?1 AND last %2 ?2 ORDER BY last")
+               .arg(table, lowerOpen ? QLatin1String(">") : QLatin1String(">="));
+    const sqlite_connection::Statement prepared = sqlite_connection::prepare(db, sql.toUtf8());
     if (!prepared)
         return -infinity;
     sqlite3_stmt *statement = prepared.get();
     sqlite3_bind_int(statement, 1, level);
     sqlite3_bind_double(statement, 2, lower);
-    // Columns: level, block, first, last, then min and max of each voltage column, and in
-    // tables of newer versions the sums after them.
-    const int columns = envelope.column_count();
-    const int stored = sqlite3_column_count(statement) - 4;
-    if (stored != 2 * columns && stored != 5 * columns)
-        return -infinity;
     std::vector<double> mins(columns);
     std::vector<double> maxs(columns);
     int step = SQLITE_ROW;
     while ((step = sqlite3_step(statement)) == SQLITE_ROW) {
-        const double first = sqlite3_column_double(statement, 2);
+        const double first = sqlite3_column_double(statement, 0);
         if (first > upper)
             break; // blocks come in time order
         for (int c = 0; c < columns; ++c) {
-            mins[c] = column_or_nan(statement, 4 + 2 * c);
-            maxs[c] = column_or_nan(statement, 5 + 2 * c);
+            mins[c] = column_or_nan(statement, 2 + 2 * c);
+            maxs[c] = column_or_nan(statement, 3 + 2 * c);
         }
-        envelope.add_block(first, sqlite3_column_double(statement, 3), mins.data(), maxs.data());
+        envelope.add_block(first, sqlite3_column_double(statement, 1), mins.data(), maxs.data());
     }
     return step == SQLITE_ROW || step == SQLITE_DONE ? coveredUntil : -infinity;
 }
