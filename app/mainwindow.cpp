@@ -2,6 +2,7 @@
 
 #include "appicon.h"
 #include "battery.h"
+#include "busydialogjob.h"
 #include "channelpanel.h"
 #include "crashrecovery.h"
 #include "csvimport.h"
@@ -951,7 +952,23 @@ void MainWindow::closeEvent(QCloseEvent *event)
         event->ignore();
         return;
     }
+    end_run_before_close();
     QMainWindow::closeEvent(event);
+}
+
+void MainWindow::end_run_before_close()
+{
+    if (session_ == nullptr || !session_->is_active())
+        return;
+    // The run's threads store what arrived while this thread goes on drawing; the busy
+    // dialog keeps the controls out of reach until the run has ended (run_ended).
+    if (!serial_->is_open())
+        session_->port_lost();
+    else
+        session_->end_soon();
+    wait_behind_busy_dialog(tr("Ending the run"), [this] { return !session_->is_active(); });
+    // A dialog closed early leaves the rest of the end to be waited for here.
+    session_->end_now();
 }
 
 bool MainWindow::confirm_close()
@@ -992,8 +1009,7 @@ bool MainWindow::confirm_close()
         return true;
     if (answer != QMessageBox::Save)
         return false;
-    if (acquiring_)
-        stop(true);
+    end_run_before_close();
     // The run on the plot is exported as the Export button does, with its picture; the
     // others as the start-up recovery does.
     for (const QString &table : std::as_const(unsaved)) {

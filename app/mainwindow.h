@@ -136,6 +136,8 @@ private:
     // Asks what to do with the runs the close would delete that have not been exported; true
     // when the window may close.
     bool confirm_close();
+    // Ends a run still going, without waiting for the instrument, behind the busy dialog.
+    void end_run_before_close();
     // Samples of a run the close would delete, for the close question.
     qint64 run_sample_count(const QString &table);
     bool is_connected() const;

@@ -170,15 +170,18 @@ void RunSession::request_stop()
     stopTimer_->start();
 }
 
-void RunSession::end_now()
+void RunSession::end_soon()
 {
-    if (!is_active()) {
+    if (!is_active() || ending_) {
         return;
     }
-    if (!ending_) {
-        serial_->write_data(stop_command());
-        tear_down(Outcome::EndedByOwner);
-    }
+    serial_->write_data(stop_command());
+    tear_down(Outcome::EndedByOwner);
+}
+
+void RunSession::end_now()
+{
+    end_soon();
     finish_ending_now();
 }
 

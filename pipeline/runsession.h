@@ -64,8 +64,10 @@ public:
     void resume();
     // Sends the stop packet (once); the run ends on the end frame or after stopConfirmLimit.
     void request_stop();
-    // Sends the stop packet and ends the run now, without waiting for the instrument; waits
-    // for the threads to store what arrived (also for a run already ending).
+    // Sends the stop packet and ends the run without waiting for the instrument; finished()
+    // follows once the threads have stored what arrived. Nothing for a run already ending.
+    void end_soon();
+    // As end_soon, but waits for the threads here (also for a run already ending).
     void end_now();
     // Ends the run now on a port that went away (also heard from the serial manager itself).
     void port_lost();

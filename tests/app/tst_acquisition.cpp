@@ -202,6 +202,7 @@ private slots:
     void closingTheWindowMidRunStopsStoresAndCleansUp();
     void closingTheWindowWhileFramesStreamStopsTheInstrument();
     void closingAfterAnUnexportedRunAsksFirst();
+    void closingDuringARunWithSaveEndsItThenExportsEveryRow();
     void closingNamesEveryUnexportedRunAndDropsOnlyTheWindowsOwn();
     void tableDroppedUnderARunIsReportedAsLost();
     void runsTheInstrumentDoesNotEndAreEndedKeepingEveryRow_data();
@@ -868,6 +869,43 @@ void AcquisitionTest::closingAfterAnUnexportedRunAsksFirst()
     QFile csv(base + QStringLiteral(".csv"));
     QVERIFY(csv.open(QIODevice::ReadOnly));
     QCOMPARE(csv.readAll().count('\n'), 1 + 10); // the header and every row
+}
+
+// Save at the close of a run still going: the run ends behind the busy dialog, and only then
+// is it exported, with every row the run stored.
+void AcquisitionTest::closingDuringARunWithSaveEndsItThenExportsEveryRow()
+{
+    constexpr int rate = 5000;
+    ConnectedWindow bench(54);
+    QVERIFY(bench.connected);
+    InstrumentSimulator &instrument = *bench.instrument;
+    MainWindow &window = *bench.window;
+    const QString table = bench.start(true, "radioButton_fast", rate, 60);
+    QVERIFY(!table.isEmpty());
+    QTRY_VERIFY_WITH_TIMEOUT(instrument.samples_sent() >= quint64(rate), runTimeoutMs);
+
+    // Frames still stream in: an export before the run's end would miss the last ones.
+    const QString base = QDir::current().filePath(QStringLiteral("closing"));
+    MessageBoxSeen asked;
+    QStringList busy;
+    QList<MessageBoxSeen> after;
+    ModalResponder responder({answerMessageBox(&asked, QMessageBox::Save),
+                              noteBusyDialogLines(&busy), answerExportOptions(true, false),
+                              answerSaveDialog(base), answerOk(&after), answerOk(&after)});
+    QVERIFY(window.close());
+    QCOMPARE(responder.unexpected(), 0);
+    QVERIFY2(asked.text.contains(QStringLiteral("is still recording")), qPrintable(asked.text));
+    QCOMPARE(busy, QStringList{QStringLiteral("Ending the run")});
+    QVERIFY(!window.is_acquiring());
+    QVERIFY(commandCodes(instrument).contains(0x03)); // the stop went out
+    QVERIFY2(!after.isEmpty() && after.last().text.startsWith(QStringLiteral("Export successful")),
+             qPrintable(after.isEmpty() ? QString() : after.last().text));
+    QFile csv(base + QStringLiteral(".csv"));
+    QVERIFY(csv.open(QIODevice::ReadOnly));
+    const qint64 stored = window.run_session()->committed_count();
+    QVERIFY(stored >= rate);
+    QCOMPARE(csv.readAll().count('\n'), 1 + stored); // the header and every stored sample
+    QCOMPARE(window.database()->row_count(table), stored);
 }
 
 // A crash left a run (Cancel at the start-up prompt) and a recorder keeps its runs in the
