@@ -144,7 +144,8 @@ void VoltagePlot::setup_graphs(bool singleChannel, const QList<bool> &channelVis
 
     yAxis->setRange(-5, 5);
     xAxis->setRange(0, windowSeconds);
-    replot(rpRefreshHint);
+    // Not drawn here: the next refresh_view draws the empty graphs (viewStale) in its own
+    // pass of the event loop, so a run's start does not hold the GUI thread for a frame.
 }
 
 void VoltagePlot::append_samples(double time, const QList<double> &values)

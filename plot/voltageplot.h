@@ -59,7 +59,8 @@ public:
 
     // Prepares the graphs of a new run. channelVisible holds the stored
     // visibility of channels 0..15 (the window reads it from its settings);
-    // a missing entry counts as visible. Ignored in single-channel mode.
+    // a missing entry counts as visible. Ignored in single-channel mode. The next
+    // refresh_view draws them.
     void setup_graphs(bool singleChannel, const QList<bool> &channelVisible = {});
 
     // Shows a run stored in database (another file's, or one recorded earlier) as a paused
