@@ -65,12 +65,20 @@ void spin(int ms)
 }
 
 // Answers every message box with its default button, as an operator clicking Ok.
+// The button the close question is answered with; other boxes are answered Ok.
+QMessageBox::StandardButton closeAnswer = QMessageBox::Ok;
+
 void answer_message_boxes(QObject *parent)
 {
     auto *timer = new QTimer(parent);
     QObject::connect(timer, &QTimer::timeout, [] {
         if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
-            box->done(QMessageBox::Ok);
+            // Clicked, not done(): the static QMessageBox functions answer the clicked button.
+            if (QAbstractButton *button = box->button(closeAnswer)) {
+                button->click();
+            } else {
+                box->done(QMessageBox::Ok);
+            }
         }
     });
     timer->start(20);
@@ -85,12 +93,33 @@ void click(MainWindow &window, const char *name)
     }
 }
 
-bool start_run(MainWindow &window, bool singleChannel, const char *preset, int rate, int seconds)
+// Clicks as the operator's click arrives: from the event loop, which the click's own
+// consequences (a relayout, a queued redraw) then follow in a later pass.
+void post_click(MainWindow &window, const char *name)
 {
-    click(window, singleChannel ? "SignalChannel" : "MultiChannel");
-    click(window, preset);
+    if (auto *button = window.findChild<QAbstractButton *>(QLatin1String(name))) {
+        QMetaObject::invokeMethod(button, &QAbstractButton::click, Qt::QueuedConnection);
+    } else {
+        std::fprintf(stderr, "no button %s\n", name);
+    }
+}
+
+// Sets the controls for a run as an operator would, one action at a time.
+void choose_run(MainWindow &window, bool singleChannel, const char *preset, int rate, int seconds)
+{
+    constexpr int betweenActionsMs = 100;
+    post_click(window, singleChannel ? "SignalChannel" : "MultiChannel");
+    spin(betweenActionsMs);
+    post_click(window, preset);
+    spin(betweenActionsMs);
     window.findChild<QSpinBox *>(QStringLiteral("spinBox_sampleSpeed"))->setValue(rate);
     window.findChild<QSpinBox *>(QStringLiteral("spinBox_sampleTime"))->setValue(seconds);
+    spin(betweenActionsMs);
+}
+
+bool start_run(MainWindow &window, bool singleChannel, const char *preset, int rate, int seconds)
+{
+    choose_run(window, singleChannel, preset, rate, seconds);
     click(window, "SampleStart");
     return window.is_acquiring();
 }
@@ -564,28 +593,33 @@ int stalls(bool quick)
         report("connected, nothing happening (1 s)", QString());
 
         beat.reset();
-        if (!start_run(*b.window, true, "radioButton_fast", 5000, 600)) {
+        choose_run(*b.window, true, "radioButton_fast", 5000, 600);
+        report("choosing its mode, rate and time (3 actions)", QString());
+        beat.reset();
+        post_click(*b.window, "SampleStart");
+        spin(50);
+        if (!b.window->is_acquiring()) {
             std::fprintf(stderr, "the run did not start\n");
             return 1;
         }
-        spin(1000);
+        spin(950);
         report("start of a run at 5000 points/s (1 s)", QString());
         spin(1000);
         beat.reset();
         spin(1000);
         report("the run going on, no operator action (1 s)", QString());
         beat.reset();
-        click(*b.window, "SamplePause");
+        post_click(*b.window, "SamplePause");
         spin(1000);
         report("pause (1 s)", QString());
         beat.reset();
-        click(*b.window, "SamplePause");
+        post_click(*b.window, "SamplePause");
         spin(1000);
         report("continue (1 s)", QString());
         spin(2000);
 
         beat.reset();
-        click(*b.window, "SampleStop");
+        post_click(*b.window, "SampleStop");
         MainWindow *window = b.window.get();
         const double endMs = wait_until([window] { return !window->is_acquiring(); }, 20000);
         spin(300);
@@ -609,6 +643,20 @@ int stalls(bool quick)
                    .arg(extraRows)
                    .arg(countMs, 0, 'f', 0));
         window->database()->execute_query(QStringLiteral("DROP TABLE IF EXISTS \"%1\"").arg(table));
+
+        click(*window, "SampleStart");
+        spin(1000);
+        closeAnswer = QMessageBox::Discard;
+        beat.reset();
+        const qint64 closeStart = monotonic_ns();
+        window->close();
+        const double closeMs = double(monotonic_ns() - closeStart) * 1e-6;
+        spin(300);
+        closeAnswer = QMessageBox::Ok;
+        report("close during a run, the run discarded",
+               QStringLiteral(" (the close took %1 ms, the question answered after about 20 ms; "
+                              "the threads were joined on the GUI thread before)")
+                   .arg(closeMs, 0, 'f', 0));
         b.window.reset();
 
         // A run left behind by a crash, recovered at the next start.
