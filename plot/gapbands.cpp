@@ -59,5 +59,5 @@ void GapBands::set_gaps(const QList<RunGap> &gaps)
         bands_.append(band);
         labels_.append(label);
     }
-    plot_->replot(QCustomPlot::rpQueuedReplot);
+    emit changed();
 }

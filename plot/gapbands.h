@@ -31,6 +31,10 @@ public:
     const QCPItemRect *band(int i) const { return bands_.value(i); }
     const QCPItemText *label(int i) const { return labels_.value(i); }
 
+signals:
+    // The bands changed: the plot needs drawing again.
+    void changed();
+
 private:
     QCustomPlot *const plot_;
     QList<RunGap> gaps_;

@@ -16,18 +16,20 @@ MarkLines::MarkLines(QCustomPlot *plot)
 
 void MarkLines::set_marks(const QList<RunMark> &marks)
 {
+    if (marks.isEmpty() && lines_.isEmpty())
+        return; // nothing to draw again
     clear();
     for (const RunMark &mark : marks)
         append(mark);
     number_untitled();
-    plot_->replot(QCustomPlot::rpQueuedReplot);
+    emit changed();
 }
 
 void MarkLines::add(const RunMark &mark)
 {
     append(mark);
     number_untitled();
-    plot_->replot(QCustomPlot::rpQueuedReplot);
+    emit changed();
 }
 
 void MarkLines::append(const RunMark &mark)
@@ -71,7 +73,7 @@ void MarkLines::clear()
     lines_.clear();
     labels_.clear();
     texts_.clear();
-    plot_->replot(QCustomPlot::rpQueuedReplot);
+    emit changed();
 }
 
 double MarkLines::time(int i) const

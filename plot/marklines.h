@@ -30,6 +30,10 @@ public:
     double time(int i) const;
     QString label(int i) const;
 
+signals:
+    // The lines changed: the plot needs drawing again.
+    void changed();
+
 private:
     void append(const RunMark &mark);
     void number_untitled();

@@ -67,6 +67,8 @@ VoltagePlot::VoltagePlot(SampleDatabase *sampleDatabase, QWidget *parent)
     , gapBands_(new GapBands(this))
     , markLines_(new MarkLines(this))
 {
+    connect(gapBands_, &GapBands::changed, this, &VoltagePlot::redraw_soon);
+    connect(markLines_, &MarkLines::changed, this, &VoltagePlot::redraw_soon);
     xAxis->setLabel("Time (s)");
     xAxis->setRange(0, windowSeconds);
     xAxis->setNumberFormat("f");
@@ -284,6 +286,14 @@ void VoltagePlot::refresh_view()
     }
 }
 
+void VoltagePlot::redraw_soon()
+{
+    if (browseMode)
+        replot(rpQueuedReplot);
+    else
+        viewStale = true;
+}
+
 void VoltagePlot::set_database(SampleDatabase *sampleDatabase)
 {
     if (sampleDatabase == database)
@@ -490,7 +500,7 @@ void VoltagePlot::apply_time_format()
     xAxis->setLabel(shows_time_of_day() ? tr("Time of day") : QStringLiteral("Time (s)"));
     if (valueLabel->visible())
         show_value_label();
-    replot(rpQueuedReplot);
+    redraw_soon();
     emit time_format_changed();
 }
 

@@ -81,6 +81,10 @@ public:
     void set_browse_mode(bool enabled);
     // Display timer tick while a run is live: scrolls, rescales, prunes.
     void refresh_view();
+    // Draws the plot again in a later pass of the event loop: while live, in the next
+    // display tick (which draws anyway), so a change beside the graphs costs no frame of its
+    // own; while browsing, in a queued replot.
+    void redraw_soon();
     // Moves staged live points into the graphs; call before rendering the
     // widget outside the display timer (for example a picture export).
     void flush_pending();

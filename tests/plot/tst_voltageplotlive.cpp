@@ -1,3 +1,5 @@
+#include "gapbands.h"
+#include "marklines.h"
 #include "voltageplot.h"
 
 #include <QtTest>
@@ -483,6 +485,15 @@ void TestVoltagePlotLive::refreshRedrawsOnlyWhenThePictureWouldChange()
 
     // A sample that moves neither range is still drawn.
     plot.append_sample(7.005, 3);
+    QCOMPARE(refreshAndCount(), 1);
+    QCOMPARE(refreshAndCount(), 0);
+
+    // A mark or a gap added while live costs no frame of its own: the next tick draws it.
+    plot.mark_lines()->add({3.0, QStringLiteral("valve")});
+    plot.gap_bands()->set_gaps({{4.0, 0.0, RunGap::pause, 0}});
+    drawn.clear();
+    QCoreApplication::processEvents();
+    QCOMPARE(drawn.size(), 0);
     QCOMPARE(refreshAndCount(), 1);
     QCOMPARE(refreshAndCount(), 0);
 
