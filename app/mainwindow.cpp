@@ -674,6 +674,9 @@ void MainWindow::on_SampleStart_clicked()
         return;
     }
     const QString table = session_->table();
+    // Live first: what changes on the plot from here on is drawn by the display timer's first
+    // tick, in a pass of the event loop of its own, not in queued redraws after this handler.
+    plot_->set_browse_mode(false);
     write_setting_soon(lastTableKey, table);
     own_tables_.append(table);
     cursor_readout_->set_run(database_, table);
@@ -682,7 +685,6 @@ void MainWindow::on_SampleStart_clicked()
     plot_->setup_graphs(settings.singleChannel, ChannelPanel::stored_visibility());
     plot_->set_run_start(session_->facts().started.toLocalTime());
     marking_->show_run(database_, table, true);
-    plot_->set_browse_mode(false);
 
     status_timer_->stop();
     session_->begin();
