@@ -10,7 +10,28 @@
 
 #include <algorithm>
 
+#ifdef Q_OS_UNIX
+#include <poll.h>
+#endif
+
 namespace {
+// True unless the line is known to be alive. A read can come back empty on a line whose far
+// end is still there (seen on pseudo-terminals while frames stream in), which the port
+// reports as a read error; a far end that went away hangs the line up.
+bool line_hung_up(const QSerialPort &port)
+{
+#ifdef Q_OS_UNIX
+    pollfd line{int(port.handle()), POLLIN, 0};
+    if (::poll(&line, 1, 0) < 0) {
+        return true;
+    }
+    return (line.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+#else
+    Q_UNUSED(port);
+    return true;
+#endif
+}
+
 // Keeps the first frame it is handed.
 class FirstFrame : public FrameSink
 {
@@ -30,6 +51,7 @@ SerialManager::SerialManager(FrameSink *queues, QObject *parent)
     : QObject(parent)
     , cutter_(queues)
 {
+    port_.setParent(this); // found among its children, as the line it manages
     connect(&port_, &QSerialPort::errorOccurred, this, &SerialManager::handle_error,
             Qt::DirectConnection);
 }
@@ -186,6 +208,11 @@ void SerialManager::handle_error(QSerialPort::SerialPortError error)
     // A vanished far end repeats ReadError until the port is closed; closing
     // here stops that and makes every later report of the same loss a no-op.
     if (!port_.isOpen()) {
+        return;
+    }
+    if (error == QSerialPort::ReadError && !line_hung_up(port_)) {
+        qDebug() << "An empty read on a line that is still up; the port stays open";
+        port_.clearError();
         return;
     }
     if (opening_) {
