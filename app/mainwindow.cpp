@@ -680,9 +680,10 @@ void MainWindow::on_SampleStart_clicked()
     write_setting_soon(lastTableKey, table);
     own_tables_.append(table);
     cursor_readout_->set_run(database_, table);
-    cursor_readout_->set_shown_channels(ChannelPanel::stored_visibility());
+    const QList<bool> shown = ChannelPanel::stored_visibility(); // read once: a settings lock
+    cursor_readout_->set_shown_channels(shown);
 
-    plot_->setup_graphs(settings.singleChannel, ChannelPanel::stored_visibility());
+    plot_->setup_graphs(settings.singleChannel, shown);
     plot_->set_run_start(session_->facts().started.toLocalTime());
     marking_->show_run(database_, table, true);
 
