@@ -104,8 +104,9 @@ MainWindow::MainWindow(QWidget *parent)
     start_log_manager();
 
     queues_ = new DataQueues;
-    serial_ = new SerialManager(queues_);
+    serial_ = new SerialManager(queues_, this); // deleted in its place below; found as a child
     QObject::connect(serial_, &SerialManager::port_error, this, &MainWindow::handle_port_error);
+    QObject::connect(serial_, &SerialManager::status_replied, this, &MainWindow::status_replied);
 
     database_ = new SampleDatabase;
     database_->open_database();
@@ -888,6 +889,8 @@ void MainWindow::give_up_waiting()
 {
     // The operator takes the port back into their own hands.
     reconnect_timer_->stop();
+    if (serial_->status_requested())
+        serial_->close_port(); // a try under way: the port is not the window's any more
     ui_->connect->setEnabled(true);
     ui_->PortComboBox->setEnabled(true);
     run_status_->show_note(tr("The serial port was lost."), true);
@@ -895,12 +898,23 @@ void MainWindow::give_up_waiting()
 
 void MainWindow::try_lost_port()
 {
-    if (acquiring_)
-        return; // the lost run's threads are still ending
+    if (acquiring_ || serial_->status_requested())
+        return; // the lost run's threads are still ending, or the last try waits for its answer
     // Opening a missing path would only fill the log with failures.
     if (!QFileInfo::exists(port_in_use_) || !serial_->open_port(port_in_use_))
         return;
-    if (!query_instrument_status()) {
+    // An adapter back without its instrument (switched off) would hold the window for the
+    // whole time-out at every try: the answer comes through status_replied.
+    serial_->request_status();
+}
+
+void MainWindow::status_replied(const StatusReply &status)
+{
+    const bool valid = apply_instrument_status(status);
+    // While the window waits for a lost port, a reply is the answer to try_lost_port.
+    if (!reconnect_timer_->isActive())
+        return;
+    if (!valid) {
         serial_->close_port();
         return;
     }
@@ -925,12 +939,18 @@ void MainWindow::try_lost_port()
 
 void MainWindow::check_lower_computer_status()
 {
-    query_instrument_status();
+    // Answered through status_replied: an instrument slow to answer (or silent for the
+    // whole time-out) does not hold up the window.
+    serial_->request_status();
 }
 
 bool MainWindow::query_instrument_status()
 {
-    const StatusReply status = serial_->query_status();
+    return apply_instrument_status(serial_->query_status());
+}
+
+bool MainWindow::apply_instrument_status(const StatusReply &status)
+{
     if (!status.is_valid())
         return false;
     session_->set_instrument_status(status);

@@ -27,6 +27,7 @@ class RunStatusBar;
 class QTimer;
 class SampleDatabase;
 class SerialManager;
+class StatusReply;
 class VoltagePlot;
 
 namespace Ui {
@@ -131,8 +132,15 @@ private:
     // Warns when fewer samples reached the table than the run handed to it (a full disk).
     void report_unsaved_samples(qint64 saved, qint64 stored);
     void warn_port_error();
-    // Sends the status query and applies a valid reply; false when none came.
+    // Sends the status query, waits for the reply and applies it; false when none came.
+    // Only where the next step depends on the answer (connecting); elsewhere the query is
+    // answered through the event loop (check_lower_computer_status).
     bool query_instrument_status();
+    // Shows the battery level and the range a valid reply reports; false for an invalid one.
+    bool apply_instrument_status(const StatusReply &status);
+    // A requested status: applied, and while a lost port is awaited, the instrument is back
+    // (a valid reply) or not yet (the port is closed again).
+    void status_replied(const StatusReply &status);
     // Asks what to do with the runs the close would delete that have not been exported; true
     // when the window may close.
     bool confirm_close();
@@ -143,7 +151,7 @@ private:
     bool is_connected() const;
     // Reconnect automatically: starts waiting for the lost port; true when the option is on.
     bool wait_for_lost_port(bool runWasActive);
-    // One look for the lost port: open it, check the status, and start the run again.
+    // One look for the lost port: opens it and asks for the status; status_replied goes on.
     void try_lost_port();
     // The option turned off while waiting: back to the state of a lost port without it.
     void give_up_waiting();

@@ -31,29 +31,19 @@ bool line_hung_up(const QSerialPort &port)
     return true;
 #endif
 }
-
-// Keeps the first frame it is handed.
-class FirstFrame : public FrameSink
-{
-public:
-    void push_serial(const QByteArray &frameText) override
-    {
-        if (text.isEmpty()) {
-            text = frameText;
-        }
-    }
-
-    QByteArray text;
-};
 } // namespace
 
 SerialManager::SerialManager(FrameSink *queues, QObject *parent)
     : QObject(parent)
     , cutter_(queues)
+    , statusCutter_(&statusReply_, is_status_frame_type)
 {
     port_.setParent(this); // found among its children, as the line it manages
     connect(&port_, &QSerialPort::errorOccurred, this, &SerialManager::handle_error,
             Qt::DirectConnection);
+    statusTimeout_.setSingleShot(true);
+    statusTimeout_.setInterval(statusReplyTimeoutMs);
+    connect(&statusTimeout_, &QTimer::timeout, this, &SerialManager::end_status_request);
 }
 
 SerialManager::~SerialManager()
@@ -95,6 +85,7 @@ bool SerialManager::open_port(const QString &name)
 
 void SerialManager::close_port()
 {
+    drop_status_request();
     flush_output();
     port_.close();
 }
@@ -124,6 +115,7 @@ void SerialManager::write_data(const QByteArray &packet)
 void SerialManager::set_reading(bool on)
 {
     if (on) {
+        drop_status_request(); // the run's reader takes every byte from here on
         cutter_.reset();
         if (!readConnection_) {
             readConnection_ =
@@ -182,6 +174,48 @@ QByteArray SerialManager::read_status_frame(int timeoutMs)
     return reply.text;
 }
 
+void SerialManager::request_status()
+{
+    if (status_requested() || !port_.isOpen()) {
+        return;
+    }
+    statusReply_.text.clear();
+    statusCutter_.reset();
+    write_data(status_query_command());
+    statusConnection_ =
+        connect(&port_, &QSerialPort::readyRead, this, &SerialManager::read_requested_status);
+    statusTimeout_.start();
+}
+
+void SerialManager::read_requested_status()
+{
+    const QByteArray bytes = port_.readAll();
+    qDebug().noquote().nospace() << "read = " << bytes.toHex().toUpper();
+    statusCutter_.feed(bytes);
+    if (!statusReply_.text.isEmpty()) {
+        end_status_request();
+    }
+}
+
+void SerialManager::end_status_request()
+{
+    if (statusReply_.text.isEmpty()) {
+        qDebug() << "read timeout";
+    }
+    const StatusReply reply = StatusReply::parse(statusReply_.text);
+    drop_status_request();
+    emit status_replied(reply);
+}
+
+void SerialManager::drop_status_request()
+{
+    statusTimeout_.stop();
+    if (statusConnection_) {
+        disconnect(statusConnection_);
+        statusConnection_ = {};
+    }
+}
+
 void SerialManager::set_wait_interruption(std::function<bool()> interrupted)
 {
     waitInterrupted_ = std::move(interrupted);
@@ -189,6 +223,7 @@ void SerialManager::set_wait_interruption(std::function<bool()> interrupted)
 
 StatusReply SerialManager::query_status()
 {
+    drop_status_request();
     write_data(status_query_command());
     return StatusReply::parse(read_status_frame(statusReplyTimeoutMs));
 }
@@ -220,6 +255,7 @@ void SerialManager::handle_error(QSerialPort::SerialPortError error)
         return;
     }
     write_log(QStringLiteral("串口意外断开"));
+    drop_status_request();
     port_.close();
     emit port_error();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "firstframe.h"
 #include "framecutter.h"
 #include "statusreply.h"
 
@@ -7,6 +8,7 @@
 #include <QObject>
 #include <QSerialPort>
 #include <QString>
+#include <QTimer>
 
 #include <chrono>
 #include <functional>
@@ -15,8 +17,8 @@ class FrameSink;
 
 // Owns the serial port to the instrument: opens it with the instrument's line
 // settings, writes command packets, cuts frames out of the bytes of a run into
-// the frame sink, performs the blocking status exchange and reports a lost
-// port. Lives in the GUI thread; everything here runs there.
+// the frame sink, performs the status exchange (blocking, or answered through a signal)
+// and reports a lost port. Lives in the GUI thread; everything here runs there.
 class SerialManager : public QObject
 {
     Q_OBJECT
@@ -66,6 +68,13 @@ public:
     static constexpr int statusReplyTimeoutMs = 2000;
     StatusReply query_status();
 
+    // Sends the status query and returns at once: status_replied follows from the event loop
+    // with the reply, or with an invalid one when none came within statusReplyTimeoutMs. A
+    // request while one is waiting sends nothing more. Starting a run's reader, a blocking
+    // query, closing the port or losing it drops the request without a reply.
+    void request_status();
+    bool status_requested() const { return statusTimeout_.isActive(); }
+
     // Bytes of an unfinished frame held back for the next read.
     qsizetype pending_frame_bytes() const { return cutter_.pending_bytes(); }
 
@@ -73,6 +82,8 @@ signals:
     // The port went away while open (adapter unplugged, far end closed).
     // Emitted once per loss; the port is already closed.
     void port_error();
+    // The answer to request_status(); invalid when the instrument did not answer in time.
+    void status_replied(const StatusReply &reply);
 
 public slots:
     void read_data();
@@ -81,12 +92,21 @@ private:
     // Writes out pending bytes until none is left, the port is gone or closeFlushMs passed.
     void flush_output();
     void handle_error(QSerialPort::SerialPortError error);
+    // Feeds what arrived to the requested status reply's cutter.
+    void read_requested_status();
+    void end_status_request();
+    void drop_status_request();
 
     QSerialPort port_;
     FrameCutter cutter_; // hands accepted frames to the queues
 
     std::function<bool()> waitInterrupted_;
     QMetaObject::Connection readConnection_;
+    // The requested status reply: bytes are cut for it until it comes or the time is up.
+    QMetaObject::Connection statusConnection_;
+    QTimer statusTimeout_;
+    FirstFrame statusReply_;
+    FrameCutter statusCutter_;
     bool opening_ = false; // the line is being set up inside open_port
     QString openError_;
 };

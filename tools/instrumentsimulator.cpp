@@ -152,6 +152,11 @@ void InstrumentSimulator::set_end_after_frames(qint64 frames)
     end_after_frames_ = frames;
 }
 
+void InstrumentSimulator::set_status_reply_delay(std::chrono::milliseconds delay)
+{
+    status_delay_ms_ = std::max<qint64>(delay.count(), 0);
+}
+
 void InstrumentSimulator::stall(int ms)
 {
     stall_until_ns_ = steady_ns(Clock::now() + std::chrono::milliseconds(std::max(ms, 0)));
@@ -371,6 +376,9 @@ void InstrumentSimulator::queue_frame(const QByteArray &frame)
 void InstrumentSimulator::queue_status_reply()
 {
     const QByteArray reply = InstrumentFrames::status(battery_.load(), module_present_.load());
+    if (const qint64 delayMs = status_delay_ms_.load(); delayMs > 0) {
+        output_.append_gap(std::chrono::milliseconds(delayMs));
+    }
     if (!split_status_.load()) {
         queue_frame(reply);
         return;

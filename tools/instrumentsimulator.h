@@ -59,6 +59,9 @@ public:
     // Status replies come after one stray byte and in two writes a little apart, as from
     // an adapter that hands on a few bytes at a time.
     void set_split_status_reply(bool on);
+    // Status replies are sent this long after the query, as from an instrument slow to
+    // answer (zero: at once).
+    void set_status_reply_delay(std::chrono::milliseconds delay);
     // The stop command is recorded but not obeyed: the run goes on streaming and no
     // stop reply is sent; it still ends by itself when its collection time is over.
     void set_ignore_stop(bool on);
@@ -119,6 +122,7 @@ private:
     std::atomic<bool> silent_runs_{false};
     std::atomic<qint64> end_after_frames_{-1};
     std::atomic<bool> split_status_{false};
+    std::atomic<qint64> status_delay_ms_{0};
     std::atomic<qint64> stall_until_ns_{0}; // steady clock
     std::atomic<bool> ramp_{false};
     std::atomic<double> ramp_volts_per_second_{0.0};

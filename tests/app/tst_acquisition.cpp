@@ -349,16 +349,21 @@ void AcquisitionTest::moduleCodesWidenAndNarrowTheExcitationRange()
     QCOMPARE(boxes.at(0)->value(), 50.0);
 
     // A repeated "11" changes nothing.
+    const auto *serial = window.findChild<SerialManager *>();
     QVERIFY(QMetaObject::invokeMethod(&window, "check_lower_computer_status"));
+    QTRY_VERIFY_WITH_TIMEOUT(!serial->status_requested(), 10000);
     QVERIFY(window.is_attenuator_present());
     checkRange(80.0, QStringLiteral("(-80~80 V)"));
     QCOMPARE(boxes.at(0)->value(), 50.0);
     QCOMPARE(boxes.at(1)->value(), -75.0);
 
-    // "22" narrows the range and clamps what no longer fits.
+    // "22" narrows the range and clamps what no longer fits. An instrument slow to answer
+    // does not hold the window up: the check returns at once, the reply is applied as it comes.
     instrument.set_module_present(false);
+    instrument.set_status_reply_delay(std::chrono::milliseconds(300));
     QVERIFY(QMetaObject::invokeMethod(&window, "check_lower_computer_status"));
-    QVERIFY(!window.is_attenuator_present());
+    QVERIFY(window.is_attenuator_present());
+    QTRY_VERIFY_WITH_TIMEOUT(!window.is_attenuator_present(), 10000);
     checkRange(10.0, QStringLiteral("(-10~10 V)"));
     QVERIFY2(
         battery->toolTip().endsWith(QStringLiteral("\nNo range module: excitation up to ±10 V")),
@@ -1213,8 +1218,9 @@ void AcquisitionTest::portLostWithReconnectOnWaitsAndStartsTheRunAgain()
     // The adapter's stable name; the terminal behind it changes when it comes back.
     const QString link = workDir_->file(QStringLiteral("instrument"));
     std::unique_ptr<InstrumentSimulator> instrument;
-    const auto plugIn = [&] {
+    const auto plugIn = [&](std::chrono::milliseconds replyDelay = {}) {
         instrument = std::make_unique<InstrumentSimulator>(61);
+        instrument->set_status_reply_delay(replyDelay);
         return instrument->create_symlink(link) && instrument->start();
     };
     QVERIFY(plugIn());
@@ -1244,7 +1250,10 @@ void AcquisitionTest::portLostWithReconnectOnWaitsAndStartsTheRunAgain()
     QVERIFY(window.run_status()->text().contains(QStringLiteral("Waiting for the instrument")));
     QVERIFY(window.database()->row_count(lostTable) > 0);
 
-    QVERIFY(plugIn());
+    // Back, but slow to answer: the window goes on while it asks whether the instrument is there.
+    QVERIFY(plugIn(std::chrono::milliseconds(500)));
+    QTRY_VERIFY_WITH_TIMEOUT(window.findChild<SerialManager *>()->status_requested(), runTimeoutMs);
+    QVERIFY(!window.is_acquiring());
     QTRY_VERIFY_WITH_TIMEOUT(window.is_acquiring(), runTimeoutMs);
     const QString newTable = window.database()->current_table_name();
     QVERIFY(newTable != lostTable);

@@ -85,7 +85,7 @@ private slots:
 
     void statusReplyIsFoundHoweverItArrives_data();
     void statusReplyIsFoundHoweverItArrives();
-    void readWithoutReplyTimesOut();
+    void statusWithoutReplyTimesOut();
 
     void framesAmongNoiseArriveOnceAndInOrder();
     void frameSplitAtEveryOffsetArrivesOnce();
@@ -163,16 +163,21 @@ void SerialManagerTest::statusReplyIsFoundHoweverItArrives_data()
 {
     QTest::addColumn<bool>("split");
     QTest::addColumn<bool>("streaming");
-    QTest::newRow("in one piece") << false << false;
-    QTest::newRow("in two pieces after a stray byte") << true << false;
-    QTest::newRow("behind the frames of a run") << false << true;
-    QTest::newRow("in pieces behind the frames of a run") << true << true;
+    QTest::addColumn<bool>("requested"); // answered through the event loop, not waited for
+    for (const bool requested : {false, true}) {
+        const char *how = requested ? ", requested" : ", waited for";
+        QTest::addRow("in one piece%s", how) << false << false << requested;
+        QTest::addRow("in two pieces after a stray byte%s", how) << true << false << requested;
+        QTest::addRow("behind the frames of a run%s", how) << false << true << requested;
+        QTest::addRow("in pieces behind the frames of a run%s", how) << true << true << requested;
+    }
 }
 
 void SerialManagerTest::statusReplyIsFoundHoweverItArrives()
 {
     QFETCH(bool, split);
     QFETCH(bool, streaming);
+    QFETCH(bool, requested);
     Line line;
     line.simulator.set_battery(75);
     line.simulator.set_module_present(true);
@@ -190,24 +195,55 @@ void SerialManagerTest::statusReplyIsFoundHoweverItArrives()
         QTRY_VERIFY_WITH_TIMEOUT(line.simulator.frames_sent() >= sent + 10, generousMs);
     }
 
-    line.manager.write_data(status_query_command());
-    const QByteArray reply = line.manager.read_status_frame(generousMs);
-
-    QCOMPARE(reply.size(), frameTextSize);
-    QVERIFY(reply.startsWith("FF854B11"));
-    const StatusReply status = StatusReply::parse(reply);
+    StatusReply status;
+    if (requested) {
+        QSignalSpy replied(&line.manager, &SerialManager::status_replied);
+        line.manager.request_status();
+        line.manager.request_status(); // one is waiting: nothing more is sent
+        QVERIFY(replied.isEmpty());
+        QVERIFY(replied.wait(generousMs));
+        QTest::qWait(50);
+        QCOMPARE(replied.size(), 1);
+        status = replied.first().first().value<StatusReply>();
+        QCOMPARE(line.simulator.received_commands().count(status_query_command()), 1);
+    } else {
+        line.manager.write_data(status_query_command());
+        const QByteArray reply = line.manager.read_status_frame(generousMs);
+        QCOMPARE(reply.size(), frameTextSize);
+        QVERIFY(reply.startsWith("FF854B11"));
+        status = StatusReply::parse(reply);
+    }
     QVERIFY(status.is_valid());
     QCOMPARE(status.battery_percent(), 75);
     QCOMPARE(status.module(), StatusReply::Module::Present);
 }
 
-void SerialManagerTest::readWithoutReplyTimesOut()
+void SerialManagerTest::statusWithoutReplyTimesOut()
 {
     Line line;
     QVERIFY(line.open());
     QTest::ignoreMessage(QtDebugMsg, "read timeout");
     QVERIFY(line.manager.read_status_frame(100).isEmpty());
     QVERIFY(line.manager.is_open());
+
+    // A request is answered once, invalid, when the reply is later than the time-out.
+    line.simulator.set_status_reply_delay(
+        3 * std::chrono::milliseconds(SerialManager::statusReplyTimeoutMs));
+    QSignalSpy replied(&line.manager, &SerialManager::status_replied);
+    QTest::ignoreMessage(QtDebugMsg, "read timeout");
+    line.manager.request_status();
+    QVERIFY(replied.wait(generousMs));
+    QCOMPARE(replied.size(), 1);
+    QVERIFY(!replied.first().first().value<StatusReply>().is_valid());
+    QVERIFY(line.manager.is_open());
+
+    // A run's reader takes the line over: the request waits no longer and is not answered.
+    line.manager.request_status();
+    QVERIFY(line.manager.status_requested());
+    line.manager.set_reading(true);
+    QVERIFY(!line.manager.status_requested());
+    QTest::qWait(100);
+    QCOMPARE(replied.size(), 1);
 }
 
 void SerialManagerTest::framesAmongNoiseArriveOnceAndInOrder()
