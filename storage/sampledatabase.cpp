@@ -105,6 +105,13 @@ bool SampleDatabase::open_database()
     if (!opened) {
         return false;
     }
+    if (QThread::currentThread() == owner_ && access_ == Access::ReadWrite) {
+        // The owner's thread (the window's or the recorder's) commits a run's few rows of its
+        // own: tables, facts, gaps, marks. Copying the log into the file is left to the
+        // threads that store the samples; here a commit would carry everything they stored
+        // since their last checkpoint (tens of ms on the thread that draws the window).
+        QSqlQuery(db).exec(QStringLiteral("PRAGMA wal_autocheckpoint=0"));
+    }
     opened_.store(true);
     qDebug() << "Database opened successfully.";
     return true;

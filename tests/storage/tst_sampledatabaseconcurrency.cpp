@@ -2,6 +2,8 @@
 #include "sampledatabase.h"
 #include "scopedworkdir.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QSqlQuery>
 #include <QTest>
 #include <QThread>
@@ -89,6 +91,59 @@ private slots:
             db.execute_query(QStringLiteral("SELECT COUNT(*) FROM \"%1\"").arg(table));
         QVERIFY(count.next());
         QCOMPARE(count.value(0).toInt(), 3);
+    }
+
+    // The creating thread (the window's or the recorder's) commits a run's few rows of its
+    // own; copying what the save thread stored from the log into the file is the save
+    // thread's, so such a commit never carries it.
+    void checkpointsAreLeftToTheThreadThatStoresTheRows()
+    {
+        SampleDatabase &db = *db_;
+        QVERIFY(db.create_table(table_, false));
+        db.insert_samples({row_for(0)});
+        const auto storeOnAThreadOfItsOwn = [&db](int from, int to) {
+            std::unique_ptr<QThread> saver(QThread::create([&db, from, to] {
+                QList<SampleRow> batch;
+                for (int i = from; i < to; ++i) {
+                    batch.append(row_for(i));
+                    if (batch.size() == batchSize || i == to - 1) {
+                        db.insert_samples(batch);
+                        batch.clear();
+                    }
+                }
+            }));
+            saver->start();
+            return saver->wait(60000);
+        };
+
+        // A reader holds the rows of before, so the log grows past SQLite's checkpoint size
+        // (1000 pages) with nothing copied into the file.
+        QSemaphore reading;
+        QSemaphore stored;
+        std::unique_ptr<QThread> reader(QThread::create([&] {
+            QSqlQuery query = db.query_time_range(0, 10);
+            query.next();
+            reading.release();
+            stored.acquire();
+        }));
+        reader->start();
+        QVERIFY(reading.tryAcquire(1, 30000));
+        QVERIFY(storeOnAThreadOfItsOwn(1, 60000));
+        stored.release();
+        QVERIFY(reader->wait(30000));
+
+        const QFileInfo file(
+            QDir::current().filePath(QString::fromLatin1(SampleDatabase::defaultFileName)));
+        const auto fileSize = [&file] {
+            return QFileInfo(file.filePath()).size();
+        };
+        const qint64 before = fileSize();
+        QString reason;
+        QVERIFY2(db.add_mark(table_, {1.0, QStringLiteral("valve opened")}, &reason),
+                 qPrintable(reason));
+        QCOMPARE(fileSize(), before);
+        QVERIFY(storeOnAThreadOfItsOwn(60000, 60501));
+        QVERIFY(fileSize() > before);
     }
 
     void readsDuringInsertsFailNeitherSideAndLoseNoRow()
