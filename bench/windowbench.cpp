@@ -9,10 +9,13 @@
 //   bench_window replot [--quick]   replot time of the plot in the window during a run (one
 //                                   channel at 5000 points/s, 16 at 150), and the same plot
 //                                   redrawn after the run with one feature changed at a time
-//   bench_window stalls [--quick]   longest wait of the GUI thread (gaps of a 1 ms heartbeat)
-//                                   around the start, pause, continue, end and close of a run
-//                                   at 5000 points/s and the recovery of a long run left
-//                                   behind, each beside what the old way waited (measured)
+//   bench_window stalls [--quick] [--cold]
+//                                   longest wait of the GUI thread (gaps of a 1 ms heartbeat)
+//                                   around a status check, the start, pause, continue, end and
+//                                   close of a run at 5000 points/s and the recovery of a long
+//                                   run left behind, each beside what the old way waited
+//                                   (measured); --cold: 75 s left alone before the start, the
+//                                   continue and the stop
 #include "benchsupport.h"
 #include "instrumentsimulator.h"
 #include "mainwindow.h"
@@ -38,6 +41,7 @@
 #include <QTimer>
 #include <QWindow>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -569,8 +573,18 @@ double gui_count_ms(SampleDatabase *database, const QString &table)
     return double(monotonic_ns() - start) * 1e-6;
 }
 
-int stalls(bool quick)
+// With `cold`, the operator leaves the window alone for coldMs before the start, the continue
+// and the stop: long enough for a kernel that pages out what was not touched for a minute
+// (as on the machines these figures come from) to drop the code those moments run.
+int stalls(bool quick, bool cold)
 {
+    constexpr int statusReplyMs = 100; // an instrument slow to answer
+    constexpr int coldMs = 75000;
+    const auto waitIfCold = [cold] {
+        if (cold) {
+            spin(coldMs);
+        }
+    };
     const long extraRows = quick ? 2000000 : 20000000;
     Heartbeat beat;
     const auto report = [&beat](const char *moment, const QString &reference) {
@@ -592,9 +606,20 @@ int stalls(bool quick)
         spin(1000);
         report("connected, nothing happening (1 s)", QString());
 
+        // The window asks the instrument for its status every two minutes and after each run.
+        b.instrument->set_status_reply_delay(std::chrono::milliseconds(statusReplyMs));
+        beat.reset();
+        QMetaObject::invokeMethod(b.window.get(), "check_lower_computer_status",
+                                  Qt::QueuedConnection);
+        spin(statusReplyMs + 500);
+        report("status check, answered after 100 ms",
+               QStringLiteral(" (the window waited for the answer before)"));
+        b.instrument->set_status_reply_delay(std::chrono::milliseconds(0));
+
         beat.reset();
         choose_run(*b.window, true, "radioButton_fast", 5000, 600);
         report("choosing its mode, rate and time (3 actions)", QString());
+        waitIfCold();
         beat.reset();
         post_click(*b.window, "SampleStart");
         spin(50);
@@ -612,12 +637,14 @@ int stalls(bool quick)
         post_click(*b.window, "SamplePause");
         spin(1000);
         report("pause (1 s)", QString());
+        waitIfCold();
         beat.reset();
         post_click(*b.window, "SamplePause");
         spin(1000);
         report("continue (1 s)", QString());
         spin(2000);
 
+        waitIfCold();
         beat.reset();
         post_click(*b.window, "SampleStop");
         MainWindow *window = b.window.get();
@@ -738,13 +765,15 @@ int main(int argc, char **argv)
         return replot(bench::quick(argc, argv));
     }
     if (std::strcmp(mode, "stalls") == 0) {
-        return stalls(bench::quick(argc, argv));
+        const bool cold = std::any_of(
+            argv + 2, argv + argc, [](const char *arg) { return std::strcmp(arg, "--cold") == 0; });
+        return stalls(bench::quick(argc, argv), cold);
     }
     if (std::strcmp(mode, "show-once") == 0) {
         return show_once();
     }
     std::fprintf(stderr,
                  "usage: bench_window idle | memory [--quick] | startup | replot [--quick] | "
-                 "stalls [--quick]\n");
+                 "stalls [--quick] [--cold]\n");
     return 2;
 }
