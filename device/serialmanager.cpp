@@ -138,18 +138,21 @@ void SerialManager::read_data()
 
 QByteArray SerialManager::read_status_frame(int timeoutMs)
 {
+    // The reader of a requested reply would take the bytes this wait is for.
+    drop_status_request();
     if (!port_.isOpen()) {
         return {};
     }
     // The reply may come in pieces (adapters hand on a few dozen bytes at a time), after
     // stray bytes, or behind frames of a run still streaming.
-    FirstFrame reply;
-    FrameCutter cutter(&reply, is_status_frame_type);
+    statusReply_.text.clear();
+    statusCutter_.reset();
     const QDeadlineTimer deadline(timeoutMs);
     const auto interrupted = [this] {
         return waitInterrupted_ && waitInterrupted_();
     };
-    while (reply.text.isEmpty() && port_.isOpen() && !deadline.hasExpired() && !interrupted()) {
+    while (statusReply_.text.isEmpty() && port_.isOpen() && !deadline.hasExpired() &&
+           !interrupted()) {
         if (port_.bytesAvailable() <= 0) {
             int waitMs = int(deadline.remainingTime());
             if (waitInterrupted_) {
@@ -166,12 +169,12 @@ QByteArray SerialManager::read_status_frame(int timeoutMs)
         const QByteArray text = bytes.toHex().toUpper();
         qDebug().nospace() << "read size = " << text.size();
         qDebug().noquote().nospace() << "read = " << text;
-        cutter.feed(bytes);
+        statusCutter_.feed(bytes);
     }
-    if (reply.text.isEmpty()) {
+    if (statusReply_.text.isEmpty()) {
         qDebug() << "read timeout";
     }
-    return reply.text;
+    return statusReply_.text;
 }
 
 void SerialManager::request_status()
@@ -223,7 +226,7 @@ void SerialManager::set_wait_interruption(std::function<bool()> interrupted)
 
 StatusReply SerialManager::query_status()
 {
-    drop_status_request();
+    drop_status_request(); // before the query goes out: its reply is this call's
     write_data(status_query_command());
     return StatusReply::parse(read_status_frame(statusReplyTimeoutMs));
 }

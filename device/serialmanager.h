@@ -50,7 +50,8 @@ public:
     // returns its upper-case hexadecimal text, or an empty array when none came within
     // `timeoutMs`. What comes before the frame (stray bytes, frames of a run) is skipped,
     // and what came with it in the same read is dropped; later bytes stay unread.
-    // Each read and a time-out are written to the debug output.
+    // Each read and a time-out are written to the debug output. A requested reply
+    // (request_status) waits no longer.
     QByteArray read_status_frame(int timeoutMs);
 
     // Asked every waitCheckInterval during the status wait; true ends the wait at once, as
@@ -102,7 +103,8 @@ private:
 
     std::function<bool()> waitInterrupted_;
     QMetaObject::Connection readConnection_;
-    // The requested status reply: bytes are cut for it until it comes or the time is up.
+    // The status reply, waited for or requested: bytes are cut for it until it comes or the
+    // time is up.
     QMetaObject::Connection statusConnection_;
     QTimer statusTimeout_;
     FirstFrame statusReply_;
