@@ -432,8 +432,9 @@ void AcquisitionTest::singleChannelRunStoresEverySampleTheInstrumentSent()
                  QStringLiteral("  |  The run ended by itself after its collection time: 10000 "
                                 "rows stored."));
 
+    // The status query that follows the run goes out from the event loop.
+    QTRY_COMPARE_WITH_TIMEOUT(instrument.received_commands().size(), 3, runTimeoutMs);
     const QList<QByteArray> commands = instrument.received_commands();
-    QCOMPARE(commands.size(), 3);
     QCOMPARE(commands.at(1), start_single_command(2.5f, rate, seconds));
     QCOMPARE(commands.at(2), status_query_command()); // asked again once the run is over
 
@@ -491,8 +492,8 @@ void AcquisitionTest::multiChannelRunStoppedByTheOperatorStoresEverySample()
     const QStringList faults = connectedStateFaults(*window, op);
     QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QStringLiteral("; "))));
 
+    QTRY_COMPARE_WITH_TIMEOUT(instrument.received_commands().size(), 4, runTimeoutMs);
     const QList<QByteArray> commands = instrument.received_commands();
-    QCOMPARE(commands.size(), 4);
     QCOMPARE(commands.at(1), start_multi_command(1.25f, -2.5f, 3.0f, -9.75f, rate, 60));
     QCOMPARE(commands.at(2), stop_command());
     QCOMPARE(commands.at(3), status_query_command());
@@ -554,7 +555,8 @@ void AcquisitionTest::pauseAndContinueSendTheirCommandsAndSwitchBrowsing()
     QTRY_VERIFY_WITH_TIMEOUT(!window->is_acquiring(), runTimeoutMs);
     const QStringList faults = connectedStateFaults(*window, op);
     QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QStringLiteral("; "))));
-    QCOMPARE(commandCodes(instrument), (QList<int>{0x05, 0x02, 0x15, 0x16, 0x15, 0x03, 0x05}));
+    QTRY_COMPARE_WITH_TIMEOUT(commandCodes(instrument),
+                              (QList<int>{0x05, 0x02, 0x15, 0x16, 0x15, 0x03, 0x05}), runTimeoutMs);
 
     // A pause leaves no gap in the time stamps.
     const QList<SampleRow> rows = readRunTable(window->database(), table);
