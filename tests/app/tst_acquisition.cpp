@@ -537,6 +537,9 @@ void AcquisitionTest::pauseAndContinueSendTheirCommandsAndSwitchBrowsing()
     QTRY_COMPARE_WITH_TIMEOUT(lastCommandCode(instrument), 0x15, runTimeoutMs);
     QCOMPARE(instrument.received_commands().last(), pause_command());
     const quint64 sentBeforeContinue = instrument.samples_sent();
+    // Pauses are kept to the millisecond: this one has to last one at least, as an
+    // operator's does, for the gap checks below (the checks above can take less).
+    QTest::qWait(20);
 
     op.click("SamplePause");
     QCOMPARE(op.text("SamplePause"), QStringLiteral("Pause"));
