@@ -95,13 +95,13 @@ void CursorReadout::start_reading()
 {
     stale_ = false;
     computing_ = true;
-    const double from = plot_->cursors()->from();
-    const double to = plot_->cursors()->to();
+    // The samples the readout's two printed times include.
+    const TimeRange range = TimeRange::as_printed(plot_->cursors()->from(), plot_->cursors()->to());
     show_header();
     SampleDatabase *database = database_;
     const QString table = runTable_;
     watcher_.setFuture(QtConcurrent::run(
-        [database, table, from, to] { return database->read_statistics(table, from, to); }));
+        [database, table, range] { return database->read_statistics(table, range); }));
 }
 
 void CursorReadout::show_header()
@@ -117,7 +117,8 @@ void CursorReadout::show_header()
     QString text =
         tr("A %1   B %2   Δt %3 s")
             .arg(time(*cursors->time(PlotCursors::A)), time(*cursors->time(PlotCursors::B)),
-                 QString::number(cursors->to() - cursors->from(), 'f', timeDecimals));
+                 QString::number(TimeRange::as_printed(cursors->from(), cursors->to()).length(),
+                                 'f', timeDecimals));
     if (computing_)
         text += tr("   computing…");
     header_->setText(text);

@@ -71,7 +71,7 @@ bool RunExport::run(QString &directory)
         failure = sidecar_failure(database_->write_sidecar(
             png, database_->current_table_name(),
             between ? std::optional<TimeRange>(
-                          TimeRange{plot_->cursors()->from(), plot_->cursors()->to()})
+                          TimeRange::as_printed(plot_->cursors()->from(), plot_->cursors()->to()))
                     : std::nullopt));
     if (!failure.isEmpty()) {
         QMessageBox::critical(window_, tr("Error"), failure);
@@ -139,7 +139,7 @@ QString RunExport::write_table(const QString &path, bool csv, bool between)
     SampleDatabase *database = database_;
     std::optional<TimeRange> range;
     if (between)
-        range = TimeRange{plot_->cursors()->from(), plot_->cursors()->to()};
+        range = TimeRange::as_printed(plot_->cursors()->from(), plot_->cursors()->to());
     return run_behind_busy_dialog(tr("Export"), [database, path, csv, range]() -> QString {
         write_log(QStringLiteral("导出数据"));
         if (!csv)

@@ -122,12 +122,12 @@ int main(int argc, char *argv[])
     std::vector<double> whole, stretch, rowByRow, shell;
     for (int round = 0; round < rounds; ++round) {
         clock.restart();
-        const RunStatistics all = database.read_statistics(table, 0.0, last);
+        const RunStatistics all = database.read_statistics(table, {0.0, last});
         whole.push_back(double(clock.nsecsElapsed()) * 1e-6);
         if (all.channels().empty() || all.channels().front().samples != rows)
             std::fprintf(stderr, "whole run: wrong sample count\n");
         clock.restart();
-        database.read_statistics(table, last * 0.1234, last * 0.8765);
+        database.read_statistics(table, {last * 0.1234, last * 0.8765});
         stretch.push_back(double(clock.nsecsElapsed()) * 1e-6);
         shell.push_back(aggregate_ms(file, table, channels));
     }
@@ -135,7 +135,7 @@ int main(int argc, char *argv[])
     sqlite3 *db = nullptr;
     sqlite3_open_v2(file.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr);
     clock.restart();
-    RunStatistics::read_rows(db, table, 0.0, last);
+    RunStatistics::read_rows(db, table, {0.0, last});
     rowByRow.push_back(double(clock.nsecsElapsed()) * 1e-6);
     sqlite3_close(db);
     std::printf("statistics, whole run: median %.2f ms (%d rounds)\n", median(whole), rounds);

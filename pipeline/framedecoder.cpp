@@ -15,7 +15,7 @@ constexpr int slotsPerFrame = frameSlotCount;
 FrameDecoder::FrameDecoder(bool singleChannel, int rate, DataQueues *queues, SampleSink *plot)
     : singleChannel_(singleChannel)
     , singleSlots_(samples_per_frame(true, rate))
-    , step_(1.0 / rate)
+    , rate_(rate)
     , queues_(queues)
     , plot_(plot)
 {}
@@ -38,8 +38,7 @@ void FrameDecoder::decode(const QByteArray &frameText)
         std::array<double, slotsPerFrame> values{};
         slots_millivolts(frameText, slotCount, values.data());
         for (int slot = 0; slot < slotCount; ++slot) {
-            times[std::size_t(slot)] = time_;
-            time_ += step_;
+            times[std::size_t(slot)] = time_of(records_++);
         }
         queues_->push_sample_series(times.data(), values.data(), slotCount);
         if (plot_ != nullptr) {
@@ -51,9 +50,9 @@ void FrameDecoder::decode(const QByteArray &frameText)
     }
     QList<double> values(slotsPerFrame);
     slots_millivolts(frameText, slotsPerFrame, values.data());
-    queues_->push_samples(time_, values);
+    const double time = time_of(records_++);
+    queues_->push_samples(time, values);
     if (plot_ != nullptr) {
-        plot_->append_samples(time_, values);
+        plot_->append_samples(time, values);
     }
-    time_ += step_;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QtGlobal>
 
 class DataQueues;
 class SampleSink;
@@ -17,7 +18,7 @@ public:
     // Decodes one data frame; the run time advances by one step per record.
     void decode(const QByteArray &frameText);
     // Run time of the next record in seconds.
-    double time() const { return time_; }
+    double time() const { return time_of(records_); }
 
     // Whether the frame text is the instrument's end-of-run frame.
     static bool is_end_of_run(const QByteArray &frameText);
@@ -28,8 +29,13 @@ public:
 private:
     const bool singleChannel_;
     const int singleSlots_; // samples a single-channel frame holds at this rate
-    const double step_;     // seconds between two samples
+    const int rate_;        // samples per second
     DataQueues *const queues_;
     SampleSink *const plot_;
-    double time_ = 0.0;
+    qint64 records_ = 0; // records decoded so far
+
+    // Each time is its record's number over the rate, not a running sum of periods: the sum
+    // drifts below the printed value (1.99999999999989 for 2.0000) and ranges typed from
+    // printed times would miss the sample.
+    double time_of(qint64 record) const { return double(record) / rate_; }
 };

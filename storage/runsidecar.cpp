@@ -92,8 +92,8 @@ std::optional<QJsonObject> describe(sqlite3 *db, const QString &table,
         sql += QLatin1String(" WHERE time >= ?1 AND time <= ?2");
     const sqlite_connection::Statement span = sqlite_connection::prepare(db, sql.toUtf8());
     if (span && range) {
-        sqlite3_bind_double(span.get(), 1, range->from);
-        sqlite3_bind_double(span.get(), 2, range->to);
+        sqlite3_bind_double(span.get(), 1, range->first_stored());
+        sqlite3_bind_double(span.get(), 2, range->last_stored());
     }
     if (!span || sqlite3_step(span.get()) != SQLITE_ROW) {
         *reason = QString::fromUtf8(sqlite3_errmsg(db));

@@ -167,27 +167,29 @@ private:
 
 } // namespace
 
-RunStatistics RunStatistics::read(sqlite3 *db, const QString &runTable, double from, double to)
+RunStatistics RunStatistics::read(sqlite3 *db, const QString &runTable, const TimeRange &range)
 {
     if (db == nullptr || !RunEnvelope::has_sums(db, runTable))
-        return read_rows(db, runTable, from, to);
+        return read_rows(db, runTable, range);
     RunStatistics statistics;
     Accumulator accumulator(db, runTable);
     if (accumulator.open() == 0 ||
-        !accumulator.add_level(accumulator.coarsest_level(), {from, false, to, false}))
+        !accumulator.add_level(accumulator.coarsest_level(),
+                               {range.first_stored(), false, range.last_stored(), false}))
         return statistics;
     statistics.channels_ = accumulator.result();
     statistics.fromEnvelope_ = true;
     return statistics;
 }
 
-RunStatistics RunStatistics::read_rows(sqlite3 *db, const QString &runTable, double from, double to)
+RunStatistics RunStatistics::read_rows(sqlite3 *db, const QString &runTable, const TimeRange &range)
 {
     RunStatistics statistics;
     if (db == nullptr)
         return statistics;
     Accumulator accumulator(db, runTable);
-    if (accumulator.open() == 0 || !accumulator.add_rows({from, false, to, false}))
+    if (accumulator.open() == 0 ||
+        !accumulator.add_rows({range.first_stored(), false, range.last_stored(), false}))
         return statistics;
     statistics.channels_ = accumulator.result();
     return statistics;

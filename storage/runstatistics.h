@@ -1,5 +1,7 @@
 #pragma once
 
+#include "timerange.h"
+
 #include <QString>
 
 #include <limits>
@@ -20,17 +22,17 @@ struct ChannelStatistics
 };
 
 // Samples, extremes, mean and RMS of every voltage column of a run table between two times
-// (both included). Whole blocks come from the coarsest envelope level that fits, then finer
-// ones towards the two ends, and only the few rows no block covers are read, so a range of
-// millions of rows costs a few dozen look-ups. A table whose envelope has no sums (an older
-// version's) is read row by row. Works on the caller's connection, on the caller's thread.
+// (both included, as printed: see TimeRange). Whole blocks come from the coarsest envelope level
+// that fits, then finer ones towards the two ends, and only the few rows no block covers are read,
+// so a range of millions of rows costs a few dozen look-ups. A table whose envelope has no sums (an
+// older version's) is read row by row. Works on the caller's connection, on the caller's thread.
 class RunStatistics
 {
 public:
     // An empty result (no channels) when the table cannot be read.
-    static RunStatistics read(sqlite3 *db, const QString &runTable, double from, double to);
+    static RunStatistics read(sqlite3 *db, const QString &runTable, const TimeRange &range);
     // The same from the rows alone, however long the range.
-    static RunStatistics read_rows(sqlite3 *db, const QString &runTable, double from, double to);
+    static RunStatistics read_rows(sqlite3 *db, const QString &runTable, const TimeRange &range);
 
     const std::vector<ChannelStatistics> &channels() const { return channels_; }
     bool is_empty() const { return channels_.empty(); }

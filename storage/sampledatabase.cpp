@@ -261,12 +261,12 @@ RangeEnvelope SampleDatabase::read_envelope(double lower, double upper, int buck
                                      buckets);
 }
 
-RunStatistics SampleDatabase::read_statistics(const QString &table, double from, double to)
+RunStatistics SampleDatabase::read_statistics(const QString &table, const TimeRange &range)
 {
     if (!accepts_table_name(table)) {
         return RunStatistics();
     }
-    return RunStatistics::read(handle(connection()), table, from, to);
+    return RunStatistics::read(handle(connection()), table, range);
 }
 
 QSqlQuery SampleDatabase::execute_query(const QString &sql)

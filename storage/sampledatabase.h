@@ -100,7 +100,7 @@ public:
     // Samples, extremes, mean and RMS of every voltage column of a run table over
     // [from, to], from the envelope levels where it has sums (see RunStatistics). Empty when
     // the name is not a run table's or the table cannot be read.
-    RunStatistics read_statistics(const QString &table, double from, double to);
+    RunStatistics read_statistics(const QString &table, const TimeRange &range);
     // Runs sql on the calling thread's connection; a failure is reported and the failed
     // query returned.
     QSqlQuery execute_query(const QString &sql);

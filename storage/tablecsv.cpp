@@ -72,8 +72,8 @@ sqlite_connection::Statement select_rows(sqlite3 *db, const QString &table,
     if (!statement) {
         qDebug().noquote() << "Error executing query:" << sqlite3_errmsg(db);
     } else if (range) {
-        sqlite3_bind_double(statement.get(), 1, range->from);
-        sqlite3_bind_double(statement.get(), 2, range->to);
+        sqlite3_bind_double(statement.get(), 1, range->first_stored());
+        sqlite3_bind_double(statement.get(), 2, range->last_stored());
     }
     return statement;
 }

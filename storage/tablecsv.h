@@ -1,5 +1,7 @@
 #pragma once
 
+#include "timerange.h"
+
 #include <QString>
 
 #include <atomic>
@@ -18,13 +20,6 @@ struct CsvOutcome
     QString reason; // SQLite's or the target's words for a failure
 
     bool ok() const { return status == Status::Written; }
-};
-
-// The rows whose time lies in [from, to].
-struct TimeRange
-{
-    double from = 0.0;
-    double to = 0.0;
 };
 
 // Writes every row of one table (or of one time range of it) as CSV: a header of the column names,

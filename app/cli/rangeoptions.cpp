@@ -45,8 +45,11 @@ std::optional<TimeRange> RangeOptions::within(const RunListing &run, QString *er
         *error = QStringLiteral("the run %1 holds no samples").arg(run.name);
         return std::nullopt;
     }
-    const TimeRange range{from_.value_or(*run.firstTime), to_.value_or(*run.lastTime)};
-    if (range.to < *run.firstTime || range.from > *run.lastTime) {
+    // An end not given is the run's first or last time as listed.
+    const TimeRange range{from_.value_or(TimeRange::printed(*run.firstTime)),
+                          to_.value_or(TimeRange::printed(*run.lastTime))};
+    // Compared as printed: a span listed as 0.0000..3.1150 holds 3.115 whatever was stored.
+    if (range.last_stored() < *run.firstTime || range.first_stored() > *run.lastTime) {
         *error = QStringLiteral("%1..%2 s lies outside the run %3, which spans %4..%5 s")
                      .arg(QString::number(range.from, 'f', timeDecimals),
                           QString::number(range.to, 'f', timeDecimals), run.name,

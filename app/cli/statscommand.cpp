@@ -45,7 +45,7 @@ int StatsCommand::run(const QStringList &arguments)
     if (!range) {
         return exitCode;
     }
-    const RunStatistics statistics = database->read_statistics(table, range->from, range->to);
+    const RunStatistics statistics = database->read_statistics(table, *range);
     if (statistics.is_empty()) {
         Console::error(QStringLiteral("cannot read the table %1").arg(table));
         return ExitFailure;

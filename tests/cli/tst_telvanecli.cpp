@@ -469,6 +469,8 @@ private slots:
     void versionAndHelpAreAnsweredWithoutAnInstrument();
     void recordedRunSurvivesTheWindowClosingInTheSameFolder();
     void statsAndStretchesAgreeWithTheExportedRows();
+    void rangeTypedFromPrintedTimesTakesTheRowsPrintedInside_data();
+    void rangeTypedFromPrintedTimesTakesTheRowsPrintedInside();
     void recordersStartedTogetherGetTablesOfTheirOwn_data();
     void recordersStartedTogetherGetTablesOfTheirOwn();
     void csvNamingTheDatabaseIsRefusedAndTouchesNothing_data();
@@ -1118,6 +1120,110 @@ void TelvaneCliTest::statsAndStretchesAgreeWithTheExportedRows()
         backwards.run({"export", "--table", table, "--csv", "x.csv", "--from", "1", "--to", "0.5"}),
         2);
     QVERIFY(!QFile::exists(dir_->filePath("x.csv")));
+}
+
+// A stretch typed from printed times takes exactly the rows printed inside it, in stats, the
+// export and its sidecar: in runs stored by earlier versions as running sums of the period
+// (2.0000 stored as 1.99999999999989) and in recorded runs, whose times are exact.
+void TelvaneCliTest::rangeTypedFromPrintedTimesTakesTheRowsPrintedInside_data()
+{
+    QTest::addColumn<bool>("recorded");
+    QTest::addColumn<int>("rate");
+    QTest::addColumn<bool>("single");
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<QStringList>("stretch");
+    QTest::addColumn<int>("expected");
+    const auto range = [](const char *from, const char *to) {
+        QStringList arguments;
+        if (from != nullptr)
+            arguments << "--from" << from;
+        if (to != nullptr)
+            arguments << "--to" << to;
+        return arguments;
+    };
+    QTest::newRow("summed 1000/s, 2 to 5")
+        << false << 1000 << true << 6000 << range("2", "5") << 3001;
+    QTest::newRow("summed 150/s x 16, 10 to 20")
+        << false << 150 << false << 4500 << range("10", "20") << 1501;
+    QTest::newRow("summed 1000/s, 1 to 1") << false << 1000 << true << 6000 << range("1", "1") << 1;
+    QTest::newRow("summed 1000/s, from its last printed time")
+        << false << 1000 << true << 3116 << range("3.115", nullptr) << 1;
+    QTest::newRow("recorded 5000/s, 0.2 to 0.4")
+        << true << 5000 << true << 0 << range("0.2", "0.4") << 1001;
+    QTest::newRow("recorded 150/s x 16, 0.5 to 1")
+        << true << 150 << false << 0 << range("0.5", "1") << 76;
+}
+
+void TelvaneCliTest::rangeTypedFromPrintedTimesTakesTheRowsPrintedInside()
+{
+    QFETCH(bool, recorded);
+    QFETCH(int, rate);
+    QFETCH(bool, single);
+    QFETCH(int, rows);
+    QFETCH(QStringList, stretch);
+    QFETCH(int, expected);
+    const QString path = dir_->filePath(cliDatabase);
+    QString table = runTable;
+    if (recorded) {
+        Cli record(dir_->path());
+        QCOMPARE(record.run({"record", "--simulate", "--mode", single ? "single" : "multi",
+                             "--rate", QString::number(rate), "--time", "2"}),
+                 0);
+        table = record.out().section('\n', 0, 0);
+        QSqlDatabase check = QSqlDatabase::addDatabase("QSQLITE", "times");
+        check.setDatabaseName(path);
+        QVERIFY(check.open());
+        QSqlQuery query(check);
+        // Each time is the sample's number over the rate, as exactly as a double holds it.
+        QVERIFY(query.exec(QStringLiteral("SELECT COUNT(*) FROM %1 WHERE time <> "
+                                          "(id - (SELECT MIN(id) FROM %1)) / %2.0")
+                               .arg(table)
+                               .arg(rate)) &&
+                query.next());
+        QCOMPARE(query.value(0).toInt(), 0);
+        check.close();
+    } else {
+        // As earlier versions stored it: the time a running sum of the period.
+        SampleDatabase database(path);
+        QVERIFY(database.open_database() && database.create_table(table, single));
+        QList<SampleRow> batch;
+        double time = 0.0;
+        for (int k = 0; k < rows; ++k) {
+            batch.append(SampleRow(single ? 2 : 17, std::sin(k / 7.0) * 100.0));
+            batch.last()[0] = time;
+            time += 1.0 / rate;
+        }
+        QCOMPARE(database.insert_samples(batch), rows);
+    }
+    QSqlDatabase::removeDatabase("times");
+
+    // The rows whose printed time lies inside, as a reader of the whole CSV finds them.
+    Cli whole(dir_->path());
+    QCOMPARE(whole.run({"export", "--table", table, "--csv", "-"}), 0);
+    const double from =
+        stretch.contains("--from") ? stretch.at(stretch.indexOf("--from") + 1).toDouble() : -1.0;
+    const double to =
+        stretch.contains("--to") ? stretch.at(stretch.indexOf("--to") + 1).toDouble() : 1e9;
+    QStringList inside;
+    for (const QString &line : whole.out().split('\n', Qt::SkipEmptyParts).mid(1)) {
+        const double printed = line.section(',', 1, 1).toDouble();
+        if (printed >= from && printed <= to)
+            inside.append(line);
+    }
+    QCOMPARE(inside.size(), expected);
+
+    Cli exporter(dir_->path());
+    QCOMPARE(exporter.run(QStringList{"export", "--table", table, "--csv", "part.csv"} + stretch),
+             0);
+    QCOMPARE(read_lines(dir_->filePath("part.csv")).mid(1), inside);
+    const QJsonObject sidecar = QJsonDocument::fromJson(read_bytes(dir_->filePath("part.json")))
+                                    .object()
+                                    .value("exported")
+                                    .toObject();
+    QCOMPARE(sidecar.value("rows").toInt(), expected);
+    Cli stats(dir_->path());
+    QCOMPARE(stats.run(QStringList{"stats", "--table", table} + stretch), 0);
+    QCOMPARE(stats.out().section('\n', 1, 1).section('\t', 1, 1), QString::number(expected));
 }
 
 void TelvaneCliTest::recordersStartedTogetherGetTablesOfTheirOwn_data()
