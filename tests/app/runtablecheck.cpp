@@ -30,10 +30,9 @@ QString differenceFromWaveform(const QList<SampleRow> &rows, bool singleChannel,
                                quint32 pattern)
 {
     const int channels = singleChannel ? 1 : 16;
-    const double step = 1.0 / rate;
-    double time = 0.0;
     for (qsizetype k = 0; k < rows.size(); ++k) {
         const SampleRow &row = rows.at(k);
+        const double time = double(k) / rate;
         if (row.size() != channels + 1)
             return QStringLiteral("row %1 has %2 values").arg(k).arg(row.size());
         if (row.first() != time) {
@@ -53,7 +52,6 @@ QString differenceFromWaveform(const QList<SampleRow> &rows, bool singleChannel,
                     .arg(expected, 0, 'g', 17);
             }
         }
-        time += step;
     }
     return QString();
 }

@@ -59,13 +59,10 @@ int lastCommandCode(const InstrumentSimulator &instrument)
     return codes.isEmpty() ? -1 : codes.last();
 }
 
-// Time stamp of sample `index` of a run, accumulated as the decoder does.
+// Time stamp of sample `index` of a run, as the decoder gives it.
 double sampleTime(qsizetype index, int rate)
 {
-    double time = 0.0;
-    for (qsizetype k = 0; k < index; ++k)
-        time += 1.0 / rate;
-    return time;
+    return double(index) / rate;
 }
 
 // Differences between the window's controls and the Connected state.
