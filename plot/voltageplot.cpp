@@ -467,6 +467,7 @@ void VoltagePlot::add_history(const history_load::Result &result, quint64 genera
             envelopeBucketWidth = result.bucketWidth;
         }
         replot(rpQueuedReplot);
+        emit history_loaded();
     }
     catch_up_history();
 }

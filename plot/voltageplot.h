@@ -131,6 +131,9 @@ signals:
     void helperYLinePositionChanged(double yPos);
     // Times read differently from now on (time of day switched, or another start).
     void time_format_changed();
+    // A history load's points went into the graphs (a queued replot draws them); not sent for
+    // a load dropped because its run was replaced.
+    void history_loaded();
 
 public slots:
     void AxisRangeChanged(QCPRange newRange);
