@@ -5,7 +5,9 @@
 #include <QFileInfo>
 #include <QStringList>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace database_files {
 
@@ -13,8 +15,15 @@ namespace {
 // Links followed at most, as the kernel does, so a loop of links ends.
 constexpr int maxLinkHops = 40;
 
-const QStringList companionSuffixes = {QString(), QStringLiteral("-wal"), QStringLiteral("-shm"),
+const QString logSuffix = QStringLiteral("-wal");
+const QString logIndexSuffix = QStringLiteral("-shm");
+const QStringList companionSuffixes = {QString(), logSuffix, logIndexSuffix,
                                        QStringLiteral("-journal")};
+// The bytes of the database file every open connection to a file in write-ahead mode holds a
+// read lock on (SQLite's SHARED lock); its closing connection locks them for writing to tell
+// it is the last one.
+constexpr off_t sharedLockFirst = 0x40000000 + 2;
+constexpr off_t sharedLockBytes = 510;
 
 // The absolute path with every symbolic link resolved; for a file that does not exist
 // (yet), the resolved folder and the name, following a link that points nowhere so far.
@@ -62,6 +71,36 @@ bool is_database_or_companion(const QString &path, const QString &databaseFile)
         }
     }
     return false;
+}
+
+bool has_log(const QString &databaseFile)
+{
+    // Something else under their names (a folder) is neither.
+    return QFileInfo(databaseFile + logSuffix).isFile() ||
+           QFileInfo(databaseFile + logIndexSuffix).isFile();
+}
+
+void remove_unused_log(const QString &databaseFile)
+{
+    // Opened for writing only to take the lock: nothing is written.
+    const int fd = ::open(QFile::encodeName(databaseFile).constData(), O_RDWR | O_CLOEXEC);
+    if (fd < 0) {
+        return;
+    }
+    // An open file description's lock: closing another descriptor of the file does not drop
+    // it, and it meets SQLite's locks even where they are this process's own.
+    struct flock lock
+    {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = sharedLockFirst;
+    lock.l_len = sharedLockBytes;
+    const QFileInfo log(databaseFile + logSuffix);
+    if (::fcntl(fd, F_OFD_SETLK, &lock) == 0 && log.isFile() && log.size() == 0) {
+        QFile::remove(databaseFile + logSuffix);
+        QFile::remove(databaseFile + logIndexSuffix);
+    }
+    ::close(fd);
 }
 
 } // namespace database_files

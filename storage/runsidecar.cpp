@@ -127,16 +127,24 @@ std::optional<QJsonObject> describe(sqlite3 *db, const QString &table,
     };
 }
 
+std::optional<QByteArray> content(sqlite3 *db, const QString &table,
+                                  const std::optional<TimeRange> &range, QString *reason)
+{
+    const std::optional<QJsonObject> object = describe(db, table, range, reason);
+    if (!object)
+        return std::nullopt;
+    return QJsonDocument(*object).toJson(QJsonDocument::Indented);
+}
+
 CsvOutcome write(sqlite3 *db, const QString &table, const QString &exportedFile,
                  const std::optional<TimeRange> &range)
 {
     QString reason;
-    const std::optional<QJsonObject> content = describe(db, table, range, &reason);
-    if (!content)
+    const std::optional<QByteArray> json = content(db, table, range, &reason);
+    if (!json)
         return {CsvOutcome::Status::ReadFailed, reason};
     QSaveFile file(path_beside(exportedFile));
-    const QByteArray json = QJsonDocument(*content).toJson(QJsonDocument::Indented);
-    if (!file.open(QIODevice::WriteOnly) || file.write(json) != json.size() ||
+    if (!file.open(QIODevice::WriteOnly) || file.write(*json) != json->size() ||
         !commit_save_file(file)) {
         return {CsvOutcome::Status::WriteFailed, file.errorString()};
     }

@@ -2,6 +2,7 @@
 
 #include "tablecsv.h"
 
+#include <QByteArray>
 #include <QJsonObject>
 #include <QString>
 
@@ -25,6 +26,10 @@ QString path_beside(const QString &exportedFile);
 // the table cannot be read, then `reason` says why.
 std::optional<QJsonObject> describe(sqlite3 *db, const QString &table,
                                     const std::optional<TimeRange> &range, QString *reason);
+
+// The sidecar's file content, as describe gives it; nothing when the table cannot be read.
+std::optional<QByteArray> content(sqlite3 *db, const QString &table,
+                                  const std::optional<TimeRange> &range, QString *reason);
 
 // Writes the sidecar of an export of table to exportedFile into path_beside(exportedFile),
 // replacing it only once it is complete.

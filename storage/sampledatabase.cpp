@@ -1,5 +1,6 @@
 #include "sampledatabase.h"
 
+#include "databasefiles.h"
 #include "runenvelope.h"
 #include "runsettings.h"
 #include "runsidecar.h"
@@ -55,6 +56,7 @@ int no_table(bool empty, QString *error)
 SampleDatabase::SampleDatabase(const QString &fileName, Access access)
     : fileName_(fileName)
     , access_(access)
+    , hadLog_(database_files::has_log(fileName))
     , owner_(QThread::currentThread())
     , ownerConnectionName_(owner_connection_name())
     , connection_(
@@ -76,6 +78,9 @@ SampleDatabase::~SampleDatabase()
     }
     connection_ = QSqlDatabase();
     QSqlDatabase::removeDatabase(ownerConnectionName_);
+    if (access_ == Access::ReadOnly && !hadLog_) {
+        database_files::remove_unused_log(fileName_);
+    }
 }
 
 QSqlDatabase SampleDatabase::connection()
@@ -415,6 +420,17 @@ QList<RunGap> SampleDatabase::read_gaps(const QString &table)
     if (!accepts_table_name(table))
         return {};
     return run_gaps::read(handle(connection()), table);
+}
+
+std::optional<QByteArray> SampleDatabase::sidecar_content(const QString &table,
+                                                          const std::optional<TimeRange> &range,
+                                                          QString *reason)
+{
+    if (!accepts_table_name(table)) {
+        *reason = QStringLiteral("not a run table name");
+        return std::nullopt;
+    }
+    return run_sidecar::content(handle(connection()), table, range, reason);
 }
 
 CsvOutcome SampleDatabase::write_sidecar(const QString &exportedFile, const QString &table,

@@ -151,7 +151,9 @@ public:
     // A gap of the run, committed at once (see run_gaps); its gaps in time order.
     bool add_gap(const QString &table, const RunGap &gap, QString *reason);
     QList<RunGap> read_gaps(const QString &table);
-    // The JSON file beside an export of the table (see run_sidecar).
+    // The JSON file beside an export of the table (see run_sidecar), and its content alone.
+    std::optional<QByteArray>
+    sidecar_content(const QString &table, const std::optional<TimeRange> &range, QString *reason);
     CsvOutcome write_sidecar(const QString &exportedFile, const QString &table,
                              const std::optional<TimeRange> &range = {});
 
@@ -172,6 +174,8 @@ private:
 
     const QString fileName_;
     const Access access_;
+    // A read-only database removes, when it goes, the write-ahead log its reading made.
+    const bool hadLog_;
     QThread *const owner_; // the creating thread, which uses connection_
     const QString ownerConnectionName_;
     QSqlDatabase connection_;                              // used by owner_ only

@@ -1,12 +1,54 @@
 #include "sqliteconnection.h"
 
 #include <QDebug>
+#include <QFile>
+#include <QFileInfo>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QUrl>
 #include <QVariant>
 
 #include <sqlite3.h>
+
+namespace {
+const QLatin1String readOnlyOption("QSQLITE_OPEN_READONLY");
+// Where the header says which journal the file keeps: 2 and 2 for a write-ahead log.
+constexpr qint64 journalVersionsOffset = 18;
+
+bool keeps_write_ahead_log(const QString &fileName)
+{
+    QFile file(fileName);
+    return file.open(QIODevice::ReadOnly) && file.seek(journalVersionsOffset) &&
+           file.read(2) == QByteArray("\x02\x02", 2);
+}
+
+// The log or its index cannot be made beside the file: a folder the reader may not write, a
+// read-only mount, or something else under the log's name.
+bool log_cannot_be_made(int code)
+{
+    return (code & 0xff) == SQLITE_CANTOPEN || (code & 0xff) == SQLITE_READONLY;
+}
+
+// Opens db anew as a file nothing changes while it is read, where that holds: a file that
+// keeps a write-ahead log, with no log of commits beside it and none that can be made, is one
+// no writer can be at work on. False when it does not hold (db left as it was) or the file
+// cannot be opened so (db closed).
+bool reopen_unchanging(QSqlDatabase &db)
+{
+    const QString fileName = db.databaseName();
+    const QFileInfo log(fileName + QStringLiteral("-wal"));
+    if (!keeps_write_ahead_log(fileName) || (log.isFile() && log.size() > 0)) {
+        return false;
+    }
+    db.close();
+    QUrl uri = QUrl::fromLocalFile(QFileInfo(fileName).absoluteFilePath());
+    uri.setQuery(QStringLiteral("immutable=1"));
+    db.setDatabaseName(uri.toString(QUrl::FullyEncoded));
+    db.setConnectOptions(db.connectOptions() + QStringLiteral(";QSQLITE_OPEN_URI"));
+    return db.open();
+}
+} // namespace
 
 namespace sqlite_connection {
 
@@ -15,9 +57,8 @@ QSqlDatabase add(const QString &name, const QString &fileName, bool readOnly)
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
     db.setDatabaseName(fileName);
     // A writer waits this long for another connection's write lock before it gives up.
-    db.setConnectOptions(readOnly
-                             ? QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000;QSQLITE_OPEN_READONLY")
-                             : QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
+    const QString busyTimeout = QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000");
+    db.setConnectOptions(readOnly ? busyTimeout + QLatin1Char(';') + readOnlyOption : busyTimeout);
     return db;
 }
 
@@ -27,24 +68,34 @@ bool open(QSqlDatabase &db, Journal journal)
         qDebug().noquote() << "Error opening database:" << db.lastError().text();
         return false;
     }
+    if (db.connectOptions().contains(readOnlyOption)) {
+        // SQLite looks for the log at the first read. Any other failure is left to the
+        // reader's first query, which says why.
+        const int code = sqlite3_exec(native_handle(db), "SELECT count(*) FROM sqlite_master",
+                                      nullptr, nullptr, nullptr);
+        if (code != SQLITE_OK && log_cannot_be_made(code) && !reopen_unchanging(db) &&
+            !db.isOpen()) {
+            qDebug().noquote() << "Error opening database:" << db.lastError().text();
+            return false;
+        }
+        return true;
+    }
     // The journal mode is kept in the file; asking again is cheap. Without it the
     // database still works, only readers and the writer wait for each other.
-    if (!db.connectOptions().contains(QLatin1String("QSQLITE_OPEN_READONLY"))) {
-        QSqlQuery query(db);
-        if (journal == Journal::Off) {
-            // Fewer, larger pages make fewer b-tree levels and page splits per row.
-            query.exec(QStringLiteral("PRAGMA page_size=%1").arg(scratchPageBytes));
-            query.exec(QStringLiteral("PRAGMA journal_mode=OFF"));
-            query.exec(QStringLiteral("PRAGMA synchronous=OFF"));
-            return true;
-        }
-        query.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
-        // In WAL mode a commit then writes the log without waiting for the disk (a few ms
-        // each here, and a run's start commits several times on the GUI thread); the file
-        // stays whole, and a power cut at most loses the last commits, never a crash.
-        query.exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
-        query.exec(QStringLiteral("PRAGMA journal_size_limit=%1").arg(walSizeLimitBytes));
+    QSqlQuery query(db);
+    if (journal == Journal::Off) {
+        // Fewer, larger pages make fewer b-tree levels and page splits per row.
+        query.exec(QStringLiteral("PRAGMA page_size=%1").arg(scratchPageBytes));
+        query.exec(QStringLiteral("PRAGMA journal_mode=OFF"));
+        query.exec(QStringLiteral("PRAGMA synchronous=OFF"));
+        return true;
     }
+    query.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
+    // In WAL mode a commit then writes the log without waiting for the disk (a few ms
+    // each here, and a run's start commits several times on the GUI thread); the file
+    // stays whole, and a power cut at most loses the last commits, never a crash.
+    query.exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
+    query.exec(QStringLiteral("PRAGMA journal_size_limit=%1").arg(walSizeLimitBytes));
     return true;
 }
 

@@ -33,8 +33,10 @@ constexpr int scratchPageBytes = 16 * 1024;
 enum class Journal { WriteAhead, Off };
 
 // Opens db and switches the file to the write-ahead journal, bounded by walSizeLimitBytes, or
-// with Journal::Off to no journal, no syncs and larger pages (on a file not yet written).
-// Reports a failure on the debug output and returns false.
+// with Journal::Off to no journal, no syncs and larger pages (on a file not yet written). A
+// read-only connection changes nothing and is opened so it can read where no write-ahead log
+// can be made (a read-only mount, a folder the reader may not write); the journal is left
+// alone. Reports a failure on the debug output and returns false.
 bool open(QSqlDatabase &db, Journal journal = Journal::WriteAhead);
 
 // Closes and unregisters the connection called name; no handle to it may remain.

@@ -6,9 +6,11 @@
 #include "exitcode.h"
 #include "runsidecar.h"
 #include "sampledatabase.h"
+#include "savefilecommit.h"
 
 #include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
 
 #include <cerrno>
 #include <cstring>
@@ -38,18 +40,62 @@ CsvOutcome write_in_place(SampleDatabase &database, const QString &table, int vo
     }
     return database.write_csv(file, table, voltageDecimals, range);
 }
-int write_sidecar(SampleDatabase &database, const QString &table, const QString &csv,
-                  const std::optional<TimeRange> &range)
+// How the CSV went, said on standard error; ExitOk or ExitFailure.
+int report(const CsvOutcome &outcome, const QString &table, const QString &name)
 {
-    const QString name = run_sidecar::path_beside(csv);
-    const CsvOutcome outcome = database.write_sidecar(csv, table, range);
-    if (outcome.ok()) {
-        Console::note(QStringLiteral("Sidecar written to ") + name);
+    switch (outcome.status) {
+    case CsvOutcome::Status::Written:
+        Console::note(QStringLiteral("CSV written to ") + name);
         return ExitOk;
+    case CsvOutcome::Status::ReadFailed:
+        Console::error(QStringLiteral("cannot read the table %1 for the CSV file %2: %3")
+                           .arg(table, name, outcome.reason));
+        return ExitFailure;
+    case CsvOutcome::Status::WriteFailed:
+        break;
     }
-    Console::error(
-        QStringLiteral("could not write the sidecar file %1: %2").arg(name, outcome.reason));
+    Console::error(QStringLiteral("could not write the CSV file %1: %2").arg(name, outcome.reason));
     return ExitFailure;
+}
+
+// A regular file and its sidecar are both made whole beside their names before either takes
+// its name: a failed export leaves neither, and replaces no file already there.
+int write_with_sidecar(SampleDatabase &database, const QString &table, int voltageDecimals,
+                       const QString &target, const std::optional<TimeRange> &range)
+{
+    QString reason;
+    const std::optional<QByteArray> json = database.sidecar_content(table, range, &reason);
+    if (!json) {
+        return report({CsvOutcome::Status::ReadFailed, reason}, table, target);
+    }
+    QSaveFile csv(target);
+    const CsvOutcome outcome = csv.open(QIODevice::WriteOnly)
+                                   ? database.write_csv(csv, table, voltageDecimals, range)
+                                   : CsvOutcome{CsvOutcome::Status::WriteFailed, csv.errorString()};
+    if (!outcome.ok()) {
+        return report(outcome, table, target);
+    }
+    const QString name = run_sidecar::path_beside(target);
+    QSaveFile sidecar(name);
+    if (!sidecar.open(QIODevice::WriteOnly) || sidecar.write(*json) != json->size() ||
+        !sidecar.flush()) {
+        Console::error(QStringLiteral("could not write the sidecar file %1: %2")
+                           .arg(name, sidecar.errorString()));
+        return ExitFailure;
+    }
+    if (!commit_save_file(csv)) {
+        return report({CsvOutcome::Status::WriteFailed, csv.errorString()}, table, target);
+    }
+    if (!commit_save_file(sidecar)) {
+        // Only putting it in place failed; the CSV goes with it.
+        QFile::remove(target);
+        Console::error(QStringLiteral("could not write the sidecar file %1: %2")
+                           .arg(name, sidecar.errorString()));
+        return ExitFailure;
+    }
+    const int exitCode = report(outcome, table, target);
+    Console::note(QStringLiteral("Sidecar written to ") + name);
+    return exitCode;
 }
 } // namespace
 
@@ -94,34 +140,17 @@ int CsvOutput::write(SampleDatabase &database, const QString &table, int voltage
 {
     // Unbuffered: a write error shows at the write that failed, not at some later flush.
     constexpr QIODevice::OpenMode inPlace = QIODevice::WriteOnly | QIODevice::Unbuffered;
-    CsvOutcome outcome;
-    QString name = target;
-    bool sidecar = false;
     if (target == standardOutput) {
-        name = QStringLiteral("standard output");
         QFile out;
         const bool opened = out.open(STDOUT_FILENO, inPlace, QFileDevice::DontCloseHandle);
-        outcome = write_in_place(database, table, voltageDecimals, range, out, opened);
-    } else if (is_special_file(target)) {
+        return report(write_in_place(database, table, voltageDecimals, range, out, opened), table,
+                      QStringLiteral("standard output"));
+    }
+    if (is_special_file(target)) {
         QFile file(target);
         const bool opened = file.open(inPlace);
-        outcome = write_in_place(database, table, voltageDecimals, range, file, opened);
-    } else {
-        outcome = database.write_csv(target, table, voltageDecimals, range);
-        sidecar = true;
+        return report(write_in_place(database, table, voltageDecimals, range, file, opened), table,
+                      target);
     }
-
-    switch (outcome.status) {
-    case CsvOutcome::Status::Written:
-        Console::note(QStringLiteral("CSV written to ") + name);
-        return sidecar ? write_sidecar(database, table, target, range) : ExitOk;
-    case CsvOutcome::Status::ReadFailed:
-        Console::error(QStringLiteral("cannot read the table %1 for the CSV file %2: %3")
-                           .arg(table, name, outcome.reason));
-        return ExitFailure;
-    case CsvOutcome::Status::WriteFailed:
-        break;
-    }
-    Console::error(QStringLiteral("could not write the CSV file %1: %2").arg(name, outcome.reason));
-    return ExitFailure;
+    return write_with_sidecar(database, table, voltageDecimals, target, range);
 }

@@ -30,7 +30,8 @@ std::unique_ptr<SampleDatabase> ExistingDatabase::open(const QString &file)
             QStringLiteral("cannot read the database %1: file is not a database").arg(file));
         return nullptr;
     }
-    auto database = std::make_unique<SampleDatabase>(file);
+    // Read-only: looking into a file changes no byte of it, whichever program it is from.
+    auto database = std::make_unique<SampleDatabase>(file, SampleDatabase::Access::ReadOnly);
     if (!database->open_database()) {
         Console::error(
             QStringLiteral("cannot open the database %1: %2").arg(file, database->open_error()));

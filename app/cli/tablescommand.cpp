@@ -24,19 +24,23 @@ int TablesCommand::run(const QStringList &arguments)
     if (!database) {
         return ExitFailure;
     }
-    int code = ExitOk;
+    // A table that cannot be read (damaged, or another program's under a run's name) is named
+    // and the others listed; only when none of them could be read does the listing fail.
+    bool listed = false;
+    bool unread = false;
     for (const QString &table : database->run_names()) {
         QString reason;
         // Every row is counted: a script's listing also tells whether the tables can be read.
         if (const auto run =
                 database->describe_run(table, &reason, run_catalogue::RowCount::EveryRow)) {
             Console::out(line(*run, database->read_facts(table)));
+            listed = true;
         } else {
             Console::error(QStringLiteral("cannot read the table %1: %2").arg(table, reason));
-            code = ExitFailure;
+            unread = true;
         }
     }
-    return code;
+    return unread && !listed ? ExitFailure : ExitOk;
 }
 
 QString TablesCommand::line(const RunListing &run, const std::optional<RunFacts> &facts)

@@ -236,6 +236,24 @@ bool make_run_database(const QString &path, int rows)
     return database.insert_samples(batch) == rows;
 }
 
+// Runs each statement on the file over a plain connection of its own, as another program would.
+bool run_sql(const QString &path, const QStringList &statements)
+{
+    const QString name = QStringLiteral("other program");
+    bool ran = true;
+    {
+        QSqlDatabase other = QSqlDatabase::addDatabase("QSQLITE", name);
+        other.setDatabaseName(path);
+        ran = other.open();
+        QSqlQuery query(other);
+        for (const QString &statement : statements) {
+            ran = ran && query.exec(statement);
+        }
+    }
+    QSqlDatabase::removeDatabase(name);
+    return ran;
+}
+
 // The table as the database's own export writes it into a regular file.
 QByteArray exported_csv(const QString &databasePath, const QString &table, int decimals)
 {
@@ -481,6 +499,9 @@ private slots:
     void csvWriteErrorFailsAndLeavesTheTarget();
     void unreadableDatabaseIsReportedWithSqlitesReason_data();
     void unreadableDatabaseIsReportedWithSqlitesReason();
+    void readingCommandsChangeNoByteOfTheFile_data();
+    void readingCommandsChangeNoByteOfTheFile();
+    void tableWithoutARunsColumnsIsNamedAndItsExportLeavesNoFile();
     void tableCreationFailureNamesSqlitesReason();
     void unopenablePortIsReportedWithTheReason_data();
     void unopenablePortIsReportedWithTheReason();
@@ -1439,8 +1460,6 @@ void TelvaneCliTest::unreadableDatabaseIsReportedWithSqlitesReason_data()
     // The tables are listed, the rows cannot all be read: the export fails midway.
     QTest::newRow("damaged in the middle") << "overwritten"
                                            << "malformed";
-    QTest::newRow("write-ahead log in a read-only folder") << "read-only folder"
-                                                           << "readonly database";
 }
 
 void TelvaneCliTest::unreadableDatabaseIsReportedWithSqlitesReason()
@@ -1461,20 +1480,12 @@ void TelvaneCliTest::unreadableDatabaseIsReportedWithSqlitesReason()
     } else {
         QVERIFY(make_run_database(database, 20000));
     }
-    const bool readOnly = damage == QLatin1String("read-only folder");
-    const bool asNobody = readOnly && ::geteuid() == 0; // root may write anywhere
     if (damage == QLatin1String("truncated")) {
         QVERIFY(QFile::resize(database, QFileInfo(database).size() / 2));
     } else if (damage == QLatin1String("overwritten")) {
         QFile file(database);
         QVERIFY(file.open(QIODevice::ReadWrite) && file.seek(file.size() / 2));
         QCOMPARE(file.write(QByteArray(40960, '\xa5')), qint64(40960));
-    } else if (readOnly) {
-        QVERIFY(QFile::exists(database) && !QFile::exists(database + "-wal"));
-        QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner |
-                                                  QFile::ReadOther | QFile::ExeOther));
-        QVERIFY(QFile::setPermissions(dir_->path(), QFile::permissions(dir_->path()) |
-                                                        QFile::ExeOther | QFile::ReadOther));
     }
 
     const QByteArray before = read_bytes(database);
@@ -1484,11 +1495,6 @@ void TelvaneCliTest::unreadableDatabaseIsReportedWithSqlitesReason()
         {"export", "--table", runTable, "--db", database, "--csv", csv}};
     for (const QStringList &arguments : commands) {
         Cli cli(dir_->path());
-        if (asNobody) {
-            if (const QString problem = cli.run_as_nobody(); !problem.isEmpty()) {
-                QSKIP(qPrintable(problem));
-            }
-        }
         QCOMPARE(cli.run(arguments), 1);
         QVERIFY2(cli.err().contains(reason) &&
                      !cli.err().contains(QLatin1String("could not write")),
@@ -1497,7 +1503,119 @@ void TelvaneCliTest::unreadableDatabaseIsReportedWithSqlitesReason()
         QVERIFY(!QFile::exists(csv));
         QCOMPARE(read_bytes(database), before);
     }
-    QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+}
+
+void TelvaneCliTest::readingCommandsChangeNoByteOfTheFile_data()
+{
+    QTest::addColumn<QString>("where");
+    // Another program's file keeps its rollback journal.
+    QTest::newRow("rollback journal") << "rollback";
+    // The recorder's own file: the log and its index a reader makes go with it.
+    QTest::newRow("write-ahead log") << "log";
+    // Root writes anywhere: a folder of the log's name stops the log being made.
+    QTest::newRow("no log can be made beside it") << "log folder";
+    QTest::newRow("folder the reader may not write") << "read-only folder";
+    QTest::newRow("read-only mount") << "read-only mount";
+}
+
+void TelvaneCliTest::readingCommandsChangeNoByteOfTheFile()
+{
+    QFETCH(QString, where);
+
+    const QString folder = dir_->filePath("runs");
+    const QString out = dir_->filePath("out");
+    QVERIFY(QDir(dir_->path()).mkdir("runs") && QDir(dir_->path()).mkdir("out"));
+    const QString database = folder + QStringLiteral("/runs.db");
+    bool mounted = false;
+    const auto unmount = qScopeGuard([&] {
+        if (mounted) {
+            ::umount2(QFile::encodeName(folder).constData(), MNT_DETACH);
+        }
+    });
+    if (where == QLatin1String("read-only mount")) {
+        mounted =
+            ::mount("tmpfs", QFile::encodeName(folder).constData(), "tmpfs", 0, "size=4m") == 0;
+        if (!mounted) {
+            QSKIP("a tmpfs cannot be mounted here (it takes root)");
+        }
+    }
+    QVERIFY(make_run_database(database, 2000));
+    const bool asNobody = where == QLatin1String("read-only folder") && ::geteuid() == 0;
+    if (where == QLatin1String("rollback")) {
+        QVERIFY(run_sql(database, {QStringLiteral("PRAGMA journal_mode=DELETE")}));
+    } else if (where == QLatin1String("log folder")) {
+        QVERIFY(QDir(folder).mkdir(QStringLiteral("runs.db-wal")));
+    } else if (where == QLatin1String("read-only folder")) {
+        QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner |
+                                                  QFile::ReadOther | QFile::ExeOther));
+        QVERIFY(QFile::setPermissions(out, QFile::permissions(out) | QFile::WriteOther |
+                                               QFile::ExeOther));
+        QVERIFY(QFile::setPermissions(dir_->path(), QFile::permissions(dir_->path()) |
+                                                        QFile::ExeOther | QFile::ReadOther));
+    } else if (mounted) {
+        QCOMPARE(::mount(nullptr, QFile::encodeName(folder).constData(), nullptr,
+                         MS_REMOUNT | MS_RDONLY, nullptr),
+                 0);
+    }
+
+    const QByteArray before = read_bytes(database);
+    const auto files = [&folder] {
+        return QDir(folder).entryList(QDir::AllEntries | QDir::System | QDir::Hidden |
+                                      QDir::NoDotAndDotDot);
+    };
+    const QStringList filesBefore = files();
+    const QString csv = out + QStringLiteral("/run.csv");
+    const QList<QPair<QStringList, int>> commands = {
+        {{"tables"}, 0},
+        {{"stats", "--table", runTable}, 0},
+        {{"export", "--table", runTable, "--csv", csv}, 0},
+        // Failing commands open the file as well: this run has no facts, that one is not there.
+        {{"info", "--table", runTable}, 1},
+        {{"export", "--table", "dataSample_20000101_00_00_00", "--csv", csv}, 2},
+    };
+    for (const auto &[arguments, exitCode] : commands) {
+        Cli cli(dir_->path());
+        if (asNobody) {
+            if (const QString problem = cli.run_as_nobody(); !problem.isEmpty()) {
+                QSKIP(qPrintable(problem));
+            }
+        }
+        const int code = cli.run(arguments + QStringList{"--db", database});
+        QVERIFY2(code == exitCode, qPrintable(arguments.first() + ": " + cli.err()));
+        QVERIFY(read_bytes(database) == before);
+        QCOMPARE(files(), filesBefore);
+    }
+    QCOMPARE(read_lines(csv).size(), 2001);
+}
+
+void TelvaneCliTest::tableWithoutARunsColumnsIsNamedAndItsExportLeavesNoFile()
+{
+    const QString database = dir_->filePath(cliDatabase);
+    const QString odd = QStringLiteral("dataSample_20240101_10_00_00");
+    QVERIFY(make_run_database(database, 10));
+    QVERIFY(run_sql(database, {QStringLiteral("CREATE TABLE %1(x INTEGER)").arg(odd),
+                               QStringLiteral("INSERT INTO %1 VALUES(1)").arg(odd)}));
+
+    Cli tables(dir_->path());
+    QCOMPARE(tables.run({"tables"}), 0);
+    QVERIFY2(tables.out().startsWith(runTable + '\t') && !tables.out().contains(odd),
+             qPrintable(tables.out()));
+    QVERIFY2(tables.err().contains(odd + QStringLiteral(": no such column: time")),
+             qPrintable(tables.err()));
+
+    // Neither a new file nor one already of that name is left changed.
+    QFile kept(dir_->filePath("kept.csv"));
+    QVERIFY(kept.open(QIODevice::WriteOnly) && kept.write("kept\n") == 5);
+    kept.close();
+    for (const QString &name : QStringList{"new", "kept"}) {
+        Cli exporter(dir_->path());
+        QCOMPARE(exporter.run({"export", "--table", odd, "--csv", name + ".csv"}), 1);
+        QVERIFY2(exporter.err().contains(QStringLiteral("no such column: time")),
+                 qPrintable(exporter.err()));
+        QVERIFY(!QFile::exists(dir_->filePath(name + ".json")));
+    }
+    QVERIFY(!QFile::exists(dir_->filePath("new.csv")));
+    QCOMPARE(read_bytes(kept.fileName()), QByteArray("kept\n"));
 }
 
 void TelvaneCliTest::tableCreationFailureNamesSqlitesReason()
