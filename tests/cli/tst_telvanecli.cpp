@@ -1842,7 +1842,7 @@ void TelvaneCliTest::linesOnStandardInputMarkTheRunWhenTheyArrive()
     QTRY_COMPARE_WITH_TIMEOUT(watcher.read_marks(table).size(), 1, progressMs);
     const qint64 rowsAtFirst = watcher.row_count(table);
     QTRY_VERIFY_WITH_TIMEOUT(watcher.row_count(table) >= rowsAtFirst + rate, progressMs);
-    record.write_input("valve closed\nlast words");
+    record.write_input("valve closed\nlast\twords \\ here");
     record.close_input();
     QTRY_COMPARE_WITH_TIMEOUT(watcher.read_marks(table).size(), 3, progressMs);
     const qint64 rowsAtEnd = watcher.row_count(table);
@@ -1855,7 +1855,7 @@ void TelvaneCliTest::linesOnStandardInputMarkTheRunWhenTheyArrive()
     QCOMPARE(marks.size(), 3);
     QCOMPARE(marks[0].text, QStringLiteral("valve opened"));
     QCOMPARE(marks[1].text, QStringLiteral("valve closed"));
-    QCOMPARE(marks[2].text, QStringLiteral("last words"));
+    QCOMPARE(marks[2].text, QStringLiteral("last\twords \\ here"));
     // The first mark came after the rows stored before it, the second a second of rows later,
     // and both before the run's last row (half a second for the rows still on their way).
     const double lastTime = double(watcher.row_count(table) - 1) / rate;
@@ -1868,6 +1868,9 @@ void TelvaneCliTest::linesOnStandardInputMarkTheRunWhenTheyArrive()
     QCOMPARE(info.run({"info", "--table", table}), 0);
     QVERIFY2(info.out().contains(QStringLiteral("mark\t%1 s\tvalve opened\n")
                                      .arg(QString::number(marks[0].time, 'f', 3))),
+             qPrintable(info.out()));
+    // A tab in the text would split the line's fields; it is escaped, and so is a backslash.
+    QVERIFY2(info.out().contains(QStringLiteral("\tlast\\twords \\\\ here\n")),
              qPrintable(info.out()));
     const QJsonArray exported = QJsonDocument::fromJson(read_bytes(dir_->filePath("marked.json")))
                                     .object()
