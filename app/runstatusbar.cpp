@@ -160,7 +160,8 @@ void RunStatusBar::refresh()
     rate_->setVisible(active);
     if (!runShown_)
         return;
-    const qint64 elapsedMs = session_->elapsed_ms();
+    // Against the collection time, which counts running time only: a pause does not count.
+    const qint64 elapsedMs = session_->running_ms();
     time_->setText(tr("%1 / %2 s").arg(seconds_of(elapsedMs)).arg(session_->settings().seconds));
     rows_->setText(tr("%1 rows stored").arg(session_->committed_count()));
     // Once a second, as the figure covers a second: at the display's pace the label would
