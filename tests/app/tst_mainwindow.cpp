@@ -3,6 +3,7 @@
 #include "mainwindow.h"
 #include "modalresponder.h"
 #include "portwatcher.h"
+#include "runstatusbar.h"
 #include "sampledatabase.h"
 #include "scopedworkdir.h"
 #include "settingsondisk.h"
@@ -139,6 +140,7 @@ private slots:
     void controlColumnWidensForALongerTextAtTheSmallestSize();
     void legendTakesAsFewRowsAsTheWidthAllows_data();
     void legendTakesAsFewRowsAsTheWidthAllows();
+    void endOfRunLineFitsBesideTheOpenRunButton();
 
 private:
     std::unique_ptr<ScopedWorkDir> workDir_;
@@ -565,6 +567,32 @@ void MainWindowTest::legendTakesAsFewRowsAsTheWidthAllows()
     QStringList faults;
     QTRY_VERIFY2((faults = controlLayoutFaults(*legend, *window.centralWidget())).isEmpty(),
                  qPrintable(faults.join(QStringLiteral("; "))));
+}
+
+// The line on how a run ended is the status bar's last field: at the width the window opens
+// with, a long one is cut short with an ellipsis, its whole text in the tool tip.
+void MainWindowTest::endOfRunLineFitsBesideTheOpenRunButton()
+{
+    write_setting(QStringLiteral("NormalExit"), true);
+    MainWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.resize(1092, window.height());
+    RunStatusBar *status = window.run_status();
+    status->run_started();
+    const QString line = QStringLiteral(
+        "The instrument did not end the run after its collection time; it was stopped with "
+        "600000 rows stored. Only 600000 of its 600120 samples could be stored.");
+    status->show_note(line, true);
+    QApplication::processEvents();
+
+    auto *note = window.statusBar()->findChild<QLabel *>(QStringLiteral("runNote"));
+    const QString shown = note->text();
+    QVERIFY2(note->fontMetrics().horizontalAdvance(shown) <= note->contentsRect().width(),
+             qPrintable(shown));
+    QVERIFY2(shown.endsWith(QChar(0x2026)), qPrintable(shown));
+    QCOMPARE(note->toolTip(), line);
+    QCOMPARE(status->note(), line);
 }
 
 QTEST_MAIN(MainWindowTest)
