@@ -32,8 +32,14 @@
 
 namespace {
 
-const QString crashWarning = QStringLiteral(
-    "The program did not exit properly last time. Please manually save the previous test data.");
+// The start-up offer names the run a crash left and its samples, as the close question does.
+QString crashWarning(const QString &table, int samples)
+{
+    return QStringLiteral("The program did not exit properly last time. The run %1 (%2 samples) "
+                          "has not been exported. Please manually save the previous test data.")
+        .arg(table)
+        .arg(samples);
+}
 
 // What a crash leaves behind: a run table with two rows, its name in the settings and
 // "NormalExit" still false.
@@ -246,7 +252,7 @@ void MainWindowTest::uncleanPreviousExitWarnsAndCancelAsksNothingMore()
     QCOMPARE(responder->unexpected(), 0);
     responder.reset();
     QCOMPARE(warning.title, QStringLiteral("Warning"));
-    QCOMPARE(warning.text, crashWarning);
+    QCOMPARE(warning.text, crashWarning(QStringLiteral("dataSample_20240102_03_04_05"), 2));
     QCOMPARE(warning.buttons, QMessageBox::Save | QMessageBox::Cancel);
     QCOMPARE(warning.defaultButton, QMessageBox::Cancel);
     QCOMPARE(warning.icon, QMessageBox::Warning);
