@@ -225,6 +225,12 @@ void MainWindow::set_extra_ports(const QStringList &ports)
     port_watcher_->set_extra_ports(ports);
 }
 
+void MainWindow::add_simulator_port(const QString &port)
+{
+    set_extra_ports(QStringList{port} + port_watcher_->extra_ports());
+    ui_->PortComboBox->setCurrentIndex(ui_->PortComboBox->findText(port));
+}
+
 SampleDatabase *MainWindow::shown_database() const
 {
     return review_database_ ? review_database_.get() : database_;

@@ -394,6 +394,14 @@ void MainWindowTest::portListShowsExtraPortsBeforeTheSystemPorts()
 
     window.set_extra_ports({});
     QCOMPARE(listed(), systemPorts);
+
+    // A simulator started with the window: its port goes first and is chosen over the one
+    // chosen before.
+    window.set_extra_ports({extra[1]});
+    combo->setCurrentIndex(0);
+    window.add_simulator_port(extra[0]);
+    QCOMPARE(listed(), extra + systemPorts);
+    QCOMPARE(combo->currentText(), extra[0]);
 }
 
 void MainWindowTest::portListIsRebuiltOnlyWhenTheSetOfPortsChanges()
