@@ -896,18 +896,27 @@ void TelvaneCliTest::attenuationModuleAllowsVoltagesBeyondTen()
 void TelvaneCliTest::statusReportsBatteryAndModule_data()
 {
     QTest::addColumn<bool>("split");
-    QTest::newRow("reply in one piece") << false;
-    QTest::newRow("reply in pieces after a stray byte") << true;
+    QTest::addColumn<QString>("link"); // a link to the line in the current folder, named so
+    QTest::newRow("reply in one piece") << false << QString();
+    QTest::newRow("reply in pieces after a stray byte") << true << QString();
+    // A name that is a file in the current folder is that file, not one under /dev.
+    QTest::newRow("port named by a link in the current folder") << false << "simA";
 }
 
 void TelvaneCliTest::statusReportsBatteryAndModule()
 {
     QFETCH(bool, split);
+    QFETCH(QString, link);
     simulator_->set_split_status_reply(split);
     simulator_->set_battery(42);
     simulator_->set_module_present(true);
+    QString port = simulator_->port_name();
+    if (!link.isEmpty()) {
+        QVERIFY(QFile::link(port, dir_->filePath(link)));
+        port = link;
+    }
     Cli status(dir_->path());
-    QCOMPARE(status.run({"status", "--port", simulator_->port_name()}), 0);
+    QCOMPARE(status.run({"status", "--port", port}), 0);
     QCOMPARE(status.out(), QStringLiteral("battery 42 %, attenuation module present\n"));
     QCOMPARE(simulator_->received_commands(), QList<QByteArray>{status_query_command()});
 }
