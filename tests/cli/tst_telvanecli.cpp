@@ -78,6 +78,14 @@ public:
     Cli &operator=(const Cli &) = delete;
 
     void start(const QStringList &arguments) { process_.start(program_, arguments); }
+    // Runs with arguments as a shell writes them, for bytes no QString holds ("$(printf '\377')").
+    int run_in_shell(const QString &arguments)
+    {
+        process_.start(
+            QStringLiteral("/bin/sh"),
+            {QStringLiteral("-c"), QStringLiteral("exec \"$0\" ") + arguments, program_});
+        return finish();
+    }
     // Runs to the end; the exit code, or -1 when it did not end normally.
     int run(const QStringList &arguments)
     {
@@ -456,6 +464,8 @@ private slots:
     void unwritableCsvFailsTheRecordButKeepsTheRun();
     void badArgumentsAreRefusedBeforeAnyRunIsSent_data();
     void badArgumentsAreRefusedBeforeAnyRunIsSent();
+    void fileNameNotInTheSystemsEncodingIsRefused_data();
+    void fileNameNotInTheSystemsEncodingIsRefused();
     void unwritableLogFolderIsReportedOnceAndTheRunGoesOn();
     void attenuationModuleAllowsVoltagesBeyondTen();
     void statusReportsBatteryAndModule_data();
@@ -862,6 +872,28 @@ void TelvaneCliTest::badArgumentsAreRefusedBeforeAnyRunIsSent()
     }
     QVERIFY(!simulator_->run_active());
     QCOMPARE(read_bytes(notes), QByteArray("x"));
+}
+
+void TelvaneCliTest::fileNameNotInTheSystemsEncodingIsRefused_data()
+{
+    QTest::addColumn<QString>("arguments");
+    const QString run = QStringLiteral("record --simulate --mode single --rate 10 --time 1 ");
+    QTest::newRow("record --db") << run + "--db \"$(printf 'runs\\377.db')\"";
+    QTest::newRow("record --csv") << run + "--csv \"$(printf 'run\\377.csv')\"";
+    QTest::newRow("export --csv")
+        << "export --table dataSample_20240101_00_00_00 --csv \"$(printf 'run\\377.csv')\"";
+}
+
+// A name whose bytes are no text in the system's encoding would reach the file system changed
+// (a replacement character in place of each such byte): it is refused before any file is made.
+void TelvaneCliTest::fileNameNotInTheSystemsEncodingIsRefused()
+{
+    QFETCH(QString, arguments);
+    Cli cli(dir_->path());
+    QCOMPARE(cli.run_in_shell(arguments), 2);
+    QVERIFY2(cli.err().contains(QStringLiteral("not valid in the system's encoding")),
+             qPrintable(cli.err()));
+    QCOMPARE(QDir(dir_->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
 }
 
 void TelvaneCliTest::unwritableLogFolderIsReportedOnceAndTheRunGoesOn()
