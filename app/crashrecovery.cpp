@@ -36,12 +36,16 @@ QString CrashRecovery::offer_last_run(const QString &directory)
     // Only rows left behind are worth a prompt: a crash before any run, or one whose table
     // is gone or empty, leaves nothing to save.
     const QString table = left_run();
-    if (table.isEmpty() || !has_rows(table))
+    const qint64 samples = table.isEmpty() ? 0 : row_count(table);
+    if (samples <= 0)
         return QString();
+    // The run named as the close question names it.
     const QMessageBox::StandardButton answer = QMessageBox::warning(
         window_, tr("Warning"),
-        tr("The program did not exit properly last time. Please manually save the previous "
-           "test data."),
+        tr("The program did not exit properly last time. The run %1 (%2 samples) has not been "
+           "exported. Please manually save the previous test data.")
+            .arg(table)
+            .arg(samples),
         QMessageBox::Save | QMessageBox::Cancel, QMessageBox::Cancel);
     if (answer == QMessageBox::Save && save_run(table, directory))
         return QString();
@@ -77,10 +81,11 @@ bool CrashRecovery::export_table(const QString &path, const QString &table)
     return failure.isEmpty();
 }
 
-bool CrashRecovery::has_rows(const QString &table)
+qint64 CrashRecovery::row_count(const QString &table)
 {
-    // One row is enough to tell, where counting them all would hold up the start.
-    return database_->execute_query(QStringLiteral("SELECT 1 FROM %1 LIMIT 1").arg(table)).next();
+    // From the run's envelope and time index, where counting every row would hold up the start.
+    const std::optional<RunListing> run = database_->describe_run(table);
+    return run ? run->rows : 0;
 }
 
 QString CrashRecovery::write_behind_busy_dialog(const QString &path, const QString &table)

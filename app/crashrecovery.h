@@ -28,7 +28,8 @@ public:
 
 private:
     bool export_table(const QString &path, const QString &table);
-    bool has_rows(const QString &table);
+    // The rows of the run's table; 0 when it cannot be read.
+    qint64 row_count(const QString &table);
     // Writes the CSV and its sidecar on a worker thread while the busy dialog shows the rows
     // written so far; what went wrong, or an empty string.
     QString write_behind_busy_dialog(const QString &path, const QString &table);

@@ -72,7 +72,7 @@ int main(int argc, char *argv[])
                                      QStringLiteral("Displays version information."));
     const QCommandLineOption simulate(
         QStringLiteral("simulate"),
-        QStringLiteral("Start a simulated instrument and list its port first."));
+        QStringLiteral("Start a simulated instrument, list its port first and choose it."));
     const QCommandLineOption in_data_folder(
         QStringLiteral("data-folder"),
         QStringLiteral("Work in $XDG_DATA_HOME/telvane (~/.local/share/telvane), made on "
@@ -123,7 +123,7 @@ int main(int argc, char *argv[])
     if (window.is_refused())
         return 1;
     if (simulator)
-        window.set_extra_ports({simulator->port_name()});
+        window.add_simulator_port(simulator->port_name());
     window.show();
     app->installNativeEventFilter(&window);
     if (!reviewFile.isEmpty()) {

@@ -14,6 +14,7 @@
 #include "loading.h"
 #include "logmanager.h"
 #include "openrundialog.h"
+#include "portlocation.h"
 #include "portwatcher.h"
 #include "protocol.h"
 #include "runexport.h"
@@ -223,6 +224,12 @@ bool MainWindow::nativeEventFilter(const QByteArray &eventType, void *message, q
 void MainWindow::set_extra_ports(const QStringList &ports)
 {
     port_watcher_->set_extra_ports(ports);
+}
+
+void MainWindow::add_simulator_port(const QString &port)
+{
+    set_extra_ports(QStringList{port} + port_watcher_->extra_ports());
+    ui_->PortComboBox->setCurrentIndex(ui_->PortComboBox->findText(port));
 }
 
 SampleDatabase *MainWindow::shown_database() const
@@ -901,7 +908,7 @@ void MainWindow::try_lost_port()
     if (acquiring_ || serial_->status_requested())
         return; // the lost run's threads are still ending, or the last try waits for its answer
     // Opening a missing path would only fill the log with failures.
-    if (!QFileInfo::exists(port_in_use_) || !serial_->open_port(port_in_use_))
+    if (!QFileInfo::exists(port_location(port_in_use_)) || !serial_->open_port(port_in_use_))
         return;
     // An adapter back without its instrument (switched off) would hold the window for the
     // whole time-out at every try: the answer comes through status_replied.

@@ -56,6 +56,9 @@ public:
     // Port names listed ahead of the system's serial ports, e.g. a simulator's
     // pseudo-terminal, which the system does not enumerate.
     void set_extra_ports(const QStringList &ports);
+    // The port of a simulator started with the window: listed first and chosen, as it is
+    // what the operator started the window for.
+    void add_simulator_port(const QString &port);
 
     // Review: shows a recorded run of a database file in the plot as a paused run, to browse,
     // measure and export. A file other than the window's own is opened read-only and never

@@ -1,6 +1,7 @@
 #include "runstatusbar.h"
 
 #include "battery.h"
+#include "elidedlabel.h"
 
 #include <QLabel>
 #include <QStatusBar>
@@ -35,18 +36,19 @@ RunStatusBar::RunStatusBar(QStatusBar *bar, const RunSession *session, QObject *
     dropped_ = add_label("runDropped");
     gaps_ = add_label("runGaps");
     table_ = add_label("runTable");
-    note_ = add_label("runNote", 1);
-    // A long line is cut at the window's edge rather than widening the window; the tool tip
-    // has it whole. So are the gap count and the run's table name on a window at its narrowest.
-    note_->setMinimumWidth(1);
+    note_ = new ElidedLabel(bar_);
+    add_label("runNote", 1, note_);
+    // A long line is cut short rather than widening the window (note_ says where, the tool tip
+    // has it whole). So are the gap count and the run's table name on a window at its narrowest.
     table_->setMinimumWidth(1);
     gaps_->setMinimumWidth(1);
     refresh();
 }
 
-QLabel *RunStatusBar::add_label(const char *name, int stretch)
+QLabel *RunStatusBar::add_label(const char *name, int stretch, QLabel *label)
 {
-    auto *label = new QLabel(bar_);
+    if (label == nullptr)
+        label = new QLabel(bar_);
     label->setObjectName(QLatin1String(name));
     label->setTextInteractionFlags(Qt::TextSelectableByMouse);
     label->setContentsMargins(fieldGapPx / 2, 0, fieldGapPx / 2, 0);
@@ -133,8 +135,7 @@ void RunStatusBar::run_ended(RunSession::Outcome outcome)
 
 void RunStatusBar::show_note(const QString &text, bool problem)
 {
-    note_->setText(text);
-    note_->setToolTip(text);
+    note_->set_full_text(text);
     note_->setStyleSheet(problem ? problemSheet : QString());
 }
 
@@ -160,7 +161,8 @@ void RunStatusBar::refresh()
     rate_->setVisible(active);
     if (!runShown_)
         return;
-    const qint64 elapsedMs = session_->elapsed_ms();
+    // Against the collection time, which counts running time only: a pause does not count.
+    const qint64 elapsedMs = session_->running_ms();
     time_->setText(tr("%1 / %2 s").arg(seconds_of(elapsedMs)).arg(session_->settings().seconds));
     rows_->setText(tr("%1 rows stored").arg(session_->committed_count()));
     // Once a second, as the figure covers a second: at the display's pace the label would
@@ -184,16 +186,18 @@ void RunStatusBar::refresh()
 QString RunStatusBar::text() const
 {
     QStringList parts;
-    for (const QLabel *label : {state_, time_, rows_, rate_, dropped_, gaps_, table_, note_}) {
+    for (const QLabel *label : {state_, time_, rows_, rate_, dropped_, gaps_, table_}) {
         if (!label->isHidden() && !label->text().isEmpty())
             parts.append(label->text());
     }
+    if (!note_->full_text().isEmpty())
+        parts.append(note_->full_text());
     return parts.join(separator);
 }
 
 QString RunStatusBar::note() const
 {
-    return note_->text();
+    return note_->full_text();
 }
 
 QString RunStatusBar::battery_tool_tip(int level, bool rangeModule)

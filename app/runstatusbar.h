@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QString>
 
+class ElidedLabel;
 class QLabel;
 class QStatusBar;
 
@@ -44,7 +45,8 @@ public:
     static QString battery_tool_tip(int level, bool rangeModule);
 
 private:
-    QLabel *add_label(const char *name, int stretch = 0);
+    // Adds label (a new plain one when null) to the bar.
+    QLabel *add_label(const char *name, int stretch = 0, QLabel *label = nullptr);
 
     QStatusBar *const bar_;
     const RunSession *const session_;
@@ -56,9 +58,9 @@ private:
     QLabel *dropped_ = nullptr;
     QLabel *gaps_ = nullptr;
     QLabel *table_ = nullptr;
-    QLabel *note_ = nullptr;
-    RateMeter rateMeter_;     // of the samples taken for storage
-    qint64 rateShownMs_ = -1; // the run's time when the rate was last shown; -1: not yet
+    ElidedLabel *note_ = nullptr; // a long line is cut short where the bar ends
+    RateMeter rateMeter_;         // of the samples taken for storage
+    qint64 rateShownMs_ = -1;     // the run's time when the rate was last shown; -1: not yet
     bool connected_ = false;
     bool runShown_ = false; // a run has been started since the window opened
     bool stopRequested_ = false;

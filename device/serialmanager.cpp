@@ -2,6 +2,7 @@
 
 #include "framesink.h"
 #include "logmanager.h"
+#include "portlocation.h"
 #include "portopenerror.h"
 #include "protocol.h"
 
@@ -60,10 +61,12 @@ bool SerialManager::open_port(const QString &name)
     if (port_.isOpen()) {
         port_.close();
     }
-    port_.setPortName(name);
+    // The same file for the port as for the reason it could not be opened.
+    const QString location = port_location(name);
+    port_.setPortName(location);
     openError_.clear();
     if (!port_.open(QIODevice::ReadWrite)) {
-        openError_ = port_open_error(port_.error(), name, port_.errorString());
+        openError_ = port_open_error(port_.error(), location, port_.errorString());
         return false;
     }
     // The far end may hang up between opening the descriptor and setting up the line; the

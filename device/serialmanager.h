@@ -29,8 +29,8 @@ public:
     SerialManager(const SerialManager &) = delete;
     SerialManager &operator=(const SerialManager &) = delete;
 
-    // Opens the port read-write at 115200 8N1 without flow control. A port lost while it
-    // is being set up is a failed open, not a port_error.
+    // Opens the port read-write at 115200 8N1 without flow control; name as port_location
+    // reads it. A port lost while it is being set up is a failed open, not a port_error.
     bool open_port(const QString &name);
     // Why the last open_port() failed, for the operator (see port_open_error); empty after
     // a success.

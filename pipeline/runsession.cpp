@@ -283,6 +283,9 @@ void RunSession::tear_down(Outcome outcome)
     ending_ = true;
     endingOutcome_ = outcome;
     stopAsked_ = state_ == State::Stopping; // the operator's stop, not the instrument's end
+    if (state_ == State::Running) {
+        runningMsBefore_ += runningSince_.elapsed();
+    }
     state_ = State::Stopping;
     overrunTimer_->stop();
     stopTimer_->stop();

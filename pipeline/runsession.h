@@ -106,6 +106,8 @@ public:
     quint64 dropped_count() const;
     // Milliseconds since begin(); frozen at the end of the run.
     qint64 elapsed_ms() const;
+    // Milliseconds of running time so far (time paused not counted); frozen at the stop.
+    qint64 running_ms() const;
     // True when the run was stopped because it went on stopConfirmLimit past its
     // collection time.
     bool overran() const { return overran_; }
@@ -125,8 +127,6 @@ private:
     void stop_unconfirmed();
     void storing_failed(const QString &reason);
     void arm_overrun_deadline();
-    // Milliseconds of running time so far (time paused not counted).
-    qint64 running_ms() const;
     // Detaches the reader and asks the decoding thread to decode what is queued; the run
     // ends when both threads have (decoding_ended, saving_ended). Once only per run.
     void tear_down(Outcome outcome);

@@ -9,12 +9,19 @@ namespace {
 // How close to a cursor, in pixels, a press grabs it.
 constexpr double grabDistance = 5.0;
 const QColor cursorColor(0x8c, 0x69, 0x27);
+const QString cursorLayer = QStringLiteral("cursors");
 } // namespace
 
 PlotCursors::PlotCursors(QCustomPlot *plot)
     : QObject(plot)
     , plot_(plot)
 {
+    // Above the channels' graphs, which are made after the cursors on the main layer: sixteen
+    // envelope bands would hide them. Drawn into the main layer's buffer, needing none of its own.
+    if (plot->layer(cursorLayer) == nullptr) {
+        plot->addLayer(cursorLayer, plot->layer(QStringLiteral("main")), QCustomPlot::limAbove);
+        plot->layer(cursorLayer)->setMode(QCPLayer::lmLogical);
+    }
     const char *names[] = {"A", "B"};
     for (int c = 0; c < 2; ++c) {
         lines_[c] = new QCPItemStraightLine(plot);
@@ -26,6 +33,8 @@ PlotCursors::PlotCursors(QCustomPlot *plot)
         labels_[c]->setPositionAlignment(Qt::AlignLeft | Qt::AlignTop);
         labels_[c]->position->setTypeY(QCPItemPosition::ptAxisRectRatio);
         labels_[c]->setVisible(false);
+        lines_[c]->setLayer(cursorLayer);
+        labels_[c]->setLayer(cursorLayer);
     }
     connect(plot, &QCustomPlot::mousePress, this, &PlotCursors::mouse_pressed);
     connect(plot, &QCustomPlot::mouseMove, this, &PlotCursors::mouse_moved);
@@ -61,6 +70,8 @@ void PlotCursors::clear()
         times_[c].reset();
         lines_[c]->setVisible(false);
         labels_[c]->setVisible(false);
+        lines_[c]->setLayer(cursorLayer);
+        labels_[c]->setLayer(cursorLayer);
     }
     plot_->replot(QCustomPlot::rpQueuedReplot);
     emit changed();

@@ -19,6 +19,27 @@ QString seconds_text(qint64 ms)
     return QString::number(double(ms) / 1000.0, 'f', 3);
 }
 
+// A tab or a line break in the operator's text would split the line's fields; the backslash
+// is escaped too, so the text can be read back exactly.
+QString escaped(const QString &text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (const QChar c : text) {
+        if (c == QLatin1Char('\\'))
+            out += QStringLiteral("\\\\");
+        else if (c == QLatin1Char('\t'))
+            out += QStringLiteral("\\t");
+        else if (c == QLatin1Char('\n'))
+            out += QStringLiteral("\\n");
+        else if (c == QLatin1Char('\r'))
+            out += QStringLiteral("\\r");
+        else
+            out += c;
+    }
+    return out;
+}
+
 } // namespace
 
 namespace run_facts_text {
@@ -60,7 +81,8 @@ QStringList lines(const RunFacts &facts)
 
 QString mark_line(const RunMark &mark)
 {
-    return QStringLiteral("mark\t%1 s\t%2").arg(QString::number(mark.time, 'f', 3), mark.text);
+    return QStringLiteral("mark\t%1 s\t%2")
+        .arg(QString::number(mark.time, 'f', 3), escaped(mark.text));
 }
 
 QStringList gap_lines(const QList<RunGap> &gaps)

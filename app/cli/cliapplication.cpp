@@ -10,6 +10,8 @@
 #include "statuscommand.h"
 #include "tablescommand.h"
 
+#include <QCoreApplication>
+#include <QFile>
 #include <QtGlobal>
 
 #include <cstdio>
@@ -67,6 +69,22 @@ int CliApplication::run(const QStringList &arguments)
             ? QStringLiteral("a command is required (see telvane-cli --help)")
             : QStringLiteral("unknown command \"%1\" (see telvane-cli --help)").arg(first));
     return ExitBadArguments;
+}
+
+int CliApplication::run(int argc, char *argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray given(argv[i]);
+        const QString text = QFile::decodeName(given);
+        if (QFile::encodeName(text) != given) {
+            Console::error(QStringLiteral("argument \"%1\" is not valid in the system's encoding "
+                                          "(UTF-8): a file of that name would be made or looked "
+                                          "for under another name; rename it")
+                               .arg(text));
+            return ExitBadArguments;
+        }
+    }
+    return run(QCoreApplication::arguments().mid(1));
 }
 
 void CliApplication::install_message_filter()

@@ -13,5 +13,5 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("telvane-cli"));
     CliApplication::install_message_filter();
-    return CliApplication::run(QCoreApplication::arguments().mid(1));
+    return CliApplication::run(argc, argv);
 }

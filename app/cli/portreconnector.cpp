@@ -3,6 +3,7 @@
 #include "console.h"
 #include "instrumentlink.h"
 #include "logmanager.h"
+#include "portlocation.h"
 #include "serialmanager.h"
 #include "stopsignals.h"
 
@@ -58,7 +59,7 @@ bool PortReconnector::try_port()
     SerialManager *serial = link_->serial();
     if (!serial->is_open()) {
         // Opening a missing path would only fill the log with failures.
-        if (!QFileInfo::exists(link_->port_name()) || !link_->reopen()) {
+        if (!QFileInfo::exists(port_location(link_->port_name())) || !link_->reopen()) {
             return false;
         }
     }

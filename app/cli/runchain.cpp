@@ -162,8 +162,13 @@ void RunChain::note_gap(int number)
 
 void RunChain::print_summary() const
 {
-    QString line = QStringLiteral("Chain: %1 runs, %2 samples stored").arg(runs_).arg(rows_);
-    if (gaps_ > 0) {
+    QString line = QStringLiteral("Chain: %1 %2, %3 samples stored")
+                       .arg(runs_)
+                       .arg(runs_ == 1 ? QStringLiteral("run") : QStringLiteral("runs"))
+                       .arg(rows_);
+    if (gaps_ == 1) {
+        line += QStringLiteral(", 1 gap of %1 ms").arg(longestGapMs_);
+    } else if (gaps_ > 1) {
         line += QStringLiteral(", %1 gaps of %2..%3 ms")
                     .arg(gaps_)
                     .arg(shortestGapMs_)
@@ -172,8 +177,9 @@ void RunChain::print_summary() const
         line += QStringLiteral(", no gaps");
     }
     if (losses_ > 0) {
-        line += QStringLiteral(", port lost %1 times (%2 s without it)")
+        line += QStringLiteral(", port lost %1 %2 (%3 s without it)")
                     .arg(losses_)
+                    .arg(losses_ == 1 ? QStringLiteral("time") : QStringLiteral("times"))
                     .arg(double(timeLostMs_) / 1000.0, 0, 'f', 1);
     }
     Console::note(line);

@@ -534,9 +534,15 @@ void AcquisitionTest::pauseAndContinueSendTheirCommandsAndSwitchBrowsing()
     QTRY_COMPARE_WITH_TIMEOUT(lastCommandCode(instrument), 0x15, runTimeoutMs);
     QCOMPARE(instrument.received_commands().last(), pause_command());
     const quint64 sentBeforeContinue = instrument.samples_sent();
-    // Pauses are kept to the millisecond: this one has to last one at least, as an
-    // operator's does, for the gap checks below (the checks above can take less).
-    QTest::qWait(20);
+    // The run time shown is running time: more than a second paused leaves it where it was
+    // (and the pause lasts the millisecond at least that the gap checks below need).
+    const auto runTimeShown = [&window] {
+        window->run_status()->refresh();
+        return window->run_status()->text().section(QStringLiteral("  |  "), 1, 1);
+    };
+    const QString pausedAt = runTimeShown();
+    QTest::qWait(1200);
+    QCOMPARE(runTimeShown(), pausedAt);
 
     op.click("SamplePause");
     QCOMPARE(op.text("SamplePause"), QStringLiteral("Pause"));

@@ -28,8 +28,13 @@ constexpr int processTimeoutMs = 30000;
 constexpr int rowsBeforeKill = 1002;
 
 const QString databaseFile = QStringLiteral("Quorlen.db");
-const QString crashWarning = QStringLiteral(
-    "The program did not exit properly last time. Please manually save the previous test data.");
+QString crashWarning(const QString &table, int samples)
+{
+    return QStringLiteral("The program did not exit properly last time. The run %1 (%2 samples) "
+                          "has not been exported. Please manually save the previous test data.")
+        .arg(table)
+        .arg(samples);
+}
 
 QByteArray fileContents(const QString &path)
 {
@@ -125,7 +130,7 @@ void CrashRecoveryTest::killedRunIsSavedRowForRowAndACleanCloseDropsIt()
              (QStringList{QStringLiteral("QMessageBox"), QStringLiteral("QFileDialog"),
                           QStringLiteral("QDialog")}));
     QCOMPARE(prompt.title, QStringLiteral("Warning"));
-    QCOMPARE(prompt.text, crashWarning);
+    QCOMPARE(prompt.text, crashWarning(table, rows));
     QCOMPARE(prompt.buttons, QMessageBox::Save | QMessageBox::Cancel);
     QVERIFY2(!prompt.parentVisible, "the prompt comes before the window is shown");
     QCOMPARE(dialog.filters, QStringList{QStringLiteral("Data Files (*.csv)")});

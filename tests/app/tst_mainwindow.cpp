@@ -3,6 +3,7 @@
 #include "mainwindow.h"
 #include "modalresponder.h"
 #include "portwatcher.h"
+#include "runstatusbar.h"
 #include "sampledatabase.h"
 #include "scopedworkdir.h"
 #include "settingsondisk.h"
@@ -31,8 +32,14 @@
 
 namespace {
 
-const QString crashWarning = QStringLiteral(
-    "The program did not exit properly last time. Please manually save the previous test data.");
+// The start-up offer names the run a crash left and its samples, as the close question does.
+QString crashWarning(const QString &table, int samples)
+{
+    return QStringLiteral("The program did not exit properly last time. The run %1 (%2 samples) "
+                          "has not been exported. Please manually save the previous test data.")
+        .arg(table)
+        .arg(samples);
+}
 
 // What a crash leaves behind: a run table with two rows, its name in the settings and
 // "NormalExit" still false.
@@ -139,6 +146,7 @@ private slots:
     void controlColumnWidensForALongerTextAtTheSmallestSize();
     void legendTakesAsFewRowsAsTheWidthAllows_data();
     void legendTakesAsFewRowsAsTheWidthAllows();
+    void endOfRunLineFitsBesideTheOpenRunButton();
 
 private:
     std::unique_ptr<ScopedWorkDir> workDir_;
@@ -244,7 +252,7 @@ void MainWindowTest::uncleanPreviousExitWarnsAndCancelAsksNothingMore()
     QCOMPARE(responder->unexpected(), 0);
     responder.reset();
     QCOMPARE(warning.title, QStringLiteral("Warning"));
-    QCOMPARE(warning.text, crashWarning);
+    QCOMPARE(warning.text, crashWarning(QStringLiteral("dataSample_20240102_03_04_05"), 2));
     QCOMPARE(warning.buttons, QMessageBox::Save | QMessageBox::Cancel);
     QCOMPARE(warning.defaultButton, QMessageBox::Cancel);
     QCOMPARE(warning.icon, QMessageBox::Warning);
@@ -386,6 +394,14 @@ void MainWindowTest::portListShowsExtraPortsBeforeTheSystemPorts()
 
     window.set_extra_ports({});
     QCOMPARE(listed(), systemPorts);
+
+    // A simulator started with the window: its port goes first and is chosen over the one
+    // chosen before.
+    window.set_extra_ports({extra[1]});
+    combo->setCurrentIndex(0);
+    window.add_simulator_port(extra[0]);
+    QCOMPARE(listed(), extra + systemPorts);
+    QCOMPARE(combo->currentText(), extra[0]);
 }
 
 void MainWindowTest::portListIsRebuiltOnlyWhenTheSetOfPortsChanges()
@@ -565,6 +581,32 @@ void MainWindowTest::legendTakesAsFewRowsAsTheWidthAllows()
     QStringList faults;
     QTRY_VERIFY2((faults = controlLayoutFaults(*legend, *window.centralWidget())).isEmpty(),
                  qPrintable(faults.join(QStringLiteral("; "))));
+}
+
+// The line on how a run ended is the status bar's last field: at the width the window opens
+// with, a long one is cut short with an ellipsis, its whole text in the tool tip.
+void MainWindowTest::endOfRunLineFitsBesideTheOpenRunButton()
+{
+    write_setting(QStringLiteral("NormalExit"), true);
+    MainWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.resize(1092, window.height());
+    RunStatusBar *status = window.run_status();
+    status->run_started();
+    const QString line = QStringLiteral(
+        "The instrument did not end the run after its collection time; it was stopped with "
+        "600000 rows stored. Only 600000 of its 600120 samples could be stored.");
+    status->show_note(line, true);
+    QApplication::processEvents();
+
+    auto *note = window.statusBar()->findChild<QLabel *>(QStringLiteral("runNote"));
+    const QString shown = note->text();
+    QVERIFY2(note->fontMetrics().horizontalAdvance(shown) <= note->contentsRect().width(),
+             qPrintable(shown));
+    QVERIFY2(shown.endsWith(QChar(0x2026)), qPrintable(shown));
+    QCOMPARE(note->toolTip(), line);
+    QCOMPARE(status->note(), line);
 }
 
 QTEST_MAIN(MainWindowTest)

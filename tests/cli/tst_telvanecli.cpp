@@ -78,6 +78,14 @@ public:
     Cli &operator=(const Cli &) = delete;
 
     void start(const QStringList &arguments) { process_.start(program_, arguments); }
+    // Runs with arguments as a shell writes them, for bytes no QString holds ("$(printf '\377')").
+    int run_in_shell(const QString &arguments)
+    {
+        process_.start(
+            QStringLiteral("/bin/sh"),
+            {QStringLiteral("-c"), QStringLiteral("exec \"$0\" ") + arguments, program_});
+        return finish();
+    }
     // Runs to the end; the exit code, or -1 when it did not end normally.
     int run(const QStringList &arguments)
     {
@@ -474,6 +482,8 @@ private slots:
     void unwritableCsvFailsTheRecordButKeepsTheRun();
     void badArgumentsAreRefusedBeforeAnyRunIsSent_data();
     void badArgumentsAreRefusedBeforeAnyRunIsSent();
+    void fileNameNotInTheSystemsEncodingIsRefused_data();
+    void fileNameNotInTheSystemsEncodingIsRefused();
     void unwritableLogFolderIsReportedOnceAndTheRunGoesOn();
     void attenuationModuleAllowsVoltagesBeyondTen();
     void statusReportsBatteryAndModule_data();
@@ -887,6 +897,28 @@ void TelvaneCliTest::badArgumentsAreRefusedBeforeAnyRunIsSent()
     QCOMPARE(read_bytes(notes), QByteArray("x"));
 }
 
+void TelvaneCliTest::fileNameNotInTheSystemsEncodingIsRefused_data()
+{
+    QTest::addColumn<QString>("arguments");
+    const QString run = QStringLiteral("record --simulate --mode single --rate 10 --time 1 ");
+    QTest::newRow("record --db") << run + "--db \"$(printf 'runs\\377.db')\"";
+    QTest::newRow("record --csv") << run + "--csv \"$(printf 'run\\377.csv')\"";
+    QTest::newRow("export --csv")
+        << "export --table dataSample_20240101_00_00_00 --csv \"$(printf 'run\\377.csv')\"";
+}
+
+// A name whose bytes are no text in the system's encoding would reach the file system changed
+// (a replacement character in place of each such byte): it is refused before any file is made.
+void TelvaneCliTest::fileNameNotInTheSystemsEncodingIsRefused()
+{
+    QFETCH(QString, arguments);
+    Cli cli(dir_->path());
+    QCOMPARE(cli.run_in_shell(arguments), 2);
+    QVERIFY2(cli.err().contains(QStringLiteral("not valid in the system's encoding")),
+             qPrintable(cli.err()));
+    QCOMPARE(QDir(dir_->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
+}
+
 void TelvaneCliTest::unwritableLogFolderIsReportedOnceAndTheRunGoesOn()
 {
     QFile logs(dir_->filePath("Logs")); // a file where the log folder belongs
@@ -919,18 +951,27 @@ void TelvaneCliTest::attenuationModuleAllowsVoltagesBeyondTen()
 void TelvaneCliTest::statusReportsBatteryAndModule_data()
 {
     QTest::addColumn<bool>("split");
-    QTest::newRow("reply in one piece") << false;
-    QTest::newRow("reply in pieces after a stray byte") << true;
+    QTest::addColumn<QString>("link"); // a link to the line in the current folder, named so
+    QTest::newRow("reply in one piece") << false << QString();
+    QTest::newRow("reply in pieces after a stray byte") << true << QString();
+    // A name that is a file in the current folder is that file, not one under /dev.
+    QTest::newRow("port named by a link in the current folder") << false << "simA";
 }
 
 void TelvaneCliTest::statusReportsBatteryAndModule()
 {
     QFETCH(bool, split);
+    QFETCH(QString, link);
     simulator_->set_split_status_reply(split);
     simulator_->set_battery(42);
     simulator_->set_module_present(true);
+    QString port = simulator_->port_name();
+    if (!link.isEmpty()) {
+        QVERIFY(QFile::link(port, dir_->filePath(link)));
+        port = link;
+    }
     Cli status(dir_->path());
-    QCOMPARE(status.run({"status", "--port", simulator_->port_name()}), 0);
+    QCOMPARE(status.run({"status", "--port", port}), 0);
     QCOMPARE(status.out(), QStringLiteral("battery 42 %, attenuation module present\n"));
     QCOMPARE(simulator_->received_commands(), QList<QByteArray>{status_query_command()});
 }
@@ -1762,10 +1803,9 @@ void TelvaneCliTest::stopSignalEndsTheChainWithTheRunUnderWay()
     // Nothing the instrument sent before its end frame is missing.
     QCOMPARE(database.row_count(tables[0]) + database.row_count(tables[1]),
              qint64(simulator_->samples_sent()));
-    QVERIFY2(
-        record.err().contains(
-            QStringLiteral("Chain: 2 runs, %1 samples stored").arg(simulator_->samples_sent())),
-        qPrintable(record.err()));
+    QVERIFY2(record.err().contains(QStringLiteral("Chain: 2 runs, %1 samples stored, 1 gap of ")
+                                       .arg(simulator_->samples_sent())),
+             qPrintable(record.err()));
 }
 
 void TelvaneCliTest::chainWaitsForAVanishedPortAndGoesOnEachTimeItComesBack()
@@ -2066,7 +2106,7 @@ void TelvaneCliTest::linesOnStandardInputMarkTheRunWhenTheyArrive()
     QTRY_COMPARE_WITH_TIMEOUT(watcher.read_marks(table).size(), 1, progressMs);
     const qint64 rowsAtFirst = watcher.row_count(table);
     QTRY_VERIFY_WITH_TIMEOUT(watcher.row_count(table) >= rowsAtFirst + rate, progressMs);
-    record.write_input("valve closed\nlast words");
+    record.write_input("valve closed\nlast\twords \\ here");
     record.close_input();
     QTRY_COMPARE_WITH_TIMEOUT(watcher.read_marks(table).size(), 3, progressMs);
     const qint64 rowsAtEnd = watcher.row_count(table);
@@ -2079,7 +2119,7 @@ void TelvaneCliTest::linesOnStandardInputMarkTheRunWhenTheyArrive()
     QCOMPARE(marks.size(), 3);
     QCOMPARE(marks[0].text, QStringLiteral("valve opened"));
     QCOMPARE(marks[1].text, QStringLiteral("valve closed"));
-    QCOMPARE(marks[2].text, QStringLiteral("last words"));
+    QCOMPARE(marks[2].text, QStringLiteral("last\twords \\ here"));
     // The first mark came after the rows stored before it, the second a second of rows later,
     // and both before the run's last row (half a second for the rows still on their way).
     const double lastTime = double(watcher.row_count(table) - 1) / rate;
@@ -2092,6 +2132,9 @@ void TelvaneCliTest::linesOnStandardInputMarkTheRunWhenTheyArrive()
     QCOMPARE(info.run({"info", "--table", table}), 0);
     QVERIFY2(info.out().contains(QStringLiteral("mark\t%1 s\tvalve opened\n")
                                      .arg(QString::number(marks[0].time, 'f', 3))),
+             qPrintable(info.out()));
+    // A tab in the text would split the line's fields; it is escaped, and so is a backslash.
+    QVERIFY2(info.out().contains(QStringLiteral("\tlast\\twords \\\\ here\n")),
              qPrintable(info.out()));
     const QJsonArray exported = QJsonDocument::fromJson(read_bytes(dir_->filePath("marked.json")))
                                     .object()

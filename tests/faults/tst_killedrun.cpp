@@ -21,9 +21,14 @@
 namespace {
 constexpr int rate = 3200;
 constexpr int processTimeoutMs = 30000;
-const QString crashPrompt = QStringLiteral(
-    "box: Warning | The program did not exit properly last time. Please manually save the "
-    "previous test data.");
+QString crashPrompt(const QString &table, qint64 samples)
+{
+    return QStringLiteral("box: Warning | The program did not exit properly last time. The run "
+                          "%1 (%2 samples) has not been exported. Please manually save the "
+                          "previous test data.")
+        .arg(table)
+        .arg(samples);
+}
 
 QStringList csv_lines(const QString &path)
 {
@@ -101,7 +106,7 @@ void KilledRunTest::killedRunIsIntactAndRecoverable()
             QVERIFY(!QFile::exists(csv));
             continue;
         }
-        QCOMPARE(prompts, crashPrompt + '\n');
+        QCOMPARE(prompts, crashPrompt(table, committed.rows()) + '\n');
 
         const QStringList lines = csv_lines(csv);
         QVERIFY2(lines.size() == committed.rows() + 1,

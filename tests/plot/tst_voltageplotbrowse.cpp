@@ -101,6 +101,7 @@ private slots:
     void historyOfAPreviousRunIsNotAddedToANewOne();
     void destroyingThePlotDuringALoadIsSafe();
     void draggingACursorMovesItWithoutPanningTheView();
+    void cursorsAreDrawnOverEveryChannel();
 
 private:
     // A run table with one row every half second from 0 to 40 s, value 10 x time
@@ -464,6 +465,31 @@ void TestVoltagePlotBrowse::draggingACursorMovesItWithoutPanningTheView()
     cursors->place(PlotCursors::A, 4.0);
     plot->set_browse_mode(false);
     QVERIFY(!cursors->time(PlotCursors::A));
+}
+
+// Sixteen channels' strokes cover much of the plot; the cursors' lines stay visible over them.
+void TestVoltagePlotBrowse::cursorsAreDrawnOverEveryChannel()
+{
+    plot->resize(800, 600);
+    plot->setup_graphs(false);
+    plot->set_browse_mode(true);
+    plot->xAxis->setRange(0, 10);
+    plot->yAxis->setRange(-5, 5);
+    for (int channel = 0; channel < plot->graphCount(); ++channel)
+        plot->graph(channel)->setData({0.0, 10.0}, {0.0, 0.0});
+    plot->cursors()->place(PlotCursors::A, 4.0);
+    const QImage image = plot->toPixmap().toImage();
+    // Where the solid line of A crosses the channels it looks more like itself above them
+    // than like the channel beside it (its edges are antialiased over what lies beneath).
+    const int x = int(std::lround(plot->xAxis->coordToPixel(4.0)));
+    const int y = int(std::lround(plot->yAxis->coordToPixel(0.0)));
+    const auto distance = [](QRgb a, QRgb b) {
+        return std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b)) +
+               std::abs(qBlue(a) - qBlue(b));
+    };
+    const QRgb crossing = image.pixel(x, y);
+    QVERIFY2(distance(crossing, image.pixel(x, y - 2)) < distance(crossing, image.pixel(x - 3, y)),
+             qPrintable(QColor(crossing).name()));
 }
 
 QTEST_MAIN(TestVoltagePlotBrowse)
