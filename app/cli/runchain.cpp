@@ -123,9 +123,20 @@ RunChain::RunResult RunChain::record_run(int number)
             status_ = status;
         }
     }
-    const QString csvFile =
-        options_.csv_file().isEmpty() ? QString() : csvFiles_.file_for_run(number, startTime);
-    result.exitCode = RecordCommand::conclude(session, *database_, options_, csvFile);
+    QString taken;
+    const QString csvFile = options_.csv_file().isEmpty()
+                                ? QString()
+                                : csvFiles_.file_for_run(number, startTime, &taken);
+    if (!taken.isEmpty()) {
+        Console::note(QStringLiteral("%1 or a number before it is taken by an existing file; "
+                                     "run %2 goes to %3")
+                          .arg(taken)
+                          .arg(number)
+                          .arg(csvFile));
+    }
+    result.exitCode = RecordCommand::conclude(
+        session, *database_, options_, csvFile,
+        result.outOfSpace ? QStringLiteral("for want of free space") : RecordCommand::onRequest);
     if (result.outOfSpace) {
         result.exitCode = worse_exit_code(result.exitCode, ExitFailure);
     }

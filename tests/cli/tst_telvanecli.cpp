@@ -595,6 +595,13 @@ void TelvaneCliTest::stopSignalEndsTheRunAfterTheEndFrameWithEverySampleStored()
     QVERIFY(database.open_database());
     QCOMPARE(database.row_count(table), qint64(sent));
     QVERIFY(log_text(dir_->path()).contains(QStringLiteral("停止采集")));
+    // Exit 0 says the stop was asked for, and the end line says so too.
+    QVERIFY2(record.err().contains(QRegularExpression(
+                 QStringLiteral("Recorded: %1 samples stored in %2 of %3, stopped on request "
+                                "after \\d+\\.\\d s\n")
+                     .arg(sent)
+                     .arg(table, cliDatabase))),
+             qPrintable(record.err()));
 }
 
 void TelvaneCliTest::vanishingPortEndsTheRunWithExitFourAndKeepsTheRows()
@@ -1472,27 +1479,36 @@ void TelvaneCliTest::chainStoresEveryRowOfEachRunInATableAndFileOfItsOwn_data()
 {
     QTest::addColumn<QString>("csv");
     QTest::addColumn<QString>("files"); // what the run files are called
+    QTest::addColumn<int>("chains");    // the same command, one after the other
 
     QTest::newRow("a plain name is numbered") << "run.csv"
-                                              << "^run-[123]\\.csv$";
+                                              << "^run-[123]\\.csv$" << 1;
     QTest::newRow("fields take the run's start time") << "run-%Y%m%d-%H%M%S.csv"
-                                                      << "^run-\\d{8}-\\d{6}(-[23])?\\.csv$";
+                                                      << "^run-\\d{8}-\\d{6}(-[23])?\\.csv$" << 1;
+    QTest::newRow("a second chain takes the next free numbers") << "run.csv"
+                                                                << "^run-[1-6]\\.csv$" << 2;
 }
 
 void TelvaneCliTest::chainStoresEveryRowOfEachRunInATableAndFileOfItsOwn()
 {
     QFETCH(QString, csv);
     QFETCH(QString, files);
+    QFETCH(int, chains);
     simulator_->set_speed_factor(10.0);
 
-    Cli record(dir_->path());
-    QCOMPARE(record.run({"record", "--port", simulator_->port_name(), "--mode", "multi", "--rate",
-                         "150", "--time", "10", "--repeat", "3", "--csv", csv}),
-             0);
-    QCOMPARE(simulator_->samples_sent(), quint64(3 * 1500));
-    const QStringList tables = printed_tables(record.out());
-    QCOMPARE(tables.size(), 3);
-    QCOMPARE(QSet<QString>(tables.begin(), tables.end()).size(), 3);
+    QStringList tables;
+    QString err;
+    for (int chain = 1; chain <= chains; ++chain) {
+        Cli record(dir_->path());
+        QCOMPARE(record.run({"record", "--port", simulator_->port_name(), "--mode", "multi",
+                             "--rate", "150", "--time", "10", "--repeat", "3", "--csv", csv}),
+                 0);
+        tables += printed_tables(record.out());
+        err = record.err();
+    }
+    QCOMPARE(simulator_->samples_sent(), quint64(chains * 3 * 1500));
+    QCOMPARE(tables.size(), chains * 3);
+    QCOMPARE(QSet<QString>(tables.begin(), tables.end()).size(), chains * 3);
     SampleDatabase database(dir_->filePath(cliDatabase));
     QVERIFY(database.open_database());
     for (const QString &table : tables) {
@@ -1501,14 +1517,17 @@ void TelvaneCliTest::chainStoresEveryRowOfEachRunInATableAndFileOfItsOwn()
 
     // Every run's file holds that run, from its first row: the waveform starts anew.
     const QStringList written = QDir(dir_->path()).entryList({"run*.csv"}, QDir::Files, QDir::Name);
-    QCOMPARE(written.size(), 3);
+    QCOMPARE(written.size(), chains * 3);
+    QCOMPARE(QDir(dir_->path()).entryList({"run*.json"}, QDir::Files).size(), chains * 3);
     const QStringList expected = expected_csv(false, 150, 1500, simulator_->pattern());
     for (const QString &name : written) {
         QVERIFY2(QRegularExpression(files).match(name).hasMatch(), qPrintable(name));
         QCOMPARE(read_lines(dir_->filePath(name)), expected);
     }
+    // The second chain says where its first run went instead.
+    QCOMPARE(err.contains(QStringLiteral("is taken by an existing file; run 1 goes to ")),
+             chains > 1);
 
-    const QString err = record.err();
     QVERIFY2(err.contains(QRegularExpression("gap before run 2: \\d+ ms")), qPrintable(err));
     QVERIFY2(err.contains(QRegularExpression("gap before run 3: \\d+ ms")), qPrintable(err));
     QVERIFY2(err.contains(QRegularExpression(
