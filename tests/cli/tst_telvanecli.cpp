@@ -1066,7 +1066,7 @@ void TelvaneCliTest::recordedRunSurvivesTheWindowClosingInTheSameFolder()
 }
 
 // stats answers from the envelope levels what the exported rows say; a stretch exports and
-// measures only its rows; a stretch outside the run is refused with the run's span.
+// measures only its rows; a stretch without samples is refused with the run's span.
 void TelvaneCliTest::statsAndStretchesAgreeWithTheExportedRows()
 {
     Cli record(dir_->path());
@@ -1120,6 +1120,20 @@ void TelvaneCliTest::statsAndStretchesAgreeWithTheExportedRows()
     QCOMPARE(outside.run({"stats", "--table", table, "--from", "5", "--to", "6"}), 2);
     QVERIFY2(outside.err().contains(QStringLiteral("which spans 0.0000..")),
              qPrintable(outside.err()));
+    // Inside the run, between two of its samples: nothing to measure or export either.
+    for (const QStringList &command :
+         {QStringList{"stats"}, QStringList{"export", "--csv", "y.csv"}}) {
+        Cli between(dir_->path());
+        QCOMPARE(between.run(command +
+                             QStringList{"--table", table, "--from", "0.50001", "--to", "0.50002"}),
+                 2);
+        QVERIFY2(between.err().contains(
+                     QStringLiteral("0.50001..0.50002 s holds no sample of the run %1, which "
+                                    "spans 0.0000..")
+                         .arg(table)),
+                 qPrintable(between.err()));
+    }
+    QVERIFY(!QFile::exists(dir_->filePath("y.csv")));
     Cli backwards(dir_->path());
     QCOMPARE(
         backwards.run({"export", "--table", table, "--csv", "x.csv", "--from", "1", "--to", "0.5"}),
