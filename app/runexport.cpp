@@ -33,6 +33,19 @@ QString sidecar_failure(const CsvOutcome &outcome)
         qDebug().noquote() << "JSON save failed:" << outcome.reason;
     return outcome.ok() ? QString() : QStringLiteral("JSON save failed");
 }
+
+// The name the files' extensions go after: what was typed, less the extension of a kind
+// being written ("run.csv" writes run.csv, not run.csv.csv).
+QString base_name(const QString &typed, bool csv, bool picture)
+{
+    const QString table = QStringLiteral(".csv");
+    const QString image = QStringLiteral(".png");
+    if (csv && typed.endsWith(table))
+        return typed.chopped(table.size());
+    if (picture && typed.endsWith(image))
+        return typed.chopped(image.size());
+    return typed;
+}
 } // namespace
 
 RunExport::RunExport(QWidget *window, SampleDatabase *database, VoltagePlot *plot)
@@ -54,8 +67,9 @@ bool RunExport::run(QString &directory)
     }
     write_log(QStringLiteral("导出数据"));
     // The run's table name tells the files of one run from another's.
-    const QString path = ask_save_file_name(window_, tr("Saving Data Files"), directory, QString(),
-                                            database_->current_table_name());
+    const QString path = base_name(ask_save_file_name(window_, tr("Saving Data Files"), directory,
+                                                      QString(), database_->current_table_name()),
+                                   csv, picture);
     if (path.isEmpty())
         return false;
     const int slash = path.lastIndexOf(QLatin1Char('/'));
@@ -77,7 +91,7 @@ bool RunExport::run(QString &directory)
         QMessageBox::critical(window_, tr("Error"), failure);
         return false;
     }
-    // The names are given in full: the extensions are appended to whatever was typed.
+    // The names are given in full: the extensions are appended to the base name.
     QStringList written;
     if (csv)
         written.append(QDir::toNativeSeparators(path + QStringLiteral(".csv")));

@@ -192,7 +192,8 @@ private slots:
     void cancelledOptionsAskNothingMore();
     void exportWritesTheChosenFilesUnderOneBaseName_data();
     void exportWritesTheChosenFilesUnderOneBaseName();
-    void typedExtensionIsKeptAndAnotherAppended();
+    void typedExtensionOfAKindIsKeptAndAnotherAppended_data();
+    void typedExtensionOfAKindIsKeptAndAnotherAppended();
     void nothingChosenWarnsWithoutAskingForAFile();
     void cancelledFileDialogWritesNothing();
     void saveDialogLeavesTheDatabaseToSqliteAndOutsideReadersMissNoRow();
@@ -357,18 +358,45 @@ void ExportTest::exportWritesTheChosenFilesUnderOneBaseName()
     QCOMPARE(next.directory, QDir(out.path()).canonicalPath());
 }
 
-void ExportTest::typedExtensionIsKeptAndAnotherAppended()
+void ExportTest::typedExtensionOfAKindIsKeptAndAnotherAppended_data()
 {
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<bool>("csv");
+    QTest::addColumn<bool>("picture");
+    QTest::addColumn<QStringList>("written"); // in the order the message names them
+
+    QTest::newRow("table's extension")
+        << "run7.csv" << true << true << QStringList{"run7.csv", "run7.png", "run7.json"};
+    QTest::newRow("picture's extension")
+        << "run7.png" << false << true << QStringList{"run7.png", "run7.json"};
+    QTest::newRow("extension of a kind not written")
+        << "run7.png" << true << false << QStringList{"run7.png.csv", "run7.png.json"};
+}
+
+void ExportTest::typedExtensionOfAKindIsKeptAndAnotherAppended()
+{
+    QFETCH(QString, typed);
+    QFETCH(bool, csv);
+    QFETCH(bool, picture);
+    QFETCH(QStringList, written);
+
     auto window = windowWithRun(2);
     QTemporaryDir out;
-    const QString typed = out.filePath(QStringLiteral("run7.csv"));
-    const MessageBoxSeen message = exportBoth(*window, typed);
-    QCOMPARE(filesNamedBy(message.text),
-             (QStringList{typed + QStringLiteral(".csv"), typed + QStringLiteral(".png"),
-                          typed + QStringLiteral(".json")}));
-    QCOMPARE(filesIn(out.path()),
-             (QStringList{QStringLiteral("run7.csv.csv"), QStringLiteral("run7.csv.json"),
-                          QStringLiteral("run7.csv.png")}));
+    MessageBoxSeen message;
+    BusySeen busy;
+    {
+        ModalResponder responder(
+            {answerExportOptions(csv, picture), answerSaveDialog(out.filePath(typed)),
+             watchBusyDialog(&busy, out.filePath(typed)), answerMessageBox(&message)});
+        clickExport(*window);
+        QCOMPARE(responder.unexpected(), 0);
+    }
+    QStringList named;
+    for (const QString &file : written)
+        named.append(out.filePath(file));
+    QCOMPARE(filesNamedBy(message.text), named);
+    written.sort();
+    QCOMPARE(filesIn(out.path()), written);
 }
 
 void ExportTest::nothingChosenWarnsWithoutAskingForAFile()
