@@ -1720,14 +1720,15 @@ void TelvaneCliTest::fillingFileSystemEndsTheChainBeforeARunThatWouldNotFit()
 
 QTEST_GUILESS_MAIN(TelvaneCliTest)
 // The facts of a run hold what it was set to, the instrument's status and how it ended; a
-// killed run's stay without an end. They are not listed as a table and go with their run.
+// killed run's stay without an end, shown as still open only while its program lives. They are
+// not listed as a table and go with their run.
 void TelvaneCliTest::runFactsSayWhatTheRunWasSetToAndHowItEnded_data()
 {
     QTest::addColumn<QString>("ending");
     QTest::newRow("by itself") << "completed";
     QTest::newRow("SIGINT") << "stopped";
     QTest::newRow("vanishing port") << "port lost";
-    QTest::newRow("SIGKILL") << "still open";
+    QTest::newRow("SIGKILL") << "program gone";
 }
 
 void TelvaneCliTest::runFactsSayWhatTheRunWasSetToAndHowItEnded()
@@ -1751,7 +1752,7 @@ void TelvaneCliTest::runFactsSayWhatTheRunWasSetToAndHowItEnded()
         record.signal(SIGINT);
     } else if (ending == QLatin1String("port lost")) {
         simulator_->vanish();
-    } else if (ending == QLatin1String("still open")) {
+    } else if (ending == QLatin1String("program gone")) {
         record.signal(SIGKILL);
     }
     record.finish();
@@ -1773,8 +1774,8 @@ void TelvaneCliTest::runFactsSayWhatTheRunWasSetToAndHowItEnded()
     // The start to the second is the one the table's name carries.
     const QDateTime started = QDateTime::fromString(info.value("started"), Qt::ISODateWithMs);
     QCOMPARE(table.mid(11, 17), started.toLocalTime().toString("yyyyMMdd_hh_mm_ss"));
-    if (ending == QLatin1String("still open")) {
-        QCOMPARE(info.value("outcome"), QStringLiteral("still open (no end recorded)"));
+    if (ending == QLatin1String("program gone")) {
+        QCOMPARE(info.value("outcome"), QStringLiteral("program gone (no end recorded)"));
         QVERIFY(!info.contains("committed rows"));
     } else {
         QCOMPARE(info.value("outcome"), ending);
@@ -1798,7 +1799,7 @@ void TelvaneCliTest::runFactsSayWhatTheRunWasSetToAndHowItEnded()
                                         .arg(QString::number(gaps[0].start, 'f', 3),
                                              QString::number(gaps[0].length, 'f', 3)));
         QVERIFY(!info.contains("gaps"));
-    } else if (ending != QLatin1String("still open")) {
+    } else if (ending != QLatin1String("program gone")) {
         QCOMPARE(info.value("gaps"), QStringLiteral("no gaps"));
         QVERIFY(!info.contains("gap"));
     }
