@@ -194,6 +194,8 @@ private slots:
     void exportWritesTheChosenFilesUnderOneBaseName();
     void typedExtensionOfAKindIsKeptAndAnotherAppended_data();
     void typedExtensionOfAKindIsKeptAndAnotherAppended();
+    void existingFilesAreReplacedOnlyWhenConfirmed_data();
+    void existingFilesAreReplacedOnlyWhenConfirmed();
     void nothingChosenWarnsWithoutAskingForAFile();
     void cancelledFileDialogWritesNothing();
     void saveDialogLeavesTheDatabaseToSqliteAndOutsideReadersMissNoRow();
@@ -397,6 +399,47 @@ void ExportTest::typedExtensionOfAKindIsKeptAndAnotherAppended()
     QCOMPARE(filesNamedBy(message.text), named);
     written.sort();
     QCOMPARE(filesIn(out.path()), written);
+}
+
+void ExportTest::existingFilesAreReplacedOnlyWhenConfirmed_data()
+{
+    QTest::addColumn<int>("answer");
+    QTest::newRow("replaced") << int(QMessageBox::Yes);
+    QTest::newRow("kept") << int(QMessageBox::No);
+}
+
+// The save dialog asks about the name typed only; the files the export derives from it are
+// asked about here, and left as they were unless the operator agrees.
+void ExportTest::existingFilesAreReplacedOnlyWhenConfirmed()
+{
+    QFETCH(int, answer);
+    auto window = windowWithRun(2);
+    QTemporaryDir out;
+    const QString base = out.filePath(QStringLiteral("run7"));
+    for (const QString &extension : {QStringLiteral(".csv"), QStringLiteral(".json")}) {
+        QFile earlier(base + extension);
+        QVERIFY(earlier.open(QIODevice::WriteOnly) && earlier.write("earlier\n") == 8);
+    }
+    MessageBoxSeen asked;
+    MessageBoxSeen message;
+    BusySeen busy;
+    const bool replace = answer == QMessageBox::Yes;
+    {
+        QList<ModalResponder::Handler> answers{
+            answerExportOptions(true, true), answerSaveDialog(base),
+            answerMessageBox(&asked, QMessageBox::StandardButton(answer))};
+        if (replace)
+            answers << watchBusyDialog(&busy, base) << answerMessageBox(&message);
+        ModalResponder responder(answers);
+        clickExport(*window);
+        QCOMPARE(responder.unexpected(), 0);
+    }
+    QCOMPARE(asked.text, QStringLiteral("These files exist already and would be replaced:\n%1\n%2"
+                                        "\n\nReplace them?")
+                             .arg(base + QStringLiteral(".csv"), base + QStringLiteral(".json")));
+    QCOMPARE(asked.defaultButton, QMessageBox::No);
+    QCOMPARE(fileContents(base + QStringLiteral(".csv")) == "earlier\n", !replace);
+    QCOMPARE(QFile::exists(base + QStringLiteral(".png")), replace);
 }
 
 void ExportTest::nothingChosenWarnsWithoutAskingForAFile()
