@@ -187,6 +187,9 @@ void RunChain::print_summary() const
                     .arg(losses_)
                     .arg(double(timeLostMs_) / 1000.0, 0, 'f', 1);
     }
+    if (stopSignals_->requested()) {
+        line += QStringLiteral(", stopped on request");
+    }
     Console::note(line);
     write_log(line);
 }
