@@ -127,8 +127,10 @@ void RunChronicle::ended(const QString &outcome, qint64 committedRows, DataQueue
     facts_.droppedFrames = queues.dropped_frames() - framesDroppedBefore_;
     facts_.droppedSamples = queues.dropped_records() - samplesDroppedBefore_;
     facts_.ended = QDateTime::currentDateTimeUtc();
+    if (database_ == nullptr)
+        return;
     QString reason;
-    if (database_ != nullptr && database_->write_facts_end(table_, facts_, &reason)) {
+    if (database_->write_facts_end(table_, facts_, &reason)) {
         owner_.release();
         return;
     }

@@ -55,7 +55,8 @@ int lock_left(const QString &path)
 
 RunOwner::~RunOwner()
 {
-    // Killed or not, a run that did not end here is left: its file stays for the next run.
+    // A run gone without its end (the session went away) leaves its file, now let go of, as a
+    // killed program's does.
     if (fd_ >= 0)
         ::close(fd_);
 }
