@@ -12,6 +12,7 @@
 #include <QDebug>
 #include <QDialog>
 #include <QDir>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QMessageBox>
 #include <QPushButton>
@@ -32,6 +33,19 @@ QString sidecar_failure(const CsvOutcome &outcome)
     if (!outcome.ok())
         qDebug().noquote() << "JSON save failed:" << outcome.reason;
     return outcome.ok() ? QString() : QStringLiteral("JSON save failed");
+}
+
+// The name the files' extensions go after: what was typed, less the extension of a kind
+// being written ("run.csv" writes run.csv, not run.csv.csv).
+QString base_name(const QString &typed, bool csv, bool picture)
+{
+    const QString table = QStringLiteral(".csv");
+    const QString image = QStringLiteral(".png");
+    if (csv && typed.endsWith(table))
+        return typed.chopped(table.size());
+    if (picture && typed.endsWith(image))
+        return typed.chopped(image.size());
+    return typed;
 }
 } // namespace
 
@@ -54,12 +68,22 @@ bool RunExport::run(QString &directory)
     }
     write_log(QStringLiteral("导出数据"));
     // The run's table name tells the files of one run from another's.
-    const QString path = ask_save_file_name(window_, tr("Saving Data Files"), directory, QString(),
-                                            database_->current_table_name());
+    const QString typed = ask_save_file_name(window_, tr("Saving Data Files"), directory, QString(),
+                                             database_->current_table_name());
+    const QString path = base_name(typed, csv, picture);
     if (path.isEmpty())
         return false;
     const int slash = path.lastIndexOf(QLatin1Char('/'));
     directory = slash < 0 ? path : path.left(slash);
+    // The names are given in full: the extensions are appended to the base name.
+    QStringList files;
+    if (csv)
+        files.append(path + QStringLiteral(".csv"));
+    if (picture)
+        files.append(path + QStringLiteral(".png"));
+    files.append(path + QStringLiteral(".json"));
+    if (!may_replace(files, typed))
+        return false;
 
     QString failure = write_table(path, csv, between);
     // The picture is rendered here, after the table: only the GUI thread may touch the plot.
@@ -77,18 +101,31 @@ bool RunExport::run(QString &directory)
         QMessageBox::critical(window_, tr("Error"), failure);
         return false;
     }
-    // The names are given in full: the extensions are appended to whatever was typed.
     QStringList written;
-    if (csv)
-        written.append(QDir::toNativeSeparators(path + QStringLiteral(".csv")));
-    if (picture)
-        written.append(QDir::toNativeSeparators(path + QStringLiteral(".png")));
-    written.append(QDir::toNativeSeparators(path + QStringLiteral(".json")));
+    for (const QString &file : std::as_const(files))
+        written.append(QDir::toNativeSeparators(file));
     QMessageBox::information(window_, tr("Information"),
                              tr("Export successful") + QStringLiteral("\n\n") +
                                  tr("Files written:") + QLatin1Char('\n') +
                                  written.join(QLatin1Char('\n')));
     return csv;
+}
+
+bool RunExport::may_replace(const QStringList &files, const QString &asked)
+{
+    QStringList existing;
+    for (const QString &file : files) {
+        // Only a file: the write fails on anything else, and says so.
+        if (file != asked && QFileInfo(file).isFile())
+            existing.append(QDir::toNativeSeparators(file));
+    }
+    if (existing.isEmpty())
+        return true;
+    return QMessageBox::warning(
+               window_, tr("Warning"),
+               tr("These files exist already and would be replaced:") + QLatin1Char('\n') +
+                   existing.join(QLatin1Char('\n')) + QStringLiteral("\n\n") + tr("Replace them?"),
+               QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
 }
 
 bool RunExport::choose_kinds(bool &csv, bool &picture, bool &between)

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QString>
+#include <QStringList>
 
 class QWidget;
 class SampleDatabase;
@@ -25,6 +26,9 @@ private:
     // The options dialog; false when it was cancelled. `between` is offered only while both
     // cursors are placed: the stretch between them instead of the whole run.
     bool choose_kinds(bool &csv, bool &picture, bool &between);
+    // True when none of files exists already, other than `asked` (the save dialog asked about
+    // it), or the operator agrees to replace those that do.
+    bool may_replace(const QStringList &files, const QString &asked);
     // Writes "<path>.csv" when asked (the rows between the cursors only, when between), off
     // the GUI thread while the busy dialog shows; returns the failure message or an empty
     // string.

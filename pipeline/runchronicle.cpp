@@ -37,6 +37,13 @@ void RunChronicle::started(SampleDatabase *database, const QString &table,
     facts_.programVersion = QStringLiteral(TELVANE_VERSION);
     pausedSince_.invalidate();
     gaps_.clear();
+    RunOwner::settle_left_runs(
+        database_->file_name(), [this](const QString &left, const RunFacts &end) {
+            QString reason;
+            // A run dropped meanwhile has no facts to complete.
+            return !database_->read_facts(left) || database_->write_facts_end(left, end, &reason);
+        });
+    owner_.take(database_->file_name(), table_);
     QString reason;
     if (!database_->write_facts_start(table_, facts_, &reason))
         qDebug().noquote() << "Error writing the run's facts:" << reason;
@@ -120,7 +127,13 @@ void RunChronicle::ended(const QString &outcome, qint64 committedRows, DataQueue
     facts_.droppedFrames = queues.dropped_frames() - framesDroppedBefore_;
     facts_.droppedSamples = queues.dropped_records() - samplesDroppedBefore_;
     facts_.ended = QDateTime::currentDateTimeUtc();
+    if (database_ == nullptr)
+        return;
     QString reason;
-    if (database_ != nullptr && !database_->write_facts_end(table_, facts_, &reason))
-        qDebug().noquote() << "Error completing the run's facts:" << reason;
+    if (database_->write_facts_end(table_, facts_, &reason)) {
+        owner_.release();
+        return;
+    }
+    qDebug().noquote() << "Error completing the run's facts:" << reason;
+    owner_.keep_end(facts_);
 }

@@ -3,6 +3,7 @@
 #include "runfacts.h"
 #include "rungaps.h"
 #include "runmarks.h"
+#include "runowner.h"
 
 #include <QElapsedTimer>
 #include <QString>
@@ -16,7 +17,9 @@ struct RunSettings;
 
 // Keeps a run's facts (see RunFacts) in step with the run: writes them when its table is
 // made, counts the time it spends paused and completes them when it ends; commits its gaps
-// (see RunGap) as they become known. A failure to write them is logged; the run goes on.
+// (see RunGap) as they become known. A failure to write them is logged; the run goes on. It
+// holds the run (see RunOwner) meanwhile, and writes the ends other runs of the database
+// could not write into their facts before the next run starts.
 // Used by RunSession on its thread only.
 class RunChronicle
 {
@@ -58,4 +61,5 @@ private:
     QElapsedTimer pausedSince_; // valid while paused
     double pausedAt_ = 0.0;     // running time of the pause under way
     QList<RunGap> gaps_;
+    RunOwner owner_;
 };

@@ -10,7 +10,8 @@ struct sqlite3;
 
 // What a run was taken with and how it went, kept in one row of a table beside the run table
 // (its name with "_facts" added): written when the run starts, completed when it ends. A run
-// whose row never got its end (the program was killed) keeps an empty outcome.
+// whose row never got its end (the program was killed) keeps an empty outcome; read, it shows
+// as still open while its program records it (see RunOwner), else as its program gone.
 struct RunFacts
 {
     // How a run ended, as the facts and the sidecar name it.
@@ -19,8 +20,9 @@ struct RunFacts
     static inline const QString stopNotConfirmed = QStringLiteral("stop not confirmed");
     static inline const QString portLost = QStringLiteral("port lost");
     static inline const QString storageFailed = QStringLiteral("storage failed");
-    // What a run without an end shows in place of the outcome.
+    // What a run without an end shows in place of the outcome: being recorded, or not.
     static inline const QString stillOpen = QStringLiteral("still open");
+    static inline const QString programGone = QStringLiteral("program gone");
 
     // At the start.
     QDateTime started; // UTC, to the millisecond
@@ -40,8 +42,12 @@ struct RunFacts
     quint64 droppedSamples = 0;
     qint64 pausedMs = 0;
     QDateTime ended; // UTC
+    // Without an end, and no program records the run any more (known when read).
+    bool recordingGone = false;
 
     bool is_complete() const { return !outcome.isEmpty(); }
+    // The outcome, or what stands in for it without an end.
+    QString outcome_shown() const;
     int channels() const;
     QString mode() const;
     // "Vout" for a single-channel run, "V1" to "V4" for a multi-channel one.
@@ -56,6 +62,7 @@ bool write_start(sqlite3 *db, const QString &runTable, const RunFacts &facts, QS
 // Completes it with the end fields of facts.
 bool write_end(sqlite3 *db, const QString &runTable, const RunFacts &facts, QString *reason);
 // Nothing when the run has no facts table (recorded by an older version) or it cannot be read.
+// A run without an end whose program is gone gets the end it left beside the database, if any.
 std::optional<RunFacts> read(sqlite3 *db, const QString &runTable);
 
 } // namespace run_facts

@@ -65,8 +65,8 @@ QStringList lines(const RunFacts &facts)
         QStringLiteral("program version\t") + facts.programVersion,
     };
     if (!facts.is_complete()) {
-        // Also a run being recorded right now; one left so by a killed program stays so.
-        lines.append(QStringLiteral("outcome\t%1 (no end recorded)").arg(RunFacts::stillOpen));
+        // Being recorded right now, or left so by a killed program.
+        lines.append(QStringLiteral("outcome\t%1 (no end recorded)").arg(facts.outcome_shown()));
         return lines;
     }
     lines << QStringLiteral("outcome\t") + facts.outcome
@@ -104,7 +104,7 @@ QString summary(const RunFacts &facts)
 {
     return QStringLiteral("Facts: %1, %2 rows committed, %3 frames and %4 samples dropped, %5 s "
                           "paused")
-        .arg(facts.is_complete() ? facts.outcome : RunFacts::stillOpen)
+        .arg(facts.outcome_shown())
         .arg(facts.committedRows)
         .arg(facts.droppedFrames)
         .arg(facts.droppedSamples)

@@ -44,7 +44,7 @@ QJsonObject facts_object(const RunFacts &facts)
          facts.rangeModule ? QJsonValue(*facts.rangeModule) : QJsonValue(QJsonValue::Null)},
         {QStringLiteral("program_version"), facts.programVersion},
         {QStringLiteral("complete"), facts.is_complete()},
-        {QStringLiteral("outcome"), facts.is_complete() ? facts.outcome : RunFacts::stillOpen},
+        {QStringLiteral("outcome"), facts.outcome_shown()},
     };
     if (facts.is_complete()) {
         object.insert(QStringLiteral("committed_rows"), facts.committedRows);

@@ -1,6 +1,10 @@
 #include "csvfilenames.h"
 
+#include "runsidecar.h"
+
 #include <QFileInfo>
+
+#include <algorithm>
 
 namespace {
 // A field letter and the QDateTime format it stands for.
@@ -51,27 +55,50 @@ QString CsvFileNames::pattern_error(const QString &pattern)
     return {};
 }
 
-QString CsvFileNames::file_for_run(int number, const QDateTime &startTime)
+QString CsvFileNames::file_for_run(int number, const QDateTime &startTime, QString *taken)
 {
-    QString name;
-    if (has_fields(pattern_)) {
-        for (qsizetype i = 0; i < pattern_.size(); ++i) {
-            if (pattern_[i] == QLatin1Char('%') && i + 1 < pattern_.size()) {
-                const QChar letter = pattern_[++i];
-                name += letter == QLatin1Char('%') ? QStringLiteral("%")
-                                                   : startTime.toString(field_format(letter));
-            } else {
-                name += pattern_[i];
-            }
+    const bool fields = has_fields(pattern_);
+    if (!fields && !chained_) {
+        used_.insert(pattern_);
+        return pattern_;
+    }
+    const QString base = fields ? with_fields(startTime) : pattern_;
+    const QString choice = fields ? base : with_number(base, number);
+    QString name = choice;
+    if (!fields || is_taken(name)) {
+        int free = std::max(number, nextNumber_);
+        while (is_taken(with_number(base, free))) {
+            ++free;
         }
-        if (used_.contains(name)) {
-            name = with_number(name, number);
-        }
-    } else {
-        name = chained_ ? with_number(pattern_, number) : pattern_;
+        name = with_number(base, free);
+        nextNumber_ = free + 1;
+    }
+    if (name != choice && !used_.contains(choice) && taken != nullptr) {
+        *taken = choice;
     }
     used_.insert(name);
     return name;
+}
+
+QString CsvFileNames::with_fields(const QDateTime &startTime) const
+{
+    QString name;
+    for (qsizetype i = 0; i < pattern_.size(); ++i) {
+        if (pattern_[i] == QLatin1Char('%') && i + 1 < pattern_.size()) {
+            const QChar letter = pattern_[++i];
+            name += letter == QLatin1Char('%') ? QStringLiteral("%")
+                                               : startTime.toString(field_format(letter));
+        } else {
+            name += pattern_[i];
+        }
+    }
+    return name;
+}
+
+bool CsvFileNames::is_taken(const QString &name) const
+{
+    return used_.contains(name) || QFileInfo::exists(name) ||
+           QFileInfo::exists(run_sidecar::path_beside(name));
 }
 
 QString CsvFileNames::with_number(const QString &name, int number)

@@ -2,7 +2,8 @@
 
 // What telvane-cli's exit status means; scripts rely on these numbers.
 enum ExitCode : int {
-    ExitOk = 0,            // done; for record: the run was recorded completely, files written
+    ExitOk = 0,            // done; for record: the run was recorded completely, or stopped
+                           // on request with all it sent stored; files written
     ExitFailure = 1,       // a file, the database or the port could not be used, the CSV
                            // could not be written completely, or a run whose samples stopped
                            // reaching the database was stopped

@@ -3,6 +3,7 @@
 #include "commandparser.h"
 #include "console.h"
 #include "csvoutput.h"
+#include "emptystretch.h"
 #include "existingdatabase.h"
 #include "exitcode.h"
 #include "rangeoptions.h"
@@ -64,6 +65,9 @@ int ExportCommand::run(const QStringList &arguments)
     std::optional<TimeRange> range;
     if (stretch.is_set() && !(range = stretch.within(*database, table, &exitCode))) {
         return exitCode;
+    }
+    if (range && empty_stretch::refused(*database, table, *range)) {
+        return ExitBadArguments;
     }
     return CsvOutput::write(*database, table, decimals, csv, range);
 }

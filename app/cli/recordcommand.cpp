@@ -76,7 +76,8 @@ int RecordCommand::run(const QStringList &arguments)
 }
 
 int RecordCommand::conclude(const RecordingSession &session, SampleDatabase &database,
-                            const RecordOptions &options, const QString &csvFile)
+                            const RecordOptions &options, const QString &csvFile,
+                            const QString &stopCause)
 {
     const qint64 rows = session.committed_count();
     const QString stored = QStringLiteral("%1 samples stored in %2").arg(rows).arg(session.table());
@@ -132,6 +133,11 @@ int RecordCommand::conclude(const RecordingSession &session, SampleDatabase &dat
                                .arg(session.expected_samples())
                                .arg(session.table()));
             code = ExitIncomplete;
+        } else if (session.stop_requested()) {
+            // Exit 0 as well: a stop asked for is no fault, but the line says the run is short.
+            Console::note(QStringLiteral("Recorded: %1 of %2, stopped %3 after %4 s")
+                              .arg(stored, options.database_file(), stopCause)
+                              .arg(double(session.elapsed_ms()) / 1000.0, 0, 'f', 1));
         } else {
             Console::note(QStringLiteral("Recorded: ") + stored + QStringLiteral(" of ") +
                           options.database_file());

@@ -15,7 +15,9 @@ public:
     static int run(const QStringList &arguments);
 
     // The exit code for a finished session, after the completeness checks and the CSV
-    // (none when csvFile is empty).
+    // (none when csvFile is empty). stopCause says why a stopped run was stopped.
+    static inline const QString onRequest = QStringLiteral("on request");
     static int conclude(const RecordingSession &session, SampleDatabase &database,
-                        const RecordOptions &options, const QString &csvFile);
+                        const RecordOptions &options, const QString &csvFile,
+                        const QString &stopCause = onRequest);
 };

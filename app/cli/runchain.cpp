@@ -123,9 +123,20 @@ RunChain::RunResult RunChain::record_run(int number)
             status_ = status;
         }
     }
-    const QString csvFile =
-        options_.csv_file().isEmpty() ? QString() : csvFiles_.file_for_run(number, startTime);
-    result.exitCode = RecordCommand::conclude(session, *database_, options_, csvFile);
+    QString taken;
+    const QString csvFile = options_.csv_file().isEmpty()
+                                ? QString()
+                                : csvFiles_.file_for_run(number, startTime, &taken);
+    if (!taken.isEmpty()) {
+        Console::note(QStringLiteral("%1 or a number before it is taken by an existing file; "
+                                     "run %2 goes to %3")
+                          .arg(taken)
+                          .arg(number)
+                          .arg(csvFile));
+    }
+    result.exitCode = RecordCommand::conclude(
+        session, *database_, options_, csvFile,
+        result.outOfSpace ? QStringLiteral("for want of free space") : RecordCommand::onRequest);
     if (result.outOfSpace) {
         result.exitCode = worse_exit_code(result.exitCode, ExitFailure);
     }
@@ -181,6 +192,9 @@ void RunChain::print_summary() const
                     .arg(losses_)
                     .arg(losses_ == 1 ? QStringLiteral("time") : QStringLiteral("times"))
                     .arg(double(timeLostMs_) / 1000.0, 0, 'f', 1);
+    }
+    if (stopSignals_->requested()) {
+        line += QStringLiteral(", stopped on request");
     }
     Console::note(line);
     write_log(line);

@@ -2,6 +2,7 @@
 
 #include "commandparser.h"
 #include "console.h"
+#include "emptystretch.h"
 #include "existingdatabase.h"
 #include "exitcode.h"
 #include "rangeoptions.h"
@@ -44,6 +45,9 @@ int StatsCommand::run(const QStringList &arguments)
     const auto range = stretch.within(*database, table, &exitCode);
     if (!range) {
         return exitCode;
+    }
+    if (empty_stretch::refused(*database, table, *range)) {
+        return ExitBadArguments;
     }
     const RunStatistics statistics = database->read_statistics(table, *range);
     if (statistics.is_empty()) {

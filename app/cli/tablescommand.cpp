@@ -57,8 +57,7 @@ QString TablesCommand::line(const RunListing &run, const std::optional<RunFacts>
                        started};
     if (facts) {
         fields << QStringLiteral("%1 points/s").arg(facts->rate)
-               << QStringLiteral("%1 s").arg(facts->seconds)
-               << (facts->is_complete() ? facts->outcome : RunFacts::stillOpen);
+               << QStringLiteral("%1 s").arg(facts->seconds) << facts->outcome_shown();
     } else {
         fields << QStringLiteral("-") << QStringLiteral("-") << QStringLiteral("-");
     }

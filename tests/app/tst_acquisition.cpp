@@ -898,7 +898,7 @@ void AcquisitionTest::closingDuringARunWithSaveEndsItThenExportsEveryRow()
     QTRY_VERIFY_WITH_TIMEOUT(instrument.samples_sent() >= quint64(rate), runTimeoutMs);
 
     // Frames still stream in: an export before the run's end would miss the last ones.
-    const QString base = QDir::current().filePath(QStringLiteral("closing"));
+    const QString base = QDir::current().filePath(QStringLiteral("closing-during-run"));
     MessageBoxSeen asked;
     QStringList busy;
     QList<MessageBoxSeen> after;

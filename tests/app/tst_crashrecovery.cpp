@@ -146,13 +146,14 @@ void CrashRecoveryTest::killedRunIsSavedRowForRowAndACleanCloseDropsIt()
     for (qsizetype index = 1; index < lines.size() - 1; ++index)
         QVERIFY2(row.match(QString::fromUtf8(lines.at(index))).hasMatch(), lines.at(index));
 
-    // The sidecar counts the saved rows and shows the killed run's facts without an end.
+    // The sidecar counts the saved rows and shows the killed run's facts without an end, its
+    // program gone.
     const QJsonObject sidecar =
         QJsonDocument::fromJson(fileContents(path + QStringLiteral(".json"))).object();
     QCOMPARE(sidecar.value("exported").toObject().value("rows").toInteger(), qint64(rows));
     const QJsonObject facts = sidecar.value("facts").toObject();
     QCOMPARE(facts.value("complete").toBool(true), false);
-    QCOMPARE(facts.value("outcome").toString(), QStringLiteral("still open"));
+    QCOMPARE(facts.value("outcome").toString(), QStringLiteral("program gone"));
     QVERIFY(!facts.contains("committed_rows"));
     QCOMPARE(facts.value("mode").toString(), QStringLiteral("single"));
 

@@ -192,7 +192,10 @@ private slots:
     void cancelledOptionsAskNothingMore();
     void exportWritesTheChosenFilesUnderOneBaseName_data();
     void exportWritesTheChosenFilesUnderOneBaseName();
-    void typedExtensionIsKeptAndAnotherAppended();
+    void typedExtensionOfAKindIsKeptAndAnotherAppended_data();
+    void typedExtensionOfAKindIsKeptAndAnotherAppended();
+    void existingFilesAreReplacedOnlyWhenConfirmed_data();
+    void existingFilesAreReplacedOnlyWhenConfirmed();
     void nothingChosenWarnsWithoutAskingForAFile();
     void cancelledFileDialogWritesNothing();
     void saveDialogLeavesTheDatabaseToSqliteAndOutsideReadersMissNoRow();
@@ -357,18 +360,86 @@ void ExportTest::exportWritesTheChosenFilesUnderOneBaseName()
     QCOMPARE(next.directory, QDir(out.path()).canonicalPath());
 }
 
-void ExportTest::typedExtensionIsKeptAndAnotherAppended()
+void ExportTest::typedExtensionOfAKindIsKeptAndAnotherAppended_data()
 {
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<bool>("csv");
+    QTest::addColumn<bool>("picture");
+    QTest::addColumn<QStringList>("written"); // in the order the message names them
+
+    QTest::newRow("table's extension")
+        << "run7.csv" << true << true << QStringList{"run7.csv", "run7.png", "run7.json"};
+    QTest::newRow("picture's extension")
+        << "run7.png" << false << true << QStringList{"run7.png", "run7.json"};
+    QTest::newRow("extension of a kind not written")
+        << "run7.png" << true << false << QStringList{"run7.png.csv", "run7.png.json"};
+}
+
+void ExportTest::typedExtensionOfAKindIsKeptAndAnotherAppended()
+{
+    QFETCH(QString, typed);
+    QFETCH(bool, csv);
+    QFETCH(bool, picture);
+    QFETCH(QStringList, written);
+
     auto window = windowWithRun(2);
     QTemporaryDir out;
-    const QString typed = out.filePath(QStringLiteral("run7.csv"));
-    const MessageBoxSeen message = exportBoth(*window, typed);
-    QCOMPARE(filesNamedBy(message.text),
-             (QStringList{typed + QStringLiteral(".csv"), typed + QStringLiteral(".png"),
-                          typed + QStringLiteral(".json")}));
-    QCOMPARE(filesIn(out.path()),
-             (QStringList{QStringLiteral("run7.csv.csv"), QStringLiteral("run7.csv.json"),
-                          QStringLiteral("run7.csv.png")}));
+    MessageBoxSeen message;
+    BusySeen busy;
+    {
+        ModalResponder responder(
+            {answerExportOptions(csv, picture), answerSaveDialog(out.filePath(typed)),
+             watchBusyDialog(&busy, out.filePath(typed)), answerMessageBox(&message)});
+        clickExport(*window);
+        QCOMPARE(responder.unexpected(), 0);
+    }
+    QStringList named;
+    for (const QString &file : written)
+        named.append(out.filePath(file));
+    QCOMPARE(filesNamedBy(message.text), named);
+    written.sort();
+    QCOMPARE(filesIn(out.path()), written);
+}
+
+void ExportTest::existingFilesAreReplacedOnlyWhenConfirmed_data()
+{
+    QTest::addColumn<int>("answer");
+    QTest::newRow("replaced") << int(QMessageBox::Yes);
+    QTest::newRow("kept") << int(QMessageBox::No);
+}
+
+// The save dialog asks about the name typed only; the files the export derives from it are
+// asked about here, and left as they were unless the operator agrees.
+void ExportTest::existingFilesAreReplacedOnlyWhenConfirmed()
+{
+    QFETCH(int, answer);
+    auto window = windowWithRun(2);
+    QTemporaryDir out;
+    const QString base = out.filePath(QStringLiteral("run7"));
+    for (const QString &extension : {QStringLiteral(".csv"), QStringLiteral(".json")}) {
+        QFile earlier(base + extension);
+        QVERIFY(earlier.open(QIODevice::WriteOnly) && earlier.write("earlier\n") == 8);
+    }
+    MessageBoxSeen asked;
+    MessageBoxSeen message;
+    BusySeen busy;
+    const bool replace = answer == QMessageBox::Yes;
+    {
+        QList<ModalResponder::Handler> answers{
+            answerExportOptions(true, true), answerSaveDialog(base),
+            answerMessageBox(&asked, QMessageBox::StandardButton(answer))};
+        if (replace)
+            answers << watchBusyDialog(&busy, base) << answerMessageBox(&message);
+        ModalResponder responder(answers);
+        clickExport(*window);
+        QCOMPARE(responder.unexpected(), 0);
+    }
+    QCOMPARE(asked.text, QStringLiteral("These files exist already and would be replaced:\n%1\n%2"
+                                        "\n\nReplace them?")
+                             .arg(base + QStringLiteral(".csv"), base + QStringLiteral(".json")));
+    QCOMPARE(asked.defaultButton, QMessageBox::No);
+    QCOMPARE(fileContents(base + QStringLiteral(".csv")) == "earlier\n", !replace);
+    QCOMPARE(QFile::exists(base + QStringLiteral(".png")), replace);
 }
 
 void ExportTest::nothingChosenWarnsWithoutAskingForAFile()

@@ -628,6 +628,13 @@ void TelvaneCliTest::stopSignalEndsTheRunAfterTheEndFrameWithEverySampleStored()
     QVERIFY(database.open_database());
     QCOMPARE(database.row_count(table), qint64(sent));
     QVERIFY(log_text(dir_->path()).contains(QStringLiteral("停止采集")));
+    // Exit 0 says the stop was asked for, and the end line says so too.
+    QVERIFY2(record.err().contains(QRegularExpression(
+                 QStringLiteral("Recorded: %1 samples stored in %2 of %3, stopped on request "
+                                "after \\d+\\.\\d s\n")
+                     .arg(sent)
+                     .arg(table, cliDatabase))),
+             qPrintable(record.err()));
 }
 
 void TelvaneCliTest::vanishingPortEndsTheRunWithExitFourAndKeepsTheRows()
@@ -1123,7 +1130,7 @@ void TelvaneCliTest::recordedRunSurvivesTheWindowClosingInTheSameFolder()
 }
 
 // stats answers from the envelope levels what the exported rows say; a stretch exports and
-// measures only its rows; a stretch outside the run is refused with the run's span.
+// measures only its rows; a stretch without samples is refused with the run's span.
 void TelvaneCliTest::statsAndStretchesAgreeWithTheExportedRows()
 {
     Cli record(dir_->path());
@@ -1177,6 +1184,20 @@ void TelvaneCliTest::statsAndStretchesAgreeWithTheExportedRows()
     QCOMPARE(outside.run({"stats", "--table", table, "--from", "5", "--to", "6"}), 2);
     QVERIFY2(outside.err().contains(QStringLiteral("which spans 0.0000..")),
              qPrintable(outside.err()));
+    // Inside the run, between two of its samples: nothing to measure or export either.
+    for (const QStringList &command :
+         {QStringList{"stats"}, QStringList{"export", "--csv", "y.csv"}}) {
+        Cli between(dir_->path());
+        QCOMPARE(between.run(command +
+                             QStringList{"--table", table, "--from", "0.50001", "--to", "0.50002"}),
+                 2);
+        QVERIFY2(between.err().contains(
+                     QStringLiteral("0.50001..0.50002 s holds no sample of the run %1, which "
+                                    "spans 0.0000..")
+                         .arg(table)),
+                 qPrintable(between.err()));
+    }
+    QVERIFY(!QFile::exists(dir_->filePath("y.csv")));
     Cli backwards(dir_->path());
     QCOMPARE(
         backwards.run({"export", "--table", table, "--csv", "x.csv", "--from", "1", "--to", "0.5"}),
@@ -1737,27 +1758,36 @@ void TelvaneCliTest::chainStoresEveryRowOfEachRunInATableAndFileOfItsOwn_data()
 {
     QTest::addColumn<QString>("csv");
     QTest::addColumn<QString>("files"); // what the run files are called
+    QTest::addColumn<int>("chains");    // the same command, one after the other
 
     QTest::newRow("a plain name is numbered") << "run.csv"
-                                              << "^run-[123]\\.csv$";
+                                              << "^run-[123]\\.csv$" << 1;
     QTest::newRow("fields take the run's start time") << "run-%Y%m%d-%H%M%S.csv"
-                                                      << "^run-\\d{8}-\\d{6}(-[23])?\\.csv$";
+                                                      << "^run-\\d{8}-\\d{6}(-[23])?\\.csv$" << 1;
+    QTest::newRow("a second chain takes the next free numbers") << "run.csv"
+                                                                << "^run-[1-6]\\.csv$" << 2;
 }
 
 void TelvaneCliTest::chainStoresEveryRowOfEachRunInATableAndFileOfItsOwn()
 {
     QFETCH(QString, csv);
     QFETCH(QString, files);
+    QFETCH(int, chains);
     simulator_->set_speed_factor(10.0);
 
-    Cli record(dir_->path());
-    QCOMPARE(record.run({"record", "--port", simulator_->port_name(), "--mode", "multi", "--rate",
-                         "150", "--time", "10", "--repeat", "3", "--csv", csv}),
-             0);
-    QCOMPARE(simulator_->samples_sent(), quint64(3 * 1500));
-    const QStringList tables = printed_tables(record.out());
-    QCOMPARE(tables.size(), 3);
-    QCOMPARE(QSet<QString>(tables.begin(), tables.end()).size(), 3);
+    QStringList tables;
+    QString err;
+    for (int chain = 1; chain <= chains; ++chain) {
+        Cli record(dir_->path());
+        QCOMPARE(record.run({"record", "--port", simulator_->port_name(), "--mode", "multi",
+                             "--rate", "150", "--time", "10", "--repeat", "3", "--csv", csv}),
+                 0);
+        tables += printed_tables(record.out());
+        err = record.err();
+    }
+    QCOMPARE(simulator_->samples_sent(), quint64(chains * 3 * 1500));
+    QCOMPARE(tables.size(), chains * 3);
+    QCOMPARE(QSet<QString>(tables.begin(), tables.end()).size(), chains * 3);
     SampleDatabase database(dir_->filePath(cliDatabase));
     QVERIFY(database.open_database());
     for (const QString &table : tables) {
@@ -1766,14 +1796,17 @@ void TelvaneCliTest::chainStoresEveryRowOfEachRunInATableAndFileOfItsOwn()
 
     // Every run's file holds that run, from its first row: the waveform starts anew.
     const QStringList written = QDir(dir_->path()).entryList({"run*.csv"}, QDir::Files, QDir::Name);
-    QCOMPARE(written.size(), 3);
+    QCOMPARE(written.size(), chains * 3);
+    QCOMPARE(QDir(dir_->path()).entryList({"run*.json"}, QDir::Files).size(), chains * 3);
     const QStringList expected = expected_csv(false, 150, 1500, simulator_->pattern());
     for (const QString &name : written) {
         QVERIFY2(QRegularExpression(files).match(name).hasMatch(), qPrintable(name));
         QCOMPARE(read_lines(dir_->filePath(name)), expected);
     }
+    // The second chain says where its first run went instead.
+    QCOMPARE(err.contains(QStringLiteral("is taken by an existing file; run 1 goes to ")),
+             chains > 1);
 
-    const QString err = record.err();
     QVERIFY2(err.contains(QRegularExpression("gap before run 2: \\d+ ms")), qPrintable(err));
     QVERIFY2(err.contains(QRegularExpression("gap before run 3: \\d+ ms")), qPrintable(err));
     QVERIFY2(err.contains(QRegularExpression(
@@ -1803,9 +1836,11 @@ void TelvaneCliTest::stopSignalEndsTheChainWithTheRunUnderWay()
     // Nothing the instrument sent before its end frame is missing.
     QCOMPARE(database.row_count(tables[0]) + database.row_count(tables[1]),
              qint64(simulator_->samples_sent()));
-    QVERIFY2(record.err().contains(QStringLiteral("Chain: 2 runs, %1 samples stored, 1 gap of ")
-                                       .arg(simulator_->samples_sent())),
-             qPrintable(record.err()));
+    QVERIFY2(
+        record.err().contains(QRegularExpression(
+            QStringLiteral("Chain: 2 runs, %1 samples stored, 1 gap of .*, stopped on request\n")
+                .arg(simulator_->samples_sent()))),
+        qPrintable(record.err()));
 }
 
 void TelvaneCliTest::chainWaitsForAVanishedPortAndGoesOnEachTimeItComesBack()
@@ -1951,14 +1986,15 @@ void TelvaneCliTest::fillingFileSystemEndsTheChainBeforeARunThatWouldNotFit()
 
 QTEST_GUILESS_MAIN(TelvaneCliTest)
 // The facts of a run hold what it was set to, the instrument's status and how it ended; a
-// killed run's stay without an end. They are not listed as a table and go with their run.
+// killed run's stay without an end, shown as still open only while its program lives. They are
+// not listed as a table and go with their run.
 void TelvaneCliTest::runFactsSayWhatTheRunWasSetToAndHowItEnded_data()
 {
     QTest::addColumn<QString>("ending");
     QTest::newRow("by itself") << "completed";
     QTest::newRow("SIGINT") << "stopped";
     QTest::newRow("vanishing port") << "port lost";
-    QTest::newRow("SIGKILL") << "still open";
+    QTest::newRow("SIGKILL") << "program gone";
 }
 
 void TelvaneCliTest::runFactsSayWhatTheRunWasSetToAndHowItEnded()
@@ -1982,7 +2018,7 @@ void TelvaneCliTest::runFactsSayWhatTheRunWasSetToAndHowItEnded()
         record.signal(SIGINT);
     } else if (ending == QLatin1String("port lost")) {
         simulator_->vanish();
-    } else if (ending == QLatin1String("still open")) {
+    } else if (ending == QLatin1String("program gone")) {
         record.signal(SIGKILL);
     }
     record.finish();
@@ -2004,8 +2040,8 @@ void TelvaneCliTest::runFactsSayWhatTheRunWasSetToAndHowItEnded()
     // The start to the second is the one the table's name carries.
     const QDateTime started = QDateTime::fromString(info.value("started"), Qt::ISODateWithMs);
     QCOMPARE(table.mid(11, 17), started.toLocalTime().toString("yyyyMMdd_hh_mm_ss"));
-    if (ending == QLatin1String("still open")) {
-        QCOMPARE(info.value("outcome"), QStringLiteral("still open (no end recorded)"));
+    if (ending == QLatin1String("program gone")) {
+        QCOMPARE(info.value("outcome"), QStringLiteral("program gone (no end recorded)"));
         QVERIFY(!info.contains("committed rows"));
     } else {
         QCOMPARE(info.value("outcome"), ending);
@@ -2029,7 +2065,7 @@ void TelvaneCliTest::runFactsSayWhatTheRunWasSetToAndHowItEnded()
                                         .arg(QString::number(gaps[0].start, 'f', 3),
                                              QString::number(gaps[0].length, 'f', 3)));
         QVERIFY(!info.contains("gaps"));
-    } else if (ending != QLatin1String("still open")) {
+    } else if (ending != QLatin1String("program gone")) {
         QCOMPARE(info.value("gaps"), QStringLiteral("no gaps"));
         QVERIFY(!info.contains("gap"));
     }

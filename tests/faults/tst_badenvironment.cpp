@@ -338,6 +338,34 @@ void BadEnvironmentTest::lockedDatabaseStopsTheRecorderWithTheReason()
                  "storing the samples failed (database is locked), so the run was stopped")),
              qPrintable(text));
     QVERIFY(simulator_->received_commands().contains(stop_command()));
+
+    // The facts could not take the end either: info shows the end the recorder printed, and
+    // the next run writes it into them.
+    const QString table = text.section(QLatin1Char('\n'), 0, 0);
+    const QRegularExpressionMatch end =
+        QRegularExpression(QStringLiteral("Facts: storage failed, (\\d+) rows committed"))
+            .match(text);
+    QVERIFY2(end.hasMatch(), qPrintable(text));
+    const auto info = [&table] {
+        QProcess process;
+        return run(process, QStringLiteral(TELVANE_CLI_EXECUTABLE),
+                   {QStringLiteral("info"), QStringLiteral("--table"), table})
+            .text;
+    };
+    const QString kept = info();
+    QVERIFY2(
+        kept.contains(
+            QStringLiteral("outcome\tstorage failed\ncommitted rows\t%1\n").arg(end.captured(1))),
+        qPrintable(kept));
+    QProcess next;
+    QCOMPARE(run(next, QStringLiteral(TELVANE_CLI_EXECUTABLE),
+                 {QStringLiteral("record"), QStringLiteral("--simulate"), QStringLiteral("--mode"),
+                  QStringLiteral("single"), QStringLiteral("--rate"), QStringLiteral("100"),
+                  QStringLiteral("--time"), QStringLiteral("1")})
+                 .exitCode,
+             0);
+    QCOMPARE(QDir().entryList({QStringLiteral("*.owner")}, QDir::Files), QStringList());
+    QCOMPARE(info(), kept);
 }
 
 void BadEnvironmentTest::portHeldByAnotherProcessFailsToConnectAndLaterWorks()
