@@ -555,6 +555,7 @@ void AcquisitionTest::pauseAndContinueSendTheirCommandsAndSwitchBrowsing()
     // Stop while paused: the run ends when the end frame arrives.
     op.click("SamplePause");
     QTRY_COMPARE_WITH_TIMEOUT(lastCommandCode(instrument), 0x15, runTimeoutMs);
+    QTest::qWait(20); // this pause, too, lasts a millisecond at least (see above)
     op.click("SampleStop");
     QVERIFY(window->is_acquiring());
     QCOMPARE(op.text("SamplePause"), QStringLiteral("Continue"));
