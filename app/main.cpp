@@ -85,7 +85,8 @@ int main(int argc, char *argv[])
     options.addPositionalArgument(
         QStringLiteral("FILE"),
         QStringLiteral("A database file (Quorlen.db, telvane-cli.db or another) whose run to "
-                       "open for review; other files than the window's own are only read."),
+                       "open for review, or a CSV file the export wrote; other files than the "
+                       "window's own are only read."),
         QStringLiteral("[FILE]"));
     options.process(*app);
     // Named from where the program was started, before it may move to its data folder.
@@ -126,11 +127,7 @@ int main(int argc, char *argv[])
         window.add_simulator_port(simulator->port_name());
     window.show();
     app->installNativeEventFilter(&window);
-    if (!reviewFile.isEmpty()) {
-        if (options.isSet(table))
-            window.open_run(reviewFile, options.value(table));
-        else
-            window.choose_run(reviewFile);
-    }
+    if (!reviewFile.isEmpty())
+        window.open_file(reviewFile, options.value(table));
     return app->exec();
 }

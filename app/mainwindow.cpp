@@ -35,6 +35,7 @@
 #include <QDateTime>
 #include <QDebug>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLockFile>
 #include <QMenu>
@@ -81,6 +82,26 @@ QDateTime stored_run_start(SampleDatabase *database, const QString &table)
         facts && facts->started.isValid())
         return facts->started.toLocalTime();
     return run_start_time(table);
+}
+
+enum class ReviewFile { Database, Csv, Neither };
+
+// What a file given to the window is, from its first bytes: SQLite's header (or nothing, which
+// SQLite takes for an empty database), a CSV by its name or the start of an export's header.
+// A file that cannot be read counts as a database, whose opening tells why.
+ReviewFile review_file_kind(const QString &path)
+{
+    if (path.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive))
+        return ReviewFile::Csv;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return ReviewFile::Database;
+    QByteArray start = file.read(16);
+    if (start.isEmpty() || start == QByteArray("SQLite format 3", 16))
+        return ReviewFile::Database;
+    if (start.startsWith("\xEF\xBB\xBF"))
+        start.remove(0, 3);
+    return start.startsWith("id,time,") ? ReviewFile::Csv : ReviewFile::Neither;
 }
 } // namespace
 
@@ -235,6 +256,23 @@ void MainWindow::add_simulator_port(const QString &port)
 SampleDatabase *MainWindow::shown_database() const
 {
     return review_database_ ? review_database_.get() : database_;
+}
+
+bool MainWindow::open_file(const QString &file, const QString &table)
+{
+    switch (review_file_kind(file)) {
+    case ReviewFile::Csv:
+        return open_csv(file);
+    case ReviewFile::Database:
+        return table.isEmpty() ? choose_run(file) : open_run(file, table);
+    case ReviewFile::Neither:
+        break;
+    }
+    QMessageBox::warning(this, tr("Warning"),
+                         tr("%1 cannot be opened: it is neither a database nor a CSV file of "
+                            "this program.")
+                             .arg(QDir::toNativeSeparators(file)));
+    return false;
 }
 
 bool MainWindow::choose_run(const QString &file)

@@ -64,6 +64,10 @@ public:
     // measure and export. A file other than the window's own is opened read-only and never
     // changed. False, after telling the operator why, when it cannot be opened.
     bool open_run(const QString &file, const QString &table);
+    // Opens a file given to the program (command line, desktop entry): a CSV as open_csv does,
+    // a database's run as open_run does (table given) or from its list (choose_run). A file that
+    // is neither is refused with a dialog. False when nothing was opened.
+    bool open_file(const QString &file, const QString &table = QString());
     // Asks for a file and one of its runs (starting at file, the window's own database when
     // empty) and opens it; false when cancelled or it could not be opened.
     bool choose_run(const QString &file = QString());

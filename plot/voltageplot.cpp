@@ -14,9 +14,11 @@
 #include <QMutexLocker>
 #include <QSaveFile>
 #include <QTimer>
+#include <QWheelEvent>
 
 #include <algorithm>
 #include <chrono>
+#include <limits>
 #include <system_error>
 #include <utility>
 
@@ -52,6 +54,30 @@ QString trimmed_time(QString text)
     if (text.endsWith(QLatin1Char('.')))
         text.chop(1);
     return text == QLatin1String("-0") ? QStringLiteral("0") : text;
+}
+
+// bottom..top with a margin grown by decades, so that it stays about a tenth of the span.
+QCPRange padded_range(double bottom, double top)
+{
+    double margin = 1.0;
+    double span = (top - bottom) * 0.1;
+    while (span > 1.0) {
+        margin *= 10.0;
+        span *= 0.1;
+    }
+    return QCPRange(bottom - margin, top + margin);
+}
+
+// view moved into extent, keeping its width where that fits.
+QCPRange within(const QCPRange &view, const QCPRange &extent)
+{
+    if (view.size() >= extent.size())
+        return extent;
+    if (view.lower < extent.lower)
+        return QCPRange(extent.lower, extent.lower + view.size());
+    if (view.upper > extent.upper)
+        return QCPRange(extent.upper - view.size(), extent.upper);
+    return view;
 }
 
 } // namespace
@@ -90,6 +116,8 @@ VoltagePlot::VoltagePlot(SampleDatabase *sampleDatabase, QWidget *parent)
 
     connect(this, &QCustomPlot::plottableClick, this, &VoltagePlot::onPlotClick);
     setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
+    // The wheel zooms the time axis; Ctrl+wheel the voltage axis (wheelEvent).
+    axisRect()->setRangeZoom(Qt::Horizontal);
     connect(xAxis, qOverload<const QCPRange &>(&QCPAxis::rangeChanged), this,
             &VoltagePlot::AxisRangeChanged);
     connect(yAxis, qOverload<const QCPRange &>(&QCPAxis::rangeChanged), this,
@@ -144,6 +172,7 @@ void VoltagePlot::setup_graphs(bool singleChannel, const QList<bool> &channelVis
         pendingPoints = QList<QVector<QCPGraphData>>(count);
     }
 
+    runSpan.reset();
     yAxis->setRange(-5, 5);
     xAxis->setRange(0, windowSeconds);
     // Not drawn here: the next refresh_view draws the empty graphs (viewStale) in its own
@@ -252,14 +281,7 @@ void VoltagePlot::refresh_view()
             bottom = minimum->second;
     }
 
-    // Grow the margin by decades so it stays about a tenth of the span.
-    double margin = 1.0;
-    double span = (top - bottom) * 0.1;
-    while (span > 1.0) {
-        margin *= 10.0;
-        span *= 0.1;
-    }
-    yAxis->setRange(bottom - margin, top + margin);
+    yAxis->setRange(padded_range(bottom, top));
     const QCPRange xWanted = latest > windowSeconds ? QCPRange(latest - windowSeconds, latest)
                                                     : QCPRange(0, windowSeconds);
     changed = changed || xWanted != xBefore || yAxis->range() != yBefore;
@@ -314,7 +336,35 @@ void VoltagePlot::show_stored_run(SampleDatabase *sampleDatabase, bool singleCha
         runHasSamples = true; // stored: there is history to load
     }
     loadedLower = loadedUpper = first;
-    xAxis->setRange(first, std::max(last, first + 1e-3));
+    runSpan = QCPRange(first, std::max(last, first + 1e-3));
+    show_whole_run();
+}
+
+void VoltagePlot::show_whole_run()
+{
+    if (!runSpan)
+        return;
+    // The extremes of the shown channels over the whole run, from the coarsest envelope
+    // blocks: a few rows read, however long the run.
+    const RangeEnvelope envelope =
+        database ? database->read_envelope(runSpan->lower, runSpan->upper, 1) : RangeEnvelope();
+    QVector<bool> shown;
+    {
+        QMutexLocker lock(&stagingMutex);
+        shown = graphVisible;
+    }
+    double bottom = std::numeric_limits<double>::infinity();
+    double top = -bottom;
+    for (int c = 0; !envelope.is_empty() && c < envelope.column_count(); ++c) {
+        // NaN when the column holds no number; such comparisons are false.
+        if (shown.value(c, false) && envelope.min(0, c) < bottom)
+            bottom = envelope.min(0, c);
+        if (shown.value(c, false) && envelope.max(0, c) > top)
+            top = envelope.max(0, c);
+    }
+    if (bottom <= top)
+        yAxis->setRange(padded_range(bottom, top));
+    xAxis->setRange(*runSpan);
     replot(rpQueuedReplot);
 }
 
@@ -360,11 +410,26 @@ void VoltagePlot::AxisRangeChanged(QCPRange newRange)
             lower = 0;
         if (upper > latest)
             upper = std::max(windowSeconds, latest);
-    } else if (hasSamples) {
-        request_history(lower, upper);
+    } else {
+        // A stored run is browsed within its own span: nothing lies beyond it.
+        if (runSpan) {
+            const QCPRange inside = within(QCPRange(lower, upper), *runSpan);
+            lower = inside.lower;
+            upper = inside.upper;
+        }
+        if (hasSamples)
+            request_history(lower, upper);
     }
 
     xAxis->setRange(lower, upper);
+}
+
+void VoltagePlot::wheelEvent(QWheelEvent *event)
+{
+    if (event->modifiers() & Qt::ControlModifier)
+        axisRect()->setRangeZoom(Qt::Vertical);
+    QCustomPlot::wheelEvent(event);
+    axisRect()->setRangeZoom(Qt::Horizontal);
 }
 
 void VoltagePlot::request_history(double lower, double upper)

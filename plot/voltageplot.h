@@ -68,6 +68,9 @@ public:
     // plot reads database from then on; it must outlive the plot or the next call.
     void show_stored_run(SampleDatabase *database, bool singleChannel,
                          const QList<bool> &channelVisible, double first, double last);
+    // Fits the view to the stored run on show: its whole span, and the voltage axis to the
+    // extremes of its shown channels, read from its envelope. Nothing for a run recorded here.
+    void show_whole_run();
     // Reads database from now on (for the runs the window records); waits for a load from
     // the previous one first.
     void set_database(SampleDatabase *database);
@@ -141,6 +144,9 @@ public slots:
 private slots:
     void onPlotClick(QCPAbstractPlottable *plottable, int dataIndex, QMouseEvent *event);
 
+protected:
+    void wheelEvent(QWheelEvent *event) override;
+
 private:
     void apply_time_format();
     void show_value_label();
@@ -180,6 +186,8 @@ private:
     MarkLines *markLines_ = nullptr; // Qt child
     QList<QCPGraph *> graphs;        // GUI thread only
     bool browseMode = false;         // GUI thread only
+    // The time span of the stored run on show, which browsing stays within; GUI thread only.
+    std::optional<QCPRange> runSpan;
     // Set when something the refresh does not see changed; GUI thread only.
     bool viewStale = true;
     // Range whose rows the graphs hold while browsing; GUI thread only, the

@@ -2,15 +2,20 @@
 
 #include "rowbatchhandoff.h"
 #include "runsettings.h"
+#include "runsidecar.h"
+#include "runtablename.h"
 #include "sampledatabase.h"
 
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QThread>
 
 #include <algorithm>
 #include <charconv>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -21,6 +26,8 @@ constexpr int batchRows = 50000;
 // Batches parsed ahead of the one being stored: enough to keep both threads busy.
 constexpr int batchesAhead = 1;
 constexpr qint64 chunkBytes = 4 << 20;
+// Some editors put a UTF-8 byte order mark before the header.
+constexpr char byteOrderMark[] = "\xEF\xBB\xBF";
 
 // The voltage columns the header names: 1, 16, or 0 when it is no header of ours.
 int columns_of(const QByteArray &header)
@@ -38,6 +45,32 @@ bool parse_number(const char *begin, const char *end, double *value)
 {
     const std::from_chars_result parsed = std::from_chars(begin, end, *value);
     return parsed.ec == std::errc() && parsed.ptr == end && begin != end;
+}
+
+// Decimals of a number as written, -1 for one without digits (nan, inf).
+int decimals_of(const char *begin, const char *end)
+{
+    if (std::find_if(begin, end, [](char c) { return c >= '0' && c <= '9'; }) == end)
+        return -1;
+    const char *point = std::find(begin, end, '.');
+    return point == end ? 0 : int(end - point - 1);
+}
+
+// The run's own table name: the one its sidecar (written beside it by the export) names, else
+// the file's own name when that is a run's; empty when neither is.
+QString run_name_of(const QString &path)
+{
+    QFile sidecar(run_sidecar::path_beside(path));
+    if (sidecar.open(QIODevice::ReadOnly)) {
+        const QString run = QJsonDocument::fromJson(sidecar.readAll())
+                                .object()
+                                .value(QStringLiteral("run"))
+                                .toString();
+        if (is_run_table_name(run))
+            return run;
+    }
+    const QString base = QFileInfo(path).completeBaseName();
+    return is_run_table_name(base) ? base : QString();
 }
 
 // Reads the lines after the header into batches of rows (the time, then the voltages; the id
@@ -78,7 +111,7 @@ public:
             kept = size_t(end - at);
             std::memmove(buffer.data(), at, kept);
         }
-        if (kept > 0 && !parse_line(buffer.data(), buffer.data() + kept))
+        if (kept > 0 && !parse_line(buffer.data(), buffer.data() + kept, true))
             return handoff_.abandon();
         if (!batch_.empty() && !hand_over())
             return;
@@ -91,8 +124,10 @@ public:
 private:
     size_t batchCapacity() const { return size_t(batchRows) * size_t(1 + columns_); }
 
-    // False, with error_ set, when the line is not a row of ours.
-    bool parse_line(const char *begin, const char *end)
+    // False, with error_ set, when the line is not a row of ours. The last line of a file
+    // without its line end may have been cut off anywhere: it counts only when its last
+    // number has the decimals the export wrote into that column.
+    bool parse_line(const char *begin, const char *end, bool unterminated = false)
     {
         ++line_;
         if (end > begin && end[-1] == '\r')
@@ -114,8 +149,25 @@ private:
                 batch_.resize(rowStart);
                 return false;
             }
+            if (field == 1 && !(value > lastTime_)) {
+                error_ = QStringLiteral("line %1: the times do not rise (%2 after %3)")
+                             .arg(line_)
+                             .arg(value, 0, 'f', 4)
+                             .arg(lastTime_, 0, 'f', 4);
+                batch_.resize(rowStart);
+                return false;
+            }
+            if (field == 1)
+                lastTime_ = value;
             if (field > 0) // the id is the table's own
                 batch_.push_back(value);
+            if (comma == end && !complete_last_field(at, end, unterminated)) {
+                error_ = QStringLiteral("line %1: the last line is cut short (no line end, its "
+                                        "last number unfinished)")
+                             .arg(line_);
+                batch_.resize(rowStart);
+                return false;
+            }
             at = comma + 1;
         }
         if (field != columns_ + 2) {
@@ -127,6 +179,24 @@ private:
             return false;
         }
         return true;
+    }
+
+    // False when the last field [begin, end) of an unterminated line may have lost digits.
+    // Of a complete line, keeps its decimals as those the export wrote into that column.
+    bool complete_last_field(const char *begin, const char *end, bool unterminated)
+    {
+        const int decimals = decimals_of(begin, end);
+        if (!unterminated) {
+            if (decimals >= 0)
+                lastDecimals_ = decimals;
+            return true;
+        }
+        if (decimals < 0)
+            return true; // nan or inf: a cut leaves no such word
+        if (lastDecimals_ >= 0)
+            return decimals == lastDecimals_;
+        return decimals == SampleDatabase::runExportDecimals ||
+               decimals == SampleDatabase::recoveryExportDecimals;
     }
 
     // False when the storing thread stopped taking batches.
@@ -144,6 +214,8 @@ private:
     RowBatchHandoff &handoff_;
     std::atomic<qint64> &bytesRead_;
     qint64 line_ = 1; // the header's
+    double lastTime_ = -std::numeric_limits<double>::infinity();
+    int lastDecimals_ = -1; // of the last field of the lines before; -1 while unknown
     std::vector<double> batch_;
     QString error_;
 };
@@ -158,6 +230,8 @@ CsvImport::Outcome CsvImport::read(const QString &path, SampleDatabase &database
         return outcome;
     }
     QByteArray header = file.readLine();
+    if (header.startsWith(byteOrderMark))
+        header.remove(0, int(std::strlen(byteOrderMark)));
     while (header.endsWith('\n') || header.endsWith('\r'))
         header.chop(1);
     const int columns = columns_of(header);
@@ -166,7 +240,12 @@ CsvImport::Outcome CsvImport::read(const QString &path, SampleDatabase &database
                                        "id,time,Vol1,...,Vol16)");
         return outcome;
     }
-    const QString table = database.create_run_table(QFileInfo(path).lastModified(), columns == 1);
+    // Named as the run was; a file without a run's name after the time it was written.
+    const QString name = run_name_of(path);
+    QString table = name;
+    if (name.isEmpty() || !database.create_table(name, columns == 1))
+        table = database.create_run_table(
+            name.isEmpty() ? QFileInfo(path).lastModified() : run_start_time(name), columns == 1);
     if (table.isEmpty()) {
         outcome.error = database.create_error();
         return outcome;

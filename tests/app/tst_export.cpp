@@ -46,6 +46,7 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <tuple>
 
 namespace {
 
@@ -925,8 +926,17 @@ void ExportTest::reviewOfAnotherFilesRunShowsMeasuresAndExportsItAndLeavesTheFil
     }
     QCOMPARE(fileContents(base + QStringLiteral(".csv")), expectedCsv);
 
-    // The exported CSV opened back holds the same rows: exported again, the same bytes.
-    QVERIFY(window->open_csv(base + QStringLiteral(".csv")));
+    // The exported CSV opened back, as from the command line, holds the same rows: exported
+    // again, the same bytes.
+    {
+        // Only the busy dialog of the read-in (a plain QDialog): no list of runs.
+        ModalResponder reading({[](QWidget *dialog) {
+            if (dialog->inherits("OpenRunDialog"))
+                dialog->close();
+        }});
+        QVERIFY(window->open_file(base + QStringLiteral(".csv")));
+        QCOMPARE(reading.seen(), QStringList{QStringLiteral("QDialog")});
+    }
     QTRY_VERIFY_WITH_TIMEOUT(!plot->is_loading() && plot->graph(15)->dataCount() > 0, runTimeoutMs);
     const QString again = out.filePath(QStringLiteral("again"));
     {
@@ -936,19 +946,28 @@ void ExportTest::reviewOfAnotherFilesRunShowsMeasuresAndExportsItAndLeavesTheFil
         QCOMPARE(exported.unexpected(), 0);
     }
     QCOMPARE(fileContents(again + QStringLiteral(".csv")), expectedCsv);
-    // A CSV that is not a run's is refused with its line and why.
-    for (const auto &[text, why] :
-         {std::pair{QByteArray("a,b,c\n1,2,3\n"), QStringLiteral("line 1: the header")},
-          std::pair{QByteArray("id,time,Vol\n1,0.0000,1.5\n2,0.0100,x\n"),
-                    QStringLiteral("line 3: field 3 is not a number")}}) {
-        const QString foreign = out.filePath(QStringLiteral("foreign.csv"));
+    // A CSV that is not a run's is refused with its line and why; a file that is neither a
+    // database nor a CSV, with a dialog.
+    for (const auto &[name, text, why] :
+         {std::tuple{QStringLiteral("foreign.csv"), QByteArray("a,b,c\n1,2,3\n"),
+                     QStringLiteral("line 1: the header")},
+          std::tuple{QStringLiteral("foreign.csv"),
+                     QByteArray("id,time,Vol\n1,0.0000,1.5\n2,0.0100,x\n"),
+                     QStringLiteral("line 3: field 3 is not a number")},
+          std::tuple{QStringLiteral("notes.txt"), QByteArray("Lab notes\n"),
+                     QStringLiteral("neither a database nor a CSV file")}}) {
+        const QString foreign = out.filePath(name);
         QFile notes(foreign);
         QVERIFY(notes.open(QIODevice::WriteOnly | QIODevice::Truncate));
         notes.write(text);
         notes.close();
         MessageBoxSeen refused;
-        ModalResponder responder({watchBusyDialog(&busy, foreign), answerMessageBox(&refused)});
-        QVERIFY(!window->open_csv(foreign));
+        // A file that is not read in shows no busy dialog.
+        QList<ModalResponder::Handler> answers{answerMessageBox(&refused)};
+        if (name.endsWith(QLatin1String(".csv")))
+            answers.prepend(watchBusyDialog(&busy, foreign));
+        ModalResponder responder(answers);
+        QVERIFY(!window->open_file(foreign));
         QVERIFY2(refused.text.contains(why), qPrintable(refused.text));
     }
 

@@ -102,6 +102,8 @@ private slots:
     void destroyingThePlotDuringALoadIsSafe();
     void draggingACursorMovesItWithoutPanningTheView();
     void cursorsAreDrawnOverEveryChannel();
+    void aStoredRunOpensFittedAndTheWheelZoomsTimeWithinIt_data();
+    void aStoredRunOpensFittedAndTheWheelZoomsTimeWithinIt();
 
 private:
     // A run table with one row every half second from 0 to 40 s, value 10 x time
@@ -490,6 +492,64 @@ void TestVoltagePlotBrowse::cursorsAreDrawnOverEveryChannel()
     const QRgb crossing = image.pixel(x, y);
     QVERIFY2(distance(crossing, image.pixel(x, y - 2)) < distance(crossing, image.pixel(x - 3, y)),
              qPrintable(QColor(crossing).name()));
+}
+
+void TestVoltagePlotBrowse::aStoredRunOpensFittedAndTheWheelZoomsTimeWithinIt_data()
+{
+    QTest::addColumn<bool>("singleChannel");
+    QTest::addColumn<double>("amplitude");
+    QTest::newRow("16 channels, +-3000 mV") << false << 3000.0;
+    QTest::newRow("one channel, +-3000 mV") << true << 3000.0;
+    QTest::newRow("one channel, +-0.2 mV") << true << 0.2;
+}
+
+// A stored run opens with both axes fitted to it; the wheel zooms the time axis only and never
+// past the run, Ctrl+wheel the voltage axis.
+void TestVoltagePlotBrowse::aStoredRunOpensFittedAndTheWheelZoomsTimeWithinIt()
+{
+    QFETCH(bool, singleChannel);
+    QFETCH(double, amplitude);
+    const QString table = QStringLiteral("dataSample_20240105_14_03_59");
+    QVERIFY(database->create_table(table, singleChannel));
+    QList<SampleRow> rows;
+    for (double t : half_seconds(10, 50)) {
+        SampleRow row{t};
+        for (int i = 0; i < (singleChannel ? 1 : 16); ++i)
+            row.append(amplitude * std::sin(t + i));
+        rows.append(row);
+    }
+    QCOMPARE(database->insert_samples(rows), int(rows.size()));
+    plot->resize(800, 600);
+    plot->show_stored_run(database.get(), singleChannel, {}, 10, 50);
+    QCOMPARE(plot->xAxis->range(), QCPRange(10, 50));
+    const QCPRange fitted = plot->yAxis->range();
+    QVERIFY2(fitted.lower < -0.99 * amplitude && fitted.upper > 0.99 * amplitude &&
+                 fitted.size() < 4 * amplitude + 2,
+             qPrintable(QStringLiteral("%1..%2").arg(fitted.lower).arg(fitted.upper)));
+    plot->replot();
+
+    const QPoint middle = plot->axisRect()->rect().center();
+    const auto wheel = [&](int notches, Qt::KeyboardModifiers modifiers) {
+        for (int n = 0; n < std::abs(notches); ++n) {
+            QWheelEvent event(middle, plot->mapToGlobal(middle), QPoint(),
+                              QPoint(0, notches > 0 ? 120 : -120), Qt::NoButton, modifiers,
+                              Qt::NoScrollPhase, false);
+            QApplication::sendEvent(plot.get(), &event);
+        }
+    };
+    wheel(-10, {});
+    QCOMPARE(plot->xAxis->range(), QCPRange(10, 50));
+    QCOMPARE(plot->yAxis->range(), fitted);
+    wheel(5, {});
+    QVERIFY(plot->xAxis->range().size() < 30);
+    plot->xAxis->setRange(0, 12);
+    QCOMPARE(plot->xAxis->range().lower, 10.0);
+    QCOMPARE(plot->yAxis->range(), fitted);
+    wheel(3, Qt::ControlModifier);
+    QVERIFY(plot->yAxis->range().size() < fitted.size());
+    plot->show_whole_run();
+    QCOMPARE(plot->xAxis->range(), QCPRange(10, 50));
+    QCOMPARE(plot->yAxis->range(), fitted);
 }
 
 QTEST_MAIN(TestVoltagePlotBrowse)

@@ -773,15 +773,46 @@ private slots:
 
     void csvReadInStoresEveryBatchOrRefusesTheFileWhole_data()
     {
-        QTest::addColumn<int>("badRow"); // -1: none
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<bool>("sidecar");
+        QTest::addColumn<QByteArray>("prefix"); // before the header
+        QTest::addColumn<int>("badRow");        // -1: none
+        QTest::addColumn<int>("field");         // -1: the row stays
         QTest::addColumn<QByteArray>("badField");
         QTest::addColumn<QString>("error");
-        // 120,001 rows: two full transactions of the read-in, then a part of one.
-        QTest::newRow("every line a row") << -1 << QByteArray() << QString();
+        QTest::addColumn<QString>("table"); // empty: named after the file's time
+        const QString csv = QStringLiteral("run.csv");
+        // 120,001 rows: two full transactions of the read-in, then a part of one. A changed
+        // last row is written without its newline.
+        QTest::newRow("every line a row")
+            << csv << false << QByteArray() << -1 << -1 << QByteArray() << QString() << QString();
         QTest::newRow("a bad line after two stored transactions")
-            << 110000 << QByteArray("x") << QStringLiteral("line 110002: field 3 is not a number");
+            << csv << false << QByteArray() << 110000 << 2 << QByteArray("x")
+            << QStringLiteral("line 110002: field 3 is not a number") << QString();
         QTest::newRow("the last line, without its newline, a field too long")
-            << 120000 << QByteArray("1.0,2.0") << QStringLiteral("line 120002: more than 3 fields");
+            << csv << false << QByteArray() << 120000 << 2 << QByteArray("1.0,2.0")
+            << QStringLiteral("line 120002: more than 3 fields") << QString();
+        QTest::newRow("a time that goes back")
+            << csv << false << QByteArray() << 110000 << 1 << QByteArray("1.0000")
+            << QStringLiteral("line 110002: the times do not rise (1.0000 after 21.9998)")
+            << QString();
+        QTest::newRow("the last line, without its newline, cut inside its last number")
+            << csv << false << QByteArray() << 120000 << 2 << QByteArray("-30")
+            << QStringLiteral("line 120002: the last line is cut short (no line end, its "
+                              "last number unfinished)")
+            << QString();
+        QTest::newRow("the last line, without its newline, complete")
+            << csv << false << QByteArray() << 120000 << -1 << QByteArray() << QString()
+            << QString();
+        QTest::newRow("a byte order mark before the header")
+            << csv << false << QByteArray("\xEF\xBB\xBF") << -1 << -1 << QByteArray() << QString()
+            << QString();
+        QTest::newRow("named after its sidecar")
+            << QStringLiteral("dataSample_20250305_07_21_35.csv") << true << QByteArray() << -1
+            << -1 << QByteArray() << QString() << runTable;
+        QTest::newRow("named after the file")
+            << QStringLiteral("dataSample_20250305_07_16_04.csv") << false << QByteArray() << -1
+            << -1 << QByteArray() << QString() << QStringLiteral("dataSample_20250305_07_16_04");
     }
 
     // The rows are parsed on a thread of their own and stored a transaction at a time: every
@@ -789,29 +820,38 @@ private slots:
     // whole table, its envelope included, with it.
     void csvReadInStoresEveryBatchOrRefusesTheFileWhole()
     {
+        QFETCH(QString, file);
+        QFETCH(bool, sidecar);
+        QFETCH(QByteArray, prefix);
         QFETCH(int, badRow);
+        QFETCH(int, field);
         QFETCH(QByteArray, badField);
         QFETCH(QString, error);
+        QFETCH(QString, table);
         open_with_table(true);
         const QList<SampleRow> rows = run_with_spike(120001, true, 77777);
         insert_in_batches(*db_, rows);
-        QVERIFY(db_->export_table(QStringLiteral("run.csv"), runTable));
-        QByteArray csv = read_file(QStringLiteral("run.csv"));
-        if (badRow >= 0) {
+        QVERIFY(db_->export_table(file, runTable));
+        if (sidecar)
+            QVERIFY(db_->write_sidecar(file, runTable).ok());
+        QByteArray csv = read_file(file);
+        if (badRow >= 0 || !prefix.isEmpty()) {
             QList<QByteArray> lines = csv.split('\n');
             QCOMPARE(lines.takeLast(), QByteArray()); // after the final newline
-            QList<QByteArray> fields = lines[badRow + 1].split(',');
-            fields.last() = badField;
-            lines[badRow + 1] = fields.join(',');
-            QFile bad(QStringLiteral("run.csv"));
+            if (field >= 0) {
+                QList<QByteArray> fields = lines[badRow + 1].split(',');
+                fields[field] = badField;
+                lines[badRow + 1] = fields.join(',');
+            }
+            QFile bad(file);
             QVERIFY(bad.open(QIODevice::WriteOnly | QIODevice::Truncate));
-            bad.write(lines.join('\n') + (badRow + 1 < lines.size() - 1 ? "\n" : ""));
+            bad.write(prefix + lines.join('\n') + (badRow + 1 < lines.size() - 1 ? "\n" : ""));
         }
 
         SampleDatabase scratch(QStringLiteral("scratch.db"), SampleDatabase::Access::Scratch);
         QVERIFY(scratch.open_database());
         CsvImport import;
-        const CsvImport::Outcome read = import.read(QStringLiteral("run.csv"), scratch);
+        const CsvImport::Outcome read = import.read(file, scratch);
         QCOMPARE(read.error, error);
         if (!error.isEmpty()) {
             QVERIFY(read.table.isEmpty());
@@ -821,7 +861,9 @@ private slots:
             QVERIFY2(!left.next(), qPrintable(left.value(0).toString()));
             return;
         }
-        QCOMPARE(import.bytes_read().load(), QFileInfo(QStringLiteral("run.csv")).size());
+        QCOMPARE(import.bytes_read().load(), QFileInfo(file).size());
+        if (!table.isEmpty())
+            QCOMPARE(read.table, table);
         QCOMPARE(read.rows, qint64(rows.size()));
         QVERIFY(scratch.export_table(QStringLiteral("again.csv"), read.table));
         QCOMPARE(read_file(QStringLiteral("again.csv")), csv);
