@@ -12,6 +12,7 @@
 #include <QDebug>
 #include <QDialog>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QMessageBox>
@@ -189,8 +190,12 @@ QString RunExport::write_table(const QString &path, bool csv, bool between)
                                    : database->export_current_table(file);
         if (!written)
             return QStringLiteral("CSV save failed");
-        return sidecar_failure(
-            database->write_sidecar(file, database->current_table_name(), range));
+        const QString failure =
+            sidecar_failure(database->write_sidecar(file, database->current_table_name(), range));
+        // A table without the sidecar that says what it holds is no export: neither stays.
+        if (!failure.isEmpty())
+            QFile::remove(file);
+        return failure;
     });
 }
 

@@ -115,6 +115,11 @@ VoltagePlot::VoltagePlot(SampleDatabase *sampleDatabase, QWidget *parent)
     valueLabel->setVisible(false);
 
     connect(this, &QCustomPlot::plottableClick, this, &VoltagePlot::onPlotClick);
+    // After dragging and zooming, a double click brings the whole stored run back.
+    connect(this, &QCustomPlot::mouseDoubleClick, this, [this](QMouseEvent *event) {
+        if (browseMode && event->button() == Qt::LeftButton && event->modifiers() == Qt::NoModifier)
+            show_whole_run();
+    });
     setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
     // The wheel zooms the time axis; Ctrl+wheel the voltage axis (wheelEvent).
     axisRect()->setRangeZoom(Qt::Horizontal);

@@ -68,8 +68,9 @@ public:
     // plot reads database from then on; it must outlive the plot or the next call.
     void show_stored_run(SampleDatabase *database, bool singleChannel,
                          const QList<bool> &channelVisible, double first, double last);
-    // Fits the view to the stored run on show: its whole span, and the voltage axis to the
-    // extremes of its shown channels, read from its envelope. Nothing for a run recorded here.
+    // Fits the view to the stored run on show and on a double click: its whole span, and the
+    // voltage axis to the extremes of its shown channels, read from its envelope. Nothing for
+    // a run recorded here.
     void show_whole_run();
     // Reads database from now on (for the runs the window records); waits for a load from
     // the previous one first.

@@ -504,7 +504,7 @@ void TestVoltagePlotBrowse::aStoredRunOpensFittedAndTheWheelZoomsTimeWithinIt_da
 }
 
 // A stored run opens with both axes fitted to it; the wheel zooms the time axis only and never
-// past the run, Ctrl+wheel the voltage axis.
+// past the run, Ctrl+wheel the voltage axis; a double click shows the whole run again.
 void TestVoltagePlotBrowse::aStoredRunOpensFittedAndTheWheelZoomsTimeWithinIt()
 {
     QFETCH(bool, singleChannel);
@@ -547,7 +547,7 @@ void TestVoltagePlotBrowse::aStoredRunOpensFittedAndTheWheelZoomsTimeWithinIt()
     QCOMPARE(plot->yAxis->range(), fitted);
     wheel(3, Qt::ControlModifier);
     QVERIFY(plot->yAxis->range().size() < fitted.size());
-    plot->show_whole_run();
+    QTest::mouseDClick(plot.get(), Qt::LeftButton, {}, middle);
     QCOMPARE(plot->xAxis->range(), QCPRange(10, 50));
     QCOMPARE(plot->yAxis->range(), fitted);
 }
