@@ -96,7 +96,7 @@ void CursorReadout::start_reading()
     stale_ = false;
     computing_ = true;
     // The samples the readout's two printed times include.
-    const TimeRange range = TimeRange::as_printed(plot_->cursors()->from(), plot_->cursors()->to());
+    const TimeRange range = plot_->cursors()->printed_range();
     show_header();
     SampleDatabase *database = database_;
     const QString table = runTable_;
@@ -117,8 +117,7 @@ void CursorReadout::show_header()
     QString text =
         tr("A %1   B %2   Δt %3 s")
             .arg(time(*cursors->time(PlotCursors::A)), time(*cursors->time(PlotCursors::B)),
-                 QString::number(TimeRange::as_printed(cursors->from(), cursors->to()).length(),
-                                 'f', timeDecimals));
+                 QString::number(cursors->printed_range().length(), 'f', timeDecimals));
     if (computing_)
         text += tr("   computing…");
     header_->setText(text);

@@ -95,9 +95,7 @@ bool RunExport::run(QString &directory)
     if (failure.isEmpty() && picture && !csv)
         failure = sidecar_failure(database_->write_sidecar(
             png, database_->current_table_name(),
-            between ? std::optional<TimeRange>(
-                          TimeRange::as_printed(plot_->cursors()->from(), plot_->cursors()->to()))
-                    : std::nullopt));
+            between ? std::optional<TimeRange>(plot_->cursors()->printed_range()) : std::nullopt));
     if (!failure.isEmpty()) {
         QMessageBox::critical(window_, tr("Error"), failure);
         return false;
@@ -177,7 +175,7 @@ QString RunExport::write_table(const QString &path, bool csv, bool between)
     SampleDatabase *database = database_;
     std::optional<TimeRange> range;
     if (between)
-        range = TimeRange::as_printed(plot_->cursors()->from(), plot_->cursors()->to());
+        range = plot_->cursors()->printed_range();
     return run_behind_busy_dialog(tr("Export"), [database, path, csv, range]() -> QString {
         write_log(QStringLiteral("导出数据"));
         if (!csv)

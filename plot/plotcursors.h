@@ -1,5 +1,7 @@
 #pragma once
 
+#include "timerange.h"
+
 #include <QObject>
 
 #include <array>
@@ -33,6 +35,8 @@ public:
     bool is_placed() const { return times_[A] && times_[B]; }
     double from() const;
     double to() const;
+    // The stretch between them as their readout prints it: what they measure and export.
+    TimeRange printed_range() const { return TimeRange::as_printed(from(), to()); }
 
 signals:
     // A cursor was placed, moved or removed.

@@ -22,6 +22,5 @@ struct TimeRange
     // the last when no printed time does (a stretch narrower than the resolution).
     double first_stored() const;
     double last_stored() const;
-    bool holds_printed_time() const { return first_stored() <= last_stored(); }
     double length() const { return to - from; }
 };

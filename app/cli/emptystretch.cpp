@@ -19,7 +19,12 @@ namespace empty_stretch {
 
 bool refused(SampleDatabase &database, const QString &table, const TimeRange &range)
 {
-    const RunStatistics statistics = database.read_statistics(table, range);
+    return refused(database, table, range, database.read_statistics(table, range));
+}
+
+bool refused(SampleDatabase &database, const QString &table, const TimeRange &range,
+             const RunStatistics &statistics)
+{
     const auto &channels = statistics.channels();
     // A table that cannot be read is the command's to report.
     if (statistics.is_empty() ||

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "runstatistics.h"
 #include "tablecsv.h"
 
 #include <QString>
@@ -14,5 +15,8 @@ namespace empty_stretch {
 // True, after saying so on standard error with the run's span, when no channel of table has
 // a sample in range.
 bool refused(SampleDatabase &database, const QString &table, const TimeRange &range);
+// The same with the range's statistics read already.
+bool refused(SampleDatabase &database, const QString &table, const TimeRange &range,
+             const RunStatistics &statistics);
 
 } // namespace empty_stretch

@@ -46,13 +46,13 @@ int StatsCommand::run(const QStringList &arguments)
     if (!range) {
         return exitCode;
     }
-    if (empty_stretch::refused(*database, table, *range)) {
-        return ExitBadArguments;
-    }
     const RunStatistics statistics = database->read_statistics(table, *range);
     if (statistics.is_empty()) {
         Console::error(QStringLiteral("cannot read the table %1").arg(table));
         return ExitFailure;
+    }
+    if (empty_stretch::refused(*database, table, *range, statistics)) {
+        return ExitBadArguments;
     }
     Console::out(
         QStringLiteral("channel\tsamples\tmin_mV\tmax_mV\tpeak_to_peak_mV\tmean_mV\trms_mV"));
