@@ -1,6 +1,6 @@
 #include "channelpanel.h"
 
-#include "runsettings.h"
+#include "protocol.h"
 #include "settingsstore.h"
 #include "ui_mainwindow.h"
 #include "voltageplot.h"

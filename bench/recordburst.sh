@@ -11,11 +11,11 @@ busy=$!
 trap 'kill $busy 2>/dev/null' EXIT
 for round in $(seq "$rounds"); do
     work=$(mktemp -d)
-    (cd "$work" && exec "$build/tools/telvane-sim" --speed "$speed" --link "$work/port" \
+    (cd "$work" && exec "$build/simulator/telvane-sim" --speed "$speed" --link "$work/port" \
         >sim.out 2>&1) &
     sim=$!
     for _ in $(seq 50); do [[ -e "$work/port" ]] && break; sleep 0.1; done
-    (cd "$work" && TELVANE_FREE_SPACE_RESERVE=0 "$build/app/cli/telvane-cli" record \
+    (cd "$work" && TELVANE_FREE_SPACE_RESERVE=0 "$build/recorder/telvane-cli" record \
         --port "$work/port" --mode single --rate 5000 --time 30 --vout 1 --db run.db \
         >out.txt 2>err.txt)
     code=$?

@@ -25,7 +25,7 @@ add_custom_command(OUTPUT ${desktop_icon}
 # Compressed at the highest level without a time stamp, as Debian keeps manual pages and
 # changelogs.
 set(compressed)
-foreach(source app/telvane.1 app/cli/telvane-cli.1 tools/telvane-sim.1 packaging/changelog.in)
+foreach(source app/telvane.1 recorder/telvane-cli.1 simulator/telvane-sim.1 packaging/changelog.in)
     get_filename_component(name ${source} NAME)
     string(REGEX REPLACE "\\.in$" "" name ${name})
     configure_file(${PROJECT_SOURCE_DIR}/${source} ${package_dir}/${name} @ONLY)

@@ -161,3 +161,13 @@ void slots_millivolts(const QByteArray &frameText, int count, double *out)
         out[slot] = slot_millivolts(frameText, slot);
     }
 }
+
+QByteArray start_command(const RunSettings &settings)
+{
+    const QList<double> &v = settings.voltages;
+    if (settings.singleChannel) {
+        return start_single_command(float(v.value(0)), settings.rate, settings.seconds);
+    }
+    return start_multi_command(float(v.value(0)), float(v.value(1)), float(v.value(2)),
+                               float(v.value(3)), settings.rate, settings.seconds);
+}

@@ -5,6 +5,28 @@
 #include <QByteArray>
 #include <QtGlobal>
 
+// What the instrument is and accepts for a run: sixteen channels, sampling rates up to 5000 points
+// per second on one channel and 150 on all sixteen, collection times up to 10000 s, and excitation
+// voltages within ±10 V, or ±80 V with the attenuation module fitted.
+namespace InstrumentLimits {
+// Voltage channels of a multi-channel run, and float slots of every data frame.
+constexpr int channelCount = 16;
+constexpr int singleRateCeiling = 5000;
+constexpr int multiRateCeiling = 150;
+constexpr int timeCeiling = 10000;
+constexpr double plainVoltLimit = 10.0;
+constexpr double moduleVoltLimit = 80.0;
+
+constexpr int rate_ceiling(bool singleChannel)
+{
+    return singleChannel ? singleRateCeiling : multiRateCeiling;
+}
+constexpr double volt_limit(bool modulePresent)
+{
+    return modulePresent ? moduleVoltLimit : plainVoltLimit;
+}
+} // namespace InstrumentLimits
+
 // The packets spoken with the instrument. Commands are 26 bytes, frames 72;
 // both start with 0xFF and end with 0x0D 0x0A. Floats travel little-endian,
 // 16-bit integers big-endian. Received frames travel inside the application
@@ -41,6 +63,8 @@ enum class FrameType : quint8 {
 QByteArray start_single_command(float vout, int rate, int seconds);
 // Start a multi-channel run with the four excitation voltages.
 QByteArray start_multi_command(float v1, float v2, float v3, float v4, int rate, int seconds);
+// The start packet that carries a run's settings (single- or multi-channel start).
+QByteArray start_command(const RunSettings &settings);
 QByteArray stop_command();
 QByteArray status_query_command();
 QByteArray pause_command();

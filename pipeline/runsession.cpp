@@ -112,7 +112,7 @@ void RunSession::begin()
     saver_ = std::make_unique<DataSaveDisplay>(queues_, database_);
     connect(saver_.get(), &DataSaveDisplay::storing_failed, this, &RunSession::storing_failed,
             Qt::QueuedConnection);
-    serial_->write_data(settings_.start_command());
+    serial_->write_data(start_command(settings_));
     runClock_.start();
     runningSince_.start();
     runningMsBefore_ = 0;

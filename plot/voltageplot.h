@@ -4,7 +4,7 @@
 #include "historyloader.h"
 #include "marklines.h"
 #include "plotcursors.h"
-#include "runsettings.h"
+#include "protocol.h"
 #include "samplesink.h"
 #include "windowextremes.h"
 

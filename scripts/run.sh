@@ -12,10 +12,10 @@ if [[ -z "${DISPLAY:-}" && -z "${WAYLAND_DISPLAY:-}" ]]; then
     echo "No display found (DISPLAY and WAYLAND_DISPLAY are unset): recording a short simulated run with telvane-cli instead."
     mkdir -p "$release/simulated-run"
     cd "$release/simulated-run"
-    "$release/app/cli/telvane-cli" record --simulate --mode multi --rate 150 --time 5 \
+    "$release/recorder/telvane-cli" record --simulate --mode multi --rate 150 --time 5 \
         --v1 1 --v2 -1 --csv simulated-run.csv
     echo "CSV file: $PWD/simulated-run.csv"
-    echo "Its run table is in $PWD/telvane-cli.db; list it with: $release/app/cli/telvane-cli tables --db $PWD/telvane-cli.db"
+    echo "Its run table is in $PWD/telvane-cli.db; list it with: $release/recorder/telvane-cli tables --db $PWD/telvane-cli.db"
     echo "To open the window, run scripts/run.sh in a desktop session (it starts $release/app/telvane --simulate)."
     exit 0
 fi

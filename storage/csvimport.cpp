@@ -1,7 +1,7 @@
 #include "csvimport.h"
 
 #include "rowbatchhandoff.h"
-#include "runsettings.h"
+#include "protocol.h"
 #include "runsidecar.h"
 #include "runtablename.h"
 #include "sampledatabase.h"

@@ -1,7 +1,7 @@
 #include "runcatalogue.h"
 
 #include "runenvelope.h"
-#include "runsettings.h"
+#include "protocol.h"
 #include "runtablename.h"
 #include "sidetables.h"
 #include "sqliteconnection.h"

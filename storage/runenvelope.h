@@ -1,6 +1,6 @@
 #pragma once
 
-#include "runsettings.h"
+#include "protocol.h"
 
 #include <QString>
 

@@ -2,7 +2,7 @@
 
 #include "runcatalogue.h"
 #include "runenvelope.h"
-#include "runsettings.h"
+#include "protocol.h"
 #include "sqliteconnection.h"
 #include "vectorstate.h"
 

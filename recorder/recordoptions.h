@@ -2,6 +2,7 @@
 
 #include "chainoptions.h"
 #include "instrumentchoice.h"
+#include "protocol.h"
 #include "runsettings.h"
 
 #include <QByteArray>
@@ -48,7 +49,7 @@ public:
     const ChainOptions &chain() const { return chain_; }
 
     RunSettings run_settings() const;
-    QByteArray start_command() const { return run_settings().start_command(); }
+    QByteArray start_command() const { return ::start_command(run_settings()); }
 
 private:
     QStringList voltage_options() const;
