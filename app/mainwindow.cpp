@@ -9,6 +9,7 @@
 #include "cursorreadout.h"
 #include "dataqueues.h"
 #include "formminimumsize.h"
+#include "formsetup.h"
 #include "freespaceguard.h"
 #include "gapbands.h"
 #include "loading.h"
@@ -113,6 +114,7 @@ MainWindow::MainWindow(QWidget *parent)
     , reconnect_timer_(new QTimer(this))
 {
     ui_->setupUi(this);
+    complete_form(*ui_, this);
     setWindowTitle(tr("Telvane V1.1.0"));
     setWindowIcon(application_icon());
     // A second window in the folder would take the first one's runs, settings and crash
