@@ -1036,7 +1036,8 @@ void MainWindow::end_run_before_close()
         session_->port_lost();
     else
         session_->end_soon();
-    wait_behind_busy_dialog(tr("Ending the run"), [this] { return !session_->is_active(); });
+    wait_behind_busy_dialog(tr("Ending the run"), session_, &RunSession::finished,
+                            [this] { return !session_->is_active(); });
     // A dialog closed early leaves the rest of the end to be waited for here.
     session_->end_now();
 }
