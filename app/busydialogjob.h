@@ -19,8 +19,8 @@ public:
 
     // The dialog: the context of connections that must not outlive it.
     QObject *dialog() { return &loading_; }
-    // The wait is over: the dialog closes, or once shown closes as soon as it has been up
-    // leastShownMs. Any number of times.
+    // The wait is over: the dialog closes as soon as it has been up leastShownMs, counted from
+    // exec(). May come before exec() and more than once.
     void end();
     // Shows the dialog until end() or the operator closes it (Escape). Its line is refreshed
     // with progress() when one is given.
