@@ -1,5 +1,6 @@
 #include "channelpanel.h"
 
+#include "channelpalette.h"
 #include "protocol.h"
 #include "settingsstore.h"
 #include "ui_mainwindow.h"
@@ -160,7 +161,7 @@ void ChannelPanel::style_value_labels(bool multiChannel)
         }
         if (auto *legend =
                 track->findChild<QLabel *>(QStringLiteral("label_%1").arg(channel + 9))) {
-            const QString colour = multiChannel ? plot_->channel_colors().at(channel - 1).name()
+            const QString colour = multiChannel ? ChannelPalette::colours().at(channel - 1).name()
                                                 : QStringLiteral("gray");
             legend->setStyleSheet(legendSheet.arg(colour));
         }

@@ -27,11 +27,13 @@ void fit_form_minimum_height(Ui::MainWindow &ui)
     // tallest arrangement, the rows of the narrowest window. That height holds at any width, so
     // narrowing the window re-arranges the legend without making the window taller.
     QWidget *central = ui.centralwidget;
-    ui.legendRows->refit(); // the value labels have room for the widest reading by now
-    const int columns = ui.legendRows->columns();
-    ui.legendRows->arrange(LegendRows::narrowestColumns);
+    auto *rows =
+        ui.widget_voltage_track->findChild<LegendRows *>(QString(), Qt::FindDirectChildrenOnly);
+    rows->refit(); // the value labels have room for the widest reading by now
+    const int columns = rows->columns();
+    rows->arrange(LegendRows::narrowestColumns);
     activate_layouts(central);
     const int tallest = central->layout()->minimumSize().height();
-    ui.legendRows->arrange(columns);
+    rows->arrange(columns);
     central->setMinimumHeight(std::max(central->minimumHeight(), tallest));
 }

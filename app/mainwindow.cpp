@@ -9,6 +9,7 @@
 #include "cursorreadout.h"
 #include "dataqueues.h"
 #include "formminimumsize.h"
+#include "formsetup.h"
 #include "freespaceguard.h"
 #include "gapbands.h"
 #include "loading.h"
@@ -113,6 +114,7 @@ MainWindow::MainWindow(QWidget *parent)
     , reconnect_timer_(new QTimer(this))
 {
     ui_->setupUi(this);
+    complete_form(*ui_, this);
     setWindowTitle(tr("Telvane V1.1.0"));
     setWindowIcon(application_icon());
     // A second window in the folder would take the first one's runs, settings and crash
@@ -1034,7 +1036,8 @@ void MainWindow::end_run_before_close()
         session_->port_lost();
     else
         session_->end_soon();
-    wait_behind_busy_dialog(tr("Ending the run"), [this] { return !session_->is_active(); });
+    wait_behind_busy_dialog(tr("Ending the run"), session_, &RunSession::finished,
+                            [this] { return !session_->is_active(); });
     // A dialog closed early leaves the rest of the end to be waited for here.
     session_->end_now();
 }

@@ -2,20 +2,20 @@
 
 #include "historyload.h"
 
-#include <condition_variable>
+#include <QFutureWatcher>
+#include <QThreadPool>
+
 #include <functional>
-#include <mutex>
 #include <optional>
-#include <thread>
 #include <vector>
 
 class QObject;
 class SampleDatabase;
 
-// The one worker thread that reads browse loads for the voltage plot, one load at a time,
-// in the order they were asked for. The result crosses back under the worker's lock; the
-// receiver is told through its event loop, so `finished` runs on the receiver's thread.
-// start(), take() and the destructor belong to the receiver's thread.
+// Reads browse loads for the voltage plot on a pool thread of its own, one load at a time, in
+// the order they were asked for (QtConcurrent::run); a future watcher, a child of the receiver,
+// brings each result back to the receiver's thread and then calls `finished` there. Everything
+// but the load itself belongs to the receiver's thread.
 class HistoryLoader
 {
 public:
@@ -26,7 +26,7 @@ public:
     };
 
     HistoryLoader(QObject *receiver, std::function<void()> finished);
-    // Waits for a load under way, then ends the thread.
+    // Drops the loads not yet begun and waits for the one under way; neither is told.
     ~HistoryLoader();
     HistoryLoader(const HistoryLoader &) = delete;
     HistoryLoader &operator=(const HistoryLoader &) = delete;
@@ -39,23 +39,9 @@ public:
     void wait_until_idle();
 
 private:
-    struct Job
-    {
-        SampleDatabase *db = nullptr;
-        history_load::Request request;
-        quint64 generation = 0;
-    };
-
-    void run();
-
     QObject *const receiver_; // outlives this object: its owner destroys the loader
     const std::function<void()> finished_;
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    std::vector<Job> jobs_;         // guarded by mutex_
-    std::vector<Finished> results_; // guarded by mutex_
-    bool stopping_ = false;         // guarded by mutex_
-    bool loading_ = false;          // guarded by mutex_; a job taken and not yet done
-    std::condition_variable idle_;  // signalled when a job is done
-    std::thread thread_;            // last, so that it starts after the members it uses
+    QThreadPool pool_;              // one thread, so the loads run one by one in order
+    std::vector<Finished> results_; // receiver's thread only
+    std::vector<QFutureWatcher<Finished> *> watchers_; // loads not yet brought back
 };

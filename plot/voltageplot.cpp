@@ -1,5 +1,6 @@
 #include "voltageplot.h"
 
+#include "channelpalette.h"
 #include "clocktext.h"
 #include "discgraph.h"
 #include "gapbands.h"
@@ -29,14 +30,6 @@ constexpr double labelOffsetInTicks = 0.25;
 // Digits of a sample's time: a tenth of a millisecond, the shortest period of the instrument's
 // rates.
 constexpr int sampleTimeDecimals = 4;
-
-QList<QColor> channel_palette()
-{
-    return {QColor(255, 0, 0),   QColor(0, 255, 0),    QColor(0, 0, 255),    QColor(255, 102, 0),
-            QColor(255, 0, 255), QColor(0, 255, 255),  QColor(128, 0, 0),    QColor(0, 128, 0),
-            QColor(0, 0, 128),   QColor(128, 128, 0),  QColor(128, 0, 128),  QColor(0, 128, 128),
-            QColor(165, 42, 42), QColor(210, 105, 30), QColor(95, 158, 160), QColor(211, 105, 211)};
-}
 
 // Distance between the first two ticks of an axis, 0 when there are fewer.
 double tick_step(const QCPAxis *axis)
@@ -84,7 +77,7 @@ QCPRange within(const QCPRange &view, const QCPRange &extent)
 
 VoltagePlot::VoltagePlot(SampleDatabase *sampleDatabase, QWidget *parent)
     : QCustomPlot(parent)
-    , channelColors(channel_palette())
+    , channelColors(ChannelPalette::colours())
     , database(sampleDatabase)
     , loadRateTimer(new QTimer(this))
     , valueLabel(new QCPItemText(this))

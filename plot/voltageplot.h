@@ -54,7 +54,7 @@ public:
     VoltagePlot(const VoltagePlot &) = delete;
     VoltagePlot &operator=(const VoltagePlot &) = delete;
 
-    // Pen colour of graph i; the channel legend uses the same list.
+    // Pen colour of graph i: the channel palette (ChannelPalette), which the legend shows too.
     const QList<QColor> &channel_colors() const { return channelColors; }
 
     // Prepares the graphs of a new run. channelVisible holds the stored

@@ -2,8 +2,8 @@
 
 #include <QString>
 
-// Style sheets of the main window form. They are set per widget; the window
-// has no application-wide sheet.
+// Style sheets of the main window form, read from the .qss files compiled into the application
+// (":/form/sheets/"). They are set per widget; the window has no application-wide sheet.
 namespace FormStyleSheets {
 
 QString window();

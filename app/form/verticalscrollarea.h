@@ -12,7 +12,8 @@ class VerticalScrollArea : public QScrollArea
 public:
     explicit VerticalScrollArea(QWidget *parent = nullptr);
 
-    // Takes `widget` and shows the window's background through it.
+    // Takes `widget`, unless it is its widget already (as setupUi leaves it), and shows the
+    // window's background through it.
     void set_column(QWidget *widget);
     QSize minimumSizeHint() const override;
 

@@ -1,6 +1,8 @@
+#include "formsetup.h"
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include <QFile>
 #include <QMainWindow>
 #include <QMetaMethod>
 #include <QSet>
@@ -12,118 +14,23 @@
 
 namespace {
 
-const char *const centralSheet =
-    "QWidget#centralwidget{\n"
-    "background-color:white;\n"
-    "}\n"
-    "QRadioButton {\n"
-    "    color: black;\n"
-    "    border: 1px solid #DDDDDD;\n"
-    "    border-radius: 5px;\n"
-    "    font: 9pt;\n"
-    "    padding:3px;\n"
-    "    padding-left:10px;\n"
-    "    padding-right:10px;\n"
-    "    background:white;\n"
-    "\ttext-align: right;\n"
-    "font-weight: bold; \n"
-    "}\n"
-    "QRadioButton:hover {\n"
-    "    color: black;\n"
-    "    border: 1px solid #CCCCCC;\n"
-    "    border-radius: 5px;\n"
-    "    font: 9pt;\n"
-    "    padding:3px;\n"
-    "    padding-left:10px;\n"
-    "    padding-right:10px;\n"
-    "    background:white;\n"
-    "}\n"
-    "QRadioButton:checked {\n"
-    "    color: black;\n"
-    "    border: 1px solid #8c6927;\n"
-    "    border-radius: 5px;\n"
-    "    font: 9pt;\n"
-    "    padding:3px;\n"
-    "    padding-left:10px;\n"
-    "    padding-right:10px;\n"
-    "    background:white;\n"
-    "}\n"
-    "QRadioButton::indicator {\n"
-    "    width: 10px;\n"
-    "    height: 10px;\n"
-    "    border-radius: 7px;\n"
-    "}\n"
-    "\n"
-    "QRadioButton::indicator:checked {\n"
-    "    width: 12px;\n"
-    "    height: 12px;\n"
-    "    background-color: qradialgradient(spread:pad, cx:0.5, cy:0.5, radius:0.5, fx:0.5, fy:0.5, "
-    "stop:0 #8c6927, stop:0.6 #8c6927, stop:0.65 transparent, stop:0.8 transparent, stop:0.85 "
-    "#8c6927, stop:1 #8c6927);\n"
-    "    border: 1px solid #8c6927 ;\n"
-    "    border-radius: 7px;\n"
-    "}\n"
-    "\n"
-    "QRadioButton::indicator:unchecked {\n"
-    "    background-color: transparent;\n"
-    "    border: 2px solid #777777;\n"
-    "}\n"
-    "QRadioButton::indicator:unchecked:hover {\n"
-    "    background-color: transparent;\n"
-    "    border: 2px solid #666666;\n"
-    "}\n"
-    "\n"
-    "QRadioButton:disabled {\n"
-    "    background-color: #d3d3d3;\n"
-    "}";
-
-const char *const actionPanelSheet = "QPushButton {\n"
-                                     "    border: 1px solid transparent;\n"
-                                     "    border-radius: 5px;\n"
-                                     "    background-color: #CC896827;\n"
-                                     "    color: #ffffff;\n"
-                                     "    outline: 0; /* 确保没有轮廓 */\n"
-                                     "    font-size: 13px;\n"
-                                     "    font-weight: bold; /* 设置字体加粗 */\n"
-                                     "}\n"
-                                     "\n"
-                                     "QPushButton:hover {\n"
-                                     "    background-color: #896827;\n"
-                                     "    color: #ffffff;\n"
-                                     "    border: none; /* 去除悬停按钮的边框 */\n"
-                                     "    outline: 0; /* 去除悬停按钮的轮廓 */\n"
-                                     "    font-size: 13px;\n"
-                                     "    font-weight: bold; /* 悬停时加粗字体 */\n"
-                                     "}\n"
-                                     "\n"
-                                     "QPushButton:pressed {\n"
-                                     "    margin: 1px;\n"
-                                     "    background-color: #CC896827;\n"
-                                     "    color: #ffffff;\n"
-                                     "    border: none; /* 去除按下按钮的边框 */\n"
-                                     "    outline: 0; /* 去除按下按钮的轮廓 */\n"
-                                     "    font-size: 13px;\n"
-                                     "    font-weight: bold; /* 按下时加粗字体 */\n"
-                                     "}\n"
-                                     "\n"
-                                     "QPushButton:disabled {\n"
-                                     "    background-color: #d3d3d3; /* 设置背景为灰色 */\n"
-                                     "    color: #333333; /* 设置文本颜色为深灰色 */\n"
-                                     "    border: 1px solid transparent; /* 设置边框为灰色 */\n"
-                                     "    font-size: 13px;\n"
-                                     "    font-weight: bold; /* 禁用状态时加粗字体 */\n"
-                                     "}\n";
-
-const char *const windowSheet = "color:black;\n"
-                                "font-family: 'Arial';\n"
-                                "font-weight: bold; ";
+// A style sheet as the resource holds it.
+QString sheetFile(const char *name)
+{
+    QFile file(QStringLiteral(":/form/sheets/%1.qss").arg(QString::fromUtf8(name)));
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
 
 // A bare window with the form on it; the form alone carries no behaviour.
 struct FormFixture
 {
     QMainWindow window;
     Ui::MainWindow ui;
-    FormFixture() { ui.setupUi(&window); }
+    FormFixture()
+    {
+        ui.setupUi(&window);
+        complete_form(ui, &window);
+    }
 };
 
 // Object name and class of every widget and layout of the form, legend included.
@@ -449,17 +356,27 @@ void MainWindowFormTest::legendNumberSheetsNameTheColourExceptForChannelOne()
 
 void MainWindowFormTest::styleSheetsAreSetCharacterForCharacter()
 {
+    const QString actionPanelSheet = sheetFile("connect_button") + sheetFile("button_disabled");
+    QVERIFY(actionPanelSheet.endsWith(
+        QStringLiteral("font-weight: bold; /* 禁用状态时加粗字体 */\n}\n")));
+
     FormFixture form;
-    QCOMPARE(form.window.styleSheet(), QString::fromUtf8(windowSheet));
-    QCOMPARE(form.ui.centralwidget->styleSheet(), QString::fromUtf8(centralSheet));
-    QCOMPARE(form.ui.widget_3->styleSheet(), QString::fromUtf8(actionPanelSheet));
+    QCOMPARE(form.window.styleSheet(), sheetFile("window"));
+    QVERIFY(form.window.styleSheet().endsWith(QLatin1String("font-weight: bold; ")));
+    QCOMPARE(form.ui.centralwidget->styleSheet(), sheetFile("central"));
+    QVERIFY(form.ui.centralwidget->styleSheet().startsWith(
+        QLatin1String("QWidget#centralwidget{\nbackground-color:white;\n}\n")));
+    QVERIFY(form.ui.centralwidget->styleSheet().endsWith(
+        QLatin1String("QRadioButton:disabled {\n    background-color: #d3d3d3;\n}")));
+    QCOMPARE(form.ui.widget_3->styleSheet(), actionPanelSheet);
     QCOMPARE(form.ui.groupBoxExcitation->styleSheet(),
              QStringLiteral("QDoubleSpinBox:disabled {\n    background-color: grey;\n}\n"));
 
     // The connect button has the panel's look without the disabled state.
     const QString connectSheet = form.ui.connect->styleSheet();
     QVERIFY(!connectSheet.contains(QLatin1String(":disabled")));
-    QVERIFY(QString::fromUtf8(actionPanelSheet).startsWith(connectSheet));
+    QVERIFY(actionPanelSheet.startsWith(connectSheet));
+    QVERIFY(connectSheet.startsWith(QLatin1String("QPushButton {\n")));
 
     QCOMPARE(form.ui.helperYLineCheckBox->styleSheet(),
              form.ui.channel_button_groupbox->styleSheet());
