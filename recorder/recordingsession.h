@@ -46,16 +46,13 @@ public:
     bool overran() const { return run_->overran(); }
     QString storage_error() const { return run_->storage_error(); }
     bool table_lost() const { return run_->table_lost(); }
-    // True once request_stop() was called: a run stopped early is short on purpose.
-    bool stop_requested() const { return stopRequested_; }
-    // The samples the run was asked for (rate times time), and the fewest of them that make
-    // it complete: a run that carries sixteen samples a frame may round its last frame down.
-    qint64 expected_samples() const;
-    qint64 fewest_complete_samples() const;
+    // How the run ended (see RunVerdict); final once finished() is emitted.
+    const RunReport &report() const { return run_->report(); }
 
 public slots:
-    // Asks the instrument to stop (SIGINT, SIGTERM, SIGHUP); once per run.
-    void request_stop();
+    // Asks the instrument to stop (a stop signal, a file system short of room); the first
+    // cause is the run's.
+    void request_stop(RunReport::StopCause cause);
 
 signals:
     // The run is over and its threads are gone.
@@ -69,5 +66,4 @@ private:
     RunSession *run_ = nullptr;
     QTimer *statusTimer_ = nullptr;
     StatusLine statusLine_;
-    bool stopRequested_ = false;
 };
