@@ -20,7 +20,6 @@ class RecordingSession : public QObject
     Q_OBJECT
 
 public:
-    using Outcome = RunSession::Outcome;
     static constexpr int statusIntervalMs = 1000;
 
     RecordingSession(InstrumentLink *link, SampleDatabase *database, const RecordOptions &options,
@@ -35,7 +34,6 @@ public:
     const RunFacts &facts() const { return run_->facts(); }
     bool add_mark(const QString &text) { return run_->add_mark(text); }
 
-    Outcome outcome() const { return run_->outcome(); }
     // Samples taken for storage.
     qint64 taken_count() const { return run_->taken_count(); }
     // Of those, the rows that reached the table (fewer on a full disk).
@@ -43,9 +41,6 @@ public:
     quint64 dropped_count() const { return run_->dropped_count(); }
     qint64 elapsed_ms() const { return run_->elapsed_ms(); }
     QString table() const { return run_->table(); }
-    bool overran() const { return run_->overran(); }
-    QString storage_error() const { return run_->storage_error(); }
-    bool table_lost() const { return run_->table_lost(); }
     // How the run ended (see RunVerdict); final once finished() is emitted.
     const RunReport &report() const { return run_->report(); }
 
