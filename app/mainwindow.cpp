@@ -830,9 +830,11 @@ void MainWindow::stop(bool error)
 
 void MainWindow::run_ended(RunSession::Outcome outcome)
 {
-    const bool portLost = outcome == RunSession::Outcome::PortLost || !serial_->is_open();
+    const bool portLost = outcome == RunOutcome::PortLost || !serial_->is_open();
     acquiring_ = false;
-    run_rows_.insert(session_->table(), session_->table_lost() ? 0 : session_->committed_count());
+    // A copy: the warnings below run event loops of their own.
+    const RunReport report = session_->report();
+    run_rows_.insert(report.table, report.tableLost ? 0 : report.committedCount);
     display_timer_->stop();
     if (portLost) {
         // Nothing to ask a closed port; the next connect starts the status timer again.
@@ -847,46 +849,45 @@ void MainWindow::run_ended(RunSession::Outcome outcome)
     apply_run_control_states(false);
     ui_->SamplePause->setText(tr("Pause"));
     run_status_->set_connected(!portLost);
-    run_status_->run_ended(outcome);
-    if (outcome == RunSession::Outcome::StopUnconfirmed) {
-        QMessageBox::warning(this, tr("Warning"),
-                             tr("The instrument did not confirm the stop within %1 s. The run "
-                                "was ended without it; the %2 samples received are kept.")
-                                 .arg(RunSession::stopConfirmLimit.count() / 1000)
-                                 .arg(session_->committed_count()));
-    }
-    if (outcome == RunSession::Outcome::StorageFailed) {
-        const QString kept =
-            session_->table_lost()
-                ? tr("Its table %1 is gone from the database: none of its %2 samples are kept.")
-                      .arg(session_->table())
-                      .arg(session_->taken_count())
-                : tr("%1 of its %2 samples are kept.")
-                      .arg(session_->committed_count())
-                      .arg(session_->taken_count());
-        QMessageBox::warning(this, tr("Warning"),
-                             tr("The samples could not be stored in the database (%1), so the "
-                                "run was stopped. ")
-                                     .arg(session_->storage_error()) +
-                                 kept);
-    } else {
-        report_unsaved_samples(session_->taken_count(), session_->committed_count());
-    }
+    run_status_->run_ended(report);
+    for (const QString &warning : end_warnings(report))
+        QMessageBox::warning(this, tr("Warning"), warning);
     if (std::exchange(port_error_pending_, false))
         warn_port_error();
     if (reconnect_timer_->isActive()) // the run's own report first, then what comes next
         run_status_->show_note(tr("Waiting for the instrument on %1").arg(port_in_use_), true);
 }
 
-void MainWindow::report_unsaved_samples(qint64 saved, qint64 stored)
+QStringList MainWindow::end_warnings(const RunReport &report)
 {
-    if (stored >= saved)
-        return;
-    QMessageBox::warning(this, tr("Warning"),
-                         tr("Only %1 of the %2 samples of this run could be stored in the "
-                            "database. The disk may be full.")
-                             .arg(stored)
-                             .arg(saved));
+    using Kind = RunReport::ProblemKind;
+    QStringList warnings;
+    if (report.has(Kind::StopUnconfirmed)) {
+        warnings.append(tr("The instrument did not confirm the stop within %1 s. The run "
+                           "was ended without it; the %2 samples received are kept.")
+                            .arg(report.stopWaitSeconds)
+                            .arg(report.committedCount));
+    }
+    if (report.has_any({Kind::StorageFailed, Kind::TableLost})) {
+        const QString kept =
+            report.tableLost
+                ? tr("Its table %1 is gone from the database: none of its %2 samples are kept.")
+                      .arg(report.table)
+                      .arg(report.takenCount)
+                : tr("%1 of its %2 samples are kept.")
+                      .arg(report.committedCount)
+                      .arg(report.takenCount);
+        warnings.append(tr("The samples could not be stored in the database (%1), so the "
+                           "run was stopped. ")
+                            .arg(report.storageError) +
+                        kept);
+    } else if (report.has(Kind::RowsShort)) {
+        warnings.append(tr("Only %1 of the %2 samples of this run could be stored in the "
+                           "database. The disk may be full.")
+                            .arg(report.committedCount)
+                            .arg(report.takenCount));
+    }
+    return warnings;
 }
 
 void MainWindow::handle_port_error()

@@ -49,6 +49,10 @@ public:
 
     bool nativeEventFilter(const QByteArray &eventType, void *message, qintptr *result) override;
 
+    // The warnings a run's end brings up, in order: a stop the instrument did not confirm, the
+    // samples that could not be stored (a failure of the table, or a full disk).
+    static QStringList end_warnings(const RunReport &report);
+
     // True when another window works on this folder's database: this one has told the
     // operator which process holds it, touched nothing, and is not to be shown.
     bool is_refused() const { return refused_; }
@@ -136,8 +140,6 @@ private:
     void report_unusable_files();
     // The window's part of a run's end: controls, timers, plot and what the operator is told.
     void run_ended(RunSession::Outcome outcome);
-    // Warns when fewer samples reached the table than the run handed to it (a full disk).
-    void report_unsaved_samples(qint64 saved, qint64 stored);
     void warn_port_error();
     // Sends the status query, waits for the reply and applies it; false when none came.
     // Only where the next step depends on the answer (connecting); elsewhere the query is

@@ -65,7 +65,6 @@ void RunStatusBar::set_connected(bool connected)
 void RunStatusBar::run_started()
 {
     runShown_ = true;
-    stopRequested_ = false;
     rateMeter_.reset();
     rateShownMs_ = -1;
     show_note(QString(), false);
@@ -74,58 +73,48 @@ void RunStatusBar::run_started()
 
 void RunStatusBar::stop_requested()
 {
-    stopRequested_ = true;
     refresh();
 }
 
-void RunStatusBar::run_ended(RunSession::Outcome outcome)
+void RunStatusBar::run_ended(const RunReport &report)
 {
+    using Kind = RunReport::ProblemKind;
     refresh();
-    const qint64 rows = session_->committed_count();
-    const qint64 samples = session_->taken_count();
+    const qint64 rows = report.committedCount;
+    const qint64 samples = report.takenCount;
     QString line;
+    // What the instrument or the disk did wrong shows red; a stop or an end is no problem.
     bool problem = true;
-    switch (outcome) {
-    case RunSession::Outcome::Completed:
-        if (session_->overran()) {
-            line = tr("The instrument did not end the run after its collection time; it was "
-                      "stopped with %1 rows stored.")
-                       .arg(rows);
-        } else if (stopRequested_) {
-            line = tr("Run stopped: %1 rows stored.").arg(rows);
-            problem = false;
-        } else {
-            line =
-                tr("The run ended by itself after its collection time: %1 rows stored.").arg(rows);
-            problem = false;
-        }
-        break;
-    case RunSession::Outcome::StopUnconfirmed:
+    if (report.has(Kind::Overran) && report.outcome == RunOutcome::Completed) {
+        line = tr("The instrument did not end the run after its collection time; it was "
+                  "stopped with %1 rows stored.")
+                   .arg(rows);
+    } else if (report.has(Kind::StopUnconfirmed)) {
         line = tr("Stopped without the instrument's confirmation: %1 rows stored.").arg(rows);
-        break;
-    case RunSession::Outcome::PortLost:
+    } else if (report.has(Kind::PortLost)) {
         line = tr("The serial port was lost during the run: %1 rows stored.").arg(rows);
-        break;
-    case RunSession::Outcome::StorageFailed:
-        if (session_->table_lost()) {
-            line = tr("Samples could not be stored (%1); the run was stopped and its table is "
-                      "gone from the database.")
-                       .arg(session_->storage_error());
-            break;
-        }
+    } else if (report.has(Kind::TableLost)) {
+        line = tr("Samples could not be stored (%1); the run was stopped and its table is "
+                  "gone from the database.")
+                   .arg(report.storageError);
+    } else if (report.has(Kind::StorageFailed)) {
         line = tr("Samples could not be stored (%1); the run was stopped with %2 of %3 rows "
                   "stored.")
-                   .arg(session_->storage_error())
+                   .arg(report.storageError)
                    .arg(rows)
                    .arg(samples);
-        break;
-    case RunSession::Outcome::EndedByOwner:
-    case RunSession::Outcome::None:
+    } else if (report.outcome == RunOutcome::Completed &&
+               report.stopBy != RunReport::StopCause::None) {
+        line = tr("Run stopped: %1 rows stored.").arg(rows);
+        problem = false;
+    } else if (report.outcome == RunOutcome::Completed) {
+        line = tr("The run ended by itself after its collection time: %1 rows stored.").arg(rows);
+        problem = false;
+    } else {
         line = tr("Run ended: %1 rows stored.").arg(rows);
         problem = false;
-        break;
     }
-    if (outcome != RunSession::Outcome::StorageFailed && rows < samples) {
+    if (report.has(Kind::RowsShort)) {
         line += QLatin1Char(' ') +
                 tr("Only %1 of its %2 samples could be stored.").arg(rows).arg(samples);
         problem = true;

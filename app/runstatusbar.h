@@ -26,10 +26,10 @@ public:
     void set_connected(bool connected);
     // A run has begun: its figures replace the last run's, whose line goes.
     void run_started();
-    // The operator asked the instrument to stop (a run that then ends was not ended by itself).
+    // The operator asked the instrument to stop: the state shows it at once.
     void stop_requested();
     // The run is over: its final figures and the line saying how it ended.
-    void run_ended(RunSession::Outcome outcome);
+    void run_ended(const RunReport &report);
     // A line on something that happened outside a run (a lost port), kept until the next run.
     void show_note(const QString &text, bool problem);
 
@@ -63,5 +63,4 @@ private:
     qint64 rateShownMs_ = -1;     // the run's time when the rate was last shown; -1: not yet
     bool connected_ = false;
     bool runShown_ = false; // a run has been started since the window opened
-    bool stopRequested_ = false;
 };

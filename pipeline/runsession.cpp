@@ -5,6 +5,7 @@
 #include "datasavedisplay.h"
 #include "logmanager.h"
 #include "protocol.h"
+#include "runverdict.h"
 #include "sampledatabase.h"
 #include "serialmanager.h"
 
@@ -12,26 +13,6 @@
 #include <QTimer>
 
 #include <algorithm>
-
-namespace {
-QString outcome_text(RunSession::Outcome outcome, bool stopAsked)
-{
-    switch (outcome) {
-    case RunSession::Outcome::Completed:
-        return stopAsked ? RunFacts::stopped : RunFacts::completed;
-    case RunSession::Outcome::StopUnconfirmed:
-        return RunFacts::stopNotConfirmed;
-    case RunSession::Outcome::PortLost:
-        return RunFacts::portLost;
-    case RunSession::Outcome::StorageFailed:
-        return RunFacts::storageFailed;
-    case RunSession::Outcome::EndedByOwner:
-    case RunSession::Outcome::None:
-        break;
-    }
-    return RunFacts::stopped;
-}
-} // namespace
 
 RunSession::RunSession(SerialManager *serial, DataQueues *queues, SampleDatabase *database,
                        SampleSink *plot, QObject *parent)
@@ -99,6 +80,8 @@ void RunSession::begin()
     overran_ = false;
     tableLost_ = false;
     storageError_.clear();
+    stopBy_ = RunReport::StopCause::None;
+    report_ = RunReport();
     takenCount_ = 0;
     committedCount_ = 0;
     droppedAtBegin_ = queues_->dropped_frames() + queues_->dropped_records();
@@ -155,8 +138,11 @@ void RunSession::resume()
     }
 }
 
-void RunSession::request_stop()
+void RunSession::request_stop(RunReport::StopCause cause)
 {
+    if (is_active() && stopBy_ == RunReport::StopCause::None) {
+        stopBy_ = cause;
+    }
     if (state_ != State::Running && state_ != State::Paused) {
         return;
     }
@@ -248,7 +234,7 @@ void RunSession::collection_overrun()
     // The collection time is over and no end frame came: ask for it as the operator would.
     write_log(QStringLiteral("超过采集时间"));
     overran_ = true;
-    request_stop();
+    request_stop(RunReport::StopCause::Overrun);
 }
 
 void RunSession::stop_unconfirmed()
@@ -266,7 +252,7 @@ void RunSession::storing_failed(const QString &reason)
     }
     // Frames that cannot be kept are not worth asking for.
     storageError_ = reason;
-    request_stop();
+    request_stop(RunReport::StopCause::StorageFailure);
 }
 
 void RunSession::arm_overrun_deadline()
@@ -367,7 +353,7 @@ void RunSession::complete_end()
     if (endingOutcome_ == Outcome::PortLost) {
         chronicle_.port_lost(*queues_, double(portLostAtMs_) / 1000.0);
     }
-    chronicle_.ended(outcome_text(outcome, stopAsked_), committedCount_, *queues_);
+    chronicle_.ended(RunVerdict::facts_outcome(outcome, stopAsked_), committedCount_, *queues_);
     saver_.reset();
     droppedAtEnd_ = queues_->dropped_frames() + queues_->dropped_records();
     finalElapsedMs_ = runClock_.elapsed();
@@ -375,5 +361,6 @@ void RunSession::complete_end()
     ending_ = false;
     write_log(QStringLiteral("执行时间 = ") + QString::number(finalElapsedMs_) +
               QStringLiteral(" ms"));
+    report_ = RunVerdict::report(*this, stopAsked_, stopBy_);
     emit finished(outcome);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "runchronicle.h"
+#include "runreport.h"
 #include "runsettings.h"
 
 #include <QDateTime>
@@ -36,14 +37,7 @@ class RunSession : public QObject
 
 public:
     enum class State { Idle, Running, Paused, Stopping, Ended };
-    enum class Outcome {
-        None,            // not ended (yet)
-        Completed,       // the instrument's end frame arrived
-        StopUnconfirmed, // no end frame within stopConfirmLimit of the stop packet
-        PortLost,        // the serial port went away
-        EndedByOwner,    // the owner ended it at once (closing)
-        StorageFailed,   // samples did not reach the table (storage_error()); it was stopped
-    };
+    using Outcome = RunOutcome;
     static constexpr std::chrono::milliseconds stopConfirmLimit{5000};
 
     // `plot` may be null (headless recording).
@@ -63,7 +57,8 @@ public:
     void pause();
     void resume();
     // Sends the stop packet (once); the run ends on the end frame or after stopConfirmLimit.
-    void request_stop();
+    // The first cause asked while the run is active is kept in its report.
+    void request_stop(RunReport::StopCause cause = RunReport::StopCause::Operator);
     // Sends the stop packet and ends the run without waiting for the instrument; finished()
     // follows once the threads have stored what arrived. Nothing for a run already ending.
     void end_soon();
@@ -116,6 +111,8 @@ public:
     // True when the run's table was gone from the database at the end of the run (dropped by
     // something else): none of its rows are kept.
     bool table_lost() const { return tableLost_; }
+    // How the last run ended (see RunVerdict); final once finished() is emitted.
+    const RunReport &report() const { return report_; }
 
 signals:
     // The run is over, its threads are gone and its counts final.
@@ -167,5 +164,7 @@ private:
     bool overran_ = false;
     bool tableLost_ = false;
     QString storageError_;
+    RunReport::StopCause stopBy_ = RunReport::StopCause::None;
+    RunReport report_;
     RunChronicle chronicle_;
 };

@@ -1,13 +1,10 @@
 #include "recordingsession.h"
 
 #include "console.h"
-#include "framedecoder.h"
 #include "instrumentlink.h"
 #include "recordoptions.h"
 
 #include <QTimer>
-
-#include <algorithm>
 
 RecordingSession::RecordingSession(InstrumentLink *link, SampleDatabase *database,
                                    const RecordOptions &options, QObject *parent)
@@ -34,22 +31,9 @@ bool RecordingSession::start(const QDateTime &startTime)
     return true;
 }
 
-void RecordingSession::request_stop()
+void RecordingSession::request_stop(RunReport::StopCause cause)
 {
-    stopRequested_ = true;
-    run_->request_stop();
-}
-
-qint64 RecordingSession::expected_samples() const
-{
-    return qint64(options_.rate()) * options_.seconds();
-}
-
-qint64 RecordingSession::fewest_complete_samples() const
-{
-    const int perFrame =
-        FrameDecoder::samples_per_frame(options_.single_channel(), options_.rate());
-    return std::max<qint64>(0, expected_samples() - (perFrame - 1));
+    run_->request_stop(cause);
 }
 
 void RecordingSession::show_status()

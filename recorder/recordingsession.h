@@ -20,7 +20,6 @@ class RecordingSession : public QObject
     Q_OBJECT
 
 public:
-    using Outcome = RunSession::Outcome;
     static constexpr int statusIntervalMs = 1000;
 
     RecordingSession(InstrumentLink *link, SampleDatabase *database, const RecordOptions &options,
@@ -35,7 +34,6 @@ public:
     const RunFacts &facts() const { return run_->facts(); }
     bool add_mark(const QString &text) { return run_->add_mark(text); }
 
-    Outcome outcome() const { return run_->outcome(); }
     // Samples taken for storage.
     qint64 taken_count() const { return run_->taken_count(); }
     // Of those, the rows that reached the table (fewer on a full disk).
@@ -43,19 +41,13 @@ public:
     quint64 dropped_count() const { return run_->dropped_count(); }
     qint64 elapsed_ms() const { return run_->elapsed_ms(); }
     QString table() const { return run_->table(); }
-    bool overran() const { return run_->overran(); }
-    QString storage_error() const { return run_->storage_error(); }
-    bool table_lost() const { return run_->table_lost(); }
-    // True once request_stop() was called: a run stopped early is short on purpose.
-    bool stop_requested() const { return stopRequested_; }
-    // The samples the run was asked for (rate times time), and the fewest of them that make
-    // it complete: a run that carries sixteen samples a frame may round its last frame down.
-    qint64 expected_samples() const;
-    qint64 fewest_complete_samples() const;
+    // How the run ended (see RunVerdict); final once finished() is emitted.
+    const RunReport &report() const { return run_->report(); }
 
 public slots:
-    // Asks the instrument to stop (SIGINT, SIGTERM, SIGHUP); once per run.
-    void request_stop();
+    // Asks the instrument to stop (a stop signal, a file system short of room); the first
+    // cause is the run's.
+    void request_stop(RunReport::StopCause cause);
 
 signals:
     // The run is over and its threads are gone.
@@ -69,5 +61,4 @@ private:
     RunSession *run_ = nullptr;
     QTimer *statusTimer_ = nullptr;
     StatusLine statusLine_;
-    bool stopRequested_ = false;
 };

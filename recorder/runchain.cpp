@@ -5,9 +5,9 @@
 #include "instrumentlink.h"
 #include "logmanager.h"
 #include "portreconnector.h"
-#include "recordcommand.h"
 #include "recordingsession.h"
 #include "recordoptions.h"
+#include "runconclusion.h"
 #include "runtablename.h"
 #include "sampledatabase.h"
 #include "serialmanager.h"
@@ -57,10 +57,10 @@ int RunChain::run()
         const RunResult result = record_run(runs_ + 1);
         worst = worse_exit_code(worst, result.exitCode);
         if (!result.started || result.outOfSpace || stopSignals_->requested() ||
-            result.outcome == RunSession::Outcome::StorageFailed) {
+            result.outcome == RunOutcome::StorageFailed) {
             break;
         }
-        if (result.outcome == RunSession::Outcome::PortLost) {
+        if (result.outcome == RunOutcome::PortLost) {
             if (!chain.reconnect() || !chain.allows_run(runs_, QDateTime::currentDateTime())) {
                 break;
             }
@@ -98,7 +98,7 @@ RunChain::RunResult RunChain::record_run(int number)
     const StdinMarks marks([&session](const QString &text) { session.add_mark(text); });
     QEventLoop loop;
     QObject::connect(stopSignals_, &StopSignals::stop_requested, &session,
-                     &RecordingSession::request_stop);
+                     [&session] { session.request_stop(RunReport::StopCause::Signal); });
     QObject::connect(&session, &RecordingSession::finished, &loop, &QEventLoop::quit);
     QTimer spaceCheck;
     spaceCheck.setInterval(FreeSpaceGuard::checkInterval);
@@ -110,14 +110,15 @@ RunChain::RunResult RunChain::record_run(int number)
             result.outOfSpace = true;
             Console::error(shortage + QStringLiteral("; the run is stopped"));
             write_log(shortage);
-            session.request_stop();
+            session.request_stop(RunReport::StopCause::FreeSpace);
         }
     });
     spaceCheck.start();
     loop.exec();
     spaceCheck.stop();
     sinceRunEnd_.start();
-    if (session.outcome() == RecordingSession::Outcome::Completed && link_->serial()->is_open()) {
+    const RunReport &report = session.report();
+    if (report.outcome == RunOutcome::Completed && link_->serial()->is_open()) {
         // As the window does after every run; the answer is kept for the next run's facts.
         if (const StatusReply status = link_->query_status(); status.is_valid()) {
             status_ = status;
@@ -134,14 +135,14 @@ RunChain::RunResult RunChain::record_run(int number)
                           .arg(number)
                           .arg(csvFile));
     }
-    result.exitCode = RecordCommand::conclude(
+    result.exitCode = RunConclusion::conclude(
         session, *database_, options_, csvFile,
-        result.outOfSpace ? QStringLiteral("for want of free space") : RecordCommand::onRequest);
+        result.outOfSpace ? QStringLiteral("for want of free space") : RunConclusion::onRequest);
     if (result.outOfSpace) {
         result.exitCode = worse_exit_code(result.exitCode, ExitFailure);
     }
-    result.outcome = session.outcome();
-    rows_ += session.committed_count();
+    result.outcome = report.outcome;
+    rows_ += report.committedCount;
     return result;
 }
 

@@ -2,7 +2,7 @@
 
 #include "csvfilenames.h"
 #include "freespaceguard.h"
-#include "runsession.h"
+#include "runreport.h"
 #include "statusreply.h"
 
 #include <QElapsedTimer>
@@ -35,7 +35,7 @@ private:
     {
         bool started = false;
         int exitCode = 0;
-        RunSession::Outcome outcome = RunSession::Outcome::None;
+        RunOutcome outcome = RunOutcome::None;
         bool outOfSpace = false; // stopped early: the rest would not have fitted
     };
 
