@@ -5,9 +5,7 @@
 #include "runsession.h"
 
 #include <QAbstractNativeEventFilter>
-#include <QHash>
 #include <QMainWindow>
-#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -16,13 +14,15 @@
 class Battery;
 class QAction;
 class ChannelPanel;
+class CloseGuard;
 class CursorReadout;
 class DataQueues;
+class PortReconnector;
 class PortWatcher;
 class QLockFile;
-class QTemporaryDir;
 class QStatusBar;
 class RunMarking;
+class RunReview;
 class RunStatusBar;
 class QTimer;
 class SampleDatabase;
@@ -60,22 +60,11 @@ public:
     // what the operator started the window for.
     void add_simulator_port(const QString &port);
 
-    // Review: shows a recorded run of a database file in the plot as a paused run, to browse,
-    // measure and export. A file other than the window's own is opened read-only and never
-    // changed. False, after telling the operator why, when it cannot be opened.
+    // Review of recorded runs, as RunReview does it (for main() and the tests).
     bool open_run(const QString &file, const QString &table);
-    // Opens a file given to the program (command line, desktop entry): a CSV as open_csv does,
-    // a database's run as open_run does (table given) or from its list (choose_run). A file that
-    // is neither is refused with a dialog. False when nothing was opened.
     bool open_file(const QString &file, const QString &table = QString());
-    // Asks for a file and one of its runs (starting at file, the window's own database when
-    // empty) and opens it; false when cancelled or it could not be opened.
     bool choose_run(const QString &file = QString());
-    // Reads a CSV file the export wrote into a scratch run table (behind the busy dialog, with
-    // the share read so far) and shows it as open_run does. A CSV that is not ours is refused
-    // with the line and the reason.
     bool open_csv(const QString &file);
-    // The database of the run on show: the reviewed file's, or the window's own.
     SampleDatabase *shown_database() const;
 
     // Read access for the tests and tools built on the window.
@@ -129,9 +118,6 @@ private:
     // Takes the lock beside the database for the window's lifetime; false, after telling the
     // operator, when another window holds it.
     bool lock_working_folder();
-    // Shows table of source (review_database_ afterwards when owned is given).
-    bool show_run(std::unique_ptr<SampleDatabase> owned, SampleDatabase *source,
-                  const QString &file, const QString &table, bool readOnly);
     void run_startup_check();
     void report_unusable_files();
     // The window's part of a run's end: controls, timers, plot and what the operator is told.
@@ -145,21 +131,19 @@ private:
     bool query_instrument_status();
     // Shows the battery level and the range a valid reply reports; false for an invalid one.
     bool apply_instrument_status(const StatusReply &status);
-    // A requested status: applied, and while a lost port is awaited, the instrument is back
-    // (a valid reply) or not yet (the port is closed again).
+    // A requested status: applied.
     void status_replied(const StatusReply &status);
-    // Asks what to do with the runs the close would delete that have not been exported; true
-    // when the window may close.
-    bool confirm_close();
-    // Ends a run still going, without waiting for the instrument, behind the busy dialog.
-    void end_run_before_close();
-    // Samples of a run the close would delete, for the close question.
-    qint64 run_sample_count(const QString &table);
+    // Connected: the port is open and not awaited as lost.
     bool is_connected() const;
+    // The Connect button's text, from is_connected().
+    void show_connection_state();
+    // Pause or Continue on its button, as the run is shown.
+    void show_run_paused(bool paused);
     // Reconnect automatically: starts waiting for the lost port; true when the option is on.
     bool wait_for_lost_port(bool runWasActive);
-    // One look for the lost port: opens it and asks for the status; status_replied goes on.
-    void try_lost_port();
+    // The lost port is open again with the instrument answering: connected, and the lost
+    // run started again when there was one.
+    void lost_port_back();
     // The option turned off while waiting: back to the state of a lost port without it.
     void give_up_waiting();
     bool is_single_channel() const;
@@ -172,9 +156,8 @@ private:
     RunStatusBar *run_status_ = nullptr; // Qt child, after the session it reads
     QTimer *display_timer_ = nullptr;
     QTimer *status_timer_ = nullptr;
-    QTimer *reconnect_timer_ = nullptr;
-    QString port_in_use_; // the one last connected, waited for when lost
-    QDateTime lost_at_;
+    PortReconnector *reconnector_ = nullptr; // Qt child, after the serial manager it opens
+    QString port_in_use_;                    // the one last connected, waited for when lost
     bool restart_after_loss_ = false;
     DataQueues *queues_ = nullptr;       // owned
     SerialManager *serial_ = nullptr;    // owned
@@ -185,20 +168,13 @@ private:
     PortWatcher *port_watcher_ = nullptr;
     CursorReadout *cursor_readout_ = nullptr; // Qt child, under the plot
     RunMarking *marking_ = nullptr;           // Qt child, after the session and plot it uses
-    // Where a CSV opened for review is read into; removed with the window.
-    std::unique_ptr<QTemporaryDir> scratch_folder_;
-    // The file of a reviewed run other than the window's own; null otherwise.
-    std::unique_ptr<SampleDatabase> review_database_;
+    CloseGuard *close_guard_ = nullptr;       // Qt child, after the session it ends
+    RunReview *review_ = nullptr; // Qt child, after the plot, readout and marking it shows through
     bool acquiring_ = false;
+    bool runPaused_ = false;          // the operator paused the run on show
     bool port_error_pending_ = false; // told by run_ended, after the lost run's reports
     bool attenuator_ = false;
     QString last_export_dir_;
     std::unique_ptr<QLockFile> folder_lock_; // held while the window lives; null if refused
     bool refused_ = false;
-    // The run tables the close drops: this window's runs and the run a crash left behind.
-    QStringList own_tables_;
-    // Of those, the ones exported in this session, or with nothing to lose.
-    QSet<QString> exported_tables_;
-    // Rows each ended run of this window committed: the close names them without counting.
-    QHash<QString, qint64> run_rows_;
 };
