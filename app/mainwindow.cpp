@@ -69,8 +69,8 @@ const QString timeOfDayKey = QStringLiteral("time_axis_time_of_day");
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
     , ui_(std::make_unique<Ui::MainWindow>())
-    , display_timer_(new QTimer(this))
-    , status_timer_(new QTimer(this))
+    , displayTimer_(new QTimer(this))
+    , statusTimer_(new QTimer(this))
 {
     ui_->setupUi(this);
     setWindowTitle(tr("Telvane V1.1.0"));
@@ -98,7 +98,7 @@ MainWindow::MainWindow(QWidget *parent)
     database_ = new SampleDatabase;
     database_->open_database();
 
-    last_export_dir_ = QStringLiteral("./");
+    lastExportDir_ = QStringLiteral("./");
     acquiring_ = false;
 
     apply_initial_control_states();
@@ -106,22 +106,22 @@ MainWindow::MainWindow(QWidget *parent)
     plot_ = new VoltagePlot(database_);
     ui_->voltageLayout->addWidget(plot_, 0);
     plot_->set_browse_mode(true);
-    cursor_readout_ = new CursorReadout(plot_, this);
-    ui_->verticalLayout->insertWidget(1, cursor_readout_);
+    cursorReadout_ = new CursorReadout(plot_, this);
+    ui_->verticalLayout->insertWidget(1, cursorReadout_);
     setup_time_of_day_action();
 
     session_ = new RunSession(serial_, queues_, database_, plot_);
     QObject::connect(session_, &RunSession::finished, this,
                      [this](RunSession::Outcome outcome) { run_ended(outcome); });
-    run_status_ = new RunStatusBar(status_bar_, session_, this);
-    close_guard_ = new CloseGuard(this, serial_, session_, database_);
-    QObject::connect(close_guard_, &CloseGuard::export_shown_requested, this,
+    runStatus_ = new RunStatusBar(statusBar_, session_, this);
+    closeGuard_ = new CloseGuard(this, serial_, session_, database_);
+    QObject::connect(closeGuard_, &CloseGuard::export_shown_requested, this,
                      &MainWindow::on_ExportFile_clicked);
-    marking_ = new RunMarking(this, plot_, session_, run_status_);
-    status_bar_->findChild<QToolButton *>(QStringLiteral("openRunButton"))
+    marking_ = new RunMarking(this, plot_, session_, runStatus_);
+    statusBar_->findChild<QToolButton *>(QStringLiteral("openRunButton"))
         ->menu()
         ->addActions(marking_->menu_actions());
-    review_ = new RunReview(this, database_, plot_, cursor_readout_, marking_, run_status_);
+    review_ = new RunReview(this, database_, plot_, cursorReadout_, marking_, runStatus_);
     QObject::connect(review_, &RunReview::channel_mode_needed, this, [this](bool single) {
         if (single != is_single_channel())
             (single ? ui_->SignalChannel : ui_->MultiChannel)->click();
@@ -132,14 +132,14 @@ MainWindow::MainWindow(QWidget *parent)
 
     ui_->toolWidget->hide();
 
-    port_watcher_ = new PortWatcher(this);
-    QObject::connect(port_watcher_, &PortWatcher::ports_changed, this,
+    portWatcher_ = new PortWatcher(this);
+    QObject::connect(portWatcher_, &PortWatcher::ports_changed, this,
                      &MainWindow::refresh_port_list);
     refresh_port_list();
 #ifndef Q_OS_WIN
     // Windows reports port changes as native messages (nativeEventFilter); elsewhere the
     // watcher hears of device nodes coming and going.
-    port_watcher_->start();
+    portWatcher_->start();
 #endif
 
     apply_rate_ceiling(initialRateCeiling);
@@ -147,19 +147,19 @@ MainWindow::MainWindow(QWidget *parent)
     channels_->build_check_boxes(this, SLOT(on_checkboxToggled(bool)),
                                  SLOT(on_selectallToggled(bool)));
 
-    display_timer_->setInterval(displayIntervalMs);
-    status_timer_->setInterval(statusIntervalMs);
-    QObject::connect(display_timer_, &QTimer::timeout, plot_, &VoltagePlot::refresh_view);
-    QObject::connect(display_timer_, &QTimer::timeout, this, &MainWindow::refresh_value_labels);
-    QObject::connect(display_timer_, &QTimer::timeout, run_status_, &RunStatusBar::refresh);
-    QObject::connect(display_timer_, &QTimer::timeout, this, &MainWindow::show_run_gaps);
+    displayTimer_->setInterval(displayIntervalMs);
+    statusTimer_->setInterval(statusIntervalMs);
+    QObject::connect(displayTimer_, &QTimer::timeout, plot_, &VoltagePlot::refresh_view);
+    QObject::connect(displayTimer_, &QTimer::timeout, this, &MainWindow::refresh_value_labels);
+    QObject::connect(displayTimer_, &QTimer::timeout, runStatus_, &RunStatusBar::refresh);
+    QObject::connect(displayTimer_, &QTimer::timeout, this, &MainWindow::show_run_gaps);
     ui_->reconnectAutomatically->setChecked(read_setting(reconnectKey, false).toBool());
     QObject::connect(ui_->reconnectAutomatically, &QCheckBox::toggled, this, [this](bool on) {
         write_setting_soon(reconnectKey, on);
         if (!on && reconnector_->is_waiting())
             give_up_waiting();
     });
-    QObject::connect(status_timer_, &QTimer::timeout, this,
+    QObject::connect(statusTimer_, &QTimer::timeout, this,
                      &MainWindow::check_lower_computer_status);
 
     fit_form_minimum_height(*ui_);
@@ -176,11 +176,11 @@ MainWindow::~MainWindow()
         stop(true); // sends the stop command first
     }
     // Only this window's runs: a recorder's runs in the same file are not the window's.
-    database_->drop_tables(close_guard_->tables());
+    database_->drop_tables(closeGuard_->tables());
     write_setting(normalExitKey, true);
     // It may be reading the database, and it watches the plot: it goes before both.
-    delete cursor_readout_;
-    cursor_readout_ = nullptr;
+    delete cursorReadout_;
+    cursorReadout_ = nullptr;
     channels_.reset();
     ui_.reset();
     delete marking_; // it marks through the session and the plot
@@ -210,7 +210,7 @@ bool MainWindow::nativeEventFilter(const QByteArray &eventType, void *message, q
         (msg->wParam == DBT_DEVICEARRIVAL || msg->wParam == DBT_DEVICEREMOVECOMPLETE)) {
         const auto *header = reinterpret_cast<const DEV_BROADCAST_HDR *>(msg->lParam);
         if (header != nullptr && header->dbch_devicetype == DBT_DEVTYP_PORT)
-            port_watcher_->check(); // refreshes the list through ports_changed
+            portWatcher_->check(); // refreshes the list through ports_changed
     }
 #endif
     // Never swallow a message: answer what the window itself would.
@@ -219,12 +219,12 @@ bool MainWindow::nativeEventFilter(const QByteArray &eventType, void *message, q
 
 void MainWindow::set_extra_ports(const QStringList &ports)
 {
-    port_watcher_->set_extra_ports(ports);
+    portWatcher_->set_extra_ports(ports);
 }
 
 void MainWindow::add_simulator_port(const QString &port)
 {
-    set_extra_ports(QStringList{port} + port_watcher_->extra_ports());
+    set_extra_ports(QStringList{port} + portWatcher_->extra_ports());
     ui_->PortComboBox->setCurrentIndex(ui_->PortComboBox->findText(port));
 }
 
@@ -255,12 +255,12 @@ bool MainWindow::open_csv(const QString &file)
 
 void MainWindow::setup_status_bar()
 {
-    status_bar_ = new QStatusBar(this);
-    setStatusBar(status_bar_);
-    status_bar_->setSizeGripEnabled(false);
+    statusBar_ = new QStatusBar(this);
+    setStatusBar(statusBar_);
+    statusBar_->setSizeGripEnabled(false);
     battery_ = new Battery(this);
     battery_->setFixedSize(32, 12);
-    status_bar_->addPermanentWidget(battery_, 0);
+    statusBar_->addPermanentWidget(battery_, 0);
     // Review of recorded runs: from the keyboard, and with the mouse from the status bar, where
     // it takes no room from the controls and no height from the window.
     auto *openRun = new QAction(tr("Open Run…"), this);
@@ -270,7 +270,7 @@ void MainWindow::setup_status_bar()
     addAction(openRun);
     QObject::connect(openRun, &QAction::triggered, this, [this] { choose_run(); });
     add_status_bar_button(openRun, QStringLiteral("openRunButton"), 0);
-    status_bar_->setStyleSheet(QStringLiteral("QStatusBar{background-color: rgb(255, 255, 255);}"));
+    statusBar_->setStyleSheet(QStringLiteral("QStatusBar{background-color: rgb(255, 255, 255);}"));
     // Shown by the first status reply of the instrument.
     battery_->hide();
 }
@@ -289,7 +289,7 @@ void MainWindow::setup_time_of_day_action()
         write_setting_soon(timeOfDayKey, checked);
         plot_->set_time_of_day(checked);
     });
-    auto *openButton = status_bar_->findChild<QToolButton *>(QStringLiteral("openRunButton"));
+    auto *openButton = statusBar_->findChild<QToolButton *>(QStringLiteral("openRunButton"));
     auto *menu = new QMenu(openButton);
     menu->addAction(timeOfDay);
     openButton->setMenu(menu);
@@ -303,8 +303,8 @@ void MainWindow::add_status_bar_button(QAction *action, const QString &name, int
     button->setDefaultAction(action);
     button->setAutoRaise(true);
     // No taller than the status bar's text, so the window's height stays as it was.
-    button->setFixedHeight(status_bar_->fontMetrics().height() + 2);
-    status_bar_->insertPermanentWidget(index, button, 0);
+    button->setFixedHeight(statusBar_->fontMetrics().height() + 2);
+    statusBar_->insertPermanentWidget(index, button, 0);
 }
 
 void MainWindow::apply_initial_control_states()
@@ -347,11 +347,11 @@ void MainWindow::refresh_port_list()
     // make the disabled list show a port other than the open one.
     const QString chosen = ui_->PortComboBox->currentText();
     ui_->PortComboBox->clear();
-    const QStringList extra = port_watcher_->extra_ports();
+    const QStringList extra = portWatcher_->extra_ports();
     for (const QString &name : extra)
         ui_->PortComboBox->addItem(QIcon(), name, QVariant());
     // As the watcher last listed them: the system's listing is too slow for the GUI thread.
-    const QList<QSerialPortInfo> ports = port_watcher_->system_ports();
+    const QList<QSerialPortInfo> ports = portWatcher_->system_ports();
     for (const QSerialPortInfo &info : ports) {
         qDebug() << "Port Name:" << info.portName();
         qDebug() << "systemLocation:" << info.systemLocation();
@@ -372,7 +372,7 @@ bool MainWindow::lock_working_folder()
     // A window may run for weeks: only a holder that is gone makes the lock stale.
     lock->setStaleLockTime(0);
     if (lock->tryLock(0)) {
-        folder_lock_ = std::move(lock);
+        folderLock_ = std::move(lock);
         return true;
     }
     if (lock->error() != QLockFile::LockFailedError) {
@@ -402,9 +402,9 @@ void MainWindow::run_startup_check()
     CrashRecovery recovery(this, database_);
     const QString left = recovery.left_run();
     if (!left.isEmpty()) {
-        close_guard_->add_run(left);
-        if (recovery.offer_last_run(last_export_dir_).isEmpty())
-            close_guard_->mark_exported(left);
+        closeGuard_->add_run(left);
+        if (recovery.offer_last_run(lastExportDir_).isEmpty())
+            closeGuard_->mark_exported(left);
     }
     // Stays false on disk until a clean shutdown, so a crash is noticed at the next start.
     write_setting(normalExitKey, false);
@@ -492,7 +492,7 @@ void MainWindow::on_MultiChannel_clicked()
 void MainWindow::on_checkboxToggled(bool checked)
 {
     channels_->channel_toggled(qobject_cast<QCheckBox *>(sender()), checked);
-    cursor_readout_->set_shown_channels(ChannelPanel::stored_visibility());
+    cursorReadout_->set_shown_channels(ChannelPanel::stored_visibility());
 }
 
 void MainWindow::on_SignalChannel_clicked()
@@ -510,7 +510,7 @@ void MainWindow::on_SignalChannel_clicked()
 void MainWindow::on_selectallToggled(bool checked)
 {
     channels_->select_all(checked);
-    cursor_readout_->set_shown_channels(ChannelPanel::stored_visibility());
+    cursorReadout_->set_shown_channels(ChannelPanel::stored_visibility());
 }
 
 void MainWindow::on_radioButton_med_clicked()
@@ -589,22 +589,22 @@ void MainWindow::on_SampleStart_clicked()
     // tick, in a pass of the event loop of its own, not in queued redraws after this handler.
     plot_->set_browse_mode(false);
     write_setting_soon(lastTableKey, table);
-    close_guard_->add_run(table);
-    cursor_readout_->set_run(database_, table);
+    closeGuard_->add_run(table);
+    cursorReadout_->set_run(database_, table);
     const QList<bool> shown = ChannelPanel::stored_visibility(); // read once: a settings lock
-    cursor_readout_->set_shown_channels(shown);
+    cursorReadout_->set_shown_channels(shown);
 
     plot_->setup_graphs(settings.singleChannel, shown);
     plot_->set_run_start(session_->facts().started.toLocalTime());
     marking_->show_run(database_, table, true);
 
-    status_timer_->stop();
+    statusTimer_->stop();
     session_->begin();
-    display_timer_->start(displayIntervalMs);
+    displayTimer_->start(displayIntervalMs);
 
     acquiring_ = true;
     apply_run_control_states(true);
-    run_status_->run_started();
+    runStatus_->run_started();
 }
 
 void MainWindow::on_SamplePause_clicked()
@@ -612,16 +612,16 @@ void MainWindow::on_SamplePause_clicked()
     if (!runPaused_) {
         show_run_paused(true);
         session_->pause();
-        display_timer_->stop();
+        displayTimer_->stop();
         plot_->set_browse_mode(true);
     } else {
         show_run_paused(false);
         session_->resume();
-        display_timer_->start(displayIntervalMs);
+        displayTimer_->start(displayIntervalMs);
         plot_->set_browse_mode(false);
     }
     show_run_gaps();
-    run_status_->refresh();
+    runStatus_->refresh();
 }
 
 void MainWindow::show_run_gaps()
@@ -637,7 +637,7 @@ void MainWindow::on_SampleStop_clicked()
     ui_->groupBoxExcitation->setEnabled(true);
     ui_->ExportFile->setEnabled(true);
     session_->request_stop();
-    run_status_->stop_requested();
+    runStatus_->stop_requested();
 }
 
 void MainWindow::on_connect_clicked()
@@ -649,7 +649,7 @@ void MainWindow::on_connect_clicked()
                          tr("%1 cannot be opened: %2.").arg(port, serial_->open_error()));
             return;
         }
-        port_in_use_ = port;
+        portInUse_ = port;
         show_connection_state();
         ui_->PortComboBox->setEnabled(false);
         // No level of an earlier instrument stays on show: only this one's reply shows it.
@@ -659,8 +659,8 @@ void MainWindow::on_connect_clicked()
         // handle_port_error; the connect did not succeed after all.
         if (!is_connected())
             return;
-        run_status_->set_connected(true);
-        status_timer_->start(statusIntervalMs);
+        runStatus_->set_connected(true);
+        statusTimer_->start(statusIntervalMs);
         if (answered) {
             show_message(tr("Connection Success"));
         } else {
@@ -676,8 +676,8 @@ void MainWindow::on_connect_clicked()
     serial_->close_port();
     show_connection_state();
     ui_->PortComboBox->setEnabled(true);
-    status_timer_->stop();
-    run_status_->set_connected(false);
+    statusTimer_->stop();
+    runStatus_->set_connected(false);
 }
 
 void MainWindow::stop(bool error)
@@ -695,23 +695,23 @@ void MainWindow::run_ended(RunSession::Outcome outcome)
 {
     const bool portLost = outcome == RunSession::Outcome::PortLost || !serial_->is_open();
     acquiring_ = false;
-    close_guard_->set_run_rows(session_->table(),
-                               session_->table_lost() ? 0 : session_->committed_count());
-    display_timer_->stop();
+    closeGuard_->set_run_rows(session_->table(),
+                              session_->table_lost() ? 0 : session_->committed_count());
+    displayTimer_->stop();
     if (portLost) {
         // Nothing to ask a closed port; the next connect starts the status timer again.
-        status_timer_->stop();
+        statusTimer_->stop();
         show_connection_state();
     } else {
         check_lower_computer_status();
-        status_timer_->start(statusIntervalMs);
+        statusTimer_->start(statusIntervalMs);
     }
     plot_->set_browse_mode(true);
     show_run_gaps();
     apply_run_control_states(false);
     show_run_paused(false);
-    run_status_->set_connected(!portLost);
-    run_status_->run_ended(outcome);
+    runStatus_->set_connected(!portLost);
+    runStatus_->run_ended(outcome);
     if (outcome == RunSession::Outcome::StopUnconfirmed) {
         QMessageBox::warning(this, tr("Warning"),
                              tr("The instrument did not confirm the stop within %1 s. The run "
@@ -736,10 +736,10 @@ void MainWindow::run_ended(RunSession::Outcome outcome)
     } else {
         report_unsaved_samples(session_->taken_count(), session_->committed_count());
     }
-    if (std::exchange(port_error_pending_, false))
+    if (std::exchange(portErrorPending_, false))
         warn_port_error();
     if (reconnector_->is_waiting()) // the run's own report first, then what comes next
-        run_status_->show_note(tr("Waiting for the instrument on %1").arg(port_in_use_), true);
+        runStatus_->show_note(tr("Waiting for the instrument on %1").arg(portInUse_), true);
 }
 
 void MainWindow::report_unsaved_samples(qint64 saved, qint64 stored)
@@ -758,20 +758,20 @@ void MainWindow::handle_port_error()
     const bool runWasActive = acquiring_;
     // A run's end says so in the status bar (run_ended), which tells the error once the
     // run's threads are done, after the run's own reports.
-    port_error_pending_ = acquiring_;
+    portErrorPending_ = acquiring_;
     if (acquiring_)
         session_->port_lost();
     else
-        run_status_->show_note(tr("The serial port was lost."), true);
+        runStatus_->show_note(tr("The serial port was lost."), true);
     show_connection_state();
-    status_timer_->stop();
+    statusTimer_->stop();
     ui_->PortComboBox->setEnabled(true);
-    run_status_->set_connected(false);
+    runStatus_->set_connected(false);
     if (wait_for_lost_port(runWasActive)) {
-        port_error_pending_ = false; // waiting for it to come back says enough
+        portErrorPending_ = false; // waiting for it to come back says enough
         return;
     }
-    if (!port_error_pending_)
+    if (!portErrorPending_)
         warn_port_error();
 }
 
@@ -783,15 +783,15 @@ void MainWindow::warn_port_error()
 
 bool MainWindow::wait_for_lost_port(bool runWasActive)
 {
-    if (!ui_->reconnectAutomatically->isChecked() || port_in_use_.isEmpty())
+    if (!ui_->reconnectAutomatically->isChecked() || portInUse_.isEmpty())
         return false;
-    restart_after_loss_ = runWasActive;
+    restartAfterLoss_ = runWasActive;
     ui_->PortComboBox->setEnabled(false);
     ui_->connect->setEnabled(false);
-    const QString waiting = tr("Waiting for the instrument on %1").arg(port_in_use_);
+    const QString waiting = tr("Waiting for the instrument on %1").arg(portInUse_);
     write_log(waiting);
-    run_status_->show_note(waiting, true);
-    reconnector_->start(port_in_use_);
+    runStatus_->show_note(waiting, true);
+    reconnector_->start(portInUse_);
     return true;
 }
 
@@ -801,7 +801,7 @@ void MainWindow::give_up_waiting()
     reconnector_->stop();
     ui_->connect->setEnabled(true);
     ui_->PortComboBox->setEnabled(true);
-    run_status_->show_note(tr("The serial port was lost."), true);
+    runStatus_->show_note(tr("The serial port was lost."), true);
 }
 
 void MainWindow::status_replied(const StatusReply &status)
@@ -814,21 +814,21 @@ void MainWindow::lost_port_back()
 {
     ui_->connect->setEnabled(true);
     show_connection_state();
-    run_status_->set_connected(true);
-    status_timer_->start(statusIntervalMs);
+    runStatus_->set_connected(true);
+    statusTimer_->start(statusIntervalMs);
     const QDateTime lostAt = reconnector_->lost_at();
     const qint64 seconds = lostAt.secsTo(QDateTime::currentDateTime());
     QString told = tr("Instrument on %1 lost at %2, back after %3 s")
-                       .arg(port_in_use_, lostAt.toString(QStringLiteral("hh:mm:ss")))
+                       .arg(portInUse_, lostAt.toString(QStringLiteral("hh:mm:ss")))
                        .arg(seconds);
-    if (restart_after_loss_) {
+    if (restartAfterLoss_) {
         // The controls still hold the lost run's settings.
         on_SampleStart_clicked();
         told += acquiring_ ? tr("; new run %1").arg(session_->table())
                            : tr("; the run could not be started again");
     }
     write_log(told);
-    run_status_->show_note(told, !acquiring_ && restart_after_loss_);
+    runStatus_->show_note(told, !acquiring_ && restartAfterLoss_);
 }
 
 void MainWindow::check_lower_computer_status()
@@ -866,7 +866,7 @@ bool MainWindow::apply_instrument_status(const StatusReply &status)
 void MainWindow::closeEvent(QCloseEvent *event)
 {
     // A refused window touched nothing: it has nothing to lose.
-    if (close_guard_ != nullptr && !close_guard_->may_close()) {
+    if (closeGuard_ != nullptr && !closeGuard_->may_close()) {
         event->ignore();
         return;
     }
@@ -879,6 +879,6 @@ void MainWindow::on_ExportFile_clicked()
         return; // also while stopping, when the button is already enabled
     SampleDatabase *source = shown_database();
     const QString table = source->current_table_name();
-    if (RunExport(this, source, plot_).run(last_export_dir_) && source == database_)
-        close_guard_->mark_exported(table);
+    if (RunExport(this, source, plot_).run(lastExportDir_) && source == database_)
+        closeGuard_->mark_exported(table);
 }

@@ -72,12 +72,12 @@ public:
     SampleDatabase *database() const { return database_; }
     bool is_acquiring() const { return acquiring_; }
     bool is_attenuator_present() const { return attenuator_; }
-    QTimer *display_timer() const { return display_timer_; }
-    QTimer *status_timer() const { return status_timer_; }
-    QString last_export_directory() const { return last_export_dir_; }
+    QTimer *display_timer() const { return displayTimer_; }
+    QTimer *status_timer() const { return statusTimer_; }
+    QString last_export_directory() const { return lastExportDir_; }
     RunSession *run_session() const { return session_; }
-    RunStatusBar *run_status() const { return run_status_; }
-    CursorReadout *cursor_readout() const { return cursor_readout_; }
+    RunStatusBar *run_status() const { return runStatus_; }
+    CursorReadout *cursor_readout() const { return cursorReadout_; }
     RunMarking *run_marking() const { return marking_; }
 
 protected:
@@ -151,30 +151,30 @@ private:
     void show_message(const QString &text);
 
     std::unique_ptr<Ui::MainWindow> ui_;
-    QStatusBar *status_bar_ = nullptr;
+    QStatusBar *statusBar_ = nullptr;
     Battery *battery_ = nullptr;
-    RunStatusBar *run_status_ = nullptr; // Qt child, after the session it reads
-    QTimer *display_timer_ = nullptr;
-    QTimer *status_timer_ = nullptr;
+    RunStatusBar *runStatus_ = nullptr; // Qt child, after the session it reads
+    QTimer *displayTimer_ = nullptr;
+    QTimer *statusTimer_ = nullptr;
     PortReconnector *reconnector_ = nullptr; // Qt child, after the serial manager it opens
-    QString port_in_use_;                    // the one last connected, waited for when lost
-    bool restart_after_loss_ = false;
+    QString portInUse_;                      // the one last connected, waited for when lost
+    bool restartAfterLoss_ = false;
     DataQueues *queues_ = nullptr;       // owned
     SerialManager *serial_ = nullptr;    // owned
     SampleDatabase *database_ = nullptr; // owned
     VoltagePlot *plot_ = nullptr;        // owned, deleted before the database
     RunSession *session_ = nullptr;      // owned, runs one run at a time
     std::unique_ptr<ChannelPanel> channels_;
-    PortWatcher *port_watcher_ = nullptr;
-    CursorReadout *cursor_readout_ = nullptr; // Qt child, under the plot
-    RunMarking *marking_ = nullptr;           // Qt child, after the session and plot it uses
-    CloseGuard *close_guard_ = nullptr;       // Qt child, after the session it ends
+    PortWatcher *portWatcher_ = nullptr;
+    CursorReadout *cursorReadout_ = nullptr; // Qt child, under the plot
+    RunMarking *marking_ = nullptr;          // Qt child, after the session and plot it uses
+    CloseGuard *closeGuard_ = nullptr;       // Qt child, after the session it ends
     RunReview *review_ = nullptr; // Qt child, after the plot, readout and marking it shows through
     bool acquiring_ = false;
-    bool runPaused_ = false;          // the operator paused the run on show
-    bool port_error_pending_ = false; // told by run_ended, after the lost run's reports
+    bool runPaused_ = false;        // the operator paused the run on show
+    bool portErrorPending_ = false; // told by run_ended, after the lost run's reports
     bool attenuator_ = false;
-    QString last_export_dir_;
-    std::unique_ptr<QLockFile> folder_lock_; // held while the window lives; null if refused
+    QString lastExportDir_;
+    std::unique_ptr<QLockFile> folderLock_; // held while the window lives; null if refused
     bool refused_ = false;
 };
