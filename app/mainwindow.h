@@ -36,7 +36,8 @@ class MainWindow;
 
 // The application window. It builds and tears down everything the application owns, in a
 // fixed order, runs the instrument (connect, start, pause, stop, status poll), and watches
-// for serial ports coming and going. Lives in the GUI thread.
+// for serial ports coming and going; review (RunReview) and the close question (CloseGuard)
+// are rooms of their own. Lives in the GUI thread.
 class MainWindow : public QMainWindow, public QAbstractNativeEventFilter
 {
     Q_OBJECT
