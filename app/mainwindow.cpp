@@ -2,27 +2,24 @@
 
 #include "appicon.h"
 #include "battery.h"
-#include "busydialogjob.h"
 #include "channelpanel.h"
+#include "closeguard.h"
 #include "crashrecovery.h"
-#include "csvimport.h"
 #include "cursorreadout.h"
 #include "dataqueues.h"
 #include "formminimumsize.h"
 #include "formsetup.h"
 #include "freespaceguard.h"
 #include "gapbands.h"
-#include "loading.h"
 #include "logmanager.h"
-#include "openrundialog.h"
-#include "portlocation.h"
+#include "portreconnector.h"
 #include "portwatcher.h"
 #include "protocol.h"
 #include "runexport.h"
 #include "runmarking.h"
+#include "runreview.h"
 #include "runsession.h"
 #include "runstatusbar.h"
-#include "runtablename.h"
 #include "sampledatabase.h"
 #include "serialmanager.h"
 #include "settingsstore.h"
@@ -36,8 +33,6 @@
 #include <QDateTime>
 #include <QDebug>
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QLockFile>
 #include <QMenu>
 #include <QMessageBox>
@@ -46,10 +41,8 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStatusBar>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <QToolButton>
-#include <QtConcurrent/QtConcurrentRun>
 
 #include <chrono>
 #include <utility>
@@ -71,47 +64,14 @@ constexpr int fastMultiRateCeiling = InstrumentLimits::multiRateCeiling;
 const QString normalExitKey = QStringLiteral("NormalExit");
 const QString lastTableKey = QStringLiteral("last_table_name");
 const QString reconnectKey = QStringLiteral("ReconnectAutomatically");
-// How often a lost port's path is looked at, as the recorder does.
-constexpr int reconnectIntervalMs = 500;
 const QString timeOfDayKey = QStringLiteral("time_axis_time_of_day");
-
-// When the run in table started, local: its facts to the millisecond, else its name to the
-// second; invalid for a run with neither (an imported CSV's scratch table).
-QDateTime stored_run_start(SampleDatabase *database, const QString &table)
-{
-    if (const std::optional<RunFacts> facts = database->read_facts(table);
-        facts && facts->started.isValid())
-        return facts->started.toLocalTime();
-    return run_start_time(table);
-}
-
-enum class ReviewFile { Database, Csv, Neither };
-
-// What a file given to the window is, from its first bytes: SQLite's header (or nothing, which
-// SQLite takes for an empty database), a CSV by its name or the start of an export's header.
-// A file that cannot be read counts as a database, whose opening tells why.
-ReviewFile review_file_kind(const QString &path)
-{
-    if (path.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive))
-        return ReviewFile::Csv;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return ReviewFile::Database;
-    QByteArray start = file.read(16);
-    if (start.isEmpty() || start == QByteArray("SQLite format 3", 16))
-        return ReviewFile::Database;
-    if (start.startsWith("\xEF\xBB\xBF"))
-        start.remove(0, 3);
-    return start.startsWith("id,time,") ? ReviewFile::Csv : ReviewFile::Neither;
-}
 } // namespace
 
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
     , ui_(std::make_unique<Ui::MainWindow>())
-    , display_timer_(new QTimer(this))
-    , status_timer_(new QTimer(this))
-    , reconnect_timer_(new QTimer(this))
+    , displayTimer_(new QTimer(this))
+    , statusTimer_(new QTimer(this))
 {
     ui_->setupUi(this);
     complete_form(*ui_, this);
@@ -131,11 +91,16 @@ MainWindow::MainWindow(QWidget *parent)
     serial_ = new SerialManager(queues_, this); // deleted in its place below; found as a child
     QObject::connect(serial_, &SerialManager::port_error, this, &MainWindow::handle_port_error);
     QObject::connect(serial_, &SerialManager::status_replied, this, &MainWindow::status_replied);
+    // After the window's own answer to a reply, so a returning instrument's status is applied
+    // before the window takes the port back.
+    reconnector_ = new PortReconnector(serial_, this);
+    reconnector_->set_hold([this] { return acquiring_; });
+    QObject::connect(reconnector_, &PortReconnector::port_back, this, &MainWindow::lost_port_back);
 
     database_ = new SampleDatabase;
     database_->open_database();
 
-    last_export_dir_ = QStringLiteral("./");
+    lastExportDir_ = QStringLiteral("./");
     acquiring_ = false;
 
     apply_initial_control_states();
@@ -143,32 +108,40 @@ MainWindow::MainWindow(QWidget *parent)
     plot_ = new VoltagePlot(database_);
     ui_->voltageLayout->addWidget(plot_, 0);
     plot_->set_browse_mode(true);
-    cursor_readout_ = new CursorReadout(plot_, this);
-    ui_->verticalLayout->insertWidget(1, cursor_readout_);
+    cursorReadout_ = new CursorReadout(plot_, this);
+    ui_->verticalLayout->insertWidget(1, cursorReadout_);
     setup_time_of_day_action();
 
     session_ = new RunSession(serial_, queues_, database_, plot_);
     QObject::connect(session_, &RunSession::finished, this,
                      [this](RunSession::Outcome outcome) { run_ended(outcome); });
-    run_status_ = new RunStatusBar(status_bar_, session_, this);
-    marking_ = new RunMarking(this, plot_, session_, run_status_);
-    status_bar_->findChild<QToolButton *>(QStringLiteral("openRunButton"))
+    runStatus_ = new RunStatusBar(statusBar_, session_, this);
+    closeGuard_ = new CloseGuard(this, serial_, session_, database_);
+    QObject::connect(closeGuard_, &CloseGuard::export_shown_requested, this,
+                     &MainWindow::on_ExportFile_clicked);
+    marking_ = new RunMarking(this, plot_, session_, runStatus_);
+    statusBar_->findChild<QToolButton *>(QStringLiteral("openRunButton"))
         ->menu()
         ->addActions(marking_->menu_actions());
+    review_ = new RunReview(this, database_, plot_, cursorReadout_, marking_, runStatus_);
+    QObject::connect(review_, &RunReview::channel_mode_needed, this, [this](bool single) {
+        if (single != is_single_channel())
+            (single ? ui_->SignalChannel : ui_->MultiChannel)->click();
+    });
 
     channels_ = std::make_unique<ChannelPanel>(ui_.get(), plot_);
     channels_->style_value_labels(false);
 
     ui_->toolWidget->hide();
 
-    port_watcher_ = new PortWatcher(this);
-    QObject::connect(port_watcher_, &PortWatcher::ports_changed, this,
+    portWatcher_ = new PortWatcher(this);
+    QObject::connect(portWatcher_, &PortWatcher::ports_changed, this,
                      &MainWindow::refresh_port_list);
     refresh_port_list();
 #ifndef Q_OS_WIN
     // Windows reports port changes as native messages (nativeEventFilter); elsewhere the
     // watcher hears of device nodes coming and going.
-    port_watcher_->start();
+    portWatcher_->start();
 #endif
 
     apply_rate_ceiling(initialRateCeiling);
@@ -176,21 +149,19 @@ MainWindow::MainWindow(QWidget *parent)
     channels_->build_check_boxes(this, SLOT(on_checkboxToggled(bool)),
                                  SLOT(on_selectallToggled(bool)));
 
-    display_timer_->setInterval(displayIntervalMs);
-    status_timer_->setInterval(statusIntervalMs);
-    QObject::connect(display_timer_, &QTimer::timeout, plot_, &VoltagePlot::refresh_view);
-    QObject::connect(display_timer_, &QTimer::timeout, this, &MainWindow::refresh_value_labels);
-    QObject::connect(display_timer_, &QTimer::timeout, run_status_, &RunStatusBar::refresh);
-    QObject::connect(display_timer_, &QTimer::timeout, this, &MainWindow::show_run_gaps);
+    displayTimer_->setInterval(displayIntervalMs);
+    statusTimer_->setInterval(statusIntervalMs);
+    QObject::connect(displayTimer_, &QTimer::timeout, plot_, &VoltagePlot::refresh_view);
+    QObject::connect(displayTimer_, &QTimer::timeout, this, &MainWindow::refresh_value_labels);
+    QObject::connect(displayTimer_, &QTimer::timeout, runStatus_, &RunStatusBar::refresh);
+    QObject::connect(displayTimer_, &QTimer::timeout, this, &MainWindow::show_run_gaps);
     ui_->reconnectAutomatically->setChecked(read_setting(reconnectKey, false).toBool());
     QObject::connect(ui_->reconnectAutomatically, &QCheckBox::toggled, this, [this](bool on) {
         write_setting_soon(reconnectKey, on);
-        if (!on && reconnect_timer_->isActive())
+        if (!on && reconnector_->is_waiting())
             give_up_waiting();
     });
-    reconnect_timer_->setInterval(reconnectIntervalMs);
-    QObject::connect(reconnect_timer_, &QTimer::timeout, this, &MainWindow::try_lost_port);
-    QObject::connect(status_timer_, &QTimer::timeout, this,
+    QObject::connect(statusTimer_, &QTimer::timeout, this,
                      &MainWindow::check_lower_computer_status);
 
     fit_form_minimum_height(*ui_);
@@ -207,11 +178,11 @@ MainWindow::~MainWindow()
         stop(true); // sends the stop command first
     }
     // Only this window's runs: a recorder's runs in the same file are not the window's.
-    database_->drop_tables(own_tables_);
+    database_->drop_tables(closeGuard_->tables());
     write_setting(normalExitKey, true);
     // It may be reading the database, and it watches the plot: it goes before both.
-    delete cursor_readout_;
-    cursor_readout_ = nullptr;
+    delete cursorReadout_;
+    cursorReadout_ = nullptr;
     channels_.reset();
     ui_.reset();
     delete marking_; // it marks through the session and the plot
@@ -220,8 +191,12 @@ MainWindow::~MainWindow()
     session_ = nullptr;
     delete plot_;
     plot_ = nullptr;
+    delete review_; // the reviewed file goes once the plot left it
+    review_ = nullptr;
     delete database_;
     database_ = nullptr;
+    delete reconnector_; // it looks through the serial manager
+    reconnector_ = nullptr;
     delete serial_;
     serial_ = nullptr;
     delete queues_;
@@ -237,7 +212,7 @@ bool MainWindow::nativeEventFilter(const QByteArray &eventType, void *message, q
         (msg->wParam == DBT_DEVICEARRIVAL || msg->wParam == DBT_DEVICEREMOVECOMPLETE)) {
         const auto *header = reinterpret_cast<const DEV_BROADCAST_HDR *>(msg->lParam);
         if (header != nullptr && header->dbch_devicetype == DBT_DEVTYP_PORT)
-            port_watcher_->check(); // refreshes the list through ports_changed
+            portWatcher_->check(); // refreshes the list through ports_changed
     }
 #endif
     // Never swallow a message: answer what the window itself would.
@@ -246,167 +221,48 @@ bool MainWindow::nativeEventFilter(const QByteArray &eventType, void *message, q
 
 void MainWindow::set_extra_ports(const QStringList &ports)
 {
-    port_watcher_->set_extra_ports(ports);
+    portWatcher_->set_extra_ports(ports);
 }
 
 void MainWindow::add_simulator_port(const QString &port)
 {
-    set_extra_ports(QStringList{port} + port_watcher_->extra_ports());
+    set_extra_ports(QStringList{port} + portWatcher_->extra_ports());
     ui_->PortComboBox->setCurrentIndex(ui_->PortComboBox->findText(port));
 }
 
 SampleDatabase *MainWindow::shown_database() const
 {
-    return review_database_ ? review_database_.get() : database_;
+    return review_->shown_database();
 }
 
 bool MainWindow::open_file(const QString &file, const QString &table)
 {
-    switch (review_file_kind(file)) {
-    case ReviewFile::Csv:
-        return open_csv(file);
-    case ReviewFile::Database:
-        return table.isEmpty() ? choose_run(file) : open_run(file, table);
-    case ReviewFile::Neither:
-        break;
-    }
-    QMessageBox::warning(this, tr("Warning"),
-                         tr("%1 cannot be opened: it is neither a database nor a CSV file of "
-                            "this program.")
-                             .arg(QDir::toNativeSeparators(file)));
-    return false;
+    return review_->open_file(file, table);
 }
 
 bool MainWindow::choose_run(const QString &file)
 {
-    if (acquiring_) {
-        show_message(tr("Stop the run before opening a recorded one."));
-        return false;
-    }
-    OpenRunDialog dialog(file.isEmpty() ? database_->file_name() : file, this);
-    if (dialog.exec() != QDialog::Accepted)
-        return false;
-    if (dialog.file().endsWith(QLatin1String(".csv"), Qt::CaseInsensitive))
-        return open_csv(dialog.file());
-    return !dialog.table().isEmpty() && open_run(dialog.file(), dialog.table());
+    return review_->choose_run(file);
 }
 
 bool MainWindow::open_run(const QString &file, const QString &table)
 {
-    if (acquiring_) {
-        show_message(tr("Stop the run before opening a recorded one."));
-        return false;
-    }
-    if (file.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive))
-        return open_csv(file);
-    const bool own = QFileInfo(file).canonicalFilePath() ==
-                     QFileInfo(database_->file_name()).canonicalFilePath();
-    if (own)
-        return show_run(nullptr, database_, file, table, false);
-    auto other = std::make_unique<SampleDatabase>(file, SampleDatabase::Access::ReadOnly);
-    QString reason;
-    if (!QFileInfo(file).isFile())
-        reason = tr("there is no such file");
-    else if (!other->open_database())
-        reason = other->open_error();
-    if (!reason.isEmpty()) {
-        QMessageBox::warning(this, tr("Warning"),
-                             tr("The run %1 of %2 cannot be opened: %3.").arg(table, file, reason));
-        return false;
-    }
-    SampleDatabase *source = other.get();
-    return show_run(std::move(other), source, file, table, true);
+    return review_->open_run(file, table);
 }
 
 bool MainWindow::open_csv(const QString &file)
 {
-    if (acquiring_) {
-        show_message(tr("Stop the run before opening a recorded one."));
-        return false;
-    }
-    auto folder = std::make_unique<QTemporaryDir>();
-    auto scratch = std::make_unique<SampleDatabase>(folder->filePath(QStringLiteral("run.db")),
-                                                    SampleDatabase::Access::Scratch);
-    if (!folder->isValid() || !scratch->open_database()) {
-        QMessageBox::warning(this, tr("Warning"),
-                             tr("No scratch database for %1 could be made.").arg(file));
-        return false;
-    }
-    // Read on a worker thread; the busy dialog shows how much of the file is in.
-    CsvImport import;
-    SampleDatabase *target = scratch.get();
-    Loading loading(tr("Reading the CSV file"));
-    const qint64 size = std::max<qint64>(1, QFileInfo(file).size());
-    QFuture<CsvImport::Outcome> task =
-        QtConcurrent::run([&import, file, target] { return import.read(file, *target); });
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, &loading, [&] {
-        loading.set_text(
-            tr("Reading the CSV file: %1 %").arg(100 * import.bytes_read().load() / size));
-        if (task.isFinished())
-            loading.close();
-    });
-    poll.start(100);
-    // Shown even for a small file, closed by the poll: the operator sees one sequence always.
-    loading.exec();
-    poll.stop();
-    const CsvImport::Outcome outcome = task.result();
-    if (!outcome.ok()) {
-        QMessageBox::warning(this, tr("Warning"),
-                             tr("%1 cannot be opened: %2.").arg(file, outcome.error));
-        return false;
-    }
-    SampleDatabase *source = scratch.get();
-    const bool shown = show_run(std::move(scratch), source, file, outcome.table, true);
-    if (shown)
-        scratch_folder_ = std::move(folder); // the one before went with its database
-    return shown;
-}
-
-bool MainWindow::show_run(std::unique_ptr<SampleDatabase> owned, SampleDatabase *source,
-                          const QString &file, const QString &table, bool readOnly)
-{
-    QString reason;
-    std::optional<RunListing> run = source->describe_run(table, &reason);
-    if (run && (run->channels == 0 || !source->select_table(table)))
-        reason = tr("it is not a run table of this program");
-    if (!reason.isEmpty() || !run) {
-        QMessageBox::warning(this, tr("Warning"),
-                             tr("The run %1 of %2 cannot be opened: %3.").arg(table, file, reason));
-        return false;
-    }
-    const bool single = run->channels == 1;
-    if (single != is_single_channel())
-        (single ? ui_->SignalChannel : ui_->MultiChannel)->click();
-    plot_->show_stored_run(source, single, ChannelPanel::stored_visibility(),
-                           run->firstTime.value_or(0.0), run->lastTime.value_or(0.0));
-    plot_->set_run_start(stored_run_start(source, table));
-    const QList<RunGap> gaps = source->read_gaps(table);
-    plot_->gap_bands()->set_gaps(gaps);
-    marking_->show_run(source, table, !readOnly);
-    cursor_readout_->set_run(source, table);
-    cursor_readout_->set_shown_channels(ChannelPanel::stored_visibility());
-    review_database_ = std::move(owned); // the one before goes once the plot left it
-    // The status bar's counts are the last recorded run's; the reviewed run's gaps go here.
-    run_status_->show_note(
-        tr("Reviewing %1 of %2 (%3 rows, %4)%5. Shift+click and Ctrl+click "
-           "place cursors A and B.")
-            .arg(table, QDir::toNativeSeparators(file))
-            .arg(run->rows)
-            .arg(gaps.isEmpty() ? tr("no gaps") : tr("gaps: %1").arg(gaps.size()))
-            .arg(readOnly ? tr(", read-only") : QString()),
-        false);
-    return true;
+    return review_->open_csv(file);
 }
 
 void MainWindow::setup_status_bar()
 {
-    status_bar_ = new QStatusBar(this);
-    setStatusBar(status_bar_);
-    status_bar_->setSizeGripEnabled(false);
+    statusBar_ = new QStatusBar(this);
+    setStatusBar(statusBar_);
+    statusBar_->setSizeGripEnabled(false);
     battery_ = new Battery(this);
     battery_->setFixedSize(32, 12);
-    status_bar_->addPermanentWidget(battery_, 0);
+    statusBar_->addPermanentWidget(battery_, 0);
     // Review of recorded runs: from the keyboard, and with the mouse from the status bar, where
     // it takes no room from the controls and no height from the window.
     auto *openRun = new QAction(tr("Open Run…"), this);
@@ -416,7 +272,7 @@ void MainWindow::setup_status_bar()
     addAction(openRun);
     QObject::connect(openRun, &QAction::triggered, this, [this] { choose_run(); });
     add_status_bar_button(openRun, QStringLiteral("openRunButton"), 0);
-    status_bar_->setStyleSheet(QStringLiteral("QStatusBar{background-color: rgb(255, 255, 255);}"));
+    statusBar_->setStyleSheet(QStringLiteral("QStatusBar{background-color: rgb(255, 255, 255);}"));
     // Shown by the first status reply of the instrument.
     battery_->hide();
 }
@@ -435,7 +291,7 @@ void MainWindow::setup_time_of_day_action()
         write_setting_soon(timeOfDayKey, checked);
         plot_->set_time_of_day(checked);
     });
-    auto *openButton = status_bar_->findChild<QToolButton *>(QStringLiteral("openRunButton"));
+    auto *openButton = statusBar_->findChild<QToolButton *>(QStringLiteral("openRunButton"));
     auto *menu = new QMenu(openButton);
     menu->addAction(timeOfDay);
     openButton->setMenu(menu);
@@ -449,8 +305,8 @@ void MainWindow::add_status_bar_button(QAction *action, const QString &name, int
     button->setDefaultAction(action);
     button->setAutoRaise(true);
     // No taller than the status bar's text, so the window's height stays as it was.
-    button->setFixedHeight(status_bar_->fontMetrics().height() + 2);
-    status_bar_->insertPermanentWidget(index, button, 0);
+    button->setFixedHeight(statusBar_->fontMetrics().height() + 2);
+    statusBar_->insertPermanentWidget(index, button, 0);
 }
 
 void MainWindow::apply_initial_control_states()
@@ -493,11 +349,11 @@ void MainWindow::refresh_port_list()
     // make the disabled list show a port other than the open one.
     const QString chosen = ui_->PortComboBox->currentText();
     ui_->PortComboBox->clear();
-    const QStringList extra = port_watcher_->extra_ports();
+    const QStringList extra = portWatcher_->extra_ports();
     for (const QString &name : extra)
         ui_->PortComboBox->addItem(QIcon(), name, QVariant());
     // As the watcher last listed them: the system's listing is too slow for the GUI thread.
-    const QList<QSerialPortInfo> ports = port_watcher_->system_ports();
+    const QList<QSerialPortInfo> ports = portWatcher_->system_ports();
     for (const QSerialPortInfo &info : ports) {
         qDebug() << "Port Name:" << info.portName();
         qDebug() << "systemLocation:" << info.systemLocation();
@@ -518,7 +374,7 @@ bool MainWindow::lock_working_folder()
     // A window may run for weeks: only a holder that is gone makes the lock stale.
     lock->setStaleLockTime(0);
     if (lock->tryLock(0)) {
-        folder_lock_ = std::move(lock);
+        folderLock_ = std::move(lock);
         return true;
     }
     if (lock->error() != QLockFile::LockFailedError) {
@@ -548,9 +404,9 @@ void MainWindow::run_startup_check()
     CrashRecovery recovery(this, database_);
     const QString left = recovery.left_run();
     if (!left.isEmpty()) {
-        own_tables_.append(left);
-        if (recovery.offer_last_run(last_export_dir_).isEmpty())
-            exported_tables_.insert(left);
+        closeGuard_->add_run(left);
+        if (recovery.offer_last_run(lastExportDir_).isEmpty())
+            closeGuard_->mark_exported(left);
     }
     // Stays false on disk until a clean shutdown, so a crash is noticed at the next start.
     write_setting(normalExitKey, false);
@@ -588,7 +444,20 @@ void MainWindow::report_unusable_files()
 
 bool MainWindow::is_connected() const
 {
-    return ui_->connect->text() != QLatin1String("Connect");
+    // A port opened for a look at a lost instrument is the reconnector's, not connected yet.
+    return serial_->is_open() && !reconnector_->is_waiting();
+}
+
+void MainWindow::show_connection_state()
+{
+    ui_->connect->setText(is_connected() ? tr("Disconnect") : tr("Connect"));
+}
+
+void MainWindow::show_run_paused(bool paused)
+{
+    // The window's own record: a paused run the operator then stops is still shown paused.
+    runPaused_ = paused;
+    ui_->SamplePause->setText(paused ? tr("Continue") : tr("Pause"));
 }
 
 bool MainWindow::is_single_channel() const
@@ -625,7 +494,7 @@ void MainWindow::on_MultiChannel_clicked()
 void MainWindow::on_checkboxToggled(bool checked)
 {
     channels_->channel_toggled(qobject_cast<QCheckBox *>(sender()), checked);
-    cursor_readout_->set_shown_channels(ChannelPanel::stored_visibility());
+    cursorReadout_->set_shown_channels(ChannelPanel::stored_visibility());
 }
 
 void MainWindow::on_SignalChannel_clicked()
@@ -643,7 +512,7 @@ void MainWindow::on_SignalChannel_clicked()
 void MainWindow::on_selectallToggled(bool checked)
 {
     channels_->select_all(checked);
-    cursor_readout_->set_shown_channels(ChannelPanel::stored_visibility());
+    cursorReadout_->set_shown_channels(ChannelPanel::stored_visibility());
 }
 
 void MainWindow::on_radioButton_med_clicked()
@@ -710,11 +579,7 @@ void MainWindow::on_SampleStart_clicked()
         show_message(shortage);
         return;
     }
-    // A run on review gives way to the new one; nothing reads its file after this.
-    plot_->set_database(database_);
-    cursor_readout_->set_run(database_, QString());
-    review_database_.reset();
-    marking_->show_run(database_, QString(), false);
+    review_->end_review(); // a run on review gives way to the new one
     // A run started within the same second as another one, of this or another program, gets
     // a suffixed name, so no two runs ever share a table.
     if (!session_->create_table(QDateTime::currentDateTime(), settings)) {
@@ -726,39 +591,39 @@ void MainWindow::on_SampleStart_clicked()
     // tick, in a pass of the event loop of its own, not in queued redraws after this handler.
     plot_->set_browse_mode(false);
     write_setting_soon(lastTableKey, table);
-    own_tables_.append(table);
-    cursor_readout_->set_run(database_, table);
+    closeGuard_->add_run(table);
+    cursorReadout_->set_run(database_, table);
     const QList<bool> shown = ChannelPanel::stored_visibility(); // read once: a settings lock
-    cursor_readout_->set_shown_channels(shown);
+    cursorReadout_->set_shown_channels(shown);
 
     plot_->setup_graphs(settings.singleChannel, shown);
     plot_->set_run_start(session_->facts().started.toLocalTime());
     marking_->show_run(database_, table, true);
 
-    status_timer_->stop();
+    statusTimer_->stop();
     session_->begin();
-    display_timer_->start(displayIntervalMs);
+    displayTimer_->start(displayIntervalMs);
 
     acquiring_ = true;
     apply_run_control_states(true);
-    run_status_->run_started();
+    runStatus_->run_started();
 }
 
 void MainWindow::on_SamplePause_clicked()
 {
-    if (ui_->SamplePause->text() == QLatin1String("Pause")) {
-        ui_->SamplePause->setText(tr("Continue"));
+    if (!runPaused_) {
+        show_run_paused(true);
         session_->pause();
-        display_timer_->stop();
+        displayTimer_->stop();
         plot_->set_browse_mode(true);
     } else {
-        ui_->SamplePause->setText(tr("Pause"));
+        show_run_paused(false);
         session_->resume();
-        display_timer_->start(displayIntervalMs);
+        displayTimer_->start(displayIntervalMs);
         plot_->set_browse_mode(false);
     }
     show_run_gaps();
-    run_status_->refresh();
+    runStatus_->refresh();
 }
 
 void MainWindow::show_run_gaps()
@@ -774,7 +639,7 @@ void MainWindow::on_SampleStop_clicked()
     ui_->groupBoxExcitation->setEnabled(true);
     ui_->ExportFile->setEnabled(true);
     session_->request_stop();
-    run_status_->stop_requested();
+    runStatus_->stop_requested();
 }
 
 void MainWindow::on_connect_clicked()
@@ -786,8 +651,8 @@ void MainWindow::on_connect_clicked()
                          tr("%1 cannot be opened: %2.").arg(port, serial_->open_error()));
             return;
         }
-        port_in_use_ = port;
-        ui_->connect->setText(tr("Disconnect"));
+        portInUse_ = port;
+        show_connection_state();
         ui_->PortComboBox->setEnabled(false);
         // No level of an earlier instrument stays on show: only this one's reply shows it.
         battery_->hide();
@@ -796,8 +661,8 @@ void MainWindow::on_connect_clicked()
         // handle_port_error; the connect did not succeed after all.
         if (!is_connected())
             return;
-        run_status_->set_connected(true);
-        status_timer_->start(statusIntervalMs);
+        runStatus_->set_connected(true);
+        statusTimer_->start(statusIntervalMs);
         if (answered) {
             show_message(tr("Connection Success"));
         } else {
@@ -811,10 +676,10 @@ void MainWindow::on_connect_clicked()
         return;
     }
     serial_->close_port();
-    ui_->connect->setText(tr("Connect"));
+    show_connection_state();
     ui_->PortComboBox->setEnabled(true);
-    status_timer_->stop();
-    run_status_->set_connected(false);
+    statusTimer_->stop();
+    runStatus_->set_connected(false);
 }
 
 void MainWindow::stop(bool error)
@@ -834,28 +699,28 @@ void MainWindow::run_ended(RunSession::Outcome outcome)
     acquiring_ = false;
     // A copy: the warnings below run event loops of their own.
     const RunReport report = session_->report();
-    run_rows_.insert(report.table, report.tableLost ? 0 : report.committedCount);
-    display_timer_->stop();
+    closeGuard_->set_run_rows(report.table, report.tableLost ? 0 : report.committedCount);
+    displayTimer_->stop();
     if (portLost) {
         // Nothing to ask a closed port; the next connect starts the status timer again.
-        status_timer_->stop();
-        ui_->connect->setText(tr("Connect"));
+        statusTimer_->stop();
+        show_connection_state();
     } else {
         check_lower_computer_status();
-        status_timer_->start(statusIntervalMs);
+        statusTimer_->start(statusIntervalMs);
     }
     plot_->set_browse_mode(true);
     show_run_gaps();
     apply_run_control_states(false);
-    ui_->SamplePause->setText(tr("Pause"));
-    run_status_->set_connected(!portLost);
-    run_status_->run_ended(report);
+    show_run_paused(false);
+    runStatus_->set_connected(!portLost);
+    runStatus_->run_ended(report);
     for (const QString &warning : end_warnings(report))
         QMessageBox::warning(this, tr("Warning"), warning);
-    if (std::exchange(port_error_pending_, false))
+    if (std::exchange(portErrorPending_, false))
         warn_port_error();
-    if (reconnect_timer_->isActive()) // the run's own report first, then what comes next
-        run_status_->show_note(tr("Waiting for the instrument on %1").arg(port_in_use_), true);
+    if (reconnector_->is_waiting()) // the run's own report first, then what comes next
+        runStatus_->show_note(tr("Waiting for the instrument on %1").arg(portInUse_), true);
 }
 
 QStringList MainWindow::end_warnings(const RunReport &report)
@@ -895,20 +760,20 @@ void MainWindow::handle_port_error()
     const bool runWasActive = acquiring_;
     // A run's end says so in the status bar (run_ended), which tells the error once the
     // run's threads are done, after the run's own reports.
-    port_error_pending_ = acquiring_;
+    portErrorPending_ = acquiring_;
     if (acquiring_)
         session_->port_lost();
     else
-        run_status_->show_note(tr("The serial port was lost."), true);
-    ui_->connect->setText(tr("Connect"));
-    status_timer_->stop();
+        runStatus_->show_note(tr("The serial port was lost."), true);
+    show_connection_state();
+    statusTimer_->stop();
     ui_->PortComboBox->setEnabled(true);
-    run_status_->set_connected(false);
+    runStatus_->set_connected(false);
     if (wait_for_lost_port(runWasActive)) {
-        port_error_pending_ = false; // waiting for it to come back says enough
+        portErrorPending_ = false; // waiting for it to come back says enough
         return;
     }
-    if (!port_error_pending_)
+    if (!portErrorPending_)
         warn_port_error();
 }
 
@@ -920,69 +785,52 @@ void MainWindow::warn_port_error()
 
 bool MainWindow::wait_for_lost_port(bool runWasActive)
 {
-    if (!ui_->reconnectAutomatically->isChecked() || port_in_use_.isEmpty())
+    if (!ui_->reconnectAutomatically->isChecked() || portInUse_.isEmpty())
         return false;
-    lost_at_ = QDateTime::currentDateTime();
-    restart_after_loss_ = runWasActive;
+    restartAfterLoss_ = runWasActive;
     ui_->PortComboBox->setEnabled(false);
     ui_->connect->setEnabled(false);
-    const QString waiting = tr("Waiting for the instrument on %1").arg(port_in_use_);
+    const QString waiting = tr("Waiting for the instrument on %1").arg(portInUse_);
     write_log(waiting);
-    run_status_->show_note(waiting, true);
-    reconnect_timer_->start();
+    runStatus_->show_note(waiting, true);
+    reconnector_->start(portInUse_);
     return true;
 }
 
 void MainWindow::give_up_waiting()
 {
     // The operator takes the port back into their own hands.
-    reconnect_timer_->stop();
-    if (serial_->status_requested())
-        serial_->close_port(); // a try under way: the port is not the window's any more
+    reconnector_->stop();
     ui_->connect->setEnabled(true);
     ui_->PortComboBox->setEnabled(true);
-    run_status_->show_note(tr("The serial port was lost."), true);
-}
-
-void MainWindow::try_lost_port()
-{
-    if (acquiring_ || serial_->status_requested())
-        return; // the lost run's threads are still ending, or the last try waits for its answer
-    // Opening a missing path would only fill the log with failures.
-    if (!QFileInfo::exists(port_location(port_in_use_)) || !serial_->open_port(port_in_use_))
-        return;
-    // An adapter back without its instrument (switched off) would hold the window for the
-    // whole time-out at every try: the answer comes through status_replied.
-    serial_->request_status();
+    runStatus_->show_note(tr("The serial port was lost."), true);
 }
 
 void MainWindow::status_replied(const StatusReply &status)
 {
-    const bool valid = apply_instrument_status(status);
-    // While the window waits for a lost port, a reply is the answer to try_lost_port.
-    if (!reconnect_timer_->isActive())
-        return;
-    if (!valid) {
-        serial_->close_port();
-        return;
-    }
-    reconnect_timer_->stop();
+    // While a lost port is awaited, the reconnector hears the reply too.
+    apply_instrument_status(status);
+}
+
+void MainWindow::lost_port_back()
+{
     ui_->connect->setEnabled(true);
-    ui_->connect->setText(tr("Disconnect"));
-    run_status_->set_connected(true);
-    status_timer_->start(statusIntervalMs);
-    const qint64 seconds = lost_at_.secsTo(QDateTime::currentDateTime());
+    show_connection_state();
+    runStatus_->set_connected(true);
+    statusTimer_->start(statusIntervalMs);
+    const QDateTime lostAt = reconnector_->lost_at();
+    const qint64 seconds = lostAt.secsTo(QDateTime::currentDateTime());
     QString told = tr("Instrument on %1 lost at %2, back after %3 s")
-                       .arg(port_in_use_, lost_at_.toString(QStringLiteral("hh:mm:ss")))
+                       .arg(portInUse_, lostAt.toString(QStringLiteral("hh:mm:ss")))
                        .arg(seconds);
-    if (restart_after_loss_) {
+    if (restartAfterLoss_) {
         // The controls still hold the lost run's settings.
         on_SampleStart_clicked();
         told += acquiring_ ? tr("; new run %1").arg(session_->table())
                            : tr("; the run could not be started again");
     }
     write_log(told);
-    run_status_->show_note(told, !acquiring_ && restart_after_loss_);
+    runStatus_->show_note(told, !acquiring_ && restartAfterLoss_);
 }
 
 void MainWindow::check_lower_computer_status()
@@ -1019,90 +867,12 @@ bool MainWindow::apply_instrument_status(const StatusReply &status)
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
-    if (!confirm_close()) {
+    // A refused window touched nothing: it has nothing to lose.
+    if (closeGuard_ != nullptr && !closeGuard_->may_close()) {
         event->ignore();
         return;
     }
-    end_run_before_close();
     QMainWindow::closeEvent(event);
-}
-
-void MainWindow::end_run_before_close()
-{
-    if (session_ == nullptr || !session_->is_active())
-        return;
-    // The run's threads store what arrived while this thread goes on drawing; the busy
-    // dialog keeps the controls out of reach until the run has ended (run_ended).
-    if (!serial_->is_open())
-        session_->port_lost();
-    else
-        session_->end_soon();
-    wait_behind_busy_dialog(tr("Ending the run"), session_, &RunSession::finished,
-                            [this] { return !session_->is_active(); });
-    // A dialog closed early leaves the rest of the end to be waited for here.
-    session_->end_now();
-}
-
-bool MainWindow::confirm_close()
-{
-    if (refused_)
-        return true;
-    // A clean close drops the window's run tables: every one with rows that nobody has
-    // exported is named first, and only what was named is dropped unsaved.
-    QStringList unsaved;
-    QStringList lines;
-    for (const QString &table : std::as_const(own_tables_)) {
-        // An exported run is not counted: a long run's COUNT would hold up the close.
-        if (exported_tables_.contains(table))
-            continue;
-        const qint64 samples = run_sample_count(table);
-        if (samples <= 0)
-            continue;
-        unsaved.append(table);
-        lines.append(tr("%1 (%2 samples)").arg(table).arg(samples));
-    }
-    if (unsaved.isEmpty())
-        return true;
-    QString text;
-    if (unsaved.size() == 1) {
-        const bool live = acquiring_ && unsaved.first() == session_->table();
-        const QString state = live ? tr("is still recording") : tr("has not been exported");
-        text = tr("The run %1 %2. Closing the window deletes it from the database.")
-                   .arg(lines.first(), state);
-    } else {
-        text = tr("These runs have not been exported. Closing the window deletes them from the "
-                  "database:\n%1")
-                   .arg(lines.join(QLatin1Char('\n')));
-    }
-    const QMessageBox::StandardButton answer = QMessageBox::warning(
-        this, tr("Warning"), text, QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel,
-        QMessageBox::Cancel);
-    if (answer == QMessageBox::Discard)
-        return true;
-    if (answer != QMessageBox::Save)
-        return false;
-    end_run_before_close();
-    // The run on the plot is exported as the Export button does, with its picture; the
-    // others as the start-up recovery does.
-    for (const QString &table : std::as_const(unsaved)) {
-        if (table == database_->current_table_name())
-            on_ExportFile_clicked();
-        else if (CrashRecovery(this, database_).save_run(table, last_export_dir_))
-            exported_tables_.insert(table);
-        if (!exported_tables_.contains(table))
-            return false;
-    }
-    return true;
-}
-
-qint64 MainWindow::run_sample_count(const QString &table)
-{
-    if (acquiring_ && table == session_->table())
-        return session_->taken_count();
-    // A full count of a long run would hold up the close; the run left by a crash is the
-    // only one this window has not counted.
-    const auto known = run_rows_.constFind(table);
-    return known != run_rows_.cend() ? *known : database_->row_count(table);
 }
 
 void MainWindow::on_ExportFile_clicked()
@@ -1111,6 +881,6 @@ void MainWindow::on_ExportFile_clicked()
         return; // also while stopping, when the button is already enabled
     SampleDatabase *source = shown_database();
     const QString table = source->current_table_name();
-    if (RunExport(this, source, plot_).run(last_export_dir_) && source == database_)
-        exported_tables_.insert(table);
+    if (RunExport(this, source, plot_).run(lastExportDir_) && source == database_)
+        closeGuard_->mark_exported(table);
 }

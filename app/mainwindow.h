@@ -5,9 +5,7 @@
 #include "runsession.h"
 
 #include <QAbstractNativeEventFilter>
-#include <QHash>
 #include <QMainWindow>
-#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -16,13 +14,15 @@
 class Battery;
 class QAction;
 class ChannelPanel;
+class CloseGuard;
 class CursorReadout;
 class DataQueues;
+class PortReconnector;
 class PortWatcher;
 class QLockFile;
-class QTemporaryDir;
 class QStatusBar;
 class RunMarking;
+class RunReview;
 class RunStatusBar;
 class QTimer;
 class SampleDatabase;
@@ -36,7 +36,8 @@ class MainWindow;
 
 // The application window. It builds and tears down everything the application owns, in a
 // fixed order, runs the instrument (connect, start, pause, stop, status poll), and watches
-// for serial ports coming and going. Lives in the GUI thread.
+// for serial ports coming and going; review (RunReview) and the close question (CloseGuard)
+// are rooms of their own. Lives in the GUI thread.
 class MainWindow : public QMainWindow, public QAbstractNativeEventFilter
 {
     Q_OBJECT
@@ -64,22 +65,11 @@ public:
     // what the operator started the window for.
     void add_simulator_port(const QString &port);
 
-    // Review: shows a recorded run of a database file in the plot as a paused run, to browse,
-    // measure and export. A file other than the window's own is opened read-only and never
-    // changed. False, after telling the operator why, when it cannot be opened.
+    // Review of recorded runs, as RunReview does it (for main() and the tests).
     bool open_run(const QString &file, const QString &table);
-    // Opens a file given to the program (command line, desktop entry): a CSV as open_csv does,
-    // a database's run as open_run does (table given) or from its list (choose_run). A file that
-    // is neither is refused with a dialog. False when nothing was opened.
     bool open_file(const QString &file, const QString &table = QString());
-    // Asks for a file and one of its runs (starting at file, the window's own database when
-    // empty) and opens it; false when cancelled or it could not be opened.
     bool choose_run(const QString &file = QString());
-    // Reads a CSV file the export wrote into a scratch run table (behind the busy dialog, with
-    // the share read so far) and shows it as open_run does. A CSV that is not ours is refused
-    // with the line and the reason.
     bool open_csv(const QString &file);
-    // The database of the run on show: the reviewed file's, or the window's own.
     SampleDatabase *shown_database() const;
 
     // Read access for the tests and tools built on the window.
@@ -87,12 +77,12 @@ public:
     SampleDatabase *database() const { return database_; }
     bool is_acquiring() const { return acquiring_; }
     bool is_attenuator_present() const { return attenuator_; }
-    QTimer *display_timer() const { return display_timer_; }
-    QTimer *status_timer() const { return status_timer_; }
-    QString last_export_directory() const { return last_export_dir_; }
+    QTimer *display_timer() const { return displayTimer_; }
+    QTimer *status_timer() const { return statusTimer_; }
+    QString last_export_directory() const { return lastExportDir_; }
     RunSession *run_session() const { return session_; }
-    RunStatusBar *run_status() const { return run_status_; }
-    CursorReadout *cursor_readout() const { return cursor_readout_; }
+    RunStatusBar *run_status() const { return runStatus_; }
+    CursorReadout *cursor_readout() const { return cursorReadout_; }
     RunMarking *run_marking() const { return marking_; }
 
 protected:
@@ -133,9 +123,6 @@ private:
     // Takes the lock beside the database for the window's lifetime; false, after telling the
     // operator, when another window holds it.
     bool lock_working_folder();
-    // Shows table of source (review_database_ afterwards when owned is given).
-    bool show_run(std::unique_ptr<SampleDatabase> owned, SampleDatabase *source,
-                  const QString &file, const QString &table, bool readOnly);
     void run_startup_check();
     void report_unusable_files();
     // The window's part of a run's end: controls, timers, plot and what the operator is told.
@@ -147,21 +134,19 @@ private:
     bool query_instrument_status();
     // Shows the battery level and the range a valid reply reports; false for an invalid one.
     bool apply_instrument_status(const StatusReply &status);
-    // A requested status: applied, and while a lost port is awaited, the instrument is back
-    // (a valid reply) or not yet (the port is closed again).
+    // A requested status: applied.
     void status_replied(const StatusReply &status);
-    // Asks what to do with the runs the close would delete that have not been exported; true
-    // when the window may close.
-    bool confirm_close();
-    // Ends a run still going, without waiting for the instrument, behind the busy dialog.
-    void end_run_before_close();
-    // Samples of a run the close would delete, for the close question.
-    qint64 run_sample_count(const QString &table);
+    // Connected: the port is open and not awaited as lost.
     bool is_connected() const;
+    // The Connect button's text, from is_connected().
+    void show_connection_state();
+    // Pause or Continue on its button, as the run is shown.
+    void show_run_paused(bool paused);
     // Reconnect automatically: starts waiting for the lost port; true when the option is on.
     bool wait_for_lost_port(bool runWasActive);
-    // One look for the lost port: opens it and asks for the status; status_replied goes on.
-    void try_lost_port();
+    // The lost port is open again with the instrument answering: connected, and the lost
+    // run started again when there was one.
+    void lost_port_back();
     // The option turned off while waiting: back to the state of a lost port without it.
     void give_up_waiting();
     bool is_single_channel() const;
@@ -169,38 +154,30 @@ private:
     void show_message(const QString &text);
 
     std::unique_ptr<Ui::MainWindow> ui_;
-    QStatusBar *status_bar_ = nullptr;
+    QStatusBar *statusBar_ = nullptr;
     Battery *battery_ = nullptr;
-    RunStatusBar *run_status_ = nullptr; // Qt child, after the session it reads
-    QTimer *display_timer_ = nullptr;
-    QTimer *status_timer_ = nullptr;
-    QTimer *reconnect_timer_ = nullptr;
-    QString port_in_use_; // the one last connected, waited for when lost
-    QDateTime lost_at_;
-    bool restart_after_loss_ = false;
+    RunStatusBar *runStatus_ = nullptr; // Qt child, after the session it reads
+    QTimer *displayTimer_ = nullptr;
+    QTimer *statusTimer_ = nullptr;
+    PortReconnector *reconnector_ = nullptr; // Qt child, after the serial manager it opens
+    QString portInUse_;                      // the one last connected, waited for when lost
+    bool restartAfterLoss_ = false;
     DataQueues *queues_ = nullptr;       // owned
     SerialManager *serial_ = nullptr;    // owned
     SampleDatabase *database_ = nullptr; // owned
     VoltagePlot *plot_ = nullptr;        // owned, deleted before the database
     RunSession *session_ = nullptr;      // owned, runs one run at a time
     std::unique_ptr<ChannelPanel> channels_;
-    PortWatcher *port_watcher_ = nullptr;
-    CursorReadout *cursor_readout_ = nullptr; // Qt child, under the plot
-    RunMarking *marking_ = nullptr;           // Qt child, after the session and plot it uses
-    // Where a CSV opened for review is read into; removed with the window.
-    std::unique_ptr<QTemporaryDir> scratch_folder_;
-    // The file of a reviewed run other than the window's own; null otherwise.
-    std::unique_ptr<SampleDatabase> review_database_;
+    PortWatcher *portWatcher_ = nullptr;
+    CursorReadout *cursorReadout_ = nullptr; // Qt child, under the plot
+    RunMarking *marking_ = nullptr;          // Qt child, after the session and plot it uses
+    CloseGuard *closeGuard_ = nullptr;       // Qt child, after the session it ends
+    RunReview *review_ = nullptr; // Qt child, after the plot, readout and marking it shows through
     bool acquiring_ = false;
-    bool port_error_pending_ = false; // told by run_ended, after the lost run's reports
+    bool runPaused_ = false;        // the operator paused the run on show
+    bool portErrorPending_ = false; // told by run_ended, after the lost run's reports
     bool attenuator_ = false;
-    QString last_export_dir_;
-    std::unique_ptr<QLockFile> folder_lock_; // held while the window lives; null if refused
+    QString lastExportDir_;
+    std::unique_ptr<QLockFile> folderLock_; // held while the window lives; null if refused
     bool refused_ = false;
-    // The run tables the close drops: this window's runs and the run a crash left behind.
-    QStringList own_tables_;
-    // Of those, the ones exported in this session, or with nothing to lose.
-    QSet<QString> exported_tables_;
-    // Rows each ended run of this window committed: the close names them without counting.
-    QHash<QString, qint64> run_rows_;
 };

@@ -4,7 +4,7 @@
 #include "exitcode.h"
 #include "instrumentlink.h"
 #include "logmanager.h"
-#include "portreconnector.h"
+#include "portwait.h"
 #include "recordingsession.h"
 #include "recordoptions.h"
 #include "runconclusion.h"
@@ -34,7 +34,7 @@ RunChain::RunChain(InstrumentLink *link, SampleDatabase *database, const RecordO
 int RunChain::run()
 {
     const ChainOptions &chain = options_.chain();
-    PortReconnector reconnector(link_, stopSignals_);
+    PortWait reconnector(link_, stopSignals_);
     int worst = ExitOk;
     while (!stopSignals_->requested() && chain.allows_run(runs_, QDateTime::currentDateTime())) {
         if (!link_->serial()->is_open()) {
