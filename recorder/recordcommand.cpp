@@ -160,7 +160,7 @@ int RecordCommand::conclude(const RecordingSession &session, SampleDatabase &dat
     }
     if (!csvFile.isEmpty()) {
         escalate(CsvOutput::write(database, database.current_table_name(),
-                                  SampleDatabase::runExportDecimals, csvFile));
+                                  CsvExporter::Precision::Run, csvFile));
     }
     return code;
 }
