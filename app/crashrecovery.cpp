@@ -1,6 +1,7 @@
 #include "crashrecovery.h"
 
 #include "busydialogjob.h"
+#include "csvexporter.h"
 #include "runsidecar.h"
 #include "sampledatabase.h"
 #include "savefiledialog.h"
@@ -97,16 +98,21 @@ QString CrashRecovery::write_behind_busy_dialog(const QString &path, const QStri
     return run_behind_busy_dialog(
         tr("Saving the previous test data"),
         [database, path, table, rows]() -> QString {
-            if (!database
-                     ->write_csv(path, table, SampleDatabase::recoveryExportDecimals, {},
-                                 rows.get())
-                     .ok()) {
-                return tr("The file %1 could not be written.").arg(path);
-            }
-            const CsvOutcome sidecar = database->write_sidecar(path, table);
-            return sidecar.ok() ? QString()
-                                : tr("The file %1 could not be written: %2.")
-                                      .arg(run_sidecar::path_beside(path), sidecar.reason);
+            CsvExporter exporter(CsvExporter::Precision::Full);
+            QString failedFile;
+            RunExporter::Request request;
+            request.database = database;
+            request.table = table;
+            request.path = path;
+            request.rowsWritten = rows.get();
+            request.failedFile = &failedFile;
+            const Status status = exporter.write(request);
+            if (status.ok())
+                return QString();
+            const QString sidecar = run_sidecar::path_beside(path);
+            return failedFile == sidecar
+                       ? tr("The file %1 could not be written: %2.").arg(sidecar, status.message())
+                       : tr("The file %1 could not be written.").arg(path);
         },
         [rows] { return tr("Saving the previous test data: %1 rows").arg(rows->load()); });
 }

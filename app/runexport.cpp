@@ -1,51 +1,48 @@
 #include "runexport.h"
 
-#include "busydialogjob.h"
+#include "csvexporter.h"
+#include "loading.h"
 #include "logmanager.h"
 #include "plotcursors.h"
+#include "pngexporter.h"
+#include "runsidecar.h"
 #include "sampledatabase.h"
 #include "savefiledialog.h"
 #include "voltageplot.h"
 
 #include <QCheckBox>
-#include <QDeadlineTimer>
 #include <QDebug>
 #include <QDialog>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
+#include <QFutureWatcher>
 #include <QHBoxLayout>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QThreadPool>
+#include <QTimer>
 #include <QVBoxLayout>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
 #include <chrono>
 
 namespace {
-// How long the picture of a stretch waits for the stretch's rows at most.
-constexpr std::chrono::milliseconds stretchLoadLimit{10000};
 // The icon and the minimise, maximise and close buttons beside a dialog's title.
 constexpr int titleBarControlsPx = 200;
-
-QString sidecar_failure(const CsvOutcome &outcome)
-{
-    if (!outcome.ok())
-        qDebug().noquote() << "JSON save failed:" << outcome.reason;
-    return outcome.ok() ? QString() : QStringLiteral("JSON save failed");
-}
+// The busy dialog stays up at least this long, so a quick export shows the operator the same
+// sequence as a long one.
+constexpr std::chrono::milliseconds busyShownAtLeast{100};
 
 // The name the files' extensions go after: what was typed, less the extension of a kind
 // being written ("run.csv" writes run.csv, not run.csv.csv).
-QString base_name(const QString &typed, bool csv, bool picture)
+QString base_name(const QString &typed, const QStringList &extensions)
 {
-    const QString table = QStringLiteral(".csv");
-    const QString image = QStringLiteral(".png");
-    if (csv && typed.endsWith(table))
-        return typed.chopped(table.size());
-    if (picture && typed.endsWith(image))
-        return typed.chopped(image.size());
+    for (const QString &extension : extensions) {
+        if (typed.endsWith(extension))
+            return typed.chopped(extension.size());
+    }
     return typed;
 }
 } // namespace
@@ -54,16 +51,23 @@ RunExport::RunExport(QWidget *window, SampleDatabase *database, VoltagePlot *plo
     : window_(window)
     , database_(database)
     , plot_(plot)
-{}
+{
+    // The kinds offered, in this order; the first one chosen writes the sidecar.
+    kinds_.push_back({tr("Export CSV data file"), true, QStringLiteral("CSV save failed"), true,
+                      std::make_unique<CsvExporter>(CsvExporter::Precision::Run)});
+    kinds_.push_back({tr("Export Picture"), false, QStringLiteral("Image save failed"), false,
+                      std::make_unique<PngExporter>(plot)});
+}
+
+RunExport::~RunExport() = default;
 
 bool RunExport::run(QString &directory)
 {
-    bool csv = true;
-    bool picture = false;
+    Chosen chosen;
     bool between = false;
-    if (!choose_kinds(csv, picture, between))
+    if (!choose_kinds(chosen, between))
         return false;
-    if (!csv && !picture) {
+    if (chosen.empty()) {
         QMessageBox::warning(window_, tr("Warning"), tr("Please select at least one export type"));
         return false;
     }
@@ -71,31 +75,26 @@ bool RunExport::run(QString &directory)
     // The run's table name tells the files of one run from another's.
     const QString typed = ask_save_file_name(window_, tr("Saving Data Files"), directory, QString(),
                                              database_->current_table_name());
-    const QString path = base_name(typed, csv, picture);
+    QStringList extensions;
+    for (const Kind *kind : chosen)
+        extensions.append(kind->exporter->extension());
+    const QString path = base_name(typed, extensions);
     if (path.isEmpty())
         return false;
     const int slash = path.lastIndexOf(QLatin1Char('/'));
     directory = slash < 0 ? path : path.left(slash);
     // The names are given in full: the extensions are appended to the base name.
     QStringList files;
-    if (csv)
-        files.append(path + QStringLiteral(".csv"));
-    if (picture)
-        files.append(path + QStringLiteral(".png"));
-    files.append(path + QStringLiteral(".json"));
+    for (const QString &extension : std::as_const(extensions))
+        files.append(path + extension);
+    files.append(run_sidecar::path_beside(files.front()));
     if (!may_replace(files, typed))
         return false;
 
-    QString failure = write_table(path, csv, between);
-    // The picture is rendered here, after the table: only the GUI thread may touch the plot.
-    const QString png = path + QStringLiteral(".png");
-    if (failure.isEmpty() && picture && !(between ? save_stretch_png(png) : plot_->save_png(png)))
-        failure = QStringLiteral("Image save failed");
-    // With a CSV the sidecar is written already; it describes the same rows.
-    if (failure.isEmpty() && picture && !csv)
-        failure = sidecar_failure(database_->write_sidecar(
-            png, database_->current_table_name(),
-            between ? std::optional<TimeRange>(plot_->cursors()->printed_range()) : std::nullopt));
+    std::optional<TimeRange> range;
+    if (between)
+        range = plot_->cursors()->printed_range();
+    const QString failure = write_files(path, chosen, range);
     if (!failure.isEmpty()) {
         QMessageBox::critical(window_, tr("Error"), failure);
         return false;
@@ -107,7 +106,8 @@ bool RunExport::run(QString &directory)
                              tr("Export successful") + QStringLiteral("\n\n") +
                                  tr("Files written:") + QLatin1Char('\n') +
                                  written.join(QLatin1Char('\n')));
-    return csv;
+    return std::any_of(chosen.begin(), chosen.end(),
+                       [](const Kind *kind) { return kind->savesRun; });
 }
 
 bool RunExport::may_replace(const QStringList &files, const QString &asked)
@@ -127,17 +127,18 @@ bool RunExport::may_replace(const QStringList &files, const QString &asked)
                QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
 }
 
-bool RunExport::choose_kinds(bool &csv, bool &picture, bool &between)
+bool RunExport::choose_kinds(Chosen &chosen, bool &between)
 {
     QDialog options(window_);
     options.setWindowTitle(tr("Export Option"));
     auto *layout = new QVBoxLayout(&options);
-    auto *csvBox = new QCheckBox(tr("Export CSV data file"), &options);
-    csvBox->setChecked(true);
-    auto *pictureBox = new QCheckBox(tr("Export Picture"), &options);
-    pictureBox->setChecked(false);
-    layout->addWidget(csvBox);
-    layout->addWidget(pictureBox);
+    std::vector<QCheckBox *> boxes;
+    for (const Kind &kind : kinds_) {
+        auto *box = new QCheckBox(kind.label, &options);
+        box->setChecked(kind.checked);
+        layout->addWidget(box);
+        boxes.push_back(box);
+    }
     const PlotCursors *cursors = plot_->cursors();
     QRadioButton *stretchChoice = nullptr;
     if (cursors->is_placed()) {
@@ -164,48 +165,88 @@ bool RunExport::choose_kinds(bool &csv, bool &picture, bool &between)
         options.fontMetrics().horizontalAdvance(options.windowTitle()) + titleBarControlsPx));
     if (options.exec() != QDialog::Accepted)
         return false;
-    csv = csvBox->isChecked();
-    picture = pictureBox->isChecked();
+    chosen.clear();
+    for (std::size_t i = 0; i < kinds_.size(); ++i) {
+        if (boxes[i]->isChecked())
+            chosen.push_back(&kinds_[i]);
+    }
     between = stretchChoice != nullptr && stretchChoice->isChecked();
     return true;
 }
 
-QString RunExport::write_table(const QString &path, bool csv, bool between)
+QString RunExport::write_files(const QString &path, const Chosen &chosen,
+                               const std::optional<TimeRange> &range)
 {
+    // The sidecar describes the rows of the first kind chosen; the other files show the same.
+    const Kind *describing = chosen.front();
+    const QString sidecar = run_sidecar::path_beside(path + describing->exporter->extension());
     SampleDatabase *database = database_;
-    std::optional<TimeRange> range;
-    if (between)
-        range = plot_->cursors()->printed_range();
-    return run_behind_busy_dialog(tr("Export"), [database, path, csv, range]() -> QString {
+    const auto write = [database, path, range, describing, sidecar](const Kind &kind) {
+        QString failedFile;
+        RunExporter::Request request;
+        request.database = database;
+        request.table = database->current_table_name();
+        request.range = range;
+        request.path = path + kind.exporter->extension();
+        request.sidecar = &kind == describing;
+        request.failedFile = &failedFile;
+        const Status status = kind.exporter->write(request);
+        return status.ok() ? QString() : failure_of(kind, status, failedFile, sidecar);
+    };
+    Chosen onWorker;
+    Chosen onGuiThread;
+    for (const Kind *kind : chosen)
+        (kind->exporter->needs_gui_thread() ? onGuiThread : onWorker).push_back(kind);
+    QString failure = write_behind_busy_dialog([onWorker, write]() -> QString {
         write_log(QStringLiteral("导出数据"));
-        if (!csv)
-            return QString();
-        const QString file = path + QStringLiteral(".csv");
-        const bool written = range ? database
-                                         ->write_csv(file, database->current_table_name(),
-                                                     SampleDatabase::runExportDecimals, range)
-                                         .ok()
-                                   : database->export_current_table(file);
-        if (!written)
-            return QStringLiteral("CSV save failed");
-        const QString failure =
-            sidecar_failure(database->write_sidecar(file, database->current_table_name(), range));
-        // A table without the sidecar that says what it holds is no export: neither stays.
-        if (!failure.isEmpty())
-            QFile::remove(file);
-        return failure;
+        for (const Kind *kind : onWorker) {
+            if (QString failed = write(*kind); !failed.isEmpty())
+                return failed;
+        }
+        return QString();
     });
+    // Only the GUI thread may touch the plot, so those files come after the others.
+    for (const Kind *kind : onGuiThread) {
+        if (!failure.isEmpty())
+            break;
+        failure = write(*kind);
+    }
+    return failure;
 }
 
-bool RunExport::save_stretch_png(const QString &path)
+QString RunExport::failure_of(const Kind &kind, const Status &status, const QString &failedFile,
+                              const QString &sidecar)
 {
-    const QCPRange view = plot_->xAxis->range();
-    plot_->xAxis->setRange(plot_->cursors()->from(), plot_->cursors()->to());
-    // The rows of the stretch come from the loader thread; the picture waits for them.
-    QDeadlineTimer deadline(stretchLoadLimit);
-    while (plot_->is_loading() && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 50);
-    const bool saved = plot_->save_png(path);
-    plot_->xAxis->setRange(view);
-    return saved;
+    if (failedFile != sidecar)
+        return kind.failure;
+    qDebug().noquote() << "JSON save failed:" << status.message();
+    return QStringLiteral("JSON save failed");
+}
+
+QString RunExport::write_behind_busy_dialog(const std::function<QString()> &job)
+{
+    // A pool of its own whose thread ends with the job, taking along the database connection
+    // the job opened.
+    QThreadPool pool;
+    pool.setMaxThreadCount(1);
+    pool.setExpiryTimeout(0);
+    Loading loading(tr("Export"));
+    bool finished = false;
+    QTimer shown;
+    shown.setSingleShot(true);
+    const auto closeWhenDone = [&finished, &shown, &loading]() {
+        if (finished && !shown.isActive())
+            loading.close();
+    };
+    QObject::connect(&shown, &QTimer::timeout, &loading, closeWhenDone);
+    QFutureWatcher<QString> watcher;
+    QObject::connect(&watcher, &QFutureWatcherBase::finished, &loading,
+                     [&finished, closeWhenDone]() {
+                         finished = true;
+                         closeWhenDone();
+                     });
+    shown.start(busyShownAtLeast);
+    watcher.setFuture(QtConcurrent::run(&pool, job));
+    loading.exec();
+    return watcher.future().result(); // waits when the dialog was closed early
 }

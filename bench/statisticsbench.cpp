@@ -4,6 +4,7 @@
 // SampleDatabase as the save thread fills it, envelope levels and all.
 //
 //   bench_statistics [--rows=N] [--channels=1|16]     (default 5 million rows, 1 channel)
+#include "csvexporter.h"
 #include "csvimport.h"
 #include "sampledatabase.h"
 
@@ -145,7 +146,8 @@ int main(int argc, char *argv[])
                 median(shell));
 
     const QString csv = folder.filePath(QStringLiteral("run.csv"));
-    if (!database.export_table(csv, table, SampleDatabase::runExportDecimals)) {
+    if (!database.export_table(csv, table,
+                               CsvExporter::voltage_decimals(CsvExporter::Precision::Run))) {
         std::fprintf(stderr, "could not export the run\n");
         return 1;
     }

@@ -126,7 +126,11 @@ VoltagePlot::VoltagePlot(SampleDatabase *sampleDatabase, QWidget *parent)
     // paintEvent fills the whole widget with the background first.
     setAttribute(Qt::WA_OpaquePaintEvent);
     loadRateTimer->setSingleShot(true);
-    connect(loadRateTimer, &QTimer::timeout, this, &VoltagePlot::catch_up_history);
+    connect(loadRateTimer, &QTimer::timeout, this, [this]() {
+        catch_up_history();
+        if (!is_loading())
+            emit loading_settled();
+    });
     loader = std::make_unique<HistoryLoader>(this, [this] { take_finished_loads(); });
 }
 
@@ -533,6 +537,8 @@ void VoltagePlot::add_history(const history_load::Result &result, quint64 genera
         emit history_loaded();
     }
     catch_up_history();
+    if (!is_loading())
+        emit loading_settled();
 }
 
 void VoltagePlot::set_run_start(const QDateTime &start)

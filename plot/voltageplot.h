@@ -138,6 +138,8 @@ signals:
     // A history load's points went into the graphs (a queued replot draws them); not sent for
     // a load dropped because its run was replaced.
     void history_loaded();
+    // is_loading() turned false: the rows of the view are in, or no load is due.
+    void loading_settled();
 
 public slots:
     void AxisRangeChanged(QCPRange newRange);

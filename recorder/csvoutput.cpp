@@ -6,11 +6,9 @@
 #include "exitcode.h"
 #include "runsidecar.h"
 #include "sampledatabase.h"
-#include "savefilecommit.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <cerrno>
 #include <cstring>
@@ -32,69 +30,51 @@ bool can_write(const QString &path)
     return ::access(QFile::encodeName(path).constData(), W_OK) == 0;
 }
 
-CsvOutcome write_in_place(SampleDatabase &database, const QString &table, int voltageDecimals,
-                          const std::optional<TimeRange> &range, QFile &file, bool opened)
-{
-    if (!opened) {
-        return {CsvOutcome::Status::WriteFailed, file.errorString()};
-    }
-    return database.write_csv(file, table, voltageDecimals, range);
-}
 // How the CSV went, said on standard error; ExitOk or ExitFailure.
-int report(const CsvOutcome &outcome, const QString &table, const QString &name)
+int report(const Status &status, const QString &table, const QString &name)
 {
-    switch (outcome.status) {
-    case CsvOutcome::Status::Written:
+    if (status.ok()) {
         Console::note(QStringLiteral("CSV written to ") + name);
         return ExitOk;
-    case CsvOutcome::Status::ReadFailed:
-        Console::error(QStringLiteral("cannot read the table %1 for the CSV file %2: %3")
-                           .arg(table, name, outcome.reason));
-        return ExitFailure;
-    case CsvOutcome::Status::WriteFailed:
-        break;
     }
-    Console::error(QStringLiteral("could not write the CSV file %1: %2").arg(name, outcome.reason));
+    if (status.is(Status::Kind::ReadFailed)) {
+        Console::error(QStringLiteral("cannot read the table %1 for the CSV file %2: %3")
+                           .arg(table, name, status.message()));
+        return ExitFailure;
+    }
+    Console::error(
+        QStringLiteral("could not write the CSV file %1: %2").arg(name, status.message()));
     return ExitFailure;
 }
 
-// A regular file and its sidecar are both made whole beside their names before either takes
-// its name: a failed export leaves neither, and replaces no file already there.
-int write_with_sidecar(SampleDatabase &database, const QString &table, int voltageDecimals,
-                       const QString &target, const std::optional<TimeRange> &range)
+// Into a pipe, a device or standard output, opened by the caller; no sidecar.
+int write_in_place(RunExporter &exporter, RunExporter::Request request, QFile &file, bool opened,
+                   const QString &name)
 {
-    QString reason;
-    const std::optional<QByteArray> json = database.sidecar_content(table, range, &reason);
-    if (!json) {
-        return report({CsvOutcome::Status::ReadFailed, reason}, table, target);
+    if (!opened) {
+        return report(Status::write_failed(file.errorString()), request.table, name);
     }
-    QSaveFile csv(target);
-    const CsvOutcome outcome = csv.open(QIODevice::WriteOnly)
-                                   ? database.write_csv(csv, table, voltageDecimals, range)
-                                   : CsvOutcome{CsvOutcome::Status::WriteFailed, csv.errorString()};
-    if (!outcome.ok()) {
-        return report(outcome, table, target);
-    }
-    const QString name = run_sidecar::path_beside(target);
-    QSaveFile sidecar(name);
-    if (!sidecar.open(QIODevice::WriteOnly) || sidecar.write(*json) != json->size() ||
-        !sidecar.flush()) {
-        Console::error(QStringLiteral("could not write the sidecar file %1: %2")
-                           .arg(name, sidecar.errorString()));
+    request.device = &file;
+    return report(exporter.write(request), request.table, name);
+}
+
+// A regular file and its sidecar, both replaced only once both are complete (see
+// CsvExporter).
+int write_with_sidecar(RunExporter &exporter, RunExporter::Request request)
+{
+    QString failedFile;
+    request.failedFile = &failedFile;
+    const Status status = exporter.write(request);
+    const QString name = run_sidecar::path_beside(request.path);
+    if (!status.ok() && status.is(Status::Kind::WriteFailed) && failedFile == name) {
+        Console::error(
+            QStringLiteral("could not write the sidecar file %1: %2").arg(name, status.message()));
         return ExitFailure;
     }
-    if (!commit_save_file(csv)) {
-        return report({CsvOutcome::Status::WriteFailed, csv.errorString()}, table, target);
+    const int exitCode = report(status, request.table, request.path);
+    if (status.ok()) {
+        Console::note(QStringLiteral("Sidecar written to ") + name);
     }
-    if (!commit_save_file(sidecar)) {
-        // Only putting it in place failed; the CSV goes with it.
-        QFile::remove(target);
-        Console::error(QStringLiteral("could not write the sidecar file %1: %2")
-                           .arg(name, sidecar.errorString()));
-        return ExitFailure;
-    }
-    const int exitCode = report(outcome, table, target);
-    Console::note(QStringLiteral("Sidecar written to ") + name);
     return exitCode;
 }
 } // namespace
@@ -135,22 +115,27 @@ void CsvOutput::check_writable(CommandParser &parser, const QString &target)
     }
 }
 
-int CsvOutput::write(SampleDatabase &database, const QString &table, int voltageDecimals,
-                     const QString &target, const std::optional<TimeRange> &range)
+int CsvOutput::write(SampleDatabase &database, const QString &table,
+                     CsvExporter::Precision precision, const QString &target,
+                     const std::optional<TimeRange> &range)
 {
+    CsvExporter exporter(precision);
+    RunExporter::Request request;
+    request.database = &database;
+    request.table = table;
+    request.range = range;
     // Unbuffered: a write error shows at the write that failed, not at some later flush.
     constexpr QIODevice::OpenMode inPlace = QIODevice::WriteOnly | QIODevice::Unbuffered;
     if (target == standardOutput) {
         QFile out;
         const bool opened = out.open(STDOUT_FILENO, inPlace, QFileDevice::DontCloseHandle);
-        return report(write_in_place(database, table, voltageDecimals, range, out, opened), table,
-                      QStringLiteral("standard output"));
+        return write_in_place(exporter, request, out, opened, QStringLiteral("standard output"));
     }
     if (is_special_file(target)) {
         QFile file(target);
         const bool opened = file.open(inPlace);
-        return report(write_in_place(database, table, voltageDecimals, range, file, opened), table,
-                      target);
+        return write_in_place(exporter, request, file, opened, target);
     }
-    return write_with_sidecar(database, table, voltageDecimals, target, range);
+    request.path = target;
+    return write_with_sidecar(exporter, request);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "tablecsv.h"
+#include "csvexporter.h"
+#include "timerange.h"
 
 #include <QString>
 
@@ -35,9 +36,10 @@ public:
     // first and find out only afterwards.
     static void check_writable(CommandParser &parser, const QString &target);
 
-    // Writes the table, or the rows of range, and into a regular file its sidecar (see
-    // run_sidecar); says where they went, or why they could not be read or written. Returns
-    // ExitOk or ExitFailure.
-    static int write(SampleDatabase &database, const QString &table, int voltageDecimals,
-                     const QString &target, const std::optional<TimeRange> &range = {});
+    // Writes the table, or the rows of range, with the voltages' decimals of precision, and
+    // into a regular file its sidecar (see CsvExporter); says where they went, or why they
+    // could not be read or written. Returns ExitOk or ExitFailure.
+    static int write(SampleDatabase &database, const QString &table,
+                     CsvExporter::Precision precision, const QString &target,
+                     const std::optional<TimeRange> &range = {});
 };

@@ -13,8 +13,8 @@ namespace {
 const QString tableOption = QStringLiteral("table");
 const QString csvOption = QStringLiteral("csv");
 const QString decimalsOption = QStringLiteral("decimals");
-constexpr int runDecimals = SampleDatabase::runExportDecimals;
-constexpr int recoveryDecimals = SampleDatabase::recoveryExportDecimals;
+constexpr int runDecimals = CsvExporter::voltage_decimals(CsvExporter::Precision::Run);
+constexpr int fullDecimals = CsvExporter::voltage_decimals(CsvExporter::Precision::Full);
 } // namespace
 
 int ExportCommand::run(const QStringList &arguments)
@@ -43,9 +43,10 @@ int ExportCommand::run(const QStringList &arguments)
     const QString csv = parser.value(csvOption);
     const QString decimalsRange = QStringLiteral("1 or 4");
     const int decimals =
-        parser.integer(decimalsOption, runDecimals, recoveryDecimals, decimalsRange, false)
-            .value_or(recoveryDecimals);
-    if (decimals != runDecimals && decimals != recoveryDecimals) {
+        parser.integer(decimalsOption, runDecimals, fullDecimals, decimalsRange, false)
+            .value_or(fullDecimals);
+    const std::optional<CsvExporter::Precision> precision = CsvExporter::precision_with(decimals);
+    if (!precision) {
         parser.fail(QStringLiteral("--decimals %1 is out of range (allowed %2)")
                         .arg(decimals)
                         .arg(decimalsRange));
@@ -69,5 +70,5 @@ int ExportCommand::run(const QStringList &arguments)
     if (range && empty_stretch::refused(*database, table, *range)) {
         return ExitBadArguments;
     }
-    return CsvOutput::write(*database, table, decimals, csv, range);
+    return CsvOutput::write(*database, table, *precision, csv, range);
 }

@@ -33,7 +33,7 @@ int RunConclusion::conclude(const RecordingSession &session, SampleDatabase &dat
     int code = exit_code(report);
     if (!csvFile.isEmpty()) {
         const int written = CsvOutput::write(database, database.current_table_name(),
-                                             SampleDatabase::runExportDecimals, csvFile);
+                                             CsvExporter::Precision::Run, csvFile);
         // A later problem does not hide an earlier one: the first exit code sticks.
         if (code == ExitOk)
             code = written;

@@ -1,5 +1,6 @@
 #include "csvimport.h"
 
+#include "csvexporter.h"
 #include "rowbatchhandoff.h"
 #include "protocol.h"
 #include "runsidecar.h"
@@ -195,8 +196,7 @@ private:
             return true; // nan or inf: a cut leaves no such word
         if (lastDecimals_ >= 0)
             return decimals == lastDecimals_;
-        return decimals == SampleDatabase::runExportDecimals ||
-               decimals == SampleDatabase::recoveryExportDecimals;
+        return CsvExporter::precision_with(decimals).has_value();
     }
 
     // False when the storing thread stopped taking batches.

@@ -78,13 +78,11 @@ QString path_beside(const QString &exportedFile)
     return base + QStringLiteral(".json");
 }
 
-std::optional<QJsonObject> describe(sqlite3 *db, const QString &table,
-                                    const std::optional<TimeRange> &range, QString *reason)
+Result<QJsonObject> describe(sqlite3 *db, const QString &table,
+                             const std::optional<TimeRange> &range)
 {
-    if (db == nullptr) {
-        *reason = QStringLiteral("the database is not open");
-        return std::nullopt;
-    }
+    if (db == nullptr)
+        return Status::read_failed(QStringLiteral("the database is not open"));
     // The same rows as the CSV takes (see write_table_csv).
     QString sql = QStringLiteral("SELECT COUNT(*), MIN(time), MAX(time) FROM %1")
                       .arg(sqlite_connection::quoted(table));
@@ -95,10 +93,8 @@ std::optional<QJsonObject> describe(sqlite3 *db, const QString &table,
         sqlite3_bind_double(span.get(), 1, range->first_stored());
         sqlite3_bind_double(span.get(), 2, range->last_stored());
     }
-    if (!span || sqlite3_step(span.get()) != SQLITE_ROW) {
-        *reason = QString::fromUtf8(sqlite3_errmsg(db));
-        return std::nullopt;
-    }
+    if (!span || sqlite3_step(span.get()) != SQLITE_ROW)
+        return Status::read_failed(QString::fromUtf8(sqlite3_errmsg(db)));
     QJsonObject rows{
         {QStringLiteral("rows"), sqlite3_column_int64(span.get(), 0)},
         {QStringLiteral("first_time_s"), column_time(span.get(), 1)},
@@ -127,28 +123,26 @@ std::optional<QJsonObject> describe(sqlite3 *db, const QString &table,
     };
 }
 
-std::optional<QByteArray> content(sqlite3 *db, const QString &table,
-                                  const std::optional<TimeRange> &range, QString *reason)
+Result<QByteArray> content(sqlite3 *db, const QString &table, const std::optional<TimeRange> &range)
 {
-    const std::optional<QJsonObject> object = describe(db, table, range, reason);
-    if (!object)
-        return std::nullopt;
+    const Result<QJsonObject> object = describe(db, table, range);
+    if (!object.ok())
+        return object.status();
     return QJsonDocument(*object).toJson(QJsonDocument::Indented);
 }
 
-CsvOutcome write(sqlite3 *db, const QString &table, const QString &exportedFile,
-                 const std::optional<TimeRange> &range)
+Status write(sqlite3 *db, const QString &table, const QString &exportedFile,
+             const std::optional<TimeRange> &range)
 {
-    QString reason;
-    const std::optional<QByteArray> json = content(db, table, range, &reason);
-    if (!json)
-        return {CsvOutcome::Status::ReadFailed, reason};
+    const Result<QByteArray> json = content(db, table, range);
+    if (!json.ok())
+        return json.status();
     QSaveFile file(path_beside(exportedFile));
     if (!file.open(QIODevice::WriteOnly) || file.write(*json) != json->size() ||
         !commit_save_file(file)) {
-        return {CsvOutcome::Status::WriteFailed, file.errorString()};
+        return Status::write_failed(file.errorString());
     }
-    return {};
+    return Status::success();
 }
 
 } // namespace run_sidecar

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "tablecsv.h"
+#include "status.h"
+#include "timerange.h"
 
 #include <QByteArray>
 #include <QJsonObject>
@@ -22,18 +23,19 @@ constexpr int formatVersion = 1;
 // another kind keeps its whole name ("run.txt" gives "run.txt.json").
 QString path_beside(const QString &exportedFile);
 
-// The sidecar's content for the rows of table (those of range only, when given); nothing when
-// the table cannot be read, then `reason` says why.
-std::optional<QJsonObject> describe(sqlite3 *db, const QString &table,
-                                    const std::optional<TimeRange> &range, QString *reason);
+// The sidecar's content for the rows of table (those of range only, when given); ReadFailed,
+// saying why, when the table cannot be read.
+Result<QJsonObject> describe(sqlite3 *db, const QString &table,
+                             const std::optional<TimeRange> &range);
 
-// The sidecar's file content, as describe gives it; nothing when the table cannot be read.
-std::optional<QByteArray> content(sqlite3 *db, const QString &table,
-                                  const std::optional<TimeRange> &range, QString *reason);
+// The sidecar's file content, as describe gives it.
+Result<QByteArray> content(sqlite3 *db, const QString &table,
+                           const std::optional<TimeRange> &range);
 
 // Writes the sidecar of an export of table to exportedFile into path_beside(exportedFile),
-// replacing it only once it is complete.
-CsvOutcome write(sqlite3 *db, const QString &table, const QString &exportedFile,
-                 const std::optional<TimeRange> &range = {});
+// replacing it only once it is complete: ReadFailed when the table cannot be read,
+// WriteFailed when the file cannot be written.
+Status write(sqlite3 *db, const QString &table, const QString &exportedFile,
+             const std::optional<TimeRange> &range = {});
 
 } // namespace run_sidecar

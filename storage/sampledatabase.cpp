@@ -1,5 +1,6 @@
 #include "sampledatabase.h"
 
+#include "csvexporter.h"
 #include "databasefiles.h"
 #include "runenvelope.h"
 #include "runsettings.h"
@@ -290,13 +291,15 @@ bool SampleDatabase::export_current_table(const QString &path)
         qDebug() << "Error: no current table to export";
         return false;
     }
-    return write_table_csv(handle(connection()), table, path, SampleDatabase::runExportDecimals)
+    return write_table_csv(handle(connection()), table, path,
+                           CsvExporter::voltage_decimals(CsvExporter::Precision::Run))
         .ok();
 }
 
 bool SampleDatabase::export_table(const QString &path, const QString &tableName)
 {
-    return export_table(path, tableName, SampleDatabase::recoveryExportDecimals);
+    return export_table(path, tableName,
+                        CsvExporter::voltage_decimals(CsvExporter::Precision::Full));
 }
 
 bool SampleDatabase::export_table(const QString &path, const QString &tableName,
@@ -305,24 +308,26 @@ bool SampleDatabase::export_table(const QString &path, const QString &tableName,
     return write_csv(path, tableName, voltageDecimals).ok();
 }
 
-CsvOutcome SampleDatabase::write_csv(const QString &path, const QString &tableName,
-                                     int voltageDecimals, const std::optional<TimeRange> &range,
-                                     std::atomic<qint64> *rowsWritten)
+Status SampleDatabase::write_csv(const QString &path, const QString &tableName, int voltageDecimals,
+                                 const std::optional<TimeRange> &range,
+                                 std::atomic<qint64> *rowsWritten)
 {
     if (!accepts_table_name(tableName)) {
-        return {CsvOutcome::Status::ReadFailed, QStringLiteral("not a run table name")};
+        return Status::read_failed(QStringLiteral("not a run table name"));
     }
     return write_table_csv(handle(connection()), tableName, path, voltageDecimals, range,
                            rowsWritten);
 }
 
-CsvOutcome SampleDatabase::write_csv(QIODevice &device, const QString &tableName,
-                                     int voltageDecimals, const std::optional<TimeRange> &range)
+Status SampleDatabase::write_csv(QIODevice &device, const QString &tableName, int voltageDecimals,
+                                 const std::optional<TimeRange> &range,
+                                 std::atomic<qint64> *rowsWritten)
 {
     if (!accepts_table_name(tableName)) {
-        return {CsvOutcome::Status::ReadFailed, QStringLiteral("not a run table name")};
+        return Status::read_failed(QStringLiteral("not a run table name"));
     }
-    return write_table_csv(handle(connection()), tableName, device, voltageDecimals, range);
+    return write_table_csv(handle(connection()), tableName, device, voltageDecimals, range,
+                           rowsWritten);
 }
 
 void SampleDatabase::drop_all_tables()
@@ -422,22 +427,19 @@ QList<RunGap> SampleDatabase::read_gaps(const QString &table)
     return run_gaps::read(handle(connection()), table);
 }
 
-std::optional<QByteArray> SampleDatabase::sidecar_content(const QString &table,
-                                                          const std::optional<TimeRange> &range,
-                                                          QString *reason)
-{
-    if (!accepts_table_name(table)) {
-        *reason = QStringLiteral("not a run table name");
-        return std::nullopt;
-    }
-    return run_sidecar::content(handle(connection()), table, range, reason);
-}
-
-CsvOutcome SampleDatabase::write_sidecar(const QString &exportedFile, const QString &table,
-                                         const std::optional<TimeRange> &range)
+Result<QByteArray> SampleDatabase::sidecar_content(const QString &table,
+                                                   const std::optional<TimeRange> &range)
 {
     if (!accepts_table_name(table))
-        return {CsvOutcome::Status::ReadFailed, QStringLiteral("not a run table name")};
+        return Status::read_failed(QStringLiteral("not a run table name"));
+    return run_sidecar::content(handle(connection()), table, range);
+}
+
+Status SampleDatabase::write_sidecar(const QString &exportedFile, const QString &table,
+                                     const std::optional<TimeRange> &range)
+{
+    if (!accepts_table_name(table))
+        return Status::read_failed(QStringLiteral("not a run table name"));
     return run_sidecar::write(handle(connection()), table, exportedFile, range);
 }
 

@@ -33,11 +33,6 @@ class ThreadConnections;
 class SampleDatabase
 {
 public:
-    // Decimals of the voltages in a CSV: the current run as the window exports it, and a
-    // run left behind by a crash.
-    static constexpr int runExportDecimals = 1;
-    static constexpr int recoveryExportDecimals = 4;
-
     // The window's database, in its working folder.
     static constexpr char defaultFileName[] = "Quorlen.db";
 
@@ -104,23 +99,24 @@ public:
     // Runs sql on the calling thread's connection; a failure is reported and the failed
     // query returned.
     QSqlQuery execute_query(const QString &sql);
-    // The current table as CSV, voltages with one decimal. False, and no file, when there
-    // is no current table or it cannot be read or written.
+    // The current table as CSV, voltages as a run's (see CsvExporter::Precision::Run). False,
+    // and no file, when there is no current table or it cannot be read or written.
     bool export_current_table(const QString &path);
-    // The named run table as CSV, voltages with four decimals. False, and no file, when
-    // the name is not a run table's or the table cannot be read or written.
+    // The named run table as CSV, voltages in full (see CsvExporter::Precision::Full). False,
+    // and no file, when the name is not a run table's or the table cannot be read or written.
     bool export_table(const QString &path, const QString &tableName);
     // The same with the voltages printed with voltageDecimals (the time keeps four).
     bool export_table(const QString &path, const QString &tableName, int voltageDecimals);
     // The same, saying how it ended: whether the table could not be read or the file not
     // written, and why; rowsWritten, when given, follows the rows written so far.
-    CsvOutcome write_csv(const QString &path, const QString &tableName, int voltageDecimals,
-                         const std::optional<TimeRange> &range = {},
-                         std::atomic<qint64> *rowsWritten = nullptr);
+    Status write_csv(const QString &path, const QString &tableName, int voltageDecimals,
+                     const std::optional<TimeRange> &range = {},
+                     std::atomic<qint64> *rowsWritten = nullptr);
     // The named run table as CSV into a device open for writing (a pipe, a terminal,
-    // standard output), streamed as the rows are read.
-    CsvOutcome write_csv(QIODevice &device, const QString &tableName, int voltageDecimals,
-                         const std::optional<TimeRange> &range = {});
+    // standard output, a save file), streamed as the rows are read.
+    Status write_csv(QIODevice &device, const QString &tableName, int voltageDecimals,
+                     const std::optional<TimeRange> &range = {},
+                     std::atomic<qint64> *rowsWritten = nullptr);
     // Drops every table in one transaction; the first failure rolls all of them back. A run
     // table's envelope goes with it.
     void drop_all_tables();
@@ -152,10 +148,9 @@ public:
     bool add_gap(const QString &table, const RunGap &gap, QString *reason);
     QList<RunGap> read_gaps(const QString &table);
     // The JSON file beside an export of the table (see run_sidecar), and its content alone.
-    std::optional<QByteArray>
-    sidecar_content(const QString &table, const std::optional<TimeRange> &range, QString *reason);
-    CsvOutcome write_sidecar(const QString &exportedFile, const QString &table,
-                             const std::optional<TimeRange> &range = {});
+    Result<QByteArray> sidecar_content(const QString &table, const std::optional<TimeRange> &range);
+    Status write_sidecar(const QString &exportedFile, const QString &table,
+                         const std::optional<TimeRange> &range = {});
 
     QString current_table_name() const;
     QString file_name() const { return fileName_; }

@@ -54,11 +54,6 @@ bool flush(QIODevice &device, std::string &buffer)
     return left == 0;
 }
 
-CsvOutcome failed(CsvOutcome::Status status, const QString &reason)
-{
-    return {status, reason};
-}
-
 // The statement reading every row of table, or those of range; null after saying why on the
 // debug output.
 sqlite_connection::Statement select_rows(sqlite3 *db, const QString &table,
@@ -79,8 +74,8 @@ sqlite_connection::Statement select_rows(sqlite3 *db, const QString &table,
 }
 
 // The header and the rows of the statement into device, in pieces of about flushBytes.
-CsvOutcome write_rows(sqlite3 *db, sqlite3_stmt *statement, QIODevice &device, int voltageDecimals,
-                      std::atomic<qint64> *rowsWritten)
+Status write_rows(sqlite3 *db, sqlite3_stmt *statement, QIODevice &device, int voltageDecimals,
+                  std::atomic<qint64> *rowsWritten)
 {
     std::string buffer;
     buffer.reserve(flushBytes + 4096);
@@ -106,7 +101,7 @@ CsvOutcome write_rows(sqlite3 *db, sqlite3_stmt *statement, QIODevice &device, i
         buffer += '\n';
         if (buffer.size() >= flushBytes) {
             if (!flush(device, buffer)) {
-                return failed(CsvOutcome::Status::WriteFailed, device.errorString());
+                return Status::write_failed(device.errorString());
             }
             if (rowsWritten != nullptr) {
                 // Counted per flush: a figure for a progress line, not per row.
@@ -118,56 +113,55 @@ CsvOutcome write_rows(sqlite3 *db, sqlite3_stmt *statement, QIODevice &device, i
     if (step != SQLITE_DONE) {
         const QString reason = QString::fromUtf8(sqlite3_errmsg(db));
         qDebug().noquote() << "Error executing query:" << reason;
-        return failed(CsvOutcome::Status::ReadFailed, reason);
+        return Status::read_failed(reason);
     }
     if (!flush(device, buffer)) {
-        return failed(CsvOutcome::Status::WriteFailed, device.errorString());
+        return Status::write_failed(device.errorString());
     }
     return {};
 }
 
-CsvOutcome database_not_open()
+Status database_not_open()
 {
     qDebug() << "Error executing query: database not open";
-    return failed(CsvOutcome::Status::ReadFailed, QStringLiteral("database not open"));
+    return Status::read_failed(QStringLiteral("database not open"));
 }
 // The query over the table (or range) into statement, or why it could not be made.
-CsvOutcome select_table(sqlite3 *db, const QString &table, const std::optional<TimeRange> &range,
-                        sqlite_connection::Statement &statement)
+Status select_table(sqlite3 *db, const QString &table, const std::optional<TimeRange> &range,
+                    sqlite_connection::Statement &statement)
 {
     if (db == nullptr) {
         return database_not_open();
     }
     statement = select_rows(db, table, range);
     if (!statement) {
-        return failed(CsvOutcome::Status::ReadFailed, QString::fromUtf8(sqlite3_errmsg(db)));
+        return Status::read_failed(QString::fromUtf8(sqlite3_errmsg(db)));
     }
     return {};
 }
 } // namespace
 
-CsvOutcome write_table_csv(sqlite3 *db, const QString &table, const QString &path,
-                           int voltageDecimals, const std::optional<TimeRange> &range,
-                           std::atomic<qint64> *rowsWritten)
+Status write_table_csv(sqlite3 *db, const QString &table, const QString &path, int voltageDecimals,
+                       const std::optional<TimeRange> &range, std::atomic<qint64> *rowsWritten)
 {
     sqlite_connection::Statement statement;
-    if (CsvOutcome selected = select_table(db, table, range, statement); !selected.ok()) {
+    if (Status selected = select_table(db, table, range, statement); !selected.ok()) {
         return selected;
     }
 
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
         qDebug() << "Error: Unable to open file for writing";
-        return failed(CsvOutcome::Status::WriteFailed, file.errorString());
+        return Status::write_failed(file.errorString());
     }
-    CsvOutcome outcome = write_rows(db, statement.get(), file, voltageDecimals, rowsWritten);
-    if (outcome.status == CsvOutcome::Status::ReadFailed) {
+    Status outcome = write_rows(db, statement.get(), file, voltageDecimals, rowsWritten);
+    if (outcome.is(Status::Kind::ReadFailed)) {
         file.cancelWriting();
         return outcome;
     }
     if (!outcome.ok() || !commit_save_file(file)) {
         qDebug().noquote() << "Error: Unable to write file" << path << file.errorString();
-        outcome = failed(CsvOutcome::Status::WriteFailed, file.errorString());
+        outcome = Status::write_failed(file.errorString());
         file.cancelWriting();
         return outcome;
     }
@@ -175,20 +169,20 @@ CsvOutcome write_table_csv(sqlite3 *db, const QString &table, const QString &pat
     return outcome;
 }
 
-CsvOutcome write_table_csv(sqlite3 *db, const QString &table, QIODevice &device,
-                           int voltageDecimals, const std::optional<TimeRange> &range)
+Status write_table_csv(sqlite3 *db, const QString &table, QIODevice &device, int voltageDecimals,
+                       const std::optional<TimeRange> &range, std::atomic<qint64> *rowsWritten)
 {
     sqlite_connection::Statement statement;
-    if (CsvOutcome selected = select_table(db, table, range, statement); !selected.ok()) {
+    if (Status selected = select_table(db, table, range, statement); !selected.ok()) {
         return selected;
     }
-    CsvOutcome outcome = write_rows(db, statement.get(), device, voltageDecimals, nullptr);
+    Status outcome = write_rows(db, statement.get(), device, voltageDecimals, rowsWritten);
     auto *file = qobject_cast<QFileDevice *>(&device);
     if (outcome.ok() && file != nullptr && !file->flush()) {
-        outcome = failed(CsvOutcome::Status::WriteFailed, file->errorString());
+        outcome = Status::write_failed(file->errorString());
     }
-    if (outcome.status == CsvOutcome::Status::WriteFailed) {
-        qDebug().noquote() << "Error: Unable to write" << outcome.reason;
+    if (outcome.is(Status::Kind::WriteFailed)) {
+        qDebug().noquote() << "Error: Unable to write" << outcome.message();
     }
     return outcome;
 }
