@@ -14,11 +14,11 @@ class DataQueues;
 class RunTableSink;
 class SinkFanout;
 
-// The save thread of one run: moves the decoded records from the record
-// queue into the run's table (through its RunTableSink), then hands each committed batch to
-// the run's followers (see SinkFanout), 501 rows per transaction at high rates, and
-// whatever it holds once the oldest of it has waited maxPendingAge, so a slow
-// run reaches the table too; stores whatever is still queued when the run ends. A batch
+// The save thread of one run: moves the decoded records from the record queue into the
+// run's table (through its RunTableSink), 501 rows per transaction at high rates, and
+// whatever it holds once the oldest of it has waited maxPendingAge, so a slow run reaches
+// the table too; stores whatever is still queued when the run ends. The rows of each
+// transaction that reached the table go on to the run's followers (see SinkFanout). A batch
 // that does not reach the table whole is announced once (storing_failed), and storing goes on.
 class DataSaveDisplay : public QThread
 {
