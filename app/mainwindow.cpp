@@ -112,7 +112,8 @@ MainWindow::MainWindow(QWidget *parent)
     ui_->verticalLayout->insertWidget(1, cursorReadout_);
     setup_time_of_day_action();
 
-    session_ = new RunSession(serial_, queues_, database_, plot_);
+    session_ = new RunSession(serial_, queues_, database_);
+    session_->add_sink(plot_->live_sink());
     QObject::connect(session_, &RunSession::finished, this,
                      [this](RunSession::Outcome outcome) { run_ended(outcome); });
     runStatus_ = new RunStatusBar(statusBar_, session_, this);

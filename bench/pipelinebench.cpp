@@ -11,6 +11,7 @@
 #include "datasavedisplay.h"
 #include "instrumentsimulator.h"
 #include "protocol.h"
+#include "runtablesink.h"
 #include "sampledatabase.h"
 #include "serialmanager.h"
 
@@ -61,7 +62,8 @@ RunResult record_run(const QString &dir, double framesPerSecond, int seconds)
     }
     serial.set_reading(true);
     DataProcess decoder(false, multiRate, &queues, nullptr);
-    DataSaveDisplay saver(&queues, &database);
+    RunTableSink store(&database, QStringLiteral("dataSample_20250101_00_00_00"));
+    DataSaveDisplay saver(&queues, &store);
     QEventLoop loop;
     QObject::connect(&decoder, &DataProcess::stop_sample_data, &loop, &QEventLoop::quit,
                      Qt::QueuedConnection);
@@ -112,7 +114,8 @@ double save_path_rows_per_second(const QString &dir, int rows, double &cpuSecond
             values[r][c] = std::sin(r * 0.01 + c) * 3000.0;
         }
     }
-    DataSaveDisplay saver(&queues, &database);
+    RunTableSink store(&database, QStringLiteral("dataSample_20250101_00_00_01"));
+    DataSaveDisplay saver(&queues, &store);
     QElapsedTimer clock;
     clock.start();
     const double producerStart = calling_thread_cpu_seconds();

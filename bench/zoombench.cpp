@@ -18,6 +18,7 @@
 #include "dataqueues.h"
 #include "datasavedisplay.h"
 #include "runenvelope.h"
+#include "runtablesink.h"
 #include "sampledatabase.h"
 #include "voltageplot.h"
 
@@ -136,7 +137,8 @@ bool fill(const QString &path, long rows, int channels)
             return false;
         }
         DataQueues queues;
-        DataSaveDisplay saver(&queues, &database);
+        RunTableSink store(&database, table);
+        DataSaveDisplay saver(&queues, &store);
         saver.start();
         constexpr int chunk = 1000;
         std::vector<double> times(chunk);

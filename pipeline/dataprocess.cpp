@@ -9,13 +9,13 @@
 
 #include <chrono>
 
-DataProcess::DataProcess(bool singleChannel, int rate, DataQueues *queues, SampleSink *plot,
+DataProcess::DataProcess(bool singleChannel, int rate, DataQueues *queues, SinkFanout *live,
                          QObject *parent)
     : QThread(parent)
     , singleChannel_(singleChannel)
     , rate_(rate)
     , queues_(queues)
-    , plot_(plot)
+    , live_(live)
 {}
 
 DataProcess::~DataProcess()
@@ -51,7 +51,7 @@ void DataProcess::run()
 {
     write_log(QStringLiteral("DataProcess 线程ID = ") +
               QString::number(reinterpret_cast<quintptr>(QThread::currentThreadId())));
-    FrameDecoder decoder(singleChannel_, rate_, queues_, plot_);
+    FrameDecoder decoder(singleChannel_, rate_, queues_, live_);
     IdleBackoff backoff;
     do {
         QByteArray frame = queues_->pop_serial();

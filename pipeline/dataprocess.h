@@ -6,18 +6,18 @@
 #include <chrono>
 
 class DataQueues;
-class SampleSink;
+class SinkFanout;
 
 // The decoding thread of one run: turns frame texts from the serial queue
-// into time-stamped millivolt records for the save thread, hands every point
-// to the plot, and announces the instrument's end-of-run frame.
+// into time-stamped millivolt records for the save thread, hands each frame's
+// rows to the run's live sinks, and announces the instrument's end-of-run frame.
 class DataProcess : public QThread
 {
     Q_OBJECT
 
 public:
-    // `plot` may be null (headless recording).
-    DataProcess(bool singleChannel, int rate, DataQueues *queues, SampleSink *plot,
+    // `live` may be null (no live sink).
+    DataProcess(bool singleChannel, int rate, DataQueues *queues, SinkFanout *live,
                 QObject *parent = nullptr);
     // Ends the loop after the current frame and waits for the thread.
     ~DataProcess() override;
@@ -48,5 +48,5 @@ private:
         true}; // cleared by this thread (end frame) or the owner (destructor)
     std::atomic<bool> draining_{false}; // set by the owner: end when the queue is empty
     DataQueues *const queues_;
-    SampleSink *const plot_;
+    SinkFanout *const live_;
 };

@@ -3,7 +3,9 @@
 #include "dataqueues.h"
 #include "idlebackoff.h"
 #include "logmanager.h"
-#include "sampledatabase.h"
+#include "runtablesink.h"
+#include "samplebatch.h"
+#include "sinkfanout.h"
 
 #include <QMutexLocker>
 
@@ -19,11 +21,11 @@ bool is_end_marker(const SampleRow &record)
 }
 } // namespace
 
-DataSaveDisplay::DataSaveDisplay(DataQueues *queues, SampleDatabase *database,
+DataSaveDisplay::DataSaveDisplay(DataQueues *queues, RunTableSink *table,
                                  std::chrono::milliseconds maxPendingAge, QObject *parent)
     : QThread(parent)
     , queues_(queues)
-    , database_(database)
+    , table_(table)
     , maxPendingAge_(maxPendingAge)
 {}
 
@@ -86,7 +88,17 @@ void DataSaveDisplay::store(QList<SampleRow> &batch)
         return;
     }
     QString error;
-    committedCount_.fetch_add(database_->insert_samples(batch, &error), std::memory_order_relaxed);
+    const int stored = table_->store(batch, &error);
+    const int committedBefore = committedCount_.fetch_add(stored, std::memory_order_relaxed);
+    if (followers_ != nullptr && followers_->has_followers() && stored > 0) {
+        // The rows that reached the table are the batch's first ones: the first refused row
+        // ends a transaction.
+        SampleBatch committed(committedBefore, int(batch.first().size()) - 1);
+        for (int i = 0; i < stored; ++i) {
+            committed.append(batch.at(i));
+        }
+        followers_->deliver_committed(committed);
+    }
     batch.clear();
     if (error.isEmpty()) {
         return;

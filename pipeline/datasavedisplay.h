@@ -11,12 +11,14 @@
 #include <chrono>
 
 class DataQueues;
-class SampleDatabase;
+class RunTableSink;
+class SinkFanout;
 
-// The save thread of one run: moves the decoded records from the record
-// queue into the run's table, 501 rows per transaction at high rates, and
-// whatever it holds once the oldest of it has waited maxPendingAge, so a slow
-// run reaches the table too; stores whatever is still queued when the run ends. A batch
+// The save thread of one run: moves the decoded records from the record queue into the
+// run's table (through its RunTableSink), 501 rows per transaction at high rates, and
+// whatever it holds once the oldest of it has waited maxPendingAge, so a slow run reaches
+// the table too; stores whatever is still queued when the run ends. The rows of each
+// transaction that reached the table go on to the run's followers (see SinkFanout). A batch
 // that does not reach the table whole is announced once (storing_failed), and storing goes on.
 class DataSaveDisplay : public QThread
 {
@@ -27,9 +29,12 @@ public:
     // process can lose at most, at any rate.
     static constexpr std::chrono::milliseconds defaultMaxPendingAge{1000};
 
-    DataSaveDisplay(DataQueues *queues, SampleDatabase *database,
+    DataSaveDisplay(DataQueues *queues, RunTableSink *table,
                     std::chrono::milliseconds maxPendingAge = defaultMaxPendingAge,
                     QObject *parent = nullptr);
+    // The run's followers, handed every committed batch; set before start(). May be null.
+    void set_followers(SinkFanout *followers) { followers_ = followers; }
+
     // Ends the loop, lets the thread store what is queued, and waits for it.
     ~DataSaveDisplay() override;
     // The same without destroying the object, so the final taken_count() can be read.
@@ -66,7 +71,8 @@ private:
     bool batch_is_due(const QList<SampleRow> &batch) const;
 
     DataQueues *const queues_;
-    SampleDatabase *const database_;
+    RunTableSink *const table_;
+    SinkFanout *followers_ = nullptr;
     const std::chrono::milliseconds maxPendingAge_;
     Clock::time_point oldestPending_; // arrival of the batch's first record; this thread only
     std::atomic<bool> running_{

@@ -2,7 +2,7 @@
 
 #include "dataqueues.h"
 #include "protocol.h"
-#include "samplesink.h"
+#include "sinkfanout.h"
 
 #include <array>
 
@@ -12,12 +12,13 @@ constexpr int singleSampleRateLimit = 100;
 constexpr int slotsPerFrame = frameSlotCount;
 } // namespace
 
-FrameDecoder::FrameDecoder(bool singleChannel, int rate, DataQueues *queues, SampleSink *plot)
+FrameDecoder::FrameDecoder(bool singleChannel, int rate, DataQueues *queues, SinkFanout *live)
     : singleChannel_(singleChannel)
     , singleSlots_(samples_per_frame(true, rate))
     , rate_(rate)
     , queues_(queues)
-    , plot_(plot)
+    , live_(live)
+    , frameRows_(0, singleChannel ? 1 : slotsPerFrame)
 {}
 
 bool FrameDecoder::is_end_of_run(const QByteArray &frameText)
@@ -41,10 +42,12 @@ void FrameDecoder::decode(const QByteArray &frameText)
             times[std::size_t(slot)] = time_of(records_++);
         }
         queues_->push_sample_series(times.data(), values.data(), slotCount);
-        if (plot_ != nullptr) {
+        if (live_ != nullptr) {
+            frameRows_.restart(records_ - slotCount);
             for (int slot = 0; slot < slotCount; ++slot) {
-                plot_->append_sample(times[std::size_t(slot)], values[std::size_t(slot)]);
+                frameRows_.append(times[std::size_t(slot)], &values[std::size_t(slot)]);
             }
+            live_->deliver_decoded(frameRows_);
         }
         return;
     }
@@ -52,7 +55,9 @@ void FrameDecoder::decode(const QByteArray &frameText)
     slots_millivolts(frameText, slotsPerFrame, values.data());
     const double time = time_of(records_++);
     queues_->push_samples(time, values);
-    if (plot_ != nullptr) {
-        plot_->append_samples(time, values);
+    if (live_ != nullptr) {
+        frameRows_.restart(records_ - 1);
+        frameRows_.append(time, values.constData());
+        live_->deliver_decoded(frameRows_);
     }
 }

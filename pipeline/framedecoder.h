@@ -1,19 +1,21 @@
 #pragma once
 
+#include "samplebatch.h"
+
 #include <QByteArray>
 #include <QtGlobal>
 
 class DataQueues;
-class SampleSink;
+class SinkFanout;
 
 // Turns the frame texts of one run into time-stamped millivolt records for
-// the record queue and hands every point to the plot. Used by one thread at a
-// time (the decoding thread).
+// the record queue and hands each frame's rows to the run's live sinks as one batch. Used by
+// one thread at a time (the decoding thread).
 class FrameDecoder
 {
 public:
-    // `plot` may be null (headless recording).
-    FrameDecoder(bool singleChannel, int rate, DataQueues *queues, SampleSink *plot);
+    // `live` may be null (no live sink).
+    FrameDecoder(bool singleChannel, int rate, DataQueues *queues, SinkFanout *live);
 
     // Decodes one data frame; the run time advances by one step per record.
     void decode(const QByteArray &frameText);
@@ -31,8 +33,9 @@ private:
     const int singleSlots_; // samples a single-channel frame holds at this rate
     const int rate_;        // samples per second
     DataQueues *const queues_;
-    SampleSink *const plot_;
-    qint64 records_ = 0; // records decoded so far
+    SinkFanout *const live_;
+    SampleBatch frameRows_; // the last frame's rows, for the live sinks
+    qint64 records_ = 0;    // records decoded so far
 
     // Each time is its record's number over the rate, not a running sum of periods: the sum
     // drifts below the printed value (1.99999999999989 for 2.0000) and ranges typed from

@@ -3,7 +3,9 @@
 #include "dataqueues.h"
 #include "framedecoder.h"
 #include "runsettings.h"
+#include "runtablesink.h"
 #include "sampledatabase.h"
+#include "sinkfanout.h"
 #include "statusreply.h"
 
 #include <QDebug>
@@ -20,11 +22,11 @@ void RunChronicle::set_instrument_status(const StatusReply &status)
         rangeModule_ = status.module() == StatusReply::Module::Present;
 }
 
-void RunChronicle::started(SampleDatabase *database, const QString &table,
+void RunChronicle::started(SampleDatabase *database, RunTableSink *store, SinkFanout *followers,
                            const QDateTime &startTime, const RunSettings &settings)
 {
-    database_ = database;
-    table_ = table;
+    store_ = store;
+    followers_ = followers;
     facts_ = RunFacts();
     facts_.started = startTime.toUTC();
     facts_.utcOffsetSeconds = startTime.offsetFromUtc();
@@ -38,15 +40,22 @@ void RunChronicle::started(SampleDatabase *database, const QString &table,
     pausedSince_.invalidate();
     gaps_.clear();
     RunOwner::settle_left_runs(
-        database_->file_name(), [this](const QString &left, const RunFacts &end) {
+        database->file_name(), [database](const QString &left, const RunFacts &end) {
             QString reason;
             // A run dropped meanwhile has no facts to complete.
-            return !database_->read_facts(left) || database_->write_facts_end(left, end, &reason);
+            return !database->read_facts(left) || database->write_facts_end(left, end, &reason);
         });
-    owner_.take(database_->file_name(), table_);
-    QString reason;
-    if (!database_->write_facts_start(table_, facts_, &reason))
-        qDebug().noquote() << "Error writing the run's facts:" << reason;
+    owner_.take(database->file_name(), store_->table());
+    const Status written = store_->run_started(store_->table(), settings, facts_);
+    if (!written.ok())
+        qDebug().noquote() << "Error writing the run's facts:" << written.message();
+    if (followers_ != nullptr) {
+        const QString table = store_->table();
+        const RunFacts facts = facts_;
+        followers_->notify([table, settings, facts](RunSink &sink) {
+            return sink.run_started(table, settings, facts);
+        });
+    }
 }
 
 void RunChronicle::begun(DataQueues &queues)
@@ -104,17 +113,21 @@ void RunChronicle::port_lost(const DataQueues &queues, double noticedAt)
 void RunChronicle::add_gap(const RunGap &gap)
 {
     gaps_.append(gap);
-    QString reason;
-    if (database_ == nullptr || !database_->add_gap(table_, gap, &reason))
-        qDebug().noquote() << "Error storing a gap of the run:" << reason;
+    const Status stored = store_ != nullptr ? store_->gap_found(gap) : Status::not_found({});
+    if (!stored.ok())
+        qDebug().noquote() << "Error storing a gap of the run:" << stored.message();
+    if (followers_ != nullptr)
+        followers_->notify([gap](RunSink &sink) { return sink.gap_found(gap); });
 }
 
 bool RunChronicle::add_mark(const RunMark &mark)
 {
-    QString reason;
-    if (database_ != nullptr && database_->add_mark(table_, mark, &reason))
+    const Status stored = store_ != nullptr ? store_->mark_added(mark) : Status::not_found({});
+    if (followers_ != nullptr)
+        followers_->notify([mark](RunSink &sink) { return sink.mark_added(mark); });
+    if (stored.ok())
         return true;
-    qDebug().noquote() << "Error storing a mark:" << reason;
+    qDebug().noquote() << "Error storing a mark:" << stored.message();
     return false;
 }
 
@@ -127,13 +140,13 @@ void RunChronicle::ended(const QString &outcome, qint64 committedRows, DataQueue
     facts_.droppedFrames = queues.dropped_frames() - framesDroppedBefore_;
     facts_.droppedSamples = queues.dropped_records() - samplesDroppedBefore_;
     facts_.ended = QDateTime::currentDateTimeUtc();
-    if (database_ == nullptr)
+    if (store_ == nullptr)
         return;
-    QString reason;
-    if (database_->write_facts_end(table_, facts_, &reason)) {
+    const Status written = store_->write_end(facts_);
+    if (written.ok()) {
         owner_.release();
         return;
     }
-    qDebug().noquote() << "Error completing the run's facts:" << reason;
+    qDebug().noquote() << "Error completing the run's facts:" << written.message();
     owner_.keep_end(facts_);
 }

@@ -11,15 +11,18 @@
 #include <optional>
 
 class DataQueues;
+class RunTableSink;
 class SampleDatabase;
+class SinkFanout;
 class StatusReply;
 struct RunSettings;
 
 // Keeps a run's facts (see RunFacts) in step with the run: writes them when its table is
 // made, counts the time it spends paused and completes them when it ends; commits its gaps
-// (see RunGap) as they become known. A failure to write them is logged; the run goes on. It
-// holds the run (see RunOwner) meanwhile, and writes the ends other runs of the database
-// could not write into their facts before the next run starts.
+// (see RunGap) and marks as they become known. Writes them through the run's table sink and
+// tells the run's other sinks (the followers see them in turn with the committed rows). A failure
+// to write them is logged; the run goes on. It holds the run (see RunOwner) meanwhile, and writes
+// the ends other runs of the database could not write into their facts before the next run starts.
 // Used by RunSession on its thread only.
 class RunChronicle
 {
@@ -27,8 +30,9 @@ public:
     // What the instrument last said of itself, for the facts of the next run.
     void set_instrument_status(const StatusReply &status);
 
-    void started(SampleDatabase *database, const QString &table, const QDateTime &startTime,
-                 const RunSettings &settings);
+    // `followers` may be null (no sink but the table).
+    void started(SampleDatabase *database, RunTableSink *store, SinkFanout *followers,
+                 const QDateTime &startTime, const RunSettings &settings);
     // Takes the queues' drop counts as the run's zero and forgets where they dropped before.
     void begun(DataQueues &queues);
     // Paused at runTime seconds of running time; the pause is a gap once it is over.
@@ -51,8 +55,8 @@ public:
 private:
     void add_gap(const RunGap &gap);
 
-    SampleDatabase *database_ = nullptr;
-    QString table_;
+    RunTableSink *store_ = nullptr;
+    SinkFanout *followers_ = nullptr;
     RunFacts facts_;
     std::optional<int> batteryPercent_;
     std::optional<bool> rangeModule_;

@@ -5,9 +5,11 @@
 #include "datasavedisplay.h"
 #include "logmanager.h"
 #include "protocol.h"
+#include "runtablesink.h"
 #include "runverdict.h"
 #include "sampledatabase.h"
 #include "serialmanager.h"
+#include "sinkfanout.h"
 
 #include <QThread>
 #include <QTimer>
@@ -15,12 +17,11 @@
 #include <algorithm>
 
 RunSession::RunSession(SerialManager *serial, DataQueues *queues, SampleDatabase *database,
-                       SampleSink *plot, QObject *parent)
+                       QObject *parent)
     : QObject(parent)
     , serial_(serial)
     , queues_(queues)
     , database_(database)
-    , plot_(plot)
     , overrunTimer_(new QTimer(this))
     , stopTimer_(new QTimer(this))
     , drainTimer_(new QTimer(this))
@@ -65,8 +66,31 @@ bool RunSession::create_table(const QDateTime &startTime, const RunSettings &set
     }
     table_ = table;
     settings_ = settings;
-    chronicle_.started(database_, table_, startTime, settings_);
+    store_ = std::make_unique<RunTableSink>(database_, table_);
+    // Followers done with earlier runs are let go; one still busy is kept, not waited for.
+    retiredFanouts_.erase(std::remove_if(retiredFanouts_.begin(), retiredFanouts_.end(),
+                                         [](const std::unique_ptr<SinkFanout> &fanout) {
+                                             return fanout->wait_closed(
+                                                 std::chrono::milliseconds(0));
+                                         }),
+                          retiredFanouts_.end());
+    if (fanout_) {
+        fanout_->close(); // a table made for a run that never began
+        retiredFanouts_.push_back(std::move(fanout_));
+    }
+    fanout_ = std::make_unique<SinkFanout>(sinks_);
+    chronicle_.started(database_, store_.get(), fanout_.get(), startTime, settings_);
     return true;
+}
+
+void RunSession::add_sink(RunSink *sink)
+{
+    sinks_.append(sink);
+}
+
+Status RunSession::sink_status(const RunSink *sink) const
+{
+    return fanout_ ? fanout_->status_of(sink) : Status::success();
 }
 
 void RunSession::begin()
@@ -87,12 +111,13 @@ void RunSession::begin()
     droppedAtBegin_ = queues_->dropped_frames() + queues_->dropped_records();
     chronicle_.begun(*queues_);
     serial_->set_reading(true);
-    decoder_ =
-        std::make_unique<DataProcess>(settings_.singleChannel, settings_.rate, queues_, plot_);
+    decoder_ = std::make_unique<DataProcess>(settings_.singleChannel, settings_.rate, queues_,
+                                             fanout_.get());
     // Emitted on the decoding thread; the run is ended here, in this object's thread.
     connect(decoder_.get(), &DataProcess::stop_sample_data, this, &RunSession::end_frame_decoded,
             Qt::QueuedConnection);
-    saver_ = std::make_unique<DataSaveDisplay>(queues_, database_);
+    saver_ = std::make_unique<DataSaveDisplay>(queues_, store_.get());
+    saver_->set_followers(fanout_.get());
     connect(saver_.get(), &DataSaveDisplay::storing_failed, this, &RunSession::storing_failed,
             Qt::QueuedConnection);
     serial_->write_data(start_command(settings_));
@@ -362,5 +387,9 @@ void RunSession::complete_end()
     write_log(QStringLiteral("执行时间 = ") + QString::number(finalElapsedMs_) +
               QStringLiteral(" ms"));
     report_ = RunVerdict::report(*this, stopAsked_, stopBy_);
+    fanout_->notify([facts = chronicle_.facts(), report = report_](RunSink &sink) {
+        return sink.run_ended(facts, report);
+    });
+    fanout_->close();
     emit finished(outcome);
 }

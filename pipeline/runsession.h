@@ -3,22 +3,27 @@
 #include "runchronicle.h"
 #include "runreport.h"
 #include "runsettings.h"
+#include "status.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
+#include <QList>
 #include <QObject>
 #include <QString>
 
 #include <chrono>
 #include <memory>
+#include <vector>
 
 class DataProcess;
 class DataQueues;
 class DataSaveDisplay;
 class QTimer;
 class SampleDatabase;
-class SampleSink;
+class RunSink;
+class RunTableSink;
 class SerialManager;
+class SinkFanout;
 
 // One run on the instrument, the same for the window and the headless recorder: the run
 // table, the frame reader, the decoding and save threads, the start, pause, continue and stop
@@ -30,6 +35,8 @@ class SerialManager;
 // waits for them. A run still going stopConfirmLimit after its collection time (time
 // spent paused does not count) is stopped as if the operator had asked, and so is a run
 // whose samples stop reaching the table (a full disk, a read-only or locked file).
+// The rows and events go to the run's table (RunTableSink) and to the sinks added to it (see
+// RunSink): a sink that throws, fails or stalls does not stop or slow the run.
 // Lives in the thread of the serial manager (the GUI or main thread).
 class RunSession : public QObject
 {
@@ -40,13 +47,17 @@ public:
     using Outcome = RunOutcome;
     static constexpr std::chrono::milliseconds stopConfirmLimit{5000};
 
-    // `plot` may be null (headless recording).
     RunSession(SerialManager *serial, DataQueues *queues, SampleDatabase *database,
-               SampleSink *plot, QObject *parent = nullptr);
+               QObject *parent = nullptr);
     // A run still going is ended at once (end_now).
     ~RunSession() override;
     RunSession(const RunSession &) = delete;
     RunSession &operator=(const RunSession &) = delete;
+
+    // Feeds `sink` from the next create_table on; it must outlive this session.
+    void add_sink(RunSink *sink);
+    // The first failure of an added sink in the current or last run; ok while it had none.
+    Status sink_status(const RunSink *sink) const;
 
     // Creates the table of a run started at startTime, under a name no other run has; false
     // (and nothing else changes) when it could not be created. Then begin() starts the run,
@@ -138,7 +149,13 @@ private:
     SerialManager *const serial_;
     DataQueues *const queues_;
     SampleDatabase *const database_;
-    SampleSink *const plot_;
+    QList<RunSink *> sinks_; // not owned
+    // The current or last run's table and sinks; replaced by the next create_table.
+    std::unique_ptr<RunTableSink> store_;
+    std::unique_ptr<SinkFanout> fanout_;
+    // Earlier runs' sinks, kept until this session goes so that a follower still busy
+    // with its last calls never holds up the next run.
+    std::vector<std::unique_ptr<SinkFanout>> retiredFanouts_;
     std::unique_ptr<DataProcess> decoder_;
     std::unique_ptr<DataSaveDisplay> saver_;
     QTimer *overrunTimer_ = nullptr; // collection time + stopConfirmLimit of running time

@@ -4,6 +4,8 @@
 #include "clocktext.h"
 #include "discgraph.h"
 #include "gapbands.h"
+#include "liveplotsink.h"
+#include "samplebatch.h"
 #include "sampledatabase.h"
 #include "savefilecommit.h"
 #include "steplabelticker.h"
@@ -85,6 +87,7 @@ VoltagePlot::VoltagePlot(SampleDatabase *sampleDatabase, QWidget *parent)
     , cursors_(new PlotCursors(this))
     , gapBands_(new GapBands(this))
     , markLines_(new MarkLines(this))
+    , liveSink_(std::make_unique<LivePlotSink>(this))
 {
     connect(gapBands_, &GapBands::changed, this, &VoltagePlot::redraw_soon);
     connect(markLines_, &MarkLines::changed, this, &VoltagePlot::redraw_soon);
@@ -181,19 +184,53 @@ void VoltagePlot::setup_graphs(bool singleChannel, const QList<bool> &channelVis
     // pass of the event loop, so a run's start does not hold the GUI thread for a frame.
 }
 
+RunSink *VoltagePlot::live_sink() const
+{
+    return liveSink_.get();
+}
+
+void VoltagePlot::append_batch(const SampleBatch &batch)
+{
+    QMutexLocker lock(&stagingMutex);
+    if (batch.column_count() == 1) {
+        const QList<double> &values = batch.column(0);
+        for (qsizetype row = 0; row < batch.size(); ++row) {
+            const double time = batch.times().at(row);
+            track_extremes(0, time, values.at(row));
+            lastTime = time;
+            if (!pendingPoints.isEmpty())
+                pendingPoints[0].append(QCPGraphData(time, values.at(row)));
+            latestValues[0] = values.at(row);
+        }
+        return;
+    }
+    // Values beyond the graphs of the run (a sample of the wrong mode) are dropped.
+    const int count = std::min<int>(batch.column_count(), graphVisible.size());
+    for (qsizetype row = 0; row < batch.size(); ++row) {
+        const double time = batch.times().at(row);
+        for (int i = 0; i < count; ++i)
+            stage_point(i, time, batch.column(i).at(row));
+        lastTime = time;
+    }
+}
+
 void VoltagePlot::append_samples(double time, const QList<double> &values)
 {
     QMutexLocker lock(&stagingMutex);
     // Values beyond the graphs of the run (a sample of the wrong mode) are dropped.
     const int count = std::min<int>(values.size(), graphVisible.size());
-    for (int i = 0; i < count; ++i) {
-        if (!graphVisible.at(i))
-            continue;
-        track_extremes(i, time, values.at(i));
-        latestValues[i] = values.at(i);
-        pendingPoints[i].append(QCPGraphData(time, values.at(i)));
-    }
+    for (int i = 0; i < count; ++i)
+        stage_point(i, time, values.at(i));
     lastTime = time;
+}
+
+void VoltagePlot::stage_point(int index, double time, double value)
+{
+    if (!graphVisible.at(index))
+        return;
+    track_extremes(index, time, value);
+    latestValues[index] = value;
+    pendingPoints[index].append(QCPGraphData(time, value));
 }
 
 void VoltagePlot::append_sample(double time, double value)

@@ -5,7 +5,6 @@
 #include "marklines.h"
 #include "plotcursors.h"
 #include "protocol.h"
-#include "samplesink.h"
 #include "windowextremes.h"
 
 #include <QColor>
@@ -23,6 +22,9 @@
 #include <vector>
 
 class GapBands;
+class LivePlotSink;
+class RunSink;
+class SampleBatch;
 class QTimer;
 class SampleDatabase;
 class TimeOfDayTicker;
@@ -37,7 +39,7 @@ class TimeOfDayTicker;
 // History loads read the database on the loader's thread, one at a time, and
 // hand the rows (or, for long ranges, a min/max envelope per pixel column) back
 // to the GUI thread (HistoryLoader).
-class VoltagePlot : public QCustomPlot, public SampleSink
+class VoltagePlot : public QCustomPlot
 {
     Q_OBJECT
 
@@ -76,9 +78,17 @@ public:
     // the previous one first.
     void set_database(SampleDatabase *database);
 
-    // Decoding thread.
-    void append_samples(double time, const QList<double> &values) override;
-    void append_sample(double time, double value) override;
+    // The sink that feeds this plot the rows of the run as they are decoded (see
+    // LivePlotSink), for the run engine.
+    RunSink *live_sink() const;
+
+    // Decoding thread (see LivePlotSink).
+    // Rows of a run, one value per graph: the staging lock is taken once for all of them.
+    void append_batch(const SampleBatch &batch);
+    // One multi-channel time point: channels 1..16 in millivolts.
+    void append_samples(double time, const QList<double> &values);
+    // One single-channel sample.
+    void append_sample(double time, double value);
 
     double channel_value(int index) const;
     void set_channel_visible(int index, bool visible);
@@ -156,7 +166,8 @@ private:
     // Takes the results the loader has finished, in order.
     void take_finished_loads();
 
-    // The caller of these three holds stagingMutex.
+    // The caller of these four holds stagingMutex.
+    void stage_point(int index, double time, double value);
     void track_extremes(int index, double time, double value);
     void expire_extremes(double latest);
     std::optional<Extreme> window_extreme(bool maximum) const; // over all channels
@@ -206,6 +217,7 @@ private:
     // before are dropped.
     quint64 runGeneration = 0;             // GUI thread only
     std::unique_ptr<HistoryLoader> loader; // destroyed first in the destructor
+    std::unique_ptr<LivePlotSink> liveSink_;
 
     // Everything below is shared with the decoding thread, guarded by stagingMutex.
     mutable QMutex stagingMutex;

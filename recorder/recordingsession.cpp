@@ -10,7 +10,7 @@ RecordingSession::RecordingSession(InstrumentLink *link, SampleDatabase *databas
                                    const RecordOptions &options, QObject *parent)
     : QObject(parent)
     , options_(options)
-    , run_(new RunSession(link->serial(), link->queues(), database, nullptr, this))
+    , run_(new RunSession(link->serial(), link->queues(), database, this))
     , statusTimer_(new QTimer(this))
     , statusLine_(options.seconds())
 {

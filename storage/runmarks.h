@@ -1,17 +1,11 @@
 #pragma once
 
+#include "runmark.h"
+
 #include <QList>
 #include <QString>
 
 struct sqlite3;
-
-// An operator's note at a moment of a run: seconds of running time from its start (time
-// paused not counted, as the rows' times) and a short text.
-struct RunMark
-{
-    double time = 0.0;
-    QString text;
-};
 
 // The marks of a run, in a table beside the run table (its name with "_marks" added), made
 // with the first mark. Each mark is committed as it is added, so a killed run keeps every one.

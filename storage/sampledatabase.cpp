@@ -225,6 +225,20 @@ int SampleDatabase::insert_samples(const QList<SampleRow> &batch, QString *error
     return writer_->insert(handle(connection()), batch, error);
 }
 
+std::unique_ptr<RunWriter> SampleDatabase::take_writer(const QString &table)
+{
+    QMutexLocker lock(&writerMutex_);
+    if (writer_ == nullptr || writer_->table() != table) {
+        return nullptr;
+    }
+    return std::move(writer_);
+}
+
+int SampleDatabase::insert_samples(RunWriter &writer, const QList<SampleRow> &batch, QString *error)
+{
+    return writer.insert(handle(connection()), batch, error);
+}
+
 int SampleDatabase::insert_rows(const double *values, qsizetype rows, QString *error)
 {
     QMutexLocker lock(&writerMutex_);

@@ -75,6 +75,12 @@ public:
     // refuses ends the batch. When rows that fit were lost, `error` (if given) receives
     // SQLite's reason, else it is cleared.
     int insert_samples(const QList<SampleRow> &batch, QString *error = nullptr);
+    // Hands the writer of the table the last create_table or create_run_table made over to
+    // the run that writes it (see RunTableSink); null when `table` is not that table.
+    // insert_samples and insert_rows then have no table until the next one is made or selected.
+    std::unique_ptr<RunWriter> take_writer(const QString &table);
+    // Appends rows through `writer`, on the calling thread's connection, as insert_samples.
+    int insert_samples(RunWriter &writer, const QList<SampleRow> &batch, QString *error);
     // The same for `rows` rows laid out one after another, each the time and then 1 or 16
     // voltages as the current table has them: no list per row, for bulk loads.
     int insert_rows(const double *values, qsizetype rows, QString *error = nullptr);

@@ -4,6 +4,7 @@
 #include "historyload.h"
 #include "residentmemory.h"
 #include "runenvelope.h"
+#include "runtablesink.h"
 #include "sampledatabase.h"
 #include "scopedworkdir.h"
 #include "voltageplot.h"
@@ -308,7 +309,8 @@ void TestVoltagePlotBrowse::longRunZoomedOutShowsAnEnvelopeOfBoundedSize()
     const int spikeAt = rows / 2 + 17;
     {
         DataQueues queues;
-        DataSaveDisplay saver(&queues, database.get());
+        RunTableSink store(database.get(), table);
+        DataSaveDisplay saver(&queues, &store);
         saver.start();
         constexpr int chunk = 2048;
         std::vector<double> times(chunk);

@@ -2,6 +2,7 @@
 // drop counts, the save thread's final count, and the table envelopes.
 #include "dataqueues.h"
 #include "datasavedisplay.h"
+#include "runtablesink.h"
 #include "sampledatabase.h"
 #include "scopedworkdir.h"
 #include "statusline.h"
@@ -74,7 +75,8 @@ void RecordPartsTest::finishedSaveThreadHasStoredEverythingQueuedWithoutAnEndMar
     QVERIFY(database.create_table(table, true));
 
     DataQueues queues;
-    DataSaveDisplay saver(&queues, &database);
+    RunTableSink store(&database, table);
+    DataSaveDisplay saver(&queues, &store);
     // More than one batch, and no end marker: a run ended by a lost port.
     constexpr int records = 1234;
     for (int i = 0; i < records; ++i) {

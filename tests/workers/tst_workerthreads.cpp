@@ -5,37 +5,40 @@
 #include "instrumentframes.h"
 #include "logcapture.h"
 #include "runchronicle.h"
+#include "runreport.h"
 #include "runsettings.h"
+#include "runtablesink.h"
+#include "samplebatch.h"
 #include "sampledatabase.h"
-#include "samplesink.h"
 #include "scopedworkdir.h"
+#include "sinkfanout.h"
 
 #include <QMutex>
 #include <QRegularExpression>
+#include <QSemaphore>
 #include <QSignalSpy>
 #include <QSqlQuery>
 #include <QTest>
 
 #include <array>
 #include <cmath>
+#include <stdexcept>
 
 namespace {
 
-// Collects what the decoding thread hands to the plot.
-class RecordingSink : public SampleSink
+// Collects what the decoding thread hands to the live sinks.
+class RecordingSink : public RunSink
 {
 public:
-    void append_sample(double time, double value) override
+    QString sink_name() const override { return QStringLiteral("recording"); }
+    Feed feed() const override { return Feed::Decoded; }
+    Status take_batch(const SampleBatch &batch) override
     {
         QMutexLocker lock(&mutex_);
-        points_.append({time, value});
-    }
-    void append_samples(double time, const QList<double> &values) override
-    {
-        QMutexLocker lock(&mutex_);
-        SampleRow row{time};
-        row.append(values);
-        points_.append(row);
+        for (qsizetype i = 0; i < batch.size(); ++i) {
+            points_.append(batch.row(i));
+        }
+        return Status::success();
     }
     QList<SampleRow> points() const
     {
@@ -46,6 +49,69 @@ public:
 private:
     mutable QMutex mutex_;
     QList<SampleRow> points_;
+};
+
+// A follower that throws at its first batch.
+class ThrowingSink : public RunSink
+{
+public:
+    QString sink_name() const override { return QStringLiteral("throwing"); }
+    Status take_batch(const SampleBatch &) override
+    {
+        throw std::runtime_error("mirror went away");
+    }
+};
+
+// A follower stuck in its first batch until `release` is released; then notes, in order, the
+// rows it was handed or told it missed, and its end.
+class StallingSink : public RunSink
+{
+public:
+    struct Call
+    {
+        QString what; // "rows", "missed" or "ended"
+        qint64 first = 0;
+        qint64 end = 0;
+    };
+
+    QString sink_name() const override { return QStringLiteral("stalling"); }
+    Status take_batch(const SampleBatch &batch) override
+    {
+        if (!stalled_) {
+            stalled_ = true;
+            release.acquire();
+        }
+        note({QStringLiteral("rows"), batch.first_row(), batch.end_row()});
+        return Status::success();
+    }
+    Status rows_missed(qint64 firstRow, qint64 count) override
+    {
+        note({QStringLiteral("missed"), firstRow, firstRow + count});
+        return Status::success();
+    }
+    Status run_ended(const RunFacts &, const RunReport &) override
+    {
+        note({QStringLiteral("ended"), 0, 0});
+        return Status::success();
+    }
+    QList<Call> calls() const
+    {
+        QMutexLocker lock(&mutex_);
+        return calls_;
+    }
+
+    QSemaphore release;
+
+private:
+    void note(const Call &call)
+    {
+        QMutexLocker lock(&mutex_);
+        calls_.append(call);
+    }
+
+    bool stalled_ = false; // the dispatcher's thread only
+    mutable QMutex mutex_;
+    QList<Call> calls_;
 };
 
 // Volts of slot `slot` in frame `frame`: distinct, exactly representable in mV.
@@ -107,6 +173,7 @@ private slots:
     void recordsQueuedAtDestructionAreStillStored();
     void multiChannelRowsRoundTripThroughTheSaveThread();
     void framesAFullQueueDroppedAreAGapWhereTheirSamplesAreMissing();
+    void followersThatThrowOrStallLeaveEveryRowInTheTable();
 };
 
 void WorkerThreadsTest::decodingTimesAndSlotsFollowModeAndRate_data()
@@ -137,7 +204,8 @@ void WorkerThreadsTest::decodingTimesAndSlotsFollowModeAndRate()
     }
     queues.push_serial(end_frame_text(InstrumentFrames::stopped_type));
 
-    DataProcess thread(single, rate, &queues, &sink);
+    SinkFanout live({&sink});
+    DataProcess thread(single, rate, &queues, &live);
     QSignalSpy stopped(&thread, &DataProcess::stop_sample_data);
     thread.start();
     QVERIFY(thread.wait(10000));
@@ -221,7 +289,8 @@ void WorkerThreadsTest::finishingDecodesEveryQueuedFrameFirst()
     ScopedWorkDir dir;
     DataQueues queues;
     RecordingSink plot;
-    DataProcess thread(false, 100, &queues, &plot);
+    SinkFanout live({&plot});
+    DataProcess thread(false, 100, &queues, &live);
     QSignalSpy stopped(&thread, &DataProcess::stop_sample_data);
     thread.start();
     for (int frame = 0; frame < frames; ++frame)
@@ -260,7 +329,8 @@ void WorkerThreadsTest::endingWithoutWaitingReportsThroughFinishedKeepingEveryRo
     QVERIFY(database.create_table(table, false));
     DataQueues queues;
     DataProcess decoder(false, 100, &queues, nullptr);
-    DataSaveDisplay saver(&queues, &database, std::chrono::hours(1));
+    RunTableSink store(&database, table);
+    DataSaveDisplay saver(&queues, &store, std::chrono::hours(1));
     // QThread::finished is emitted on the ending thread: count it on this one.
     int decoded = 0;
     int saved = 0;
@@ -294,7 +364,8 @@ void WorkerThreadsTest::saveThreadWritesFullBatchesThenTheRest()
     QVERIFY(database.create_table(QStringLiteral("dataSample_20240105_14_03_59"), true));
     DataQueues queues;
     // Records that never grow old: only a full batch is written during the run.
-    DataSaveDisplay thread(&queues, &database, std::chrono::hours(1));
+    RunTableSink store(&database, QStringLiteral("dataSample_20240105_14_03_59"));
+    DataSaveDisplay thread(&queues, &store, std::chrono::hours(1));
     thread.start();
 
     for (int i = 0; i < 500; ++i) {
@@ -335,7 +406,8 @@ void WorkerThreadsTest::slowRecordsReachTheTableWithoutAFullBatch()
     QVERIFY(database.open_database());
     QVERIFY(database.create_table(QStringLiteral("dataSample_20240105_14_03_58"), true));
     DataQueues queues;
-    DataSaveDisplay thread(&queues, &database);
+    RunTableSink store(&database, QStringLiteral("dataSample_20240105_14_03_58"));
+    DataSaveDisplay thread(&queues, &store);
     thread.start();
     for (int i = 0; i < 6; ++i) {
         queues.push_sample(i, i);
@@ -354,7 +426,8 @@ void WorkerThreadsTest::commitPendingStoresWhatIsHeldAndQueued()
     QVERIFY(database.open_database());
     QVERIFY(database.create_table(QStringLiteral("dataSample_20240105_14_03_57"), true));
     DataQueues queues;
-    DataSaveDisplay thread(&queues, &database, std::chrono::hours(1));
+    RunTableSink store(&database, QStringLiteral("dataSample_20240105_14_03_57"));
+    DataSaveDisplay thread(&queues, &store, std::chrono::hours(1));
     const QString table = database.current_table_name();
 
     // Records still queued when it is asked.
@@ -384,7 +457,8 @@ void WorkerThreadsTest::runWithoutSamplesInsertsNothing()
     QVERIFY(database.open_database());
     QVERIFY(database.create_table(QStringLiteral("dataSample_20240105_14_04_00"), false));
     DataQueues queues;
-    DataSaveDisplay thread(&queues, &database);
+    RunTableSink store(&database, QStringLiteral("dataSample_20240105_14_04_00"));
+    DataSaveDisplay thread(&queues, &store);
     queues.push_sample(-1.0, -1.0);
     thread.start();
     QVERIFY(thread.wait(10000));
@@ -401,7 +475,8 @@ void WorkerThreadsTest::recordsQueuedAtDestructionAreStillStored()
     QVERIFY(database.create_table(QStringLiteral("dataSample_20240105_14_04_01"), true));
     DataQueues queues;
     {
-        DataSaveDisplay thread(&queues, &database);
+        RunTableSink store(&database, QStringLiteral("dataSample_20240105_14_04_01"));
+        DataSaveDisplay thread(&queues, &store);
         thread.start();
         QTRY_VERIFY_WITH_TIMEOUT(thread.isRunning(), 10000);
         // No end marker: the run ends because its owner deletes the thread.
@@ -425,8 +500,10 @@ void WorkerThreadsTest::multiChannelRowsRoundTripThroughTheSaveThread()
         queues.push_serial(data_frame_text(f));
     }
     queues.push_serial(end_frame_text(InstrumentFrames::finished_type));
-    DataProcess decoder(false, 150, &queues, &sink);
-    DataSaveDisplay saver(&queues, &database);
+    SinkFanout live({&sink});
+    DataProcess decoder(false, 150, &queues, &live);
+    RunTableSink store(&database, QStringLiteral("dataSample_20240105_14_04_02"));
+    DataSaveDisplay saver(&queues, &store);
     decoder.start();
     saver.start();
     QVERIFY(decoder.wait(10000));
@@ -457,8 +534,9 @@ void WorkerThreadsTest::framesAFullQueueDroppedAreAGapWhereTheirSamplesAreMissin
     const RunSettings settings{true, 1000, 100, {1.0}};
     const QDateTime start = QDateTime::currentDateTime();
     const QString table = database.create_run_table(start, true);
+    RunTableSink store(&database, table);
     RunChronicle chronicle;
-    chronicle.started(&database, table, start, settings);
+    chronicle.started(&database, &store, nullptr, start, settings);
     DataQueues queues;
     chronicle.begun(queues);
     FrameDecoder decoder(true, settings.rate, &queues, nullptr);
@@ -483,6 +561,63 @@ void WorkerThreadsTest::framesAFullQueueDroppedAreAGapWhereTheirSamplesAreMissin
     QVERIFY(qAbs(gaps[0].start - (lastDecoded + 0.001)) < 1e-9);
     QVERIFY(qAbs(gaps[0].length - 0.032) < 1e-9);
     QVERIFY(chronicle.gaps() == gaps);
+}
+
+// A follower that throws is detached and one that never returns only misses rows: the run's
+// threads end as ever, every row in the table; the stuck one, once free, is told what it missed.
+void WorkerThreadsTest::followersThatThrowOrStallLeaveEveryRowInTheTable()
+{
+    constexpr int frames = 3000; // six transactions of 501 rows and the rest
+    ScopedWorkDir dir;
+    LogCapture log;
+    SampleDatabase database;
+    QVERIFY(database.open_database());
+    const QString table = QStringLiteral("dataSample_20240105_14_04_03");
+    QVERIFY(database.create_table(table, false));
+    DataQueues queues;
+    for (int frame = 0; frame < frames; ++frame)
+        queues.push_serial(data_frame_text(frame));
+    queues.push_serial(end_frame_text(InstrumentFrames::finished_type));
+
+    ThrowingSink throwing;
+    StallingSink stalling;
+    // Room for two waiting batches: the stuck follower has more than that dropped.
+    SinkFanout sinks({&throwing, &stalling}, 2);
+    RunTableSink store(&database, table);
+    DataProcess decoder(false, 150, &queues, &sinks);
+    DataSaveDisplay saver(&queues, &store, std::chrono::hours(1));
+    saver.set_followers(&sinks);
+    decoder.start();
+    saver.start();
+    QVERIFY(decoder.wait(30000));
+    QVERIFY(saver.wait(30000));
+
+    QCOMPARE(saver.taken_count(), frames);
+    QCOMPARE(saver.committed_count(), frames);
+    QCOMPARE(saver.storage_error(), QString());
+    QCOMPARE(database.row_count(table), qint64(frames));
+    // Its own thread met the exception, maybe after the run's threads were done.
+    QTRY_VERIFY_WITH_TIMEOUT(sinks.is_detached(&throwing), 30000);
+    QCOMPARE(sinks.status_of(&throwing).message(), QStringLiteral("mirror went away"));
+    QVERIFY(!sinks.is_detached(&stalling));
+
+    sinks.notify([](RunSink &sink) { return sink.run_ended(RunFacts(), RunReport()); });
+    sinks.close();
+    stalling.release.release();
+    QVERIFY(sinks.wait_closed(std::chrono::seconds(30)));
+    const QList<StallingSink::Call> calls = stalling.calls();
+    QVERIFY(!calls.isEmpty());
+    QCOMPARE(calls.last().what, QStringLiteral("ended"));
+    // Every row once, in order, handed over or named as missed.
+    qint64 next = 0;
+    bool missed = false;
+    for (qsizetype i = 0; i + 1 < calls.size(); ++i) {
+        QCOMPARE(calls.at(i).first, next);
+        missed = missed || calls.at(i).what == QStringLiteral("missed");
+        next = calls.at(i).end;
+    }
+    QVERIFY(missed);
+    QCOMPARE(next, qint64(frames));
 }
 
 QTEST_GUILESS_MAIN(WorkerThreadsTest)
