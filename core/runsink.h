@@ -10,6 +10,7 @@ class SampleBatch;
 struct RunFacts;
 struct RunGap;
 struct RunMark;
+struct RunReport;
 
 // One destination of a run's rows and events (the live plot, a mirror, a publisher): the run
 // engine feeds every sink added to it, and no sink can stop or slow the run.
