@@ -2,17 +2,19 @@
 
 #include "busydialogjob.h"
 #include "crashrecovery.h"
-#include "mainwindow.h"
 #include "runsession.h"
 #include "sampledatabase.h"
 #include "serialmanager.h"
 
 #include <QMessageBox>
 
-CloseGuard::CloseGuard(MainWindow *window, SerialManager *serial, RunSession *session,
-                       SampleDatabase *database)
+CloseGuard::CloseGuard(QWidget *window, SerialManager *serial, RunSession *session,
+                       SampleDatabase *database, std::function<bool()> recording,
+                       std::function<QString()> exportFolder)
     : QObject(window)
     , window_(window)
+    , recording_(std::move(recording))
+    , exportFolder_(std::move(exportFolder))
     , serial_(serial)
     , session_(session)
     , database_(database)
@@ -75,7 +77,7 @@ bool CloseGuard::confirm_close()
         return true;
     QString text;
     if (unsaved.size() == 1) {
-        const bool live = window_->is_acquiring() && unsaved.first() == session_->table();
+        const bool live = recording_() && unsaved.first() == session_->table();
         const QString state = live ? tr("is still recording") : tr("has not been exported");
         text = tr("The run %1 %2. Closing the window deletes it from the database.")
                    .arg(lines.first(), state);
@@ -97,8 +99,7 @@ bool CloseGuard::confirm_close()
     for (const QString &table : std::as_const(unsaved)) {
         if (table == database_->current_table_name())
             emit export_shown_requested();
-        else if (CrashRecovery(window_, database_)
-                     .save_run(table, window_->last_export_directory()))
+        else if (CrashRecovery(window_, database_).save_run(table, exportFolder_()))
             exportedTables_.insert(table);
         if (!exportedTables_.contains(table))
             return false;
@@ -108,7 +109,7 @@ bool CloseGuard::confirm_close()
 
 qint64 CloseGuard::run_sample_count(const QString &table)
 {
-    if (window_->is_acquiring() && table == session_->table())
+    if (recording_() && table == session_->table())
         return session_->taken_count();
     // A full count of a long run would hold up the close; the run left by a crash is the
     // only one this window has not counted.

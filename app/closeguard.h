@@ -6,7 +6,9 @@
 #include <QString>
 #include <QStringList>
 
-class MainWindow;
+#include <functional>
+
+class QWidget;
 class RunSession;
 class SampleDatabase;
 class SerialManager;
@@ -20,8 +22,10 @@ class CloseGuard : public QObject
     Q_OBJECT
 
 public:
-    CloseGuard(MainWindow *window, SerialManager *serial, RunSession *session,
-               SampleDatabase *database);
+    // recording says whether the window records a run; exportFolder where it exports.
+    CloseGuard(QWidget *window, SerialManager *serial, RunSession *session,
+               SampleDatabase *database, std::function<bool()> recording,
+               std::function<QString()> exportFolder);
 
     // A run table the close drops.
     void add_run(const QString &table);
@@ -49,7 +53,9 @@ private:
     // Samples of a run the close would delete, for the close question.
     qint64 run_sample_count(const QString &table);
 
-    MainWindow *const window_;
+    QWidget *const window_;
+    const std::function<bool()> recording_;
+    const std::function<QString()> exportFolder_;
     SerialManager *const serial_;
     RunSession *const session_;
     SampleDatabase *const database_;

@@ -11,6 +11,7 @@
 #include "formsetup.h"
 #include "freespaceguard.h"
 #include "gapbands.h"
+#include "liveplotsink.h"
 #include "logmanager.h"
 #include "portreconnector.h"
 #include "portwatcher.h"
@@ -113,18 +114,22 @@ MainWindow::MainWindow(QWidget *parent)
     setup_time_of_day_action();
 
     session_ = new RunSession(serial_, queues_, database_);
-    session_->add_sink(plot_->live_sink());
+    liveSink_ = std::make_unique<LivePlotSink>(plot_);
+    session_->add_sink(liveSink_.get());
     QObject::connect(session_, &RunSession::finished, this,
                      [this](RunSession::Outcome outcome) { run_ended(outcome); });
     runStatus_ = new RunStatusBar(statusBar_, session_, this);
-    closeGuard_ = new CloseGuard(this, serial_, session_, database_);
+    closeGuard_ = new CloseGuard(
+        this, serial_, session_, database_, [this] { return acquiring_; },
+        [this] { return lastExportDir_; });
     QObject::connect(closeGuard_, &CloseGuard::export_shown_requested, this,
                      &MainWindow::on_ExportFile_clicked);
     marking_ = new RunMarking(this, plot_, session_, runStatus_);
     statusBar_->findChild<QToolButton *>(QStringLiteral("openRunButton"))
         ->menu()
         ->addActions(marking_->menu_actions());
-    review_ = new RunReview(this, database_, plot_, cursorReadout_, marking_, runStatus_);
+    review_ = new RunReview(this, database_, plot_, cursorReadout_, marking_, runStatus_,
+                            [this] { return acquiring_; });
     QObject::connect(review_, &RunReview::channel_mode_needed, this, [this](bool single) {
         if (single != is_single_channel())
             (single ? ui_->SignalChannel : ui_->MultiChannel)->click();
@@ -189,6 +194,7 @@ MainWindow::~MainWindow()
     delete marking_; // it marks through the session and the plot
     marking_ = nullptr;
     delete session_;
+    liveSink_.reset(); // fed by the session
     session_ = nullptr;
     delete plot_;
     plot_ = nullptr;

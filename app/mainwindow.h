@@ -12,6 +12,7 @@
 #include <memory>
 
 class Battery;
+class LivePlotSink;
 class QAction;
 class ChannelPanel;
 class CloseGuard;
@@ -162,11 +163,12 @@ private:
     PortReconnector *reconnector_ = nullptr; // Qt child, after the serial manager it opens
     QString portInUse_;                      // the one last connected, waited for when lost
     bool restartAfterLoss_ = false;
-    DataQueues *queues_ = nullptr;       // owned
-    SerialManager *serial_ = nullptr;    // owned
-    SampleDatabase *database_ = nullptr; // owned
-    VoltagePlot *plot_ = nullptr;        // owned, deleted before the database
-    RunSession *session_ = nullptr;      // owned, runs one run at a time
+    DataQueues *queues_ = nullptr;           // owned
+    SerialManager *serial_ = nullptr;        // owned
+    SampleDatabase *database_ = nullptr;     // owned
+    VoltagePlot *plot_ = nullptr;            // owned, deleted before the database
+    std::unique_ptr<LivePlotSink> liveSink_; // the plot's feed of the session's rows
+    RunSession *session_ = nullptr;          // owned, runs one run at a time
     std::unique_ptr<ChannelPanel> channels_;
     PortWatcher *portWatcher_ = nullptr;
     CursorReadout *cursorReadout_ = nullptr; // Qt child, under the plot

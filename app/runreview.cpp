@@ -5,7 +5,6 @@
 #include "cursorreadout.h"
 #include "gapbands.h"
 #include "loading.h"
-#include "mainwindow.h"
 #include "openrundialog.h"
 #include "runmarking.h"
 #include "runstatusbar.h"
@@ -56,10 +55,12 @@ ReviewFile review_file_kind(const QString &path)
 }
 } // namespace
 
-RunReview::RunReview(MainWindow *window, SampleDatabase *database, VoltagePlot *plot,
-                     CursorReadout *cursorReadout, RunMarking *marking, RunStatusBar *runStatus)
+RunReview::RunReview(QWidget *window, SampleDatabase *database, VoltagePlot *plot,
+                     CursorReadout *cursorReadout, RunMarking *marking, RunStatusBar *runStatus,
+                     std::function<bool()> recording)
     : QObject(window)
     , window_(window)
+    , recording_(std::move(recording))
     , database_(database)
     , plot_(plot)
     , cursorReadout_(cursorReadout)
@@ -216,7 +217,7 @@ void RunReview::end_review()
 
 bool RunReview::may_open()
 {
-    if (!window_->is_acquiring())
+    if (!recording_())
         return true;
     QMessageBox::information(window_, tr("Message"),
                              tr("Stop the run before opening a recorded one."));

@@ -3,10 +3,11 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 class CursorReadout;
-class MainWindow;
+class QWidget;
 class QTemporaryDir;
 class RunMarking;
 class RunStatusBar;
@@ -22,8 +23,10 @@ class RunReview : public QObject
     Q_OBJECT
 
 public:
-    RunReview(MainWindow *window, SampleDatabase *database, VoltagePlot *plot,
-              CursorReadout *cursorReadout, RunMarking *marking, RunStatusBar *runStatus);
+    // recording says whether the window records a run (nothing is opened meanwhile).
+    RunReview(QWidget *window, SampleDatabase *database, VoltagePlot *plot,
+              CursorReadout *cursorReadout, RunMarking *marking, RunStatusBar *runStatus,
+              std::function<bool()> recording);
     ~RunReview() override;
     RunReview(const RunReview &) = delete;
     RunReview &operator=(const RunReview &) = delete;
@@ -59,7 +62,8 @@ private:
     // False, after telling the operator, while the window records.
     bool may_open();
 
-    MainWindow *const window_;
+    QWidget *const window_;
+    const std::function<bool()> recording_;
     SampleDatabase *const database_; // the window's own
     VoltagePlot *const plot_;
     CursorReadout *const cursorReadout_;

@@ -3,6 +3,7 @@
 #include "dataprocess.h"
 #include "dataqueues.h"
 #include "datasavedisplay.h"
+#include "framedecoder.h"
 #include "logmanager.h"
 #include "protocol.h"
 #include "runtablesink.h"
@@ -386,10 +387,35 @@ void RunSession::complete_end()
     ending_ = false;
     write_log(QStringLiteral("执行时间 = ") + QString::number(finalElapsedMs_) +
               QStringLiteral(" ms"));
-    report_ = RunVerdict::report(*this, stopAsked_, stopBy_);
+    report_ = make_report();
     fanout_->notify([facts = chronicle_.facts(), report = report_](RunSink &sink) {
         return sink.run_ended(facts, report);
     });
     fanout_->close();
     emit finished(outcome);
+}
+
+RunReport RunSession::make_report() const
+{
+    RunReport report;
+    const RunSettings &settings = settings_;
+    report.outcome = outcome();
+    report.stopAsked = stopAsked_;
+    report.stopBy = stopBy_;
+    report.overran = overran();
+    report.tableLost = table_lost();
+    report.storageError = storage_error();
+    report.table = table();
+    report.takenCount = taken_count();
+    report.committedCount = committed_count();
+    report.droppedCount = dropped_count();
+    report.expectedSamples = qint64(settings.rate) * settings.seconds;
+    // A run that carries sixteen samples a frame may round its last frame down.
+    const int perFrame = FrameDecoder::samples_per_frame(settings.singleChannel, settings.rate);
+    report.fewestCompleteSamples = std::max<qint64>(0, report.expectedSamples - (perFrame - 1));
+    report.gapCount = gaps().size();
+    report.runningMs = running_ms();
+    report.elapsedMs = elapsed_ms();
+    report.stopWaitSeconds = int(stopConfirmLimit.count() / 1000);
+    return RunVerdict::judge(report);
 }

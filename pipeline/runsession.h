@@ -145,6 +145,8 @@ private:
     void finish_ending_now();
     // Takes the final counts, logs the run's duration and emits finished().
     void complete_end();
+    // The verdict on the run that just ended, from its final figures (see RunVerdict).
+    RunReport make_report() const;
 
     SerialManager *const serial_;
     DataQueues *const queues_;

@@ -1,35 +1,8 @@
 #include "runverdict.h"
 
-#include "framedecoder.h"
 #include "runfacts.h"
-#include "runsession.h"
 
 #include <algorithm>
-
-RunReport RunVerdict::report(const RunSession &session, bool stopAsked, RunReport::StopCause stopBy)
-{
-    RunReport report;
-    const RunSettings &settings = session.settings();
-    report.outcome = session.outcome();
-    report.stopAsked = stopAsked;
-    report.stopBy = stopBy;
-    report.overran = session.overran();
-    report.tableLost = session.table_lost();
-    report.storageError = session.storage_error();
-    report.table = session.table();
-    report.takenCount = session.taken_count();
-    report.committedCount = session.committed_count();
-    report.droppedCount = session.dropped_count();
-    report.expectedSamples = qint64(settings.rate) * settings.seconds;
-    // A run that carries sixteen samples a frame may round its last frame down.
-    const int perFrame = FrameDecoder::samples_per_frame(settings.singleChannel, settings.rate);
-    report.fewestCompleteSamples = std::max<qint64>(0, report.expectedSamples - (perFrame - 1));
-    report.gapCount = session.gaps().size();
-    report.runningMs = session.running_ms();
-    report.elapsedMs = session.elapsed_ms();
-    report.stopWaitSeconds = int(RunSession::stopConfirmLimit.count() / 1000);
-    return judge(report);
-}
 
 RunReport RunVerdict::judge(RunReport report)
 {

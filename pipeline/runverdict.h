@@ -4,16 +4,12 @@
 
 #include <QString>
 
-class RunSession;
-
 // Decides how a run ended, once, from what the run engine knows at its end: the problems in
 // the order they are told and the outcome the run's facts keep. Everything that tells of the
 // end renders the RunReport it makes.
 class RunVerdict
 {
 public:
-    // The report of a run that is over; stopAsked: it was stopping on request when it ended.
-    static RunReport report(const RunSession &session, bool stopAsked, RunReport::StopCause stopBy);
     // Fills in the problems and the facts' outcome of a report whose figures are known.
     static RunReport judge(RunReport report);
     // The outcome the run's facts keep (see RunFacts).

@@ -4,7 +4,6 @@
 #include "clocktext.h"
 #include "discgraph.h"
 #include "gapbands.h"
-#include "liveplotsink.h"
 #include "samplebatch.h"
 #include "sampledatabase.h"
 #include "savefilecommit.h"
@@ -87,7 +86,6 @@ VoltagePlot::VoltagePlot(SampleDatabase *sampleDatabase, QWidget *parent)
     , cursors_(new PlotCursors(this))
     , gapBands_(new GapBands(this))
     , markLines_(new MarkLines(this))
-    , liveSink_(std::make_unique<LivePlotSink>(this))
 {
     connect(gapBands_, &GapBands::changed, this, &VoltagePlot::redraw_soon);
     connect(markLines_, &MarkLines::changed, this, &VoltagePlot::redraw_soon);
@@ -182,11 +180,6 @@ void VoltagePlot::setup_graphs(bool singleChannel, const QList<bool> &channelVis
     xAxis->setRange(0, windowSeconds);
     // Not drawn here: the next refresh_view draws the empty graphs (viewStale) in its own
     // pass of the event loop, so a run's start does not hold the GUI thread for a frame.
-}
-
-RunSink *VoltagePlot::live_sink() const
-{
-    return liveSink_.get();
 }
 
 void VoltagePlot::append_batch(const SampleBatch &batch)

@@ -22,8 +22,6 @@
 #include <vector>
 
 class GapBands;
-class LivePlotSink;
-class RunSink;
 class SampleBatch;
 class QTimer;
 class SampleDatabase;
@@ -77,10 +75,6 @@ public:
     // Reads database from now on (for the runs the window records); waits for a load from
     // the previous one first.
     void set_database(SampleDatabase *database);
-
-    // The sink that feeds this plot the rows of the run as they are decoded (see
-    // LivePlotSink), for the run engine.
-    RunSink *live_sink() const;
 
     // Decoding thread (see LivePlotSink).
     // Rows of a run, one value per graph: the staging lock is taken once for all of them.
@@ -217,7 +211,6 @@ private:
     // before are dropped.
     quint64 runGeneration = 0;             // GUI thread only
     std::unique_ptr<HistoryLoader> loader; // destroyed first in the destructor
-    std::unique_ptr<LivePlotSink> liveSink_;
 
     // Everything below is shared with the decoding thread, guarded by stagingMutex.
     mutable QMutex stagingMutex;
