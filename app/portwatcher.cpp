@@ -14,16 +14,16 @@ constexpr std::chrono::milliseconds settleMs{200};
 
 PortWatcher::PortWatcher(QObject *parent, const QString &deviceFolder)
     : QObject(parent)
-    , device_watcher_(new QFileSystemWatcher(this))
+    , deviceWatcher_(new QFileSystemWatcher(this))
     , timer_(new QTimer(this))
 {
-    const bool watched = device_watcher_->addPath(deviceFolder);
+    const bool watched = deviceWatcher_->addPath(deviceFolder);
     timer_->setSingleShot(watched);
     timer_->setInterval(watched ? settleMs : pollIntervalMs);
     QObject::connect(timer_, &QTimer::timeout, this, &PortWatcher::list_in_background);
     QObject::connect(&listing_, &QFutureWatcherBase::finished, this, &PortWatcher::listing_done);
-    system_ports_ = QSerialPortInfo::availablePorts();
-    known_set_ = current_set();
+    systemPorts_ = QSerialPortInfo::availablePorts();
+    knownSet_ = current_set();
 }
 
 PortWatcher::~PortWatcher()
@@ -36,7 +36,7 @@ PortWatcher::~PortWatcher()
 void PortWatcher::start()
 {
     if (timer_->isSingleShot()) {
-        QObject::connect(device_watcher_, &QFileSystemWatcher::directoryChanged, timer_,
+        QObject::connect(deviceWatcher_, &QFileSystemWatcher::directoryChanged, timer_,
                          qOverload<>(&QTimer::start), Qt::UniqueConnection);
     } else {
         timer_->start();
@@ -45,8 +45,8 @@ void PortWatcher::start()
 
 void PortWatcher::set_extra_ports(const QStringList &ports)
 {
-    extra_ports_ = ports;
-    compare(system_ports_);
+    extraPorts_ = ports;
+    compare(systemPorts_);
 }
 
 bool PortWatcher::check()
@@ -75,11 +75,11 @@ void PortWatcher::listing_done()
 
 bool PortWatcher::compare(QList<QSerialPortInfo> ports)
 {
-    system_ports_ = std::move(ports);
+    systemPorts_ = std::move(ports);
     QStringList now = current_set();
-    if (now == known_set_)
+    if (now == knownSet_)
         return false;
-    known_set_ = std::move(now);
+    knownSet_ = std::move(now);
     emit ports_changed();
     return true;
 }
@@ -89,8 +89,8 @@ QStringList PortWatcher::current_set() const
     // Compared by system location, which is unique per port; the order the system lists
     // them in is not part of the set.
     QStringList locations;
-    for (const QSerialPortInfo &info : system_ports_)
+    for (const QSerialPortInfo &info : systemPorts_)
         locations.append(info.systemLocation());
     locations.sort();
-    return extra_ports_ + locations;
+    return extraPorts_ + locations;
 }

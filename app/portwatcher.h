@@ -28,9 +28,9 @@ public:
     void start();
 
     void set_extra_ports(const QStringList &ports);
-    QStringList extra_ports() const { return extra_ports_; }
+    QStringList extra_ports() const { return extraPorts_; }
     // The system's ports as last listed.
-    QList<QSerialPortInfo> system_ports() const { return system_ports_; }
+    QList<QSerialPortInfo> system_ports() const { return systemPorts_; }
 
     // Lists the ports now, on the calling thread, and compares the set with the last one
     // seen; emits ports_changed() and returns true when it differs.
@@ -49,11 +49,11 @@ private:
     bool compare(QList<QSerialPortInfo> ports);
     QStringList current_set() const;
 
-    QFileSystemWatcher *device_watcher_ = nullptr;
+    QFileSystemWatcher *deviceWatcher_ = nullptr;
     QTimer *timer_ = nullptr; // a short delay after a notification, or the periodic listing
     QFutureWatcher<QList<QSerialPortInfo>> listing_;
     bool relist_ = false; // a change came while a listing was under way
-    QStringList extra_ports_;
-    QList<QSerialPortInfo> system_ports_;
-    QStringList known_set_;
+    QStringList extraPorts_;
+    QList<QSerialPortInfo> systemPorts_;
+    QStringList knownSet_;
 };

@@ -36,9 +36,9 @@ LogManager::LogManager(int maxQueuedLines, QObject *parent, Clock clock)
     , file_(std::make_unique<QFile>())
     , clock_(std::move(clock))
     , maxQueuedLines_(maxQueuedLines)
-    , log_directory_(QDir::currentPath() + QStringLiteral("/Logs"))
+    , logDirectory_(QDir::currentPath() + QStringLiteral("/Logs"))
 {
-    QDir dir(log_directory_);
+    QDir dir(logDirectory_);
     const QDateTime now = clock_();
     if (dir.exists())
         remove_old_files(now);
@@ -49,17 +49,17 @@ LogManager::LogManager(int maxQueuedLines, QObject *parent, Clock clock)
     file_->setFileName(file_name_for(fileDay_));
     filePath_ = file_->fileName();
     if (file_->open(QIODevice::WriteOnly | QIODevice::Append)) {
-        file_open_ = true;
+        fileOpen_ = true;
         running_ = true;
         echo_ = true;
     } else {
-        const QFileInfo folder(log_directory_);
+        const QFileInfo folder(logDirectory_);
         if (!folder.exists())
-            open_error_ = QStringLiteral("it could not be created");
+            openError_ = QStringLiteral("it could not be created");
         else if (!folder.isDir())
-            open_error_ = QStringLiteral("it is a file, not a folder");
+            openError_ = QStringLiteral("it is a file, not a folder");
         else
-            open_error_ = file_->errorString();
+            openError_ = file_->errorString();
         qDebug().noquote() << QStringLiteral("日志文件被占用，打开失败！");
     }
 }
@@ -67,7 +67,7 @@ LogManager::LogManager(int maxQueuedLines, QObject *parent, Clock clock)
 LogManager::~LogManager()
 {
     {
-        std::lock_guard<std::mutex> lock(pause_mutex_);
+        std::lock_guard<std::mutex> lock(pauseMutex_);
         running_ = false;
     }
     wake_.notify_all();
@@ -84,7 +84,7 @@ QString LogManager::file_path() const
 
 QString LogManager::file_name_for(const QDate &day) const
 {
-    return log_directory_ + QStringLiteral("/Log") + day.toString(QStringLiteral("yyyyMMdd")) +
+    return logDirectory_ + QStringLiteral("/Log") + day.toString(QStringLiteral("yyyyMMdd")) +
            QStringLiteral(".txt");
 }
 
@@ -122,7 +122,7 @@ QDateTime LogManager::age_reference_time(const QFileInfo &info)
 
 void LogManager::remove_old_files(const QDateTime &now) const
 {
-    const QDir dir(log_directory_);
+    const QDir dir(logDirectory_);
     const QFileInfoList files = dir.entryInfoList(QDir::Files, QDir::NoSort);
     for (const QFileInfo &info : files) {
         const QDateTime reference = age_reference_time(info);
@@ -134,7 +134,7 @@ void LogManager::remove_old_files(const QDateTime &now) const
 void LogManager::write_log(QString message)
 {
     // Without an open file nothing would ever take messages out; don't let them pile up.
-    if (!file_open_)
+    if (!fileOpen_)
         return;
     QMutexLocker locker(&mutex_);
     if (queue_.size() >= maxQueuedLines_) {
@@ -167,13 +167,13 @@ bool LogManager::take_next(QString &message)
 
 void LogManager::pause(std::chrono::milliseconds duration)
 {
-    std::unique_lock<std::mutex> lock(pause_mutex_);
+    std::unique_lock<std::mutex> lock(pauseMutex_);
     wake_.wait_for(lock, duration, [this] { return !running_; });
 }
 
 void LogManager::run()
 {
-    if (!file_open_)
+    if (!fileOpen_)
         return;
 
     QTextStream stream(file_.get());

@@ -44,13 +44,13 @@ public:
     // Messages waiting to be written. Callable from any thread.
     int queued_lines() const;
 
-    QString log_directory() const { return log_directory_; }
+    QString log_directory() const { return logDirectory_; }
     // The file lines go to now (the day's). Callable from any thread.
     QString file_path() const;
     // Why the day's file could not be opened (the log folder is a file, or cannot be
     // written), or empty when it is open. Nothing is logged then; the caller should tell the
     // operator once. Fixed in the constructor, so any thread may ask.
-    QString open_error() const { return open_error_; }
+    QString open_error() const { return openError_; }
 
     // The time a file's age is counted from in the start-up clean-up: its birth time, or its
     // last-modification time where that is earlier or no birth time is recorded.
@@ -83,15 +83,15 @@ private:
     QString filePath_;                 // guarded by mutex_; file_'s name, for other threads
     std::atomic<bool> running_{false}; // cleared by the destroying thread, read by the log thread
     mutable QMutex mutex_;
-    std::mutex pause_mutex_;       // held only to sleep on or signal wake_, never with mutex_
+    std::mutex pauseMutex_;        // held only to sleep on or signal wake_, never with mutex_
     std::condition_variable wake_; // signalled when running_ is cleared
     // Set by the log thread as its last act; QThread::wait() synchronises inside Qt, where the
     // thread sanitizer cannot see it, so the destructor reads this before touching the file.
     std::atomic<bool> finished_{false};
-    bool echo_ = false;      // set in the constructor only
-    bool file_open_ = false; // set in the constructor only
-    QString open_error_;     // set in the constructor only
-    QString log_directory_;
+    bool echo_ = false;     // set in the constructor only
+    bool fileOpen_ = false; // set in the constructor only
+    QString openError_;     // set in the constructor only
+    QString logDirectory_;
 };
 
 // The one log manager of the process.

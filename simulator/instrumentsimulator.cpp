@@ -43,10 +43,10 @@ InstrumentSimulator::InstrumentSimulator(quint32 pattern)
 {
     int fds[2] = {-1, -1};
     if (pipe2(fds, O_NONBLOCK | O_CLOEXEC) == 0) {
-        wake_read_fd_ = fds[0];
-        wake_write_fd_ = fds[1];
+        wakeReadFd_ = fds[0];
+        wakeWriteFd_ = fds[1];
     }
-    open_ = pty_->is_open() && wake_read_fd_ >= 0;
+    open_ = pty_->is_open() && wakeReadFd_ >= 0;
 }
 
 InstrumentSimulator::~InstrumentSimulator()
@@ -57,11 +57,11 @@ InstrumentSimulator::~InstrumentSimulator()
         thread_.join();
     }
     pty_.reset();
-    if (wake_read_fd_ >= 0) {
-        ::close(wake_read_fd_);
+    if (wakeReadFd_ >= 0) {
+        ::close(wakeReadFd_);
     }
-    if (wake_write_fd_ >= 0) {
-        ::close(wake_write_fd_);
+    if (wakeWriteFd_ >= 0) {
+        ::close(wakeWriteFd_);
     }
 }
 
@@ -85,7 +85,7 @@ bool InstrumentSimulator::start()
     if (!is_open() || thread_.joinable()) {
         return false;
     }
-    last_tick_ = Clock::now();
+    lastTick_ = Clock::now();
     thread_ = std::thread([this] { io_loop(); });
     return true;
 }
@@ -97,18 +97,18 @@ void InstrumentSimulator::set_battery(int percent)
 
 void InstrumentSimulator::set_module_present(bool present)
 {
-    module_present_ = present;
+    modulePresent_ = present;
 }
 
 void InstrumentSimulator::set_speed_factor(double factor)
 {
-    speed_factor_ = std::max(factor, min_speed_factor);
+    speedFactor_ = std::max(factor, min_speed_factor);
 }
 
 void InstrumentSimulator::set_ramp(double voltsPerSecond)
 {
     // The slope first: the I/O thread reads it only after it sees the ramp switched on.
-    ramp_volts_per_second_ = voltsPerSecond;
+    rampVoltsPerSecond_ = voltsPerSecond;
     ramp_ = true;
 }
 
@@ -129,37 +129,37 @@ void InstrumentSimulator::set_burst(bool on)
 
 void InstrumentSimulator::set_split_status_reply(bool on)
 {
-    split_status_ = on;
+    splitStatus_ = on;
 }
 
 void InstrumentSimulator::set_ignore_stop(bool on)
 {
-    ignore_stop_ = on;
+    ignoreStop_ = on;
 }
 
 void InstrumentSimulator::set_withhold_end_frame(bool on)
 {
-    withhold_end_frame_ = on;
+    withholdEndFrame_ = on;
 }
 
 void InstrumentSimulator::set_silent_runs(bool on)
 {
-    silent_runs_ = on;
+    silentRuns_ = on;
 }
 
 void InstrumentSimulator::set_end_after_frames(qint64 frames)
 {
-    end_after_frames_ = frames;
+    endAfterFrames_ = frames;
 }
 
 void InstrumentSimulator::set_status_reply_delay(std::chrono::milliseconds delay)
 {
-    status_delay_ms_ = std::max<qint64>(delay.count(), 0);
+    statusDelayMs_ = std::max<qint64>(delay.count(), 0);
 }
 
 void InstrumentSimulator::stall(int ms)
 {
-    stall_until_ns_ = steady_ns(Clock::now() + std::chrono::milliseconds(std::max(ms, 0)));
+    stallUntilNs_ = steady_ns(Clock::now() + std::chrono::milliseconds(std::max(ms, 0)));
     wake();
 }
 
@@ -169,7 +169,7 @@ void InstrumentSimulator::vanish()
         close_line();
         return;
     }
-    vanish_requested_ = true;
+    vanishRequested_ = true;
     wake();
     std::unique_lock<std::mutex> lock(mutex_);
     closed_.wait(lock, [this] { return !open_.load(); });
@@ -180,7 +180,7 @@ void InstrumentSimulator::write_raw(const QByteArray &bytes)
     {
         const std::lock_guard<std::mutex> lock(mutex_);
         // A deep copy: implicitly shared data must not cross to the I/O thread.
-        raw_inbox_.append(bytes.constData(), bytes.size());
+        rawInbox_.append(bytes.constData(), bytes.size());
     }
     wake();
 }
@@ -204,26 +204,26 @@ QList<QByteArray> InstrumentSimulator::received_commands() const
 
 void InstrumentSimulator::wake()
 {
-    if (wake_write_fd_ >= 0) {
+    if (wakeWriteFd_ >= 0) {
         const char byte = 1;
         // A full pipe already holds a wake-up, so a failed write loses nothing.
-        [[maybe_unused]] const ssize_t n = ::write(wake_write_fd_, &byte, 1);
+        [[maybe_unused]] const ssize_t n = ::write(wakeWriteFd_, &byte, 1);
     }
 }
 
 void InstrumentSimulator::io_loop()
 {
     while (!stopping_) {
-        if (vanish_requested_) {
+        if (vanishRequested_) {
             close_line();
             return;
         }
         const Clock::time_point now = Clock::now();
         tick(now);
 
-        const bool stalled = steady_ns(now) < stall_until_ns_.load();
-        const bool quiet = now < master_quiet_until_;
-        pollfd fds[2] = {{wake_read_fd_, POLLIN, 0}, {quiet ? -1 : pty_->master_fd(), POLLIN, 0}};
+        const bool stalled = steady_ns(now) < stallUntilNs_.load();
+        const bool quiet = now < masterQuietUntil_;
+        pollfd fds[2] = {{wakeReadFd_, POLLIN, 0}, {quiet ? -1 : pty_->master_fd(), POLLIN, 0}};
         if (output_.pending() > 0 && !stalled && output_.wait(now) == Clock::duration::zero()) {
             fds[1].events |= POLLOUT;
         }
@@ -235,7 +235,7 @@ void InstrumentSimulator::io_loop()
         }
         if (fds[0].revents & POLLIN) {
             char drain[64];
-            while (::read(wake_read_fd_, drain, sizeof drain) > 0) {
+            while (::read(wakeReadFd_, drain, sizeof drain) > 0) {
             }
         }
         if (fds[1].revents & (POLLIN | POLLHUP | POLLERR)) {
@@ -243,38 +243,38 @@ void InstrumentSimulator::io_loop()
         }
         if ((fds[1].revents & POLLOUT) &&
             !output_.write_to(pty_->master_fd(), splits_.load(), Clock::now())) {
-            master_quiet_until_ = Clock::now() + hang_up_backoff;
+            masterQuietUntil_ = Clock::now() + hang_up_backoff;
         }
     }
 }
 
 void InstrumentSimulator::tick(Clock::time_point now)
 {
-    const double elapsed = std::chrono::duration<double>(now - last_tick_).count();
-    last_tick_ = now;
+    const double elapsed = std::chrono::duration<double>(now - lastTick_).count();
+    lastTick_ = now;
     {
         const std::lock_guard<std::mutex> lock(mutex_);
-        output_.append(raw_inbox_);
-        raw_inbox_.clear();
+        output_.append(rawInbox_);
+        rawInbox_.clear();
     }
-    if (!run_ || paused_ || silent_runs_.load()) {
+    if (!run_ || paused_ || silentRuns_.load()) {
         return;
     }
-    run_->advance(elapsed * speed_factor_.load());
+    run_->advance(elapsed * speedFactor_.load());
     quint64 due = run_->frames_due(burst_.load());
-    const qint64 end_after = end_after_frames_.load();
+    const qint64 end_after = endAfterFrames_.load();
     const bool ends_early = end_after >= 0 && quint64(end_after) < run_->total_frames();
     if (ends_early) {
         due = std::min(due, quint64(end_after));
     }
     while (run_->frames_taken() < due && output_.pending() < max_pending_bytes) {
         queue_frame(run_->take_frame());
-        frames_sent_.fetch_add(1);
-        samples_sent_.fetch_add(quint64(run_->samples_per_frame()));
+        framesSent_.fetch_add(1);
+        samplesSent_.fetch_add(quint64(run_->samples_per_frame()));
     }
     if (ends_early && run_->frames_taken() >= quint64(end_after)) {
         end_run(InstrumentFrames::finished_type);
-    } else if (run_->all_frames_taken() && !withhold_end_frame_.load()) {
+    } else if (run_->all_frames_taken() && !withholdEndFrame_.load()) {
         end_run(InstrumentFrames::finished_type);
     }
 }
@@ -286,14 +286,14 @@ InstrumentSimulator::Clock::duration InstrumentSimulator::poll_timeout(Clock::ti
     // With the line full, a frame that falls due cannot be queued: room on the line (POLLOUT)
     // is what to wait for, not the frame's time. A run with every frame taken (its end
     // frame withheld) has nothing more to time.
-    if (run_ && !paused_ && !silent_runs_.load() && !run_->all_frames_taken() &&
+    if (run_ && !paused_ && !silentRuns_.load() && !run_->all_frames_taken() &&
         output_.pending() < max_pending_bytes) {
-        const double seconds = run_->seconds_to_next_frame() / speed_factor_.load();
+        const double seconds = run_->seconds_to_next_frame() / speedFactor_.load();
         wait = std::min(wait, std::chrono::duration_cast<Clock::duration>(
                                   std::chrono::duration<double>(seconds)));
     }
     if (output_.pending() > 0) {
-        const qint64 stall_left = stall_until_ns_.load() - steady_ns(now);
+        const qint64 stall_left = stallUntilNs_.load() - steady_ns(now);
         if (stall_left > 0) {
             wait = std::min(wait, std::chrono::duration_cast<Clock::duration>(
                                       std::chrono::nanoseconds(stall_left)));
@@ -321,7 +321,7 @@ void InstrumentSimulator::read_commands()
             return;
         }
         // 0 or EIO: no slave is open at the moment. Keep the pair and look later.
-        master_quiet_until_ = Clock::now() + hang_up_backoff;
+        masterQuietUntil_ = Clock::now() + hang_up_backoff;
         return;
     }
 }
@@ -337,14 +337,14 @@ void InstrumentSimulator::handle_command(const QByteArray &packet)
     case code_start_multi:
         run_ = SimulatedRun::from_command(packet, pattern_);
         if (run_ && ramp_.load()) {
-            run_->set_ramp(ramp_volts_per_second_.load());
+            run_->set_ramp(rampVoltsPerSecond_.load());
         }
         paused_ = false;
-        run_active_ = true;
-        last_tick_ = Clock::now(); // the run's clock starts now
+        runActive_ = true;
+        lastTick_ = Clock::now(); // the run's clock starts now
         break;
     case code_stop:
-        if (run_ && !ignore_stop_.load() && !silent_runs_.load()) {
+        if (run_ && !ignoreStop_.load() && !silentRuns_.load()) {
             end_run(InstrumentFrames::stopped_type);
         }
         break;
@@ -357,7 +357,7 @@ void InstrumentSimulator::handle_command(const QByteArray &packet)
     case code_continue:
         if (paused_) {
             paused_ = false;
-            last_tick_ = Clock::now();
+            lastTick_ = Clock::now();
         }
         break;
     default:
@@ -375,11 +375,11 @@ void InstrumentSimulator::queue_frame(const QByteArray &frame)
 
 void InstrumentSimulator::queue_status_reply()
 {
-    const QByteArray reply = InstrumentFrames::status(battery_.load(), module_present_.load());
-    if (const qint64 delayMs = status_delay_ms_.load(); delayMs > 0) {
+    const QByteArray reply = InstrumentFrames::status(battery_.load(), modulePresent_.load());
+    if (const qint64 delayMs = statusDelayMs_.load(); delayMs > 0) {
         output_.append_gap(std::chrono::milliseconds(delayMs));
     }
-    if (!split_status_.load()) {
+    if (!splitStatus_.load()) {
         queue_frame(reply);
         return;
     }
@@ -394,14 +394,14 @@ void InstrumentSimulator::end_run(quint8 frameType)
     queue_frame(InstrumentFrames::empty(frameType));
     run_.reset();
     paused_ = false;
-    run_active_ = false;
+    runActive_ = false;
 }
 
 void InstrumentSimulator::close_line()
 {
     pty_->hang_up();
     run_.reset();
-    run_active_ = false;
+    runActive_ = false;
     {
         const std::lock_guard<std::mutex> lock(mutex_);
         open_ = false;

@@ -84,11 +84,11 @@ public:
     static float sample_volts(int channel, quint64 sampleIndex, quint32 pattern);
 
     // Sample records (time points) and data frames of runs handed to the line.
-    quint64 samples_sent() const { return samples_sent_.load(); }
-    quint64 frames_sent() const { return frames_sent_.load(); }
+    quint64 samples_sent() const { return samplesSent_.load(); }
+    quint64 frames_sent() const { return framesSent_.load(); }
     // Every 26-byte command packet received, in order.
     QList<QByteArray> received_commands() const;
-    bool run_active() const { return run_active_.load(); }
+    bool run_active() const { return runActive_.load(); }
 
 private:
     using Clock = std::chrono::steady_clock;
@@ -107,46 +107,46 @@ private:
     const quint32 pattern_;
     std::unique_ptr<PseudoTerminal> pty_;
     std::thread thread_;
-    int wake_read_fd_ = -1;
-    int wake_write_fd_ = -1;
+    int wakeReadFd_ = -1;
+    int wakeWriteFd_ = -1;
 
     // Settings written by any thread, read by the I/O thread.
     std::atomic<int> battery_{80};
-    std::atomic<bool> module_present_{false};
-    std::atomic<double> speed_factor_{1.0};
+    std::atomic<bool> modulePresent_{false};
+    std::atomic<double> speedFactor_{1.0};
     std::atomic<bool> junk_{false};
     std::atomic<bool> splits_{false};
     std::atomic<bool> burst_{false};
-    std::atomic<bool> ignore_stop_{false};
-    std::atomic<bool> withhold_end_frame_{false};
-    std::atomic<bool> silent_runs_{false};
-    std::atomic<qint64> end_after_frames_{-1};
-    std::atomic<bool> split_status_{false};
-    std::atomic<qint64> status_delay_ms_{0};
-    std::atomic<qint64> stall_until_ns_{0}; // steady clock
+    std::atomic<bool> ignoreStop_{false};
+    std::atomic<bool> withholdEndFrame_{false};
+    std::atomic<bool> silentRuns_{false};
+    std::atomic<qint64> endAfterFrames_{-1};
+    std::atomic<bool> splitStatus_{false};
+    std::atomic<qint64> statusDelayMs_{0};
+    std::atomic<qint64> stallUntilNs_{0}; // steady clock
     std::atomic<bool> ramp_{false};
-    std::atomic<double> ramp_volts_per_second_{0.0};
+    std::atomic<double> rampVoltsPerSecond_{0.0};
 
     // Written by the I/O thread, read by any thread.
     std::atomic<bool> open_{false};
-    std::atomic<bool> run_active_{false};
-    std::atomic<quint64> samples_sent_{0};
-    std::atomic<quint64> frames_sent_{0};
+    std::atomic<bool> runActive_{false};
+    std::atomic<quint64> samplesSent_{0};
+    std::atomic<quint64> framesSent_{0};
 
     // Requests to the I/O thread.
     std::atomic<bool> stopping_{false};
-    std::atomic<bool> vanish_requested_{false};
+    std::atomic<bool> vanishRequested_{false};
 
     mutable std::mutex mutex_;       // guards the members below
     std::condition_variable closed_; // signalled when open_ turns false
     QList<QByteArray> received_;
-    QByteArray raw_inbox_;
+    QByteArray rawInbox_;
 
     // Owned by the I/O thread alone.
     CommandReader commands_;
     LineOutput output_;
     std::optional<SimulatedRun> run_;
     bool paused_ = false;
-    Clock::time_point last_tick_{};
-    Clock::time_point master_quiet_until_{}; // no slave open: don't spin on hang-up
+    Clock::time_point lastTick_{};
+    Clock::time_point masterQuietUntil_{}; // no slave open: don't spin on hang-up
 };

@@ -39,20 +39,20 @@ void LineOutput::append_gap(Clock::duration gap)
 void LineOutput::pass_gaps(Clock::time_point now)
 {
     while (!gaps_.empty() && gaps_.front().at == head_) {
-        next_write_ = std::max(next_write_, now + gaps_.front().length);
+        nextWrite_ = std::max(nextWrite_, now + gaps_.front().length);
         gaps_.pop_front();
     }
 }
 
 LineOutput::Clock::duration LineOutput::wait(Clock::time_point now) const
 {
-    return next_write_ > now ? next_write_ - now : Clock::duration::zero();
+    return nextWrite_ > now ? nextWrite_ - now : Clock::duration::zero();
 }
 
 bool LineOutput::write_to(int fd, bool split, Clock::time_point now)
 {
     pass_gaps(now);
-    if (pending() == 0 || now < next_write_) {
+    if (pending() == 0 || now < nextWrite_) {
         return true;
     }
     qsizetype piece = pending();
@@ -71,7 +71,7 @@ bool LineOutput::write_to(int fd, bool split, Clock::time_point now)
     head_ += written;
     if (split) {
         std::uniform_int_distribution<long> gap(min_split_gap_us.count(), max_split_gap_us.count());
-        next_write_ = now + std::chrono::microseconds(gap(random_));
+        nextWrite_ = now + std::chrono::microseconds(gap(random_));
     }
     pass_gaps(now);
     if (head_ == buffer_.size()) {

@@ -44,6 +44,6 @@ private:
     QByteArray buffer_;
     std::deque<Gap> gaps_;
     qsizetype head_ = 0;
-    Clock::time_point next_write_{};
+    Clock::time_point nextWrite_{};
     std::mt19937 random_;
 };

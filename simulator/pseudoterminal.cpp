@@ -30,9 +30,9 @@ PseudoTerminal::PseudoTerminal()
     fcntl(master, F_SETFD, FD_CLOEXEC);
     fcntl(slave, F_SETFD, FD_CLOEXEC);
     fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
-    master_fd_ = master;
-    slave_fd_ = slave;
-    slave_name_ = QString::fromLocal8Bit(name);
+    masterFd_ = master;
+    slaveFd_ = slave;
+    slaveName_ = QString::fromLocal8Bit(name);
 }
 
 PseudoTerminal::~PseudoTerminal()
@@ -43,7 +43,7 @@ PseudoTerminal::~PseudoTerminal()
 
 bool PseudoTerminal::create_symlink(const QString &path)
 {
-    if (slave_name_.isEmpty() || path.isEmpty()) {
+    if (slaveName_.isEmpty() || path.isEmpty()) {
         return false;
     }
     const QFileInfo existing(path);
@@ -53,32 +53,32 @@ bool PseudoTerminal::create_symlink(const QString &path)
         qWarning() << "not replacing" << path << ": it is not a symbolic link";
         return false;
     }
-    if (symlink(slave_name_.toLocal8Bit().constData(), path.toLocal8Bit().constData()) != 0) {
+    if (symlink(slaveName_.toLocal8Bit().constData(), path.toLocal8Bit().constData()) != 0) {
         qWarning() << "symlink" << path << "failed:" << std::strerror(errno);
         return false;
     }
     remove_symlink();
-    link_path_ = path;
+    linkPath_ = path;
     return true;
 }
 
 void PseudoTerminal::hang_up()
 {
-    if (master_fd_ >= 0) {
-        ::close(master_fd_);
-        master_fd_ = -1;
+    if (masterFd_ >= 0) {
+        ::close(masterFd_);
+        masterFd_ = -1;
     }
-    if (slave_fd_ >= 0) {
-        ::close(slave_fd_);
-        slave_fd_ = -1;
+    if (slaveFd_ >= 0) {
+        ::close(slaveFd_);
+        slaveFd_ = -1;
     }
 }
 
 void PseudoTerminal::remove_symlink()
 {
     // Only remove the link while it still points at this terminal.
-    if (!link_path_.isEmpty() && QFileInfo(link_path_).symLinkTarget() == slave_name_) {
-        QFile::remove(link_path_);
+    if (!linkPath_.isEmpty() && QFileInfo(linkPath_).symLinkTarget() == slaveName_) {
+        QFile::remove(linkPath_);
     }
-    link_path_.clear();
+    linkPath_.clear();
 }

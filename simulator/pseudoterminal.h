@@ -15,10 +15,10 @@ public:
     PseudoTerminal(const PseudoTerminal &) = delete;
     PseudoTerminal &operator=(const PseudoTerminal &) = delete;
 
-    bool is_open() const { return master_fd_ >= 0; }
+    bool is_open() const { return masterFd_ >= 0; }
     // Non-blocking descriptor of the master side, -1 once hung up.
-    int master_fd() const { return master_fd_; }
-    QString slave_name() const { return slave_name_; }
+    int master_fd() const { return masterFd_; }
+    QString slave_name() const { return slaveName_; }
 
     // Points `path` at the slave; the link is removed again on destruction.
     bool create_symlink(const QString &path);
@@ -28,8 +28,8 @@ public:
 private:
     void remove_symlink();
 
-    int master_fd_ = -1;
-    int slave_fd_ = -1;
-    QString slave_name_;
-    QString link_path_;
+    int masterFd_ = -1;
+    int slaveFd_ = -1;
+    QString slaveName_;
+    QString linkPath_;
 };

@@ -82,20 +82,20 @@ SimulatedRun::SimulatedRun(Mode mode, const QList<float> &excitation, int rate, 
     , pattern_(pattern)
 {
     const quint64 points = quint64(rate_) * quint64(seconds_);
-    total_frames_ = samples_per_frame() == 1
-                        ? points
-                        : (points + samples_per_fast_frame - 1) / samples_per_fast_frame;
+    totalFrames_ = samples_per_frame() == 1
+                       ? points
+                       : (points + samples_per_fast_frame - 1) / samples_per_fast_frame;
 }
 
 void SimulatedRun::set_ramp(double voltsPerSecond)
 {
-    ramp_volts_per_second_ = voltsPerSecond;
+    rampVoltsPerSecond_ = voltsPerSecond;
 }
 
 float SimulatedRun::volts_at(int channel, quint64 sampleIndex) const
 {
-    if (ramp_volts_per_second_ && rate_ > 0) {
-        return ramp_volts(channel, double(sampleIndex) / rate_, *ramp_volts_per_second_);
+    if (rampVoltsPerSecond_ && rate_ > 0) {
+        return ramp_volts(channel, double(sampleIndex) / rate_, *rampVoltsPerSecond_);
     }
     return sample_volts(channel, sampleIndex, pattern_);
 }
@@ -122,7 +122,7 @@ quint64 SimulatedRun::frames_due(bool burst) const
         until = std::ceil(elapsed_ / burst_quantum_seconds) * burst_quantum_seconds;
     }
     const double due = std::floor(until * frames_per_second());
-    return due >= double(total_frames_) ? total_frames_ : quint64(due);
+    return due >= double(totalFrames_) ? totalFrames_ : quint64(due);
 }
 
 double SimulatedRun::seconds_to_next_frame() const
@@ -130,13 +130,13 @@ double SimulatedRun::seconds_to_next_frame() const
     if (all_frames_taken() || rate_ <= 0) {
         return 0.0;
     }
-    const double at = double(next_frame_ + 1) / frames_per_second();
+    const double at = double(nextFrame_ + 1) / frames_per_second();
     return at > elapsed_ ? at - elapsed_ : 0.0;
 }
 
 QByteArray SimulatedRun::take_frame()
 {
-    const quint64 index = next_frame_++;
+    const quint64 index = nextFrame_++;
     std::array<float, InstrumentFrames::slot_count> volts{};
     if (mode_ == Mode::Multi) {
         for (int c = 0; c < InstrumentFrames::slot_count; ++c) {

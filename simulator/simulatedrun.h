@@ -38,7 +38,7 @@ public:
 
     // Frames of the whole run. A fast single-channel run carries sixteen
     // samples per frame and rounds up to whole frames.
-    quint64 total_frames() const { return total_frames_; }
+    quint64 total_frames() const { return totalFrames_; }
     // Sample records (time points) carried by one data frame.
     int samples_per_frame() const;
     double frames_per_second() const;
@@ -49,8 +49,8 @@ public:
     quint64 frames_due(bool burst) const;
     // Run time left until the next frame is due (0 when one is due now).
     double seconds_to_next_frame() const;
-    quint64 frames_taken() const { return next_frame_; }
-    bool all_frames_taken() const { return next_frame_ >= total_frames_; }
+    quint64 frames_taken() const { return nextFrame_; }
+    bool all_frames_taken() const { return nextFrame_ >= totalFrames_; }
     // Builds the next data frame; frame types alternate 0x81 / 0x82.
     QByteArray take_frame();
 
@@ -62,8 +62,8 @@ private:
     int rate_ = 0;
     int seconds_ = 0;
     quint32 pattern_ = 0;
-    quint64 total_frames_ = 0;
-    quint64 next_frame_ = 0;
+    quint64 totalFrames_ = 0;
+    quint64 nextFrame_ = 0;
     double elapsed_ = 0.0;
-    std::optional<double> ramp_volts_per_second_;
+    std::optional<double> rampVoltsPerSecond_;
 };

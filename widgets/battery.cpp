@@ -20,8 +20,8 @@ void Battery::setLevel(int level)
 {
     level_ = level;
 
-    image_path_ = QStringLiteral(":/image/image_resource/battery%1.png").arg(band_of(level));
-    pixmap_.load(image_path_);
+    imagePath_ = QStringLiteral(":/image/image_resource/battery%1.png").arg(band_of(level));
+    pixmap_.load(imagePath_);
     setScaledContents(true);
     setPixmap(pixmap_);
 }

@@ -19,10 +19,10 @@ public:
 
     double level() const { return level_; }
     // Resource path of the image shown; empty before the first level arrives.
-    QString imagePath() const { return image_path_; }
+    QString imagePath() const { return imagePath_; }
 
 private:
     double level_ = 10.0;
-    QString image_path_;
+    QString imagePath_;
     QPixmap pixmap_;
 };

@@ -15,7 +15,7 @@ FlipRectAnimation::FlipRectAnimation(int width, int height, int duration, QWidge
     , duration_(duration)
 {
     setFixedSize(width_, height_);
-    y_axis_ = false;
+    yAxis_ = false;
     angle_ = 0.0;
 
     face_ = std::make_unique<QLabel>();
@@ -32,7 +32,7 @@ FlipRectAnimation::FlipRectAnimation(int width, int height, int duration, QWidge
     connect(
         animation_, &QAbstractAnimation::finished, this,
         [this] {
-            y_axis_ = !y_axis_;
+            yAxis_ = !yAxis_;
             animation_->setDirection(animation_->direction() == QAbstractAnimation::Forward
                                          ? QAbstractAnimation::Backward
                                          : QAbstractAnimation::Forward);
@@ -77,7 +77,7 @@ void FlipRectAnimation::paintEvent(QPaintEvent *event)
     const int half_width = face_->width() / 2;
     const int half_height = face_->height() / 2;
     QTransform transform;
-    if (y_axis_) {
+    if (yAxis_) {
         transform.translate(half_width, half_height);
         transform.rotate(angle_, Qt::YAxis);
         transform.translate(-half_width, -half_height);

@@ -26,7 +26,7 @@ public:
     void setTranformY(double angle);
 
     // True when the next paint turns the face about its vertical centre line.
-    bool rotatesAboutVerticalAxis() const { return y_axis_; }
+    bool rotatesAboutVerticalAxis() const { return yAxis_; }
     QAbstractAnimation::Direction direction() const;
 
 signals:
@@ -41,7 +41,7 @@ private:
     // The face is never shown and the timer lives outside the Qt tree; both are owned here.
     std::unique_ptr<QLabel> face_;
     std::unique_ptr<QTimer> timer_;
-    bool y_axis_ = false;
+    bool yAxis_ = false;
     int width_ = 0;
     int height_ = 0;
     int duration_ = 0;

@@ -20,29 +20,29 @@ Loading::Loading(QString text)
 {
     flip_ = new FlipRectAnimation(kFlipSide, kFlipSide, int(kFlipDurationMs.count()), nullptr);
 
-    flip_row_ = new QHBoxLayout();
-    flip_row_->addWidget(flip_, 0, Qt::Alignment());
-    flip_row_->setAlignment(Qt::AlignHCenter);
+    flipRow_ = new QHBoxLayout();
+    flipRow_->addWidget(flip_, 0, Qt::Alignment());
+    flipRow_->setAlignment(Qt::AlignHCenter);
 
-    main_layout_ = new QVBoxLayout();
-    main_layout_->addLayout(flip_row_, 0);
+    mainLayout_ = new QVBoxLayout();
+    mainLayout_->addLayout(flipRow_, 0);
 
-    text_label_ = new QLabel();
-    text_label_->setText(text);
-    text_label_->setStyleSheet(QStringLiteral("\n"
-                                              "        color: #8c6927;\n"
-                                              "        font-size: 20px;\n"
-                                              "        font-weight: bold;\n"
-                                              "        qproperty-alignment: 'AlignCenter';\n"
-                                              "    "));
-    text_label_->setFixedSize(180, 20);
-    main_layout_->addWidget(text_label_, 0, Qt::Alignment());
+    textLabel_ = new QLabel();
+    textLabel_->setText(text);
+    textLabel_->setStyleSheet(QStringLiteral("\n"
+                                             "        color: #8c6927;\n"
+                                             "        font-size: 20px;\n"
+                                             "        font-weight: bold;\n"
+                                             "        qproperty-alignment: 'AlignCenter';\n"
+                                             "    "));
+    textLabel_->setFixedSize(180, 20);
+    mainLayout_->addWidget(textLabel_, 0, Qt::Alignment());
 
-    main_layout_->setAlignment(Qt::AlignVCenter);
-    main_layout_->setSpacing(5);
+    mainLayout_->setAlignment(Qt::AlignVCenter);
+    mainLayout_->setSpacing(5);
 
     // Reparents the flip widget and the label to the dialog.
-    setLayout(main_layout_);
+    setLayout(mainLayout_);
 
     setWindowFlags(windowFlags() | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
     setFixedSize(200, 200);
@@ -60,15 +60,15 @@ Loading::~Loading()
     // nothing of ours left to delete.
     delete flip_;
     flip_ = nullptr;
-    delete flip_row_;
-    flip_row_ = nullptr;
-    delete text_label_;
-    text_label_ = nullptr;
-    delete main_layout_;
-    main_layout_ = nullptr;
+    delete flipRow_;
+    flipRow_ = nullptr;
+    delete textLabel_;
+    textLabel_ = nullptr;
+    delete mainLayout_;
+    mainLayout_ = nullptr;
 }
 
 void Loading::set_text(const QString &text)
 {
-    text_label_->setText(text);
+    textLabel_->setText(text);
 }

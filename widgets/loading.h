@@ -21,7 +21,7 @@ public:
 
 private:
     FlipRectAnimation *flip_ = nullptr;
-    QVBoxLayout *main_layout_ = nullptr;
-    QHBoxLayout *flip_row_ = nullptr;
-    QLabel *text_label_ = nullptr;
+    QVBoxLayout *mainLayout_ = nullptr;
+    QHBoxLayout *flipRow_ = nullptr;
+    QLabel *textLabel_ = nullptr;
 };
