@@ -42,8 +42,6 @@
 #include <QMessageBox>
 #include <QSerialPortInfo>
 #include <QSettings>
-#include <QSqlError>
-#include <QSqlQuery>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -258,6 +256,11 @@ SampleDatabase *MainWindow::shown_database() const
     return review_database_ ? review_database_.get() : database_;
 }
 
+QString MainWindow::shown_table() const
+{
+    return reviewed_table_.isEmpty() ? database_->current_table_name() : reviewed_table_;
+}
+
 bool MainWindow::open_file(const QString &file, const QString &table)
 {
     switch (review_file_kind(file)) {
@@ -366,7 +369,8 @@ bool MainWindow::show_run(std::unique_ptr<SampleDatabase> owned, SampleDatabase 
 {
     QString reason;
     std::optional<RunListing> run = source->describe_run(table, &reason);
-    if (run && (run->channels == 0 || !source->select_table(table)))
+    if (run && (run->channels == 0 || !SampleDatabase::is_valid_table_name(table) ||
+                !source->table_exists(table)))
         reason = tr("it is not a run table of this program");
     if (!reason.isEmpty() || !run) {
         QMessageBox::warning(this, tr("Warning"),
@@ -376,7 +380,7 @@ bool MainWindow::show_run(std::unique_ptr<SampleDatabase> owned, SampleDatabase 
     const bool single = run->channels == 1;
     if (single != is_single_channel())
         (single ? ui_->SignalChannel : ui_->MultiChannel)->click();
-    plot_->show_stored_run(source, single, ChannelPanel::stored_visibility(),
+    plot_->show_stored_run(source, table, single, ChannelPanel::stored_visibility(),
                            run->firstTime.value_or(0.0), run->lastTime.value_or(0.0));
     plot_->set_run_start(stored_run_start(source, table));
     const QList<RunGap> gaps = source->read_gaps(table);
@@ -385,6 +389,7 @@ bool MainWindow::show_run(std::unique_ptr<SampleDatabase> owned, SampleDatabase 
     cursor_readout_->set_run(source, table);
     cursor_readout_->set_shown_channels(ChannelPanel::stored_visibility());
     review_database_ = std::move(owned); // the one before goes once the plot left it
+    reviewed_table_ = table;
     // The status bar's counts are the last recorded run's; the reviewed run's gaps go here.
     run_status_->show_note(
         tr("Reviewing %1 of %2 (%3 rows, %4)%5. Shift+click and Ctrl+click "
@@ -559,15 +564,9 @@ void MainWindow::report_unusable_files()
     // Without these files the window still works, but runs or settings are not kept: the
     // operator has to hear it before recording rather than after.
     QStringList problems;
-    QSqlQuery probe =
-        database_->execute_query(QStringLiteral("SELECT count(*) FROM sqlite_master"));
-    if (!probe.isActive()) {
-        // A database that did not open leaves the probe without a reason of its own.
-        QString reason = database_->open_error();
-        if (reason.isEmpty())
-            reason = probe.lastError().text();
+    if (const Status readable = database_->check_readable(); !readable.ok()) {
         problems.append(tr("The database Quorlen.db cannot be used (%1): runs cannot be recorded.")
-                            .arg(reason));
+                            .arg(readable.message()));
     }
     if (const QString reason = log_manager()->open_error(); !reason.isEmpty()) {
         problems.append(tr("The log folder %1 cannot be written (%2): runs are recorded without "
@@ -712,6 +711,7 @@ void MainWindow::on_SampleStart_clicked()
     plot_->set_database(database_);
     cursor_readout_->set_run(database_, QString());
     review_database_.reset();
+    reviewed_table_.clear();
     marking_->show_run(database_, QString(), false);
     // A run started within the same second as another one, of this or another program, gets
     // a suffixed name, so no two runs ever share a table.
@@ -1081,7 +1081,7 @@ bool MainWindow::confirm_close()
     // The run on the plot is exported as the Export button does, with its picture; the
     // others as the start-up recovery does.
     for (const QString &table : std::as_const(unsaved)) {
-        if (table == database_->current_table_name())
+        if (shown_database() == database_ && table == shown_table())
             on_ExportFile_clicked();
         else if (CrashRecovery(this, database_).save_run(table, last_export_dir_))
             exported_tables_.insert(table);
@@ -1106,7 +1106,7 @@ void MainWindow::on_ExportFile_clicked()
     if (acquiring_)
         return; // also while stopping, when the button is already enabled
     SampleDatabase *source = shown_database();
-    const QString table = source->current_table_name();
-    if (RunExport(this, source, plot_).run(last_export_dir_) && source == database_)
+    const QString table = shown_table();
+    if (RunExport(this, source, table, plot_).run(last_export_dir_) && source == database_)
         exported_tables_.insert(table);
 }

@@ -77,6 +77,8 @@ public:
     bool open_csv(const QString &file);
     // The database of the run on show: the reviewed file's, or the window's own.
     SampleDatabase *shown_database() const;
+    // The run table on the plot: the reviewed one, else the one recorded last.
+    QString shown_table() const;
 
     // Read access for the tests and tools built on the window.
     VoltagePlot *plot() const { return plot_; }
@@ -189,6 +191,8 @@ private:
     std::unique_ptr<QTemporaryDir> scratch_folder_;
     // The file of a reviewed run other than the window's own; null otherwise.
     std::unique_ptr<SampleDatabase> review_database_;
+    // The run on review, of review_database_ or the window's own file; empty otherwise.
+    QString reviewed_table_;
     bool acquiring_ = false;
     bool port_error_pending_ = false; // told by run_ended, after the lost run's reports
     bool attenuator_ = false;

@@ -50,9 +50,11 @@ QString base_name(const QString &typed, bool csv, bool picture)
 }
 } // namespace
 
-RunExport::RunExport(QWidget *window, SampleDatabase *database, VoltagePlot *plot)
+RunExport::RunExport(QWidget *window, SampleDatabase *database, const QString &table,
+                     VoltagePlot *plot)
     : window_(window)
     , database_(database)
+    , table_(table)
     , plot_(plot)
 {}
 
@@ -69,8 +71,8 @@ bool RunExport::run(QString &directory)
     }
     write_log(QStringLiteral("导出数据"));
     // The run's table name tells the files of one run from another's.
-    const QString typed = ask_save_file_name(window_, tr("Saving Data Files"), directory, QString(),
-                                             database_->current_table_name());
+    const QString typed =
+        ask_save_file_name(window_, tr("Saving Data Files"), directory, QString(), table_);
     const QString path = base_name(typed, csv, picture);
     if (path.isEmpty())
         return false;
@@ -94,7 +96,7 @@ bool RunExport::run(QString &directory)
     // With a CSV the sidecar is written already; it describes the same rows.
     if (failure.isEmpty() && picture && !csv)
         failure = sidecar_failure(database_->write_sidecar(
-            png, database_->current_table_name(),
+            png, table_,
             between ? std::optional<TimeRange>(plot_->cursors()->printed_range()) : std::nullopt));
     if (!failure.isEmpty()) {
         QMessageBox::critical(window_, tr("Error"), failure);
@@ -173,23 +175,20 @@ bool RunExport::choose_kinds(bool &csv, bool &picture, bool &between)
 QString RunExport::write_table(const QString &path, bool csv, bool between)
 {
     SampleDatabase *database = database_;
+    const QString table = table_;
     std::optional<TimeRange> range;
     if (between)
         range = plot_->cursors()->printed_range();
-    return run_behind_busy_dialog(tr("Export"), [database, path, csv, range]() -> QString {
+    return run_behind_busy_dialog(tr("Export"), [database, table, path, csv, range]() -> QString {
         write_log(QStringLiteral("导出数据"));
         if (!csv)
             return QString();
         const QString file = path + QStringLiteral(".csv");
-        const bool written = range ? database
-                                         ->write_csv(file, database->current_table_name(),
-                                                     SampleDatabase::runExportDecimals, range)
-                                         .ok()
-                                   : database->export_current_table(file);
+        const bool written =
+            database->write_csv(file, table, SampleDatabase::runExportDecimals, range).ok();
         if (!written)
             return QStringLiteral("CSV save failed");
-        const QString failure =
-            sidecar_failure(database->write_sidecar(file, database->current_table_name(), range));
+        const QString failure = sidecar_failure(database->write_sidecar(file, table, range));
         // A table without the sidecar that says what it holds is no export: neither stays.
         if (!failure.isEmpty())
             QFile::remove(file);

@@ -8,7 +8,7 @@ class QWidget;
 class SampleDatabase;
 class VoltagePlot;
 
-// The operator's export of the current run: asks what to export and under which name, writes
+// The operator's export of the run on the plot: asks what to export and under which name, writes
 // the table on a worker thread behind the busy dialog, then the picture, and reports the
 // outcome. GUI thread only.
 class RunExport
@@ -16,7 +16,7 @@ class RunExport
     Q_DECLARE_TR_FUNCTIONS(RunExport)
 
 public:
-    RunExport(QWidget *window, SampleDatabase *database, VoltagePlot *plot);
+    RunExport(QWidget *window, SampleDatabase *database, const QString &table, VoltagePlot *plot);
 
     // Runs the whole exchange. The save dialog opens in `directory`, which then becomes the
     // folder of the chosen file. True when the run's table was written as CSV.
@@ -39,5 +39,6 @@ private:
 
     QWidget *window_;
     SampleDatabase *database_;
+    const QString table_; // the run exported
     VoltagePlot *plot_;
 };

@@ -4,12 +4,9 @@
 #include "console.h"
 #include "exitcode.h"
 #include "sampledatabase.h"
-#include "sqliteconnection.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSqlError>
-#include <QSqlQuery>
 
 namespace {
 const QString dbOption = QStringLiteral("db");
@@ -40,11 +37,9 @@ std::unique_ptr<SampleDatabase> ExistingDatabase::open(const QString &file)
     // SQLite opens a file lazily: one that is no database, is damaged, or cannot be read
     // where it lies (a write-ahead log in a read-only folder) only fails at the first read,
     // and would otherwise look like a database without runs.
-    const QSqlQuery probe =
-        database->execute_query(QStringLiteral("SELECT count(*) FROM sqlite_master"));
-    if (probe.lastError().isValid()) {
-        Console::error(QStringLiteral("cannot read the database %1: %2")
-                           .arg(file, sqlite_connection::reason(probe.lastError())));
+    if (const Status readable = database->check_readable(); !readable.ok()) {
+        Console::error(
+            QStringLiteral("cannot read the database %1: %2").arg(file, readable.message()));
         return nullptr;
     }
     return database;

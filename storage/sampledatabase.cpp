@@ -128,6 +128,26 @@ QString SampleDatabase::open_error() const
     return openError_;
 }
 
+Status SampleDatabase::check_readable()
+{
+    sqlite3 *db = handle(connection());
+    if (db == nullptr) {
+        const QString reason = open_error();
+        return Status::read_failed(reason.isEmpty() ? QStringLiteral("the database is not open")
+                                                    : reason);
+    }
+    if (sqlite3_exec(db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr) !=
+        SQLITE_OK) {
+        return Status::read_failed(QString::fromUtf8(sqlite3_errmsg(db)));
+    }
+    return Status::success();
+}
+
+sqlite3 *SampleDatabase::connection_handle()
+{
+    return handle(connection());
+}
+
 bool SampleDatabase::create_table(const QString &name, bool singleChannel)
 {
     {
@@ -190,31 +210,6 @@ RunWriter::Creation SampleDatabase::create_fresh_table(const QString &name, bool
     return creation;
 }
 
-bool SampleDatabase::select_table(const QString &name)
-{
-    if (!accepts_table_name(name)) {
-        return false;
-    }
-    sqlite3 *db = handle(connection());
-    if (db == nullptr || !run_catalogue::has_table(db, name)) {
-        return false;
-    }
-    // A multi-channel table has a column "Vol1"; a single-channel one only "Vol".
-    const sqlite_connection::Statement columns =
-        sqlite_connection::prepare(db, QStringLiteral("SELECT Vol1 FROM %1 LIMIT 0")
-                                           .arg(sqlite_connection::quoted(name))
-                                           .toUtf8());
-    {
-        QMutexLocker writerLock(&writerMutex_);
-        // The envelope is written only by the run that created the table.
-        writer_ = std::make_unique<RunWriter>(name, !columns, nullptr);
-    }
-    QMutexLocker lock(&stateMutex_);
-    currentTableName_ = name;
-    singleChannel_ = !columns;
-    return true;
-}
-
 int SampleDatabase::insert_samples(const QList<SampleRow> &batch, QString *error)
 {
     QMutexLocker lock(&writerMutex_);
@@ -233,37 +228,21 @@ int SampleDatabase::insert_rows(const double *values, qsizetype rows, QString *e
     return writer_->insert(handle(connection()), values, rows, error);
 }
 
-QSqlQuery SampleDatabase::query_time_range(double lower, double upper)
+RangeColumns SampleDatabase::read_time_range(const QString &table, double lower, double upper,
+                                             RangeEnds ends)
 {
-    QSqlQuery query(connection());
-    if (!query.prepare(QStringLiteral("SELECT * FROM %1 WHERE time >= ? AND time <= ?;")
-                           .arg(sqlite_connection::quoted(current_table_name())))) {
-        qDebug().noquote() << "Error executing query:" << query.lastError().text();
-        return query;
-    }
-    query.addBindValue(lower);
-    query.addBindValue(upper);
-    if (!query.exec()) {
-        qDebug().noquote() << "Error executing query:" << query.lastError().text();
-    }
-    return query;
+    return run_reader::read_time_range(handle(connection()), table, lower, upper, ends);
 }
 
-RangeColumns SampleDatabase::read_time_range(double lower, double upper, RangeEnds ends)
+qint64 SampleDatabase::count_time_range(const QString &table, double lower, double upper)
 {
-    return run_reader::read_time_range(handle(connection()), current_table_name(), lower, upper,
-                                       ends);
+    return run_reader::count_time_range(handle(connection()), table, lower, upper);
 }
 
-qint64 SampleDatabase::count_time_range(double lower, double upper)
+RangeEnvelope SampleDatabase::read_envelope(const QString &table, double lower, double upper,
+                                            int buckets)
 {
-    return run_reader::count_time_range(handle(connection()), current_table_name(), lower, upper);
-}
-
-RangeEnvelope SampleDatabase::read_envelope(double lower, double upper, int buckets)
-{
-    return run_reader::read_envelope(handle(connection()), current_table_name(), lower, upper,
-                                     buckets);
+    return run_reader::read_envelope(handle(connection()), table, lower, upper, buckets);
 }
 
 RunStatistics SampleDatabase::read_statistics(const QString &table, const TimeRange &range)
@@ -272,26 +251,6 @@ RunStatistics SampleDatabase::read_statistics(const QString &table, const TimeRa
         return RunStatistics();
     }
     return RunStatistics::read(handle(connection()), table, range);
-}
-
-QSqlQuery SampleDatabase::execute_query(const QString &sql)
-{
-    QSqlQuery query(connection());
-    if (!query.exec(sql)) {
-        qDebug().noquote() << "Error executing query:" << query.lastError().text();
-    }
-    return query;
-}
-
-bool SampleDatabase::export_current_table(const QString &path)
-{
-    const QString table = current_table_name();
-    if (table.isEmpty()) {
-        qDebug() << "Error: no current table to export";
-        return false;
-    }
-    return write_table_csv(handle(connection()), table, path, SampleDatabase::runExportDecimals)
-        .ok();
 }
 
 bool SampleDatabase::export_table(const QString &path, const QString &tableName)

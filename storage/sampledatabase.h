@@ -10,6 +10,7 @@
 #include "runstatistics.h"
 #include "runwriter.h"
 #include "samplerow.h"
+#include "status.h"
 #include "tablecsv.h"
 
 #include <QDateTime>
@@ -25,6 +26,7 @@
 class QIODevice;
 class QThread;
 class ThreadConnections;
+struct sqlite3;
 
 // The run tables of the sample database ("Quorlen.db" in the working directory by
 // default): one table per acquisition run, batched inserts, time-range reads, CSV export
@@ -57,6 +59,15 @@ public:
     bool open_database();
     // Why the last failed open_database() failed, as SQLite put it; empty after a success.
     QString open_error() const;
+    // Reads the file's catalogue on the calling thread's connection. SQLite opens a file
+    // lazily: one that is no database, is damaged, or cannot be read where it lies only fails
+    // at the first read, and would otherwise pass for a database without runs. SQLite's
+    // words on a failure.
+    Status check_readable();
+    // The calling thread's SQLite connection, opened once open_database() succeeded on any
+    // thread; null before. For the few who must run statements of their own on the very
+    // connection the database uses (its tests, the benchmarks).
+    sqlite3 *connection_handle();
     using RangeEnds = run_reader::RangeEnds;
 
     // Creates a new run table with one voltage column (Vol) or sixteen (Vol1 to Vol16), its
@@ -69,12 +80,10 @@ public:
     // run, of this or another program, has taken that name, the next free one with "_2",
     // "_3", ... appended. Returns the name, or empty when no table could be created.
     QString create_run_table(const QDateTime &startTime, bool singleChannel);
-    // Makes an existing run table the current one, to read it; its mode follows its columns.
-    // False, and nothing changes, when there is no such run table.
-    bool select_table(const QString &name);
     // Why the last failed create_table() failed, as SQLite put it; empty after a success.
     QString create_error() const;
-    // Appends rows (time first, then 1 or 16 voltages) to the current table in one
+    // Appends rows (time first, then 1 or 16 voltages) to the table the last create_table
+    // made (current_table_name) in one
     // transaction. Rows whose length does not fit the table are skipped. Returns how many
     // rows reached the table (fewer on a full disk or a lost file); the first row SQLite
     // refuses ends the batch. When rows that fit were lost, `error` (if given) receives
@@ -83,30 +92,22 @@ public:
     // The same for `rows` rows laid out one after another, each the time and then 1 or 16
     // voltages as the current table has them: no list per row, for bulk loads.
     int insert_rows(const double *values, qsizetype rows, QString *error = nullptr);
-    // Rows of the current table with time in [lower, upper], the bounds compared exactly;
-    // positioned before the first row.
-    QSqlQuery query_time_range(double lower, double upper);
-    // The same rows as columns, read without a QSqlQuery (far faster for long ranges), the
-    // ends included as asked. Empty when there is no such row or the table cannot be read.
-    RangeColumns read_time_range(double lower, double upper, RangeEnds ends = RangeEnds::Both);
-    // About how many rows of the current table lie in [lower, upper], from two index
-    // look-ups (exact while the rows were stored in time order); 0 when it cannot be told.
-    qint64 count_time_range(double lower, double upper);
-    // The extremes of every voltage column of the current table over [lower, upper] in
-    // `buckets` buckets of equal width, read from the coarsest envelope level that still
-    // gives a block or more per bucket, plus the rows that no block covers; from the rows
-    // alone when there is no envelope.
-    RangeEnvelope read_envelope(double lower, double upper, int buckets);
+    // The rows of table with time in [lower, upper] as columns, the ends included as asked.
+    // Empty when there is no such row or the table cannot be read.
+    RangeColumns read_time_range(const QString &table, double lower, double upper,
+                                 RangeEnds ends = RangeEnds::Both);
+    // About how many rows of table lie in [lower, upper], from two index look-ups (exact
+    // while the rows were stored in time order); 0 when it cannot be told.
+    qint64 count_time_range(const QString &table, double lower, double upper);
+    // The extremes of every voltage column of table over [lower, upper] in `buckets` buckets
+    // of equal width, read from the coarsest envelope level that still gives a block or more
+    // per bucket, plus the rows that no block covers; from the rows alone when there is no
+    // envelope.
+    RangeEnvelope read_envelope(const QString &table, double lower, double upper, int buckets);
     // Samples, extremes, mean and RMS of every voltage column of a run table over
     // [from, to], from the envelope levels where it has sums (see RunStatistics). Empty when
     // the name is not a run table's or the table cannot be read.
     RunStatistics read_statistics(const QString &table, const TimeRange &range);
-    // Runs sql on the calling thread's connection; a failure is reported and the failed
-    // query returned.
-    QSqlQuery execute_query(const QString &sql);
-    // The current table as CSV, voltages with one decimal. False, and no file, when there
-    // is no current table or it cannot be read or written.
-    bool export_current_table(const QString &path);
     // The named run table as CSV, voltages with four decimals. False, and no file, when
     // the name is not a run table's or the table cannot be read or written.
     bool export_table(const QString &path, const QString &tableName);
@@ -157,6 +158,8 @@ public:
     CsvOutcome write_sidecar(const QString &exportedFile, const QString &table,
                              const std::optional<TimeRange> &range = {});
 
+    // The table the inserts go to: the last one create_table or create_run_table made. Reads
+    // name their table themselves.
     QString current_table_name() const;
     QString file_name() const { return fileName_; }
     bool is_read_only() const { return access_ == Access::ReadOnly; }
@@ -188,7 +191,7 @@ private:
     QString openError_;         // guarded by stateMutex_; set by open_database
     QString createError_;       // guarded by stateMutex_; set by create_table
 
-    // Set by create_table and select_table (GUI thread), fed by insert_samples (the save
+    // Set by create_table (GUI thread), fed by insert_samples (the save
     // thread); null before the first table.
     QMutex writerMutex_;
     std::unique_ptr<RunWriter> writer_; // guarded by writerMutex_

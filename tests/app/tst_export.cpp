@@ -13,6 +13,7 @@
 #include "scopedworkdir.h"
 #include "settingsondisk.h"
 #include "settingsstore.h"
+#include "sqlrows.h"
 #include "tablecontents.h"
 #include "voltageplot.h"
 
@@ -37,8 +38,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
-#include <QSqlError>
-#include <QSqlQuery>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -72,11 +71,6 @@ int exportLogLines()
     const QString path = QStringLiteral("Logs/Log%1.txt")
                              .arg(QDate::currentDate().toString(QStringLiteral("yyyyMMdd")));
     return QString::fromUtf8(fileContents(path)).count(QStringLiteral("导出数据"));
-}
-
-bool succeeded(const QSqlQuery &query)
-{
-    return query.lastError().type() == QSqlError::NoError;
 }
 
 // Rows of a stopped single-channel run, with times and voltages that need rounding.
@@ -594,15 +588,16 @@ void ExportTest::escapeClosesTheBusyDialogEarlyAndTheResultIsStillReported()
     // and cannot finish before the operator presses Escape; the file is let go once the
     // dialog has closed.
     SampleDatabase *database = window->database();
-    QVERIFY(succeeded(database->execute_query(QStringLiteral("PRAGMA locking_mode=EXCLUSIVE"))));
-    QVERIFY(succeeded(database->execute_query(QStringLiteral("BEGIN EXCLUSIVE"))));
-    QVERIFY(succeeded(database->execute_query(QStringLiteral("COMMIT"))));
+    sqlite3 *connection = database->connection_handle();
+    QVERIFY(sql_rows::run(connection, QStringLiteral("PRAGMA locking_mode=EXCLUSIVE")));
+    QVERIFY(sql_rows::run(connection, QStringLiteral("BEGIN EXCLUSIVE")));
+    QVERIFY(sql_rows::run(connection, QStringLiteral("COMMIT")));
     bool holding = true;
     auto letGo = [&]() {
         holding = false;
-        database->execute_query(QStringLiteral("PRAGMA locking_mode=NORMAL"));
+        sql_rows::run(connection, QStringLiteral("PRAGMA locking_mode=NORMAL"));
         // The next read ends with the lock given up.
-        database->execute_query(QStringLiteral("SELECT COUNT(*) FROM sqlite_master"));
+        sql_rows::select(connection, QStringLiteral("SELECT COUNT(*) FROM sqlite_master"));
     };
 
     bool tableWrittenAtEscape = true;

@@ -6,6 +6,7 @@
 #include "runenvelope.h"
 #include "sampledatabase.h"
 #include "scopedworkdir.h"
+#include "sqlrows.h"
 #include "voltageplot.h"
 
 #include <QApplication>
@@ -332,8 +333,9 @@ void TestVoltagePlotBrowse::longRunZoomedOutShowsAnEnvelopeOfBoundedSize()
         QCOMPARE(saver.committed_count(), rows);
     }
     if (!withEnvelope)
-        database->execute_query(
-            QStringLiteral("DROP TABLE \"%1\"").arg(RunEnvelope::table_name(table)));
+        QVERIFY(
+            sql_rows::run(database->connection_handle(),
+                          QStringLiteral("DROP TABLE \"%1\"").arg(RunEnvelope::table_name(table))));
 
     const double lastTime = (rows - 1) / rate;
     browse_after_run(lastTime, QCPRange(lastTime - 5, lastTime));
@@ -520,7 +522,7 @@ void TestVoltagePlotBrowse::aStoredRunOpensFittedAndTheWheelZoomsTimeWithinIt()
     }
     QCOMPARE(database->insert_samples(rows), int(rows.size()));
     plot->resize(800, 600);
-    plot->show_stored_run(database.get(), singleChannel, {}, 10, 50);
+    plot->show_stored_run(database.get(), table, singleChannel, {}, 10, 50);
     QCOMPARE(plot->xAxis->range(), QCPRange(10, 50));
     const QCPRange fitted = plot->yAxis->range();
     QVERIFY2(fitted.lower < -0.99 * amplitude && fitted.upper > 0.99 * amplitude &&

@@ -4,6 +4,7 @@
 #include "datasavedisplay.h"
 #include "sampledatabase.h"
 #include "scopedworkdir.h"
+#include "sqlrows.h"
 #include "statusline.h"
 #include "tablescommand.h"
 
@@ -86,9 +87,7 @@ void RecordPartsTest::finishedSaveThreadHasStoredEverythingQueuedWithoutAnEndMar
     QCOMPARE(saver.taken_count(), records);
     QCOMPARE(queues.record_count(), 0);
 
-    QSqlQuery count = database.execute_query(QStringLiteral("SELECT COUNT(*) FROM ") + table);
-    QVERIFY(count.next());
-    QCOMPARE(count.value(0).toInt(), records);
+    QCOMPARE(database.row_count(table), records);
 }
 
 void RecordPartsTest::runListingGivesRowsModeTimeSpanAndStart()
@@ -114,9 +113,10 @@ void RecordPartsTest::runListingGivesRowsModeTimeSpanAndStart()
              multi + QStringLiteral("\t0 rows\tmulti\t-\t2025-03-05 14:07:09\t-\t-\t-"));
 
     const QString foreign = QStringLiteral("dataSample_20250305_14_07_10");
-    database.execute_query(QStringLiteral("CREATE TABLE %1 (id INTEGER PRIMARY KEY, time DOUBLE, "
-                                          "Vol1 FLOAT)")
-                               .arg(foreign));
+    QVERIFY(sql_rows::run(database.connection_handle(),
+                          QStringLiteral("CREATE TABLE %1 (id INTEGER PRIMARY KEY, time DOUBLE, "
+                                         "Vol1 FLOAT)")
+                              .arg(foreign)));
     const auto foreignRun = database.describe_run(foreign);
     QVERIFY(foreignRun);
     QCOMPARE(foreignRun->mode(), QStringLiteral("unknown"));

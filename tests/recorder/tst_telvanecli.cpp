@@ -5,6 +5,7 @@
 #include "protocol.h"
 #include "pseudoterminal.h"
 #include "sampledatabase.h"
+#include "sqlrows.h"
 #include "storedmillivolts.h"
 
 #include <QDeadlineTimer>
@@ -2078,8 +2079,9 @@ void TelvaneCliTest::runFactsSayWhatTheRunWasSetToAndHowItEnded()
     QVERIFY(!database.table_names().join(' ').contains(QLatin1String("_gaps")));
     QVERIFY(database.drop_tables({table}));
     QVERIFY(!database.read_facts(table));
-    QCOMPARE(database.execute_query("SELECT name FROM sqlite_master WHERE type='table'").next(),
-             false);
+    QCOMPARE(sql_rows::select(database.connection_handle(),
+                              QStringLiteral("SELECT name FROM sqlite_master WHERE type='table'")),
+             QList<QVariantList>());
 }
 
 // Every CSV written into a file gets <name>.json beside it, which Python reads, whose counts and

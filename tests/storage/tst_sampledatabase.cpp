@@ -4,14 +4,13 @@
 #include "runenvelope.h"
 #include "sampledatabase.h"
 #include "scopedworkdir.h"
+#include "sqlrows.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
-#include <QSqlError>
-#include <QSqlQuery>
-#include <QSqlRecord>
+#include <QSqlDatabase>
 #include <QTest>
 #include <QThread>
 
@@ -67,14 +66,6 @@ void insert_in_batches(SampleDatabase &db, const QList<SampleRow> &rows)
                  int(std::min<qsizetype>(501, rows.size() - at)));
 }
 
-QList<double> times_of(QSqlQuery query)
-{
-    QList<double> times;
-    while (query.next()) {
-        times.append(query.value(1).toDouble());
-    }
-    return times;
-}
 } // namespace
 
 class SampleDatabaseTest : public QObject
@@ -96,10 +87,9 @@ private:
     QStringList schema_names()
     {
         QStringList names;
-        QSqlQuery query = db_->execute_query(QStringLiteral("SELECT name FROM sqlite_master"));
-        while (query.next()) {
-            names.append(query.value(0).toString());
-        }
+        for (const QVariantList &row : sql_rows::select(
+                 db_->connection_handle(), QStringLiteral("SELECT name FROM sqlite_master")))
+            names.append(row.at(0).toString());
         return names;
     }
 
@@ -172,14 +162,15 @@ private slots:
         QCOMPARE(db_->is_single_channel(), singleChannel);
 
         QStringList columns;
-        QSqlQuery info =
-            db_->execute_query(QStringLiteral("PRAGMA table_info(\"%1\")").arg(runTable));
-        while (info.next()) {
-            const QString column = info.value(1).toString();
+        const QList<QVariantList> info = sql_rows::select(
+            db_->connection_handle(), QStringLiteral("PRAGMA table_info(\"%1\")").arg(runTable));
+        QVERIFY(!info.isEmpty());
+        for (const QVariantList &row : info) {
+            const QString column = row.at(1).toString();
             columns.append(column);
-            const QString type = info.value(2).toString();
-            const bool notNull = info.value(3).toBool();
-            const bool key = info.value(5).toBool();
+            const QString type = row.at(2).toString();
+            const bool notNull = row.at(3).toBool();
+            const bool key = row.at(5).toBool();
             if (column == QLatin1String("id")) {
                 QVERIFY(type == QLatin1String("INTEGER") && key);
             } else if (column == QLatin1String("time")) {
@@ -190,7 +181,8 @@ private slots:
         }
         QCOMPARE(columns.join(QLatin1Char(',')), header);
 
-        QVERIFY(db_->export_current_table(QStringLiteral("empty.csv")));
+        QVERIFY(db_->export_table(QStringLiteral("empty.csv"), runTable,
+                                  SampleDatabase::runExportDecimals));
         QCOMPARE(read_file(QStringLiteral("empty.csv")), header.toUtf8() + '\n');
     }
 
@@ -212,7 +204,8 @@ private slots:
         QCOMPARE(db_->table_names(), (QStringList{runTable, secondTable}));
 
         const QString envelope = RunEnvelope::table_name(runTable);
-        db_->execute_query(QStringLiteral("DROP TABLE \"%1\"").arg(runTable));
+        QVERIFY(sql_rows::run(db_->connection_handle(),
+                              QStringLiteral("DROP TABLE \"%1\"").arg(runTable)));
         QVERIFY(db_->row_count(envelope) > 0);
         QVERIFY(db_->create_table(runTable, true));
         QCOMPARE(db_->row_count(envelope), 0);
@@ -241,14 +234,14 @@ private slots:
         QFETCH(QString, diagnostic);
         open_with_table(false);
         // With the connection read-only the statement itself fails.
-        db_->execute_query(QStringLiteral("PRAGMA query_only = ON"));
+        QVERIFY(sql_rows::run(db_->connection_handle(), QStringLiteral("PRAGMA query_only = ON")));
         debug_->clear();
         QVERIFY(!db_->create_table(name, true));
         QVERIFY2(debug_->contains(diagnostic), qPrintable(debug_->lines().join('|')));
         QCOMPARE(debug_->lines().last(), QStringLiteral("创建表失败"));
         QCOMPARE(db_->current_table_name(), runTable);
         QVERIFY(db_->is_single_channel());
-        db_->execute_query(QStringLiteral("PRAGMA query_only = OFF"));
+        QVERIFY(sql_rows::run(db_->connection_handle(), QStringLiteral("PRAGMA query_only = OFF")));
         QCOMPARE(db_->table_names(), QStringList{runTable});
     }
 
@@ -279,8 +272,9 @@ private slots:
         open_with_table(true);
         // Every insert turns synchronous writes off on its connection; a skipped one does not.
         const auto synchronous = [this] {
-            QSqlQuery query = db_->execute_query(QStringLiteral("PRAGMA synchronous"));
-            return query.next() ? query.value(0).toInt() : -1;
+            const QList<QVariantList> rows =
+                sql_rows::select(db_->connection_handle(), QStringLiteral("PRAGMA synchronous"));
+            return rows.isEmpty() ? -1 : rows.first().at(0).toInt();
         };
         QVERIFY(synchronous() != 0);
         db_->insert_samples({});
@@ -315,16 +309,17 @@ private slots:
         db_->insert_samples(batch);
         db_->insert_samples(batch.mid(0, 10)); // a second batch goes after the first
 
-        QSqlQuery query =
-            db_->execute_query(QStringLiteral("SELECT * FROM \"%1\" ORDER BY id").arg(runTable));
+        const QList<QVariantList> stored =
+            sql_rows::select(db_->connection_handle(),
+                             QStringLiteral("SELECT * FROM \"%1\" ORDER BY id").arg(runTable));
         qint64 id = 0;
-        while (query.next()) {
+        for (const QVariantList &row : stored) {
             const SampleRow &expected = batch.at(id % 1001);
             ++id;
-            QCOMPARE(query.value(0).toLongLong(), id);
-            QCOMPARE(query.record().count(), values + 1);
+            QCOMPARE(row.at(0).toLongLong(), id);
+            QCOMPARE(row.size(), values + 1);
             for (int v = 0; v < values; ++v) {
-                QVERIFY2(same_bits(query.value(v + 1).toDouble(), expected.at(v)),
+                QVERIFY2(same_bits(row.at(v + 1).toDouble(), expected.at(v)),
                          qPrintable(QStringLiteral("row %1 value %2").arg(id).arg(v)));
             }
         }
@@ -337,12 +332,11 @@ private slots:
         QCOMPARE(
             db_->insert_samples({{1.0, 10.0}, multi_row(2.0, 5.0, 1.0), {3.0}, {}, {4.0, 40.0}}),
             2);
-        QSqlQuery query =
-            db_->execute_query(QStringLiteral("SELECT time, Vol FROM \"%1\"").arg(runTable));
         QList<QPair<double, double>> rows;
-        while (query.next()) {
-            rows.append({query.value(0).toDouble(), query.value(1).toDouble()});
-        }
+        for (const QVariantList &row :
+             sql_rows::select(db_->connection_handle(),
+                              QStringLiteral("SELECT time, Vol FROM \"%1\"").arg(runTable)))
+            rows.append({row.at(0).toDouble(), row.at(1).toDouble()});
         QCOMPARE(rows, (QList<QPair<double, double>>{{1.0, 10.0}, {4.0, 40.0}}));
     }
 
@@ -360,7 +354,7 @@ private slots:
         db_->insert_samples({multi_row(0.0, 1.0, 1.0), odd, multi_row(1.0, 2.0, 1.0)});
         QCOMPARE(db_->row_count(runTable), 3);
 
-        const RangeColumns got = db_->read_time_range(0.0, 2.0);
+        const RangeColumns got = db_->read_time_range(runTable, 0.0, 2.0);
         QCOMPARE(got.times, (QList<double>{0.0, 0.5, 1.0}));
         for (int channel = 0; channel < 16; ++channel) {
             const double middle = got.values.at(channel).at(1);
@@ -373,7 +367,8 @@ private slots:
             QCOMPARE(got.values.at(channel).at(2), 2.0 + channel);
         }
 
-        QVERIFY(db_->export_current_table(QStringLiteral("odd.csv")));
+        QVERIFY(db_->export_table(QStringLiteral("odd.csv"), runTable,
+                                  SampleDatabase::runExportDecimals));
         const QList<QByteArray> lines = read_file(QStringLiteral("odd.csv")).split('\n');
         QCOMPARE(lines.value(2), QByteArray("2,0.5000,1.0,2.0,nan,4.0,5.0,6.0,7.0,8.0,9.0,10.0,"
                                             "11.0,12.0,13.0,14.0,15.0,-inf"));
@@ -382,7 +377,7 @@ private slots:
         QVERIFY(db_->create_table(secondTable, true));
         db_->insert_samples({{0.0, 1.5}, {0.1, nan}, {0.2, inf}});
         QCOMPARE(db_->row_count(secondTable), 3);
-        const RangeColumns single = db_->read_time_range(0.0, 1.0);
+        const RangeColumns single = db_->read_time_range(secondTable, 0.0, 1.0);
         QCOMPARE(single.values.size(), 1);
         QCOMPARE(single.values.at(0).at(0), 1.5);
         QVERIFY(std::isnan(single.values.at(0).at(1)));
@@ -417,7 +412,8 @@ private slots:
         }
 
         // A table that went away takes nothing.
-        db_->execute_query(QStringLiteral("DROP TABLE \"%1\"").arg(runTable));
+        QVERIFY(sql_rows::run(db_->connection_handle(),
+                              QStringLiteral("DROP TABLE \"%1\"").arg(runTable)));
         QCOMPARE(db_->insert_samples(batch, &error), 0);
         QVERIFY2(error.contains(QLatin1String("no such table")), qPrintable(error));
     }
@@ -430,11 +426,9 @@ private slots:
             batch.append(multi_row(i * 0.5, i, 0.1));
         }
         db_->insert_samples(batch);
-        QSqlQuery query = db_->query_time_range(2.5, 7.5);
-        QVERIFY(query.isActive());
-        QCOMPARE(times_of(std::move(query)),
+        QCOMPARE(db_->read_time_range(runTable, 2.5, 7.5).times,
                  (QList<double>{2.5, 3, 3.5, 4, 4.5, 5, 5.5, 6, 6.5, 7, 7.5}));
-        QCOMPARE(times_of(db_->query_time_range(7.5, 2.5)), QList<double>());
+        QCOMPARE(db_->read_time_range(runTable, 7.5, 2.5).times, QList<double>());
     }
 
     void timeRangeBoundsAreExact()
@@ -442,18 +436,20 @@ private slots:
         open_with_table(true);
         db_->insert_samples({{1234.56, 1}, {1234.568, 2}, {1234.57, 3}, {1234.58, 4}});
         // Six significant digits would make 1234.56789 read as 1234.57.
-        QCOMPARE(times_of(db_->query_time_range(0, 1234.56789)), QList<double>{1234.56});
-        QCOMPARE(times_of(db_->query_time_range(1234.56789, 2000)),
+        QCOMPARE(db_->read_time_range(runTable, 0, 1234.56789).times, QList<double>{1234.56});
+        QCOMPARE(db_->read_time_range(runTable, 1234.56789, 2000).times,
                  (QList<double>{1234.568, 1234.57, 1234.58}));
-        QCOMPARE(db_->read_time_range(1234.568, 1234.58).times,
+        QCOMPARE(db_->read_time_range(runTable, 1234.568, 1234.58).times,
                  (QList<double>{1234.568, 1234.57, 1234.58}));
-        QCOMPARE(
-            db_->read_time_range(1234.568, 1234.58, SampleDatabase::RangeEnds::AllButLower).times,
-            (QList<double>{1234.57, 1234.58}));
-        QCOMPARE(
-            db_->read_time_range(1234.568, 1234.58, SampleDatabase::RangeEnds::AllButUpper).times,
-            (QList<double>{1234.568, 1234.57}));
-        QCOMPARE(db_->count_time_range(1234.5600001, 1234.58), qint64(3));
+        QCOMPARE(db_->read_time_range(runTable, 1234.568, 1234.58,
+                                      SampleDatabase::RangeEnds::AllButLower)
+                     .times,
+                 (QList<double>{1234.57, 1234.58}));
+        QCOMPARE(db_->read_time_range(runTable, 1234.568, 1234.58,
+                                      SampleDatabase::RangeEnds::AllButUpper)
+                     .times,
+                 (QList<double>{1234.568, 1234.57}));
+        QCOMPARE(db_->count_time_range(runTable, 1234.5600001, 1234.58), qint64(3));
     }
 
     void timeRangeColumnsHoldTheSameRowsAsTheQuery_data()
@@ -479,16 +475,19 @@ private slots:
         db_->insert_samples(batch);
 
         RangeColumns expected;
-        QSqlQuery query = db_->query_time_range(lower, upper);
-        const int columns = query.record().count();
+        const int columns = singleChannel ? 3 : 18;
         expected.values = QList<QVector<double>>(columns - 2);
-        while (query.next()) {
-            expected.times.append(query.value(1).toDouble());
+        const QList<QVariantList> stored = sql_rows::select(
+            db_->connection_handle(),
+            QStringLiteral("SELECT * FROM \"%1\" WHERE time >= %2 AND time <= %3 ORDER BY id")
+                .arg(runTable, QString::number(lower, 'g', 17), QString::number(upper, 'g', 17)));
+        for (const QVariantList &row : stored) {
+            expected.times.append(row.at(1).toDouble());
             for (int c = 2; c < columns; ++c) {
-                expected.values[c - 2].append(query.value(c).toDouble());
+                expected.values[c - 2].append(row.at(c).toDouble());
             }
         }
-        const RangeColumns got = db_->read_time_range(lower, upper);
+        const RangeColumns got = db_->read_time_range(runTable, lower, upper);
         QCOMPARE(got.values.size(), singleChannel ? 1 : 16);
         QCOMPARE(got.times, expected.times);
         QCOMPARE(got.values, expected.values);
@@ -513,14 +512,14 @@ private slots:
         insert_in_batches(*db_, rows);
 
         int blocks = 0;
-        QSqlQuery query =
-            db_->execute_query(QStringLiteral("SELECT * FROM \"%1\" ORDER BY level, block")
-                                   .arg(RunEnvelope::table_name(runTable)));
-        while (query.next()) {
-            const int level = query.value(0).toInt();
-            const int block = query.value(1).toInt();
-            QCOMPARE(query.value(2).toDouble(), rows.at(block * level).at(0));
-            QCOMPARE(query.value(3).toDouble(), rows.at((block + 1) * level - 1).at(0));
+        const QList<QVariantList> stored = sql_rows::select(
+            db_->connection_handle(), QStringLiteral("SELECT * FROM \"%1\" ORDER BY level, block")
+                                          .arg(RunEnvelope::table_name(runTable)));
+        for (const QVariantList &row : stored) {
+            const int level = row.at(0).toInt();
+            const int block = row.at(1).toInt();
+            QCOMPARE(row.at(2).toDouble(), rows.at(block * level).at(0));
+            QCOMPARE(row.at(3).toDouble(), rows.at((block + 1) * level - 1).at(0));
             for (int c = 0; c < columns; ++c) {
                 double min = rows.at(block * level).at(c + 1);
                 double max = min;
@@ -528,8 +527,8 @@ private slots:
                     min = std::min(min, rows.at(i).at(c + 1));
                     max = std::max(max, rows.at(i).at(c + 1));
                 }
-                QCOMPARE(query.value(4 + 2 * c).toDouble(), min);
-                QCOMPARE(query.value(5 + 2 * c).toDouble(), max);
+                QCOMPARE(row.at(4 + 2 * c).toDouble(), min);
+                QCOMPARE(row.at(5 + 2 * c).toDouble(), max);
             }
             ++blocks;
         }
@@ -537,7 +536,8 @@ private slots:
         QCOMPARE(blocks, 78 + 4);
         QCOMPARE(db_->row_count(runTable), 5000);
         QCOMPARE(db_->table_names(), QStringList{runTable});
-        QVERIFY(db_->export_current_table(QStringLiteral("run.csv")));
+        QVERIFY(db_->export_table(QStringLiteral("run.csv"), runTable,
+                                  SampleDatabase::runExportDecimals));
         const QList<QByteArray> lines = read_file(QStringLiteral("run.csv")).split('\n');
         QCOMPARE(lines.size(), 5000 + 2);
         QVERIFY(lines.first().startsWith("id,time,Vol"));
@@ -573,11 +573,11 @@ private slots:
         if (situation == QLatin1String("no sums")) {
             for (int c = 1; c <= 16; ++c)
                 for (const char *column : {"n", "sum", "sq"})
-                    QVERIFY(db_->execute_query(QStringLiteral("ALTER TABLE \"%1\" DROP COLUMN %2%3")
-                                                   .arg(RunEnvelope::table_name(runTable))
-                                                   .arg(QLatin1String(column))
-                                                   .arg(c))
-                                .isActive());
+                    QVERIFY(sql_rows::run(db_->connection_handle(),
+                                          QStringLiteral("ALTER TABLE \"%1\" DROP COLUMN %2%3")
+                                              .arg(RunEnvelope::table_name(runTable))
+                                              .arg(QLatin1String(column))
+                                              .arg(c)));
         }
 
         const RunStatistics got = db_->read_statistics(runTable, {from, to});
@@ -642,16 +642,18 @@ private slots:
         const QList<SampleRow> rows = run_with_spike(70007, false, spikeAt);
         insert_in_batches(*db_, rows);
         if (situation == QLatin1String("no envelope")) {
-            db_->execute_query(
-                QStringLiteral("DROP TABLE \"%1\"").arg(RunEnvelope::table_name(runTable)));
+            QVERIFY(sql_rows::run(
+                db_->connection_handle(),
+                QStringLiteral("DROP TABLE \"%1\"").arg(RunEnvelope::table_name(runTable))));
         }
         SampleDatabase next(QStringLiteral("Quorlen.db"));
         SampleDatabase *reader = db_.get();
         if (situation == QLatin1String("killed")) {
             // The blocks not complete at the kill were never written.
             QVERIFY(next.open_database());
-            QVERIFY(next.select_table(runTable));
-            QVERIFY(!next.is_single_channel());
+            const std::optional<RunListing> run = next.describe_run(runTable);
+            QVERIFY(run);
+            QCOMPARE(run->channels, 16);
             reader = &next;
         }
 
@@ -659,7 +661,7 @@ private slots:
         RangeEnvelope expected(0.0, upper, buckets, 16);
         for (const SampleRow &row : rows)
             expected.add_row(row.at(0), row.constData() + 1);
-        const RangeEnvelope got = reader->read_envelope(0.0, upper, buckets);
+        const RangeEnvelope got = reader->read_envelope(runTable, 0.0, upper, buckets);
         QCOMPARE(got.column_count(), 16);
         QCOMPARE(got.bucket_count(), buckets);
         for (int c = 0; c < 16; ++c) {
@@ -692,11 +694,7 @@ private slots:
     {
         QVERIFY(db_->open_database());
         debug_->clear();
-        QSqlQuery query = db_->query_time_range(0, 1);
-        QVERIFY(!query.isActive());
-        QVERIFY(debug_->contains(QStringLiteral("Error executing query:")));
-        debug_->clear();
-        QVERIFY(db_->read_time_range(0, 1).times.isEmpty());
+        QVERIFY(db_->read_time_range(runTable, 0, 1).times.isEmpty());
         QVERIFY(debug_->contains(QStringLiteral("Error executing query:")));
         QCOMPARE(db_->row_count(runTable), -1); // a missing table is not an empty one
     }
@@ -764,7 +762,8 @@ private slots:
             old.write(QByteArray(100000, 'x'));
         }
         debug_->clear();
-        const bool ok = currentRun ? db_->export_current_table(QStringLiteral("out.csv"))
+        const bool ok = currentRun ? db_->export_table(QStringLiteral("out.csv"), runTable,
+                                                       SampleDatabase::runExportDecimals)
                                    : db_->export_table(QStringLiteral("out.csv"), runTable);
         QVERIFY(ok);
         QCOMPARE(read_file(QStringLiteral("out.csv")), expected);
@@ -855,10 +854,12 @@ private slots:
         QCOMPARE(read.error, error);
         if (!error.isEmpty()) {
             QVERIFY(read.table.isEmpty());
-            QSqlQuery left =
-                scratch.execute_query(QStringLiteral("SELECT name FROM sqlite_master"));
-            QVERIFY(left.isActive());
-            QVERIFY2(!left.next(), qPrintable(left.value(0).toString()));
+            QString why;
+            const QList<QVariantList> left =
+                sql_rows::select(scratch.connection_handle(),
+                                 QStringLiteral("SELECT name FROM sqlite_master"), &why);
+            QVERIFY2(why.isEmpty(), qPrintable(why));
+            QVERIFY2(left.isEmpty(), qPrintable(left.value(0).value(0).toString()));
             return;
         }
         QCOMPARE(import.bytes_read().load(), QFileInfo(file).size());
@@ -883,7 +884,7 @@ private slots:
                                            << "Error: Unable to open file for writing";
         QTest::newRow("no run yet") << "no table"
                                     << "out.csv"
-                                    << "Error: no current table";
+                                    << "Invalid table name:";
         QTest::newRow("table gone") << "dropped"
                                     << "out.csv"
                                     << "Error executing query:";
@@ -921,7 +922,8 @@ private slots:
             }
             ok = db_->export_table(path, name);
         } else {
-            ok = db_->export_current_table(path);
+            ok = db_->export_table(path, db_->current_table_name(),
+                                   SampleDatabase::runExportDecimals);
         }
         QVERIFY(!ok);
         QVERIFY2(debug_->contains(diagnostic), qPrintable(debug_->lines().join('|')));
@@ -990,8 +992,7 @@ private slots:
              {"PRAGMA foreign_keys = ON", "CREATE TABLE parent (id INTEGER PRIMARY KEY)",
               "CREATE TABLE child (parent INTEGER REFERENCES parent(id))",
               "INSERT INTO parent VALUES (1)", "INSERT INTO child VALUES (1)"}) {
-            QVERIFY(db_->execute_query(QLatin1String(sql)).lastError().type() ==
-                    QSqlError::NoError);
+            QVERIFY(sql_rows::run(db_->connection_handle(), QLatin1String(sql)));
         }
         debug_->clear();
         db_->drop_all_tables();
@@ -1009,10 +1010,8 @@ private slots:
         QStringList seenInThread;
         std::unique_ptr<QThread> thread(QThread::create([&] {
             db_->insert_samples({{0.0, 1.0}, {0.5, 2.0}});
-            QSqlQuery query = db_->query_time_range(0, 1);
-            while (query.next()) {
-                seenInThread.append(query.value(2).toString());
-            }
+            for (const double value : db_->read_time_range(runTable, 0, 1).values.value(0))
+                seenInThread.append(QString::number(value));
             seenInThread.append(QString::number(QSqlDatabase::connectionNames().size()));
         }));
         thread->start();
@@ -1023,7 +1022,10 @@ private slots:
         QCOMPARE(db_->row_count(runTable), 2);
 
         bool exported = false;
-        std::thread plain([&] { exported = db_->export_current_table(QStringLiteral("t.csv")); });
+        std::thread plain([&] {
+            exported = db_->export_table(QStringLiteral("t.csv"), runTable,
+                                         SampleDatabase::runExportDecimals);
+        });
         plain.join();
         QVERIFY(exported);
         QCOMPARE(QSqlDatabase::connectionNames(), before);

@@ -9,11 +9,11 @@
 #include "sampledatabase.h"
 #include "samplesink.h"
 #include "scopedworkdir.h"
+#include "sqlrows.h"
 
 #include <QMutex>
 #include <QRegularExpression>
 #include <QSignalSpy>
-#include <QSqlQuery>
 #include <QTest>
 
 #include <array>
@@ -314,11 +314,12 @@ void WorkerThreadsTest::saveThreadWritesFullBatchesThenTheRest()
     QCOMPARE(database.row_count(database.current_table_name()), 1000);
     QCOMPARE(thread.committed_count(), 1000);
 
-    QSqlQuery rows = database.execute_query(
+    const QList<QVariantList> rows = sql_rows::select(
+        database.connection_handle(),
         QStringLiteral("SELECT time, Vol FROM \"dataSample_20240105_14_03_59\" ORDER BY id"));
     int i = 0;
-    while (rows.next()) {
-        QCOMPARE(rows.value(1).toDouble(), double(i));
+    for (const QVariantList &row : rows) {
+        QCOMPARE(row.at(1).toDouble(), double(i));
         ++i;
     }
     QCOMPARE(i, 1000);
@@ -433,13 +434,14 @@ void WorkerThreadsTest::multiChannelRowsRoundTripThroughTheSaveThread()
     QVERIFY(saver.wait(10000));
     QCOMPARE(database.row_count(database.current_table_name()), 40);
 
-    QSqlQuery rows = database.execute_query(
+    const QList<QVariantList> rows = sql_rows::select(
+        database.connection_handle(),
         QStringLiteral("SELECT * FROM \"dataSample_20240105_14_04_02\" ORDER BY id"));
     const QList<SampleRow> points = sink.points();
     int f = 0;
-    while (rows.next()) {
+    for (const QVariantList &row : rows) {
         for (int column = 1; column <= 17; ++column) {
-            QCOMPARE(rows.value(column).toDouble(), points.at(f).at(column - 1));
+            QCOMPARE(row.at(column).toDouble(), points.at(f).at(column - 1));
         }
         ++f;
     }
