@@ -11,7 +11,6 @@
 
 #include <QDebug>
 #include <QMutexLocker>
-#include <QSqlError>
 #include <QThread>
 
 #include <sqlite3.h>
@@ -22,24 +21,10 @@
 #include <vector>
 
 namespace {
-QString owner_connection_name()
-{
-    // A second instance in the same process must not replace the first one's connection.
-    if (QSqlDatabase::contains(QLatin1String(QSqlDatabase::defaultConnection))) {
-        return ThreadConnections::unique_name();
-    }
-    return QLatin1String(QSqlDatabase::defaultConnection);
-}
-
 sqlite_connection::Journal journal_of(SampleDatabase::Access access)
 {
     return access == SampleDatabase::Access::Scratch ? sqlite_connection::Journal::Off
                                                      : sqlite_connection::Journal::WriteAhead;
-}
-
-sqlite3 *handle(const QSqlDatabase &db)
-{
-    return sqlite_connection::native_handle(db);
 }
 
 // What an insert says when no table was created or selected: rows were lost, unless there
@@ -58,9 +43,6 @@ SampleDatabase::SampleDatabase(const QString &fileName, Access access)
     , access_(access)
     , hadLog_(database_files::has_log(fileName))
     , owner_(QThread::currentThread())
-    , ownerConnectionName_(owner_connection_name())
-    , connection_(
-          sqlite_connection::add(ownerConnectionName_, fileName, access == Access::ReadOnly))
     , threadConnections_(std::make_unique<ThreadConnections>(fileName, access == Access::ReadOnly,
                                                              journal_of(access)))
 {}
@@ -73,36 +55,40 @@ SampleDatabase::~SampleDatabase()
         writer_.reset();
     }
     threadConnections_.reset();
-    if (connection_.isOpen()) {
-        connection_.close();
-    }
-    connection_ = QSqlDatabase();
-    QSqlDatabase::removeDatabase(ownerConnectionName_);
+    connection_.reset();
     if (access_ == Access::ReadOnly && !hadLog_) {
         database_files::remove_unused_log(fileName_);
     }
 }
 
-QSqlDatabase SampleDatabase::connection()
+sqlite3 *SampleDatabase::connection()
 {
     if (QThread::currentThread() == owner_) {
-        return connection_;
+        return connection_.get();
     }
     return threadConnections_->connection(opened_.load());
 }
 
 bool SampleDatabase::open_database()
 {
-    QSqlDatabase db = connection();
-    if (db.isOpen()) {
+    if (connection() != nullptr) {
         return true;
     }
-    const bool opened = sqlite_connection::open(db, journal_of(access_));
+    sqlite3 *db = nullptr;
     QString reason;
-    if (!opened) {
-        // SQLite's own words, without Qt's "Error opening database" after them.
-        reason = sqlite_connection::reason(db.lastError());
+    if (QThread::currentThread() == owner_) {
+        Result<sqlite_connection::Handle> opened =
+            sqlite_connection::open(fileName_, access_ == Access::ReadOnly, journal_of(access_));
+        if (opened.ok()) {
+            connection_ = std::move(opened.value());
+            db = connection_.get();
+        } else {
+            reason = opened.status().message();
+        }
+    } else {
+        db = threadConnections_->connection(true, &reason);
     }
+    const bool opened = db != nullptr;
     {
         QMutexLocker lock(&stateMutex_);
         openError_ = reason;
@@ -115,7 +101,7 @@ bool SampleDatabase::open_database()
         // own: tables, facts, gaps, marks. Copying the log into the file is left to the
         // threads that store the samples; here a commit would carry everything they stored
         // since their last checkpoint (tens of ms on the thread that draws the window).
-        QSqlQuery(db).exec(QStringLiteral("PRAGMA wal_autocheckpoint=0"));
+        sqlite3_exec(db, "PRAGMA wal_autocheckpoint=0", nullptr, nullptr, nullptr);
     }
     opened_.store(true);
     qDebug() << "Database opened successfully.";
@@ -130,7 +116,7 @@ QString SampleDatabase::open_error() const
 
 Status SampleDatabase::check_readable()
 {
-    sqlite3 *db = handle(connection());
+    sqlite3 *db = connection();
     if (db == nullptr) {
         const QString reason = open_error();
         return Status::read_failed(reason.isEmpty() ? QStringLiteral("the database is not open")
@@ -145,7 +131,7 @@ Status SampleDatabase::check_readable()
 
 sqlite3 *SampleDatabase::connection_handle()
 {
-    return handle(connection());
+    return connection();
 }
 
 bool SampleDatabase::create_table(const QString &name, bool singleChannel)
@@ -201,7 +187,7 @@ RunWriter::Creation SampleDatabase::create_fresh_table(const QString &name, bool
     }
     std::unique_ptr<RunWriter> writer;
     const RunWriter::Creation creation =
-        RunWriter::create(handle(connection()), name, singleChannel, &writer, reason);
+        RunWriter::create(connection(), name, singleChannel, &writer, reason);
     if (creation != RunWriter::Creation::NameTaken) {
         // Without a table of its own a run writes nowhere, not into the one before.
         QMutexLocker lock(&writerMutex_);
@@ -216,7 +202,7 @@ int SampleDatabase::insert_samples(const QList<SampleRow> &batch, QString *error
     if (writer_ == nullptr) {
         return no_table(batch.isEmpty(), error);
     }
-    return writer_->insert(handle(connection()), batch, error);
+    return writer_->insert(connection(), batch, error);
 }
 
 int SampleDatabase::insert_rows(const double *values, qsizetype rows, QString *error)
@@ -225,24 +211,24 @@ int SampleDatabase::insert_rows(const double *values, qsizetype rows, QString *e
     if (writer_ == nullptr) {
         return no_table(rows == 0, error);
     }
-    return writer_->insert(handle(connection()), values, rows, error);
+    return writer_->insert(connection(), values, rows, error);
 }
 
 RangeColumns SampleDatabase::read_time_range(const QString &table, double lower, double upper,
                                              RangeEnds ends)
 {
-    return run_reader::read_time_range(handle(connection()), table, lower, upper, ends);
+    return run_reader::read_time_range(connection(), table, lower, upper, ends);
 }
 
 qint64 SampleDatabase::count_time_range(const QString &table, double lower, double upper)
 {
-    return run_reader::count_time_range(handle(connection()), table, lower, upper);
+    return run_reader::count_time_range(connection(), table, lower, upper);
 }
 
 RangeEnvelope SampleDatabase::read_envelope(const QString &table, double lower, double upper,
                                             int buckets)
 {
-    return run_reader::read_envelope(handle(connection()), table, lower, upper, buckets);
+    return run_reader::read_envelope(connection(), table, lower, upper, buckets);
 }
 
 RunStatistics SampleDatabase::read_statistics(const QString &table, const TimeRange &range)
@@ -250,7 +236,7 @@ RunStatistics SampleDatabase::read_statistics(const QString &table, const TimeRa
     if (!accepts_table_name(table)) {
         return RunStatistics();
     }
-    return RunStatistics::read(handle(connection()), table, range);
+    return RunStatistics::read(connection(), table, range);
 }
 
 bool SampleDatabase::export_table(const QString &path, const QString &tableName)
@@ -271,8 +257,7 @@ CsvOutcome SampleDatabase::write_csv(const QString &path, const QString &tableNa
     if (!accepts_table_name(tableName)) {
         return {CsvOutcome::Status::ReadFailed, QStringLiteral("not a run table name")};
     }
-    return write_table_csv(handle(connection()), tableName, path, voltageDecimals, range,
-                           rowsWritten);
+    return write_table_csv(connection(), tableName, path, voltageDecimals, range, rowsWritten);
 }
 
 CsvOutcome SampleDatabase::write_csv(QIODevice &device, const QString &tableName,
@@ -281,13 +266,13 @@ CsvOutcome SampleDatabase::write_csv(QIODevice &device, const QString &tableName
     if (!accepts_table_name(tableName)) {
         return {CsvOutcome::Status::ReadFailed, QStringLiteral("not a run table name")};
     }
-    return write_table_csv(handle(connection()), tableName, device, voltageDecimals, range);
+    return write_table_csv(connection(), tableName, device, voltageDecimals, range);
 }
 
 void SampleDatabase::drop_all_tables()
 {
     qDebug() << "开始删除所有表";
-    sqlite3 *db = handle(connection());
+    sqlite3 *db = connection();
     if (db == nullptr) {
         qDebug() << "数据库未打开";
         return;
@@ -311,74 +296,74 @@ bool SampleDatabase::drop_tables(const QStringList &names)
 {
     QStringList runs = names;
     runs.removeIf([this](const QString &name) { return !accepts_table_name(name); });
-    return run_catalogue::drop_tables(handle(connection()), runs);
+    return run_catalogue::drop_tables(connection(), runs);
 }
 
 QStringList SampleDatabase::table_names()
 {
-    return run_catalogue::table_names(handle(connection()));
+    return run_catalogue::table_names(connection());
 }
 
 bool SampleDatabase::table_exists(const QString &name)
 {
-    return run_catalogue::has_table(handle(connection()), name);
+    return run_catalogue::has_table(connection(), name);
 }
 
 qint64 SampleDatabase::row_count(const QString &table)
 {
-    return run_catalogue::row_count(handle(connection()), table);
+    return run_catalogue::row_count(connection(), table);
 }
 
 QStringList SampleDatabase::run_names()
 {
-    return run_catalogue::run_names(handle(connection()));
+    return run_catalogue::run_names(connection());
 }
 
 std::optional<RunListing> SampleDatabase::describe_run(const QString &table, QString *reason,
                                                        run_catalogue::RowCount count)
 {
-    return run_catalogue::describe(handle(connection()), table, reason, count);
+    return run_catalogue::describe(connection(), table, reason, count);
 }
 
 bool SampleDatabase::write_facts_start(const QString &table, const RunFacts &facts, QString *reason)
 {
-    return run_facts::write_start(handle(connection()), table, facts, reason);
+    return run_facts::write_start(connection(), table, facts, reason);
 }
 
 bool SampleDatabase::write_facts_end(const QString &table, const RunFacts &facts, QString *reason)
 {
-    return run_facts::write_end(handle(connection()), table, facts, reason);
+    return run_facts::write_end(connection(), table, facts, reason);
 }
 
 std::optional<RunFacts> SampleDatabase::read_facts(const QString &table)
 {
     if (!accepts_table_name(table))
         return std::nullopt;
-    return run_facts::read(handle(connection()), table);
+    return run_facts::read(connection(), table);
 }
 
 bool SampleDatabase::add_mark(const QString &table, const RunMark &mark, QString *reason)
 {
-    return run_marks::add(handle(connection()), table, mark, reason);
+    return run_marks::add(connection(), table, mark, reason);
 }
 
 QList<RunMark> SampleDatabase::read_marks(const QString &table)
 {
     if (!accepts_table_name(table))
         return {};
-    return run_marks::read(handle(connection()), table);
+    return run_marks::read(connection(), table);
 }
 
 bool SampleDatabase::add_gap(const QString &table, const RunGap &gap, QString *reason)
 {
-    return run_gaps::add(handle(connection()), table, gap, reason);
+    return run_gaps::add(connection(), table, gap, reason);
 }
 
 QList<RunGap> SampleDatabase::read_gaps(const QString &table)
 {
     if (!accepts_table_name(table))
         return {};
-    return run_gaps::read(handle(connection()), table);
+    return run_gaps::read(connection(), table);
 }
 
 std::optional<QByteArray> SampleDatabase::sidecar_content(const QString &table,
@@ -389,7 +374,7 @@ std::optional<QByteArray> SampleDatabase::sidecar_content(const QString &table,
         *reason = QStringLiteral("not a run table name");
         return std::nullopt;
     }
-    return run_sidecar::content(handle(connection()), table, range, reason);
+    return run_sidecar::content(connection(), table, range, reason);
 }
 
 CsvOutcome SampleDatabase::write_sidecar(const QString &exportedFile, const QString &table,
@@ -397,7 +382,7 @@ CsvOutcome SampleDatabase::write_sidecar(const QString &exportedFile, const QStr
 {
     if (!accepts_table_name(table))
         return {CsvOutcome::Status::ReadFailed, QStringLiteral("not a run table name")};
-    return run_sidecar::write(handle(connection()), table, exportedFile, range);
+    return run_sidecar::write(connection(), table, exportedFile, range);
 }
 
 QString SampleDatabase::create_error() const

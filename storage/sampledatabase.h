@@ -10,13 +10,12 @@
 #include "runstatistics.h"
 #include "runwriter.h"
 #include "samplerow.h"
+#include "sqliteconnection.h"
 #include "status.h"
 #include "tablecsv.h"
 
 #include <QDateTime>
 #include <QMutex>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QString>
 #include <QStringList>
 
@@ -31,7 +30,7 @@ struct sqlite3;
 // The run tables of the sample database ("Quorlen.db" in the working directory by
 // default): one table per acquisition run, batched inserts, time-range reads, CSV export
 // and the clean-up on exit. Every operation may be called from any thread; each thread
-// works on its own connection to the same file, the creating thread on Qt's default one.
+// works on its own connection to the same file.
 class SampleDatabase
 {
 public:
@@ -172,16 +171,16 @@ public:
 private:
     RunWriter::Creation create_fresh_table(const QString &name, bool singleChannel,
                                            QString *reason);
-    QSqlDatabase connection();
+    // The calling thread's connection; null while it is not open.
+    sqlite3 *connection();
     bool accepts_table_name(const QString &name) const;
 
     const QString fileName_;
     const Access access_;
     // A read-only database removes, when it goes, the write-ahead log its reading made.
     const bool hadLog_;
-    QThread *const owner_; // the creating thread, which uses connection_
-    const QString ownerConnectionName_;
-    QSqlDatabase connection_;                              // used by owner_ only
+    QThread *const owner_;                 // the creating thread, which uses connection_
+    sqlite_connection::Handle connection_; // used by owner_ only; null until opened
     std::unique_ptr<ThreadConnections> threadConnections_; // everyone else's connections
     std::atomic<bool> opened_{false}; // set by open_database; other threads then open theirs
 
