@@ -308,8 +308,8 @@ bool MainWindow::open_run(const QString &file, const QString &table)
     QString reason;
     if (!QFileInfo(file).isFile())
         reason = tr("there is no such file");
-    else if (!other->open_database())
-        reason = other->open_error();
+    else if (const Status opened = other->open_database(); !opened.ok())
+        reason = opened.message();
     if (!reason.isEmpty()) {
         QMessageBox::warning(this, tr("Warning"),
                              tr("The run %1 of %2 cannot be opened: %3.").arg(table, file, reason));
@@ -328,7 +328,7 @@ bool MainWindow::open_csv(const QString &file)
     auto folder = std::make_unique<QTemporaryDir>();
     auto scratch = std::make_unique<SampleDatabase>(folder->filePath(QStringLiteral("run.db")),
                                                     SampleDatabase::Access::Scratch);
-    if (!folder->isValid() || !scratch->open_database()) {
+    if (!folder->isValid() || !scratch->open_database().ok()) {
         QMessageBox::warning(this, tr("Warning"),
                              tr("No scratch database for %1 could be made.").arg(file));
         return false;
@@ -367,12 +367,12 @@ bool MainWindow::open_csv(const QString &file)
 bool MainWindow::show_run(std::unique_ptr<SampleDatabase> owned, SampleDatabase *source,
                           const QString &file, const QString &table, bool readOnly)
 {
-    QString reason;
-    std::optional<RunListing> run = source->describe_run(table, &reason);
-    if (run && (run->channels == 0 || !SampleDatabase::is_valid_table_name(table) ||
-                !source->table_exists(table)))
+    const Result<RunListing> run = source->describe_run(table);
+    QString reason = run.status().message();
+    if (run.ok() && (run->channels == 0 || !SampleDatabase::is_valid_table_name(table) ||
+                     !source->table_exists(table)))
         reason = tr("it is not a run table of this program");
-    if (!reason.isEmpty() || !run) {
+    if (!reason.isEmpty() || !run.ok()) {
         QMessageBox::warning(this, tr("Warning"),
                              tr("The run %1 of %2 cannot be opened: %3.").arg(table, file, reason));
         return false;

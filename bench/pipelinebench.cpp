@@ -54,7 +54,7 @@ RunResult record_run(const QString &dir, double framesPerSecond, int seconds)
     DataQueues queues;
     SerialManager serial(&queues);
     SampleDatabase database(dir + QStringLiteral("/run.db"));
-    if (!serial.open_port(simulator.port_name()) || !database.open_database() ||
+    if (!serial.open_port(simulator.port_name()) || !database.open_database().ok() ||
         !database.create_table(QStringLiteral("dataSample_20250101_00_00_00"), false)) {
         std::fprintf(stderr, "port or database could not be opened\n");
         return result;
@@ -101,7 +101,7 @@ double save_path_rows_per_second(const QString &dir, int rows, double &cpuSecond
 {
     DataQueues queues;
     SampleDatabase database(dir + QStringLiteral("/save.db"));
-    if (!database.open_database() ||
+    if (!database.open_database().ok() ||
         !database.create_table(QStringLiteral("dataSample_20250101_00_00_01"), false)) {
         return 0.0;
     }

@@ -110,7 +110,7 @@ int main(int argc, char *argv[])
     SampleDatabase database(file);
     QElapsedTimer clock;
     clock.start();
-    if (!database.open_database() || !fill(database, rows, channels)) {
+    if (!database.open_database().ok() || !fill(database, rows, channels)) {
         std::fprintf(stderr, "could not fill the run\n");
         return 1;
     }

@@ -183,7 +183,7 @@ int main(int argc, char **argv)
     QTemporaryDir dir;
     const QString dbPath = dir.filePath(QStringLiteral("big.db"));
     SampleDatabase database(dbPath);
-    if (!database.open_database()) {
+    if (!database.open_database().ok()) {
         return 1;
     }
 

@@ -131,7 +131,7 @@ bool fill(const QString &path, long rows, int channels)
     int committed = 0;
     {
         SampleDatabase database(part);
-        if (!database.open_database() || !database.create_table(table, channels == 1)) {
+        if (!database.open_database().ok() || !database.create_table(table, channels == 1)) {
             std::fprintf(stderr, "cannot create %s\n", qPrintable(part));
             return false;
         }
@@ -516,9 +516,10 @@ int open_case(const QString &path, long rows, int channels)
     FrameWatch watch(plot, runEnd);
     const qint64 start = now_ns();
     database = std::make_unique<SampleDatabase>(path, SampleDatabase::Access::ReadOnly);
-    const std::optional<RunListing> run =
-        database->open_database() ? database->describe_run(table) : std::nullopt;
-    if (!run) {
+    const Result<RunListing> run = database->open_database().ok()
+                                       ? database->describe_run(table)
+                                       : Result<RunListing>(Status::not_found(path));
+    if (!run.ok()) {
         std::fprintf(stderr, "cannot open %s\n", qPrintable(path));
         return 1;
     }
@@ -541,7 +542,7 @@ int run_case(const QString &path, long rows, int channels, const char *kind)
     }
     SampleDatabase database(path);
     // The run table exists: it is read by name, as a run on review is.
-    if (!database.open_database() || !database.table_exists(table)) {
+    if (!database.open_database().ok() || !database.table_exists(table)) {
         std::fprintf(stderr, "cannot open %s\n", qPrintable(path));
         return 1;
     }

@@ -39,14 +39,12 @@ void RunChronicle::started(SampleDatabase *database, const QString &table,
     gaps_.clear();
     RunOwner::settle_left_runs(
         database_->file_name(), [this](const QString &left, const RunFacts &end) {
-            QString reason;
             // A run dropped meanwhile has no facts to complete.
-            return !database_->read_facts(left) || database_->write_facts_end(left, end, &reason);
+            return !database_->read_facts(left) || database_->write_facts_end(left, end).ok();
         });
     owner_.take(database_->file_name(), table_);
-    QString reason;
-    if (!database_->write_facts_start(table_, facts_, &reason))
-        qDebug().noquote() << "Error writing the run's facts:" << reason;
+    if (const Status written = database_->write_facts_start(table_, facts_); !written.ok())
+        qDebug().noquote() << "Error writing the run's facts:" << written.message();
 }
 
 void RunChronicle::begun(DataQueues &queues)
@@ -104,17 +102,17 @@ void RunChronicle::port_lost(const DataQueues &queues, double noticedAt)
 void RunChronicle::add_gap(const RunGap &gap)
 {
     gaps_.append(gap);
-    QString reason;
-    if (database_ == nullptr || !database_->add_gap(table_, gap, &reason))
-        qDebug().noquote() << "Error storing a gap of the run:" << reason;
+    const Status stored = database_ != nullptr ? database_->add_gap(table_, gap) : Status();
+    if (database_ == nullptr || !stored.ok())
+        qDebug().noquote() << "Error storing a gap of the run:" << stored.message();
 }
 
 bool RunChronicle::add_mark(const RunMark &mark)
 {
-    QString reason;
-    if (database_ != nullptr && database_->add_mark(table_, mark, &reason))
+    const Status stored = database_ != nullptr ? database_->add_mark(table_, mark) : Status();
+    if (database_ != nullptr && stored.ok())
         return true;
-    qDebug().noquote() << "Error storing a mark:" << reason;
+    qDebug().noquote() << "Error storing a mark:" << stored.message();
     return false;
 }
 
@@ -129,11 +127,11 @@ void RunChronicle::ended(const QString &outcome, qint64 committedRows, DataQueue
     facts_.ended = QDateTime::currentDateTimeUtc();
     if (database_ == nullptr)
         return;
-    QString reason;
-    if (database_->write_facts_end(table_, facts_, &reason)) {
+    const Status written = database_->write_facts_end(table_, facts_);
+    if (written.ok()) {
         owner_.release();
         return;
     }
-    qDebug().noquote() << "Error completing the run's facts:" << reason;
+    qDebug().noquote() << "Error completing the run's facts:" << written.message();
     owner_.keep_end(facts_);
 }

@@ -29,9 +29,9 @@ std::unique_ptr<SampleDatabase> ExistingDatabase::open(const QString &file)
     }
     // Read-only: looking into a file changes no byte of it, whichever program it is from.
     auto database = std::make_unique<SampleDatabase>(file, SampleDatabase::Access::ReadOnly);
-    if (!database->open_database()) {
+    if (const Status opened = database->open_database(); !opened.ok()) {
         Console::error(
-            QStringLiteral("cannot open the database %1: %2").arg(file, database->open_error()));
+            QStringLiteral("cannot open the database %1: %2").arg(file, opened.message()));
         return nullptr;
     }
     // SQLite opens a file lazily: one that is no database, is damaged, or cannot be read

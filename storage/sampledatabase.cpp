@@ -69,10 +69,10 @@ sqlite3 *SampleDatabase::connection()
     return threadConnections_->connection(opened_.load());
 }
 
-bool SampleDatabase::open_database()
+Status SampleDatabase::open_database()
 {
     if (connection() != nullptr) {
-        return true;
+        return Status::success();
     }
     sqlite3 *db = nullptr;
     QString reason;
@@ -88,13 +88,12 @@ bool SampleDatabase::open_database()
     } else {
         db = threadConnections_->connection(true, &reason);
     }
-    const bool opened = db != nullptr;
     {
         QMutexLocker lock(&stateMutex_);
         openError_ = reason;
     }
-    if (!opened) {
-        return false;
+    if (db == nullptr) {
+        return Status::read_failed(reason);
     }
     if (QThread::currentThread() == owner_ && access_ == Access::ReadWrite) {
         // The owner's thread (the window's or the recorder's) commits a run's few rows of its
@@ -105,22 +104,16 @@ bool SampleDatabase::open_database()
     }
     opened_.store(true);
     qDebug() << "Database opened successfully.";
-    return true;
-}
-
-QString SampleDatabase::open_error() const
-{
-    QMutexLocker lock(&stateMutex_);
-    return openError_;
+    return Status::success();
 }
 
 Status SampleDatabase::check_readable()
 {
     sqlite3 *db = connection();
     if (db == nullptr) {
-        const QString reason = open_error();
-        return Status::read_failed(reason.isEmpty() ? QStringLiteral("the database is not open")
-                                                    : reason);
+        QMutexLocker lock(&stateMutex_);
+        return Status::read_failed(openError_.isEmpty() ? QStringLiteral("the database is not open")
+                                                        : openError_);
     }
     if (sqlite3_exec(db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr) !=
         SQLITE_OK) {
@@ -319,20 +312,29 @@ QStringList SampleDatabase::run_names()
     return run_catalogue::run_names(connection());
 }
 
-std::optional<RunListing> SampleDatabase::describe_run(const QString &table, QString *reason,
-                                                       run_catalogue::RowCount count)
+Result<RunListing> SampleDatabase::describe_run(const QString &table, run_catalogue::RowCount count)
 {
-    return run_catalogue::describe(connection(), table, reason, count);
+    QString reason;
+    std::optional<RunListing> run = run_catalogue::describe(connection(), table, &reason, count);
+    if (!run) {
+        return Status::read_failed(reason);
+    }
+    return std::move(*run);
 }
 
-bool SampleDatabase::write_facts_start(const QString &table, const RunFacts &facts, QString *reason)
+Status SampleDatabase::write_facts_start(const QString &table, const RunFacts &facts)
 {
-    return run_facts::write_start(connection(), table, facts, reason);
+    QString reason;
+    return run_facts::write_start(connection(), table, facts, &reason)
+               ? Status::success()
+               : Status::write_failed(reason);
 }
 
-bool SampleDatabase::write_facts_end(const QString &table, const RunFacts &facts, QString *reason)
+Status SampleDatabase::write_facts_end(const QString &table, const RunFacts &facts)
 {
-    return run_facts::write_end(connection(), table, facts, reason);
+    QString reason;
+    return run_facts::write_end(connection(), table, facts, &reason) ? Status::success()
+                                                                     : Status::write_failed(reason);
 }
 
 std::optional<RunFacts> SampleDatabase::read_facts(const QString &table)
@@ -342,9 +344,11 @@ std::optional<RunFacts> SampleDatabase::read_facts(const QString &table)
     return run_facts::read(connection(), table);
 }
 
-bool SampleDatabase::add_mark(const QString &table, const RunMark &mark, QString *reason)
+Status SampleDatabase::add_mark(const QString &table, const RunMark &mark)
 {
-    return run_marks::add(connection(), table, mark, reason);
+    QString reason;
+    return run_marks::add(connection(), table, mark, &reason) ? Status::success()
+                                                              : Status::write_failed(reason);
 }
 
 QList<RunMark> SampleDatabase::read_marks(const QString &table)
@@ -354,9 +358,11 @@ QList<RunMark> SampleDatabase::read_marks(const QString &table)
     return run_marks::read(connection(), table);
 }
 
-bool SampleDatabase::add_gap(const QString &table, const RunGap &gap, QString *reason)
+Status SampleDatabase::add_gap(const QString &table, const RunGap &gap)
 {
-    return run_gaps::add(connection(), table, gap, reason);
+    QString reason;
+    return run_gaps::add(connection(), table, gap, &reason) ? Status::success()
+                                                            : Status::write_failed(reason);
 }
 
 QList<RunGap> SampleDatabase::read_gaps(const QString &table)

@@ -54,10 +54,9 @@ public:
     SampleDatabase(const SampleDatabase &) = delete;
     SampleDatabase &operator=(const SampleDatabase &) = delete;
 
-    // True when the calling thread's connection is open afterwards.
-    bool open_database();
-    // Why the last failed open_database() failed, as SQLite put it; empty after a success.
-    QString open_error() const;
+    // Opens the calling thread's connection; ok when it is open afterwards, else SQLite's
+    // words for why not.
+    Status open_database();
     // Reads the file's catalogue on the calling thread's connection. SQLite opens a file
     // lazily: one that is no database, is damaged, or cannot be read where it lies only fails
     // at the first read, and would otherwise pass for a database without runs. SQLite's
@@ -135,21 +134,20 @@ public:
     qint64 row_count(const QString &table);
     // The run tables of the file, and what one holds (see run_catalogue).
     QStringList run_names();
-    std::optional<RunListing>
-    describe_run(const QString &table, QString *reason = nullptr,
+    Result<RunListing>
+    describe_run(const QString &table,
                  run_catalogue::RowCount count = run_catalogue::RowCount::FromEnvelope);
 
-    // The facts of a run (see RunFacts): written at its start, completed at its end; false,
-    // and `reason` set, on a failure.
-    bool write_facts_start(const QString &table, const RunFacts &facts, QString *reason);
-    bool write_facts_end(const QString &table, const RunFacts &facts, QString *reason);
+    // The facts of a run (see RunFacts): written at its start, completed at its end.
+    Status write_facts_start(const QString &table, const RunFacts &facts);
+    Status write_facts_end(const QString &table, const RunFacts &facts);
     // Nothing for a run without facts (an older version's) or a name that is not a run's.
     std::optional<RunFacts> read_facts(const QString &table);
     // A mark of the run, committed at once (see run_marks); its marks in time order.
-    bool add_mark(const QString &table, const RunMark &mark, QString *reason);
+    Status add_mark(const QString &table, const RunMark &mark);
     QList<RunMark> read_marks(const QString &table);
     // A gap of the run, committed at once (see run_gaps); its gaps in time order.
-    bool add_gap(const QString &table, const RunGap &gap, QString *reason);
+    Status add_gap(const QString &table, const RunGap &gap);
     QList<RunGap> read_gaps(const QString &table);
     // The JSON file beside an export of the table (see run_sidecar), and its content alone.
     std::optional<QByteArray>
@@ -187,7 +185,7 @@ private:
     mutable QMutex stateMutex_;
     QString currentTableName_;  // guarded by stateMutex_; set by create_table, read by all
     bool singleChannel_ = true; // guarded by stateMutex_
-    QString openError_;         // guarded by stateMutex_; set by open_database
+    QString openError_;         // guarded by stateMutex_; why the last open_database failed
     QString createError_;       // guarded by stateMutex_; set by create_table
 
     // Set by create_table (GUI thread), fed by insert_samples (the save

@@ -833,7 +833,7 @@ void ExportTest::reviewOfAnotherFilesRunShowsMeasuresAndExportsItAndLeavesTheFil
     QList<SampleRow> rows;
     {
         SampleDatabase recorder(file);
-        QVERIFY(recorder.open_database());
+        QVERIFY(recorder.open_database().ok());
         table = recorder.create_run_table(QDateTime(QDate(2025, 3, 5), QTime(14, 7, 9)), false);
         for (int i = 0; i < 3000; ++i) {
             SampleRow row{i * 0.01};
@@ -845,8 +845,10 @@ void ExportTest::reviewOfAnotherFilesRunShowsMeasuresAndExportsItAndLeavesTheFil
         QString reason;
         for (const RunGap &gap :
              {RunGap{5.0, 0.5, RunGap::droppedSamples, 50}, RunGap{12.0, 3.25, RunGap::pause, 0}})
-            QVERIFY2(recorder.add_gap(table, gap, &reason), qPrintable(reason));
-        QVERIFY2(recorder.add_mark(table, {12.34, QStringLiteral("spike")}, &reason),
+            QVERIFY2((reason = recorder.add_gap(table, gap).message()).isEmpty(),
+                     qPrintable(reason));
+        QVERIFY2((reason = recorder.add_mark(table, {12.34, QStringLiteral("spike")}).message())
+                     .isEmpty(),
                  qPrintable(reason));
     }
     const QByteArray expectedCsv = tableAsCsv(file, table, 1);
@@ -986,12 +988,13 @@ void ExportTest::timeOfDayFollowsTheStoredStartOnAxisLabelAndReadoutAndIsRemembe
     QString table;
     {
         SampleDatabase recorder(file);
-        QVERIFY(recorder.open_database());
+        QVERIFY(recorder.open_database().ok());
         table = recorder.create_run_table(start, true);
         RunFacts facts;
         facts.started = start.toUTC();
         QString reason;
-        QVERIFY2(recorder.write_facts_start(table, facts, &reason), qPrintable(reason));
+        QVERIFY2((reason = recorder.write_facts_start(table, facts).message()).isEmpty(),
+                 qPrintable(reason));
         QList<SampleRow> rows;
         for (int i = 0; i < 3000; ++i)
             rows.append(SampleRow{i * 0.01, 1.5});

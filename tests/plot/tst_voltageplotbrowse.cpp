@@ -124,7 +124,7 @@ void TestVoltagePlotBrowse::init()
 {
     workDir = std::make_unique<ScopedWorkDir>();
     database = std::make_unique<SampleDatabase>();
-    QVERIFY(database->open_database());
+    QVERIFY(database->open_database().ok());
     plot = std::make_unique<VoltagePlot>(database.get());
 }
 

@@ -70,7 +70,7 @@ void RecordPartsTest::finishedSaveThreadHasStoredEverythingQueuedWithoutAnEndMar
 {
     const ScopedWorkDir dir;
     SampleDatabase database;
-    QVERIFY(database.open_database());
+    QVERIFY(database.open_database().ok());
     const QString table = QStringLiteral("dataSample_20250305_14_07_09");
     QVERIFY(database.create_table(table, true));
 
@@ -94,21 +94,21 @@ void RecordPartsTest::runListingGivesRowsModeTimeSpanAndStart()
 {
     const ScopedWorkDir dir;
     SampleDatabase database;
-    QVERIFY(database.open_database());
+    QVERIFY(database.open_database().ok());
 
     const QString single = QStringLiteral("dataSample_20250305_14_07_09");
     QVERIFY(database.create_table(single, true));
     database.insert_samples({{0.0, 1.5}, {0.0002, -2.5}, {12345.6789, 3.0}});
-    const auto singleRun = database.describe_run(single);
-    QVERIFY(singleRun);
+    const Result<RunListing> singleRun = database.describe_run(single);
+    QVERIFY(singleRun.ok());
     QCOMPARE(TablesCommand::line(*singleRun),
              single + QStringLiteral("\t3 rows\tsingle\t0.0000..12345.6789 s\t2025-03-05 "
                                      "14:07:09\t-\t-\t-"));
 
     const QString multi = QStringLiteral("dataSample_20250305_14_07_09_2");
     QVERIFY(database.create_table(multi, false));
-    const auto multiRun = database.describe_run(multi);
-    QVERIFY(multiRun);
+    const Result<RunListing> multiRun = database.describe_run(multi);
+    QVERIFY(multiRun.ok());
     QCOMPARE(TablesCommand::line(*multiRun),
              multi + QStringLiteral("\t0 rows\tmulti\t-\t2025-03-05 14:07:09\t-\t-\t-"));
 
@@ -117,11 +117,11 @@ void RecordPartsTest::runListingGivesRowsModeTimeSpanAndStart()
                           QStringLiteral("CREATE TABLE %1 (id INTEGER PRIMARY KEY, time DOUBLE, "
                                          "Vol1 FLOAT)")
                               .arg(foreign)));
-    const auto foreignRun = database.describe_run(foreign);
-    QVERIFY(foreignRun);
+    const Result<RunListing> foreignRun = database.describe_run(foreign);
+    QVERIFY(foreignRun.ok());
     QCOMPARE(foreignRun->mode(), QStringLiteral("unknown"));
 
-    QVERIFY(!database.describe_run(QStringLiteral("dataSample_20000101_00_00_00")));
+    QVERIFY(!database.describe_run(QStringLiteral("dataSample_20000101_00_00_00")).ok());
 }
 
 QTEST_GUILESS_MAIN(RecordPartsTest)

@@ -80,7 +80,7 @@ private:
     // The database opened, with an empty run table of the given mode as current table.
     void open_with_table(bool singleChannel, const QString &name = runTable)
     {
-        QVERIFY(db_->open_database());
+        QVERIFY(db_->open_database().ok());
         QVERIFY(db_->create_table(name, singleChannel));
     }
 
@@ -113,11 +113,11 @@ private slots:
     void openingCreatesTheFileAndReopeningIsSilent()
     {
         QVERIFY(!QFile::exists(QStringLiteral("Quorlen.db")));
-        QVERIFY(db_->open_database());
+        QVERIFY(db_->open_database().ok());
         QVERIFY(QFile::exists(dir_->file(QStringLiteral("Quorlen.db"))));
         QCOMPARE(debug_->lines(), QStringList{QStringLiteral("Database opened successfully.")});
         debug_->clear();
-        QVERIFY(db_->open_database());
+        QVERIFY(db_->open_database().ok());
         QCOMPARE(debug_->lines(), QStringList());
     }
 
@@ -135,9 +135,10 @@ private slots:
         QVERIFY(QDir().mkdir(QStringLiteral("Quorlen.db")));
         SampleDatabase other(dir_->file(path));
         debug_->clear();
-        QVERIFY(!other.open_database());
+        const Status opened = other.open_database();
+        QVERIFY(!opened.ok());
         QVERIFY(debug_->contains(QStringLiteral("Error opening database:")));
-        QVERIFY(!other.open_error().trimmed().isEmpty());
+        QVERIFY(!opened.message().trimmed().isEmpty());
     }
 
     void tableLayoutFollowsTheMode_data()
@@ -649,9 +650,9 @@ private slots:
         SampleDatabase *reader = db_.get();
         if (situation == QLatin1String("killed")) {
             // The blocks not complete at the kill were never written.
-            QVERIFY(next.open_database());
-            const std::optional<RunListing> run = next.describe_run(runTable);
-            QVERIFY(run);
+            QVERIFY(next.open_database().ok());
+            const Result<RunListing> run = next.describe_run(runTable);
+            QVERIFY(run.ok());
             QCOMPARE(run->channels, 16);
             reader = &next;
         }
@@ -683,15 +684,15 @@ private slots:
             QCOMPARE(top, 5000.0 + c); // the one-row spike
         }
         // The listing counts the blocks' rows and those after them as a count of the rows does.
-        const std::optional<RunListing> listing = reader->describe_run(runTable);
-        QVERIFY(listing);
+        const Result<RunListing> listing = reader->describe_run(runTable);
+        QVERIFY(listing.ok());
         QCOMPARE(listing->rows, qint64(rows.size()));
         QCOMPARE(*listing->lastTime, upper);
     }
 
     void timeRangeWithoutATableFails()
     {
-        QVERIFY(db_->open_database());
+        QVERIFY(db_->open_database().ok());
         debug_->clear();
         QVERIFY(db_->read_time_range(runTable, 0, 1).times.isEmpty());
         QVERIFY(debug_->contains(QStringLiteral("Error executing query:")));
@@ -847,7 +848,7 @@ private slots:
         }
 
         SampleDatabase scratch(QStringLiteral("scratch.db"), SampleDatabase::Access::Scratch);
-        QVERIFY(scratch.open_database());
+        QVERIFY(scratch.open_database().ok());
         CsvImport import;
         const CsvImport::Outcome read = import.read(file, scratch);
         QCOMPARE(read.error, error);
@@ -904,7 +905,7 @@ private slots:
         QFETCH(QString, situation);
         QFETCH(QString, path);
         QFETCH(QString, diagnostic);
-        QVERIFY(db_->open_database());
+        QVERIFY(db_->open_database().ok());
         if (situation != QLatin1String("no table")) {
             QVERIFY(db_->create_table(runTable, true));
             db_->insert_samples({{0.0, 1.0}});
@@ -936,7 +937,7 @@ private slots:
 
     void droppingFromAnEmptyDatabaseChangesNothing()
     {
-        QVERIFY(db_->open_database());
+        QVERIFY(db_->open_database().ok());
         const QByteArray before = read_file(QStringLiteral("Quorlen.db"));
         debug_->clear();
         db_->drop_all_tables();
@@ -962,9 +963,11 @@ private slots:
         QVERIFY(schema_names().contains(RunEnvelope::table_name(thirdTable)));
         // Side tables are listed with no run and go with theirs.
         QString reason;
-        QVERIFY2(db_->add_gap(thirdTable, {1.0, 0.5, RunGap::pause, 0}, &reason),
-                 qPrintable(reason));
-        QVERIFY(db_->add_mark(thirdTable, {1.0, QStringLiteral("mark")}, &reason));
+        QVERIFY2(
+            (reason = db_->add_gap(thirdTable, {1.0, 0.5, RunGap::pause, 0}).message()).isEmpty(),
+            qPrintable(reason));
+        QVERIFY((reason = db_->add_mark(thirdTable, {1.0, QStringLiteral("mark")}).message())
+                    .isEmpty());
         QVERIFY(schema_names().contains(thirdTable + QStringLiteral("_gaps")));
         QCOMPARE(db_->table_names(), (QStringList{runTable, secondTable, thirdTable}));
         QCOMPARE(db_->read_gaps(thirdTable), (QList<RunGap>{{1.0, 0.5, RunGap::pause, 0}}));
@@ -1035,7 +1038,7 @@ private slots:
         open_with_table(true);
         {
             SampleDatabase other(QStringLiteral("other.db"));
-            QVERIFY(other.open_database());
+            QVERIFY(other.open_database().ok());
             QVERIFY(other.create_table(secondTable, true));
             QCOMPARE(other.table_names(), QStringList{secondTable});
         }

@@ -69,7 +69,7 @@ private slots:
         dir_ = std::make_unique<ScopedWorkDir>();
         debug_ = std::make_unique<DebugCapture>();
         db_ = std::make_unique<SampleDatabase>();
-        QVERIFY(db_->open_database());
+        QVERIFY(db_->open_database().ok());
     }
 
     void cleanup()
@@ -155,7 +155,8 @@ private slots:
         };
         const qint64 before = fileSize();
         QString reason;
-        QVERIFY2(db.add_mark(table_, {1.0, QStringLiteral("valve opened")}, &reason),
+        QVERIFY2((reason = db.add_mark(table_, {1.0, QStringLiteral("valve opened")}).message())
+                     .isEmpty(),
                  qPrintable(reason));
         QCOMPARE(fileSize(), before);
         QVERIFY(storeOnAThreadOfItsOwn(60000, 60501));

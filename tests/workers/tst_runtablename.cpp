@@ -16,8 +16,8 @@ private slots:
         ScopedWorkDir dir;
         SampleDatabase first;
         SampleDatabase second;
-        QVERIFY(first.open_database());
-        QVERIFY(second.open_database());
+        QVERIFY(first.open_database().ok());
+        QVERIFY(second.open_database().ok());
         const QDateTime start(QDate(2025, 3, 5), QTime(14, 7, 9));
 
         QStringList names;

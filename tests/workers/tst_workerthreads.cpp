@@ -255,7 +255,7 @@ void WorkerThreadsTest::endingWithoutWaitingReportsThroughFinishedKeepingEveryRo
     constexpr int frames = 3000;
     ScopedWorkDir dir;
     SampleDatabase database;
-    QVERIFY(database.open_database());
+    QVERIFY(database.open_database().ok());
     const QString table = QStringLiteral("dataSample_20240105_14_04_00");
     QVERIFY(database.create_table(table, false));
     DataQueues queues;
@@ -290,7 +290,7 @@ void WorkerThreadsTest::saveThreadWritesFullBatchesThenTheRest()
     ScopedWorkDir dir;
     LogCapture log;
     SampleDatabase database;
-    QVERIFY(database.open_database());
+    QVERIFY(database.open_database().ok());
     QVERIFY(database.create_table(QStringLiteral("dataSample_20240105_14_03_59"), true));
     DataQueues queues;
     // Records that never grow old: only a full batch is written during the run.
@@ -333,7 +333,7 @@ void WorkerThreadsTest::slowRecordsReachTheTableWithoutAFullBatch()
 {
     ScopedWorkDir dir;
     SampleDatabase database;
-    QVERIFY(database.open_database());
+    QVERIFY(database.open_database().ok());
     QVERIFY(database.create_table(QStringLiteral("dataSample_20240105_14_03_58"), true));
     DataQueues queues;
     DataSaveDisplay thread(&queues, &database);
@@ -352,7 +352,7 @@ void WorkerThreadsTest::commitPendingStoresWhatIsHeldAndQueued()
 {
     ScopedWorkDir dir;
     SampleDatabase database;
-    QVERIFY(database.open_database());
+    QVERIFY(database.open_database().ok());
     QVERIFY(database.create_table(QStringLiteral("dataSample_20240105_14_03_57"), true));
     DataQueues queues;
     DataSaveDisplay thread(&queues, &database, std::chrono::hours(1));
@@ -382,7 +382,7 @@ void WorkerThreadsTest::runWithoutSamplesInsertsNothing()
     ScopedWorkDir dir;
     LogCapture log;
     SampleDatabase database;
-    QVERIFY(database.open_database());
+    QVERIFY(database.open_database().ok());
     QVERIFY(database.create_table(QStringLiteral("dataSample_20240105_14_04_00"), false));
     DataQueues queues;
     DataSaveDisplay thread(&queues, &database);
@@ -398,7 +398,7 @@ void WorkerThreadsTest::recordsQueuedAtDestructionAreStillStored()
 {
     ScopedWorkDir dir;
     SampleDatabase database;
-    QVERIFY(database.open_database());
+    QVERIFY(database.open_database().ok());
     QVERIFY(database.create_table(QStringLiteral("dataSample_20240105_14_04_01"), true));
     DataQueues queues;
     {
@@ -418,7 +418,7 @@ void WorkerThreadsTest::multiChannelRowsRoundTripThroughTheSaveThread()
 {
     ScopedWorkDir dir;
     SampleDatabase database;
-    QVERIFY(database.open_database());
+    QVERIFY(database.open_database().ok());
     QVERIFY(database.create_table(QStringLiteral("dataSample_20240105_14_04_02"), false));
     DataQueues queues;
     RecordingSink sink;
@@ -455,7 +455,7 @@ void WorkerThreadsTest::framesAFullQueueDroppedAreAGapWhereTheirSamplesAreMissin
     ScopedWorkDir dir;
     LogCapture log;
     SampleDatabase database(QStringLiteral("gaps.db"));
-    QVERIFY(database.open_database());
+    QVERIFY(database.open_database().ok());
     const RunSettings settings{true, 1000, 100, {1.0}};
     const QDateTime start = QDateTime::currentDateTime();
     const QString table = database.create_run_table(start, true);
