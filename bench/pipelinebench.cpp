@@ -55,7 +55,7 @@ RunResult record_run(const QString &dir, double framesPerSecond, int seconds)
     SerialManager serial(&queues);
     SampleDatabase database(dir + QStringLiteral("/run.db"));
     if (!serial.open_port(simulator.port_name()) || !database.open_database().ok() ||
-        !database.create_table(QStringLiteral("dataSample_20250101_00_00_00"), false)) {
+        !database.create_table(QStringLiteral("dataSample_20250101_00_00_00"), false).ok()) {
         std::fprintf(stderr, "port or database could not be opened\n");
         return result;
     }
@@ -102,7 +102,7 @@ double save_path_rows_per_second(const QString &dir, int rows, double &cpuSecond
     DataQueues queues;
     SampleDatabase database(dir + QStringLiteral("/save.db"));
     if (!database.open_database().ok() ||
-        !database.create_table(QStringLiteral("dataSample_20250101_00_00_01"), false)) {
+        !database.create_table(QStringLiteral("dataSample_20250101_00_00_01"), false).ok()) {
         return 0.0;
     }
     // Computed before the clock, as the bare loop's values are; the producer only pushes.

@@ -28,7 +28,7 @@ bool make_table(SampleDatabase &database, const QString &path, const QString &ta
 {
     QElapsedTimer clock;
     clock.start();
-    if (!database.create_table(table, true) ||
+    if (!database.create_table(table, true).ok() ||
         !bench::fill_single_channel_table(path, table, rows, rate)) {
         std::fprintf(stderr, "could not fill %s\n", qPrintable(table));
         return false;

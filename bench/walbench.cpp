@@ -62,7 +62,7 @@ int main(int argc, char **argv)
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("wal.db"));
     SampleDatabase database(path);
-    if (!database.open_database().ok() || !database.create_table(table, false)) {
+    if (!database.open_database().ok() || !database.create_table(table, false).ok()) {
         std::fprintf(stderr, "could not create the run table\n");
         return 1;
     }

@@ -131,7 +131,7 @@ bool fill(const QString &path, long rows, int channels)
     int committed = 0;
     {
         SampleDatabase database(part);
-        if (!database.open_database().ok() || !database.create_table(table, channels == 1)) {
+        if (!database.open_database().ok() || !database.create_table(table, channels == 1).ok()) {
             std::fprintf(stderr, "cannot create %s\n", qPrintable(part));
             return false;
         }

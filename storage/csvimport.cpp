@@ -1,7 +1,7 @@
 #include "csvimport.h"
 
-#include "rowbatchhandoff.h"
 #include "protocol.h"
+#include "rowbatchhandoff.h"
 #include "runsidecar.h"
 #include "runtablename.h"
 #include "sampledatabase.h"
@@ -243,7 +243,7 @@ CsvImport::Outcome CsvImport::read(const QString &path, SampleDatabase &database
     // Named as the run was; a file without a run's name after the time it was written.
     const QString name = run_name_of(path);
     QString table = name;
-    if (name.isEmpty() || !database.create_table(name, columns == 1))
+    if (name.isEmpty() || !database.create_table(name, columns == 1).ok())
         table = database.create_run_table(
             name.isEmpty() ? QFileInfo(path).lastModified() : run_start_time(name), columns == 1);
     if (table.isEmpty()) {

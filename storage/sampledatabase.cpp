@@ -127,24 +127,20 @@ sqlite3 *SampleDatabase::connection_handle()
     return connection();
 }
 
-bool SampleDatabase::create_table(const QString &name, bool singleChannel)
+Status SampleDatabase::create_table(const QString &name, bool singleChannel)
 {
     {
         QMutexLocker lock(&stateMutex_);
         singleChannel_ = singleChannel;
     }
-    QString reason;
-    const RunWriter::Creation creation = create_fresh_table(name, singleChannel, &reason);
-    if (creation == RunWriter::Creation::NameTaken) {
-        reason = QStringLiteral("table %1 already exists").arg(name);
-    }
-    qDebug() << (creation == RunWriter::Creation::Created ? "表创建成功" : "创建表失败");
+    const Status created = create_fresh_table(name, singleChannel);
+    qDebug() << (created.ok() ? "表创建成功" : "创建表失败");
     QMutexLocker lock(&stateMutex_);
-    createError_ = reason;
-    if (creation == RunWriter::Creation::Created) {
+    createError_ = created.message();
+    if (created.ok()) {
         currentTableName_ = name;
     }
-    return creation == RunWriter::Creation::Created;
+    return created;
 }
 
 QString SampleDatabase::create_run_table(const QDateTime &startTime, bool singleChannel)
@@ -156,12 +152,11 @@ QString SampleDatabase::create_run_table(const QDateTime &startTime, bool single
             QMutexLocker lock(&stateMutex_);
             singleChannel_ = singleChannel;
         }
-        QString reason;
-        const RunWriter::Creation creation = create_fresh_table(name, singleChannel, &reason);
-        if (creation != RunWriter::Creation::NameTaken) {
+        const Status created = create_fresh_table(name, singleChannel);
+        if (!created.is(Status::Kind::Exists)) {
             QMutexLocker lock(&stateMutex_);
-            createError_ = reason;
-            if (creation != RunWriter::Creation::Created) {
+            createError_ = created.message();
+            if (!created.ok()) {
                 return QString();
             }
             currentTableName_ = name;
@@ -171,22 +166,20 @@ QString SampleDatabase::create_run_table(const QDateTime &startTime, bool single
     }
 }
 
-RunWriter::Creation SampleDatabase::create_fresh_table(const QString &name, bool singleChannel,
-                                                       QString *reason)
+Status SampleDatabase::create_fresh_table(const QString &name, bool singleChannel)
 {
     if (!accepts_table_name(name)) {
-        *reason = QStringLiteral("not a run table name");
-        return RunWriter::Creation::Failed;
+        return Status::invalid(QStringLiteral("not a run table name"));
     }
-    std::unique_ptr<RunWriter> writer;
-    const RunWriter::Creation creation =
-        RunWriter::create(connection(), name, singleChannel, &writer, reason);
-    if (creation != RunWriter::Creation::NameTaken) {
-        // Without a table of its own a run writes nowhere, not into the one before.
-        QMutexLocker lock(&writerMutex_);
-        writer_ = std::move(writer);
+    Result<std::unique_ptr<RunWriter>> writer =
+        RunWriter::create(connection(), name, singleChannel);
+    if (writer.status().is(Status::Kind::Exists)) {
+        return writer.status();
     }
-    return creation;
+    // Without a table of its own a run writes nowhere, not into the one before.
+    QMutexLocker lock(&writerMutex_);
+    writer_ = writer.ok() ? std::move(writer.value()) : nullptr;
+    return writer.ok() ? Status::success() : writer.status();
 }
 
 int SampleDatabase::insert_samples(const QList<SampleRow> &batch, QString *error)

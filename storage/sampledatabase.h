@@ -73,12 +73,13 @@ public:
     // transaction under SQLite's write lock. Fails when the table exists: a run only ever
     // writes into the table it created, whatever else uses the file. The mode is stored
     // whatever the outcome, the name only on success.
-    bool create_table(const QString &name, bool singleChannel);
+    Status create_table(const QString &name, bool singleChannel);
     // Creates the table of a run started at startTime (see run_table_base_name); when another
     // run, of this or another program, has taken that name, the next free one with "_2",
     // "_3", ... appended. Returns the name, or empty when no table could be created.
     QString create_run_table(const QDateTime &startTime, bool singleChannel);
-    // Why the last failed create_table() failed, as SQLite put it; empty after a success.
+    // Why the last create_table() or create_run_table() failed, as SQLite put it; empty
+    // after a success. For callers that learn of the failure later (the recorder).
     QString create_error() const;
     // Appends rows (time first, then 1 or 16 voltages) to the table the last create_table
     // made (current_table_name) in one
@@ -167,8 +168,7 @@ public:
     static bool is_valid_table_name(const QString &name);
 
 private:
-    RunWriter::Creation create_fresh_table(const QString &name, bool singleChannel,
-                                           QString *reason);
+    Status create_fresh_table(const QString &name, bool singleChannel);
     // The calling thread's connection; null while it is not open.
     sqlite3 *connection();
     bool accepts_table_name(const QString &name) const;
@@ -186,7 +186,7 @@ private:
     QString currentTableName_;  // guarded by stateMutex_; set by create_table, read by all
     bool singleChannel_ = true; // guarded by stateMutex_
     QString openError_;         // guarded by stateMutex_; why the last open_database failed
-    QString createError_;       // guarded by stateMutex_; set by create_table
+    QString createError_;       // guarded by stateMutex_; set by create_run_table
 
     // Set by create_table (GUI thread), fed by insert_samples (the save
     // thread); null before the first table.

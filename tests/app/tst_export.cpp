@@ -227,7 +227,7 @@ std::unique_ptr<MainWindow> ExportTest::windowWithRun(int rows)
     if (rows >= 0) {
         SampleDatabase *database = window->database();
         // Not the window's own run, so no close drops it: the last test's is still there.
-        if (database->drop_tables({runTable}) && database->create_table(runTable, true))
+        if (database->drop_tables({runTable}) && database->create_table(runTable, true).ok())
             database->insert_samples(someRows(rows));
     }
     return window;

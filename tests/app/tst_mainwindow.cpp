@@ -50,7 +50,7 @@ void leaveCrashedRun(const QString &table)
         QVERIFY(database.open_database().ok());
         // The window drops only what it knows as its own; an earlier plant may be there.
         QVERIFY(database.drop_tables({table}));
-        QVERIFY(database.create_table(table, true));
+        QVERIFY(database.create_table(table, true).ok());
         database.insert_samples({{0.01, 12.3}, {0.02, -4.5}});
     }
     write_setting(QStringLiteral("NormalExit"), false);
@@ -340,7 +340,7 @@ void MainWindowTest::uncleanExitWithoutRowsToSaveAsksNothing()
         SampleDatabase database;
         QVERIFY(database.open_database().ok());
         QVERIFY(database.drop_tables({crashedTable}));
-        QVERIFY(database.create_table(crashedTable, true));
+        QVERIFY(database.create_table(crashedTable, true).ok());
         QCOMPARE(database.insert_samples(QList<SampleRow>(rows, {0.01, 12.3})), rows);
     }
     write_setting(QStringLiteral("NormalExit"), false);

@@ -137,7 +137,7 @@ void TestVoltagePlotBrowse::cleanup()
 
 void TestVoltagePlotBrowse::create_run(bool singleChannel, double lastTime)
 {
-    QVERIFY(database->create_table("dataSample_20240105_14_03_59", singleChannel));
+    QVERIFY(database->create_table("dataSample_20240105_14_03_59", singleChannel).ok());
     QList<SampleRow> rows;
     for (double t : half_seconds(0, lastTime)) {
         SampleRow row{t};
@@ -257,7 +257,7 @@ void TestVoltagePlotBrowse::aQuickSecondMoveIsLoadedWhenTheRateLimitEnds()
 void TestVoltagePlotBrowse::rowsPastAThousandSecondsAtLoadSeamsLoadOnce()
 {
     // A row every millisecond from 1234 to 1240 s.
-    QVERIFY(database->create_table("dataSample_20240105_14_03_59", true));
+    QVERIFY(database->create_table("dataSample_20240105_14_03_59", true).ok());
     QList<SampleRow> rows;
     for (int i = 0; i <= 6000; ++i)
         rows.append(SampleRow{1234 + i / 1000.0, double(i)});
@@ -304,7 +304,7 @@ void TestVoltagePlotBrowse::longRunZoomedOutShowsAnEnvelopeOfBoundedSize()
     QFETCH(int, rows);
     QFETCH(bool, withEnvelope);
     const QString table = QStringLiteral("dataSample_20240105_14_03_59");
-    QVERIFY(database->create_table(table, true));
+    QVERIFY(database->create_table(table, true).ok());
     constexpr double rate = 5000.0;
     const int spikeAt = rows / 2 + 17;
     {
@@ -512,7 +512,7 @@ void TestVoltagePlotBrowse::aStoredRunOpensFittedAndTheWheelZoomsTimeWithinIt()
     QFETCH(bool, singleChannel);
     QFETCH(double, amplitude);
     const QString table = QStringLiteral("dataSample_20240105_14_03_59");
-    QVERIFY(database->create_table(table, singleChannel));
+    QVERIFY(database->create_table(table, singleChannel).ok());
     QList<SampleRow> rows;
     for (double t : half_seconds(10, 50)) {
         SampleRow row{t};

@@ -72,7 +72,7 @@ void RecordPartsTest::finishedSaveThreadHasStoredEverythingQueuedWithoutAnEndMar
     SampleDatabase database;
     QVERIFY(database.open_database().ok());
     const QString table = QStringLiteral("dataSample_20250305_14_07_09");
-    QVERIFY(database.create_table(table, true));
+    QVERIFY(database.create_table(table, true).ok());
 
     DataQueues queues;
     DataSaveDisplay saver(&queues, &database);
@@ -97,7 +97,7 @@ void RecordPartsTest::runListingGivesRowsModeTimeSpanAndStart()
     QVERIFY(database.open_database().ok());
 
     const QString single = QStringLiteral("dataSample_20250305_14_07_09");
-    QVERIFY(database.create_table(single, true));
+    QVERIFY(database.create_table(single, true).ok());
     database.insert_samples({{0.0, 1.5}, {0.0002, -2.5}, {12345.6789, 3.0}});
     const Result<RunListing> singleRun = database.describe_run(single);
     QVERIFY(singleRun.ok());
@@ -106,7 +106,7 @@ void RecordPartsTest::runListingGivesRowsModeTimeSpanAndStart()
                                      "14:07:09\t-\t-\t-"));
 
     const QString multi = QStringLiteral("dataSample_20250305_14_07_09_2");
-    QVERIFY(database.create_table(multi, false));
+    QVERIFY(database.create_table(multi, false).ok());
     const Result<RunListing> multiRun = database.describe_run(multi);
     QVERIFY(multiRun.ok());
     QCOMPARE(TablesCommand::line(*multiRun),

@@ -235,7 +235,7 @@ QByteArray read_bytes(const QString &path)
 bool make_run_database(const QString &path, int rows)
 {
     SampleDatabase database(path);
-    if (!database.open_database().ok() || !database.create_table(runTable, true)) {
+    if (!database.open_database().ok() || !database.create_table(runTable, true).ok()) {
         return false;
     }
     QList<SampleRow> batch;
@@ -1072,7 +1072,7 @@ void TelvaneCliTest::exportRefusesUnknownAndIllFormedTables()
     {
         SampleDatabase database(dir_->filePath(cliDatabase));
         QVERIFY(database.open_database().ok());
-        QVERIFY(database.create_table(QStringLiteral("dataSample_20250305_14_07_09"), true));
+        QVERIFY(database.create_table(QStringLiteral("dataSample_20250305_14_07_09"), true).ok());
     }
     Cli exporter(dir_->path());
     QCOMPARE(exporter.run({"export", "--table", table, "--csv", "out.csv"}), 2);
@@ -1269,7 +1269,7 @@ void TelvaneCliTest::rangeTypedFromPrintedTimesTakesTheRowsPrintedInside()
     } else {
         // As earlier versions stored it: the time a running sum of the period.
         SampleDatabase database(path);
-        QVERIFY(database.open_database().ok() && database.create_table(table, single));
+        QVERIFY(database.open_database().ok() && database.create_table(table, single).ok());
         QList<SampleRow> batch;
         double time = 0.0;
         for (int k = 0; k < rows; ++k) {

@@ -81,7 +81,7 @@ private:
     void open_with_table(bool singleChannel, const QString &name = runTable)
     {
         QVERIFY(db_->open_database().ok());
-        QVERIFY(db_->create_table(name, singleChannel));
+        QVERIFY(db_->create_table(name, singleChannel).ok());
     }
 
     QStringList schema_names()
@@ -196,7 +196,7 @@ private slots:
         for (int i = 0; i < 64; ++i)
             rows.append({i * 0.01, double(i)});
         QCOMPARE(db_->insert_samples(rows), 64);
-        QVERIFY(!db_->create_table(runTable, false));
+        QVERIFY(!db_->create_table(runTable, false).ok());
         QCOMPARE(db_->row_count(runTable), 64);
         QCOMPARE(db_->create_run_table(QDateTime(QDate(2024, 1, 5), QTime(14, 3, 59)), true),
                  secondTable);
@@ -207,7 +207,7 @@ private slots:
         QVERIFY(sql_rows::run(db_->connection_handle(),
                               QStringLiteral("DROP TABLE \"%1\"").arg(runTable)));
         QVERIFY(db_->row_count(envelope) > 0);
-        QVERIFY(db_->create_table(runTable, true));
+        QVERIFY(db_->create_table(runTable, true).ok());
         QCOMPARE(db_->row_count(envelope), 0);
     }
 
@@ -236,7 +236,7 @@ private slots:
         // With the connection read-only the statement itself fails.
         QVERIFY(sql_rows::run(db_->connection_handle(), QStringLiteral("PRAGMA query_only = ON")));
         debug_->clear();
-        QVERIFY(!db_->create_table(name, true));
+        QVERIFY(!db_->create_table(name, true).ok());
         QVERIFY2(debug_->contains(diagnostic), qPrintable(debug_->lines().join('|')));
         QCOMPARE(debug_->lines().last(), QStringLiteral("创建表失败"));
         QCOMPARE(db_->current_table_name(), runTable);
@@ -374,7 +374,7 @@ private slots:
                                             "11.0,12.0,13.0,14.0,15.0,-inf"));
 
         // The same in a single-channel run, where the sample is all the row holds.
-        QVERIFY(db_->create_table(secondTable, true));
+        QVERIFY(db_->create_table(secondTable, true).ok());
         db_->insert_samples({{0.0, 1.5}, {0.1, nan}, {0.2, inf}});
         QCOMPARE(db_->row_count(secondTable), 3);
         const RangeColumns single = db_->read_time_range(secondTable, 0.0, 1.0);
@@ -907,7 +907,7 @@ private slots:
         QFETCH(QString, diagnostic);
         QVERIFY(db_->open_database().ok());
         if (situation != QLatin1String("no table")) {
-            QVERIFY(db_->create_table(runTable, true));
+            QVERIFY(db_->create_table(runTable, true).ok());
             db_->insert_samples({{0.0, 1.0}});
         }
         if (situation.endsWith(QLatin1String("dropped"))) {
@@ -956,8 +956,8 @@ private slots:
     void droppingRemovesEveryTableAndIndex()
     {
         open_with_table(true, runTable);
-        QVERIFY(db_->create_table(secondTable, false));
-        QVERIFY(db_->create_table(thirdTable, true));
+        QVERIFY(db_->create_table(secondTable, false).ok());
+        QVERIFY(db_->create_table(thirdTable, true).ok());
         db_->insert_samples({{0.0, 1.0}});
         QVERIFY(schema_names().size() > 3); // the time indexes are there too
         QVERIFY(schema_names().contains(RunEnvelope::table_name(thirdTable)));
@@ -1039,7 +1039,7 @@ private slots:
         {
             SampleDatabase other(QStringLiteral("other.db"));
             QVERIFY(other.open_database().ok());
-            QVERIFY(other.create_table(secondTable, true));
+            QVERIFY(other.create_table(secondTable, true).ok());
             QCOMPARE(other.table_names(), QStringList{secondTable});
         }
         QCOMPARE(db_->table_names(), QStringList{runTable});

@@ -85,7 +85,7 @@ private slots:
     {
         SampleDatabase &db = *db_;
         const QString &table = table_;
-        QVERIFY(db.create_table(table, true));
+        QVERIFY(db.create_table(table, true).ok());
         db.insert_samples({{0.0, 1.0}, {1.0, 2.0}});
 
         // The reader stops half-way through its result, holding its read open.
@@ -116,7 +116,7 @@ private slots:
     void checkpointsAreLeftToTheThreadThatStoresTheRows()
     {
         SampleDatabase &db = *db_;
-        QVERIFY(db.create_table(table_, false));
+        QVERIFY(db.create_table(table_, false).ok());
         db.insert_samples({row_for(0)});
         const auto storeOnAThreadOfItsOwn = [&db](int from, int to) {
             std::unique_ptr<QThread> saver(QThread::create([&db, from, to] {
@@ -167,7 +167,7 @@ private slots:
     {
         SampleDatabase &db = *db_;
         const QString &table = table_;
-        QVERIFY(db.create_table(table, false));
+        QVERIFY(db.create_table(table, false).ok());
 
         std::atomic<bool> writing{true};
         std::atomic<int> written{0};

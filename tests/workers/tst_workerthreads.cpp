@@ -257,7 +257,7 @@ void WorkerThreadsTest::endingWithoutWaitingReportsThroughFinishedKeepingEveryRo
     SampleDatabase database;
     QVERIFY(database.open_database().ok());
     const QString table = QStringLiteral("dataSample_20240105_14_04_00");
-    QVERIFY(database.create_table(table, false));
+    QVERIFY(database.create_table(table, false).ok());
     DataQueues queues;
     DataProcess decoder(false, 100, &queues, nullptr);
     DataSaveDisplay saver(&queues, &database, std::chrono::hours(1));
@@ -291,7 +291,7 @@ void WorkerThreadsTest::saveThreadWritesFullBatchesThenTheRest()
     LogCapture log;
     SampleDatabase database;
     QVERIFY(database.open_database().ok());
-    QVERIFY(database.create_table(QStringLiteral("dataSample_20240105_14_03_59"), true));
+    QVERIFY(database.create_table(QStringLiteral("dataSample_20240105_14_03_59"), true).ok());
     DataQueues queues;
     // Records that never grow old: only a full batch is written during the run.
     DataSaveDisplay thread(&queues, &database, std::chrono::hours(1));
@@ -334,7 +334,7 @@ void WorkerThreadsTest::slowRecordsReachTheTableWithoutAFullBatch()
     ScopedWorkDir dir;
     SampleDatabase database;
     QVERIFY(database.open_database().ok());
-    QVERIFY(database.create_table(QStringLiteral("dataSample_20240105_14_03_58"), true));
+    QVERIFY(database.create_table(QStringLiteral("dataSample_20240105_14_03_58"), true).ok());
     DataQueues queues;
     DataSaveDisplay thread(&queues, &database);
     thread.start();
@@ -353,7 +353,7 @@ void WorkerThreadsTest::commitPendingStoresWhatIsHeldAndQueued()
     ScopedWorkDir dir;
     SampleDatabase database;
     QVERIFY(database.open_database().ok());
-    QVERIFY(database.create_table(QStringLiteral("dataSample_20240105_14_03_57"), true));
+    QVERIFY(database.create_table(QStringLiteral("dataSample_20240105_14_03_57"), true).ok());
     DataQueues queues;
     DataSaveDisplay thread(&queues, &database, std::chrono::hours(1));
     const QString table = database.current_table_name();
@@ -383,7 +383,7 @@ void WorkerThreadsTest::runWithoutSamplesInsertsNothing()
     LogCapture log;
     SampleDatabase database;
     QVERIFY(database.open_database().ok());
-    QVERIFY(database.create_table(QStringLiteral("dataSample_20240105_14_04_00"), false));
+    QVERIFY(database.create_table(QStringLiteral("dataSample_20240105_14_04_00"), false).ok());
     DataQueues queues;
     DataSaveDisplay thread(&queues, &database);
     queues.push_sample(-1.0, -1.0);
@@ -399,7 +399,7 @@ void WorkerThreadsTest::recordsQueuedAtDestructionAreStillStored()
     ScopedWorkDir dir;
     SampleDatabase database;
     QVERIFY(database.open_database().ok());
-    QVERIFY(database.create_table(QStringLiteral("dataSample_20240105_14_04_01"), true));
+    QVERIFY(database.create_table(QStringLiteral("dataSample_20240105_14_04_01"), true).ok());
     DataQueues queues;
     {
         DataSaveDisplay thread(&queues, &database);
@@ -419,7 +419,7 @@ void WorkerThreadsTest::multiChannelRowsRoundTripThroughTheSaveThread()
     ScopedWorkDir dir;
     SampleDatabase database;
     QVERIFY(database.open_database().ok());
-    QVERIFY(database.create_table(QStringLiteral("dataSample_20240105_14_04_02"), false));
+    QVERIFY(database.create_table(QStringLiteral("dataSample_20240105_14_04_02"), false).ok());
     DataQueues queues;
     RecordingSink sink;
     for (int f = 0; f < 40; ++f) {
