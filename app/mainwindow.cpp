@@ -338,7 +338,7 @@ bool MainWindow::open_csv(const QString &file)
     SampleDatabase *target = scratch.get();
     Loading loading(tr("Reading the CSV file"));
     const qint64 size = std::max<qint64>(1, QFileInfo(file).size());
-    QFuture<CsvImport::Outcome> task =
+    QFuture<Result<CsvImport::ImportedRun>> task =
         QtConcurrent::run([&import, file, target] { return import.read(file, *target); });
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, &loading, [&] {
@@ -351,14 +351,14 @@ bool MainWindow::open_csv(const QString &file)
     // Shown even for a small file, closed by the poll: the operator sees one sequence always.
     loading.exec();
     poll.stop();
-    const CsvImport::Outcome outcome = task.result();
-    if (!outcome.ok()) {
+    const Result<CsvImport::ImportedRun> imported = task.result();
+    if (!imported.ok()) {
         QMessageBox::warning(this, tr("Warning"),
-                             tr("%1 cannot be opened: %2.").arg(file, outcome.error));
+                             tr("%1 cannot be opened: %2.").arg(file, imported.status().message()));
         return false;
     }
     SampleDatabase *source = scratch.get();
-    const bool shown = show_run(std::move(scratch), source, file, outcome.table, true);
+    const bool shown = show_run(std::move(scratch), source, file, imported->table, true);
     if (shown)
         scratch_folder_ = std::move(folder); // the one before went with its database
     return shown;

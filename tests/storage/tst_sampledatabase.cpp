@@ -850,10 +850,10 @@ private slots:
         SampleDatabase scratch(QStringLiteral("scratch.db"), SampleDatabase::Access::Scratch);
         QVERIFY(scratch.open_database().ok());
         CsvImport import;
-        const CsvImport::Outcome read = import.read(file, scratch);
-        QCOMPARE(read.error, error);
+        const Result<CsvImport::ImportedRun> read = import.read(file, scratch);
+        QCOMPARE(read.status().message(), error);
+        QCOMPARE(read.ok(), error.isEmpty());
         if (!error.isEmpty()) {
-            QVERIFY(read.table.isEmpty());
             QString why;
             const QList<QVariantList> left =
                 sql_rows::select(scratch.connection_handle(),
@@ -864,11 +864,11 @@ private slots:
         }
         QCOMPARE(import.bytes_read().load(), QFileInfo(file).size());
         if (!table.isEmpty())
-            QCOMPARE(read.table, table);
-        QCOMPARE(read.rows, qint64(rows.size()));
-        QVERIFY(scratch.export_table(QStringLiteral("again.csv"), read.table));
+            QCOMPARE(read->table, table);
+        QCOMPARE(read->rows, qint64(rows.size()));
+        QVERIFY(scratch.export_table(QStringLiteral("again.csv"), read->table));
         QCOMPARE(read_file(QStringLiteral("again.csv")), csv);
-        const RunStatistics stored = scratch.read_statistics(read.table, {0.0, rows.last().at(0)});
+        const RunStatistics stored = scratch.read_statistics(read->table, {0.0, rows.last().at(0)});
         QCOMPARE(int(stored.channels().size()), 1);
         QCOMPARE(stored.channels().front().samples, qint64(rows.size()));
         QCOMPARE(stored.channels().front().maximum, 5000.0); // the one-row spike
