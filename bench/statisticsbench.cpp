@@ -67,7 +67,7 @@ bool fill(SampleDatabase &database, long rows, int channels)
                 row.append(std::sin(i * 1e-3 + c) * 100.0 + (i % 9973 == 0 ? 500.0 : 0.0));
             batch.append(row);
             if (batch.size() == 501 || i + 1 == rows) {
-                stored = database.insert_samples(batch) == batch.size();
+                stored = database.insert_samples(batch).rows == batch.size();
                 batch.clear();
             }
         }

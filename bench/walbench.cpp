@@ -89,7 +89,7 @@ int main(int argc, char **argv)
                 }
                 batch.append(row);
             }
-            if (database.insert_samples(batch) != rate) {
+            if (database.insert_samples(batch).rows != rate) {
                 std::fprintf(stderr, "rows lost at second %ld\n", second);
                 break;
             }

@@ -85,8 +85,9 @@ void DataSaveDisplay::store(QList<SampleRow> &batch)
     if (batch.isEmpty()) {
         return;
     }
-    QString error;
-    committedCount_.fetch_add(database_->insert_samples(batch, &error), std::memory_order_relaxed);
+    const SampleDatabase::Stored stored = database_->insert_samples(batch);
+    committedCount_.fetch_add(stored.rows, std::memory_order_relaxed);
+    const QString error = stored.status.message();
     batch.clear();
     if (error.isEmpty()) {
         return;

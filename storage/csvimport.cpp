@@ -260,11 +260,11 @@ Result<CsvImport::ImportedRun> CsvImport::read(const QString &path, SampleDataba
     ImportedRun imported;
     Status refusal;
     while (std::optional<RowBatchHandoff::Batch> batch = handoff.pop()) {
-        QString why;
         const qsizetype rows = qsizetype(batch->values.size()) / rowLength;
-        const int stored = database.insert_rows(batch->values.data(), rows, &why);
-        imported.rows += stored;
-        if (stored != rows) {
+        const SampleDatabase::Stored stored = database.insert_rows(batch->values.data(), rows);
+        const QString why = stored.status.message();
+        imported.rows += stored.rows;
+        if (stored.rows != rows) {
             refusal =
                 Status::write_failed(QStringLiteral("line %1: the row could not be stored (%2)")
                                          .arg(batch->lastLine)

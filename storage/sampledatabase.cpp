@@ -27,14 +27,13 @@ sqlite_connection::Journal journal_of(SampleDatabase::Access access)
                                                      : sqlite_connection::Journal::WriteAhead;
 }
 
-// What an insert says when no table was created or selected: rows were lost, unless there
-// were none.
-int no_table(bool empty, QString *error)
+// What an insert says when no table was created: rows were lost, unless there were none.
+SampleDatabase::Stored no_table(bool empty)
 {
-    if (error != nullptr) {
-        *error = empty ? QString() : QStringLiteral("no run table to write to");
+    if (empty) {
+        return {};
     }
-    return 0;
+    return {0, Status::write_failed(QStringLiteral("no run table to write to"))};
 }
 } // namespace
 
@@ -182,22 +181,26 @@ Status SampleDatabase::create_fresh_table(const QString &name, bool singleChanne
     return writer.ok() ? Status::success() : writer.status();
 }
 
-int SampleDatabase::insert_samples(const QList<SampleRow> &batch, QString *error)
+SampleDatabase::Stored SampleDatabase::insert_samples(const QList<SampleRow> &batch)
 {
     QMutexLocker lock(&writerMutex_);
     if (writer_ == nullptr) {
-        return no_table(batch.isEmpty(), error);
+        return no_table(batch.isEmpty());
     }
-    return writer_->insert(connection(), batch, error);
+    QString error;
+    const int rows = writer_->insert(connection(), batch, &error);
+    return {rows, error.isEmpty() ? Status::success() : Status::write_failed(error)};
 }
 
-int SampleDatabase::insert_rows(const double *values, qsizetype rows, QString *error)
+SampleDatabase::Stored SampleDatabase::insert_rows(const double *values, qsizetype rows)
 {
     QMutexLocker lock(&writerMutex_);
     if (writer_ == nullptr) {
-        return no_table(rows == 0, error);
+        return no_table(rows == 0);
     }
-    return writer_->insert(connection(), values, rows, error);
+    QString error;
+    const int stored = writer_->insert(connection(), values, rows, &error);
+    return {stored, error.isEmpty() ? Status::success() : Status::write_failed(error)};
 }
 
 RangeColumns SampleDatabase::read_time_range(const QString &table, double lower, double upper,

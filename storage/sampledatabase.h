@@ -81,16 +81,20 @@ public:
     // Why the last create_table() or create_run_table() failed, as SQLite put it; empty
     // after a success. For callers that learn of the failure later (the recorder).
     QString create_error() const;
+    // What an insert stored: the rows that reached the table, and when rows that fit it were
+    // lost, SQLite's reason (a full disk, a lost file); ok otherwise.
+    struct Stored
+    {
+        int rows = 0;
+        Status status;
+    };
     // Appends rows (time first, then 1 or 16 voltages) to the table the last create_table
-    // made (current_table_name) in one
-    // transaction. Rows whose length does not fit the table are skipped. Returns how many
-    // rows reached the table (fewer on a full disk or a lost file); the first row SQLite
-    // refuses ends the batch. When rows that fit were lost, `error` (if given) receives
-    // SQLite's reason, else it is cleared.
-    int insert_samples(const QList<SampleRow> &batch, QString *error = nullptr);
+    // made (current_table_name) in one transaction. Rows whose length does not fit the table
+    // are skipped; the first row SQLite refuses ends the batch.
+    Stored insert_samples(const QList<SampleRow> &batch);
     // The same for `rows` rows laid out one after another, each the time and then 1 or 16
     // voltages as the current table has them: no list per row, for bulk loads.
-    int insert_rows(const double *values, qsizetype rows, QString *error = nullptr);
+    Stored insert_rows(const double *values, qsizetype rows);
     // The rows of table with time in [lower, upper] as columns, the ends included as asked.
     // Empty when there is no such row or the table cannot be read.
     RangeColumns read_time_range(const QString &table, double lower, double upper,

@@ -933,9 +933,9 @@ void AcquisitionTest::closingNamesEveryUnexportedRunAndDropsOnlyTheWindowsOwn()
         SampleDatabase other;
         QVERIFY(other.open_database().ok());
         crashed = other.create_run_table(QDateTime(QDate(2024, 2, 1), QTime(9, 0, 0)), true);
-        QCOMPARE(other.insert_samples(QList<SampleRow>(7, {0.5, 1.0})), 7);
+        QCOMPARE(other.insert_samples(QList<SampleRow>(7, {0.5, 1.0})).rows, 7);
         recorded = other.create_run_table(QDateTime(QDate(2024, 2, 1), QTime(9, 0, 0)), true);
-        QCOMPARE(other.insert_samples(QList<SampleRow>(5, {0.5, 2.0})), 5);
+        QCOMPARE(other.insert_samples(QList<SampleRow>(5, {0.5, 2.0})).rows, 5);
     }
     write_setting(QStringLiteral("NormalExit"), false);
     write_setting(QStringLiteral("last_table_name"), crashed);

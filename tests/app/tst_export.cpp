@@ -495,7 +495,7 @@ void ExportTest::saveDialogLeavesTheDatabaseToSqliteAndOutsideReadersMissNoRow()
     // Seeing the window's locks, a reader in another process leaves the write-ahead log
     // alone, so what the window writes afterwards is stored.
     QCOMPARE(rowsSeenFromAnotherProcess(runTable), 3);
-    QCOMPARE(window->database()->insert_samples(someRows(500)), 500);
+    QCOMPARE(window->database()->insert_samples(someRows(500)).rows, 500);
     QCOMPARE(rowsSeenFromAnotherProcess(runTable), 503);
 }
 
@@ -841,7 +841,7 @@ void ExportTest::reviewOfAnotherFilesRunShowsMeasuresAndExportsItAndLeavesTheFil
                 row.append(i == 1234 && c == 15 ? 900.0 : std::sin(i * 0.05 + c) * 50.0);
             rows.append(row);
         }
-        QCOMPARE(recorder.insert_samples(rows), int(rows.size()));
+        QCOMPARE(recorder.insert_samples(rows).rows, int(rows.size()));
         QString reason;
         for (const RunGap &gap :
              {RunGap{5.0, 0.5, RunGap::droppedSamples, 50}, RunGap{12.0, 3.25, RunGap::pause, 0}})
@@ -998,7 +998,7 @@ void ExportTest::timeOfDayFollowsTheStoredStartOnAxisLabelAndReadoutAndIsRemembe
         QList<SampleRow> rows;
         for (int i = 0; i < 3000; ++i)
             rows.append(SampleRow{i * 0.01, 1.5});
-        QCOMPARE(recorder.insert_samples(rows), int(rows.size()));
+        QCOMPARE(recorder.insert_samples(rows).rows, int(rows.size()));
     }
     auto window = std::make_unique<MainWindow>();
     window->show();

@@ -341,7 +341,7 @@ void MainWindowTest::uncleanExitWithoutRowsToSaveAsksNothing()
         QVERIFY(database.open_database().ok());
         QVERIFY(database.drop_tables({crashedTable}));
         QVERIFY(database.create_table(crashedTable, true).ok());
-        QCOMPARE(database.insert_samples(QList<SampleRow>(rows, {0.01, 12.3})), rows);
+        QCOMPARE(database.insert_samples(QList<SampleRow>(rows, {0.01, 12.3})).rows, rows);
     }
     write_setting(QStringLiteral("NormalExit"), false);
     write_setting(QStringLiteral("last_table_name"), storedName);

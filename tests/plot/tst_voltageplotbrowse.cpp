@@ -261,7 +261,7 @@ void TestVoltagePlotBrowse::rowsPastAThousandSecondsAtLoadSeamsLoadOnce()
     QList<SampleRow> rows;
     for (int i = 0; i <= 6000; ++i)
         rows.append(SampleRow{1234 + i / 1000.0, double(i)});
-    QCOMPARE(database->insert_samples(rows), 6001);
+    QCOMPARE(database->insert_samples(rows).rows, 6001);
     // Bounds with more than six significant digits, so that each load has a seam there.
     const QList<QCPRange> views = {QCPRange(1236.0004567, 1236.5),
                                    QCPRange(1235.7654321, 1236.9876543),
@@ -520,7 +520,7 @@ void TestVoltagePlotBrowse::aStoredRunOpensFittedAndTheWheelZoomsTimeWithinIt()
             row.append(amplitude * std::sin(t + i));
         rows.append(row);
     }
-    QCOMPARE(database->insert_samples(rows), int(rows.size()));
+    QCOMPARE(database->insert_samples(rows).rows, int(rows.size()));
     plot->resize(800, 600);
     plot->show_stored_run(database.get(), table, singleChannel, {}, 10, 50);
     QCOMPARE(plot->xAxis->range(), QCPRange(10, 50));

@@ -242,7 +242,7 @@ bool make_run_database(const QString &path, int rows)
     for (int k = 0; k < rows; ++k) {
         batch.append({k / 1000.0, 1000.0 * std::sin(k / 50.0)});
     }
-    return database.insert_samples(batch) == rows;
+    return database.insert_samples(batch).rows == rows;
 }
 
 // Runs each statement on the file over a plain connection of its own, as another program would.
@@ -1277,7 +1277,7 @@ void TelvaneCliTest::rangeTypedFromPrintedTimesTakesTheRowsPrintedInside()
             batch.last()[0] = time;
             time += 1.0 / rate;
         }
-        QCOMPARE(database.insert_samples(batch), rows);
+        QCOMPARE(database.insert_samples(batch).rows, rows);
     }
     QSqlDatabase::removeDatabase("times");
 

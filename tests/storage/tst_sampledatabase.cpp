@@ -62,7 +62,7 @@ QList<SampleRow> run_with_spike(int count, bool singleChannel, int spikeAt)
 void insert_in_batches(SampleDatabase &db, const QList<SampleRow> &rows)
 {
     for (qsizetype at = 0; at < rows.size(); at += 501)
-        QCOMPARE(db.insert_samples(rows.mid(at, 501)),
+        QCOMPARE(db.insert_samples(rows.mid(at, 501)).rows,
                  int(std::min<qsizetype>(501, rows.size() - at)));
 }
 
@@ -195,7 +195,7 @@ private slots:
         QList<SampleRow> rows;
         for (int i = 0; i < 64; ++i)
             rows.append({i * 0.01, double(i)});
-        QCOMPARE(db_->insert_samples(rows), 64);
+        QCOMPARE(db_->insert_samples(rows).rows, 64);
         QVERIFY(!db_->create_table(runTable, false).ok());
         QCOMPARE(db_->row_count(runTable), 64);
         QCOMPARE(db_->create_run_table(QDateTime(QDate(2024, 1, 5), QTime(14, 3, 59)), true),
@@ -330,7 +330,8 @@ private slots:
     {
         open_with_table(true);
         QCOMPARE(
-            db_->insert_samples({{1.0, 10.0}, multi_row(2.0, 5.0, 1.0), {3.0}, {}, {4.0, 40.0}}),
+            db_->insert_samples({{1.0, 10.0}, multi_row(2.0, 5.0, 1.0), {3.0}, {}, {4.0, 40.0}})
+                .rows,
             2);
         QList<QPair<double, double>> rows;
         for (const QVariantList &row :
@@ -392,9 +393,9 @@ private slots:
         QList<SampleRow> batch;
         for (int i = 0; i < 501; ++i)
             batch.append(multi_row(i * 0.01, i, 0.5));
-        QString error = QStringLiteral("stale");
-        QCOMPARE(db_->insert_samples(batch, &error), 501);
-        QCOMPARE(error, QString());
+        const SampleDatabase::Stored whole = db_->insert_samples(batch);
+        QCOMPARE(whole.rows, 501);
+        QVERIFY(whole.status.ok());
 
         {
             // A disk that fills up part way through the next batches.
@@ -402,10 +403,11 @@ private slots:
                                      64 * 1024);
             int counted = 501;
             for (int round = 0; round < 40; ++round) {
-                const int stored = db_->insert_samples(batch, &error);
-                counted += stored;
+                const SampleDatabase::Stored stored = db_->insert_samples(batch);
+                counted += stored.rows;
                 // A batch that lost rows says why; a whole one does not.
-                QCOMPARE(error.isEmpty(), stored == 501);
+                QCOMPARE(stored.status.ok(), stored.rows == 501);
+                QCOMPARE(stored.status.message().isEmpty(), stored.rows == 501);
             }
             QCOMPARE(db_->row_count(runTable), qint64(counted));
             QVERIFY2(counted < 501 * 41, "the disk never filled up");
@@ -414,8 +416,10 @@ private slots:
         // A table that went away takes nothing.
         QVERIFY(sql_rows::run(db_->connection_handle(),
                               QStringLiteral("DROP TABLE \"%1\"").arg(runTable)));
-        QCOMPARE(db_->insert_samples(batch, &error), 0);
-        QVERIFY2(error.contains(QLatin1String("no such table")), qPrintable(error));
+        const SampleDatabase::Stored none = db_->insert_samples(batch);
+        QCOMPARE(none.rows, 0);
+        QVERIFY2(none.status.message().contains(QLatin1String("no such table")),
+                 qPrintable(none.status.message()));
     }
 
     void timeRangeIncludesBothEnds()

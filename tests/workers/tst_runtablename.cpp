@@ -32,7 +32,7 @@ private slots:
                                      QStringLiteral("dataSample_20250305_14_07_09_2"),
                                      QStringLiteral("dataSample_20250305_14_07_09_3")}));
 
-        QVERIFY(first.insert_samples({{0.0, 1.0}}) == 1);
+        QVERIFY(first.insert_samples({{0.0, 1.0}}).rows == 1);
         QVERIFY(!second.create_table(names.last(), false).ok());
         QVERIFY2(second.create_error().contains(QLatin1String("already exists")),
                  qPrintable(second.create_error()));
