@@ -93,7 +93,7 @@ public:
     // are skipped; the first row SQLite refuses ends the batch.
     Stored insert_samples(const QList<SampleRow> &batch);
     // The same for `rows` rows laid out one after another, each the time and then 1 or 16
-    // voltages as the current table has them: no list per row, for bulk loads.
+    // voltages as that table has them: no list per row, for bulk loads.
     Stored insert_rows(const double *values, qsizetype rows);
     // The rows of table with time in [lower, upper] as columns, the ends included as asked.
     // Empty when there is no such row or the table cannot be read.
