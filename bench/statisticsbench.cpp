@@ -159,14 +159,14 @@ int main(int argc, char *argv[])
         CsvImport import;
         const double cpuStart = process_cpu_seconds();
         clock.restart();
-        const CsvImport::Outcome read = import.read(csv, scratch);
+        const Result<CsvImport::ImportedRun> read = import.read(csv, scratch);
         wall.push_back(double(clock.nsecsElapsed()) * 1e-9);
         processCpu.push_back(process_cpu_seconds() - cpuStart);
         if (!read.ok()) {
-            std::fprintf(stderr, "CSV read back failed: %s\n", qPrintable(read.error));
+            std::fprintf(stderr, "CSV read back failed: %s\n", qPrintable(read.status().message()));
             return 1;
         }
-        rowsRead = read.rows;
+        rowsRead = read->rows;
         QFile::remove(scratch.file_name());
     }
     const double seconds = median(wall);
