@@ -10,11 +10,13 @@
 
 CloseGuard::CloseGuard(QWidget *window, SerialManager *serial, RunSession *session,
                        SampleDatabase *database, std::function<bool()> recording,
-                       std::function<QString()> exportFolder)
+                       std::function<QString()> exportFolder,
+                       std::function<bool(const QString &)> onPlot)
     : QObject(window)
     , window_(window)
     , recording_(std::move(recording))
     , exportFolder_(std::move(exportFolder))
+    , onPlot_(std::move(onPlot))
     , serial_(serial)
     , session_(session)
     , database_(database)
@@ -97,7 +99,7 @@ bool CloseGuard::confirm_close()
     // The run on the plot is exported as the Export button does, with its picture; the
     // others as the start-up recovery does.
     for (const QString &table : std::as_const(unsaved)) {
-        if (table == database_->current_table_name())
+        if (onPlot_(table))
             emit export_shown_requested();
         else if (CrashRecovery(window_, database_).save_run(table, exportFolder_()))
             exportedTables_.insert(table);

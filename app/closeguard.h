@@ -22,10 +22,11 @@ class CloseGuard : public QObject
     Q_OBJECT
 
 public:
-    // recording says whether the window records a run; exportFolder where it exports.
+    // recording says whether the window records a run; exportFolder where it exports; onPlot
+    // whether a table of the window's database is the run on the plot.
     CloseGuard(QWidget *window, SerialManager *serial, RunSession *session,
                SampleDatabase *database, std::function<bool()> recording,
-               std::function<QString()> exportFolder);
+               std::function<QString()> exportFolder, std::function<bool(const QString &)> onPlot);
 
     // A run table the close drops.
     void add_run(const QString &table);
@@ -56,6 +57,7 @@ private:
     QWidget *const window_;
     const std::function<bool()> recording_;
     const std::function<QString()> exportFolder_;
+    const std::function<bool(const QString &)> onPlot_;
     SerialManager *const serial_;
     RunSession *const session_;
     SampleDatabase *const database_;

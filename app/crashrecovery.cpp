@@ -85,8 +85,8 @@ bool CrashRecovery::export_table(const QString &path, const QString &table)
 qint64 CrashRecovery::row_count(const QString &table)
 {
     // From the run's envelope and time index, where counting every row would hold up the start.
-    const std::optional<RunListing> run = database_->describe_run(table);
-    return run ? run->rows : 0;
+    const Result<RunListing> run = database_->describe_run(table);
+    return run.ok() ? run->rows : 0;
 }
 
 QString CrashRecovery::write_behind_busy_dialog(const QString &path, const QString &table)

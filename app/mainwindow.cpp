@@ -39,8 +39,6 @@
 #include <QMessageBox>
 #include <QSerialPortInfo>
 #include <QSettings>
-#include <QSqlError>
-#include <QSqlQuery>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolButton>
@@ -121,7 +119,10 @@ MainWindow::MainWindow(QWidget *parent)
     runStatus_ = new RunStatusBar(statusBar_, session_, this);
     closeGuard_ = new CloseGuard(
         this, serial_, session_, database_, [this] { return acquiring_; },
-        [this] { return lastExportDir_; });
+        [this] { return lastExportDir_; },
+        [this](const QString &table) {
+            return shown_database() == database_ && table == shown_table();
+        });
     QObject::connect(closeGuard_, &CloseGuard::export_shown_requested, this,
                      &MainWindow::on_ExportFile_clicked);
     marking_ = new RunMarking(this, plot_, session_, runStatus_);
@@ -240,6 +241,11 @@ void MainWindow::add_simulator_port(const QString &port)
 SampleDatabase *MainWindow::shown_database() const
 {
     return review_->shown_database();
+}
+
+QString MainWindow::shown_table() const
+{
+    return review_->shown_table();
 }
 
 bool MainWindow::open_file(const QString &file, const QString &table)
@@ -424,15 +430,9 @@ void MainWindow::report_unusable_files()
     // Without these files the window still works, but runs or settings are not kept: the
     // operator has to hear it before recording rather than after.
     QStringList problems;
-    QSqlQuery probe =
-        database_->execute_query(QStringLiteral("SELECT count(*) FROM sqlite_master"));
-    if (!probe.isActive()) {
-        // A database that did not open leaves the probe without a reason of its own.
-        QString reason = database_->open_error();
-        if (reason.isEmpty())
-            reason = probe.lastError().text();
+    if (const Status readable = database_->check_readable(); !readable.ok()) {
         problems.append(tr("The database Quorlen.db cannot be used (%1): runs cannot be recorded.")
-                            .arg(reason));
+                            .arg(readable.message()));
     }
     if (const QString reason = log_manager()->open_error(); !reason.isEmpty()) {
         problems.append(tr("The log folder %1 cannot be written (%2): runs are recorded without "
@@ -887,7 +887,7 @@ void MainWindow::on_ExportFile_clicked()
     if (acquiring_)
         return; // also while stopping, when the button is already enabled
     SampleDatabase *source = shown_database();
-    const QString table = source->current_table_name();
-    if (RunExport(this, source, plot_).run(lastExportDir_) && source == database_)
+    const QString table = shown_table();
+    if (RunExport(this, source, table, plot_).run(lastExportDir_) && source == database_)
         closeGuard_->mark_exported(table);
 }

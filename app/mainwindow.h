@@ -72,6 +72,8 @@ public:
     bool choose_run(const QString &file = QString());
     bool open_csv(const QString &file);
     SampleDatabase *shown_database() const;
+    // The run table on the plot: the reviewed one, else the one recorded last.
+    QString shown_table() const;
 
     // Read access for the tests and tools built on the window.
     VoltagePlot *plot() const { return plot_; }

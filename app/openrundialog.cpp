@@ -80,11 +80,11 @@ bool OpenRunDialog::list_runs(const QString &file)
     QList<RunListing> listed;
     if (problem.isEmpty()) {
         SampleDatabase database(file, SampleDatabase::Access::ReadOnly);
-        if (!database.open_database()) {
-            problem = tr("%1 cannot be read: %2").arg(file, database.open_error());
+        if (const Status opened = database.open_database(); !opened.ok()) {
+            problem = tr("%1 cannot be read: %2").arg(file, opened.message());
         } else {
             for (const QString &name : database.run_names()) {
-                if (const auto run = database.describe_run(name))
+                if (const Result<RunListing> run = database.describe_run(name); run.ok())
                     listed.append(*run);
             }
             if (listed.isEmpty())

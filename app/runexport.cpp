@@ -47,9 +47,11 @@ QString base_name(const QString &typed, const QStringList &extensions)
 }
 } // namespace
 
-RunExport::RunExport(QWidget *window, SampleDatabase *database, VoltagePlot *plot)
+RunExport::RunExport(QWidget *window, SampleDatabase *database, const QString &table,
+                     VoltagePlot *plot)
     : window_(window)
     , database_(database)
+    , table_(table)
     , plot_(plot)
 {
     // The kinds offered, in this order; the first one chosen writes the sidecar.
@@ -73,8 +75,8 @@ bool RunExport::run(QString &directory)
     }
     write_log(QStringLiteral("导出数据"));
     // The run's table name tells the files of one run from another's.
-    const QString typed = ask_save_file_name(window_, tr("Saving Data Files"), directory, QString(),
-                                             database_->current_table_name());
+    const QString typed =
+        ask_save_file_name(window_, tr("Saving Data Files"), directory, QString(), table_);
     QStringList extensions;
     for (const Kind *kind : chosen)
         extensions.append(kind->exporter->extension());
@@ -181,11 +183,12 @@ QString RunExport::write_files(const QString &path, const Chosen &chosen,
     const Kind *describing = chosen.front();
     const QString sidecar = run_sidecar::path_beside(path + describing->exporter->extension());
     SampleDatabase *database = database_;
-    const auto write = [database, path, range, describing, sidecar](const Kind &kind) {
+    const QString table = table_;
+    const auto write = [database, table, path, range, describing, sidecar](const Kind &kind) {
         QString failedFile;
         RunExporter::Request request;
         request.database = database;
-        request.table = database->current_table_name();
+        request.table = table;
         request.range = range;
         request.path = path + kind.exporter->extension();
         request.sidecar = &kind == describing;

@@ -17,15 +17,15 @@ class RunExporter;
 class SampleDatabase;
 class VoltagePlot;
 
-// The operator's export of the current run: asks which kinds of file to write and under which
-// name, writes those that may leave the GUI thread on a worker behind the busy dialog, then
-// those that render the plot, and reports the outcome. GUI thread only.
+// The operator's export of the run on the plot: asks which kinds of file to write and under
+// which name, writes those that may leave the GUI thread on a worker behind the busy dialog,
+// then those that render the plot, and reports the outcome. GUI thread only.
 class RunExport
 {
     Q_DECLARE_TR_FUNCTIONS(RunExport)
 
 public:
-    RunExport(QWidget *window, SampleDatabase *database, VoltagePlot *plot);
+    RunExport(QWidget *window, SampleDatabase *database, const QString &table, VoltagePlot *plot);
     ~RunExport();
 
     // Runs the whole exchange. The save dialog opens in `directory`, which then becomes the
@@ -64,6 +64,7 @@ private:
 
     QWidget *window_;
     SampleDatabase *database_;
+    const QString table_; // the run exported
     VoltagePlot *plot_;
     std::vector<Kind> kinds_;
 };

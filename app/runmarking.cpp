@@ -81,7 +81,7 @@ bool RunMarking::add_mark(const RunMark &mark)
         if (!session_->add_mark_at(mark.time, mark.text))
             reason = tr("it could not be stored (see the log)");
     } else if (reason.isEmpty()) {
-        database_->add_mark(table_, mark, &reason);
+        reason = database_->add_mark(table_, mark).message();
     }
     if (!reason.isEmpty()) {
         refuse(reason);

@@ -15,6 +15,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QFutureWatcher>
 #include <QMessageBox>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -70,6 +71,11 @@ RunReview::RunReview(QWidget *window, SampleDatabase *database, VoltagePlot *plo
 
 RunReview::~RunReview() = default;
 
+QString RunReview::shown_table() const
+{
+    return reviewedTable_.isEmpty() ? database_->current_table_name() : reviewedTable_;
+}
+
 SampleDatabase *RunReview::shown_database() const
 {
     return reviewDatabase_ ? reviewDatabase_.get() : database_;
@@ -118,8 +124,8 @@ bool RunReview::open_run(const QString &file, const QString &table)
     QString reason;
     if (!QFileInfo(file).isFile())
         reason = tr("there is no such file");
-    else if (!other->open_database())
-        reason = other->open_error();
+    else if (const Status opened = other->open_database(); !opened.ok())
+        reason = opened.message();
     if (!reason.isEmpty()) {
         QMessageBox::warning(window_, tr("Warning"),
                              tr("The run %1 of %2 cannot be opened: %3.").arg(table, file, reason));
@@ -136,7 +142,7 @@ bool RunReview::open_csv(const QString &file)
     auto folder = std::make_unique<QTemporaryDir>();
     auto scratch = std::make_unique<SampleDatabase>(folder->filePath(QStringLiteral("run.db")),
                                                     SampleDatabase::Access::Scratch);
-    if (!folder->isValid() || !scratch->open_database()) {
+    if (!folder->isValid() || !scratch->open_database().ok()) {
         QMessageBox::warning(window_, tr("Warning"),
                              tr("No scratch database for %1 could be made.").arg(file));
         return false;
@@ -146,27 +152,30 @@ bool RunReview::open_csv(const QString &file)
     SampleDatabase *target = scratch.get();
     Loading loading(tr("Reading the CSV file"));
     const qint64 size = std::max<qint64>(1, QFileInfo(file).size());
-    QFuture<CsvImport::Outcome> task =
-        QtConcurrent::run([&import, file, target] { return import.read(file, *target); });
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, &loading, [&] {
+    QFutureWatcher<Result<CsvImport::ImportedRun>> watcher;
+    QObject::connect(&watcher, &QFutureWatcherBase::finished, &loading, &QDialog::close);
+    // Only the share read so far is refreshed by the clock; the end comes with the watcher.
+    QTimer progress;
+    QObject::connect(&progress, &QTimer::timeout, &loading, [&] {
         loading.set_text(
             tr("Reading the CSV file: %1 %").arg(100 * import.bytes_read().load() / size));
-        if (task.isFinished())
-            loading.close();
     });
-    poll.start(100);
-    // Shown even for a small file, closed by the poll: the operator sees one sequence always.
-    loading.exec();
-    poll.stop();
-    const CsvImport::Outcome outcome = task.result();
-    if (!outcome.ok()) {
+    progress.start(100);
+    watcher.setFuture(
+        QtConcurrent::run([&import, file, target] { return import.read(file, *target); }));
+    // Shown even for a small file: the operator sees one sequence always.
+    if (!watcher.isFinished())
+        loading.exec();
+    progress.stop();
+    watcher.waitForFinished();
+    const Result<CsvImport::ImportedRun> imported = watcher.result();
+    if (!imported.ok()) {
         QMessageBox::warning(window_, tr("Warning"),
-                             tr("%1 cannot be opened: %2.").arg(file, outcome.error));
+                             tr("%1 cannot be opened: %2.").arg(file, imported.status().message()));
         return false;
     }
     SampleDatabase *source = scratch.get();
-    const bool shown = show_run(std::move(scratch), source, file, outcome.table, true);
+    const bool shown = show_run(std::move(scratch), source, file, imported->table, true);
     if (shown)
         scratchFolder_ = std::move(folder); // the one before went with its database
     return shown;
@@ -175,18 +184,19 @@ bool RunReview::open_csv(const QString &file)
 bool RunReview::show_run(std::unique_ptr<SampleDatabase> owned, SampleDatabase *source,
                          const QString &file, const QString &table, bool readOnly)
 {
-    QString reason;
-    std::optional<RunListing> run = source->describe_run(table, &reason);
-    if (run && (run->channels == 0 || !source->select_table(table)))
+    const Result<RunListing> run = source->describe_run(table);
+    QString reason = run.status().message();
+    if (run.ok() && (run->channels == 0 || !SampleDatabase::is_valid_table_name(table) ||
+                     !source->table_exists(table)))
         reason = tr("it is not a run table of this program");
-    if (!reason.isEmpty() || !run) {
+    if (!reason.isEmpty() || !run.ok()) {
         QMessageBox::warning(window_, tr("Warning"),
                              tr("The run %1 of %2 cannot be opened: %3.").arg(table, file, reason));
         return false;
     }
     const bool single = run->channels == 1;
     emit channel_mode_needed(single);
-    plot_->show_stored_run(source, single, ChannelPanel::stored_visibility(),
+    plot_->show_stored_run(source, table, single, ChannelPanel::stored_visibility(),
                            run->firstTime.value_or(0.0), run->lastTime.value_or(0.0));
     plot_->set_run_start(stored_run_start(source, table));
     const QList<RunGap> gaps = source->read_gaps(table);
@@ -195,6 +205,7 @@ bool RunReview::show_run(std::unique_ptr<SampleDatabase> owned, SampleDatabase *
     cursorReadout_->set_run(source, table);
     cursorReadout_->set_shown_channels(ChannelPanel::stored_visibility());
     reviewDatabase_ = std::move(owned); // the one before goes once the plot left it
+    reviewedTable_ = table;
     // The status bar's counts are the last recorded run's; the reviewed run's gaps go here.
     runStatus_->show_note(tr("Reviewing %1 of %2 (%3 rows, %4)%5. Shift+click and Ctrl+click "
                              "place cursors A and B.")
@@ -212,6 +223,7 @@ void RunReview::end_review()
     plot_->set_database(database_);
     cursorReadout_->set_run(database_, QString());
     reviewDatabase_.reset();
+    reviewedTable_.clear();
     marking_->show_run(database_, QString(), false);
 }
 

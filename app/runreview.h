@@ -47,6 +47,8 @@ public:
     bool open_csv(const QString &file);
     // The database of the run on show: the reviewed file's, or the window's own.
     SampleDatabase *shown_database() const;
+    // The run table on the plot: the reviewed one, else the one recorded last.
+    QString shown_table() const;
     // A new run of the window's own takes the plot: the reviewed file is let go.
     void end_review();
 
@@ -71,6 +73,8 @@ private:
     RunStatusBar *const runStatus_;
     // Where a CSV opened for review is read into; removed with the review.
     std::unique_ptr<QTemporaryDir> scratchFolder_;
+    // The run on review, of reviewDatabase_ or the window's own file; empty otherwise.
+    QString reviewedTable_;
     // The file of a reviewed run other than the window's own; null otherwise.
     std::unique_ptr<SampleDatabase> reviewDatabase_;
 };

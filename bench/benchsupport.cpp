@@ -6,7 +6,6 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QSqlDatabase>
 
 #include <sqlite3.h>
 
@@ -109,10 +108,8 @@ double bare_insert_rows_per_second(const QString &path, long rows, bool singleCh
     {
         // The application's own connection set-up (open flags, busy time-out, write-ahead
         // journal), so the two loops differ only in what runs around sqlite3_step.
-        QSqlDatabase connection = sqlite_connection::add(name, path);
-        sqlite3 *db = sqlite_connection::open(connection)
-                          ? sqlite_connection::native_handle(connection)
-                          : nullptr;
+        Result<sqlite_connection::Handle> connection = sqlite_connection::open(path, false);
+        sqlite3 *db = connection.ok() ? connection.value().get() : nullptr;
         QByteArray create = "CREATE TABLE t (id INTEGER PRIMARY KEY, time DOUBLE";
         QByteArray insert = "INSERT INTO t (time";
         QByteArray marks = "?";
@@ -158,7 +155,6 @@ double bare_insert_rows_per_second(const QString &path, long rows, bool singleCh
         }
         rowsPerSecond = ok ? double(rows) / seconds : 0.0;
     }
-    sqlite_connection::remove(name);
     QFile::remove(path);
     QFile::remove(path + QStringLiteral("-wal"));
     QFile::remove(path + QStringLiteral("-shm"));

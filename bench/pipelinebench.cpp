@@ -55,8 +55,8 @@ RunResult record_run(const QString &dir, double framesPerSecond, int seconds)
     DataQueues queues;
     SerialManager serial(&queues);
     SampleDatabase database(dir + QStringLiteral("/run.db"));
-    if (!serial.open_port(simulator.port_name()) || !database.open_database() ||
-        !database.create_table(QStringLiteral("dataSample_20250101_00_00_00"), false)) {
+    if (!serial.open_port(simulator.port_name()) || !database.open_database().ok() ||
+        !database.create_table(QStringLiteral("dataSample_20250101_00_00_00"), false).ok()) {
         std::fprintf(stderr, "port or database could not be opened\n");
         return result;
     }
@@ -103,8 +103,8 @@ double save_path_rows_per_second(const QString &dir, int rows, double &cpuSecond
 {
     DataQueues queues;
     SampleDatabase database(dir + QStringLiteral("/save.db"));
-    if (!database.open_database() ||
-        !database.create_table(QStringLiteral("dataSample_20250101_00_00_01"), false)) {
+    if (!database.open_database().ok() ||
+        !database.create_table(QStringLiteral("dataSample_20250101_00_00_01"), false).ok()) {
         return 0.0;
     }
     // Computed before the clock, as the bare loop's values are; the producer only pushes.

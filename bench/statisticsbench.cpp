@@ -68,7 +68,7 @@ bool fill(SampleDatabase &database, long rows, int channels)
                 row.append(std::sin(i * 1e-3 + c) * 100.0 + (i % 9973 == 0 ? 500.0 : 0.0));
             batch.append(row);
             if (batch.size() == 501 || i + 1 == rows) {
-                stored = database.insert_samples(batch) == batch.size();
+                stored = database.insert_samples(batch).rows == batch.size();
                 batch.clear();
             }
         }
@@ -111,7 +111,7 @@ int main(int argc, char *argv[])
     SampleDatabase database(file);
     QElapsedTimer clock;
     clock.start();
-    if (!database.open_database() || !fill(database, rows, channels)) {
+    if (!database.open_database().ok() || !fill(database, rows, channels)) {
         std::fprintf(stderr, "could not fill the run\n");
         return 1;
     }
@@ -161,14 +161,14 @@ int main(int argc, char *argv[])
         CsvImport import;
         const double cpuStart = process_cpu_seconds();
         clock.restart();
-        const CsvImport::Outcome read = import.read(csv, scratch);
+        const Result<CsvImport::ImportedRun> read = import.read(csv, scratch);
         wall.push_back(double(clock.nsecsElapsed()) * 1e-9);
         processCpu.push_back(process_cpu_seconds() - cpuStart);
         if (!read.ok()) {
-            std::fprintf(stderr, "CSV read back failed: %s\n", qPrintable(read.error));
+            std::fprintf(stderr, "CSV read back failed: %s\n", qPrintable(read.status().message()));
             return 1;
         }
-        rowsRead = read.rows;
+        rowsRead = read->rows;
         QFile::remove(scratch.file_name());
     }
     const double seconds = median(wall);

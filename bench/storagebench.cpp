@@ -28,7 +28,7 @@ bool make_table(SampleDatabase &database, const QString &path, const QString &ta
 {
     QElapsedTimer clock;
     clock.start();
-    if (!database.create_table(table, true) ||
+    if (!database.create_table(table, true).ok() ||
         !bench::fill_single_channel_table(path, table, rows, rate)) {
         std::fprintf(stderr, "could not fill %s\n", qPrintable(table));
         return false;
@@ -97,6 +97,7 @@ void browse(SampleDatabase &database, double runSeconds, int steps)
         // The same reads on the GUI thread, on ranges not read before: the loader's whole
         // work, and the rows of the range alone.
         history_load::Request request;
+        request.table = database.current_table_name();
         request.lower = start - s * stride;
         request.upper = request.lower + VoltagePlot::windowSeconds;
         request.pixelColumns = plot.axisRect()->width();
@@ -105,8 +106,8 @@ void browse(SampleDatabase &database, double runSeconds, int steps)
         loadOnly.push_back(double(clock.nsecsElapsed()) * 1e-6);
         const double qLower = request.lower - VoltagePlot::windowSeconds;
         clock.restart();
-        const RangeColumns rows =
-            database.read_time_range(qLower, qLower + VoltagePlot::windowSeconds);
+        const RangeColumns rows = database.read_time_range(database.current_table_name(), qLower,
+                                                           qLower + VoltagePlot::windowSeconds);
         rowsOnly.push_back(double(clock.nsecsElapsed()) * 1e-6);
         if (s == 1) {
             std::printf("a 5 s range holds %lld rows\n", static_cast<long long>(rows.times.size()));
@@ -182,7 +183,7 @@ int main(int argc, char **argv)
     QTemporaryDir dir;
     const QString dbPath = dir.filePath(QStringLiteral("big.db"));
     SampleDatabase database(dbPath);
-    if (!database.open_database()) {
+    if (!database.open_database().ok()) {
         return 1;
     }
 

@@ -12,7 +12,6 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
-#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -20,6 +19,8 @@
 #include <cmath>
 #include <cstdio>
 #include <thread>
+
+#include <sqlite3.h>
 
 namespace {
 constexpr int rate = 150;
@@ -30,23 +31,27 @@ const QString table = QStringLiteral("dataSample_20250101_00_00_00");
 void read_while_recording(const QString &path, const std::atomic<bool> &stop,
                           std::atomic<long> &reads)
 {
-    {
-        QSqlDatabase db = sqlite_connection::add(QStringLiteral("reader"), path, true);
-        if (!sqlite_connection::open(db)) {
-            return;
-        }
-        QSqlQuery query(db);
-        while (!stop.load()) {
-            query.exec(QStringLiteral("SELECT MAX(time) FROM \"%1\"").arg(table));
-            const double last = query.next() ? query.value(0).toDouble() : 0.0;
-            query.exec(
-                QStringLiteral("SELECT * FROM \"%1\" WHERE time > %2").arg(table).arg(last - 1));
-            while (query.next()) {
-            }
-            reads.fetch_add(1);
-        }
+    Result<sqlite_connection::Handle> connection = sqlite_connection::open(path, true);
+    if (!connection.ok()) {
+        return;
     }
-    sqlite_connection::remove(QStringLiteral("reader"));
+    sqlite3 *db = connection.value().get();
+    const QByteArray newest = QStringLiteral("SELECT MAX(time) FROM \"%1\"").arg(table).toUtf8();
+    while (!stop.load()) {
+        double last = 0.0;
+        if (const sqlite_connection::Statement query = sqlite_connection::prepare(db, newest);
+            query && sqlite3_step(query.get()) == SQLITE_ROW) {
+            last = sqlite3_column_double(query.get(), 0);
+        }
+        const sqlite_connection::Statement second =
+            sqlite_connection::prepare(db, QStringLiteral("SELECT * FROM \"%1\" WHERE time > %2")
+                                               .arg(table)
+                                               .arg(last - 1)
+                                               .toUtf8());
+        while (second && sqlite3_step(second.get()) == SQLITE_ROW) {
+        }
+        reads.fetch_add(1);
+    }
 }
 } // namespace
 
@@ -57,7 +62,7 @@ int main(int argc, char **argv)
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("wal.db"));
     SampleDatabase database(path);
-    if (!database.open_database() || !database.create_table(table, false)) {
+    if (!database.open_database().ok() || !database.create_table(table, false).ok()) {
         std::fprintf(stderr, "could not create the run table\n");
         return 1;
     }
@@ -84,7 +89,7 @@ int main(int argc, char **argv)
                 }
                 batch.append(row);
             }
-            if (database.insert_samples(batch) != rate) {
+            if (database.insert_samples(batch).rows != rate) {
                 std::fprintf(stderr, "rows lost at second %ld\n", second);
                 break;
             }

@@ -36,7 +36,6 @@
 #include <QProcess>
 #include <QSerialPortInfo>
 #include <QSpinBox>
-#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QWindow>
@@ -231,10 +230,8 @@ int memory(bool quick)
             std::fflush(stdout);
         }
     }
-    QSqlQuery count =
-        b.window->database()->execute_query(QStringLiteral("SELECT COUNT(*) FROM \"%1\"")
-                                                .arg(b.window->database()->current_table_name()));
-    const long long stored = count.next() ? count.value(0).toLongLong() : -1;
+    const long long stored =
+        b.window->database()->row_count(b.window->database()->current_table_name());
     std::printf("samples sent %llu, stored %lld; resident set after the first minute %.1f..%.1f "
                 "MiB (spread "
                 "%.1f MiB), peak %.1f MiB\n",
@@ -669,7 +666,7 @@ int stalls(bool quick, bool cold)
                QStringLiteral(" (COUNT(*) of its %1 rows: %2 ms)")
                    .arg(extraRows)
                    .arg(countMs, 0, 'f', 0));
-        window->database()->execute_query(QStringLiteral("DROP TABLE IF EXISTS \"%1\"").arg(table));
+        window->database()->drop_tables({table});
 
         click(*window, "SampleStart");
         spin(1000);

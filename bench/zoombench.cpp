@@ -132,7 +132,7 @@ bool fill(const QString &path, long rows, int channels)
     int committed = 0;
     {
         SampleDatabase database(part);
-        if (!database.open_database() || !database.create_table(table, channels == 1)) {
+        if (!database.open_database().ok() || !database.create_table(table, channels == 1).ok()) {
             std::fprintf(stderr, "cannot create %s\n", qPrintable(part));
             return false;
         }
@@ -407,7 +407,8 @@ void print_memory(long hwmBeforeKib)
 
 int plot_case(SampleDatabase &database, long rows, int channels)
 {
-    VoltagePlot plot(&database);
+    VoltagePlot plot(nullptr);
+    plot.set_database(&database, table);
     plot.resize(plotWidth, plotHeight);
     plot.show();
     end_of_run(plot, rows, channels);
@@ -464,7 +465,7 @@ int rows_case(SampleDatabase &database, long rows, int channels)
 
     QElapsedTimer clock;
     clock.start();
-    const RangeColumns columns = database.read_time_range(0.0, runEnd);
+    const RangeColumns columns = database.read_time_range(table, 0.0, runEnd);
     const double readMs = double(clock.nsecsElapsed()) * 1e-6;
     clock.restart();
     for (int g = 0; g < columns.values.size() && g < plot.graphCount(); ++g) {
@@ -517,18 +518,20 @@ int open_case(const QString &path, long rows, int channels)
     FrameWatch watch(plot, runEnd);
     const qint64 start = now_ns();
     database = std::make_unique<SampleDatabase>(path, SampleDatabase::Access::ReadOnly);
-    const std::optional<RunListing> run =
-        database->open_database() ? database->describe_run(table) : std::nullopt;
-    if (!run || !database->select_table(table)) {
+    const Result<RunListing> run = database->open_database().ok()
+                                       ? database->describe_run(table)
+                                       : Result<RunListing>(Status::not_found(path));
+    if (!run.ok()) {
         std::fprintf(stderr, "cannot open %s\n", qPrintable(path));
         return 1;
     }
     const double describedMs = double(now_ns() - start) * 1e-6;
-    plot.show_stored_run(database.get(), channels == 1, QList<bool>(channels == 1 ? 1 : 16, true),
-                         run->firstTime.value_or(0.0), run->lastTime.value_or(0.0));
+    plot.show_stored_run(database.get(), table, channels == 1,
+                         QList<bool>(channels == 1 ? 1 : 16, true), run->firstTime.value_or(0.0),
+                         run->lastTime.value_or(0.0));
     const double firstFrame = watch.settle(start);
     std::printf("  opened for review: first complete frame of the whole run %.0f ms after the "
-                "open (file opened, run described and selected in %.0f ms)\n",
+                "open (file opened and run described in %.0f ms)\n",
                 firstFrame, describedMs);
     return firstFrame < 0 ? 1 : 0;
 }
@@ -540,8 +543,8 @@ int run_case(const QString &path, long rows, int channels, const char *kind)
         return open_case(path, rows, channels);
     }
     SampleDatabase database(path);
-    // The run table exists: it is selected for reading, as a run on review is.
-    if (!database.open_database() || !database.select_table(table)) {
+    // The run table exists: it is read by name, as a run on review is.
+    if (!database.open_database().ok() || !database.table_exists(table)) {
         std::fprintf(stderr, "cannot open %s\n", qPrintable(path));
         return 1;
     }

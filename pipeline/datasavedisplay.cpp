@@ -87,14 +87,14 @@ void DataSaveDisplay::store(QList<SampleRow> &batch)
     if (batch.isEmpty()) {
         return;
     }
-    QString error;
-    const int stored = table_->store(batch, &error);
-    const int committedBefore = committedCount_.fetch_add(stored, std::memory_order_relaxed);
-    if (followers_ != nullptr && followers_->has_followers() && stored > 0) {
+    const SampleDatabase::Stored stored = table_->store(batch);
+    const QString error = stored.status.message();
+    const int committedBefore = committedCount_.fetch_add(stored.rows, std::memory_order_relaxed);
+    if (followers_ != nullptr && followers_->has_followers() && stored.rows > 0) {
         // The rows that reached the table are the batch's first ones: the first refused row
         // ends a transaction.
         SampleBatch committed(committedBefore, int(batch.first().size()) - 1);
-        for (int i = 0; i < stored; ++i) {
+        for (int i = 0; i < stored.rows; ++i) {
             committed.append(batch.at(i));
         }
         followers_->deliver_committed(committed);

@@ -41,9 +41,8 @@ void RunChronicle::started(SampleDatabase *database, RunTableSink *store, SinkFa
     gaps_.clear();
     RunOwner::settle_left_runs(
         database->file_name(), [database](const QString &left, const RunFacts &end) {
-            QString reason;
             // A run dropped meanwhile has no facts to complete.
-            return !database->read_facts(left) || database->write_facts_end(left, end, &reason);
+            return !database->read_facts(left) || database->write_facts_end(left, end).ok();
         });
     owner_.take(database->file_name(), store_->table());
     const Status written = store_->run_started(store_->table(), settings, facts_);

@@ -42,17 +42,17 @@ Result load_rows(SampleDatabase &db, const Request &request)
     const double unionLower = std::min(request.loadedLower, request.lower);
     const double unionUpper = std::max(request.loadedUpper, request.upper);
     if (request.graphsHoldRows &&
-        db.count_time_range(unionLower, unionUpper) <= maxPointsPerGraph) {
+        db.count_time_range(request.table, unionLower, unionUpper) <= maxPointsPerGraph) {
         // The rows join those held; each range leaves out the loaded end it touches.
         RangeColumns below;
         RangeColumns above;
         for (const QCPRange &range : ranges_to_load(request.loadedLower, request.loadedUpper,
                                                     request.lower, request.upper)) {
             if (range.lower >= request.loadedUpper) {
-                above = db.read_time_range(range.lower, range.upper,
+                above = db.read_time_range(request.table, range.lower, range.upper,
                                            SampleDatabase::RangeEnds::AllButLower);
             } else {
-                below = db.read_time_range(range.lower, range.upper,
+                below = db.read_time_range(request.table, range.lower, range.upper,
                                            SampleDatabase::RangeEnds::AllButUpper);
             }
         }
@@ -62,7 +62,7 @@ Result load_rows(SampleDatabase &db, const Request &request)
         result.loadedUpper = unionUpper;
     } else {
         // An envelope, or more rows than a graph may hold, gives way to the rows in view.
-        append_rows(result.points, db.read_time_range(request.lower, request.upper));
+        append_rows(result.points, db.read_time_range(request.table, request.lower, request.upper));
         result.replace = true;
         result.loadedLower = request.lower;
         result.loadedUpper = request.upper;
@@ -80,7 +80,7 @@ Result load_envelope(SampleDatabase &db, const Request &request)
     // One bucket per pixel column over the view; two points per bucket at most.
     const int buckets =
         std::clamp(int(std::lround(request.pixelColumns * views)), 1, maxPointsPerGraph / 2);
-    const RangeEnvelope envelope = db.read_envelope(lower, upper, buckets);
+    const RangeEnvelope envelope = db.read_envelope(request.table, lower, upper, buckets);
 
     Result result;
     result.replace = true;
@@ -122,7 +122,7 @@ QList<QCPRange> ranges_to_load(double loadedLower, double loadedUpper, double lo
 Result load(SampleDatabase &db, const Request &request)
 {
     const qint64 rowLimit = qint64(std::max(request.pixelColumns, 1)) * rowsPerPixelColumn;
-    if (db.count_time_range(request.lower, request.upper) <= rowLimit)
+    if (db.count_time_range(request.table, request.lower, request.upper) <= rowLimit)
         return load_rows(db, request);
     return load_envelope(db, request);
 }

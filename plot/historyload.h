@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QList>
+#include <QString>
 #include <QVector>
 #include <qcustomplot.h>
 
@@ -19,6 +20,7 @@ constexpr int maxPointsPerGraph = 50000;
 
 struct Request
 {
+    QString table;      // the run table read
     double lower = 0.0; // the range in view
     double upper = 0.0;
     double loadedLower = 0.0; // what the graphs hold
@@ -42,7 +44,7 @@ struct Result
 // loaded ends themselves are not read again.
 QList<QCPRange> ranges_to_load(double loadedLower, double loadedUpper, double lower, double upper);
 
-// Reads what request lacks from the current table of db; runs on a loader thread.
+// Reads what request lacks from its table of db; runs on a loader thread.
 Result load(SampleDatabase &db, const Request &request);
 
 } // namespace history_load

@@ -348,19 +348,21 @@ void VoltagePlot::redraw_soon()
         viewStale = true;
 }
 
-void VoltagePlot::set_database(SampleDatabase *sampleDatabase)
+void VoltagePlot::set_database(SampleDatabase *sampleDatabase, const QString &table)
 {
-    if (sampleDatabase == database)
+    if (sampleDatabase == database && table == storedTable)
         return;
     loader->wait_until_idle();
-    ++runGeneration; // what was loaded from the other file is no part of this one
+    ++runGeneration; // what was loaded from the other run is no part of this one
     database = sampleDatabase;
+    storedTable = table;
 }
 
-void VoltagePlot::show_stored_run(SampleDatabase *sampleDatabase, bool singleChannel,
-                                  const QList<bool> &channelVisible, double first, double last)
+void VoltagePlot::show_stored_run(SampleDatabase *sampleDatabase, const QString &table,
+                                  bool singleChannel, const QList<bool> &channelVisible,
+                                  double first, double last)
 {
-    set_database(sampleDatabase);
+    set_database(sampleDatabase, table);
     setup_graphs(singleChannel, channelVisible);
     set_browse_mode(true);
     {
@@ -379,7 +381,8 @@ void VoltagePlot::show_whole_run()
     // The extremes of the shown channels over the whole run, from the coarsest envelope
     // blocks: a few rows read, however long the run.
     const RangeEnvelope envelope =
-        database ? database->read_envelope(runSpan->lower, runSpan->upper, 1) : RangeEnvelope();
+        database ? database->read_envelope(storedTable, runSpan->lower, runSpan->upper, 1)
+                 : RangeEnvelope();
     QVector<bool> shown;
     {
         QMutexLocker lock(&stagingMutex);
@@ -519,6 +522,9 @@ int VoltagePlot::pixel_columns() const
 void VoltagePlot::start_history_load(double lower, double upper)
 {
     history_load::Request request;
+    // A recorded run is read from the table its database writes into now.
+    if (database)
+        request.table = storedTable.isEmpty() ? database->current_table_name() : storedTable;
     request.lower = lower;
     request.upper = upper;
     request.loadedLower = loadedLower;

@@ -63,18 +63,18 @@ public:
     // refresh_view draws them.
     void setup_graphs(bool singleChannel, const QList<bool> &channelVisible = {});
 
-    // Shows a run stored in database (another file's, or one recorded earlier) as a paused
-    // run: its graphs, browse mode, the view over [first, last] loaded from its table. The
-    // plot reads database from then on; it must outlive the plot or the next call.
-    void show_stored_run(SampleDatabase *database, bool singleChannel,
+    // Shows the run stored in table of database (another file's, or one recorded earlier) as
+    // a paused run: its graphs, browse mode, the view over [first, last] loaded from table.
+    // The plot reads database from then on; it must outlive the plot or the next call.
+    void show_stored_run(SampleDatabase *database, const QString &table, bool singleChannel,
                          const QList<bool> &channelVisible, double first, double last);
     // Fits the view to the stored run on show and on a double click: its whole span, and the
     // voltage axis to the extremes of its shown channels, read from its envelope. Nothing for
     // a run recorded here.
     void show_whole_run();
-    // Reads database from now on (for the runs the window records); waits for a load from
-    // the previous one first.
-    void set_database(SampleDatabase *database);
+    // Reads table of database from now on, or with no table the one database records into
+    // (the runs the window records); waits for a load from the previous one first.
+    void set_database(SampleDatabase *database, const QString &table = QString());
 
     // Decoding thread (see LivePlotSink).
     // Rows of a run, one value per graph: the staging lock is taken once for all of them.
@@ -179,6 +179,8 @@ private:
 
     const QList<QColor> channelColors;
     SampleDatabase *database = nullptr; // not owned; read only on the GUI thread
+    // The run read; empty while the plot follows the run database records into.
+    QString storedTable;
 
     QTimer *loadRateTimer = nullptr; // rate limit of history loads; its end catches up
     QCPItemText *valueLabel = nullptr;

@@ -32,13 +32,13 @@ bool refused(SampleDatabase &database, const QString &table, const TimeRange &ra
                     [](const ChannelStatistics &channel) { return channel.samples > 0; })) {
         return false;
     }
-    const std::optional<RunListing> run = database.describe_run(table);
+    const Result<RunListing> run = database.describe_run(table);
     // The ends as given: rounded they could read as one and the same time.
     Console::error(QStringLiteral("%1..%2 s holds no sample of the run %3, which spans %4..%5 s")
                        .arg(QString::number(range.from, 'g', 12),
                             QString::number(range.to, 'g', 12), table,
-                            seconds(run ? run->firstTime : std::nullopt),
-                            seconds(run ? run->lastTime : std::nullopt)));
+                            seconds(run.ok() ? run->firstTime : std::nullopt),
+                            seconds(run.ok() ? run->lastTime : std::nullopt)));
     return true;
 }
 

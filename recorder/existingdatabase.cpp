@@ -4,12 +4,9 @@
 #include "console.h"
 #include "exitcode.h"
 #include "sampledatabase.h"
-#include "sqliteconnection.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSqlError>
-#include <QSqlQuery>
 
 namespace {
 const QString dbOption = QStringLiteral("db");
@@ -32,19 +29,17 @@ std::unique_ptr<SampleDatabase> ExistingDatabase::open(const QString &file)
     }
     // Read-only: looking into a file changes no byte of it, whichever program it is from.
     auto database = std::make_unique<SampleDatabase>(file, SampleDatabase::Access::ReadOnly);
-    if (!database->open_database()) {
+    if (const Status opened = database->open_database(); !opened.ok()) {
         Console::error(
-            QStringLiteral("cannot open the database %1: %2").arg(file, database->open_error()));
+            QStringLiteral("cannot open the database %1: %2").arg(file, opened.message()));
         return nullptr;
     }
     // SQLite opens a file lazily: one that is no database, is damaged, or cannot be read
     // where it lies (a write-ahead log in a read-only folder) only fails at the first read,
     // and would otherwise look like a database without runs.
-    const QSqlQuery probe =
-        database->execute_query(QStringLiteral("SELECT count(*) FROM sqlite_master"));
-    if (probe.lastError().isValid()) {
-        Console::error(QStringLiteral("cannot read the database %1: %2")
-                           .arg(file, sqlite_connection::reason(probe.lastError())));
+    if (const Status readable = database->check_readable(); !readable.ok()) {
+        Console::error(
+            QStringLiteral("cannot read the database %1: %2").arg(file, readable.message()));
         return nullptr;
     }
     return database;

@@ -63,13 +63,14 @@ std::optional<TimeRange> RangeOptions::within(const RunListing &run, QString *er
 std::optional<TimeRange> RangeOptions::within(SampleDatabase &database, const QString &table,
                                               int *exitCode) const
 {
-    QString reason;
-    const auto run = database.describe_run(table, &reason);
-    if (!run) {
-        Console::error(QStringLiteral("cannot read the table %1: %2").arg(table, reason));
+    const Result<RunListing> run = database.describe_run(table);
+    if (!run.ok()) {
+        Console::error(
+            QStringLiteral("cannot read the table %1: %2").arg(table, run.status().message()));
         *exitCode = ExitFailure;
         return std::nullopt;
     }
+    QString reason;
     const auto range = within(*run, &reason);
     if (!range) {
         Console::error(reason);

@@ -40,9 +40,9 @@ int RecordCommand::run(const QStringList &arguments)
                            .arg(log_manager()->log_directory(), problem));
     }
     SampleDatabase database(options.database_file());
-    if (!database.open_database()) {
+    if (const Status opened = database.open_database(); !opened.ok()) {
         Console::error(QStringLiteral("cannot open the database %1: %2")
-                           .arg(options.database_file(), database.open_error()));
+                           .arg(options.database_file(), opened.message()));
         return ExitFailure;
     }
     InstrumentLink link;

@@ -29,14 +29,15 @@ int TablesCommand::run(const QStringList &arguments)
     bool listed = false;
     bool unread = false;
     for (const QString &table : database->run_names()) {
-        QString reason;
         // Every row is counted: a script's listing also tells whether the tables can be read.
-        if (const auto run =
-                database->describe_run(table, &reason, run_catalogue::RowCount::EveryRow)) {
+        const Result<RunListing> run =
+            database->describe_run(table, run_catalogue::RowCount::EveryRow);
+        if (run.ok()) {
             Console::out(line(*run, database->read_facts(table)));
             listed = true;
         } else {
-            Console::error(QStringLiteral("cannot read the table %1: %2").arg(table, reason));
+            Console::error(
+                QStringLiteral("cannot read the table %1: %2").arg(table, run.status().message()));
             unread = true;
         }
     }

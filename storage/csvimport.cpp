@@ -1,8 +1,8 @@
 #include "csvimport.h"
 
 #include "csvexporter.h"
-#include "rowbatchhandoff.h"
 #include "protocol.h"
+#include "rowbatchhandoff.h"
 #include "runsidecar.h"
 #include "runtablename.h"
 #include "sampledatabase.h"
@@ -221,13 +221,11 @@ private:
 };
 } // namespace
 
-CsvImport::Outcome CsvImport::read(const QString &path, SampleDatabase &database)
+Result<CsvImport::ImportedRun> CsvImport::read(const QString &path, SampleDatabase &database)
 {
-    Outcome outcome;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        outcome.error = file.errorString();
-        return outcome;
+        return Status::read_failed(file.errorString());
     }
     QByteArray header = file.readLine();
     if (header.startsWith(byteOrderMark))
@@ -236,19 +234,18 @@ CsvImport::Outcome CsvImport::read(const QString &path, SampleDatabase &database
         header.chop(1);
     const int columns = columns_of(header);
     if (columns == 0) {
-        outcome.error = QStringLiteral("line 1: the header is not that of a run (id,time,Vol or "
-                                       "id,time,Vol1,...,Vol16)");
-        return outcome;
+        return Status::invalid(
+            QStringLiteral("line 1: the header is not that of a run (id,time,Vol "
+                           "or id,time,Vol1,...,Vol16)"));
     }
     // Named as the run was; a file without a run's name after the time it was written.
     const QString name = run_name_of(path);
     QString table = name;
-    if (name.isEmpty() || !database.create_table(name, columns == 1))
+    if (name.isEmpty() || !database.create_table(name, columns == 1).ok())
         table = database.create_run_table(
             name.isEmpty() ? QFileInfo(path).lastModified() : run_start_time(name), columns == 1);
     if (table.isEmpty()) {
-        outcome.error = database.create_error();
-        return outcome;
+        return Status::write_failed(database.create_error());
     }
     bytesRead_.store(file.pos());
     // The lines are parsed on a second thread while this one, whose connection the database
@@ -260,27 +257,30 @@ CsvImport::Outcome CsvImport::read(const QString &path, SampleDatabase &database
     parsing->setObjectName(QStringLiteral("CSV parser"));
     parsing->start();
     const qsizetype rowLength = 1 + columns;
+    ImportedRun imported;
+    Status refusal;
     while (std::optional<RowBatchHandoff::Batch> batch = handoff.pop()) {
-        QString why;
         const qsizetype rows = qsizetype(batch->values.size()) / rowLength;
-        const int stored = database.insert_rows(batch->values.data(), rows, &why);
-        outcome.rows += stored;
-        if (stored != rows) {
-            outcome.error = QStringLiteral("line %1: the row could not be stored (%2)")
-                                .arg(batch->lastLine)
-                                .arg(why);
+        const SampleDatabase::Stored stored = database.insert_rows(batch->values.data(), rows);
+        const QString why = stored.status.message();
+        imported.rows += stored.rows;
+        if (stored.rows != rows) {
+            refusal =
+                Status::write_failed(QStringLiteral("line %1: the row could not be stored (%2)")
+                                         .arg(batch->lastLine)
+                                         .arg(why));
             handoff.quit();
             break;
         }
         handoff.recycle(std::move(batch->values));
     }
     parsing->wait();
-    if (outcome.error.isEmpty())
-        outcome.error = parser.error();
-    if (!outcome.error.isEmpty()) {
+    if (refusal.ok() && !parser.error().isEmpty())
+        refusal = Status::invalid(parser.error());
+    if (!refusal.ok()) {
         database.drop_tables({table});
-        return outcome;
+        return refusal;
     }
-    outcome.table = table;
-    return outcome;
+    imported.table = table;
+    return imported;
 }

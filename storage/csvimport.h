@@ -1,5 +1,7 @@
 #pragma once
 
+#include "status.h"
+
 #include <QString>
 
 #include <atomic>
@@ -17,19 +19,19 @@ class SampleDatabase;
 class CsvImport
 {
 public:
-    struct Outcome
+    // The run a file was read into.
+    struct ImportedRun
     {
-        QString table; // the run table made; empty on a failure
+        QString table;
         qint64 rows = 0;
-        QString error; // "line N: why"; empty on success
-
-        bool ok() const { return error.isEmpty(); }
     };
 
     // Bytes read so far, for a progress figure on another thread.
     const std::atomic<qint64> &bytes_read() const { return bytesRead_; }
 
-    Outcome read(const QString &path, SampleDatabase &database);
+    // The run made, or why the file was refused: "line N: why" for a line, else the file
+    // system's or SQLite's words.
+    Result<ImportedRun> read(const QString &path, SampleDatabase &database);
 
 private:
     std::atomic<qint64> bytesRead_{0};

@@ -1,7 +1,7 @@
 #include "runcatalogue.h"
 
-#include "runenvelope.h"
 #include "protocol.h"
+#include "runenvelope.h"
 #include "runtablename.h"
 #include "sidetables.h"
 #include "sqliteconnection.h"

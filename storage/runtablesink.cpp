@@ -11,16 +11,14 @@ RunTableSink::RunTableSink(SampleDatabase *database, const QString &table)
 
 RunTableSink::~RunTableSink() = default;
 
-int RunTableSink::store(const QList<SampleRow> &batch, QString *error)
+SampleDatabase::Stored RunTableSink::store(const QList<SampleRow> &batch)
 {
     if (writer_ == nullptr) {
         // Rows were lost, unless there were none.
-        if (error != nullptr) {
-            *error = batch.isEmpty() ? QString() : QStringLiteral("no run table to write to");
-        }
-        return 0;
+        return {0, batch.isEmpty() ? Status::success()
+                                   : Status::not_found(QStringLiteral("no run table to write to"))};
     }
-    return database_->insert_samples(*writer_, batch, error);
+    return database_->insert_samples(*writer_, batch);
 }
 
 QString RunTableSink::sink_name() const
@@ -30,36 +28,20 @@ QString RunTableSink::sink_name() const
 
 Status RunTableSink::run_started(const QString &table, const RunSettings &, const RunFacts &facts)
 {
-    QString reason;
-    if (database_->write_facts_start(table, facts, &reason)) {
-        return Status::success();
-    }
-    return Status::write_failed(reason);
+    return database_->write_facts_start(table, facts);
 }
 
 Status RunTableSink::mark_added(const RunMark &mark)
 {
-    QString reason;
-    if (database_->add_mark(table_, mark, &reason)) {
-        return Status::success();
-    }
-    return Status::write_failed(reason);
+    return database_->add_mark(table_, mark);
 }
 
 Status RunTableSink::gap_found(const RunGap &gap)
 {
-    QString reason;
-    if (database_->add_gap(table_, gap, &reason)) {
-        return Status::success();
-    }
-    return Status::write_failed(reason);
+    return database_->add_gap(table_, gap);
 }
 
 Status RunTableSink::write_end(const RunFacts &facts)
 {
-    QString reason;
-    if (database_->write_facts_end(table_, facts, &reason)) {
-        return Status::success();
-    }
-    return Status::write_failed(reason);
+    return database_->write_facts_end(table_, facts);
 }

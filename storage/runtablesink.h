@@ -1,6 +1,7 @@
 #pragma once
 
 #include "runsink.h"
+#include "sampledatabase.h"
 #include "samplerow.h"
 
 #include <QList>
@@ -9,7 +10,6 @@
 #include <memory>
 
 class RunWriter;
-class SampleDatabase;
 
 // The run's own table as a sink: owns the writer of the table the run made, so the save
 // thread writes into that table by name and not into whatever the database last made, and
@@ -28,10 +28,9 @@ public:
     const QString &table() const { return table_; }
     SampleDatabase *database() const { return database_; }
 
-    // Appends rows (the time, then 1 or 16 voltages) in one transaction; returns how many
-    // reached the table. When rows that fit were lost, `error` receives SQLite's reason,
-    // else it is cleared.
-    int store(const QList<SampleRow> &batch, QString *error);
+    // Appends rows (the time, then 1 or 16 voltages) in one transaction: how many reached the
+    // table, and SQLite's reason when rows that fit were lost.
+    SampleDatabase::Stored store(const QList<SampleRow> &batch);
 
     QString sink_name() const override;
     Status run_started(const QString &table, const RunSettings &settings,

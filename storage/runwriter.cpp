@@ -1,8 +1,8 @@
 #include "runwriter.h"
 
+#include "protocol.h"
 #include "runcatalogue.h"
 #include "runenvelope.h"
-#include "protocol.h"
 #include "sqliteconnection.h"
 #include "vectorstate.h"
 
@@ -83,20 +83,19 @@ struct FlatRows
 };
 } // namespace
 
-RunWriter::Creation RunWriter::create(sqlite3 *db, const QString &name, bool singleChannel,
-                                      std::unique_ptr<RunWriter> *created, QString *reason)
+Result<std::unique_ptr<RunWriter>> RunWriter::create(sqlite3 *db, const QString &name,
+                                                     bool singleChannel)
 {
     if (db == nullptr) {
-        *reason = QStringLiteral("the database is not open");
-        return Creation::Failed;
+        return Status::write_failed(QStringLiteral("the database is not open"));
     }
-    const auto fail = [db, reason] {
-        *reason = QString::fromUtf8(sqlite3_errmsg(db));
-        qDebug().noquote() << "Error executing update:" << *reason;
+    const auto fail = [db] {
+        const QString reason = QString::fromUtf8(sqlite3_errmsg(db));
+        qDebug().noquote() << "Error executing update:" << reason;
         if (!sqlite3_get_autocommit(db)) {
             run_sql(db, "ROLLBACK");
         }
-        return Creation::Failed;
+        return Status::write_failed(reason);
     };
     // The write lock is taken first, so no other connection, of this process or another, can
     // create the same table between the look-up and the CREATE.
@@ -105,7 +104,7 @@ RunWriter::Creation RunWriter::create(sqlite3 *db, const QString &name, bool sin
     }
     if (run_catalogue::has_table(db, name)) {
         run_sql(db, "ROLLBACK");
-        return Creation::NameTaken;
+        return Status::exists(QStringLiteral("table %1 already exists").arg(name));
     }
     const QString table = sqlite_connection::quoted(name);
     if (sqlite3_exec(db, create_statement(table, singleChannel).toUtf8().constData(), nullptr,
@@ -135,8 +134,7 @@ RunWriter::Creation RunWriter::create(sqlite3 *db, const QString &name, bool sin
         sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
         return fail();
     }
-    *created = std::make_unique<RunWriter>(name, singleChannel, std::move(envelope));
-    return Creation::Created;
+    return std::make_unique<RunWriter>(name, singleChannel, std::move(envelope));
 }
 
 RunWriter::RunWriter(const QString &table, bool singleChannel,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "samplerow.h"
+#include "status.h"
 
 #include <QList>
 #include <QString>
@@ -18,15 +19,13 @@ struct sqlite3_stmt;
 class RunWriter
 {
 public:
-    enum class Creation { Created, NameTaken, Failed };
-
     // Creates a new run table with one voltage column (Vol) or sixteen (Vol1 to Vol16), its
-    // time index and its envelope table, in one transaction under SQLite's write lock;
-    // NameTaken (nothing changed) when a table of that name exists, whatever made it. On
-    // success `writer` receives the table's writer (without envelope when that could not be
-    // made: the run is recorded all the same); on failure `reason` says why.
-    static Creation create(sqlite3 *db, const QString &name, bool singleChannel,
-                           std::unique_ptr<RunWriter> *writer, QString *reason);
+    // time index and its envelope table, in one transaction under SQLite's write lock, and
+    // returns the table's writer (without envelope when that could not be made: the run is
+    // recorded all the same). Exists (nothing changed) when a table of that name is there,
+    // whatever made it.
+    static Result<std::unique_ptr<RunWriter>> create(sqlite3 *db, const QString &name,
+                                                     bool singleChannel);
 
     // A writer of an existing run table that keeps no envelope (envelope may be null).
     RunWriter(const QString &table, bool singleChannel, std::unique_ptr<RunEnvelope> envelope);

@@ -12,7 +12,6 @@
 
 #include <QDebug>
 #include <QMutexLocker>
-#include <QSqlError>
 #include <QThread>
 
 #include <sqlite3.h>
@@ -23,34 +22,19 @@
 #include <vector>
 
 namespace {
-QString owner_connection_name()
-{
-    // A second instance in the same process must not replace the first one's connection.
-    if (QSqlDatabase::contains(QLatin1String(QSqlDatabase::defaultConnection))) {
-        return ThreadConnections::unique_name();
-    }
-    return QLatin1String(QSqlDatabase::defaultConnection);
-}
-
 sqlite_connection::Journal journal_of(SampleDatabase::Access access)
 {
     return access == SampleDatabase::Access::Scratch ? sqlite_connection::Journal::Off
                                                      : sqlite_connection::Journal::WriteAhead;
 }
 
-sqlite3 *handle(const QSqlDatabase &db)
+// What an insert says when no table was created: rows were lost, unless there were none.
+SampleDatabase::Stored no_table(bool empty)
 {
-    return sqlite_connection::native_handle(db);
-}
-
-// What an insert says when no table was created or selected: rows were lost, unless there
-// were none.
-int no_table(bool empty, QString *error)
-{
-    if (error != nullptr) {
-        *error = empty ? QString() : QStringLiteral("no run table to write to");
+    if (empty) {
+        return {};
     }
-    return 0;
+    return {0, Status::write_failed(QStringLiteral("no run table to write to"))};
 }
 } // namespace
 
@@ -59,9 +43,6 @@ SampleDatabase::SampleDatabase(const QString &fileName, Access access)
     , access_(access)
     , hadLog_(database_files::has_log(fileName))
     , owner_(QThread::currentThread())
-    , ownerConnectionName_(owner_connection_name())
-    , connection_(
-          sqlite_connection::add(ownerConnectionName_, fileName, access == Access::ReadOnly))
     , threadConnections_(std::make_unique<ThreadConnections>(fileName, access == Access::ReadOnly,
                                                              journal_of(access)))
 {}
@@ -74,79 +55,92 @@ SampleDatabase::~SampleDatabase()
         writer_.reset();
     }
     threadConnections_.reset();
-    if (connection_.isOpen()) {
-        connection_.close();
-    }
-    connection_ = QSqlDatabase();
-    QSqlDatabase::removeDatabase(ownerConnectionName_);
+    connection_.reset();
     if (access_ == Access::ReadOnly && !hadLog_) {
         database_files::remove_unused_log(fileName_);
     }
 }
 
-QSqlDatabase SampleDatabase::connection()
+sqlite3 *SampleDatabase::connection()
 {
     if (QThread::currentThread() == owner_) {
-        return connection_;
+        return connection_.get();
     }
     return threadConnections_->connection(opened_.load());
 }
 
-bool SampleDatabase::open_database()
+Status SampleDatabase::open_database()
 {
-    QSqlDatabase db = connection();
-    if (db.isOpen()) {
-        return true;
+    if (connection() != nullptr) {
+        return Status::success();
     }
-    const bool opened = sqlite_connection::open(db, journal_of(access_));
+    sqlite3 *db = nullptr;
     QString reason;
-    if (!opened) {
-        // SQLite's own words, without Qt's "Error opening database" after them.
-        reason = sqlite_connection::reason(db.lastError());
+    if (QThread::currentThread() == owner_) {
+        Result<sqlite_connection::Handle> opened =
+            sqlite_connection::open(fileName_, access_ == Access::ReadOnly, journal_of(access_));
+        if (opened.ok()) {
+            connection_ = std::move(opened.value());
+            db = connection_.get();
+        } else {
+            reason = opened.status().message();
+        }
+    } else {
+        db = threadConnections_->connection(true, &reason);
     }
     {
         QMutexLocker lock(&stateMutex_);
         openError_ = reason;
     }
-    if (!opened) {
-        return false;
+    if (db == nullptr) {
+        return Status::read_failed(reason);
     }
     if (QThread::currentThread() == owner_ && access_ == Access::ReadWrite) {
         // The owner's thread (the window's or the recorder's) commits a run's few rows of its
         // own: tables, facts, gaps, marks. Copying the log into the file is left to the
         // threads that store the samples; here a commit would carry everything they stored
         // since their last checkpoint (tens of ms on the thread that draws the window).
-        QSqlQuery(db).exec(QStringLiteral("PRAGMA wal_autocheckpoint=0"));
+        sqlite3_exec(db, "PRAGMA wal_autocheckpoint=0", nullptr, nullptr, nullptr);
     }
     opened_.store(true);
     qDebug() << "Database opened successfully.";
-    return true;
+    return Status::success();
 }
 
-QString SampleDatabase::open_error() const
+Status SampleDatabase::check_readable()
 {
-    QMutexLocker lock(&stateMutex_);
-    return openError_;
+    sqlite3 *db = connection();
+    if (db == nullptr) {
+        QMutexLocker lock(&stateMutex_);
+        return Status::read_failed(openError_.isEmpty() ? QStringLiteral("the database is not open")
+                                                        : openError_);
+    }
+    if (sqlite3_exec(db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr) !=
+        SQLITE_OK) {
+        return Status::read_failed(QString::fromUtf8(sqlite3_errmsg(db)));
+    }
+    return Status::success();
 }
 
-bool SampleDatabase::create_table(const QString &name, bool singleChannel)
+sqlite3 *SampleDatabase::connection_handle()
+{
+    return connection();
+}
+
+Status SampleDatabase::create_table(const QString &name, bool singleChannel)
 {
     {
         QMutexLocker lock(&stateMutex_);
         singleChannel_ = singleChannel;
     }
-    QString reason;
-    const RunWriter::Creation creation = create_fresh_table(name, singleChannel, &reason);
-    if (creation == RunWriter::Creation::NameTaken) {
-        reason = QStringLiteral("table %1 already exists").arg(name);
-    }
-    qDebug() << (creation == RunWriter::Creation::Created ? "表创建成功" : "创建表失败");
+    const Status created = create_fresh_table(name, singleChannel);
+    qDebug() << (created.ok() ? "表创建成功" : "创建表失败");
     QMutexLocker lock(&stateMutex_);
-    createError_ = reason;
-    if (creation == RunWriter::Creation::Created) {
+    createError_ = created.message();
+    if (created.ok()) {
         currentTableName_ = name;
     }
-    return creation == RunWriter::Creation::Created;
+    return created;
 }
 
 QString SampleDatabase::create_run_table(const QDateTime &startTime, bool singleChannel)
@@ -158,12 +152,11 @@ QString SampleDatabase::create_run_table(const QDateTime &startTime, bool single
             QMutexLocker lock(&stateMutex_);
             singleChannel_ = singleChannel;
         }
-        QString reason;
-        const RunWriter::Creation creation = create_fresh_table(name, singleChannel, &reason);
-        if (creation != RunWriter::Creation::NameTaken) {
+        const Status created = create_fresh_table(name, singleChannel);
+        if (!created.is(Status::Kind::Exists)) {
             QMutexLocker lock(&stateMutex_);
-            createError_ = reason;
-            if (creation != RunWriter::Creation::Created) {
+            createError_ = created.message();
+            if (!created.ok()) {
                 return QString();
             }
             currentTableName_ = name;
@@ -173,56 +166,31 @@ QString SampleDatabase::create_run_table(const QDateTime &startTime, bool single
     }
 }
 
-RunWriter::Creation SampleDatabase::create_fresh_table(const QString &name, bool singleChannel,
-                                                       QString *reason)
+Status SampleDatabase::create_fresh_table(const QString &name, bool singleChannel)
 {
     if (!accepts_table_name(name)) {
-        *reason = QStringLiteral("not a run table name");
-        return RunWriter::Creation::Failed;
+        return Status::invalid(QStringLiteral("not a run table name"));
     }
-    std::unique_ptr<RunWriter> writer;
-    const RunWriter::Creation creation =
-        RunWriter::create(handle(connection()), name, singleChannel, &writer, reason);
-    if (creation != RunWriter::Creation::NameTaken) {
-        // Without a table of its own a run writes nowhere, not into the one before.
-        QMutexLocker lock(&writerMutex_);
-        writer_ = std::move(writer);
+    Result<std::unique_ptr<RunWriter>> writer =
+        RunWriter::create(connection(), name, singleChannel);
+    if (writer.status().is(Status::Kind::Exists)) {
+        return writer.status();
     }
-    return creation;
+    // Without a table of its own a run writes nowhere, not into the one before.
+    QMutexLocker lock(&writerMutex_);
+    writer_ = writer.ok() ? std::move(writer.value()) : nullptr;
+    return writer.ok() ? Status::success() : writer.status();
 }
 
-bool SampleDatabase::select_table(const QString &name)
-{
-    if (!accepts_table_name(name)) {
-        return false;
-    }
-    sqlite3 *db = handle(connection());
-    if (db == nullptr || !run_catalogue::has_table(db, name)) {
-        return false;
-    }
-    // A multi-channel table has a column "Vol1"; a single-channel one only "Vol".
-    const sqlite_connection::Statement columns =
-        sqlite_connection::prepare(db, QStringLiteral("SELECT Vol1 FROM %1 LIMIT 0")
-                                           .arg(sqlite_connection::quoted(name))
-                                           .toUtf8());
-    {
-        QMutexLocker writerLock(&writerMutex_);
-        // The envelope is written only by the run that created the table.
-        writer_ = std::make_unique<RunWriter>(name, !columns, nullptr);
-    }
-    QMutexLocker lock(&stateMutex_);
-    currentTableName_ = name;
-    singleChannel_ = !columns;
-    return true;
-}
-
-int SampleDatabase::insert_samples(const QList<SampleRow> &batch, QString *error)
+SampleDatabase::Stored SampleDatabase::insert_samples(const QList<SampleRow> &batch)
 {
     QMutexLocker lock(&writerMutex_);
     if (writer_ == nullptr) {
-        return no_table(batch.isEmpty(), error);
+        return no_table(batch.isEmpty());
     }
-    return writer_->insert(handle(connection()), batch, error);
+    QString error;
+    const int rows = writer_->insert(connection(), batch, &error);
+    return {rows, error.isEmpty() ? Status::success() : Status::write_failed(error)};
 }
 
 std::unique_ptr<RunWriter> SampleDatabase::take_writer(const QString &table)
@@ -234,51 +202,40 @@ std::unique_ptr<RunWriter> SampleDatabase::take_writer(const QString &table)
     return std::move(writer_);
 }
 
-int SampleDatabase::insert_samples(RunWriter &writer, const QList<SampleRow> &batch, QString *error)
+SampleDatabase::Stored SampleDatabase::insert_samples(RunWriter &writer,
+                                                      const QList<SampleRow> &batch)
 {
-    return writer.insert(handle(connection()), batch, error);
+    QString error;
+    const int rows = writer.insert(connection(), batch, &error);
+    return {rows, error.isEmpty() ? Status::success() : Status::write_failed(error)};
 }
 
-int SampleDatabase::insert_rows(const double *values, qsizetype rows, QString *error)
+SampleDatabase::Stored SampleDatabase::insert_rows(const double *values, qsizetype rows)
 {
     QMutexLocker lock(&writerMutex_);
     if (writer_ == nullptr) {
-        return no_table(rows == 0, error);
+        return no_table(rows == 0);
     }
-    return writer_->insert(handle(connection()), values, rows, error);
+    QString error;
+    const int stored = writer_->insert(connection(), values, rows, &error);
+    return {stored, error.isEmpty() ? Status::success() : Status::write_failed(error)};
 }
 
-QSqlQuery SampleDatabase::query_time_range(double lower, double upper)
+RangeColumns SampleDatabase::read_time_range(const QString &table, double lower, double upper,
+                                             RangeEnds ends)
 {
-    QSqlQuery query(connection());
-    if (!query.prepare(QStringLiteral("SELECT * FROM %1 WHERE time >= ? AND time <= ?;")
-                           .arg(sqlite_connection::quoted(current_table_name())))) {
-        qDebug().noquote() << "Error executing query:" << query.lastError().text();
-        return query;
-    }
-    query.addBindValue(lower);
-    query.addBindValue(upper);
-    if (!query.exec()) {
-        qDebug().noquote() << "Error executing query:" << query.lastError().text();
-    }
-    return query;
+    return run_reader::read_time_range(connection(), table, lower, upper, ends);
 }
 
-RangeColumns SampleDatabase::read_time_range(double lower, double upper, RangeEnds ends)
+qint64 SampleDatabase::count_time_range(const QString &table, double lower, double upper)
 {
-    return run_reader::read_time_range(handle(connection()), current_table_name(), lower, upper,
-                                       ends);
+    return run_reader::count_time_range(connection(), table, lower, upper);
 }
 
-qint64 SampleDatabase::count_time_range(double lower, double upper)
+RangeEnvelope SampleDatabase::read_envelope(const QString &table, double lower, double upper,
+                                            int buckets)
 {
-    return run_reader::count_time_range(handle(connection()), current_table_name(), lower, upper);
-}
-
-RangeEnvelope SampleDatabase::read_envelope(double lower, double upper, int buckets)
-{
-    return run_reader::read_envelope(handle(connection()), current_table_name(), lower, upper,
-                                     buckets);
+    return run_reader::read_envelope(connection(), table, lower, upper, buckets);
 }
 
 RunStatistics SampleDatabase::read_statistics(const QString &table, const TimeRange &range)
@@ -286,28 +243,7 @@ RunStatistics SampleDatabase::read_statistics(const QString &table, const TimeRa
     if (!accepts_table_name(table)) {
         return RunStatistics();
     }
-    return RunStatistics::read(handle(connection()), table, range);
-}
-
-QSqlQuery SampleDatabase::execute_query(const QString &sql)
-{
-    QSqlQuery query(connection());
-    if (!query.exec(sql)) {
-        qDebug().noquote() << "Error executing query:" << query.lastError().text();
-    }
-    return query;
-}
-
-bool SampleDatabase::export_current_table(const QString &path)
-{
-    const QString table = current_table_name();
-    if (table.isEmpty()) {
-        qDebug() << "Error: no current table to export";
-        return false;
-    }
-    return write_table_csv(handle(connection()), table, path,
-                           CsvExporter::voltage_decimals(CsvExporter::Precision::Run))
-        .ok();
+    return RunStatistics::read(connection(), table, range);
 }
 
 bool SampleDatabase::export_table(const QString &path, const QString &tableName)
@@ -329,8 +265,7 @@ Status SampleDatabase::write_csv(const QString &path, const QString &tableName, 
     if (!accepts_table_name(tableName)) {
         return Status::read_failed(QStringLiteral("not a run table name"));
     }
-    return write_table_csv(handle(connection()), tableName, path, voltageDecimals, range,
-                           rowsWritten);
+    return write_table_csv(connection(), tableName, path, voltageDecimals, range, rowsWritten);
 }
 
 Status SampleDatabase::write_csv(QIODevice &device, const QString &tableName, int voltageDecimals,
@@ -340,14 +275,13 @@ Status SampleDatabase::write_csv(QIODevice &device, const QString &tableName, in
     if (!accepts_table_name(tableName)) {
         return Status::read_failed(QStringLiteral("not a run table name"));
     }
-    return write_table_csv(handle(connection()), tableName, device, voltageDecimals, range,
-                           rowsWritten);
+    return write_table_csv(connection(), tableName, device, voltageDecimals, range, rowsWritten);
 }
 
 void SampleDatabase::drop_all_tables()
 {
     qDebug() << "开始删除所有表";
-    sqlite3 *db = handle(connection());
+    sqlite3 *db = connection();
     if (db == nullptr) {
         qDebug() << "数据库未打开";
         return;
@@ -371,74 +305,87 @@ bool SampleDatabase::drop_tables(const QStringList &names)
 {
     QStringList runs = names;
     runs.removeIf([this](const QString &name) { return !accepts_table_name(name); });
-    return run_catalogue::drop_tables(handle(connection()), runs);
+    return run_catalogue::drop_tables(connection(), runs);
 }
 
 QStringList SampleDatabase::table_names()
 {
-    return run_catalogue::table_names(handle(connection()));
+    return run_catalogue::table_names(connection());
 }
 
 bool SampleDatabase::table_exists(const QString &name)
 {
-    return run_catalogue::has_table(handle(connection()), name);
+    return run_catalogue::has_table(connection(), name);
 }
 
 qint64 SampleDatabase::row_count(const QString &table)
 {
-    return run_catalogue::row_count(handle(connection()), table);
+    return run_catalogue::row_count(connection(), table);
 }
 
 QStringList SampleDatabase::run_names()
 {
-    return run_catalogue::run_names(handle(connection()));
+    return run_catalogue::run_names(connection());
 }
 
-std::optional<RunListing> SampleDatabase::describe_run(const QString &table, QString *reason,
-                                                       run_catalogue::RowCount count)
+Result<RunListing> SampleDatabase::describe_run(const QString &table, run_catalogue::RowCount count)
 {
-    return run_catalogue::describe(handle(connection()), table, reason, count);
+    QString reason;
+    std::optional<RunListing> run = run_catalogue::describe(connection(), table, &reason, count);
+    if (!run) {
+        return Status::read_failed(reason);
+    }
+    return std::move(*run);
 }
 
-bool SampleDatabase::write_facts_start(const QString &table, const RunFacts &facts, QString *reason)
+Status SampleDatabase::write_facts_start(const QString &table, const RunFacts &facts)
 {
-    return run_facts::write_start(handle(connection()), table, facts, reason);
+    QString reason;
+    return run_facts::write_start(connection(), table, facts, &reason)
+               ? Status::success()
+               : Status::write_failed(reason);
 }
 
-bool SampleDatabase::write_facts_end(const QString &table, const RunFacts &facts, QString *reason)
+Status SampleDatabase::write_facts_end(const QString &table, const RunFacts &facts)
 {
-    return run_facts::write_end(handle(connection()), table, facts, reason);
+    QString reason;
+    return run_facts::write_end(connection(), table, facts, &reason) ? Status::success()
+                                                                     : Status::write_failed(reason);
 }
 
 std::optional<RunFacts> SampleDatabase::read_facts(const QString &table)
 {
     if (!accepts_table_name(table))
         return std::nullopt;
-    return run_facts::read(handle(connection()), table);
+    return run_facts::read(connection(), table);
 }
 
-bool SampleDatabase::add_mark(const QString &table, const RunMark &mark, QString *reason)
+Status SampleDatabase::add_mark(const QString &table, const RunMark &mark)
 {
-    return run_marks::add(handle(connection()), table, mark, reason);
+    QString reason;
+    return run_marks::add(connection(), table, mark, &reason) ? Status::success()
+                                                              : Status::write_failed(reason);
 }
 
 QList<RunMark> SampleDatabase::read_marks(const QString &table)
 {
     if (!accepts_table_name(table))
         return {};
-    return run_marks::read(handle(connection()), table);
+    return run_marks::read(connection(), table);
 }
 
-bool SampleDatabase::add_gap(const QString &table, const RunGap &gap, QString *reason)
+Status SampleDatabase::add_gap(const QString &table, const RunGap &gap)
 {
-    return run_gaps::add(handle(connection()), table, gap, reason);
+    QString reason;
+    return run_gaps::add(connection(), table, gap, &reason) ? Status::success()
+                                                            : Status::write_failed(reason);
 }
 
 QList<RunGap> SampleDatabase::read_gaps(const QString &table)
 {
     if (!accepts_table_name(table))
         return {};
-    return run_gaps::read(handle(connection()), table);
+    return run_gaps::read(connection(), table);
 }
 
 Result<QByteArray> SampleDatabase::sidecar_content(const QString &table,
@@ -446,7 +393,7 @@ Result<QByteArray> SampleDatabase::sidecar_content(const QString &table,
 {
     if (!accepts_table_name(table))
         return Status::read_failed(QStringLiteral("not a run table name"));
-    return run_sidecar::content(handle(connection()), table, range);
+    return run_sidecar::content(connection(), table, range);
 }
 
 Status SampleDatabase::write_sidecar(const QString &exportedFile, const QString &table,
@@ -454,7 +401,7 @@ Status SampleDatabase::write_sidecar(const QString &exportedFile, const QString 
 {
     if (!accepts_table_name(table))
         return Status::read_failed(QStringLiteral("not a run table name"));
-    return run_sidecar::write(handle(connection()), table, exportedFile, range);
+    return run_sidecar::write(connection(), table, exportedFile, range);
 }
 
 QString SampleDatabase::create_error() const

@@ -10,12 +10,12 @@
 #include "runstatistics.h"
 #include "runwriter.h"
 #include "samplerow.h"
+#include "sqliteconnection.h"
+#include "status.h"
 #include "tablecsv.h"
 
 #include <QDateTime>
 #include <QMutex>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QString>
 #include <QStringList>
 
@@ -25,11 +25,12 @@
 class QIODevice;
 class QThread;
 class ThreadConnections;
+struct sqlite3;
 
 // The run tables of the sample database ("Quorlen.db" in the working directory by
 // default): one table per acquisition run, batched inserts, time-range reads, CSV export
 // and the clean-up on exit. Every operation may be called from any thread; each thread
-// works on its own connection to the same file, the creating thread on Qt's default one.
+// works on its own connection to the same file.
 class SampleDatabase
 {
 public:
@@ -48,10 +49,18 @@ public:
     SampleDatabase(const SampleDatabase &) = delete;
     SampleDatabase &operator=(const SampleDatabase &) = delete;
 
-    // True when the calling thread's connection is open afterwards.
-    bool open_database();
-    // Why the last failed open_database() failed, as SQLite put it; empty after a success.
-    QString open_error() const;
+    // Opens the calling thread's connection; ok when it is open afterwards, else SQLite's
+    // words for why not.
+    Status open_database();
+    // Reads the file's catalogue on the calling thread's connection. SQLite opens a file
+    // lazily: one that is no database, is damaged, or cannot be read where it lies only fails
+    // at the first read, and would otherwise pass for a database without runs. SQLite's
+    // words on a failure.
+    Status check_readable();
+    // The calling thread's SQLite connection, opened once open_database() succeeded on any
+    // thread; null before. For the few who must run statements of their own on the very
+    // connection the database uses (its tests, the benchmarks).
+    sqlite3 *connection_handle();
     using RangeEnds = run_reader::RangeEnds;
 
     // Creates a new run table with one voltage column (Vol) or sixteen (Vol1 to Vol16), its
@@ -59,55 +68,50 @@ public:
     // transaction under SQLite's write lock. Fails when the table exists: a run only ever
     // writes into the table it created, whatever else uses the file. The mode is stored
     // whatever the outcome, the name only on success.
-    bool create_table(const QString &name, bool singleChannel);
+    Status create_table(const QString &name, bool singleChannel);
     // Creates the table of a run started at startTime (see run_table_base_name); when another
     // run, of this or another program, has taken that name, the next free one with "_2",
     // "_3", ... appended. Returns the name, or empty when no table could be created.
     QString create_run_table(const QDateTime &startTime, bool singleChannel);
-    // Makes an existing run table the current one, to read it; its mode follows its columns.
-    // False, and nothing changes, when there is no such run table.
-    bool select_table(const QString &name);
-    // Why the last failed create_table() failed, as SQLite put it; empty after a success.
+    // Why the last create_table() or create_run_table() failed, as SQLite put it; empty
+    // after a success. For callers that learn of the failure later (the recorder).
     QString create_error() const;
-    // Appends rows (time first, then 1 or 16 voltages) to the current table in one
-    // transaction. Rows whose length does not fit the table are skipped. Returns how many
-    // rows reached the table (fewer on a full disk or a lost file); the first row SQLite
-    // refuses ends the batch. When rows that fit were lost, `error` (if given) receives
-    // SQLite's reason, else it is cleared.
-    int insert_samples(const QList<SampleRow> &batch, QString *error = nullptr);
+    // What an insert stored: the rows that reached the table, and when rows that fit it were
+    // lost, SQLite's reason (a full disk, a lost file); ok otherwise.
+    struct Stored
+    {
+        int rows = 0;
+        Status status;
+    };
+    // Appends rows (time first, then 1 or 16 voltages) to the table the last create_table
+    // made (current_table_name) in one transaction. Rows whose length does not fit the table
+    // are skipped; the first row SQLite refuses ends the batch.
+    Stored insert_samples(const QList<SampleRow> &batch);
     // Hands the writer of the table the last create_table or create_run_table made over to
     // the run that writes it (see RunTableSink); null when `table` is not that table.
-    // insert_samples and insert_rows then have no table until the next one is made or selected.
+    // insert_samples and insert_rows then have no table until the next one is made.
     std::unique_ptr<RunWriter> take_writer(const QString &table);
     // Appends rows through `writer`, on the calling thread's connection, as insert_samples.
-    int insert_samples(RunWriter &writer, const QList<SampleRow> &batch, QString *error);
+    Stored insert_samples(RunWriter &writer, const QList<SampleRow> &batch);
     // The same for `rows` rows laid out one after another, each the time and then 1 or 16
-    // voltages as the current table has them: no list per row, for bulk loads.
-    int insert_rows(const double *values, qsizetype rows, QString *error = nullptr);
-    // Rows of the current table with time in [lower, upper], the bounds compared exactly;
-    // positioned before the first row.
-    QSqlQuery query_time_range(double lower, double upper);
-    // The same rows as columns, read without a QSqlQuery (far faster for long ranges), the
-    // ends included as asked. Empty when there is no such row or the table cannot be read.
-    RangeColumns read_time_range(double lower, double upper, RangeEnds ends = RangeEnds::Both);
-    // About how many rows of the current table lie in [lower, upper], from two index
-    // look-ups (exact while the rows were stored in time order); 0 when it cannot be told.
-    qint64 count_time_range(double lower, double upper);
-    // The extremes of every voltage column of the current table over [lower, upper] in
-    // `buckets` buckets of equal width, read from the coarsest envelope level that still
-    // gives a block or more per bucket, plus the rows that no block covers; from the rows
-    // alone when there is no envelope.
-    RangeEnvelope read_envelope(double lower, double upper, int buckets);
+    // voltages as that table has them: no list per row, for bulk loads.
+    Stored insert_rows(const double *values, qsizetype rows);
+    // The rows of table with time in [lower, upper] as columns, the ends included as asked.
+    // Empty when there is no such row or the table cannot be read.
+    RangeColumns read_time_range(const QString &table, double lower, double upper,
+                                 RangeEnds ends = RangeEnds::Both);
+    // About how many rows of table lie in [lower, upper], from two index look-ups (exact
+    // while the rows were stored in time order); 0 when it cannot be told.
+    qint64 count_time_range(const QString &table, double lower, double upper);
+    // The extremes of every voltage column of table over [lower, upper] in `buckets` buckets
+    // of equal width, read from the coarsest envelope level that still gives a block or more
+    // per bucket, plus the rows that no block covers; from the rows alone when there is no
+    // envelope.
+    RangeEnvelope read_envelope(const QString &table, double lower, double upper, int buckets);
     // Samples, extremes, mean and RMS of every voltage column of a run table over
     // [from, to], from the envelope levels where it has sums (see RunStatistics). Empty when
     // the name is not a run table's or the table cannot be read.
     RunStatistics read_statistics(const QString &table, const TimeRange &range);
-    // Runs sql on the calling thread's connection; a failure is reported and the failed
-    // query returned.
-    QSqlQuery execute_query(const QString &sql);
-    // The current table as CSV, voltages as a run's (see CsvExporter::Precision::Run). False,
-    // and no file, when there is no current table or it cannot be read or written.
-    bool export_current_table(const QString &path);
     // The named run table as CSV, voltages in full (see CsvExporter::Precision::Full). False,
     // and no file, when the name is not a run table's or the table cannot be read or written.
     bool export_table(const QString &path, const QString &tableName);
@@ -137,27 +141,28 @@ public:
     qint64 row_count(const QString &table);
     // The run tables of the file, and what one holds (see run_catalogue).
     QStringList run_names();
-    std::optional<RunListing>
-    describe_run(const QString &table, QString *reason = nullptr,
+    Result<RunListing>
+    describe_run(const QString &table,
                  run_catalogue::RowCount count = run_catalogue::RowCount::FromEnvelope);
 
-    // The facts of a run (see RunFacts): written at its start, completed at its end; false,
-    // and `reason` set, on a failure.
-    bool write_facts_start(const QString &table, const RunFacts &facts, QString *reason);
-    bool write_facts_end(const QString &table, const RunFacts &facts, QString *reason);
+    // The facts of a run (see RunFacts): written at its start, completed at its end.
+    Status write_facts_start(const QString &table, const RunFacts &facts);
+    Status write_facts_end(const QString &table, const RunFacts &facts);
     // Nothing for a run without facts (an older version's) or a name that is not a run's.
     std::optional<RunFacts> read_facts(const QString &table);
     // A mark of the run, committed at once (see run_marks); its marks in time order.
-    bool add_mark(const QString &table, const RunMark &mark, QString *reason);
+    Status add_mark(const QString &table, const RunMark &mark);
     QList<RunMark> read_marks(const QString &table);
     // A gap of the run, committed at once (see run_gaps); its gaps in time order.
-    bool add_gap(const QString &table, const RunGap &gap, QString *reason);
+    Status add_gap(const QString &table, const RunGap &gap);
     QList<RunGap> read_gaps(const QString &table);
     // The JSON file beside an export of the table (see run_sidecar), and its content alone.
     Result<QByteArray> sidecar_content(const QString &table, const std::optional<TimeRange> &range);
     Status write_sidecar(const QString &exportedFile, const QString &table,
                          const std::optional<TimeRange> &range = {});
 
+    // The table the inserts go to: the last one create_table or create_run_table made. Reads
+    // name their table themselves.
     QString current_table_name() const;
     QString file_name() const { return fileName_; }
     bool is_read_only() const { return access_ == Access::ReadOnly; }
@@ -168,28 +173,27 @@ public:
     static bool is_valid_table_name(const QString &name);
 
 private:
-    RunWriter::Creation create_fresh_table(const QString &name, bool singleChannel,
-                                           QString *reason);
-    QSqlDatabase connection();
+    Status create_fresh_table(const QString &name, bool singleChannel);
+    // The calling thread's connection; null while it is not open.
+    sqlite3 *connection();
     bool accepts_table_name(const QString &name) const;
 
     const QString fileName_;
     const Access access_;
     // A read-only database removes, when it goes, the write-ahead log its reading made.
     const bool hadLog_;
-    QThread *const owner_; // the creating thread, which uses connection_
-    const QString ownerConnectionName_;
-    QSqlDatabase connection_;                              // used by owner_ only
+    QThread *const owner_;                 // the creating thread, which uses connection_
+    sqlite_connection::Handle connection_; // used by owner_ only; null until opened
     std::unique_ptr<ThreadConnections> threadConnections_; // everyone else's connections
     std::atomic<bool> opened_{false}; // set by open_database; other threads then open theirs
 
     mutable QMutex stateMutex_;
     QString currentTableName_;  // guarded by stateMutex_; set by create_table, read by all
     bool singleChannel_ = true; // guarded by stateMutex_
-    QString openError_;         // guarded by stateMutex_; set by open_database
-    QString createError_;       // guarded by stateMutex_; set by create_table
+    QString openError_;         // guarded by stateMutex_; why the last open_database failed
+    QString createError_;       // guarded by stateMutex_; set by create_run_table
 
-    // Set by create_table and select_table (GUI thread), fed by insert_samples (the save
+    // Set by create_table (GUI thread), fed by insert_samples (the save
     // thread); null before the first table.
     QMutex writerMutex_;
     std::unique_ptr<RunWriter> writer_; // guarded by writerMutex_

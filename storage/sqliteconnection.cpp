@@ -3,16 +3,11 @@
 #include <QDebug>
 #include <QFile>
 #include <QFileInfo>
-#include <QSqlDriver>
-#include <QSqlError>
-#include <QSqlQuery>
 #include <QUrl>
-#include <QVariant>
 
 #include <sqlite3.h>
 
 namespace {
-const QLatin1String readOnlyOption("QSQLITE_OPEN_READONLY");
 // Where the header says which journal the file keeps: 2 and 2 for a write-ahead log.
 constexpr qint64 journalVersionsOffset = 18;
 
@@ -30,99 +25,92 @@ bool log_cannot_be_made(int code)
     return (code & 0xff) == SQLITE_CANTOPEN || (code & 0xff) == SQLITE_READONLY;
 }
 
-// Opens db anew as a file nothing changes while it is read, where that holds: a file that
-// keeps a write-ahead log, with no log of commits beside it and none that can be made, is one
-// no writer can be at work on. False when it does not hold (db left as it was) or the file
-// cannot be opened so (db closed).
-bool reopen_unchanging(QSqlDatabase &db)
+// Opens name (a path, or a file: URI with uri set) with the time-out every connection has.
+Result<sqlite_connection::Handle> open_file(const QString &name, bool readOnly, bool uri)
 {
-    const QString fileName = db.databaseName();
+    int flags = readOnly ? SQLITE_OPEN_READONLY : (SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+    // One thread uses a connection at a time, each thread its own.
+    flags |= SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_PRIVATECACHE;
+    if (uri) {
+        flags |= SQLITE_OPEN_URI;
+    }
+    sqlite3 *opened = nullptr;
+    const int code = sqlite3_open_v2(name.toUtf8().constData(), &opened, flags, nullptr);
+    sqlite_connection::Handle db(opened);
+    if (code != SQLITE_OK) {
+        const QString reason = db ? QString::fromUtf8(sqlite3_errmsg(db.get()))
+                                  : QString::fromUtf8(sqlite3_errstr(code));
+        qDebug().noquote() << "Error opening database:" << reason;
+        return Status::read_failed(reason);
+    }
+    sqlite3_busy_timeout(db.get(), sqlite_connection::busyTimeoutMs);
+    // The callers tell a missing log from other failures by the extended codes.
+    sqlite3_extended_result_codes(db.get(), 1);
+    return db;
+}
+
+// Opens fileName anew as a file nothing changes while it is read, where that holds: a file
+// that keeps a write-ahead log, with no log of commits beside it and none that can be made,
+// is one no writer can be at work on. Nothing (db left as it was) when it does not hold.
+std::optional<Result<sqlite_connection::Handle>> reopen_unchanging(const QString &fileName)
+{
     const QFileInfo log(fileName + QStringLiteral("-wal"));
     if (!keeps_write_ahead_log(fileName) || (log.isFile() && log.size() > 0)) {
-        return false;
+        return std::nullopt;
     }
-    db.close();
     QUrl uri = QUrl::fromLocalFile(QFileInfo(fileName).absoluteFilePath());
     uri.setQuery(QStringLiteral("immutable=1"));
-    db.setDatabaseName(uri.toString(QUrl::FullyEncoded));
-    db.setConnectOptions(db.connectOptions() + QStringLiteral(";QSQLITE_OPEN_URI"));
-    return db.open();
+    return open_file(uri.toString(QUrl::FullyEncoded), true, true);
+}
+
+void run(sqlite3 *db, const QString &sql)
+{
+    sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, nullptr);
 }
 } // namespace
 
 namespace sqlite_connection {
 
-QSqlDatabase add(const QString &name, const QString &fileName, bool readOnly)
+void Closer::operator()(sqlite3 *db) const
 {
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-    db.setDatabaseName(fileName);
-    // A writer waits this long for another connection's write lock before it gives up.
-    const QString busyTimeout = QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000");
-    db.setConnectOptions(readOnly ? busyTimeout + QLatin1Char(';') + readOnlyOption : busyTimeout);
-    return db;
+    sqlite3_close_v2(db);
 }
 
-bool open(QSqlDatabase &db, Journal journal)
+Result<Handle> open(const QString &fileName, bool readOnly, Journal journal)
 {
-    if (!db.open()) {
-        qDebug().noquote() << "Error opening database:" << db.lastError().text();
-        return false;
+    Result<Handle> db = open_file(fileName, readOnly, false);
+    if (!db.ok()) {
+        return db;
     }
-    if (db.connectOptions().contains(readOnlyOption)) {
+    if (readOnly) {
         // SQLite looks for the log at the first read. Any other failure is left to the
         // reader's first query, which says why.
-        const int code = sqlite3_exec(native_handle(db), "SELECT count(*) FROM sqlite_master",
+        const int code = sqlite3_exec(db.value().get(), "SELECT count(*) FROM sqlite_master",
                                       nullptr, nullptr, nullptr);
-        if (code != SQLITE_OK && log_cannot_be_made(code) && !reopen_unchanging(db) &&
-            !db.isOpen()) {
-            qDebug().noquote() << "Error opening database:" << db.lastError().text();
-            return false;
+        if (code != SQLITE_OK && log_cannot_be_made(code)) {
+            if (std::optional<Result<Handle>> unchanging = reopen_unchanging(fileName)) {
+                return std::move(*unchanging);
+            }
         }
-        return true;
+        return db;
     }
     // The journal mode is kept in the file; asking again is cheap. Without it the
     // database still works, only readers and the writer wait for each other.
-    QSqlQuery query(db);
+    sqlite3 *handle = db.value().get();
     if (journal == Journal::Off) {
         // Fewer, larger pages make fewer b-tree levels and page splits per row.
-        query.exec(QStringLiteral("PRAGMA page_size=%1").arg(scratchPageBytes));
-        query.exec(QStringLiteral("PRAGMA journal_mode=OFF"));
-        query.exec(QStringLiteral("PRAGMA synchronous=OFF"));
-        return true;
+        run(handle, QStringLiteral("PRAGMA page_size=%1").arg(scratchPageBytes));
+        run(handle, QStringLiteral("PRAGMA journal_mode=OFF"));
+        run(handle, QStringLiteral("PRAGMA synchronous=OFF"));
+        return db;
     }
-    query.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
+    run(handle, QStringLiteral("PRAGMA journal_mode=WAL"));
     // In WAL mode a commit then writes the log without waiting for the disk (a few ms
     // each here, and a run's start commits several times on the GUI thread); the file
     // stays whole, and a power cut at most loses the last commits, never a crash.
-    query.exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
-    query.exec(QStringLiteral("PRAGMA journal_size_limit=%1").arg(walSizeLimitBytes));
-    return true;
-}
-
-void remove(const QString &name)
-{
-    {
-        QSqlDatabase db = QSqlDatabase::database(name, false);
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(name);
-}
-
-sqlite3 *native_handle(const QSqlDatabase &db)
-{
-    if (!db.isOpen() || db.driver() == nullptr) {
-        return nullptr;
-    }
-    const QVariant handle = db.driver()->handle();
-    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0) {
-        return nullptr;
-    }
-    return *static_cast<sqlite3 *const *>(handle.constData());
-}
-
-QString reason(const QSqlError &error)
-{
-    return error.databaseText().isEmpty() ? error.text() : error.databaseText();
+    run(handle, QStringLiteral("PRAGMA synchronous=NORMAL"));
+    run(handle, QStringLiteral("PRAGMA journal_size_limit=%1").arg(walSizeLimitBytes));
+    return db;
 }
 
 QString quoted(const QString &name)

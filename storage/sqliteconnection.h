@@ -1,25 +1,22 @@
 #pragma once
 
-#include <QSqlDatabase>
-#include <QString>
+#include "status.h"
 
 #include <QByteArray>
+#include <QString>
 
 #include <memory>
 
-class QSqlError;
 struct sqlite3;
 struct sqlite3_stmt;
 
-// Setting up the QSQLITE connections of the sample database: every connection to the
-// file gets the same busy time-out and the write-ahead journal, so a reader on one
-// thread never blocks the inserts of another.
+// Opening the SQLite connections of the sample database: every connection to the file gets
+// the same busy time-out and the write-ahead journal, so a reader on one thread never blocks
+// the inserts of another.
 namespace sqlite_connection {
 
-// Registers (does not open) a QSQLITE connection under name for fileName; a read-only one
-// never writes the file.
-QSqlDatabase add(const QString &name, const QString &fileName, bool readOnly = false);
-
+// A writer waits this long for another connection's write lock before it gives up.
+constexpr int busyTimeoutMs = 5000;
 // A writing connection's journal file is cut back to this size whenever SQLite starts it
 // anew after a checkpoint (by default it keeps the largest size it ever reached). Readers
 // are never waited for: a checkpoint copies only what no reader's snapshot still needs.
@@ -32,22 +29,20 @@ constexpr int scratchPageBytes = 16 * 1024;
 // that is not in the CSV still, and the bulk load skips writing every page twice.
 enum class Journal { WriteAhead, Off };
 
-// Opens db and switches the file to the write-ahead journal, bounded by walSizeLimitBytes, or
-// with Journal::Off to no journal, no syncs and larger pages (on a file not yet written). A
-// read-only connection changes nothing and is opened so it can read where no write-ahead log
-// can be made (a read-only mount, a folder the reader may not write); the journal is left
-// alone. Reports a failure on the debug output and returns false.
-bool open(QSqlDatabase &db, Journal journal = Journal::WriteAhead);
+// Closes a connection when it goes; statements still prepared on it keep it until they do.
+struct Closer
+{
+    void operator()(sqlite3 *db) const;
+};
+using Handle = std::unique_ptr<sqlite3, Closer>;
 
-// Closes and unregisters the connection called name; no handle to it may remain.
-void remove(const QString &name);
-
-// The SQLite handle under an open QSQLITE connection, or nullptr.
-sqlite3 *native_handle(const QSqlDatabase &db);
-
-// SQLite's own words for error ("file is not a database"), without Qt's words around them;
-// Qt's text when SQLite gave none.
-QString reason(const QSqlError &error);
+// Opens fileName and switches the file to the write-ahead journal, bounded by
+// walSizeLimitBytes, or with Journal::Off to no journal, no syncs and larger pages (on a file
+// not yet written). A read-only connection never writes the file; it is opened so it can read
+// where no write-ahead log can be made (a read-only mount, a folder the reader may not write)
+// and leaves the journal alone. On a failure, reported on the debug output too, SQLite's
+// words ("unable to open database file").
+Result<Handle> open(const QString &fileName, bool readOnly, Journal journal = Journal::WriteAhead);
 
 // name as an SQL identifier in double quotes.
 QString quoted(const QString &name);

@@ -1,26 +1,25 @@
 #include "threadconnections.h"
 
-#include "sqliteconnection.h"
-
 #include <QHash>
 #include <QObject>
 #include <QThread>
 
 #include <atomic>
+#include <map>
 #include <memory>
 #include <utility>
 
 namespace {
 std::atomic<quint64> nextInstanceId{1};
-std::atomic<quint64> nextConnectionNumber{1};
+std::atomic<int> openConnections{0};
 
 // The connections one thread holds, by the id of the ThreadConnections they belong to.
 // Only its own thread touches it.
 struct ThreadSlot
 {
-    QHash<quint64, QString> names;
+    std::map<quint64, sqlite_connection::Handle> connections;
     // Receiver of the thread's finished signal. QThread::wait() returns before
-    // thread_local destructors run, so the connections are removed from finished, while
+    // thread_local destructors run, so the connections are closed from finished, while
     // the thread still runs; the destructor covers threads Qt did not start.
     std::unique_ptr<QObject> finishHook;
     // Dropped by the hook itself while the thread still runs: a connection left to the
@@ -28,14 +27,12 @@ struct ThreadSlot
     // when its owner may already have deleted it.
     QMetaObject::Connection finishConnection;
 
-    ~ThreadSlot() { remove_all(); }
+    ~ThreadSlot() { close_all(); }
 
-    void remove_all()
+    void close_all()
     {
-        const QHash<quint64, QString> owned = std::exchange(names, {});
-        for (const QString &name : owned) {
-            sqlite_connection::remove(name);
-        }
+        openConnections.fetch_sub(int(connections.size()));
+        std::exchange(connections, {}).clear();
     }
 };
 
@@ -54,40 +51,43 @@ ThreadConnections::~ThreadConnections()
 {
     // Connections on other threads go when those threads finish; they only keep the
     // file open until then.
-    const QString name = slot.names.take(id_);
-    if (!name.isEmpty()) {
-        sqlite_connection::remove(name);
-    }
+    openConnections.fetch_sub(int(slot.connections.erase(id_)));
 }
 
-QSqlDatabase ThreadConnections::connection(bool open)
+int ThreadConnections::open_count()
 {
-    QString name = slot.names.value(id_);
-    QSqlDatabase db;
-    if (name.isEmpty()) {
-        name = unique_name();
-        db = sqlite_connection::add(name, fileName_, readOnly_);
-        slot.names.insert(id_, name);
-        if (!slot.finishHook) {
-            slot.finishHook = std::make_unique<QObject>();
-            slot.finishConnection = QObject::connect(
-                QThread::currentThread(), &QThread::finished, slot.finishHook.get(),
-                [] {
-                    slot.remove_all();
-                    QObject::disconnect(std::exchange(slot.finishConnection, {}));
-                },
-                Qt::DirectConnection);
+    return openConnections.load();
+}
+
+sqlite3 *ThreadConnections::connection(bool open, QString *reason)
+{
+    const auto held = slot.connections.find(id_);
+    if (held != slot.connections.end()) {
+        return held->second.get();
+    }
+    if (!open) {
+        return nullptr;
+    }
+    Result<sqlite_connection::Handle> opened =
+        sqlite_connection::open(fileName_, readOnly_, journal_);
+    if (!opened.ok()) {
+        if (reason != nullptr) {
+            *reason = opened.status().message();
         }
-    } else {
-        db = QSqlDatabase::database(name, false);
+        return nullptr;
     }
-    if (open && !db.isOpen()) {
-        sqlite_connection::open(db, journal_);
+    if (!slot.finishHook) {
+        slot.finishHook = std::make_unique<QObject>();
+        slot.finishConnection = QObject::connect(
+            QThread::currentThread(), &QThread::finished, slot.finishHook.get(),
+            [] {
+                slot.close_all();
+                QObject::disconnect(std::exchange(slot.finishConnection, {}));
+            },
+            Qt::DirectConnection);
     }
+    sqlite3 *db = opened.value().get();
+    slot.connections.emplace(id_, std::move(opened.value()));
+    openConnections.fetch_add(1);
     return db;
-}
-
-QString ThreadConnections::unique_name()
-{
-    return QStringLiteral("telvane_samples_%1").arg(nextConnectionNumber.fetch_add(1));
 }

@@ -2,12 +2,13 @@
 
 #include "sqliteconnection.h"
 
-#include <QSqlDatabase>
 #include <QString>
 
-// Gives each thread that asks its own QSQLITE connection to one database file, since Qt
-// lets a connection be used only by the thread that made it. A thread's connection is
-// closed and removed when the thread finishes (or when this object is destroyed on it).
+struct sqlite3;
+
+// Gives each thread that asks its own SQLite connection to one database file, since a
+// connection opened without SQLite's mutexes may be used by one thread at a time. A thread's
+// connection is closed when the thread finishes (or when this object is destroyed on it).
 class ThreadConnections
 {
 public:
@@ -18,12 +19,14 @@ public:
     ThreadConnections(const ThreadConnections &) = delete;
     ThreadConnections &operator=(const ThreadConnections &) = delete;
 
-    // The calling thread's connection, registered on first use. With open set, a closed
-    // connection is opened first (a failure is reported on the debug output).
-    QSqlDatabase connection(bool open);
+    // The calling thread's connection, or null while it is not open. With open set, it is
+    // opened first when it is not; a failure leaves null, and `reason` (if given) SQLite's
+    // words, and the next call tries again.
+    sqlite3 *connection(bool open, QString *reason = nullptr);
 
-    // A connection name no other connection of the process uses.
-    static QString unique_name();
+    // How many connections all instances hold open on all threads: the connections of a
+    // thread go with it, so that a finished thread keeps no file open.
+    static int open_count();
 
 private:
     const quint64 id_; // tells this object's connections from those of other instances

@@ -2,10 +2,8 @@
 
 #include "instrumentsimulator.h"
 #include "sampledatabase.h"
+#include "sqlrows.h"
 #include "storedmillivolts.h"
-
-#include <QSqlQuery>
-#include <QSqlRecord>
 
 #include <cmath>
 
@@ -14,13 +12,12 @@ QList<SampleRow> readRunTable(SampleDatabase *database, const QString &table)
     QList<SampleRow> rows;
     if (!SampleDatabase::is_valid_table_name(table))
         return rows;
-    QSqlQuery query =
-        database->execute_query(QStringLiteral("SELECT * FROM %1 ORDER BY id").arg(table));
-    while (query.next()) {
+    for (const QVariantList &stored :
+         sql_rows::select(database->connection_handle(),
+                          QStringLiteral("SELECT * FROM %1 ORDER BY id").arg(table))) {
         SampleRow row;
-        const int columns = query.record().count();
-        for (int column = 1; column < columns; ++column)
-            row.append(query.value(column).toDouble());
+        for (int column = 1; column < stored.size(); ++column)
+            row.append(stored.at(column).toDouble());
         rows.append(row);
     }
     return rows;

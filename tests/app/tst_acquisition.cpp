@@ -825,7 +825,7 @@ void AcquisitionTest::closingTheWindowMidRunStopsStoresAndCleansUp()
     QCOMPARE(codes.mid(1, 3), (QList<int>{0x02, 0x15, 0x03}));
     QCOMPARE(settingOnDisk(QStringLiteral("NormalExit")), QStringLiteral("true"));
     SampleDatabase database;
-    QVERIFY(database.open_database());
+    QVERIFY(database.open_database().ok());
     QVERIFY(database.table_names().isEmpty());
 
     const QStringList messages = bench.log.messages();
@@ -931,11 +931,11 @@ void AcquisitionTest::closingNamesEveryUnexportedRunAndDropsOnlyTheWindowsOwn()
     QString recorded;
     {
         SampleDatabase other;
-        QVERIFY(other.open_database());
+        QVERIFY(other.open_database().ok());
         crashed = other.create_run_table(QDateTime(QDate(2024, 2, 1), QTime(9, 0, 0)), true);
-        QCOMPARE(other.insert_samples(QList<SampleRow>(7, {0.5, 1.0})), 7);
+        QCOMPARE(other.insert_samples(QList<SampleRow>(7, {0.5, 1.0})).rows, 7);
         recorded = other.create_run_table(QDateTime(QDate(2024, 2, 1), QTime(9, 0, 0)), true);
-        QCOMPARE(other.insert_samples(QList<SampleRow>(5, {0.5, 2.0})), 5);
+        QCOMPARE(other.insert_samples(QList<SampleRow>(5, {0.5, 2.0})).rows, 5);
     }
     write_setting(QStringLiteral("NormalExit"), false);
     write_setting(QStringLiteral("last_table_name"), crashed);
@@ -970,7 +970,7 @@ void AcquisitionTest::closingNamesEveryUnexportedRunAndDropsOnlyTheWindowsOwn()
              qPrintable(asked.text));
     bench.window.reset();
     SampleDatabase after;
-    QVERIFY(after.open_database());
+    QVERIFY(after.open_database().ok());
     QCOMPARE(after.table_names(), QStringList{recorded});
     QCOMPARE(after.row_count(recorded), 5);
     QVERIFY(after.drop_tables({recorded}));
@@ -991,7 +991,7 @@ void AcquisitionTest::tableDroppedUnderARunIsReportedAsLost()
     ModalResponder responder({answerOk(&seen)});
     {
         SampleDatabase other;
-        QVERIFY(other.open_database());
+        QVERIFY(other.open_database().ok());
         QVERIFY(other.drop_tables({table}));
     }
     QTRY_VERIFY_WITH_TIMEOUT(!window.is_acquiring() && !seen.isEmpty(), runTimeoutMs);

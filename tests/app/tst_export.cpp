@@ -13,6 +13,7 @@
 #include "scopedworkdir.h"
 #include "settingsondisk.h"
 #include "settingsstore.h"
+#include "sqlrows.h"
 #include "tablecontents.h"
 #include "voltageplot.h"
 
@@ -37,8 +38,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
-#include <QSqlError>
-#include <QSqlQuery>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -72,11 +71,6 @@ int exportLogLines()
     const QString path = QStringLiteral("Logs/Log%1.txt")
                              .arg(QDate::currentDate().toString(QStringLiteral("yyyyMMdd")));
     return QString::fromUtf8(fileContents(path)).count(QStringLiteral("导出数据"));
-}
-
-bool succeeded(const QSqlQuery &query)
-{
-    return query.lastError().type() == QSqlError::NoError;
 }
 
 // Rows of a stopped single-channel run, with times and voltages that need rounding.
@@ -233,7 +227,7 @@ std::unique_ptr<MainWindow> ExportTest::windowWithRun(int rows)
     if (rows >= 0) {
         SampleDatabase *database = window->database();
         // Not the window's own run, so no close drops it: the last test's is still there.
-        if (database->drop_tables({runTable}) && database->create_table(runTable, true))
+        if (database->drop_tables({runTable}) && database->create_table(runTable, true).ok())
             database->insert_samples(someRows(rows));
     }
     return window;
@@ -501,7 +495,7 @@ void ExportTest::saveDialogLeavesTheDatabaseToSqliteAndOutsideReadersMissNoRow()
     // Seeing the window's locks, a reader in another process leaves the write-ahead log
     // alone, so what the window writes afterwards is stored.
     QCOMPARE(rowsSeenFromAnotherProcess(runTable), 3);
-    QCOMPARE(window->database()->insert_samples(someRows(500)), 500);
+    QCOMPARE(window->database()->insert_samples(someRows(500)).rows, 500);
     QCOMPARE(rowsSeenFromAnotherProcess(runTable), 503);
 }
 
@@ -594,15 +588,16 @@ void ExportTest::escapeClosesTheBusyDialogEarlyAndTheResultIsStillReported()
     // and cannot finish before the operator presses Escape; the file is let go once the
     // dialog has closed.
     SampleDatabase *database = window->database();
-    QVERIFY(succeeded(database->execute_query(QStringLiteral("PRAGMA locking_mode=EXCLUSIVE"))));
-    QVERIFY(succeeded(database->execute_query(QStringLiteral("BEGIN EXCLUSIVE"))));
-    QVERIFY(succeeded(database->execute_query(QStringLiteral("COMMIT"))));
+    sqlite3 *connection = database->connection_handle();
+    QVERIFY(sql_rows::run(connection, QStringLiteral("PRAGMA locking_mode=EXCLUSIVE")));
+    QVERIFY(sql_rows::run(connection, QStringLiteral("BEGIN EXCLUSIVE")));
+    QVERIFY(sql_rows::run(connection, QStringLiteral("COMMIT")));
     bool holding = true;
     auto letGo = [&]() {
         holding = false;
-        database->execute_query(QStringLiteral("PRAGMA locking_mode=NORMAL"));
+        sql_rows::run(connection, QStringLiteral("PRAGMA locking_mode=NORMAL"));
         // The next read ends with the lock given up.
-        database->execute_query(QStringLiteral("SELECT COUNT(*) FROM sqlite_master"));
+        sql_rows::select(connection, QStringLiteral("SELECT COUNT(*) FROM sqlite_master"));
     };
 
     bool tableWrittenAtEscape = true;
@@ -838,7 +833,7 @@ void ExportTest::reviewOfAnotherFilesRunShowsMeasuresAndExportsItAndLeavesTheFil
     QList<SampleRow> rows;
     {
         SampleDatabase recorder(file);
-        QVERIFY(recorder.open_database());
+        QVERIFY(recorder.open_database().ok());
         table = recorder.create_run_table(QDateTime(QDate(2025, 3, 5), QTime(14, 7, 9)), false);
         for (int i = 0; i < 3000; ++i) {
             SampleRow row{i * 0.01};
@@ -846,12 +841,14 @@ void ExportTest::reviewOfAnotherFilesRunShowsMeasuresAndExportsItAndLeavesTheFil
                 row.append(i == 1234 && c == 15 ? 900.0 : std::sin(i * 0.05 + c) * 50.0);
             rows.append(row);
         }
-        QCOMPARE(recorder.insert_samples(rows), int(rows.size()));
+        QCOMPARE(recorder.insert_samples(rows).rows, int(rows.size()));
         QString reason;
         for (const RunGap &gap :
              {RunGap{5.0, 0.5, RunGap::droppedSamples, 50}, RunGap{12.0, 3.25, RunGap::pause, 0}})
-            QVERIFY2(recorder.add_gap(table, gap, &reason), qPrintable(reason));
-        QVERIFY2(recorder.add_mark(table, {12.34, QStringLiteral("spike")}, &reason),
+            QVERIFY2((reason = recorder.add_gap(table, gap).message()).isEmpty(),
+                     qPrintable(reason));
+        QVERIFY2((reason = recorder.add_mark(table, {12.34, QStringLiteral("spike")}).message())
+                     .isEmpty(),
                  qPrintable(reason));
     }
     const QByteArray expectedCsv = tableAsCsv(file, table, 1);
@@ -991,16 +988,17 @@ void ExportTest::timeOfDayFollowsTheStoredStartOnAxisLabelAndReadoutAndIsRemembe
     QString table;
     {
         SampleDatabase recorder(file);
-        QVERIFY(recorder.open_database());
+        QVERIFY(recorder.open_database().ok());
         table = recorder.create_run_table(start, true);
         RunFacts facts;
         facts.started = start.toUTC();
         QString reason;
-        QVERIFY2(recorder.write_facts_start(table, facts, &reason), qPrintable(reason));
+        QVERIFY2((reason = recorder.write_facts_start(table, facts).message()).isEmpty(),
+                 qPrintable(reason));
         QList<SampleRow> rows;
         for (int i = 0; i < 3000; ++i)
             rows.append(SampleRow{i * 0.01, 1.5});
-        QCOMPARE(recorder.insert_samples(rows), int(rows.size()));
+        QCOMPARE(recorder.insert_samples(rows).rows, int(rows.size()));
     }
     auto window = std::make_unique<MainWindow>();
     window->show();

@@ -47,10 +47,10 @@ void leaveCrashedRun(const QString &table)
 {
     {
         SampleDatabase database;
-        QVERIFY(database.open_database());
+        QVERIFY(database.open_database().ok());
         // The window drops only what it knows as its own; an earlier plant may be there.
         QVERIFY(database.drop_tables({table}));
-        QVERIFY(database.create_table(table, true));
+        QVERIFY(database.create_table(table, true).ok());
         database.insert_samples({{0.01, 12.3}, {0.02, -4.5}});
     }
     write_setting(QStringLiteral("NormalExit"), false);
@@ -338,10 +338,10 @@ void MainWindowTest::uncleanExitWithoutRowsToSaveAsksNothing()
     const QString crashedTable = QStringLiteral("dataSample_20240102_03_04_05");
     if (rows >= 0) {
         SampleDatabase database;
-        QVERIFY(database.open_database());
+        QVERIFY(database.open_database().ok());
         QVERIFY(database.drop_tables({crashedTable}));
-        QVERIFY(database.create_table(crashedTable, true));
-        QCOMPARE(database.insert_samples(QList<SampleRow>(rows, {0.01, 12.3})), rows);
+        QVERIFY(database.create_table(crashedTable, true).ok());
+        QCOMPARE(database.insert_samples(QList<SampleRow>(rows, {0.01, 12.3})).rows, rows);
     }
     write_setting(QStringLiteral("NormalExit"), false);
     write_setting(QStringLiteral("last_table_name"), storedName);

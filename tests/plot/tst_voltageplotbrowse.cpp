@@ -7,6 +7,7 @@
 #include "runtablesink.h"
 #include "sampledatabase.h"
 #include "scopedworkdir.h"
+#include "sqlrows.h"
 #include "voltageplot.h"
 
 #include <QApplication>
@@ -124,7 +125,7 @@ void TestVoltagePlotBrowse::init()
 {
     workDir = std::make_unique<ScopedWorkDir>();
     database = std::make_unique<SampleDatabase>();
-    QVERIFY(database->open_database());
+    QVERIFY(database->open_database().ok());
     plot = std::make_unique<VoltagePlot>(database.get());
 }
 
@@ -137,7 +138,7 @@ void TestVoltagePlotBrowse::cleanup()
 
 void TestVoltagePlotBrowse::create_run(bool singleChannel, double lastTime)
 {
-    QVERIFY(database->create_table("dataSample_20240105_14_03_59", singleChannel));
+    QVERIFY(database->create_table("dataSample_20240105_14_03_59", singleChannel).ok());
     QList<SampleRow> rows;
     for (double t : half_seconds(0, lastTime)) {
         SampleRow row{t};
@@ -257,11 +258,11 @@ void TestVoltagePlotBrowse::aQuickSecondMoveIsLoadedWhenTheRateLimitEnds()
 void TestVoltagePlotBrowse::rowsPastAThousandSecondsAtLoadSeamsLoadOnce()
 {
     // A row every millisecond from 1234 to 1240 s.
-    QVERIFY(database->create_table("dataSample_20240105_14_03_59", true));
+    QVERIFY(database->create_table("dataSample_20240105_14_03_59", true).ok());
     QList<SampleRow> rows;
     for (int i = 0; i <= 6000; ++i)
         rows.append(SampleRow{1234 + i / 1000.0, double(i)});
-    QCOMPARE(database->insert_samples(rows), 6001);
+    QCOMPARE(database->insert_samples(rows).rows, 6001);
     // Bounds with more than six significant digits, so that each load has a seam there.
     const QList<QCPRange> views = {QCPRange(1236.0004567, 1236.5),
                                    QCPRange(1235.7654321, 1236.9876543),
@@ -304,7 +305,7 @@ void TestVoltagePlotBrowse::longRunZoomedOutShowsAnEnvelopeOfBoundedSize()
     QFETCH(int, rows);
     QFETCH(bool, withEnvelope);
     const QString table = QStringLiteral("dataSample_20240105_14_03_59");
-    QVERIFY(database->create_table(table, true));
+    QVERIFY(database->create_table(table, true).ok());
     constexpr double rate = 5000.0;
     const int spikeAt = rows / 2 + 17;
     {
@@ -334,8 +335,9 @@ void TestVoltagePlotBrowse::longRunZoomedOutShowsAnEnvelopeOfBoundedSize()
         QCOMPARE(saver.committed_count(), rows);
     }
     if (!withEnvelope)
-        database->execute_query(
-            QStringLiteral("DROP TABLE \"%1\"").arg(RunEnvelope::table_name(table)));
+        QVERIFY(
+            sql_rows::run(database->connection_handle(),
+                          QStringLiteral("DROP TABLE \"%1\"").arg(RunEnvelope::table_name(table))));
 
     const double lastTime = (rows - 1) / rate;
     browse_after_run(lastTime, QCPRange(lastTime - 5, lastTime));
@@ -512,7 +514,7 @@ void TestVoltagePlotBrowse::aStoredRunOpensFittedAndTheWheelZoomsTimeWithinIt()
     QFETCH(bool, singleChannel);
     QFETCH(double, amplitude);
     const QString table = QStringLiteral("dataSample_20240105_14_03_59");
-    QVERIFY(database->create_table(table, singleChannel));
+    QVERIFY(database->create_table(table, singleChannel).ok());
     QList<SampleRow> rows;
     for (double t : half_seconds(10, 50)) {
         SampleRow row{t};
@@ -520,9 +522,9 @@ void TestVoltagePlotBrowse::aStoredRunOpensFittedAndTheWheelZoomsTimeWithinIt()
             row.append(amplitude * std::sin(t + i));
         rows.append(row);
     }
-    QCOMPARE(database->insert_samples(rows), int(rows.size()));
+    QCOMPARE(database->insert_samples(rows).rows, int(rows.size()));
     plot->resize(800, 600);
-    plot->show_stored_run(database.get(), singleChannel, {}, 10, 50);
+    plot->show_stored_run(database.get(), table, singleChannel, {}, 10, 50);
     QCOMPARE(plot->xAxis->range(), QCPRange(10, 50));
     const QCPRange fitted = plot->yAxis->range();
     QVERIFY2(fitted.lower < -0.99 * amplitude && fitted.upper > 0.99 * amplitude &&

@@ -5,6 +5,7 @@
 #include "runtablesink.h"
 #include "sampledatabase.h"
 #include "scopedworkdir.h"
+#include "sqlrows.h"
 #include "statusline.h"
 #include "tablescommand.h"
 
@@ -70,9 +71,9 @@ void RecordPartsTest::finishedSaveThreadHasStoredEverythingQueuedWithoutAnEndMar
 {
     const ScopedWorkDir dir;
     SampleDatabase database;
-    QVERIFY(database.open_database());
+    QVERIFY(database.open_database().ok());
     const QString table = QStringLiteral("dataSample_20250305_14_07_09");
-    QVERIFY(database.create_table(table, true));
+    QVERIFY(database.create_table(table, true).ok());
 
     DataQueues queues;
     RunTableSink store(&database, table);
@@ -88,42 +89,41 @@ void RecordPartsTest::finishedSaveThreadHasStoredEverythingQueuedWithoutAnEndMar
     QCOMPARE(saver.taken_count(), records);
     QCOMPARE(queues.record_count(), 0);
 
-    QSqlQuery count = database.execute_query(QStringLiteral("SELECT COUNT(*) FROM ") + table);
-    QVERIFY(count.next());
-    QCOMPARE(count.value(0).toInt(), records);
+    QCOMPARE(database.row_count(table), records);
 }
 
 void RecordPartsTest::runListingGivesRowsModeTimeSpanAndStart()
 {
     const ScopedWorkDir dir;
     SampleDatabase database;
-    QVERIFY(database.open_database());
+    QVERIFY(database.open_database().ok());
 
     const QString single = QStringLiteral("dataSample_20250305_14_07_09");
-    QVERIFY(database.create_table(single, true));
+    QVERIFY(database.create_table(single, true).ok());
     database.insert_samples({{0.0, 1.5}, {0.0002, -2.5}, {12345.6789, 3.0}});
-    const auto singleRun = database.describe_run(single);
-    QVERIFY(singleRun);
+    const Result<RunListing> singleRun = database.describe_run(single);
+    QVERIFY(singleRun.ok());
     QCOMPARE(TablesCommand::line(*singleRun),
              single + QStringLiteral("\t3 rows\tsingle\t0.0000..12345.6789 s\t2025-03-05 "
                                      "14:07:09\t-\t-\t-"));
 
     const QString multi = QStringLiteral("dataSample_20250305_14_07_09_2");
-    QVERIFY(database.create_table(multi, false));
-    const auto multiRun = database.describe_run(multi);
-    QVERIFY(multiRun);
+    QVERIFY(database.create_table(multi, false).ok());
+    const Result<RunListing> multiRun = database.describe_run(multi);
+    QVERIFY(multiRun.ok());
     QCOMPARE(TablesCommand::line(*multiRun),
              multi + QStringLiteral("\t0 rows\tmulti\t-\t2025-03-05 14:07:09\t-\t-\t-"));
 
     const QString foreign = QStringLiteral("dataSample_20250305_14_07_10");
-    database.execute_query(QStringLiteral("CREATE TABLE %1 (id INTEGER PRIMARY KEY, time DOUBLE, "
-                                          "Vol1 FLOAT)")
-                               .arg(foreign));
-    const auto foreignRun = database.describe_run(foreign);
-    QVERIFY(foreignRun);
+    QVERIFY(sql_rows::run(database.connection_handle(),
+                          QStringLiteral("CREATE TABLE %1 (id INTEGER PRIMARY KEY, time DOUBLE, "
+                                         "Vol1 FLOAT)")
+                              .arg(foreign)));
+    const Result<RunListing> foreignRun = database.describe_run(foreign);
+    QVERIFY(foreignRun.ok());
     QCOMPARE(foreignRun->mode(), QStringLiteral("unknown"));
 
-    QVERIFY(!database.describe_run(QStringLiteral("dataSample_20000101_00_00_00")));
+    QVERIFY(!database.describe_run(QStringLiteral("dataSample_20000101_00_00_00")).ok());
 }
 
 QTEST_GUILESS_MAIN(RecordPartsTest)

@@ -5,6 +5,7 @@
 #include "protocol.h"
 #include "pseudoterminal.h"
 #include "sampledatabase.h"
+#include "sqlrows.h"
 #include "storedmillivolts.h"
 
 #include <QDeadlineTimer>
@@ -234,14 +235,14 @@ QByteArray read_bytes(const QString &path)
 bool make_run_database(const QString &path, int rows)
 {
     SampleDatabase database(path);
-    if (!database.open_database() || !database.create_table(runTable, true)) {
+    if (!database.open_database().ok() || !database.create_table(runTable, true).ok()) {
         return false;
     }
     QList<SampleRow> batch;
     for (int k = 0; k < rows; ++k) {
         batch.append({k / 1000.0, 1000.0 * std::sin(k / 50.0)});
     }
-    return database.insert_samples(batch) == rows;
+    return database.insert_samples(batch).rows == rows;
 }
 
 // Runs each statement on the file over a plain connection of its own, as another program would.
@@ -267,7 +268,7 @@ QByteArray exported_csv(const QString &databasePath, const QString &table, int d
 {
     const QString path = databasePath + QStringLiteral(".reference.csv");
     SampleDatabase database(databasePath);
-    if (!database.open_database() || !database.export_table(path, table, decimals)) {
+    if (!database.open_database().ok() || !database.export_table(path, table, decimals)) {
         return {};
     }
     const QByteArray bytes = read_bytes(path);
@@ -625,7 +626,7 @@ void TelvaneCliTest::stopSignalEndsTheRunAfterTheEndFrameWithEverySampleStored()
     QVERIFY(sent < 60 * 2000);
 
     SampleDatabase database(dir_->filePath(cliDatabase));
-    QVERIFY(database.open_database());
+    QVERIFY(database.open_database().ok());
     QCOMPARE(database.row_count(table), qint64(sent));
     QVERIFY(log_text(dir_->path()).contains(QStringLiteral("停止采集")));
     // Exit 0 says the stop was asked for, and the end line says so too.
@@ -650,7 +651,7 @@ void TelvaneCliTest::vanishingPortEndsTheRunWithExitFourAndKeepsTheRows()
     QVERIFY2(record.err().contains(QStringLiteral("serial port lost")), qPrintable(record.err()));
 
     SampleDatabase database(dir_->filePath(cliDatabase));
-    QVERIFY(database.open_database());
+    QVERIFY(database.open_database().ok());
     const qint64 rows = database.row_count(table);
     QVERIFY(rows > 0);
     QVERIFY(quint64(rows) <= simulator_->samples_sent());
@@ -676,7 +677,7 @@ void TelvaneCliTest::unansweredStopEndsTheRunIncompleteWithTheRowsStored()
     QVERIFY(simulator_->received_commands().contains(stop_command()));
 
     SampleDatabase database(dir_->filePath(cliDatabase));
-    QVERIFY(database.open_database());
+    QVERIFY(database.open_database().ok());
     QVERIFY(database.row_count(table) >= 50);
 }
 
@@ -719,7 +720,7 @@ void TelvaneCliTest::runGoingPastItsCollectionTimeIsStoppedAndEndsIncomplete()
     QVERIFY(simulator_->received_commands().contains(stop_command()));
 
     SampleDatabase database(dir_->filePath(cliDatabase));
-    QVERIFY(database.open_database());
+    QVERIFY(database.open_database().ok());
     QCOMPARE(database.row_count(record.out().section('\n', 0, 0)), rows);
 }
 
@@ -798,7 +799,7 @@ void TelvaneCliTest::statusLineRateIsThatOfTheLastSecond()
     }
     QVERIFY2(lines.last().perSecond >= rate / 3, qPrintable(record.err()));
     SampleDatabase database(dir_->filePath(cliDatabase));
-    QVERIFY(database.open_database());
+    QVERIFY(database.open_database().ok());
     QCOMPARE(lines.last().stored, database.row_count(table));
 }
 
@@ -819,7 +820,7 @@ void TelvaneCliTest::unwritableCsvFailsTheRecordButKeepsTheRun()
     const QString table = record.out().section('\n', 0, 0);
 
     SampleDatabase database(dir_->filePath(cliDatabase));
-    QVERIFY(database.open_database());
+    QVERIFY(database.open_database().ok());
     QCOMPARE(database.row_count(table), qint64(simulator_->samples_sent()));
 }
 
@@ -940,7 +941,7 @@ void TelvaneCliTest::unwritableLogFolderIsReportedOnceAndTheRunGoesOn()
     QCOMPARE(err.count(QLatin1String("log folder")), 1);
     QVERIFY2(err.contains(QLatin1String("/Logs: it is a file, not a folder")), qPrintable(err));
     SampleDatabase database(dir_->filePath(cliDatabase));
-    QVERIFY(database.open_database());
+    QVERIFY(database.open_database().ok());
     QCOMPARE(database.row_count(record.out().section('\n', 0, 0)), qint64(10));
 }
 
@@ -1025,7 +1026,7 @@ void TelvaneCliTest::exportOfATableLeftByAKilledRecordEqualsTheRecoveryExport()
     QVERIFY(SampleDatabase::is_valid_table_name(table));
     {
         SampleDatabase watcher(dir_->filePath(cliDatabase));
-        QVERIFY(watcher.open_database());
+        QVERIFY(watcher.open_database().ok());
         QTRY_VERIFY_WITH_TIMEOUT(watcher.row_count(table) > 1000, progressMs);
     }
     record.signal(SIGKILL);
@@ -1039,7 +1040,7 @@ void TelvaneCliTest::exportOfATableLeftByAKilledRecordEqualsTheRecoveryExport()
              0);
 
     SampleDatabase database(dir_->filePath(cliDatabase));
-    QVERIFY(database.open_database());
+    QVERIFY(database.open_database().ok());
     QVERIFY(database.export_table(dir_->filePath("recovery.csv"), table));
     const QByteArray recovery = read_bytes(dir_->filePath("recovery.csv"));
     QVERIFY(recovery.count('\n') > 1000);
@@ -1070,8 +1071,8 @@ void TelvaneCliTest::exportRefusesUnknownAndIllFormedTables()
 
     {
         SampleDatabase database(dir_->filePath(cliDatabase));
-        QVERIFY(database.open_database());
-        QVERIFY(database.create_table(QStringLiteral("dataSample_20250305_14_07_09"), true));
+        QVERIFY(database.open_database().ok());
+        QVERIFY(database.create_table(QStringLiteral("dataSample_20250305_14_07_09"), true).ok());
     }
     Cli exporter(dir_->path());
     QCOMPARE(exporter.run({"export", "--table", table, "--csv", "out.csv"}), 2);
@@ -1268,7 +1269,7 @@ void TelvaneCliTest::rangeTypedFromPrintedTimesTakesTheRowsPrintedInside()
     } else {
         // As earlier versions stored it: the time a running sum of the period.
         SampleDatabase database(path);
-        QVERIFY(database.open_database() && database.create_table(table, single));
+        QVERIFY(database.open_database().ok() && database.create_table(table, single).ok());
         QList<SampleRow> batch;
         double time = 0.0;
         for (int k = 0; k < rows; ++k) {
@@ -1276,7 +1277,7 @@ void TelvaneCliTest::rangeTypedFromPrintedTimesTakesTheRowsPrintedInside()
             batch.last()[0] = time;
             time += 1.0 / rate;
         }
-        QCOMPARE(database.insert_samples(batch), rows);
+        QCOMPARE(database.insert_samples(batch).rows, rows);
     }
     QSqlDatabase::removeDatabase("times");
 
@@ -1340,7 +1341,7 @@ void TelvaneCliTest::recordersStartedTogetherGetTablesOfTheirOwn()
         QCOMPARE(read_lines(dir_->filePath(secondCsv)),
                  expected_csv(secondMode == QLatin1String("single"), rate, rate, 1));
         SampleDatabase database(dir_->filePath(cliDatabase));
-        QVERIFY(database.open_database());
+        QVERIFY(database.open_database().ok());
         QCOMPARE(database.row_count(firstTable), rate);
         QCOMPARE(database.row_count(secondTable), rate);
     }
@@ -1789,7 +1790,7 @@ void TelvaneCliTest::chainStoresEveryRowOfEachRunInATableAndFileOfItsOwn()
     QCOMPARE(tables.size(), chains * 3);
     QCOMPARE(QSet<QString>(tables.begin(), tables.end()).size(), chains * 3);
     SampleDatabase database(dir_->filePath(cliDatabase));
-    QVERIFY(database.open_database());
+    QVERIFY(database.open_database().ok());
     for (const QString &table : tables) {
         QCOMPARE(database.row_count(table), qint64(1500));
     }
@@ -1831,7 +1832,7 @@ void TelvaneCliTest::stopSignalEndsTheChainWithTheRunUnderWay()
     const QStringList tables = printed_tables(record.out());
     QCOMPARE(tables.size(), 2);
     SampleDatabase database(dir_->filePath(cliDatabase));
-    QVERIFY(database.open_database());
+    QVERIFY(database.open_database().ok());
     QCOMPARE(database.row_count(tables[0]), qint64(9000));
     // Nothing the instrument sent before its end frame is missing.
     QCOMPARE(database.row_count(tables[0]) + database.row_count(tables[1]),
@@ -1875,7 +1876,7 @@ void TelvaneCliTest::chainWaitsForAVanishedPortAndGoesOnEachTimeItComesBack()
     const QStringList tables = printed_tables(record.out());
     QCOMPARE(tables.size(), 5);
     SampleDatabase database(dir_->filePath(cliDatabase));
-    QVERIFY(database.open_database());
+    QVERIFY(database.open_database().ok());
     for (int i = 0; i < losses; ++i) {
         const qint64 rows = database.row_count(tables[i]);
         QVERIFY2(rows > 0 && rows <= sentBeforeLoss[i], qPrintable(QString::number(rows)));
@@ -1963,7 +1964,7 @@ void TelvaneCliTest::fillingFileSystemEndsTheChainBeforeARunThatWouldNotFit()
     qint64 stored = 0;
     {
         SampleDatabase database(small + QLatin1Char('/') + cliDatabase);
-        QVERIFY(database.open_database());
+        QVERIFY(database.open_database().ok());
         for (const QString &table : tables) {
             QVERIFY(database.row_count(table) > 0);
             stored += database.row_count(table);
@@ -2009,7 +2010,7 @@ void TelvaneCliTest::runFactsSayWhatTheRunWasSetToAndHowItEnded()
     QVERIFY(SampleDatabase::is_valid_table_name(table));
     if (!byItself) {
         SampleDatabase watcher(dir_->filePath(cliDatabase));
-        QVERIFY(watcher.open_database());
+        QVERIFY(watcher.open_database().ok());
         QTRY_VERIFY_WITH_TIMEOUT(watcher.row_count(table) > 0, progressMs);
         const QMap<QString, QString> running = info_of(dir_->path(), table);
         QCOMPARE(running.value("outcome"), QStringLiteral("still open (no end recorded)"));
@@ -2024,7 +2025,7 @@ void TelvaneCliTest::runFactsSayWhatTheRunWasSetToAndHowItEnded()
     record.finish();
 
     SampleDatabase database(dir_->filePath(cliDatabase));
-    QVERIFY(database.open_database());
+    QVERIFY(database.open_database().ok());
     const qint64 rows = database.row_count(table);
     QVERIFY(rows > 0);
     const QMap<QString, QString> info = info_of(dir_->path(), table);
@@ -2060,7 +2061,9 @@ void TelvaneCliTest::runFactsSayWhatTheRunWasSetToAndHowItEnded()
     if (ending == QLatin1String("port lost")) {
         const QList<RunGap> gaps = database.read_gaps(table);
         QCOMPARE(gaps.size(), 1);
-        QCOMPARE(gaps[0].start, database.describe_run(table)->lastTime.value_or(-1.0));
+        const Result<RunListing> run = database.describe_run(table);
+        QVERIFY(run.ok());
+        QCOMPARE(gaps[0].start, run->lastTime.value_or(-1.0));
         QCOMPARE(info.value("gap"), QStringLiteral("%1 s\t%2 s\tport lost")
                                         .arg(QString::number(gaps[0].start, 'f', 3),
                                              QString::number(gaps[0].length, 'f', 3)));
@@ -2078,8 +2081,9 @@ void TelvaneCliTest::runFactsSayWhatTheRunWasSetToAndHowItEnded()
     QVERIFY(!database.table_names().join(' ').contains(QLatin1String("_gaps")));
     QVERIFY(database.drop_tables({table}));
     QVERIFY(!database.read_facts(table));
-    QCOMPARE(database.execute_query("SELECT name FROM sqlite_master WHERE type='table'").next(),
-             false);
+    QCOMPARE(sql_rows::select(database.connection_handle(),
+                              QStringLiteral("SELECT name FROM sqlite_master WHERE type='table'")),
+             QList<QVariantList>());
 }
 
 // Every CSV written into a file gets <name>.json beside it, which Python reads, whose counts and
@@ -2135,7 +2139,7 @@ void TelvaneCliTest::linesOnStandardInputMarkTheRunWhenTheyArrive()
     const QString table = record.first_line();
     QVERIFY(SampleDatabase::is_valid_table_name(table));
     SampleDatabase watcher(dir_->filePath(cliDatabase));
-    QVERIFY(watcher.open_database());
+    QVERIFY(watcher.open_database().ok());
     QTRY_VERIFY_WITH_TIMEOUT(watcher.row_count(table) >= rate, progressMs);
     const qint64 rowsBeforeFirst = watcher.row_count(table);
     record.write_input("valve opened\n");

@@ -1,17 +1,17 @@
+#include "csvexporter.h"
 #include "csvimport.h"
 #include "debugcapture.h"
 #include "filesizelimit.h"
 #include "runenvelope.h"
 #include "sampledatabase.h"
 #include "scopedworkdir.h"
+#include "sqlrows.h"
+#include "threadconnections.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
-#include <QSqlError>
-#include <QSqlQuery>
-#include <QSqlRecord>
 #include <QTest>
 #include <QThread>
 
@@ -63,18 +63,10 @@ QList<SampleRow> run_with_spike(int count, bool singleChannel, int spikeAt)
 void insert_in_batches(SampleDatabase &db, const QList<SampleRow> &rows)
 {
     for (qsizetype at = 0; at < rows.size(); at += 501)
-        QCOMPARE(db.insert_samples(rows.mid(at, 501)),
+        QCOMPARE(db.insert_samples(rows.mid(at, 501)).rows,
                  int(std::min<qsizetype>(501, rows.size() - at)));
 }
 
-QList<double> times_of(QSqlQuery query)
-{
-    QList<double> times;
-    while (query.next()) {
-        times.append(query.value(1).toDouble());
-    }
-    return times;
-}
 } // namespace
 
 class SampleDatabaseTest : public QObject
@@ -89,17 +81,16 @@ private:
     // The database opened, with an empty run table of the given mode as current table.
     void open_with_table(bool singleChannel, const QString &name = runTable)
     {
-        QVERIFY(db_->open_database());
-        QVERIFY(db_->create_table(name, singleChannel));
+        QVERIFY(db_->open_database().ok());
+        QVERIFY(db_->create_table(name, singleChannel).ok());
     }
 
     QStringList schema_names()
     {
         QStringList names;
-        QSqlQuery query = db_->execute_query(QStringLiteral("SELECT name FROM sqlite_master"));
-        while (query.next()) {
-            names.append(query.value(0).toString());
-        }
+        for (const QVariantList &row : sql_rows::select(
+                 db_->connection_handle(), QStringLiteral("SELECT name FROM sqlite_master")))
+            names.append(row.at(0).toString());
         return names;
     }
 
@@ -114,21 +105,20 @@ private slots:
     void cleanup()
     {
         db_.reset();
+        // The other threads' connections went with their threads.
+        QCOMPARE(ThreadConnections::open_count(), 0);
         debug_.reset();
         dir_.reset();
-        QCOMPARE(QSqlDatabase::connectionNames(), QStringList());
     }
 
     void openingCreatesTheFileAndReopeningIsSilent()
     {
         QVERIFY(!QFile::exists(QStringLiteral("Quorlen.db")));
-        QVERIFY(db_->open_database());
+        QVERIFY(db_->open_database().ok());
         QVERIFY(QFile::exists(dir_->file(QStringLiteral("Quorlen.db"))));
         QCOMPARE(debug_->lines(), QStringList{QStringLiteral("Database opened successfully.")});
-        QCOMPARE(QSqlDatabase::database().connectionName(),
-                 QLatin1String(QSqlDatabase::defaultConnection));
         debug_->clear();
-        QVERIFY(db_->open_database());
+        QVERIFY(db_->open_database().ok());
         QCOMPARE(debug_->lines(), QStringList());
     }
 
@@ -146,9 +136,10 @@ private slots:
         QVERIFY(QDir().mkdir(QStringLiteral("Quorlen.db")));
         SampleDatabase other(dir_->file(path));
         debug_->clear();
-        QVERIFY(!other.open_database());
+        const Status opened = other.open_database();
+        QVERIFY(!opened.ok());
         QVERIFY(debug_->contains(QStringLiteral("Error opening database:")));
-        QVERIFY(!other.open_error().trimmed().isEmpty());
+        QVERIFY(!opened.message().trimmed().isEmpty());
     }
 
     void tableLayoutFollowsTheMode_data()
@@ -172,14 +163,15 @@ private slots:
         QCOMPARE(db_->is_single_channel(), singleChannel);
 
         QStringList columns;
-        QSqlQuery info =
-            db_->execute_query(QStringLiteral("PRAGMA table_info(\"%1\")").arg(runTable));
-        while (info.next()) {
-            const QString column = info.value(1).toString();
+        const QList<QVariantList> info = sql_rows::select(
+            db_->connection_handle(), QStringLiteral("PRAGMA table_info(\"%1\")").arg(runTable));
+        QVERIFY(!info.isEmpty());
+        for (const QVariantList &row : info) {
+            const QString column = row.at(1).toString();
             columns.append(column);
-            const QString type = info.value(2).toString();
-            const bool notNull = info.value(3).toBool();
-            const bool key = info.value(5).toBool();
+            const QString type = row.at(2).toString();
+            const bool notNull = row.at(3).toBool();
+            const bool key = row.at(5).toBool();
             if (column == QLatin1String("id")) {
                 QVERIFY(type == QLatin1String("INTEGER") && key);
             } else if (column == QLatin1String("time")) {
@@ -190,7 +182,8 @@ private slots:
         }
         QCOMPARE(columns.join(QLatin1Char(',')), header);
 
-        QVERIFY(db_->export_current_table(QStringLiteral("empty.csv")));
+        QVERIFY(db_->export_table(QStringLiteral("empty.csv"), runTable,
+                                  CsvExporter::voltage_decimals(CsvExporter::Precision::Run)));
         QCOMPARE(read_file(QStringLiteral("empty.csv")), header.toUtf8() + '\n');
     }
 
@@ -203,8 +196,8 @@ private slots:
         QList<SampleRow> rows;
         for (int i = 0; i < 64; ++i)
             rows.append({i * 0.01, double(i)});
-        QCOMPARE(db_->insert_samples(rows), 64);
-        QVERIFY(!db_->create_table(runTable, false));
+        QCOMPARE(db_->insert_samples(rows).rows, 64);
+        QVERIFY(!db_->create_table(runTable, false).ok());
         QCOMPARE(db_->row_count(runTable), 64);
         QCOMPARE(db_->create_run_table(QDateTime(QDate(2024, 1, 5), QTime(14, 3, 59)), true),
                  secondTable);
@@ -212,9 +205,10 @@ private slots:
         QCOMPARE(db_->table_names(), (QStringList{runTable, secondTable}));
 
         const QString envelope = RunEnvelope::table_name(runTable);
-        db_->execute_query(QStringLiteral("DROP TABLE \"%1\"").arg(runTable));
+        QVERIFY(sql_rows::run(db_->connection_handle(),
+                              QStringLiteral("DROP TABLE \"%1\"").arg(runTable)));
         QVERIFY(db_->row_count(envelope) > 0);
-        QVERIFY(db_->create_table(runTable, true));
+        QVERIFY(db_->create_table(runTable, true).ok());
         QCOMPARE(db_->row_count(envelope), 0);
     }
 
@@ -241,14 +235,14 @@ private slots:
         QFETCH(QString, diagnostic);
         open_with_table(false);
         // With the connection read-only the statement itself fails.
-        db_->execute_query(QStringLiteral("PRAGMA query_only = ON"));
+        QVERIFY(sql_rows::run(db_->connection_handle(), QStringLiteral("PRAGMA query_only = ON")));
         debug_->clear();
-        QVERIFY(!db_->create_table(name, true));
+        QVERIFY(!db_->create_table(name, true).ok());
         QVERIFY2(debug_->contains(diagnostic), qPrintable(debug_->lines().join('|')));
         QCOMPARE(debug_->lines().last(), QStringLiteral("创建表失败"));
         QCOMPARE(db_->current_table_name(), runTable);
         QVERIFY(db_->is_single_channel());
-        db_->execute_query(QStringLiteral("PRAGMA query_only = OFF"));
+        QVERIFY(sql_rows::run(db_->connection_handle(), QStringLiteral("PRAGMA query_only = OFF")));
         QCOMPARE(db_->table_names(), QStringList{runTable});
     }
 
@@ -279,8 +273,9 @@ private slots:
         open_with_table(true);
         // Every insert turns synchronous writes off on its connection; a skipped one does not.
         const auto synchronous = [this] {
-            QSqlQuery query = db_->execute_query(QStringLiteral("PRAGMA synchronous"));
-            return query.next() ? query.value(0).toInt() : -1;
+            const QList<QVariantList> rows =
+                sql_rows::select(db_->connection_handle(), QStringLiteral("PRAGMA synchronous"));
+            return rows.isEmpty() ? -1 : rows.first().at(0).toInt();
         };
         QVERIFY(synchronous() != 0);
         db_->insert_samples({});
@@ -315,16 +310,17 @@ private slots:
         db_->insert_samples(batch);
         db_->insert_samples(batch.mid(0, 10)); // a second batch goes after the first
 
-        QSqlQuery query =
-            db_->execute_query(QStringLiteral("SELECT * FROM \"%1\" ORDER BY id").arg(runTable));
+        const QList<QVariantList> stored =
+            sql_rows::select(db_->connection_handle(),
+                             QStringLiteral("SELECT * FROM \"%1\" ORDER BY id").arg(runTable));
         qint64 id = 0;
-        while (query.next()) {
+        for (const QVariantList &row : stored) {
             const SampleRow &expected = batch.at(id % 1001);
             ++id;
-            QCOMPARE(query.value(0).toLongLong(), id);
-            QCOMPARE(query.record().count(), values + 1);
+            QCOMPARE(row.at(0).toLongLong(), id);
+            QCOMPARE(row.size(), values + 1);
             for (int v = 0; v < values; ++v) {
-                QVERIFY2(same_bits(query.value(v + 1).toDouble(), expected.at(v)),
+                QVERIFY2(same_bits(row.at(v + 1).toDouble(), expected.at(v)),
                          qPrintable(QStringLiteral("row %1 value %2").arg(id).arg(v)));
             }
         }
@@ -335,14 +331,14 @@ private slots:
     {
         open_with_table(true);
         QCOMPARE(
-            db_->insert_samples({{1.0, 10.0}, multi_row(2.0, 5.0, 1.0), {3.0}, {}, {4.0, 40.0}}),
+            db_->insert_samples({{1.0, 10.0}, multi_row(2.0, 5.0, 1.0), {3.0}, {}, {4.0, 40.0}})
+                .rows,
             2);
-        QSqlQuery query =
-            db_->execute_query(QStringLiteral("SELECT time, Vol FROM \"%1\"").arg(runTable));
         QList<QPair<double, double>> rows;
-        while (query.next()) {
-            rows.append({query.value(0).toDouble(), query.value(1).toDouble()});
-        }
+        for (const QVariantList &row :
+             sql_rows::select(db_->connection_handle(),
+                              QStringLiteral("SELECT time, Vol FROM \"%1\"").arg(runTable)))
+            rows.append({row.at(0).toDouble(), row.at(1).toDouble()});
         QCOMPARE(rows, (QList<QPair<double, double>>{{1.0, 10.0}, {4.0, 40.0}}));
     }
 
@@ -360,7 +356,7 @@ private slots:
         db_->insert_samples({multi_row(0.0, 1.0, 1.0), odd, multi_row(1.0, 2.0, 1.0)});
         QCOMPARE(db_->row_count(runTable), 3);
 
-        const RangeColumns got = db_->read_time_range(0.0, 2.0);
+        const RangeColumns got = db_->read_time_range(runTable, 0.0, 2.0);
         QCOMPARE(got.times, (QList<double>{0.0, 0.5, 1.0}));
         for (int channel = 0; channel < 16; ++channel) {
             const double middle = got.values.at(channel).at(1);
@@ -373,16 +369,17 @@ private slots:
             QCOMPARE(got.values.at(channel).at(2), 2.0 + channel);
         }
 
-        QVERIFY(db_->export_current_table(QStringLiteral("odd.csv")));
+        QVERIFY(db_->export_table(QStringLiteral("odd.csv"), runTable,
+                                  CsvExporter::voltage_decimals(CsvExporter::Precision::Run)));
         const QList<QByteArray> lines = read_file(QStringLiteral("odd.csv")).split('\n');
         QCOMPARE(lines.value(2), QByteArray("2,0.5000,1.0,2.0,nan,4.0,5.0,6.0,7.0,8.0,9.0,10.0,"
                                             "11.0,12.0,13.0,14.0,15.0,-inf"));
 
         // The same in a single-channel run, where the sample is all the row holds.
-        QVERIFY(db_->create_table(secondTable, true));
+        QVERIFY(db_->create_table(secondTable, true).ok());
         db_->insert_samples({{0.0, 1.5}, {0.1, nan}, {0.2, inf}});
         QCOMPARE(db_->row_count(secondTable), 3);
-        const RangeColumns single = db_->read_time_range(0.0, 1.0);
+        const RangeColumns single = db_->read_time_range(secondTable, 0.0, 1.0);
         QCOMPARE(single.values.size(), 1);
         QCOMPARE(single.values.at(0).at(0), 1.5);
         QVERIFY(std::isnan(single.values.at(0).at(1)));
@@ -397,9 +394,9 @@ private slots:
         QList<SampleRow> batch;
         for (int i = 0; i < 501; ++i)
             batch.append(multi_row(i * 0.01, i, 0.5));
-        QString error = QStringLiteral("stale");
-        QCOMPARE(db_->insert_samples(batch, &error), 501);
-        QCOMPARE(error, QString());
+        const SampleDatabase::Stored whole = db_->insert_samples(batch);
+        QCOMPARE(whole.rows, 501);
+        QVERIFY(whole.status.ok());
 
         {
             // A disk that fills up part way through the next batches.
@@ -407,19 +404,23 @@ private slots:
                                      64 * 1024);
             int counted = 501;
             for (int round = 0; round < 40; ++round) {
-                const int stored = db_->insert_samples(batch, &error);
-                counted += stored;
+                const SampleDatabase::Stored stored = db_->insert_samples(batch);
+                counted += stored.rows;
                 // A batch that lost rows says why; a whole one does not.
-                QCOMPARE(error.isEmpty(), stored == 501);
+                QCOMPARE(stored.status.ok(), stored.rows == 501);
+                QCOMPARE(stored.status.message().isEmpty(), stored.rows == 501);
             }
             QCOMPARE(db_->row_count(runTable), qint64(counted));
             QVERIFY2(counted < 501 * 41, "the disk never filled up");
         }
 
         // A table that went away takes nothing.
-        db_->execute_query(QStringLiteral("DROP TABLE \"%1\"").arg(runTable));
-        QCOMPARE(db_->insert_samples(batch, &error), 0);
-        QVERIFY2(error.contains(QLatin1String("no such table")), qPrintable(error));
+        QVERIFY(sql_rows::run(db_->connection_handle(),
+                              QStringLiteral("DROP TABLE \"%1\"").arg(runTable)));
+        const SampleDatabase::Stored none = db_->insert_samples(batch);
+        QCOMPARE(none.rows, 0);
+        QVERIFY2(none.status.message().contains(QLatin1String("no such table")),
+                 qPrintable(none.status.message()));
     }
 
     void timeRangeIncludesBothEnds()
@@ -430,11 +431,9 @@ private slots:
             batch.append(multi_row(i * 0.5, i, 0.1));
         }
         db_->insert_samples(batch);
-        QSqlQuery query = db_->query_time_range(2.5, 7.5);
-        QVERIFY(query.isActive());
-        QCOMPARE(times_of(std::move(query)),
+        QCOMPARE(db_->read_time_range(runTable, 2.5, 7.5).times,
                  (QList<double>{2.5, 3, 3.5, 4, 4.5, 5, 5.5, 6, 6.5, 7, 7.5}));
-        QCOMPARE(times_of(db_->query_time_range(7.5, 2.5)), QList<double>());
+        QCOMPARE(db_->read_time_range(runTable, 7.5, 2.5).times, QList<double>());
     }
 
     void timeRangeBoundsAreExact()
@@ -442,18 +441,20 @@ private slots:
         open_with_table(true);
         db_->insert_samples({{1234.56, 1}, {1234.568, 2}, {1234.57, 3}, {1234.58, 4}});
         // Six significant digits would make 1234.56789 read as 1234.57.
-        QCOMPARE(times_of(db_->query_time_range(0, 1234.56789)), QList<double>{1234.56});
-        QCOMPARE(times_of(db_->query_time_range(1234.56789, 2000)),
+        QCOMPARE(db_->read_time_range(runTable, 0, 1234.56789).times, QList<double>{1234.56});
+        QCOMPARE(db_->read_time_range(runTable, 1234.56789, 2000).times,
                  (QList<double>{1234.568, 1234.57, 1234.58}));
-        QCOMPARE(db_->read_time_range(1234.568, 1234.58).times,
+        QCOMPARE(db_->read_time_range(runTable, 1234.568, 1234.58).times,
                  (QList<double>{1234.568, 1234.57, 1234.58}));
-        QCOMPARE(
-            db_->read_time_range(1234.568, 1234.58, SampleDatabase::RangeEnds::AllButLower).times,
-            (QList<double>{1234.57, 1234.58}));
-        QCOMPARE(
-            db_->read_time_range(1234.568, 1234.58, SampleDatabase::RangeEnds::AllButUpper).times,
-            (QList<double>{1234.568, 1234.57}));
-        QCOMPARE(db_->count_time_range(1234.5600001, 1234.58), qint64(3));
+        QCOMPARE(db_->read_time_range(runTable, 1234.568, 1234.58,
+                                      SampleDatabase::RangeEnds::AllButLower)
+                     .times,
+                 (QList<double>{1234.57, 1234.58}));
+        QCOMPARE(db_->read_time_range(runTable, 1234.568, 1234.58,
+                                      SampleDatabase::RangeEnds::AllButUpper)
+                     .times,
+                 (QList<double>{1234.568, 1234.57}));
+        QCOMPARE(db_->count_time_range(runTable, 1234.5600001, 1234.58), qint64(3));
     }
 
     void timeRangeColumnsHoldTheSameRowsAsTheQuery_data()
@@ -479,16 +480,19 @@ private slots:
         db_->insert_samples(batch);
 
         RangeColumns expected;
-        QSqlQuery query = db_->query_time_range(lower, upper);
-        const int columns = query.record().count();
+        const int columns = singleChannel ? 3 : 18;
         expected.values = QList<QVector<double>>(columns - 2);
-        while (query.next()) {
-            expected.times.append(query.value(1).toDouble());
+        const QList<QVariantList> stored = sql_rows::select(
+            db_->connection_handle(),
+            QStringLiteral("SELECT * FROM \"%1\" WHERE time >= %2 AND time <= %3 ORDER BY id")
+                .arg(runTable, QString::number(lower, 'g', 17), QString::number(upper, 'g', 17)));
+        for (const QVariantList &row : stored) {
+            expected.times.append(row.at(1).toDouble());
             for (int c = 2; c < columns; ++c) {
-                expected.values[c - 2].append(query.value(c).toDouble());
+                expected.values[c - 2].append(row.at(c).toDouble());
             }
         }
-        const RangeColumns got = db_->read_time_range(lower, upper);
+        const RangeColumns got = db_->read_time_range(runTable, lower, upper);
         QCOMPARE(got.values.size(), singleChannel ? 1 : 16);
         QCOMPARE(got.times, expected.times);
         QCOMPARE(got.values, expected.values);
@@ -513,14 +517,14 @@ private slots:
         insert_in_batches(*db_, rows);
 
         int blocks = 0;
-        QSqlQuery query =
-            db_->execute_query(QStringLiteral("SELECT * FROM \"%1\" ORDER BY level, block")
-                                   .arg(RunEnvelope::table_name(runTable)));
-        while (query.next()) {
-            const int level = query.value(0).toInt();
-            const int block = query.value(1).toInt();
-            QCOMPARE(query.value(2).toDouble(), rows.at(block * level).at(0));
-            QCOMPARE(query.value(3).toDouble(), rows.at((block + 1) * level - 1).at(0));
+        const QList<QVariantList> stored = sql_rows::select(
+            db_->connection_handle(), QStringLiteral("SELECT * FROM \"%1\" ORDER BY level, block")
+                                          .arg(RunEnvelope::table_name(runTable)));
+        for (const QVariantList &row : stored) {
+            const int level = row.at(0).toInt();
+            const int block = row.at(1).toInt();
+            QCOMPARE(row.at(2).toDouble(), rows.at(block * level).at(0));
+            QCOMPARE(row.at(3).toDouble(), rows.at((block + 1) * level - 1).at(0));
             for (int c = 0; c < columns; ++c) {
                 double min = rows.at(block * level).at(c + 1);
                 double max = min;
@@ -528,8 +532,8 @@ private slots:
                     min = std::min(min, rows.at(i).at(c + 1));
                     max = std::max(max, rows.at(i).at(c + 1));
                 }
-                QCOMPARE(query.value(4 + 2 * c).toDouble(), min);
-                QCOMPARE(query.value(5 + 2 * c).toDouble(), max);
+                QCOMPARE(row.at(4 + 2 * c).toDouble(), min);
+                QCOMPARE(row.at(5 + 2 * c).toDouble(), max);
             }
             ++blocks;
         }
@@ -537,7 +541,8 @@ private slots:
         QCOMPARE(blocks, 78 + 4);
         QCOMPARE(db_->row_count(runTable), 5000);
         QCOMPARE(db_->table_names(), QStringList{runTable});
-        QVERIFY(db_->export_current_table(QStringLiteral("run.csv")));
+        QVERIFY(db_->export_table(QStringLiteral("run.csv"), runTable,
+                                  CsvExporter::voltage_decimals(CsvExporter::Precision::Run)));
         const QList<QByteArray> lines = read_file(QStringLiteral("run.csv")).split('\n');
         QCOMPARE(lines.size(), 5000 + 2);
         QVERIFY(lines.first().startsWith("id,time,Vol"));
@@ -573,11 +578,11 @@ private slots:
         if (situation == QLatin1String("no sums")) {
             for (int c = 1; c <= 16; ++c)
                 for (const char *column : {"n", "sum", "sq"})
-                    QVERIFY(db_->execute_query(QStringLiteral("ALTER TABLE \"%1\" DROP COLUMN %2%3")
-                                                   .arg(RunEnvelope::table_name(runTable))
-                                                   .arg(QLatin1String(column))
-                                                   .arg(c))
-                                .isActive());
+                    QVERIFY(sql_rows::run(db_->connection_handle(),
+                                          QStringLiteral("ALTER TABLE \"%1\" DROP COLUMN %2%3")
+                                              .arg(RunEnvelope::table_name(runTable))
+                                              .arg(QLatin1String(column))
+                                              .arg(c)));
         }
 
         const RunStatistics got = db_->read_statistics(runTable, {from, to});
@@ -642,16 +647,18 @@ private slots:
         const QList<SampleRow> rows = run_with_spike(70007, false, spikeAt);
         insert_in_batches(*db_, rows);
         if (situation == QLatin1String("no envelope")) {
-            db_->execute_query(
-                QStringLiteral("DROP TABLE \"%1\"").arg(RunEnvelope::table_name(runTable)));
+            QVERIFY(sql_rows::run(
+                db_->connection_handle(),
+                QStringLiteral("DROP TABLE \"%1\"").arg(RunEnvelope::table_name(runTable))));
         }
         SampleDatabase next(QStringLiteral("Quorlen.db"));
         SampleDatabase *reader = db_.get();
         if (situation == QLatin1String("killed")) {
             // The blocks not complete at the kill were never written.
-            QVERIFY(next.open_database());
-            QVERIFY(next.select_table(runTable));
-            QVERIFY(!next.is_single_channel());
+            QVERIFY(next.open_database().ok());
+            const Result<RunListing> run = next.describe_run(runTable);
+            QVERIFY(run.ok());
+            QCOMPARE(run->channels, 16);
             reader = &next;
         }
 
@@ -659,7 +666,7 @@ private slots:
         RangeEnvelope expected(0.0, upper, buckets, 16);
         for (const SampleRow &row : rows)
             expected.add_row(row.at(0), row.constData() + 1);
-        const RangeEnvelope got = reader->read_envelope(0.0, upper, buckets);
+        const RangeEnvelope got = reader->read_envelope(runTable, 0.0, upper, buckets);
         QCOMPARE(got.column_count(), 16);
         QCOMPARE(got.bucket_count(), buckets);
         for (int c = 0; c < 16; ++c) {
@@ -682,21 +689,17 @@ private slots:
             QCOMPARE(top, 5000.0 + c); // the one-row spike
         }
         // The listing counts the blocks' rows and those after them as a count of the rows does.
-        const std::optional<RunListing> listing = reader->describe_run(runTable);
-        QVERIFY(listing);
+        const Result<RunListing> listing = reader->describe_run(runTable);
+        QVERIFY(listing.ok());
         QCOMPARE(listing->rows, qint64(rows.size()));
         QCOMPARE(*listing->lastTime, upper);
     }
 
     void timeRangeWithoutATableFails()
     {
-        QVERIFY(db_->open_database());
+        QVERIFY(db_->open_database().ok());
         debug_->clear();
-        QSqlQuery query = db_->query_time_range(0, 1);
-        QVERIFY(!query.isActive());
-        QVERIFY(debug_->contains(QStringLiteral("Error executing query:")));
-        debug_->clear();
-        QVERIFY(db_->read_time_range(0, 1).times.isEmpty());
+        QVERIFY(db_->read_time_range(runTable, 0, 1).times.isEmpty());
         QVERIFY(debug_->contains(QStringLiteral("Error executing query:")));
         QCOMPARE(db_->row_count(runTable), -1); // a missing table is not an empty one
     }
@@ -764,8 +767,11 @@ private slots:
             old.write(QByteArray(100000, 'x'));
         }
         debug_->clear();
-        const bool ok = currentRun ? db_->export_current_table(QStringLiteral("out.csv"))
-                                   : db_->export_table(QStringLiteral("out.csv"), runTable);
+        const bool ok =
+            currentRun
+                ? db_->export_table(QStringLiteral("out.csv"), runTable,
+                                    CsvExporter::voltage_decimals(CsvExporter::Precision::Run))
+                : db_->export_table(QStringLiteral("out.csv"), runTable);
         QVERIFY(ok);
         QCOMPARE(read_file(QStringLiteral("out.csv")), expected);
         QCOMPARE(debug_->lines().last(), QStringLiteral("Data exported to out.csv"));
@@ -849,25 +855,27 @@ private slots:
         }
 
         SampleDatabase scratch(QStringLiteral("scratch.db"), SampleDatabase::Access::Scratch);
-        QVERIFY(scratch.open_database());
+        QVERIFY(scratch.open_database().ok());
         CsvImport import;
-        const CsvImport::Outcome read = import.read(file, scratch);
-        QCOMPARE(read.error, error);
+        const Result<CsvImport::ImportedRun> read = import.read(file, scratch);
+        QCOMPARE(read.status().message(), error);
+        QCOMPARE(read.ok(), error.isEmpty());
         if (!error.isEmpty()) {
-            QVERIFY(read.table.isEmpty());
-            QSqlQuery left =
-                scratch.execute_query(QStringLiteral("SELECT name FROM sqlite_master"));
-            QVERIFY(left.isActive());
-            QVERIFY2(!left.next(), qPrintable(left.value(0).toString()));
+            QString why;
+            const QList<QVariantList> left =
+                sql_rows::select(scratch.connection_handle(),
+                                 QStringLiteral("SELECT name FROM sqlite_master"), &why);
+            QVERIFY2(why.isEmpty(), qPrintable(why));
+            QVERIFY2(left.isEmpty(), qPrintable(left.value(0).value(0).toString()));
             return;
         }
         QCOMPARE(import.bytes_read().load(), QFileInfo(file).size());
         if (!table.isEmpty())
-            QCOMPARE(read.table, table);
-        QCOMPARE(read.rows, qint64(rows.size()));
-        QVERIFY(scratch.export_table(QStringLiteral("again.csv"), read.table));
+            QCOMPARE(read->table, table);
+        QCOMPARE(read->rows, qint64(rows.size()));
+        QVERIFY(scratch.export_table(QStringLiteral("again.csv"), read->table));
         QCOMPARE(read_file(QStringLiteral("again.csv")), csv);
-        const RunStatistics stored = scratch.read_statistics(read.table, {0.0, rows.last().at(0)});
+        const RunStatistics stored = scratch.read_statistics(read->table, {0.0, rows.last().at(0)});
         QCOMPARE(int(stored.channels().size()), 1);
         QCOMPARE(stored.channels().front().samples, qint64(rows.size()));
         QCOMPARE(stored.channels().front().maximum, 5000.0); // the one-row spike
@@ -883,7 +891,7 @@ private slots:
                                            << "Error: Unable to open file for writing";
         QTest::newRow("no run yet") << "no table"
                                     << "out.csv"
-                                    << "Error: no current table";
+                                    << "Invalid table name:";
         QTest::newRow("table gone") << "dropped"
                                     << "out.csv"
                                     << "Error executing query:";
@@ -904,9 +912,9 @@ private slots:
         QFETCH(QString, situation);
         QFETCH(QString, path);
         QFETCH(QString, diagnostic);
-        QVERIFY(db_->open_database());
+        QVERIFY(db_->open_database().ok());
         if (situation != QLatin1String("no table")) {
-            QVERIFY(db_->create_table(runTable, true));
+            QVERIFY(db_->create_table(runTable, true).ok());
             db_->insert_samples({{0.0, 1.0}});
         }
         if (situation.endsWith(QLatin1String("dropped"))) {
@@ -921,7 +929,8 @@ private slots:
             }
             ok = db_->export_table(path, name);
         } else {
-            ok = db_->export_current_table(path);
+            ok = db_->export_table(path, db_->current_table_name(),
+                                   CsvExporter::voltage_decimals(CsvExporter::Precision::Run));
         }
         QVERIFY(!ok);
         QVERIFY2(debug_->contains(diagnostic), qPrintable(debug_->lines().join('|')));
@@ -935,7 +944,7 @@ private slots:
 
     void droppingFromAnEmptyDatabaseChangesNothing()
     {
-        QVERIFY(db_->open_database());
+        QVERIFY(db_->open_database().ok());
         const QByteArray before = read_file(QStringLiteral("Quorlen.db"));
         debug_->clear();
         db_->drop_all_tables();
@@ -954,16 +963,18 @@ private slots:
     void droppingRemovesEveryTableAndIndex()
     {
         open_with_table(true, runTable);
-        QVERIFY(db_->create_table(secondTable, false));
-        QVERIFY(db_->create_table(thirdTable, true));
+        QVERIFY(db_->create_table(secondTable, false).ok());
+        QVERIFY(db_->create_table(thirdTable, true).ok());
         db_->insert_samples({{0.0, 1.0}});
         QVERIFY(schema_names().size() > 3); // the time indexes are there too
         QVERIFY(schema_names().contains(RunEnvelope::table_name(thirdTable)));
         // Side tables are listed with no run and go with theirs.
         QString reason;
-        QVERIFY2(db_->add_gap(thirdTable, {1.0, 0.5, RunGap::pause, 0}, &reason),
-                 qPrintable(reason));
-        QVERIFY(db_->add_mark(thirdTable, {1.0, QStringLiteral("mark")}, &reason));
+        QVERIFY2(
+            (reason = db_->add_gap(thirdTable, {1.0, 0.5, RunGap::pause, 0}).message()).isEmpty(),
+            qPrintable(reason));
+        QVERIFY((reason = db_->add_mark(thirdTable, {1.0, QStringLiteral("mark")}).message())
+                    .isEmpty());
         QVERIFY(schema_names().contains(thirdTable + QStringLiteral("_gaps")));
         QCOMPARE(db_->table_names(), (QStringList{runTable, secondTable, thirdTable}));
         QCOMPARE(db_->read_gaps(thirdTable), (QList<RunGap>{{1.0, 0.5, RunGap::pause, 0}}));
@@ -990,8 +1001,7 @@ private slots:
              {"PRAGMA foreign_keys = ON", "CREATE TABLE parent (id INTEGER PRIMARY KEY)",
               "CREATE TABLE child (parent INTEGER REFERENCES parent(id))",
               "INSERT INTO parent VALUES (1)", "INSERT INTO child VALUES (1)"}) {
-            QVERIFY(db_->execute_query(QLatin1String(sql)).lastError().type() ==
-                    QSqlError::NoError);
+            QVERIFY(sql_rows::run(db_->connection_handle(), QLatin1String(sql)));
         }
         debug_->clear();
         db_->drop_all_tables();
@@ -1005,28 +1015,30 @@ private slots:
     void otherThreadsGetConnectionsOfTheirOwn()
     {
         open_with_table(true);
-        const QStringList before = QSqlDatabase::connectionNames();
+        QCOMPARE(ThreadConnections::open_count(), 0);
         QStringList seenInThread;
         std::unique_ptr<QThread> thread(QThread::create([&] {
             db_->insert_samples({{0.0, 1.0}, {0.5, 2.0}});
-            QSqlQuery query = db_->query_time_range(0, 1);
-            while (query.next()) {
-                seenInThread.append(query.value(2).toString());
-            }
-            seenInThread.append(QString::number(QSqlDatabase::connectionNames().size()));
+            for (const double value : db_->read_time_range(runTable, 0, 1).values.value(0))
+                seenInThread.append(QString::number(value));
+            seenInThread.append(QString::number(ThreadConnections::open_count()));
         }));
         thread->start();
         QVERIFY(thread->wait(30000));
-        QCOMPARE(seenInThread, (QStringList{"1", "2", "2"}));
+        QCOMPARE(seenInThread, (QStringList{"1", "2", "1"}));
         // The thread's connection went with the thread.
-        QCOMPARE(QSqlDatabase::connectionNames(), before);
+        QCOMPARE(ThreadConnections::open_count(), 0);
         QCOMPARE(db_->row_count(runTable), 2);
 
         bool exported = false;
-        std::thread plain([&] { exported = db_->export_current_table(QStringLiteral("t.csv")); });
+        std::thread plain([&] {
+            exported =
+                db_->export_table(QStringLiteral("t.csv"), runTable,
+                                  CsvExporter::voltage_decimals(CsvExporter::Precision::Run));
+        });
         plain.join();
         QVERIFY(exported);
-        QCOMPARE(QSqlDatabase::connectionNames(), before);
+        QCOMPARE(ThreadConnections::open_count(), 0);
     }
 
     void aSecondInstanceKeepsItsOwnConnection()
@@ -1034,13 +1046,11 @@ private slots:
         open_with_table(true);
         {
             SampleDatabase other(QStringLiteral("other.db"));
-            QVERIFY(other.open_database());
-            QVERIFY(other.create_table(secondTable, true));
+            QVERIFY(other.open_database().ok());
+            QVERIFY(other.create_table(secondTable, true).ok());
             QCOMPARE(other.table_names(), QStringList{secondTable});
         }
         QCOMPARE(db_->table_names(), QStringList{runTable});
-        QCOMPARE(QSqlDatabase::connectionNames(),
-                 QStringList{QLatin1String(QSqlDatabase::defaultConnection)});
     }
 };
 

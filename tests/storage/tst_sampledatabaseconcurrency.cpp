@@ -1,10 +1,11 @@
 #include "debugcapture.h"
 #include "sampledatabase.h"
 #include "scopedworkdir.h"
+#include "sqlrows.h"
+#include "threadconnections.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QSqlQuery>
 #include <QTest>
 #include <QThread>
 
@@ -14,7 +15,27 @@
 #include <atomic>
 #include <memory>
 
+#include <sqlite3.h>
+
 namespace {
+// A read left open half-way through its rows on the calling thread's connection of db, as a
+// slow reader holds it: SQLite keeps the snapshot it started on until the statement goes.
+struct OpenRead
+{
+    OpenRead(SampleDatabase &db, const QString &table)
+    {
+        const QByteArray sql = QStringLiteral("SELECT * FROM \"%1\"").arg(table).toUtf8();
+        sqlite3_prepare_v2(db.connection_handle(), sql.constData(), -1, &statement, nullptr);
+        sawRow = statement != nullptr && sqlite3_step(statement) == SQLITE_ROW;
+    }
+    ~OpenRead() { sqlite3_finalize(statement); }
+    OpenRead(const OpenRead &) = delete;
+    OpenRead &operator=(const OpenRead &) = delete;
+
+    sqlite3_stmt *statement = nullptr;
+    bool sawRow = false;
+};
+
 constexpr int rowCount = 200000;
 constexpr int batchSize = 501;
 constexpr double rate = 1000.0; // samples per second
@@ -48,14 +69,13 @@ private slots:
         dir_ = std::make_unique<ScopedWorkDir>();
         debug_ = std::make_unique<DebugCapture>();
         db_ = std::make_unique<SampleDatabase>();
-        QVERIFY(db_->open_database());
+        QVERIFY(db_->open_database().ok());
     }
 
     void cleanup()
     {
-        // Only the creating thread's connection is left once the workers are gone.
-        QCOMPARE(QSqlDatabase::connectionNames(),
-                 QStringList{QLatin1String(QSqlDatabase::defaultConnection)});
+        // No worker's connection is left once the workers are gone.
+        QCOMPARE(ThreadConnections::open_count(), 0);
         db_.reset();
         debug_.reset();
         dir_.reset();
@@ -65,7 +85,7 @@ private slots:
     {
         SampleDatabase &db = *db_;
         const QString &table = table_;
-        QVERIFY(db.create_table(table, true));
+        QVERIFY(db.create_table(table, true).ok());
         db.insert_samples({{0.0, 1.0}, {1.0, 2.0}});
 
         // The reader stops half-way through its result, holding its read open.
@@ -73,8 +93,8 @@ private slots:
         QSemaphore inserted;
         bool readerSawRow = false;
         std::unique_ptr<QThread> reader(QThread::create([&] {
-            QSqlQuery query = db.query_time_range(0, 10);
-            readerSawRow = query.next();
+            const OpenRead read(db, table);
+            readerSawRow = read.sawRow;
             reading.release();
             inserted.acquire();
         }));
@@ -87,10 +107,7 @@ private slots:
 
         QVERIFY(readerSawRow);
         QVERIFY2(!debug_->contains(QStringLiteral("Error")), qPrintable(debug_->lines().join('|')));
-        QSqlQuery count =
-            db.execute_query(QStringLiteral("SELECT COUNT(*) FROM \"%1\"").arg(table));
-        QVERIFY(count.next());
-        QCOMPARE(count.value(0).toInt(), 3);
+        QCOMPARE(db.row_count(table), 3);
     }
 
     // The creating thread (the window's or the recorder's) commits a run's few rows of its
@@ -99,7 +116,7 @@ private slots:
     void checkpointsAreLeftToTheThreadThatStoresTheRows()
     {
         SampleDatabase &db = *db_;
-        QVERIFY(db.create_table(table_, false));
+        QVERIFY(db.create_table(table_, false).ok());
         db.insert_samples({row_for(0)});
         const auto storeOnAThreadOfItsOwn = [&db](int from, int to) {
             std::unique_ptr<QThread> saver(QThread::create([&db, from, to] {
@@ -121,8 +138,7 @@ private slots:
         QSemaphore reading;
         QSemaphore stored;
         std::unique_ptr<QThread> reader(QThread::create([&] {
-            QSqlQuery query = db.query_time_range(0, 10);
-            query.next();
+            const OpenRead read(db, table_);
             reading.release();
             stored.acquire();
         }));
@@ -139,7 +155,8 @@ private slots:
         };
         const qint64 before = fileSize();
         QString reason;
-        QVERIFY2(db.add_mark(table_, {1.0, QStringLiteral("valve opened")}, &reason),
+        QVERIFY2((reason = db.add_mark(table_, {1.0, QStringLiteral("valve opened")}).message())
+                     .isEmpty(),
                  qPrintable(reason));
         QCOMPARE(fileSize(), before);
         QVERIFY(storeOnAThreadOfItsOwn(60000, 60501));
@@ -150,12 +167,11 @@ private slots:
     {
         SampleDatabase &db = *db_;
         const QString &table = table_;
-        QVERIFY(db.create_table(table, false));
+        QVERIFY(db.create_table(table, false).ok());
 
         std::atomic<bool> writing{true};
         std::atomic<int> written{0};
         std::atomic<int> reads{0};
-        std::atomic<int> readErrors{0};
         std::atomic<int> wrongRows{0};
 
         std::unique_ptr<QThread> writer(QThread::create([&] {
@@ -178,19 +194,15 @@ private slots:
                 const int last = committed;
                 const double lower = first / rate;
                 const double upper = last / rate;
-                QSqlQuery query = db.query_time_range(lower, upper);
-                if (!query.isActive()) {
-                    readErrors.fetch_add(1);
-                }
+                const RangeColumns rows = db.read_time_range(table, lower, upper);
                 int seen = 0;
-                while (query.next()) {
-                    const double time = query.value(1).toDouble();
+                for (; seen < rows.times.size(); ++seen) {
+                    const double time = rows.times.at(seen);
                     const int i = qRound(time * rate);
                     if (time < lower || time > upper ||
-                        query.value(2).toDouble() != row_for(i)[1]) {
+                        rows.values.value(0).value(seen) != row_for(i)[1]) {
                         wrongRows.fetch_add(1);
                     }
-                    ++seen;
                 }
                 // Rows committed before the query started must all be there.
                 if (committed > 0 && seen < last - first) {
@@ -205,17 +217,16 @@ private slots:
         QVERIFY(reader->wait(300000));
 
         QVERIFY(reads.load() > 0);
-        QCOMPARE(readErrors.load(), 0);
         QCOMPARE(wrongRows.load(), 0);
         QVERIFY2(!debug_->contains(QStringLiteral("Error")), qPrintable(debug_->lines().join('|')));
 
-        QSqlQuery all =
-            db.execute_query(QStringLiteral("SELECT * FROM \"%1\" ORDER BY id").arg(table));
+        const QList<QVariantList> all = sql_rows::select(
+            db.connection_handle(), QStringLiteral("SELECT * FROM \"%1\" ORDER BY id").arg(table));
         int i = 0;
-        for (; all.next(); ++i) {
+        for (; i < all.size(); ++i) {
             const SampleRow expected = row_for(i);
             for (int column = 0; column < expected.size(); ++column) {
-                if (all.value(column + 1).toDouble() != expected[column]) {
+                if (all.at(i).value(column + 1).toDouble() != expected[column]) {
                     QFAIL(
                         qPrintable(QStringLiteral("row %1 column %2 differs").arg(i).arg(column)));
                 }

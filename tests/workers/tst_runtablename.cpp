@@ -16,8 +16,8 @@ private slots:
         ScopedWorkDir dir;
         SampleDatabase first;
         SampleDatabase second;
-        QVERIFY(first.open_database());
-        QVERIFY(second.open_database());
+        QVERIFY(first.open_database().ok());
+        QVERIFY(second.open_database().ok());
         const QDateTime start(QDate(2025, 3, 5), QTime(14, 7, 9));
 
         QStringList names;
@@ -32,8 +32,8 @@ private slots:
                                      QStringLiteral("dataSample_20250305_14_07_09_2"),
                                      QStringLiteral("dataSample_20250305_14_07_09_3")}));
 
-        QVERIFY(first.insert_samples({{0.0, 1.0}}) == 1);
-        QVERIFY(!second.create_table(names.last(), false));
+        QVERIFY(first.insert_samples({{0.0, 1.0}}).rows == 1);
+        QVERIFY(!second.create_table(names.last(), false).ok());
         QVERIFY2(second.create_error().contains(QLatin1String("already exists")),
                  qPrintable(second.create_error()));
         QCOMPARE(second.current_table_name(), names.at(1));

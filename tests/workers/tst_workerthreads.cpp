@@ -12,12 +12,12 @@
 #include "sampledatabase.h"
 #include "scopedworkdir.h"
 #include "sinkfanout.h"
+#include "sqlrows.h"
 
 #include <QMutex>
 #include <QRegularExpression>
 #include <QSemaphore>
 #include <QSignalSpy>
-#include <QSqlQuery>
 #include <QTest>
 
 #include <array>
@@ -324,9 +324,9 @@ void WorkerThreadsTest::endingWithoutWaitingReportsThroughFinishedKeepingEveryRo
     constexpr int frames = 3000;
     ScopedWorkDir dir;
     SampleDatabase database;
-    QVERIFY(database.open_database());
+    QVERIFY(database.open_database().ok());
     const QString table = QStringLiteral("dataSample_20240105_14_04_00");
-    QVERIFY(database.create_table(table, false));
+    QVERIFY(database.create_table(table, false).ok());
     DataQueues queues;
     DataProcess decoder(false, 100, &queues, nullptr);
     RunTableSink store(&database, table);
@@ -360,8 +360,8 @@ void WorkerThreadsTest::saveThreadWritesFullBatchesThenTheRest()
     ScopedWorkDir dir;
     LogCapture log;
     SampleDatabase database;
-    QVERIFY(database.open_database());
-    QVERIFY(database.create_table(QStringLiteral("dataSample_20240105_14_03_59"), true));
+    QVERIFY(database.open_database().ok());
+    QVERIFY(database.create_table(QStringLiteral("dataSample_20240105_14_03_59"), true).ok());
     DataQueues queues;
     // Records that never grow old: only a full batch is written during the run.
     RunTableSink store(&database, QStringLiteral("dataSample_20240105_14_03_59"));
@@ -385,11 +385,12 @@ void WorkerThreadsTest::saveThreadWritesFullBatchesThenTheRest()
     QCOMPARE(database.row_count(database.current_table_name()), 1000);
     QCOMPARE(thread.committed_count(), 1000);
 
-    QSqlQuery rows = database.execute_query(
+    const QList<QVariantList> rows = sql_rows::select(
+        database.connection_handle(),
         QStringLiteral("SELECT time, Vol FROM \"dataSample_20240105_14_03_59\" ORDER BY id"));
     int i = 0;
-    while (rows.next()) {
-        QCOMPARE(rows.value(1).toDouble(), double(i));
+    for (const QVariantList &row : rows) {
+        QCOMPARE(row.at(1).toDouble(), double(i));
         ++i;
     }
     QCOMPARE(i, 1000);
@@ -403,8 +404,8 @@ void WorkerThreadsTest::slowRecordsReachTheTableWithoutAFullBatch()
 {
     ScopedWorkDir dir;
     SampleDatabase database;
-    QVERIFY(database.open_database());
-    QVERIFY(database.create_table(QStringLiteral("dataSample_20240105_14_03_58"), true));
+    QVERIFY(database.open_database().ok());
+    QVERIFY(database.create_table(QStringLiteral("dataSample_20240105_14_03_58"), true).ok());
     DataQueues queues;
     RunTableSink store(&database, QStringLiteral("dataSample_20240105_14_03_58"));
     DataSaveDisplay thread(&queues, &store);
@@ -423,8 +424,8 @@ void WorkerThreadsTest::commitPendingStoresWhatIsHeldAndQueued()
 {
     ScopedWorkDir dir;
     SampleDatabase database;
-    QVERIFY(database.open_database());
-    QVERIFY(database.create_table(QStringLiteral("dataSample_20240105_14_03_57"), true));
+    QVERIFY(database.open_database().ok());
+    QVERIFY(database.create_table(QStringLiteral("dataSample_20240105_14_03_57"), true).ok());
     DataQueues queues;
     RunTableSink store(&database, QStringLiteral("dataSample_20240105_14_03_57"));
     DataSaveDisplay thread(&queues, &store, std::chrono::hours(1));
@@ -454,8 +455,8 @@ void WorkerThreadsTest::runWithoutSamplesInsertsNothing()
     ScopedWorkDir dir;
     LogCapture log;
     SampleDatabase database;
-    QVERIFY(database.open_database());
-    QVERIFY(database.create_table(QStringLiteral("dataSample_20240105_14_04_00"), false));
+    QVERIFY(database.open_database().ok());
+    QVERIFY(database.create_table(QStringLiteral("dataSample_20240105_14_04_00"), false).ok());
     DataQueues queues;
     RunTableSink store(&database, QStringLiteral("dataSample_20240105_14_04_00"));
     DataSaveDisplay thread(&queues, &store);
@@ -471,8 +472,8 @@ void WorkerThreadsTest::recordsQueuedAtDestructionAreStillStored()
 {
     ScopedWorkDir dir;
     SampleDatabase database;
-    QVERIFY(database.open_database());
-    QVERIFY(database.create_table(QStringLiteral("dataSample_20240105_14_04_01"), true));
+    QVERIFY(database.open_database().ok());
+    QVERIFY(database.create_table(QStringLiteral("dataSample_20240105_14_04_01"), true).ok());
     DataQueues queues;
     {
         RunTableSink store(&database, QStringLiteral("dataSample_20240105_14_04_01"));
@@ -492,8 +493,8 @@ void WorkerThreadsTest::multiChannelRowsRoundTripThroughTheSaveThread()
 {
     ScopedWorkDir dir;
     SampleDatabase database;
-    QVERIFY(database.open_database());
-    QVERIFY(database.create_table(QStringLiteral("dataSample_20240105_14_04_02"), false));
+    QVERIFY(database.open_database().ok());
+    QVERIFY(database.create_table(QStringLiteral("dataSample_20240105_14_04_02"), false).ok());
     DataQueues queues;
     RecordingSink sink;
     for (int f = 0; f < 40; ++f) {
@@ -510,13 +511,14 @@ void WorkerThreadsTest::multiChannelRowsRoundTripThroughTheSaveThread()
     QVERIFY(saver.wait(10000));
     QCOMPARE(database.row_count(database.current_table_name()), 40);
 
-    QSqlQuery rows = database.execute_query(
+    const QList<QVariantList> rows = sql_rows::select(
+        database.connection_handle(),
         QStringLiteral("SELECT * FROM \"dataSample_20240105_14_04_02\" ORDER BY id"));
     const QList<SampleRow> points = sink.points();
     int f = 0;
-    while (rows.next()) {
+    for (const QVariantList &row : rows) {
         for (int column = 1; column <= 17; ++column) {
-            QCOMPARE(rows.value(column).toDouble(), points.at(f).at(column - 1));
+            QCOMPARE(row.at(column).toDouble(), points.at(f).at(column - 1));
         }
         ++f;
     }
@@ -530,7 +532,7 @@ void WorkerThreadsTest::framesAFullQueueDroppedAreAGapWhereTheirSamplesAreMissin
     ScopedWorkDir dir;
     LogCapture log;
     SampleDatabase database(QStringLiteral("gaps.db"));
-    QVERIFY(database.open_database());
+    QVERIFY(database.open_database().ok());
     const RunSettings settings{true, 1000, 100, {1.0}};
     const QDateTime start = QDateTime::currentDateTime();
     const QString table = database.create_run_table(start, true);
@@ -571,9 +573,9 @@ void WorkerThreadsTest::followersThatThrowOrStallLeaveEveryRowInTheTable()
     ScopedWorkDir dir;
     LogCapture log;
     SampleDatabase database;
-    QVERIFY(database.open_database());
+    QVERIFY(database.open_database().ok());
     const QString table = QStringLiteral("dataSample_20240105_14_04_03");
-    QVERIFY(database.create_table(table, false));
+    QVERIFY(database.create_table(table, false).ok());
     DataQueues queues;
     for (int frame = 0; frame < frames; ++frame)
         queues.push_serial(data_frame_text(frame));
