@@ -1,10 +1,11 @@
 #include "runreview.h"
 
+#include "busydialogjob.h"
+
 #include "channelpanel.h"
 #include "csvimport.h"
 #include "cursorreadout.h"
 #include "gapbands.h"
-#include "loading.h"
 #include "openrundialog.h"
 #include "runmarking.h"
 #include "runstatusbar.h"
@@ -18,7 +19,6 @@
 #include <QFutureWatcher>
 #include <QMessageBox>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
@@ -150,23 +150,18 @@ bool RunReview::open_csv(const QString &file)
     // Read on a worker thread; the busy dialog shows how much of the file is in.
     CsvImport import;
     SampleDatabase *target = scratch.get();
-    Loading loading(tr("Reading the CSV file"));
+    BusyDialogJob busy(tr("Reading the CSV file"));
     const qint64 size = std::max<qint64>(1, QFileInfo(file).size());
     QFutureWatcher<Result<CsvImport::ImportedRun>> watcher;
-    QObject::connect(&watcher, &QFutureWatcherBase::finished, &loading, &QDialog::close);
-    // Only the share read so far is refreshed by the clock; the end comes with the watcher.
-    QTimer progress;
-    QObject::connect(&progress, &QTimer::timeout, &loading, [&] {
-        loading.set_text(
-            tr("Reading the CSV file: %1 %").arg(100 * import.bytes_read().load() / size));
-    });
-    progress.start(100);
+    QObject::connect(&watcher, &QFutureWatcherBase::finished, busy.dialog(),
+                     [&busy] { busy.end(); });
     watcher.setFuture(
         QtConcurrent::run([&import, file, target] { return import.read(file, *target); }));
     // Shown even for a small file: the operator sees one sequence always.
-    if (!watcher.isFinished())
-        loading.exec();
-    progress.stop();
+    busy.exec([&import, size] {
+        return tr("Reading the CSV file: %1 %").arg(100 * import.bytes_read().load() / size);
+    });
+    // The operator may close the dialog early (Escape): the file is read in all the same.
     watcher.waitForFinished();
     const Result<CsvImport::ImportedRun> imported = watcher.result();
     if (!imported.ok()) {
