@@ -1,6 +1,5 @@
 #include "runfacts.h"
 
-#include "runowner.h"
 #include "sidetables.h"
 #include "sqliteconnection.h"
 
@@ -190,9 +189,6 @@ std::optional<RunFacts> read(sqlite3 *db, const QString &runTable)
     facts.droppedSamples = quint64(sqlite3_column_int64(s, 12));
     facts.pausedMs = sqlite3_column_int64(s, 13);
     facts.ended = utc_time(s, 14);
-    const QString file = QString::fromUtf8(sqlite3_db_filename(db, "main"));
-    if (!facts.is_complete() && !file.isEmpty() && !RunOwner::is_recording(file, runTable))
-        facts.recordingGone = !RunOwner::fill_kept_end(file, runTable, facts);
     return facts;
 }
 

@@ -178,3 +178,11 @@ std::optional<RunFacts> RunOwner::kept_end(int fd)
         return std::nullopt;
     return end;
 }
+
+void RunOwner::complete_read_facts(const QString &databaseFile, const QString &table,
+                                   RunFacts &facts)
+{
+    if (facts.is_complete() || databaseFile.isEmpty() || is_recording(databaseFile, table))
+        return;
+    facts.recordingGone = !fill_kept_end(databaseFile, table, facts);
+}

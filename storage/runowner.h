@@ -37,6 +37,10 @@ public:
     static bool is_recording(const QString &databaseFile, const QString &table);
     // Fills in the end kept for the run, if there is one; false when there is none.
     static bool fill_kept_end(const QString &databaseFile, const QString &table, RunFacts &facts);
+    // Facts read without an end, of the run's database file: the end its program kept when
+    // that program is gone, or recordingGone when it kept none. Nothing while it records.
+    static void complete_read_facts(const QString &databaseFile, const QString &table,
+                                    RunFacts &facts);
     // Hands the kept end of every run of the database whose program is gone to write, and
     // removes the file of each one written, or without an end.
     static void settle_left_runs(const QString &databaseFile, const EndWriter &write);

@@ -3,6 +3,7 @@
 #include "runfacts.h"
 #include "rungaps.h"
 #include "runmarks.h"
+#include "runowner.h"
 #include "savefilecommit.h"
 #include "sqliteconnection.h"
 
@@ -102,7 +103,10 @@ Result<QJsonObject> describe(sqlite3 *db, const QString &table,
         {QStringLiteral("from_s"), range ? QJsonValue(range->from) : QJsonValue()},
         {QStringLiteral("to_s"), range ? QJsonValue(range->to) : QJsonValue()},
     };
-    const std::optional<RunFacts> facts = run_facts::read(db, table);
+    std::optional<RunFacts> facts = run_facts::read(db, table);
+    if (facts)
+        RunOwner::complete_read_facts(QString::fromUtf8(sqlite3_db_filename(db, "main")), table,
+                                      *facts);
     QJsonArray marks;
     for (const RunMark &mark : run_marks::read(db, table))
         marks.append(QJsonObject{{QStringLiteral("time_s"), mark.time},

@@ -1,8 +1,8 @@
 #include "sampledatabase.h"
 
-#include "csvexporter.h"
 #include "databasefiles.h"
 #include "runenvelope.h"
+#include "runowner.h"
 #include "runsettings.h"
 #include "runsidecar.h"
 #include "runtablename.h"
@@ -246,12 +246,6 @@ RunStatistics SampleDatabase::read_statistics(const QString &table, const TimeRa
     return RunStatistics::read(connection(), table, range);
 }
 
-bool SampleDatabase::export_table(const QString &path, const QString &tableName)
-{
-    return export_table(path, tableName,
-                        CsvExporter::voltage_decimals(CsvExporter::Precision::Full));
-}
-
 bool SampleDatabase::export_table(const QString &path, const QString &tableName,
                                   int voltageDecimals)
 {
@@ -357,7 +351,12 @@ std::optional<RunFacts> SampleDatabase::read_facts(const QString &table)
 {
     if (!accepts_table_name(table))
         return std::nullopt;
-    return run_facts::read(connection(), table);
+    sqlite3 *db = connection();
+    std::optional<RunFacts> facts = run_facts::read(db, table);
+    if (facts)
+        RunOwner::complete_read_facts(QString::fromUtf8(sqlite3_db_filename(db, "main")), table,
+                                      *facts);
+    return facts;
 }
 
 Status SampleDatabase::add_mark(const QString &table, const RunMark &mark)

@@ -112,10 +112,9 @@ public:
     // [from, to], from the envelope levels where it has sums (see RunStatistics). Empty when
     // the name is not a run table's or the table cannot be read.
     RunStatistics read_statistics(const QString &table, const TimeRange &range);
-    // The named run table as CSV, voltages in full (see CsvExporter::Precision::Full). False,
-    // and no file, when the name is not a run table's or the table cannot be read or written.
-    bool export_table(const QString &path, const QString &tableName);
-    // The same with the voltages printed with voltageDecimals (the time keeps four).
+    // The named run table as CSV, voltages printed with voltageDecimals (the time keeps four).
+    // False, and no file, when the name is not a run table's or the table cannot be read or
+    // written. The program's own exports go through CsvExporter.
     bool export_table(const QString &path, const QString &tableName, int voltageDecimals);
     // The same, saying how it ended: whether the table could not be read or the file not
     // written, and why; rowsWritten, when given, follows the rows written so far.

@@ -1,6 +1,7 @@
 // telvane-cli as scripts use it: the real executable recording from the
 // instrument simulator on a pseudo-terminal, stopped by signals, cut off by a
 // vanishing port, refusing bad arguments, and exporting what it left behind.
+#include "csvexporter.h"
 #include "instrumentsimulator.h"
 #include "protocol.h"
 #include "pseudoterminal.h"
@@ -1041,7 +1042,8 @@ void TelvaneCliTest::exportOfATableLeftByAKilledRecordEqualsTheRecoveryExport()
 
     SampleDatabase database(dir_->filePath(cliDatabase));
     QVERIFY(database.open_database().ok());
-    QVERIFY(database.export_table(dir_->filePath("recovery.csv"), table));
+    QVERIFY(database.export_table(dir_->filePath("recovery.csv"), table,
+                                  CsvExporter::voltage_decimals(CsvExporter::Precision::Full)));
     const QByteArray recovery = read_bytes(dir_->filePath("recovery.csv"));
     QVERIFY(recovery.count('\n') > 1000);
     QCOMPARE(read_bytes(dir_->filePath("saved.csv")), recovery);

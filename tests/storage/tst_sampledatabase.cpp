@@ -22,6 +22,8 @@
 #include <thread>
 
 namespace {
+// The decimals of the program's full-precision exports (recovery, the recorder's export).
+const int fullDecimals = CsvExporter::voltage_decimals(CsvExporter::Precision::Full);
 const QString runTable = QStringLiteral("dataSample_20240105_14_03_59");
 const QString secondTable = QStringLiteral("dataSample_20240105_14_03_59_2");
 const QString thirdTable = QStringLiteral("dataSample_20240106_09_00_00");
@@ -771,7 +773,7 @@ private slots:
             currentRun
                 ? db_->export_table(QStringLiteral("out.csv"), runTable,
                                     CsvExporter::voltage_decimals(CsvExporter::Precision::Run))
-                : db_->export_table(QStringLiteral("out.csv"), runTable);
+                : db_->export_table(QStringLiteral("out.csv"), runTable, fullDecimals);
         QVERIFY(ok);
         QCOMPARE(read_file(QStringLiteral("out.csv")), expected);
         QCOMPARE(debug_->lines().last(), QStringLiteral("Data exported to out.csv"));
@@ -837,7 +839,7 @@ private slots:
         open_with_table(true);
         const QList<SampleRow> rows = run_with_spike(120001, true, 77777);
         insert_in_batches(*db_, rows);
-        QVERIFY(db_->export_table(file, runTable));
+        QVERIFY(db_->export_table(file, runTable, fullDecimals));
         if (sidecar)
             QVERIFY(db_->write_sidecar(file, runTable).ok());
         QByteArray csv = read_file(file);
@@ -873,7 +875,7 @@ private slots:
         if (!table.isEmpty())
             QCOMPARE(read->table, table);
         QCOMPARE(read->rows, qint64(rows.size()));
-        QVERIFY(scratch.export_table(QStringLiteral("again.csv"), read->table));
+        QVERIFY(scratch.export_table(QStringLiteral("again.csv"), read->table, fullDecimals));
         QCOMPARE(read_file(QStringLiteral("again.csv")), csv);
         const RunStatistics stored = scratch.read_statistics(read->table, {0.0, rows.last().at(0)});
         QCOMPARE(int(stored.channels().size()), 1);
@@ -927,7 +929,7 @@ private slots:
             if (name == QLatin1String("dropped")) {
                 name = runTable;
             }
-            ok = db_->export_table(path, name);
+            ok = db_->export_table(path, name, fullDecimals);
         } else {
             ok = db_->export_table(path, db_->current_table_name(),
                                    CsvExporter::voltage_decimals(CsvExporter::Precision::Run));
