@@ -589,7 +589,7 @@ void MainWindow::on_SampleStart_clicked()
     review_->end_review(); // a run on review gives way to the new one
     // A run started within the same second as another one, of this or another program, gets
     // a suffixed name, so no two runs ever share a table.
-    if (!session_->create_table(QDateTime::currentDateTime(), settings)) {
+    if (!session_->create_table(QDateTime::currentDateTime(), settings).ok()) {
         show_message(tr("Data table creation failed"));
         return;
     }

@@ -54,10 +54,11 @@ double median(std::vector<double> values)
 
 bool fill(SampleDatabase &database, long rows, int channels)
 {
-    const QString table =
+    const Result<QString> made =
         database.create_run_table(QDateTime(QDate(2025, 1, 1), QTime(0, 0, 0)), channels == 1);
-    if (table.isEmpty())
+    if (!made.ok())
         return false;
+    const QString table = made.value();
     // Stored on a thread of its own, as the save thread does: it keeps the log short.
     bool stored = true;
     std::unique_ptr<QThread> saver(QThread::create([&] {

@@ -686,7 +686,8 @@ int stalls(bool quick, bool cold)
         // A run left behind by a crash, recovered at the next start.
         SampleDatabase database(file);
         database.open_database();
-        leftTable = database.create_run_table(QDateTime::currentDateTime(), true);
+        const Result<QString> made = database.create_run_table(QDateTime::currentDateTime(), true);
+        leftTable = made.ok() ? made.value() : QString();
         if (leftTable.isEmpty() ||
             !bench::fill_single_channel_table(file, leftTable, extraRows, 5000)) {
             std::fprintf(stderr, "could not leave a run behind\n");

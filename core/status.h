@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QtGlobal>
 
 #include <optional>
 #include <utility>
@@ -87,12 +88,20 @@ public:
 
     bool ok() const { return value_.has_value(); }
     const Status &status() const { return status_; }
-    const T &value() const { return *value_; }
-    T &value() { return *value_; }
-    const T *operator->() const { return &*value_; }
-    const T &operator*() const { return *value_; }
+    // Only when ok(): asking a failure for its value is a programming error, stopped here.
+    const T &value() const { return checked(); }
+    T &value() { return const_cast<T &>(checked()); }
+    const T *operator->() const { return &checked(); }
+    const T &operator*() const { return checked(); }
 
 private:
+    const T &checked() const
+    {
+        if (!value_)
+            qFatal("value of a failed result: %s", qPrintable(status_.message()));
+        return *value_;
+    }
+
     std::optional<T> value_;
     Status status_;
 };

@@ -56,16 +56,16 @@ RunSession::~RunSession()
     }
 }
 
-bool RunSession::create_table(const QDateTime &startTime, const RunSettings &settings)
+Status RunSession::create_table(const QDateTime &startTime, const RunSettings &settings)
 {
     if (is_active()) {
-        return false;
+        return Status::busy(QStringLiteral("a run is under way"));
     }
-    const QString table = database_->create_run_table(startTime, settings.singleChannel);
-    if (table.isEmpty()) {
-        return false;
+    const Result<QString> table = database_->create_run_table(startTime, settings.singleChannel);
+    if (!table.ok()) {
+        return table.status();
     }
-    table_ = table;
+    table_ = table.value();
     settings_ = settings;
     store_ = std::make_unique<RunTableSink>(database_, table_);
     // Followers done with earlier runs are let go; one still busy is kept, not waited for.
@@ -81,7 +81,7 @@ bool RunSession::create_table(const QDateTime &startTime, const RunSettings &set
     }
     fanout_ = std::make_unique<SinkFanout>(sinks_);
     chronicle_.started(database_, store_.get(), fanout_.get(), startTime, settings_);
-    return true;
+    return Status::success();
 }
 
 void RunSession::add_sink(RunSink *sink)

@@ -59,10 +59,10 @@ public:
     // The first failure of an added sink in the current or last run; ok while it had none.
     Status sink_status(const RunSink *sink) const;
 
-    // Creates the table of a run started at startTime, under a name no other run has; false
+    // Creates the table of a run started at startTime, under a name no other run has; why not
     // (and nothing else changes) when it could not be created. Then begin() starts the run,
     // after the owner has prepared for its samples.
-    bool create_table(const QDateTime &startTime, const RunSettings &settings);
+    Status create_table(const QDateTime &startTime, const RunSettings &settings);
     void begin();
 
     void pause();

@@ -21,14 +21,15 @@ RecordingSession::RecordingSession(InstrumentLink *link, SampleDatabase *databas
 
 RecordingSession::~RecordingSession() = default;
 
-bool RecordingSession::start(const QDateTime &startTime)
+Status RecordingSession::start(const QDateTime &startTime)
 {
-    if (!run_->create_table(startTime, options_.run_settings())) {
-        return false;
+    if (const Status created = run_->create_table(startTime, options_.run_settings());
+        !created.ok()) {
+        return created;
     }
     run_->begin();
     statusTimer_->start();
-    return true;
+    return Status::success();
 }
 
 void RecordingSession::request_stop(RunReport::StopCause cause)

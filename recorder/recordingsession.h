@@ -26,9 +26,9 @@ public:
                      QObject *parent = nullptr);
     ~RecordingSession() override;
 
-    // Creates the table of a run started at startTime and starts the run; false when the
+    // Creates the table of a run started at startTime and starts the run; why not when the
     // table could not be created.
-    bool start(const QDateTime &startTime);
+    Status start(const QDateTime &startTime);
     // Kept in the run's facts.
     void set_instrument_status(const StatusReply &status) { run_->set_instrument_status(status); }
     const RunFacts &facts() const { return run_->facts(); }

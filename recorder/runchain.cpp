@@ -84,9 +84,9 @@ RunChain::RunResult RunChain::record_run(int number)
     RecordingSession session(link_, database_, options_);
     session.set_instrument_status(status_);
     const QDateTime startTime = QDateTime::currentDateTime();
-    if (!session.start(startTime)) {
+    if (const Status started = session.start(startTime); !started.ok()) {
         Console::error(QStringLiteral("Data table creation failed: %1: %2")
-                           .arg(run_table_base_name(startTime), database_->create_error()));
+                           .arg(run_table_base_name(startTime), started.message()));
         result.exitCode = ExitFailure;
         return result;
     }

@@ -241,11 +241,13 @@ Result<CsvImport::ImportedRun> CsvImport::read(const QString &path, SampleDataba
     // Named as the run was; a file without a run's name after the time it was written.
     const QString name = run_name_of(path);
     QString table = name;
-    if (name.isEmpty() || !database.create_table(name, columns == 1).ok())
-        table = database.create_run_table(
+    if (name.isEmpty() || !database.create_table(name, columns == 1).ok()) {
+        const Result<QString> made = database.create_run_table(
             name.isEmpty() ? QFileInfo(path).lastModified() : run_start_time(name), columns == 1);
-    if (table.isEmpty()) {
-        return Status::write_failed(database.create_error());
+        if (!made.ok()) {
+            return Status::write_failed(made.status().message());
+        }
+        table = made.value();
     }
     bytesRead_.store(file.pos());
     // The lines are parsed on a second thread while this one, whose connection the database

@@ -135,15 +135,14 @@ Status SampleDatabase::create_table(const QString &name, bool singleChannel)
     }
     const Status created = create_fresh_table(name, singleChannel);
     qDebug() << (created.ok() ? "表创建成功" : "创建表失败");
-    QMutexLocker lock(&stateMutex_);
-    createError_ = created.message();
     if (created.ok()) {
+        QMutexLocker lock(&stateMutex_);
         currentTableName_ = name;
     }
     return created;
 }
 
-QString SampleDatabase::create_run_table(const QDateTime &startTime, bool singleChannel)
+Result<QString> SampleDatabase::create_run_table(const QDateTime &startTime, bool singleChannel)
 {
     const QString base = run_table_base_name(startTime);
     QString name = base;
@@ -154,11 +153,10 @@ QString SampleDatabase::create_run_table(const QDateTime &startTime, bool single
         }
         const Status created = create_fresh_table(name, singleChannel);
         if (!created.is(Status::Kind::Exists)) {
-            QMutexLocker lock(&stateMutex_);
-            createError_ = created.message();
             if (!created.ok()) {
-                return QString();
+                return created;
             }
+            QMutexLocker lock(&stateMutex_);
             currentTableName_ = name;
             return name;
         }
@@ -401,12 +399,6 @@ Status SampleDatabase::write_sidecar(const QString &exportedFile, const QString 
     if (!accepts_table_name(table))
         return Status::read_failed(QStringLiteral("not a run table name"));
     return run_sidecar::write(connection(), table, exportedFile, range);
-}
-
-QString SampleDatabase::create_error() const
-{
-    QMutexLocker lock(&stateMutex_);
-    return createError_;
 }
 
 QString SampleDatabase::current_table_name() const

@@ -71,11 +71,8 @@ public:
     Status create_table(const QString &name, bool singleChannel);
     // Creates the table of a run started at startTime (see run_table_base_name); when another
     // run, of this or another program, has taken that name, the next free one with "_2",
-    // "_3", ... appended. Returns the name, or empty when no table could be created.
-    QString create_run_table(const QDateTime &startTime, bool singleChannel);
-    // Why the last create_table() or create_run_table() failed, as SQLite put it; empty
-    // after a success. For callers that learn of the failure later (the recorder).
-    QString create_error() const;
+    // "_3", ... appended. Returns the name, or why no table could be created.
+    Result<QString> create_run_table(const QDateTime &startTime, bool singleChannel);
     // What an insert stored: the rows that reached the table, and when rows that fit it were
     // lost, SQLite's reason (a full disk, a lost file); ok otherwise.
     struct Stored
@@ -190,7 +187,6 @@ private:
     QString currentTableName_;  // guarded by stateMutex_; set by create_table, read by all
     bool singleChannel_ = true; // guarded by stateMutex_
     QString openError_;         // guarded by stateMutex_; why the last open_database failed
-    QString createError_;       // guarded by stateMutex_; set by create_run_table
 
     // Set by create_table (GUI thread), fed by insert_samples (the save
     // thread); null before the first table.

@@ -932,9 +932,11 @@ void AcquisitionTest::closingNamesEveryUnexportedRunAndDropsOnlyTheWindowsOwn()
     {
         SampleDatabase other;
         QVERIFY(other.open_database().ok());
-        crashed = other.create_run_table(QDateTime(QDate(2024, 2, 1), QTime(9, 0, 0)), true);
+        crashed =
+            other.create_run_table(QDateTime(QDate(2024, 2, 1), QTime(9, 0, 0)), true).value();
         QCOMPARE(other.insert_samples(QList<SampleRow>(7, {0.5, 1.0})).rows, 7);
-        recorded = other.create_run_table(QDateTime(QDate(2024, 2, 1), QTime(9, 0, 0)), true);
+        recorded =
+            other.create_run_table(QDateTime(QDate(2024, 2, 1), QTime(9, 0, 0)), true).value();
         QCOMPARE(other.insert_samples(QList<SampleRow>(5, {0.5, 2.0})).rows, 5);
     }
     write_setting(QStringLiteral("NormalExit"), false);

@@ -834,7 +834,8 @@ void ExportTest::reviewOfAnotherFilesRunShowsMeasuresAndExportsItAndLeavesTheFil
     {
         SampleDatabase recorder(file);
         QVERIFY(recorder.open_database().ok());
-        table = recorder.create_run_table(QDateTime(QDate(2025, 3, 5), QTime(14, 7, 9)), false);
+        table =
+            recorder.create_run_table(QDateTime(QDate(2025, 3, 5), QTime(14, 7, 9)), false).value();
         for (int i = 0; i < 3000; ++i) {
             SampleRow row{i * 0.01};
             for (int c = 0; c < 16; ++c)
@@ -989,7 +990,7 @@ void ExportTest::timeOfDayFollowsTheStoredStartOnAxisLabelAndReadoutAndIsRemembe
     {
         SampleDatabase recorder(file);
         QVERIFY(recorder.open_database().ok());
-        table = recorder.create_run_table(start, true);
+        table = recorder.create_run_table(start, true).value();
         RunFacts facts;
         facts.started = start.toUTC();
         QString reason;

@@ -201,8 +201,9 @@ private slots:
         QCOMPARE(db_->insert_samples(rows).rows, 64);
         QVERIFY(!db_->create_table(runTable, false).ok());
         QCOMPARE(db_->row_count(runTable), 64);
-        QCOMPARE(db_->create_run_table(QDateTime(QDate(2024, 1, 5), QTime(14, 3, 59)), true),
-                 secondTable);
+        QCOMPARE(
+            db_->create_run_table(QDateTime(QDate(2024, 1, 5), QTime(14, 3, 59)), true).value(),
+            secondTable);
         QCOMPARE(db_->current_table_name(), secondTable);
         QCOMPARE(db_->table_names(), (QStringList{runTable, secondTable}));
 

@@ -23,7 +23,7 @@ private slots:
         QStringList names;
         for (int run = 0; run < 3; ++run) {
             SampleDatabase &database = run % 2 == 0 ? first : second;
-            const QString name = database.create_run_table(start, run % 2 == 0);
+            const QString name = database.create_run_table(start, run % 2 == 0).value();
             QVERIFY2(SampleDatabase::is_valid_table_name(name), qPrintable(name));
             QCOMPARE(database.current_table_name(), name);
             names.append(name);
@@ -33,9 +33,10 @@ private slots:
                                      QStringLiteral("dataSample_20250305_14_07_09_3")}));
 
         QVERIFY(first.insert_samples({{0.0, 1.0}}).rows == 1);
-        QVERIFY(!second.create_table(names.last(), false).ok());
-        QVERIFY2(second.create_error().contains(QLatin1String("already exists")),
-                 qPrintable(second.create_error()));
+        const Status taken = second.create_table(names.last(), false);
+        QVERIFY(taken.is(Status::Kind::Exists));
+        QVERIFY2(taken.message().contains(QLatin1String("already exists")),
+                 qPrintable(taken.message()));
         QCOMPARE(second.current_table_name(), names.at(1));
         QCOMPARE(first.row_count(names.last()), 1);
     }

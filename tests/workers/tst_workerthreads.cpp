@@ -535,7 +535,7 @@ void WorkerThreadsTest::framesAFullQueueDroppedAreAGapWhereTheirSamplesAreMissin
     QVERIFY(database.open_database().ok());
     const RunSettings settings{true, 1000, 100, {1.0}};
     const QDateTime start = QDateTime::currentDateTime();
-    const QString table = database.create_run_table(start, true);
+    const QString table = database.create_run_table(start, true).value();
     RunTableSink store(&database, table);
     RunChronicle chronicle;
     chronicle.started(&database, &store, nullptr, start, settings);
