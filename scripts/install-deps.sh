@@ -10,6 +10,7 @@ packages=(
     libsqlite3-dev sqlite3
     clang-14 libclang-rt-14-dev
     desktop-file-utils appstream man-db bash-completion
+    libmosquitto-dev mosquitto mosquitto-clients qtkeychain-qt6-dev openssl python3-paho-mqtt
     "$@"
 )
 

@@ -26,6 +26,16 @@ QJsonValue time_text(const QDateTime &time)
                           : QJsonValue(QJsonValue::Null);
 }
 
+QJsonValue column_time(sqlite3_stmt *statement, int column)
+{
+    return sqlite3_column_type(statement, column) == SQLITE_NULL
+               ? QJsonValue(QJsonValue::Null)
+               : QJsonValue(sqlite3_column_double(statement, column));
+}
+} // namespace
+
+namespace run_sidecar {
+
 QJsonObject facts_object(const RunFacts &facts)
 {
     QJsonObject excitation;
@@ -57,15 +67,18 @@ QJsonObject facts_object(const RunFacts &facts)
     return object;
 }
 
-QJsonValue column_time(sqlite3_stmt *statement, int column)
+QJsonObject mark_object(const RunMark &mark)
 {
-    return sqlite3_column_type(statement, column) == SQLITE_NULL
-               ? QJsonValue(QJsonValue::Null)
-               : QJsonValue(sqlite3_column_double(statement, column));
+    return QJsonObject{{QStringLiteral("time_s"), mark.time}, {QStringLiteral("text"), mark.text}};
 }
-} // namespace
 
-namespace run_sidecar {
+QJsonObject gap_object(const RunGap &gap)
+{
+    return QJsonObject{{QStringLiteral("start_s"), gap.start},
+                       {QStringLiteral("length_s"), gap.length},
+                       {QStringLiteral("cause"), gap.cause},
+                       {QStringLiteral("count"), gap.count}};
+}
 
 QString path_beside(const QString &exportedFile)
 {
@@ -109,14 +122,10 @@ Result<QJsonObject> describe(sqlite3 *db, const QString &table,
                                       *facts);
     QJsonArray marks;
     for (const RunMark &mark : run_marks::read(db, table))
-        marks.append(QJsonObject{{QStringLiteral("time_s"), mark.time},
-                                 {QStringLiteral("text"), mark.text}});
+        marks.append(mark_object(mark));
     QJsonArray gaps;
     for (const RunGap &gap : run_gaps::read(db, table))
-        gaps.append(QJsonObject{{QStringLiteral("start_s"), gap.start},
-                                {QStringLiteral("length_s"), gap.length},
-                                {QStringLiteral("cause"), gap.cause},
-                                {QStringLiteral("count"), gap.count}});
+        gaps.append(gap_object(gap));
     return QJsonObject{
         {QStringLiteral("marks"), marks},
         {QStringLiteral("gaps"), gaps},

@@ -10,6 +10,9 @@
 #include <optional>
 
 struct sqlite3;
+struct RunFacts;
+struct RunGap;
+struct RunMark;
 
 // The JSON file written beside every exported CSV or picture of a run: the run's facts and
 // the exported rows' own count and time span, so the numbers keep their context when the
@@ -22,6 +25,12 @@ constexpr int formatVersion = 1;
 // "<name>.json" beside the file: "run.csv" and "run.png" both give "run.json"; a file of
 // another kind keeps its whole name ("run.txt" gives "run.txt.json").
 QString path_beside(const QString &exportedFile);
+
+// The objects the sidecar lists under "facts", "marks" and "gaps" (also what a publisher of
+// the run sends, so every reader sees one shape).
+QJsonObject facts_object(const RunFacts &facts);
+QJsonObject mark_object(const RunMark &mark);
+QJsonObject gap_object(const RunGap &gap);
 
 // The sidecar's content for the rows of table (those of range only, when given); ReadFailed,
 // saying why, when the table cannot be read.

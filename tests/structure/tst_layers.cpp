@@ -39,16 +39,17 @@ const QHash<QString, QStringList> &layers_below()
         {QStringLiteral("device"), {"core", "logging"}},
         {QStringLiteral("storage"), {"core", "logging", "device"}},
         {QStringLiteral("pipeline"), {"core", "logging", "device", "storage"}},
+        {QStringLiteral("mqtt"), {"core", "logging", "device", "storage"}},
         {QStringLiteral("resources"), {}},
         {QStringLiteral("widgets"), {"core", "resources"}},
         {QStringLiteral("plot"),
          {"core", "logging", "device", "storage", "pipeline", "widgets", "resources"}},
         {QStringLiteral("simulator"), {}},
         {QStringLiteral("recorder"),
-         {"core", "logging", "device", "storage", "pipeline", "simulator"}},
+         {"core", "logging", "device", "storage", "pipeline", "mqtt", "simulator"}},
         {QStringLiteral("app"),
-         {"core", "logging", "device", "storage", "pipeline", "widgets", "resources", "plot",
-          "simulator"}},
+         {"core", "logging", "device", "storage", "pipeline", "mqtt", "widgets", "resources",
+          "plot", "simulator"}},
     };
     return below;
 }
