@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -238,7 +239,7 @@ void PublishTest::verify_rows_match_the_csv(const MqttCollector &collector, cons
     const CsvRun csv = read_csv(dir_->filePath(QStringLiteral("run.csv")));
     QCOMPARE(int(csv.rows.size()), expectedRows);
     const bool allArrived = MqttCollector::wait_for(
-        [&] { return collector.rows_by_id().size() >= csv.rows.size(); }, arrivalMs);
+        [&] { return collector.row_count() >= int(csv.rows.size()); }, arrivalMs);
     QStringList problems;
     const auto rows = collector.rows_by_id(&problems);
     QVERIFY2(
@@ -326,6 +327,12 @@ void PublishTest::everyRowArrivesThoughTheBrokerRestartsMidRun()
     QVERIFY2(recorder.output().contains(published_line(rows, rows, broker, prefix)),
              qPrintable(recorder.output()));
     verify_rows_match_the_csv(collector, recorder.table(), rows);
+    // While it published, the station said so.
+    const QList<MqttCollector::Message> states =
+        collector.messages(collector.topic(QStringLiteral("state")));
+    QVERIFY(std::any_of(states.cbegin(), states.cend(), [](const MqttCollector::Message &state) {
+        return state.payload == "online";
+    }));
     verify_left_behind(options, recorder.table(), mode, rate, rows);
 }
 

@@ -112,6 +112,7 @@ bool MqttCollector::start(int timeoutMs)
     const QByteArray id = options_.clientId.toUtf8();
     client_ = mosquitto_new(id.constData(), false, this);
     if (client_ == nullptr) {
+        std::lock_guard lock(mutex_);
         error_ = QStringLiteral("mosquitto_new failed");
         return false;
     }
@@ -134,6 +135,7 @@ bool MqttCollector::start(int timeoutMs)
         const int result = mosquitto_tls_set(client_, ca.constData(), nullptr, or_null(cert),
                                              or_null(key), nullptr);
         if (result != MOSQ_ERR_SUCCESS) {
+            std::lock_guard lock(mutex_);
             error_ = QStringLiteral("TLS set-up: %1").arg(mosquitto_strerror(result));
             return false;
         }
@@ -225,6 +227,36 @@ void MqttCollector::on_message(mosquitto *, void *self, const mosquitto_message 
     const QString topic = QString::fromUtf8(message->topic);
     std::lock_guard lock(collector->mutex_);
     collector->messages_[topic].append(kept);
+    if (topic == collector->topic(QStringLiteral("samples"))) {
+        collector->take_samples(kept.payload);
+    }
+}
+
+void MqttCollector::take_samples(const QByteArray &payload)
+{
+    const int number = samplesMessages_++;
+    ParsedSamples parsed;
+    QString problem;
+    if (!parse_samples(payload, parsed, problem)) {
+        problems_ << QStringLiteral("samples message %1: %2").arg(number).arg(problem);
+        return;
+    }
+    lastColumns_ = parsed.columns;
+    lastRun_ = parsed.run;
+    for (int i = 0; i < parsed.ids.size(); ++i) {
+        if (i > 0 && parsed.ids[i] <= parsed.ids[i - 1]) {
+            problems_ << QStringLiteral("samples message %1: id %2 after id %3")
+                             .arg(number)
+                             .arg(parsed.ids[i])
+                             .arg(parsed.ids[i - 1]);
+        }
+        const auto [it, inserted] = rows_.emplace(parsed.ids[i], parsed.rows[i]);
+        if (!inserted && !(it->second == parsed.rows[i])) {
+            problems_ << QStringLiteral("samples message %1: id %2 differs from an earlier copy")
+                             .arg(number)
+                             .arg(parsed.ids[i]);
+        }
+    }
 }
 
 QList<MqttCollector::Message> MqttCollector::messages(const QString &topic) const
@@ -248,52 +280,29 @@ int MqttCollector::message_count(const QString &topic) const
 
 std::map<qint64, MqttCollector::SampleRow> MqttCollector::rows_by_id(QStringList *problems) const
 {
-    const QList<Message> samples = messages(topic(QStringLiteral("samples")));
-    std::map<qint64, SampleRow> rows;
-    const auto complain = [problems](const QString &problem) {
-        if (problems != nullptr) {
-            problems->append(problem);
-        }
-    };
-    for (int m = 0; m < samples.size(); ++m) {
-        ParsedSamples parsed;
-        QString problem;
-        if (!parse_samples(samples[m].payload, parsed, problem)) {
-            complain(QStringLiteral("samples message %1: %2").arg(m).arg(problem));
-            continue;
-        }
-        for (int i = 0; i < parsed.ids.size(); ++i) {
-            if (i > 0 && parsed.ids[i] <= parsed.ids[i - 1]) {
-                complain(QStringLiteral("samples message %1: id %2 after id %3")
-                             .arg(m)
-                             .arg(parsed.ids[i])
-                             .arg(parsed.ids[i - 1]));
-            }
-            const auto [it, inserted] = rows.emplace(parsed.ids[i], parsed.rows[i]);
-            if (!inserted && !(it->second == parsed.rows[i])) {
-                complain(QStringLiteral("samples message %1: id %2 differs from an earlier copy")
-                             .arg(m)
-                             .arg(parsed.ids[i]));
-            }
-        }
+    std::lock_guard lock(mutex_);
+    if (problems != nullptr) {
+        *problems = problems_;
     }
-    return rows;
+    return rows_;
+}
+
+int MqttCollector::row_count() const
+{
+    std::lock_guard lock(mutex_);
+    return int(rows_.size());
 }
 
 QStringList MqttCollector::sample_columns() const
 {
-    ParsedSamples parsed;
-    QString problem;
-    parse_samples(last_payload(topic(QStringLiteral("samples"))), parsed, problem);
-    return parsed.columns;
+    std::lock_guard lock(mutex_);
+    return lastColumns_;
 }
 
 QString MqttCollector::sample_run() const
 {
-    ParsedSamples parsed;
-    QString problem;
-    parse_samples(last_payload(topic(QStringLiteral("samples"))), parsed, problem);
-    return parsed.run;
+    std::lock_guard lock(mutex_);
+    return lastRun_;
 }
 
 bool MqttCollector::wait_for(const std::function<bool()> &predicate, int timeoutMs)

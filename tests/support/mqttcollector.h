@@ -69,11 +69,14 @@ public:
     QByteArray last_payload(const QString &topic) const;
     int message_count(const QString &topic) const;
 
-    // Every row of every message on PREFIX/samples, by id, each id once. Anything a consumer
+    // Every row of every message on PREFIX/samples, by id, each id once (read as each
+    // message arrives). Anything a consumer
     // could not take is added to problems: a message that is not a samples message (JSON
     // {"run", "columns": ["id","time",...], "rows": [[id, time, values...], ...]}), ids not
     // rising within a message, one id with different contents in two messages.
     std::map<qint64, SampleRow> rows_by_id(QStringList *problems = nullptr) const;
+    // How many ids rows_by_id() holds, without copying them.
+    int row_count() const;
     // The columns and run name of the last samples message; empty before one came.
     QStringList sample_columns() const;
     QString sample_run() const;
@@ -87,6 +90,8 @@ private:
     static void on_disconnect(mosquitto *client, void *self, int result);
     static void on_subscribe(mosquitto *client, void *self, int id, int count, const int *granted);
     static void on_message(mosquitto *client, void *self, const mosquitto_message *message);
+    // Adds a samples message's rows; the caller holds mutex_.
+    void take_samples(const QByteArray &payload);
 
     const Options options_;
     mosquitto *client_ = nullptr; // owned: destroyed in the destructor after its thread ends
@@ -97,4 +102,9 @@ private:
     bool subscribed_ = false;
     QString error_;
     QHash<QString, QList<Message>> messages_;
+    int samplesMessages_ = 0;
+    std::map<qint64, SampleRow> rows_;
+    QStringList problems_;
+    QStringList lastColumns_;
+    QString lastRun_;
 };
