@@ -435,14 +435,16 @@ void PublishTest::aWrongPasswordOrAuthorityIsRefusedBeforeTheRun_data()
 {
     QTest::addColumn<bool>("wrongPassword");
     QTest::addColumn<bool>("wrongAuthority");
-    QTest::newRow("wrong password") << true << false;
-    QTest::newRow("certificate of another authority") << false << true;
+    QTest::addColumn<QString>("told"); // a word of the reason given
+    QTest::newRow("wrong password") << true << false << "refused";
+    QTest::newRow("certificate of another authority") << false << true << "TLS";
 }
 
 void PublishTest::aWrongPasswordOrAuthorityIsRefusedBeforeTheRun()
 {
     QFETCH(bool, wrongPassword);
     QFETCH(bool, wrongAuthority);
+    QFETCH(QString, told);
     const QString prefix = QStringLiteral("lab/secure");
     const QString password = QStringLiteral("Corr3ct-h0rse");
     const QString given = wrongPassword ? QStringLiteral("Wr0ng-b4ttery") : password;
@@ -459,7 +461,10 @@ void PublishTest::aWrongPasswordOrAuthorityIsRefusedBeforeTheRun()
                                wrongAuthority ? broker.wrong_ca_file() : broker.ca_file()});
     QCOMPARE(recorder.finish(), 2);
     const QString output = recorder.output();
-    QVERIFY2(output.contains(QStringLiteral("telvane-cli: ")), qPrintable(output));
+    // Told as the broker's refusal, naming the broker.
+    QVERIFY2(output.contains(QStringLiteral("telvane-cli: ")) && output.contains(told) &&
+                 output.contains(QStringLiteral("127.0.0.1:%1/%2").arg(broker.port()).arg(prefix)),
+             qPrintable(output));
     QVERIFY2(!output.contains(given) && !output.contains(password), qPrintable(output));
     // Nothing was recorded.
     QVERIFY2(recorder.table().isEmpty(), qPrintable(output));
