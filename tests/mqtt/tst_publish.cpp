@@ -327,6 +327,12 @@ void PublishTest::everyRowArrivesThoughTheBrokerRestartsMidRun()
     QVERIFY2(recorder.output().contains(published_line(rows, rows, broker, prefix)),
              qPrintable(recorder.output()));
     verify_rows_match_the_csv(collector, recorder.table(), rows);
+    // The run's facts went out at its start too, before it was complete.
+    const QList<MqttCollector::Message> facts =
+        collector.messages(collector.topic(QStringLiteral("run")));
+    QVERIFY(!facts.isEmpty());
+    QCOMPARE(json_object(facts.first().payload).value(QStringLiteral("complete")).toBool(true),
+             false);
     // While it published, the station said so.
     const QList<MqttCollector::Message> states =
         collector.messages(collector.topic(QStringLiteral("state")));
@@ -383,25 +389,33 @@ void PublishTest::aBrokerThatNeverComesLeavesTheRowsUnpublished()
 void PublishTest::tlsWithAPasswordPublishes_data()
 {
     QTest::addColumn<bool>("passwordInFile");
-    QTest::newRow("password from the environment") << false;
-    QTest::newRow("password from a file") << true;
+    QTest::addColumn<bool>("clientCertificate"); // the broker asks for one
+    QTest::newRow("password from the environment") << false << false;
+    QTest::newRow("password from a file") << true << false;
+    QTest::newRow("password and a client certificate") << false << true;
 }
 
 void PublishTest::tlsWithAPasswordPublishes()
 {
     QFETCH(bool, passwordInFile);
+    QFETCH(bool, clientCertificate);
     const QString prefix = QStringLiteral("lab/secure");
     const QString password = QStringLiteral("Corr3ct-h0rse");
     MosquittoBroker::Options brokerOptions;
     brokerOptions.tls = true;
     brokerOptions.users.insert(QStringLiteral("station"), password);
     brokerOptions.users.insert(QStringLiteral("reader"), QStringLiteral("reader-pass"));
+    brokerOptions.requireClientCertificate = clientCertificate;
     MosquittoBroker broker(brokerOptions);
     QVERIFY2(broker.start(), qPrintable(broker.error()));
     MqttCollector::Options options = collector_options(broker, prefix, "tls");
     options.caFile = broker.ca_file();
     options.user = QStringLiteral("reader");
     options.password = QStringLiteral("reader-pass");
+    if (clientCertificate) {
+        options.certFile = broker.client_cert_file();
+        options.keyFile = broker.client_key_file();
+    }
     MqttCollector collector(options);
     QVERIFY2(collector.start(connectMs), qPrintable(collector.error()));
 
@@ -409,6 +423,10 @@ void PublishTest::tlsWithAPasswordPublishes()
     QStringList arguments =
         run_arguments("multi", 50, 2) +
         QStringList{"--publish", broker.url(prefix, "station"), "--mqtt-ca", broker.ca_file()};
+    if (clientCertificate) {
+        arguments << "--mqtt-cert" << broker.client_cert_file() << "--mqtt-key"
+                  << broker.client_key_file();
+    }
     if (passwordInFile) {
         const QString file = dir_->filePath(QStringLiteral("password"));
         QFile passwordFile(file);
