@@ -14,7 +14,11 @@
 #include <QtTest>
 
 #include <algorithm>
+#include <arpa/inet.h>
 #include <cmath>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -172,15 +176,47 @@ QString difference(const std::map<qint64, MqttCollector::SampleRow> &rows, const
     return {};
 }
 
-QString published_line(int published, int rows, const MosquittoBroker &broker,
-                       const QString &prefix)
+QString published_line(int published, int rows, int port, const QString &prefix)
 {
     return QStringLiteral("Published: %1 of %2 rows to 127.0.0.1:%3/%4")
         .arg(published)
         .arg(rows)
-        .arg(broker.port())
+        .arg(port)
         .arg(prefix);
 }
+
+// A port of 127.0.0.1 held bound but not listening: connections to it are refused, and no
+// other process can start listening there meanwhile.
+class RefusingPort
+{
+public:
+    RefusingPort()
+    {
+        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof address;
+        if (fd_ >= 0 && ::bind(fd_, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0 &&
+            ::getsockname(fd_, reinterpret_cast<sockaddr *>(&address), &size) == 0) {
+            port_ = ntohs(address.sin_port);
+        }
+    }
+    ~RefusingPort()
+    {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+    }
+    RefusingPort(const RefusingPort &) = delete;
+    RefusingPort &operator=(const RefusingPort &) = delete;
+
+    int port() const { return port_; } // 0 when none could be had
+
+private:
+    int fd_ = -1;
+    int port_ = 0;
+};
 
 MqttCollector::Options collector_options(const MosquittoBroker &broker, const QString &prefix,
                                          const QString &clientId)
@@ -324,7 +360,7 @@ void PublishTest::everyRowArrivesThoughTheBrokerRestartsMidRun()
     QVERIFY2(exitCode == 0, qPrintable(QStringLiteral("exit %1\n%2\nbroker log:\n%3")
                                            .arg(exitCode)
                                            .arg(recorder.output(), broker.log())));
-    QVERIFY2(recorder.output().contains(published_line(rows, rows, broker, prefix)),
+    QVERIFY2(recorder.output().contains(published_line(rows, rows, broker.port(), prefix)),
              qPrintable(recorder.output()));
     verify_rows_match_the_csv(collector, recorder.table(), rows);
     // The run's facts went out at its start too, before it was complete.
@@ -365,7 +401,7 @@ void PublishTest::aBrokerThatComesAfterTheRunGetsEveryRow()
     QVERIFY2(exitCode == 0, qPrintable(QStringLiteral("exit %1\n%2\nbroker log:\n%3")
                                            .arg(exitCode)
                                            .arg(recorder.output(), broker.log())));
-    QVERIFY2(recorder.output().contains(published_line(150, 150, broker, prefix)),
+    QVERIFY2(recorder.output().contains(published_line(150, 150, broker.port(), prefix)),
              qPrintable(recorder.output()));
     verify_rows_match_the_csv(collector, recorder.table(), 150);
     verify_left_behind(options, recorder.table(), "multi", 50, 150);
@@ -374,12 +410,16 @@ void PublishTest::aBrokerThatComesAfterTheRunGetsEveryRow()
 void PublishTest::aBrokerThatNeverComesLeavesTheRowsUnpublished()
 {
     const QString prefix = QStringLiteral("lab/nobody");
-    const MosquittoBroker broker; // never started: nothing listens on its port
+    const RefusingPort nobody;
+    QVERIFY(nobody.port() != 0);
     Recorder recorder(dir_->path());
-    recorder.start(run_arguments("multi", 50, 2) +
-                   QStringList{"--publish", broker.url(prefix), "--publish-wait", "2"});
+    recorder.start(
+        run_arguments("multi", 50, 2) +
+        QStringList{"--publish",
+                    QStringLiteral("mqtt://127.0.0.1:%1/%2").arg(nobody.port()).arg(prefix),
+                    "--publish-wait", "2"});
     QCOMPARE(recorder.finish(), 6);
-    QVERIFY2(recorder.output().contains(published_line(0, 100, broker, prefix)),
+    QVERIFY2(recorder.output().contains(published_line(0, 100, nobody.port(), prefix)),
              qPrintable(recorder.output()));
     // The run itself is whole.
     QCOMPARE(int(read_csv(dir_->filePath(QStringLiteral("run.csv"))).rows.size()), 100);
@@ -442,7 +482,7 @@ void PublishTest::tlsWithAPasswordPublishes()
     QVERIFY2(exitCode == 0, qPrintable(QStringLiteral("exit %1\n%2\nbroker log:\n%3")
                                            .arg(exitCode)
                                            .arg(recorder.output(), broker.log())));
-    QVERIFY2(recorder.output().contains(published_line(100, 100, broker, prefix)),
+    QVERIFY2(recorder.output().contains(published_line(100, 100, broker.port(), prefix)),
              qPrintable(recorder.output()));
     QVERIFY(!recorder.output().contains(password));
     verify_rows_match_the_csv(collector, recorder.table(), 100);

@@ -2,6 +2,7 @@
 
 #include <QDeadlineTimer>
 #include <QFile>
+#include <QRegularExpression>
 #include <QThread>
 
 #include <arpa/inet.h>
@@ -95,6 +96,11 @@ bool MosquittoBroker::write_files()
     if (!options_.users.isEmpty() && !make_password_file()) {
         return false;
     }
+    return write_config();
+}
+
+bool MosquittoBroker::write_config()
+{
     QByteArray config;
     config += "listener " + QByteArray::number(port_) + " 127.0.0.1\n";
     if (options_.tls) {
@@ -199,7 +205,24 @@ bool MosquittoBroker::start()
     if (running()) {
         return true;
     }
+    // Another process may take the free port before the broker binds it; until the broker
+    // has run once it may move to another.
+    for (int attempt = 1; !started_ && attempt < 3; ++attempt) {
+        if (start_once()) {
+            return true;
+        }
+        port_ = free_port();
+        if (port_ == 0 || !write_config()) {
+            return false;
+        }
+    }
+    return start_once();
+}
+
+bool MosquittoBroker::start_once()
+{
     error_.clear();
+    runningLines_ = running_lines();
     process_.start(mosquittoProgram, {"-c", dir_.filePath(QStringLiteral("mosquitto.conf"))});
     if (!process_.waitForStarted(startMs)) {
         error_ =
@@ -214,6 +237,7 @@ bool MosquittoBroker::start()
         stop();
         return false;
     }
+    started_ = true;
     return true;
 }
 
@@ -224,7 +248,8 @@ bool MosquittoBroker::wait_until_accepting(int timeoutMs)
         if (process_.state() != QProcess::Running) {
             return false;
         }
-        if (accepts_connections(port_)) {
+        // Its own "running" line first: until then whoever answers on the port is not it.
+        if (running_lines() > runningLines_ && accepts_connections(port_)) {
             return true;
         }
         QThread::msleep(20);
@@ -281,6 +306,13 @@ QString MosquittoBroker::client_cert_file() const
 QString MosquittoBroker::client_key_file() const
 {
     return dir_.filePath(QStringLiteral("client.key"));
+}
+
+int MosquittoBroker::running_lines() const
+{
+    static const QRegularExpression running(QStringLiteral(" running$"),
+                                            QRegularExpression::MultilineOption);
+    return int(log().count(running));
 }
 
 QString MosquittoBroker::log() const

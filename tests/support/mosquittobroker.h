@@ -27,7 +27,8 @@ public:
     MosquittoBroker &operator=(const MosquittoBroker &) = delete;
 
     // Starts the broker and waits until its port takes connections; false, with error()
-    // saying why (and the broker's log), when it does not.
+    // saying why (and the broker's log), when it does not. port() may change until the
+    // first start has succeeded (when another process took the port meanwhile).
     bool start();
     // Ends the broker with SIGTERM (it saves its persistence file) and waits for it.
     void stop();
@@ -52,15 +53,21 @@ public:
 
 private:
     bool write_files();
+    bool write_config();
+    bool start_once();
     bool make_certificates();
     bool make_password_file();
     bool run_tool(const QString &program, const QStringList &arguments);
     bool wait_until_accepting(int timeoutMs);
+    // The broker's "running" lines in its log: one more after each start.
+    int running_lines() const;
 
     Options options_;
     QTemporaryDir dir_;
     QProcess process_;
     int port_ = 0;
-    bool ready_ = false; // the set-up files were written
+    bool ready_ = false;   // the set-up files were written
+    bool started_ = false; // it has run once: its port is fixed from then on
+    int runningLines_ = 0; // running_lines() before the latest start
     QString error_;
 };
