@@ -418,7 +418,9 @@ void PublishTest::aBrokerThatNeverComesLeavesTheRowsUnpublished()
         QStringList{"--publish",
                     QStringLiteral("mqtt://127.0.0.1:%1/%2").arg(nobody.port()).arg(prefix),
                     "--publish-wait", "2"});
-    QCOMPARE(recorder.finish(), 6);
+    const int exitCode = recorder.finish();
+    QVERIFY2(exitCode == 6,
+             qPrintable(QStringLiteral("exit %1\n%2").arg(exitCode).arg(recorder.output())));
     QVERIFY2(recorder.output().contains(published_line(0, 100, nobody.port(), prefix)),
              qPrintable(recorder.output()));
     // The run itself is whole.
@@ -517,8 +519,9 @@ void PublishTest::aWrongPasswordOrAuthorityIsRefusedBeforeTheRun()
     recorder.start(run_arguments("multi", 50, 2) +
                    QStringList{"--publish", broker.url(prefix, "station"), "--mqtt-ca",
                                wrongAuthority ? broker.wrong_ca_file() : broker.ca_file()});
-    QCOMPARE(recorder.finish(), 2);
+    const int exitCode = recorder.finish();
     const QString output = recorder.output();
+    QVERIFY2(exitCode == 2, qPrintable(QStringLiteral("exit %1\n%2").arg(exitCode).arg(output)));
     // Told as the broker's refusal, naming the broker.
     QVERIFY2(output.contains(QStringLiteral("telvane-cli: ")) && output.contains(told) &&
                  output.contains(QStringLiteral("127.0.0.1:%1/%2").arg(broker.port()).arg(prefix)),
