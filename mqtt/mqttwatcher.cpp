@@ -1,0 +1,234 @@
+#include "mqttwatcher.h"
+
+#include <QUuid>
+
+#include <mosquitto.h>
+
+#include <cerrno>
+#include <cstring>
+#include <mutex>
+
+namespace {
+constexpr int keepAliveSeconds = 30;
+constexpr int qos = 1;
+
+void initialise_library()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { mosquitto_lib_init(); });
+}
+
+QString error_text(int code)
+{
+    if (code == MOSQ_ERR_ERRNO)
+        return QString::fromLocal8Bit(std::strerror(errno));
+    return QString::fromUtf8(mosquitto_strerror(code));
+}
+} // namespace
+
+MqttWatcher::MqttWatcher(BrokerSettings settings, QObject *parent)
+    : QObject(parent)
+    , settings_(std::move(settings))
+{}
+
+MqttWatcher::~MqttWatcher()
+{
+    stop();
+}
+
+Status MqttWatcher::start()
+{
+    stop();
+    initialise_library();
+    {
+        const QMutexLocker lock(&mutex_);
+        samplesRun_.clear();
+        lastId_ = 0;
+        problem_.clear();
+    }
+    // A clean session of a name of its own: a watcher never takes over another's session.
+    const QByteArray id = QStringLiteral("telvane-watch-%1")
+                              .arg(QUuid::createUuid().toString(QUuid::Id128).left(12))
+                              .toUtf8();
+    client_ = mosquitto_new(id.constData(), true, this);
+    if (client_ == nullptr)
+        return Status::invalid(QStringLiteral("no MQTT client could be made"));
+    mosquitto_connect_callback_set(client_, &MqttWatcher::on_connect);
+    mosquitto_disconnect_callback_set(client_, &MqttWatcher::on_disconnect);
+    mosquitto_message_callback_set(client_, &MqttWatcher::on_message);
+    mosquitto_reconnect_delay_set(client_, 1, 10, true);
+    const BrokerAddress &address = settings_.address;
+    if (!address.user.isEmpty()) {
+        const QByteArray user = address.user.toUtf8();
+        const QByteArray password = settings_.password.value_or(QString()).toUtf8();
+        mosquitto_username_pw_set(client_, user.constData(),
+                                  settings_.password ? password.constData() : nullptr);
+    }
+    if (address.tls) {
+        const QByteArray ca = settings_.caFile.toLocal8Bit();
+        const QByteArray cert = settings_.certFile.toLocal8Bit();
+        const QByteArray key = settings_.keyFile.toLocal8Bit();
+        // Without a file of its own, the system's authorities are trusted.
+        const int code =
+            ca.isEmpty() ? mosquitto_int_option(client_, MOSQ_OPT_TLS_USE_OS_CERTS, 1)
+                         : mosquitto_tls_set(client_, ca.constData(), nullptr,
+                                             cert.isEmpty() ? nullptr : cert.constData(),
+                                             key.isEmpty() ? nullptr : key.constData(), nullptr);
+        if (code != MOSQ_ERR_SUCCESS) {
+            const QString why = error_text(code);
+            stop();
+            return Status::invalid(QStringLiteral("the TLS files cannot be used: %1").arg(why));
+        }
+    }
+    set_link(Link::Connecting, QString());
+    const QByteArray host = address.host.toUtf8();
+    // A broker not there yet is tried again by libmosquitto's thread.
+    if (const int code =
+            mosquitto_connect_async(client_, host.constData(), address.port, keepAliveSeconds);
+        code != MOSQ_ERR_SUCCESS)
+        set_link(Link::Connecting, error_text(code));
+    if (const int code = mosquitto_loop_start(client_); code != MOSQ_ERR_SUCCESS) {
+        const QString why = error_text(code);
+        stop();
+        return Status::invalid(QStringLiteral("the MQTT client cannot run: %1").arg(why));
+    }
+    looping_ = true;
+    return Status::success();
+}
+
+void MqttWatcher::stop()
+{
+    if (client_ == nullptr)
+        return;
+    mosquitto_disconnect(client_);
+    if (looping_)
+        mosquitto_loop_stop(client_, false);
+    looping_ = false;
+    mosquitto_destroy(client_);
+    client_ = nullptr;
+    set_link(Link::Offline, QString());
+}
+
+MqttWatcher::Link MqttWatcher::link() const
+{
+    const QMutexLocker lock(&mutex_);
+    return link_;
+}
+
+QString MqttWatcher::last_problem() const
+{
+    const QMutexLocker lock(&mutex_);
+    return problem_;
+}
+
+void MqttWatcher::set_link(Link link, const QString &problem)
+{
+    {
+        const QMutexLocker lock(&mutex_);
+        if (link_ == link && problem.isEmpty())
+            return;
+        link_ = link;
+        if (!problem.isEmpty())
+            problem_ = problem;
+    }
+    emit link_changed(link, problem);
+}
+
+void MqttWatcher::on_connect(mosquitto *client, void *self, int code)
+{
+    auto *watcher = static_cast<MqttWatcher *>(self);
+    if (code != 0) {
+        watcher->set_link(Link::Connecting, QString::fromUtf8(mosquitto_connack_string(code)));
+        return;
+    }
+    // Every connect subscribes again: the session is a clean one.
+    const BrokerAddress &address = watcher->settings_.address;
+    for (const QString &topic :
+         {address.state_topic(), address.run_topic(), address.samples_topic(),
+          address.marks_topic(), address.gaps_topic()}) {
+        const QByteArray name = topic.toUtf8();
+        mosquitto_subscribe(client, nullptr, name.constData(), qos);
+    }
+    watcher->set_link(Link::Online, QString());
+}
+
+void MqttWatcher::on_disconnect(mosquitto *, void *self, int code)
+{
+    auto *watcher = static_cast<MqttWatcher *>(self);
+    // 0: asked for by stop(); anything else is a loss libmosquitto reconnects after.
+    if (code != 0)
+        watcher->set_link(Link::Connecting,
+                          QStringLiteral("the connection was lost: %1").arg(error_text(code)));
+}
+
+void MqttWatcher::on_message(mosquitto *, void *self, const mosquitto_message *message)
+{
+    auto *watcher = static_cast<MqttWatcher *>(self);
+    watcher->take_message(
+        QString::fromUtf8(message->topic),
+        QByteArray(static_cast<const char *>(message->payload), message->payloadlen));
+}
+
+void MqttWatcher::take_message(const QString &topic, const QByteArray &payload)
+{
+    const BrokerAddress &address = settings_.address;
+    if (topic == address.samples_topic()) {
+        take_samples(payload);
+        return;
+    }
+    if (topic == address.state_topic()) {
+        emit station_state(QString::fromUtf8(payload).trimmed());
+        return;
+    }
+    const Result<QJsonObject> object = run_messages::read_object(payload);
+    if (!object.ok()) {
+        emit message_refused(
+            QStringLiteral("a message on %1: %2").arg(topic, object.status().message()));
+        return;
+    }
+    const QString run = object->value(QStringLiteral("run")).toString();
+    if (topic == address.run_topic())
+        emit run_facts(run, *object);
+    else if (topic == address.marks_topic())
+        emit mark_received(run, run_messages::read_mark(*object));
+    else if (topic == address.gaps_topic())
+        emit gap_received(run, run_messages::read_gap(*object));
+}
+
+void MqttWatcher::take_samples(const QByteArray &payload)
+{
+    const Result<run_messages::Samples> read = run_messages::read_samples(payload);
+    if (!read.ok()) {
+        emit message_refused(QStringLiteral("a samples message: %1").arg(read.status().message()));
+        return;
+    }
+    const run_messages::Samples &samples = *read;
+    run_messages::Samples fresh;
+    fresh.run = samples.run;
+    fresh.columns = samples.columns;
+    fresh.values.resize(samples.values.size());
+    QList<std::pair<qint64, qint64>> skipped; // first id, count
+    {
+        const QMutexLocker lock(&mutex_);
+        if (samples.run != samplesRun_) {
+            samplesRun_ = samples.run;
+            lastId_ = 0;
+        }
+        for (qsizetype row = 0; row < samples.ids.size(); ++row) {
+            const qint64 id = samples.ids.at(row);
+            if (id <= lastId_)
+                continue; // delivered before
+            if (id > lastId_ + 1)
+                skipped.append({lastId_ + 1, id - lastId_ - 1});
+            lastId_ = id;
+            fresh.ids.append(id);
+            fresh.times.append(samples.times.at(row));
+            for (qsizetype column = 0; column < samples.values.size(); ++column)
+                fresh.values[column].append(samples.values.at(column).at(row));
+        }
+    }
+    for (const auto &[first, count] : skipped)
+        emit rows_missing(fresh.run, first, count);
+    if (!fresh.ids.isEmpty())
+        emit samples_received(fresh);
+}
