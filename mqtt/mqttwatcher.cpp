@@ -1,29 +1,12 @@
 #include "mqttwatcher.h"
 
-#include <QUuid>
+#include "mosquittoclient.h"
 
 #include <mosquitto.h>
-
-#include <cerrno>
-#include <cstring>
-#include <mutex>
 
 namespace {
 constexpr int keepAliveSeconds = 30;
 constexpr int qos = 1;
-
-void initialise_library()
-{
-    static std::once_flag once;
-    std::call_once(once, [] { mosquitto_lib_init(); });
-}
-
-QString error_text(int code)
-{
-    if (code == MOSQ_ERR_ERRNO)
-        return QString::fromLocal8Bit(std::strerror(errno));
-    return QString::fromUtf8(mosquitto_strerror(code));
-}
 } // namespace
 
 MqttWatcher::MqttWatcher(BrokerSettings settings, QObject *parent)
@@ -39,56 +22,33 @@ MqttWatcher::~MqttWatcher()
 Status MqttWatcher::start()
 {
     stop();
-    initialise_library();
     {
         const QMutexLocker lock(&mutex_);
         samplesRun_.clear();
         lastId_ = 0;
         problem_.clear();
     }
-    // A clean session of a name of its own: a watcher never takes over another's session.
-    const QByteArray id = QStringLiteral("telvane-watch-%1")
-                              .arg(QUuid::createUuid().toString(QUuid::Id128).left(12))
-                              .toUtf8();
-    client_ = mosquitto_new(id.constData(), true, this);
-    if (client_ == nullptr)
-        return Status::invalid(QStringLiteral("no MQTT client could be made"));
-    mosquitto_connect_callback_set(client_, &MqttWatcher::on_connect);
-    mosquitto_disconnect_callback_set(client_, &MqttWatcher::on_disconnect);
-    mosquitto_message_callback_set(client_, &MqttWatcher::on_message);
-    mosquitto_reconnect_delay_set(client_, 1, 10, true);
+    // A clean session: a watcher never takes over another's session.
+    client_ = std::make_unique<MosquittoClient>(QStringLiteral("telvane-watch"), this);
+    if (const Status configured = client_->configure(settings_); !configured.ok()) {
+        client_.reset();
+        return configured;
+    }
+    mosquitto *client = client_->handle();
+    mosquitto_connect_callback_set(client, &MqttWatcher::on_connect);
+    mosquitto_disconnect_callback_set(client, &MqttWatcher::on_disconnect);
+    mosquitto_message_callback_set(client, &MqttWatcher::on_message);
+    mosquitto_reconnect_delay_set(client, 1, 10, true);
     const BrokerAddress &address = settings_.address;
-    if (!address.user.isEmpty()) {
-        const QByteArray user = address.user.toUtf8();
-        const QByteArray password = settings_.password.value_or(QString()).toUtf8();
-        mosquitto_username_pw_set(client_, user.constData(),
-                                  settings_.password ? password.constData() : nullptr);
-    }
-    if (address.tls) {
-        const QByteArray ca = settings_.caFile.toLocal8Bit();
-        const QByteArray cert = settings_.certFile.toLocal8Bit();
-        const QByteArray key = settings_.keyFile.toLocal8Bit();
-        // Without a file of its own, the system's authorities are trusted.
-        const int code =
-            ca.isEmpty() ? mosquitto_int_option(client_, MOSQ_OPT_TLS_USE_OS_CERTS, 1)
-                         : mosquitto_tls_set(client_, ca.constData(), nullptr,
-                                             cert.isEmpty() ? nullptr : cert.constData(),
-                                             key.isEmpty() ? nullptr : key.constData(), nullptr);
-        if (code != MOSQ_ERR_SUCCESS) {
-            const QString why = error_text(code);
-            stop();
-            return Status::invalid(QStringLiteral("the TLS files cannot be used: %1").arg(why));
-        }
-    }
     set_link(Link::Connecting, QString());
     const QByteArray host = address.host.toUtf8();
     // A broker not there yet is tried again by libmosquitto's thread.
     if (const int code =
-            mosquitto_connect_async(client_, host.constData(), address.port, keepAliveSeconds);
+            mosquitto_connect_async(client, host.constData(), address.port, keepAliveSeconds);
         code != MOSQ_ERR_SUCCESS)
-        set_link(Link::Connecting, error_text(code));
-    if (const int code = mosquitto_loop_start(client_); code != MOSQ_ERR_SUCCESS) {
-        const QString why = error_text(code);
+        set_link(Link::Connecting, MosquittoClient::error_text(code));
+    if (const int code = mosquitto_loop_start(client); code != MOSQ_ERR_SUCCESS) {
+        const QString why = MosquittoClient::error_text(code);
         stop();
         return Status::invalid(QStringLiteral("the MQTT client cannot run: %1").arg(why));
     }
@@ -98,14 +58,13 @@ Status MqttWatcher::start()
 
 void MqttWatcher::stop()
 {
-    if (client_ == nullptr)
+    if (!client_)
         return;
-    mosquitto_disconnect(client_);
+    mosquitto_disconnect(client_->handle());
     if (looping_)
-        mosquitto_loop_stop(client_, false);
+        mosquitto_loop_stop(client_->handle(), false);
     looping_ = false;
-    mosquitto_destroy(client_);
-    client_ = nullptr;
+    client_.reset();
     set_link(Link::Offline, QString());
 }
 
@@ -138,7 +97,7 @@ void MqttWatcher::on_connect(mosquitto *client, void *self, int code)
 {
     auto *watcher = static_cast<MqttWatcher *>(self);
     if (code != 0) {
-        watcher->set_link(Link::Connecting, QString::fromUtf8(mosquitto_connack_string(code)));
+        watcher->set_link(Link::Connecting, MosquittoClient::refusal_text(code));
         return;
     }
     // Every connect subscribes again: the session is a clean one.
@@ -157,8 +116,9 @@ void MqttWatcher::on_disconnect(mosquitto *, void *self, int code)
     auto *watcher = static_cast<MqttWatcher *>(self);
     // 0: asked for by stop(); anything else is a loss libmosquitto reconnects after.
     if (code != 0)
-        watcher->set_link(Link::Connecting,
-                          QStringLiteral("the connection was lost: %1").arg(error_text(code)));
+        watcher->set_link(
+            Link::Connecting,
+            QStringLiteral("the connection was lost: %1").arg(MosquittoClient::error_text(code)));
 }
 
 void MqttWatcher::on_message(mosquitto *, void *self, const mosquitto_message *message)

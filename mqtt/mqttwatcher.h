@@ -11,6 +11,9 @@
 #include <QObject>
 #include <QString>
 
+#include <memory>
+
+class MosquittoClient;
 struct mosquitto;
 struct mosquitto_message;
 
@@ -70,8 +73,8 @@ private:
     void take_samples(const QByteArray &payload);
 
     const BrokerSettings settings_;
-    mosquitto *client_ = nullptr; // made by start(), freed by stop()
-    bool looping_ = false;        // libmosquitto's thread runs; owner's thread only
+    std::unique_ptr<MosquittoClient> client_; // made by start(), gone after stop()
+    bool looping_ = false;                    // libmosquitto's thread runs; owner's thread only
 
     mutable QMutex mutex_;
     Link link_ = Link::Offline; // guarded by mutex_
