@@ -2,7 +2,11 @@
 
 #include "mosquittoclient.h"
 
+#include <QList>
+
 #include <mosquitto.h>
+
+#include <vector>
 
 namespace {
 constexpr int keepAliveSeconds = 30;
@@ -38,6 +42,7 @@ Status MqttWatcher::start()
     mosquitto_connect_callback_set(client, &MqttWatcher::on_connect);
     mosquitto_disconnect_callback_set(client, &MqttWatcher::on_disconnect);
     mosquitto_message_callback_set(client, &MqttWatcher::on_message);
+    mosquitto_subscribe_callback_set(client, &MqttWatcher::on_subscribe);
     mosquitto_reconnect_delay_set(client, 1, 10, true);
     const BrokerAddress &address = settings_.address;
     set_link(Link::Connecting, QString());
@@ -100,13 +105,34 @@ void MqttWatcher::on_connect(mosquitto *client, void *self, int code)
         watcher->set_link(Link::Connecting, MosquittoClient::refusal_text(code));
         return;
     }
-    // Every connect subscribes again: the session is a clean one.
+    // Every connect subscribes again: the session is a clean one. Online once the broker
+    // confirms (on_subscribe), so nothing published after that is missed.
     const BrokerAddress &address = watcher->settings_.address;
+    QList<QByteArray> topics;
     for (const QString &topic :
          {address.state_topic(), address.run_topic(), address.samples_topic(),
-          address.marks_topic(), address.gaps_topic()}) {
-        const QByteArray name = topic.toUtf8();
-        mosquitto_subscribe(client, nullptr, name.constData(), qos);
+          address.marks_topic(), address.gaps_topic()})
+        topics.append(topic.toUtf8());
+    std::vector<char *> names;
+    for (QByteArray &topic : topics)
+        names.push_back(topic.data());
+    if (const int rc = mosquitto_subscribe_multiple(client, nullptr, int(names.size()),
+                                                    names.data(), qos, 0, nullptr);
+        rc != MOSQ_ERR_SUCCESS)
+        watcher->set_link(
+            Link::Connecting,
+            QStringLiteral("the subscription failed: %1").arg(MosquittoClient::error_text(rc)));
+}
+
+void MqttWatcher::on_subscribe(mosquitto *, void *self, int, int count, const int *granted)
+{
+    auto *watcher = static_cast<MqttWatcher *>(self);
+    for (int i = 0; i < count; ++i) {
+        if (granted[i] > qos) { // 0x80: the broker refused the topic
+            watcher->set_link(Link::Connecting,
+                              QStringLiteral("the broker refused the subscription"));
+            return;
+        }
     }
     watcher->set_link(Link::Online, QString());
 }

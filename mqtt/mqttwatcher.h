@@ -26,6 +26,8 @@ class MqttWatcher : public QObject
     Q_OBJECT
 
 public:
+    // Online: connected and subscribed; Connecting: on the way there, or lost and trying
+    // again; Offline: not watching.
     enum class Link { Connecting, Online, Offline };
     Q_ENUM(Link)
 
@@ -66,6 +68,7 @@ signals:
 private:
     static void on_connect(mosquitto *client, void *self, int code);
     static void on_disconnect(mosquitto *client, void *self, int code);
+    static void on_subscribe(mosquitto *client, void *self, int mid, int count, const int *granted);
     static void on_message(mosquitto *client, void *self, const mosquitto_message *message);
 
     void set_link(Link link, const QString &problem);

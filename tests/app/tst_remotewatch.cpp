@@ -22,9 +22,11 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -223,18 +225,32 @@ void RemoteWatchTest::twiceDeliveredRowsCountOnceAndSkippedIdsAreNamed()
     QCOMPARE(watch->missing_ids(), (QList<qint64>{5, 6}));
     QCOMPARE(window.plot()->mark_lines()->label(0), QStringLiteral("valve"));
 
+    // A broker that goes away and comes back: the watch connects and subscribes again.
+    QSignalSpy links(watch->watcher(), &MqttWatcher::link_changed);
+    QVERIFY2(broker.restart(), qPrintable(broker.error()));
+    QTRY_VERIFY_WITH_TIMEOUT(std::any_of(links.cbegin(), links.cend(),
+                                         [](const QList<QVariant> &link) {
+                                             return link.at(0).value<MqttWatcher::Link>() ==
+                                                    MqttWatcher::Link::Online;
+                                         }),
+                             arrivalMs);
+    QVERIFY(publish(broker, QStringLiteral("st2/samples"), samples(run, {9})));
+    QTRY_COMPARE_WITH_TIMEOUT(watch->received_rows(), 7, arrivalMs);
+
     window.remote_watch()->stop_watching();
     QVERIFY(enabled(window, "SampleStart"));
     const QString base = workDir_->file(QStringLiteral("skipped"));
     const MessageBoxSeen saved = save_csv(window, base);
     QVERIFY2(saved.text.startsWith(QStringLiteral("Export successful")), qPrintable(saved.text));
     const QList<QByteArray> lines = file_content(base + QStringLiteral(".csv")).split('\n');
-    QCOMPARE(lines.size(), 1 + 6 + 1); // header, rows, the last line's end
+    QCOMPARE(lines.size(), 1 + 7 + 1); // header, rows, the last line's end
     QVERIFY(lines.at(1).startsWith("1,0.1000,1.0,"));
     QVERIFY(lines.at(5).startsWith("5,0.7000,7.0,")); // id 7, the table's fifth row
     const QJsonObject sidecar = json_file(base + QStringLiteral(".json"));
     QCOMPARE(sidecar.value("received").toObject().value("missing_ids").toArray(),
              (QJsonArray{5, 6}));
+    QCOMPARE(sidecar.value("received").toObject().value("from").toString(),
+             url.section(QStringLiteral("://"), 1));
     QCOMPARE(sidecar.value("marks").toArray().size(), 1);
     QCOMPARE(sidecar.value("gaps").toArray().size(), 1);
 }
@@ -257,6 +273,23 @@ void RemoteWatchTest::leavingTheWatchGivesTheControlsBack()
     QVERIFY(enabled(window, "connect"));
     QVERIFY(!enabled(window, "SamplePause"));
     QVERIFY(watchAgain->isEnabled());
+
+    // Opening a run for review leaves a watch too.
+    QVERIFY(window.watch_remote(broker.url(QStringLiteral("st3"))));
+    QVERIFY(!enabled(window, "SampleStart"));
+    const QString csv = workDir_->file(QStringLiteral("other.csv"));
+    QFile file(csv);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("id,time,Vol\n1,0.0000,1.0\n2,0.0010,2.0\n");
+    file.close();
+    QStringList busy;
+    ModalResponder responder({noteBusyDialogLines(&busy)});
+    QVERIFY(window.open_csv(csv));
+    QVERIFY(!window.remote_watch()->is_watching());
+    QVERIFY(window.remote_watch()->shown_database() == nullptr);
+    QCOMPARE(window.shown_database()->row_count(window.shown_table()), 2);
+    QVERIFY(enabled(window, "SampleStart"));
+    QVERIFY(enabled(window, "connect"));
 }
 
 void RemoteWatchTest::anAddressThatIsNoBrokersIsRefused()
