@@ -19,6 +19,8 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace {
 constexpr std::chrono::milliseconds refreshInterval{30};
 
@@ -218,6 +220,22 @@ void RemoteWatch::set_paused(bool paused)
     paused_ = paused;
     store_pending(); // a pause browses every row received so far
     plot_->set_browse_mode(paused);
+    if (!paused && latestTime_ > plottedTime_) {
+        // The rows that came during the pause, as far as the live window reaches back.
+        const RangeColumns rows = scratch_->read_time_range(
+            table_, std::max(plottedTime_, latestTime_ - VoltagePlot::windowSeconds), latestTime_,
+            SampleDatabase::RangeEnds::AllButLower);
+        SampleBatch batch(0, int(rows.values.size()));
+        std::vector<double> row(rows.values.size(), 0.0);
+        for (qsizetype i = 0; i < rows.times.size(); ++i) {
+            for (qsizetype column = 0; column < rows.values.size(); ++column)
+                row[size_t(column)] = rows.values.at(column).at(i);
+            batch.append(rows.times.at(i), row.data());
+        }
+        if (!batch.is_empty())
+            plot_->append_batch(batch);
+        plottedTime_ = latestTime_;
+    }
 }
 
 SampleDatabase *RemoteWatch::shown_database() const
@@ -254,6 +272,7 @@ bool RemoteWatch::begin_run(const QString &run, bool single)
     single_ = single;
     factsStarted_ = false;
     receivedRows_ = 0;
+    latestTime_ = plottedTime_ = 0.0;
     missingIds_.clear();
     gaps_.clear();
     pending_.clear();
@@ -309,13 +328,16 @@ void RemoteWatch::take_samples(const run_messages::Samples &samples)
         batch.append(samples.times.at(i), row.data());
     }
     receivedRows_ += batch.size();
-    if (!paused_)
+    latestTime_ = samples.times.constLast();
+    if (!paused_) {
         plot_->append_batch(batch);
+        plottedTime_ = latestTime_;
+    }
 }
 
 void RemoteWatch::take_missing(const QString &run, qint64 firstId, qint64 count)
 {
-    if (run != run_ && !run_.isEmpty())
+    if (run != run_)
         return;
     for (qint64 id = firstId; id < firstId + count; ++id)
         missingIds_.append(id);

@@ -119,6 +119,8 @@ private:
     std::optional<RunFacts> facts_;
     std::vector<double> pending_; // rows received, not yet stored: time, then the values
     qint64 receivedRows_ = 0;
+    double latestTime_ = 0.0;  // of the last row received
+    double plottedTime_ = 0.0; // of the last row handed to the plot
     QList<qint64> missingIds_;
     QList<RunGap> gaps_;
     QString stationState_;

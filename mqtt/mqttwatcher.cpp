@@ -213,8 +213,9 @@ void MqttWatcher::take_samples(const QByteArray &payload)
                 fresh.values[column].append(samples.values.at(column).at(row));
         }
     }
-    for (const auto &[first, count] : skipped)
-        emit rows_missing(fresh.run, first, count);
+    // The rows first: a run's first rows make its table, which the ids it lacks belong to.
     if (!fresh.ids.isEmpty())
         emit samples_received(fresh);
+    for (const auto &[first, count] : skipped)
+        emit rows_missing(fresh.run, first, count);
 }

@@ -58,7 +58,8 @@ signals:
     void run_facts(const QString &run, const QJsonObject &facts);
     // Rows not handed over before, in id order.
     void samples_received(const run_messages::Samples &samples);
-    // Ids [firstId, firstId + count) of run never came before later ones did.
+    // Ids [firstId, firstId + count) of run never came before later ones did; told after the
+    // rows that showed it.
     void rows_missing(const QString &run, qint64 firstId, qint64 count);
     void mark_received(const QString &run, const RunMark &mark);
     void gap_received(const QString &run, const RunGap &gap);

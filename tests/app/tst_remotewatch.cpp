@@ -234,8 +234,17 @@ void RemoteWatchTest::twiceDeliveredRowsCountOnceAndSkippedIdsAreNamed()
                                                     MqttWatcher::Link::Online;
                                          }),
                              arrivalMs);
+    // Rows that come during a pause are browsed from the table, and drawn live once it ends.
+    auto *pause = window.findChild<QPushButton *>(QStringLiteral("SamplePause"));
+    pause->click();
+    QVERIFY(window.plot()->is_browse_mode());
+    QCOMPARE(pause->text(), QStringLiteral("Continue"));
     QVERIFY(publish(broker, QStringLiteral("st2/samples"), samples(run, {9})));
     QTRY_COMPARE_WITH_TIMEOUT(watch->received_rows(), 7, arrivalMs);
+    QCOMPARE(window.plot()->last_time(), 0.8);
+    pause->click();
+    QVERIFY(!window.plot()->is_browse_mode());
+    QCOMPARE(window.plot()->last_time(), 0.9);
 
     window.remote_watch()->stop_watching();
     QVERIFY(enabled(window, "SampleStart"));
