@@ -139,20 +139,50 @@ bool RemoteWatch::watch(const QString &url)
     if (watcher != nullptr) {
         if (watcher_ != nullptr)
             stop_watching();
+        // What a watcher queued before it went may still come: only the current one's counts.
+        const quint64 generation = ++generation_;
+        const auto current = [this, generation] {
+            return generation == generation_;
+        };
         QObject::connect(watcher, &MqttWatcher::link_changed, this,
-                         [this](MqttWatcher::Link, const QString &problem) {
-                             linkProblem_ = problem;
-                             show_state();
+                         [this, current](MqttWatcher::Link, const QString &problem) {
+                             if (current()) {
+                                 linkProblem_ = problem;
+                                 show_state();
+                             }
                          });
-        QObject::connect(watcher, &MqttWatcher::station_state, this, [this](const QString &state) {
-            stationState_ = state;
-            show_state();
-        });
-        QObject::connect(watcher, &MqttWatcher::run_facts, this, &RemoteWatch::take_facts);
-        QObject::connect(watcher, &MqttWatcher::samples_received, this, &RemoteWatch::take_samples);
-        QObject::connect(watcher, &MqttWatcher::rows_missing, this, &RemoteWatch::take_missing);
-        QObject::connect(watcher, &MqttWatcher::mark_received, this, &RemoteWatch::take_mark);
-        QObject::connect(watcher, &MqttWatcher::gap_received, this, &RemoteWatch::take_gap);
+        QObject::connect(watcher, &MqttWatcher::station_state, this,
+                         [this, current](const QString &state) {
+                             if (current()) {
+                                 stationState_ = state;
+                                 show_state();
+                             }
+                         });
+        QObject::connect(watcher, &MqttWatcher::run_facts, this,
+                         [this, current](const QString &run, const QJsonObject &facts) {
+                             if (current())
+                                 take_facts(run, facts);
+                         });
+        QObject::connect(watcher, &MqttWatcher::samples_received, this,
+                         [this, current](const run_messages::Samples &samples) {
+                             if (current())
+                                 take_samples(samples);
+                         });
+        QObject::connect(watcher, &MqttWatcher::rows_missing, this,
+                         [this, current](const QString &run, qint64 firstId, qint64 count) {
+                             if (current())
+                                 take_missing(run, firstId, count);
+                         });
+        QObject::connect(watcher, &MqttWatcher::mark_received, this,
+                         [this, current](const QString &run, const RunMark &mark) {
+                             if (current())
+                                 take_mark(run, mark);
+                         });
+        QObject::connect(watcher, &MqttWatcher::gap_received, this,
+                         [this, current](const QString &run, const RunGap &gap) {
+                             if (current())
+                                 take_gap(run, gap);
+                         });
         status = watcher->start();
     }
     if (!status.ok()) {
@@ -189,7 +219,8 @@ void RemoteWatch::stop_watching()
 
 void RemoteWatch::halt()
 {
-    delete watcher_; // waits for libmosquitto's thread; what it queued is dropped with it
+    ++generation_;   // what it queued is left unread
+    delete watcher_; // waits for libmosquitto's thread
     watcher_ = nullptr;
     timer_->stop();
     store_pending();

@@ -109,6 +109,7 @@ private:
     QAction *watchAction_ = nullptr; // Qt child
     QAction *stopAction_ = nullptr;  // Qt child
     MqttWatcher *watcher_ = nullptr; // Qt child while watching, null otherwise
+    quint64 generation_ = 0;         // of the watcher whose signals are taken
     QString shownAddress_;           // HOST:PORT/PREFIX
     std::unique_ptr<QTemporaryDir> scratchFolder_;
     std::unique_ptr<SampleDatabase> scratch_; // goes before its folder
