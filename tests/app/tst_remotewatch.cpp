@@ -108,6 +108,7 @@ private slots:
     void twiceDeliveredRowsCountOnceAndSkippedIdsAreNamed();
     void leavingTheWatchGivesTheControlsBack();
     void anAddressThatIsNoBrokersIsRefused();
+    void commandLineWatchConnectsToTheBroker();
 
 private:
     std::unique_ptr<ScopedWorkDir> workDir_;
@@ -311,6 +312,24 @@ void RemoteWatchTest::anAddressThatIsNoBrokersIsRefused()
     QVERIFY(warning.text.contains(QStringLiteral("cannot be watched")));
     QVERIFY(!window.remote_watch()->is_watching());
     QVERIFY(enabled(window, "SampleStart"));
+}
+
+void RemoteWatchTest::commandLineWatchConnectsToTheBroker()
+{
+    MosquittoBroker broker;
+    QVERIFY2(broker.start(), qPrintable(broker.error()));
+    QTemporaryDir folder;
+    QProcess telvane;
+    telvane.setWorkingDirectory(folder.path());
+    telvane.start(QStringLiteral(TELVANE_EXECUTABLE),
+                  {QStringLiteral("--watch"), broker.url(QStringLiteral("st4"))});
+    QVERIFY(telvane.waitForStarted(arrivalMs));
+    // The broker names the clients it lets in; the watcher's name says what it is.
+    QTRY_VERIFY2_WITH_TIMEOUT(broker.log().contains(QStringLiteral(" as telvane-watch-")),
+                              qPrintable(broker.log()), arrivalMs);
+    QCOMPARE(telvane.state(), QProcess::Running);
+    telvane.kill();
+    QVERIFY(telvane.waitForFinished(arrivalMs));
 }
 
 QTEST_MAIN(RemoteWatchTest)
