@@ -17,6 +17,7 @@
 
 #include <QAction>
 #include <QFile>
+#include <QInputDialog>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -271,9 +272,28 @@ void RemoteWatchTest::leavingTheWatchGivesTheControlsBack()
     QVERIFY2(broker.start(), qPrintable(broker.error()));
     MainWindow window;
     window.show();
-    QVERIFY(window.watch_remote(broker.url(QStringLiteral("st3"))));
     auto *stop = window.findChild<QAction *>(QStringLiteral("actionStopWatching"));
     auto *watchAgain = window.findChild<QAction *>(QStringLiteral("actionWatchRemote"));
+    QVERIFY(!stop->isEnabled());
+    // "Watch Remote…" offers the address watched last.
+    write_setting(RemoteWatch::urlKey, QStringLiteral("mqtt://127.0.0.1:1/before"));
+    QString offered;
+    {
+        ModalResponder responder({[&](QWidget *dialog) {
+            auto *input = qobject_cast<QInputDialog *>(dialog);
+            if (input == nullptr)
+                return;
+            offered = input->textValue();
+            input->setTextValue(broker.url(QStringLiteral("st3")));
+            input->accept();
+        }});
+        watchAgain->trigger();
+        QCOMPARE(responder.unexpected(), 0);
+    }
+    QCOMPARE(offered, QStringLiteral("mqtt://127.0.0.1:1/before"));
+    QVERIFY(window.remote_watch()->is_watching());
+    QCOMPARE(read_setting(RemoteWatch::urlKey, QString()).toString(),
+             broker.url(QStringLiteral("st3")));
     QVERIFY(stop->isEnabled());
     QVERIFY(!watchAgain->isEnabled());
     QVERIFY(enabled(window, "SamplePause"));
