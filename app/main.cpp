@@ -81,7 +81,13 @@ int main(int argc, char *argv[])
         QStringLiteral("table"),
         QStringLiteral("With FILE: the run to open, instead of choosing it from the list."),
         QStringLiteral("NAME"));
-    options.addOptions({version, simulate, in_data_folder, table});
+    const QCommandLineOption watch(
+        QStringLiteral("watch"),
+        QStringLiteral("Watch another station's run as it is published to a broker at "
+                       "mqtt[s]://[USER@]HOST[:PORT]/PREFIX (a password from "
+                       "TELVANE_MQTT_PASSWORD)."),
+        QStringLiteral("URL"));
+    options.addOptions({version, simulate, in_data_folder, table, watch});
     options.addPositionalArgument(
         QStringLiteral("FILE"),
         QStringLiteral("A database file (Quorlen.db, telvane-cli.db or another) whose run to "
@@ -129,5 +135,7 @@ int main(int argc, char *argv[])
     app->installNativeEventFilter(&window);
     if (!reviewFile.isEmpty())
         window.open_file(reviewFile, options.value(table));
+    if (options.isSet(watch))
+        window.watch_remote(options.value(watch));
     return app->exec();
 }

@@ -16,6 +16,7 @@
 #include "portreconnector.h"
 #include "portwatcher.h"
 #include "protocol.h"
+#include "remotewatch.h"
 #include "runexport.h"
 #include "runmarking.h"
 #include "runreview.h"
@@ -135,6 +136,21 @@ MainWindow::MainWindow(QWidget *parent)
         if (single != is_single_channel())
             (single ? ui_->SignalChannel : ui_->MultiChannel)->click();
     });
+    watch_ = new RemoteWatch(this, plot_, cursorReadout_, marking_, runStatus_,
+                             [this] { return acquiring_; });
+    QObject::connect(watch_, &RemoteWatch::channel_mode_needed, review_,
+                     &RunReview::channel_mode_needed);
+    QObject::connect(watch_, &RemoteWatch::refreshed, this, &MainWindow::refresh_value_labels);
+    QObject::connect(review_, &RunReview::run_shown, watch_, &RemoteWatch::let_go);
+    QObject::connect(watch_, &RemoteWatch::watching_changed, this, [this](bool watching) {
+        ui_->SampleStart->setEnabled(!watching); // a watcher never commands the instrument
+        ui_->connect->setEnabled(!watching);
+        ui_->SamplePause->setEnabled(watching);
+        show_run_paused(false);
+    });
+    statusBar_->findChild<QToolButton *>(QStringLiteral("openRunButton"))
+        ->menu()
+        ->addActions(watch_->menu_actions());
 
     channels_ = std::make_unique<ChannelPanel>(ui_.get(), plot_);
     channels_->style_value_labels(false);
@@ -201,6 +217,8 @@ MainWindow::~MainWindow()
     plot_ = nullptr;
     delete review_; // the reviewed file goes once the plot left it
     review_ = nullptr;
+    delete watch_; // as the reviewed file
+    watch_ = nullptr;
     delete database_;
     database_ = nullptr;
     delete reconnector_; // it looks through the serial manager
@@ -240,12 +258,18 @@ void MainWindow::add_simulator_port(const QString &port)
 
 SampleDatabase *MainWindow::shown_database() const
 {
-    return review_->shown_database();
+    SampleDatabase *watched = watch_->shown_database();
+    return watched != nullptr ? watched : review_->shown_database();
 }
 
 QString MainWindow::shown_table() const
 {
-    return review_->shown_table();
+    return watch_->shown_database() != nullptr ? watch_->shown_table() : review_->shown_table();
+}
+
+bool MainWindow::watch_remote(const QString &url)
+{
+    return watch_->watch(url);
 }
 
 bool MainWindow::open_file(const QString &file, const QString &table)
@@ -587,6 +611,7 @@ void MainWindow::on_SampleStart_clicked()
         return;
     }
     review_->end_review(); // a run on review gives way to the new one
+    watch_->let_go();
     // A run started within the same second as another one, of this or another program, gets
     // a suffixed name, so no two runs ever share a table.
     if (!session_->create_table(QDateTime::currentDateTime(), settings).ok()) {
@@ -618,6 +643,10 @@ void MainWindow::on_SampleStart_clicked()
 
 void MainWindow::on_SamplePause_clicked()
 {
+    if (watch_->is_watching()) { // a pause of the watch browses what was received
+        watch_->set_paused(!runPaused_);
+        return show_run_paused(!runPaused_);
+    }
     if (!runPaused_) {
         show_run_paused(true);
         session_->pause();

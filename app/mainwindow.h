@@ -23,6 +23,7 @@ class PortWatcher;
 class QLockFile;
 class QStatusBar;
 class RunMarking;
+class RemoteWatch;
 class RunReview;
 class RunStatusBar;
 class QTimer;
@@ -74,6 +75,10 @@ public:
     SampleDatabase *shown_database() const;
     // The run table on the plot: the reviewed one, else the one recorded last.
     QString shown_table() const;
+
+    // Watches another station's run over MQTT, as RemoteWatch does it (for main() and the tests).
+    bool watch_remote(const QString &url);
+    RemoteWatch *remote_watch() const { return watch_; }
 
     // Read access for the tests and tools built on the window.
     VoltagePlot *plot() const { return plot_; }
@@ -176,7 +181,8 @@ private:
     CursorReadout *cursorReadout_ = nullptr; // Qt child, under the plot
     RunMarking *marking_ = nullptr;          // Qt child, after the session and plot it uses
     CloseGuard *closeGuard_ = nullptr;       // Qt child, after the session it ends
-    RunReview *review_ = nullptr; // Qt child, after the plot, readout and marking it shows through
+    RunReview *review_ = nullptr;  // Qt child, after the plot, readout and marking it shows through
+    RemoteWatch *watch_ = nullptr; // Qt child, as review_
     bool acquiring_ = false;
     bool runPaused_ = false;        // the operator paused the run on show
     bool portErrorPending_ = false; // told by run_ended, after the lost run's reports

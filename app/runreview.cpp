@@ -209,6 +209,7 @@ bool RunReview::show_run(std::unique_ptr<SampleDatabase> owned, SampleDatabase *
                               .arg(gaps.isEmpty() ? tr("no gaps") : tr("gaps: %1").arg(gaps.size()))
                               .arg(readOnly ? tr(", read-only") : QString()),
                           false);
+    emit run_shown();
     return true;
 }
 

@@ -56,6 +56,8 @@ signals:
     // The run about to be shown has one channel (single) or several: the window's channel
     // mode has to match it before it is drawn.
     void channel_mode_needed(bool single);
+    // A run is on the plot now, read from the file review holds.
+    void run_shown();
 
 private:
     // Shows table of source (held afterwards when owned is given).

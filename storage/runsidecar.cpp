@@ -4,6 +4,7 @@
 #include "rungaps.h"
 #include "runmarks.h"
 #include "runowner.h"
+#include "runreceipt.h"
 #include "savefilecommit.h"
 #include "sqliteconnection.h"
 
@@ -126,7 +127,7 @@ Result<QJsonObject> describe(sqlite3 *db, const QString &table,
     QJsonArray gaps;
     for (const RunGap &gap : run_gaps::read(db, table))
         gaps.append(gap_object(gap));
-    return QJsonObject{
+    QJsonObject described{
         {QStringLiteral("marks"), marks},
         {QStringLiteral("gaps"), gaps},
         {QStringLiteral("version"), formatVersion},
@@ -134,6 +135,10 @@ Result<QJsonObject> describe(sqlite3 *db, const QString &table,
         {QStringLiteral("exported"), rows},
         {QStringLiteral("facts"), facts ? QJsonValue(facts_object(*facts)) : QJsonValue()},
     };
+    // Only a run that came from elsewhere says how.
+    if (const std::optional<QJsonObject> received = run_receipt::read(db, table))
+        described.insert(QStringLiteral("received"), *received);
+    return described;
 }
 
 Result<QByteArray> content(sqlite3 *db, const QString &table, const std::optional<TimeRange> &range)

@@ -15,7 +15,7 @@ QString name(const QString &runTable, const QString &suffix)
 QStringList of(const QString &runTable)
 {
     QStringList names{RunEnvelope::table_name(runTable)};
-    for (const QString &suffix : {factsSuffix, marksSuffix, gapsSuffix})
+    for (const QString &suffix : {factsSuffix, marksSuffix, gapsSuffix, receivedSuffix})
         names.append(name(runTable, suffix));
     return names;
 }
@@ -23,7 +23,7 @@ QStringList of(const QString &runTable)
 bool is_side_table(const QString &name)
 {
     return RunEnvelope::is_table_name(name) || name.endsWith(factsSuffix) ||
-           name.endsWith(marksSuffix) || name.endsWith(gapsSuffix);
+           name.endsWith(marksSuffix) || name.endsWith(gapsSuffix) || name.endsWith(receivedSuffix);
 }
 
 bool append_row(sqlite3 *db, const QString &table, const QString &columns, const QString &insert,

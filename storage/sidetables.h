@@ -8,15 +8,16 @@
 struct sqlite3;
 struct sqlite3_stmt;
 
-// The tables kept beside a run table (envelope, facts, marks, gaps), each named after the run
-// with a suffix of its own: the list of runs leaves them out and a run is dropped with them.
-// On the caller's connection and thread.
+// The tables kept beside a run table (envelope, facts, marks, gaps, receipt), each named after the
+// run with a suffix of its own: the list of runs leaves them out and a run is dropped with them. On
+// the caller's connection and thread.
 namespace side_tables {
 
 // What each kind of side table adds to the run's name.
 inline const QString factsSuffix = QStringLiteral("_facts");
 inline const QString marksSuffix = QStringLiteral("_marks");
 inline const QString gapsSuffix = QStringLiteral("_gaps");
+inline const QString receivedSuffix = QStringLiteral("_received");
 
 // runTable's name with suffix added.
 QString name(const QString &runTable, const QString &suffix);
