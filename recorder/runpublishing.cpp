@@ -13,11 +13,8 @@ constexpr std::chrono::milliseconds quietWait{1000};
 
 RunPublishing::RunPublishing(const PublishOptions &options, const QString &databaseFile)
     : options_(options)
-{
-    if (options.broker()) {
-        publisher_ = std::make_unique<MqttPublisher>(*options.broker(), databaseFile);
-    }
-}
+    , databaseFile_(databaseFile)
+{}
 
 RunPublishing::~RunPublishing() = default;
 
@@ -31,6 +28,9 @@ std::optional<int> RunPublishing::check_broker()
         Console::error(answer.message());
         return ExitBadArguments;
     }
+    // Only now: libmosquitto sets up TLS on a process's first TLS connection, and two first
+    // connections at once (the check's and the publisher's) would both do it.
+    publisher_ = std::make_unique<MqttPublisher>(*options_.broker(), databaseFile_);
     if (!answer.ok()) {
         const QString line = answer.message() + QStringLiteral("; the runs are recorded and "
                                                                "published once it can be reached");

@@ -27,7 +27,8 @@ public:
     // certificate (the run is not started); nothing when it let us in or cannot be reached
     // now (then the runs are published once it can).
     std::optional<int> check_broker();
-    // The sink to add to every run; null when the runs are not published.
+    // The sink to add to every run, once check_broker() let the run go on; null when the runs
+    // are not published.
     RunSink *sink() const;
     // Waits up to --publish-wait for the rows left, prints "Published: N of M rows to ...";
     // ExitUnpublished when rows are left, ExitOk otherwise (also when not publishing).
@@ -35,5 +36,6 @@ public:
 
 private:
     const PublishOptions &options_;
+    const QString databaseFile_;
     std::unique_ptr<MqttPublisher> publisher_;
 };
