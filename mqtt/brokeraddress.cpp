@@ -20,7 +20,7 @@ Result<BrokerAddress> BrokerAddress::parse(const QString &url)
     } else if (scheme != QLatin1String("mqtt")) {
         return refuse(QStringLiteral("the scheme must be mqtt or mqtts"));
     }
-    if (!parsed.password().isEmpty() || url.section(QLatin1Char('@'), 0, 0).count(':') > 1) {
+    if (!parsed.password().isEmpty() || parsed.userInfo().contains(QLatin1Char(':'))) {
         return Status::invalid(
             QStringLiteral("a broker address must not hold a password; give it in "
                            "TELVANE_MQTT_PASSWORD or a password file"));

@@ -34,7 +34,7 @@ Status BrokerSettings::check_files() const
     }
     for (const QString &file : {caFile, certFile, keyFile}) {
         if (!file.isEmpty() && !QFileInfo(file).isReadable()) {
-            return Status::invalid(QStringLiteral("cannot read %1").arg(file));
+            return Status::invalid(QStringLiteral("cannot read the certificate file %1").arg(file));
         }
     }
     return Status::success();

@@ -15,24 +15,29 @@ enum ExitCode : int {
     ExitIncomplete = 5,    // the run came short of rate x time samples, went on past its
                            // collection time, ended without the instrument's end frame, lost
                            // samples, or was interrupted before it started
+    ExitUnpublished = 6,   // the run is complete, but the broker (--publish) did not take all
+                           // its rows within --publish-wait
 };
 
 // The worse of two exit codes, for a chain of runs: a failure (1) outweighs a missing status
-// reply (3), a lost port (4) and an incomplete run (5), in that order; anything outweighs 0.
+// reply (3), a lost port (4), an incomplete run (5) and rows left unpublished (6), in that
+// order; anything outweighs 0.
 inline int worse_exit_code(int a, int b)
 {
     const auto weight = [](int code) {
         switch (code) {
         case ExitOk:
             return 0;
-        case ExitIncomplete:
+        case ExitUnpublished:
             return 1;
-        case ExitPortLost:
+        case ExitIncomplete:
             return 2;
-        case ExitNoStatusReply:
+        case ExitPortLost:
             return 3;
-        default:
+        case ExitNoStatusReply:
             return 4;
+        default:
+            return 5;
         }
     };
     return weight(b) > weight(a) ? b : a;

@@ -6,6 +6,7 @@
 #include "instrumentlink.h"
 #include "recordoptions.h"
 #include "runchain.h"
+#include "runpublishing.h"
 #include "sampledatabase.h"
 #include "scopedlogmanager.h"
 #include "serialmanager.h"
@@ -14,9 +15,12 @@
 int RecordCommand::run(const QStringList &arguments)
 {
     CommandParser parser(
-        QStringLiteral("record (--port P | --simulate) --mode single|multi --rate N --time S "
-                       "[--vout V | --v1 A --v2 B --v3 C --v4 D] [--db FILE] [--csv FILE] "
-                       "[--repeat N|forever] [--until TIME] [--reconnect]"),
+        QStringLiteral(
+            "record (--port P | --simulate) --mode single|multi --rate N --time S "
+            "[--vout V | --v1 A --v2 B --v3 C --v4 D] [--db FILE] [--csv FILE] "
+            "[--repeat N|forever] [--until TIME] [--reconnect] [--publish URL [--publish-wait S] "
+            "[--mqtt-ca FILE [--mqtt-cert FILE --mqtt-key FILE]] "
+            "[--mqtt-password-file FILE]]"),
         QStringLiteral("Records one run into a new run table, until the instrument ends it, "
                        "or a chain of runs back to back (--repeat, --until), each in a table "
                        "of its own. SIGINT, SIGTERM or SIGHUP stops the run early and ends "
@@ -45,6 +49,11 @@ int RecordCommand::run(const QStringList &arguments)
                            .arg(options.database_file(), opened.message()));
         return ExitFailure;
     }
+    // Before the instrument is touched: a broker that refuses us is a mistake in the arguments.
+    RunPublishing publishing(options.publish(), options.database_file());
+    if (const auto exitCode = publishing.check_broker()) {
+        return *exitCode;
+    }
     InstrumentLink link;
     if (!link.open(options.instrument())) {
         Console::error(link.error());
@@ -68,6 +77,7 @@ int RecordCommand::run(const QStringList &arguments)
         return ExitBadArguments;
     }
 
-    RunChain chain(&link, &database, options, &stopSignals, status);
-    return chain.run();
+    RunChain chain(&link, &database, options, &stopSignals, status, publishing.sink());
+    const int recorded = chain.run();
+    return worse_exit_code(recorded, publishing.conclude());
 }

@@ -7,7 +7,7 @@
 #include <QTimer>
 
 RecordingSession::RecordingSession(InstrumentLink *link, SampleDatabase *database,
-                                   const RecordOptions &options, QObject *parent)
+                                   const RecordOptions &options, RunSink *follower, QObject *parent)
     : QObject(parent)
     , options_(options)
     , run_(new RunSession(link->serial(), link->queues(), database, this))
@@ -17,6 +17,9 @@ RecordingSession::RecordingSession(InstrumentLink *link, SampleDatabase *databas
     statusTimer_->setInterval(statusIntervalMs);
     connect(statusTimer_, &QTimer::timeout, this, &RecordingSession::show_status);
     connect(run_, &RunSession::finished, this, &RecordingSession::run_ended);
+    if (follower != nullptr) {
+        run_->add_sink(follower);
+    }
 }
 
 RecordingSession::~RecordingSession() = default;

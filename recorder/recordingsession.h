@@ -22,8 +22,9 @@ class RecordingSession : public QObject
 public:
     static constexpr int statusIntervalMs = 1000;
 
+    // follower: fed with the run besides its table, when not null (see RunSink).
     RecordingSession(InstrumentLink *link, SampleDatabase *database, const RecordOptions &options,
-                     QObject *parent = nullptr);
+                     RunSink *follower = nullptr, QObject *parent = nullptr);
     ~RecordingSession() override;
 
     // Creates the table of a run started at startTime and starts the run; why not when the

@@ -70,6 +70,7 @@ void RecordOptions::add_options(CommandParser &parser)
                            CsvOutput::sidecarHelp,
                        QStringLiteral("FILE")});
     ChainOptions::add_options(parser);
+    PublishOptions::add_options(parser);
 }
 
 RecordOptions RecordOptions::read(CommandParser &parser)
@@ -127,6 +128,7 @@ RecordOptions RecordOptions::read(CommandParser &parser)
     }
     const QDateTime now = QDateTime::currentDateTime();
     options.chain_ = ChainOptions::read(parser, now);
+    options.publish_ = PublishOptions::read(parser);
     if (parser.is_set(csvOption)) {
         options.csvFile_ = parser.value(csvOption);
         // The first run's file stands for all: they differ only in the fields or number.

@@ -3,6 +3,7 @@
 #include "chainoptions.h"
 #include "instrumentchoice.h"
 #include "protocol.h"
+#include "publishoptions.h"
 #include "runsettings.h"
 
 #include <QByteArray>
@@ -47,6 +48,8 @@ public:
     QString csv_file() const { return csvFile_; }
     // --repeat, --until and --reconnect.
     const ChainOptions &chain() const { return chain_; }
+    // --publish and its companions.
+    const PublishOptions &publish() const { return publish_; }
 
     RunSettings run_settings() const;
     QByteArray start_command() const { return ::start_command(run_settings()); }
@@ -62,4 +65,5 @@ private:
     QString databaseFile_;
     QString csvFile_;
     ChainOptions chain_;
+    PublishOptions publish_;
 };

@@ -10,6 +10,7 @@
 
 class InstrumentLink;
 class RecordOptions;
+class RunSink;
 class SampleDatabase;
 class StopSignals;
 
@@ -23,9 +24,11 @@ class StopSignals;
 class RunChain
 {
 public:
-    // status: the instrument's reply before the first run, kept in that run's facts.
+    // status: the instrument's reply before the first run, kept in that run's facts;
+    // follower: a sink fed by every run besides the run table (none when null); it must
+    // outlive the chain.
     RunChain(InstrumentLink *link, SampleDatabase *database, const RecordOptions &options,
-             StopSignals *stopSignals, const StatusReply &status);
+             StopSignals *stopSignals, const StatusReply &status, RunSink *follower = nullptr);
 
     // Records the chain; the exit code of its worst run.
     int run();
@@ -49,6 +52,7 @@ private:
     SampleDatabase *const database_;
     const RecordOptions &options_;
     StopSignals *const stopSignals_;
+    RunSink *const follower_;
     CsvFileNames csvFiles_;
     const FreeSpaceGuard freeSpace_;
     StatusReply status_;        // the latest valid reply, for the next run's facts

@@ -77,6 +77,48 @@ RangeColumns read_time_range(sqlite3 *db, const QString &table, double lower, do
     return rows;
 }
 
+Result<SampleBatch> read_rows(sqlite3 *db, const QString &table, qint64 firstRow, qint64 maxRows,
+                              QStringList *columns)
+{
+    if (db == nullptr) {
+        return Status::read_failed(QStringLiteral("no database"));
+    }
+    const QString sql = QStringLiteral("SELECT * FROM %1 WHERE id > ?1 ORDER BY id LIMIT ?2")
+                            .arg(sqlite_connection::quoted(table));
+    const sqlite_connection::Statement prepared = sqlite_connection::prepare(db, sql.toUtf8());
+    if (!prepared) {
+        return Status::read_failed(QString::fromUtf8(sqlite3_errmsg(db)));
+    }
+    sqlite3_stmt *statement = prepared.get();
+    sqlite3_bind_int64(statement, 1, firstRow);
+    sqlite3_bind_int64(statement, 2, maxRows);
+    const int columnCount = sqlite3_column_count(statement);
+    if (columns != nullptr) {
+        columns->clear();
+        for (int c = 0; c < columnCount; ++c) {
+            columns->append(QString::fromUtf8(sqlite3_column_name(statement, c)));
+        }
+    }
+    SampleBatch batch(firstRow, std::max(columnCount - 2, 0));
+    std::vector<double> values(size_t(std::max(columnCount - 2, 0)));
+    int step = SQLITE_ROW;
+    while ((step = sqlite3_step(statement)) == SQLITE_ROW) {
+        if (sqlite3_column_int64(statement, 0) != batch.end_row() + 1) {
+            break;
+        }
+        for (int c = 2; c < columnCount; ++c) {
+            values[size_t(c - 2)] = sqlite3_column_type(statement, c) == SQLITE_TEXT
+                                        ? std::numeric_limits<double>::quiet_NaN()
+                                        : sqlite3_column_double(statement, c);
+        }
+        batch.append(sqlite3_column_double(statement, 1), values.data());
+    }
+    if (step != SQLITE_DONE && step != SQLITE_ROW) {
+        return Status::read_failed(QString::fromUtf8(sqlite3_errmsg(db)));
+    }
+    return batch;
+}
+
 qint64 count_time_range(sqlite3 *db, const QString &table, double lower, double upper)
 {
     if (db == nullptr) {

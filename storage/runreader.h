@@ -2,6 +2,8 @@
 
 #include "rangecolumns.h"
 #include "rangeenvelope.h"
+#include "samplebatch.h"
+#include "status.h"
 
 #include <QString>
 
@@ -25,6 +27,12 @@ qint64 count_time_range(sqlite3 *db, const QString &table, double lower, double 
 // The extremes of every voltage column over [lower, upper] in `buckets` buckets of equal
 // width, from the coarsest envelope level that still gives a block or more per bucket, plus
 // the rows no block covers; from the rows alone when there is no envelope table.
+// Rows in table order from the row numbered firstRow (the id firstRow + 1) on, at most
+// maxRows of them, stopping early at a hole in the ids; columns receives the table's column
+// names ("id", "time", then the voltages). ReadFailed, with SQLite's words, when the table
+// cannot be read.
+Result<SampleBatch> read_rows(sqlite3 *db, const QString &table, qint64 firstRow, qint64 maxRows,
+                              QStringList *columns = nullptr);
 RangeEnvelope read_envelope(sqlite3 *db, const QString &table, double lower, double upper,
                             int buckets);
 

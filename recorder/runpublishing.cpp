@@ -1,0 +1,82 @@
+#include "runpublishing.h"
+
+#include "console.h"
+#include "exitcode.h"
+#include "logmanager.h"
+#include "mqttpublisher.h"
+
+#include <algorithm>
+
+namespace {
+constexpr std::chrono::milliseconds quietWait{1000};
+} // namespace
+
+RunPublishing::RunPublishing(const PublishOptions &options, const QString &databaseFile)
+    : options_(options)
+{
+    if (options.broker()) {
+        publisher_ = std::make_unique<MqttPublisher>(*options.broker(), databaseFile);
+    }
+}
+
+RunPublishing::~RunPublishing() = default;
+
+std::optional<int> RunPublishing::check_broker()
+{
+    if (!options_.broker()) {
+        return std::nullopt;
+    }
+    const Status answer = MqttPublisher::check_broker(*options_.broker(), checkLimit);
+    if (answer.is(Status::Kind::Invalid)) {
+        Console::error(answer.message());
+        return ExitBadArguments;
+    }
+    if (!answer.ok()) {
+        const QString line = answer.message() + QStringLiteral("; the runs are recorded and "
+                                                               "published once it can be reached");
+        Console::note(line);
+        write_log(line);
+    }
+    return std::nullopt;
+}
+
+RunSink *RunPublishing::sink() const
+{
+    return publisher_.get();
+}
+
+int RunPublishing::conclude()
+{
+    if (!publisher_) {
+        return ExitOk;
+    }
+    if (publisher_->backlog_rows() > 0 ||
+        !publisher_->wait_published(std::chrono::milliseconds(0))) {
+        Console::note(QStringLiteral("waiting up to %1 s for the broker to take %2 rows")
+                          .arg(options_.wait_seconds())
+                          .arg(publisher_->backlog_rows()));
+    }
+    const bool complete = publisher_->wait_published(std::chrono::seconds(options_.wait_seconds()));
+    qint64 published = 0;
+    qint64 committed = 0;
+    for (const MqttPublisher::RunProgress &run : publisher_->runs()) {
+        published += run.published;
+        committed += run.committed;
+    }
+    const QString line = QStringLiteral("Published: %1 of %2 rows to %3")
+                             .arg(published)
+                             .arg(committed)
+                             .arg(publisher_->settings().address.shown());
+    Console::out(line);
+    write_log(line);
+    if (!complete) {
+        const QString problem = publisher_->last_problem();
+        Console::error(
+            QStringLiteral("the broker did not take every row within %1 s%2; they are "
+                           "kept in the run table")
+                .arg(options_.wait_seconds())
+                .arg(problem.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(problem)));
+        return ExitUnpublished;
+    }
+    return ExitOk;
+}
