@@ -115,9 +115,6 @@ void PublishSettingsDialog::show_no_store()
 {
     storeNote_->setText(no_store_text());
     storeNote_->show();
-    password_->clear();
-    password_->setEnabled(false);
-    password_->setPlaceholderText(QString());
 }
 
 void PublishSettingsDialog::set_busy(bool busy)
@@ -169,8 +166,9 @@ void PublishSettingsDialog::accept()
                 keep_and_close();
                 return;
             case BrokerPasswordStore::Answer::NoStore:
-                // Nothing is kept; the operator reads where the password comes from instead and
+                // Nothing is kept: the operator reads where the password comes from instead and
                 // presses OK again.
+                password_->clear();
                 show_no_store();
                 return;
             default:

@@ -29,7 +29,7 @@ public:
 
 private:
     // Asks the store for the shown address's password, to tell the operator at once when no
-    // store runs (the password field is of no use then).
+    // store runs (a password typed would not be kept).
     void probe_store();
     void show_problem(const QString &text);
     void show_no_store();
