@@ -22,10 +22,12 @@ BrokerPublishing::BrokerPublishing(QWidget *window, QStatusBar *bar, RunSession 
                                    QString databaseFile)
     : QObject(window)
     , window_(window)
+    , session_(session)
     , databaseFile_(std::move(databaseFile))
     , sink_(std::make_unique<ForwardingSink>())
 {
     session->add_sink(sink_.get());
+    QObject::connect(session, &RunSession::finished, this, &BrokerPublishing::apply_when_free);
 
     settingsAction_ = new QAction(tr("Publish Settings…"), this);
     settingsAction_->setObjectName(QStringLiteral("actionPublishSettings"));
@@ -48,10 +50,9 @@ BrokerPublishing::BrokerPublishing(QWidget *window, QStatusBar *bar, RunSession 
 
 BrokerPublishing::~BrokerPublishing()
 {
-    // The session is gone: nothing calls the sink any more. Each publisher says "offline".
+    // The session is gone: nothing calls the sink any more. The publisher says "offline".
     sink_->set_target(nullptr);
     publisher_.reset();
-    retired_.clear();
 }
 
 void BrokerPublishing::open_dialog()
@@ -64,12 +65,26 @@ void BrokerPublishing::open_dialog()
 
 void BrokerPublishing::apply_settings()
 {
+    applyPending_ = true;
+    apply_when_free();
+}
+
+void BrokerPublishing::apply_when_free()
+{
+    if (!applyPending_ || session_->is_active())
+        return;
+    if (publisher_ != nullptr) {
+        // What it owes a broker it can reach is handed on first.
+        if (publisher_->link() == MqttPublisher::Link::Online && publisher_->backlog_rows() > 0)
+            return;
+        if (!sink_->release(publisher_.get()))
+            return; // the follower is still handing it the last run
+        // Says "offline" (a moment at most) before a successor says "online".
+        publisher_.reset();
+    }
+    applyPending_ = false;
     ++generation_;
     const PublishChoice choice = PublishChoice::load();
-    if (publisher_ != nullptr) {
-        sink_->set_target(nullptr);
-        retired_.push_back(std::move(publisher_));
-    }
     enabled_ = choice.enabled;
     problem_.clear();
     if (enabled_) {
@@ -143,13 +158,7 @@ QString BrokerPublishing::status_text() const
 
 void BrokerPublishing::refresh()
 {
-    // A replaced publisher goes once the run begun with it has ended for it.
-    for (auto it = retired_.begin(); it != retired_.end();) {
-        if (sink_->is_feeding(it->get()))
-            ++it;
-        else
-            it = retired_.erase(it);
-    }
+    apply_when_free();
     if (label_ == nullptr)
         return;
     const QString text = status_text();

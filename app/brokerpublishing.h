@@ -5,7 +5,6 @@
 #include <QString>
 
 #include <memory>
-#include <vector>
 
 class ForwardingSink;
 class MqttPublisher;
@@ -20,8 +19,10 @@ struct BrokerSettings;
 // Publishes the window's runs to a broker while the operator has it on (PublishChoice): the
 // MqttPublisher of the current settings behind the window's one ForwardingSink, the
 // "Publish Settings…" action and its dialog, and the broker's line in the status bar. New
-// settings take effect from the next run; a publisher they replace goes once its last run
-// has ended for it. GUI thread only; the session must go before this.
+// settings are taken between runs: during a run (and until its last rows were handed on) the
+// publisher that began it stays, so a run is never split between two brokers, and the one it
+// replaces has said "offline" before the new one says "online". GUI thread only; the session
+// must go before this.
 class BrokerPublishing : public QObject
 {
     Q_OBJECT
@@ -41,21 +42,24 @@ public:
     // The status bar's line: empty while publishing is off.
     QString status_text() const;
 
-    // Takes the settings config.ini holds now.
+    // Takes the settings config.ini holds now: at once between runs, else when the run is over.
     void apply_settings();
 
 private:
     void open_dialog();
+    // Applies the settings asked for when no run needs the publisher any more; tried again on
+    // the refresh and at the end of a run until it could.
+    void apply_when_free();
     void start_publisher(const BrokerSettings &settings);
-    // The status bar's line and the release of publishers no run uses any more; every second.
+    // The status bar's line; every second.
     void refresh();
 
     QWidget *const window_;
+    const RunSession *const session_;
     const QString databaseFile_;
     std::unique_ptr<ForwardingSink> sink_; // in the session for good
     std::unique_ptr<MqttPublisher> publisher_;
-    // Replaced publishers the sink may still feed (the run begun with them).
-    std::vector<std::unique_ptr<MqttPublisher>> retired_;
+    bool applyPending_ = false; // new settings wait for the run to be over
     QAction *settingsAction_ = nullptr;
     QPointer<QLabel> label_; // the status bar's child: it may go first as the window closes
     QTimer *timer_ = nullptr;

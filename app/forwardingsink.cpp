@@ -6,10 +6,16 @@ void ForwardingSink::set_target(RunSink *target)
     next_ = target;
 }
 
-bool ForwardingSink::is_feeding(const RunSink *target) const
+bool ForwardingSink::release(const RunSink *target)
 {
+    // One lock for the question and the answer: a run begun between them would use a
+    // target about to go.
     const std::lock_guard<std::mutex> lock(mutex_);
-    return target != nullptr && current_ == target;
+    if (target != nullptr && current_ == target)
+        return false;
+    if (next_ == target)
+        next_ = nullptr;
+    return true;
 }
 
 Status ForwardingSink::run_started(const QString &table, const RunSettings &settings,

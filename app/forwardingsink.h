@@ -13,11 +13,12 @@ class ForwardingSink : public RunSink
 public:
     QString sink_name() const override { return QStringLiteral("MQTT publisher"); }
 
-    // target (null: none) gets the runs that begin from now on. A target replaced here must
-    // stay alive while is_feeding() says it still gets a run's calls.
+    // target (null: none) gets the runs that begin from now on; a target replaced here must
+    // stay alive until release() lets it go.
     void set_target(RunSink *target);
-    // True while the run begun with target has not ended for it.
-    bool is_feeding(const RunSink *target) const;
+    // True when target gets no calls any more, and no further runs: it may go. False, and
+    // nothing changes, while a run begun with it has not ended for it.
+    bool release(const RunSink *target);
 
     Status run_started(const QString &table, const RunSettings &settings,
                        const RunFacts &facts) override;

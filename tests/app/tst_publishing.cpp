@@ -74,6 +74,7 @@ private slots:
     void settingsDialogRefusesABadAddress();
     void unreachableBrokerShowsOfflineWithTheProblem();
     void recordedRunReachesASubscriberRowByRow();
+    void newSettingsDuringARunTakeEffectFromTheNextRun();
 
 private:
     std::unique_ptr<ScopedWorkDir> workDir_;
@@ -210,6 +211,67 @@ void PublishingTest::recordedRunReachesASubscriberRowByRow()
         ++id;
     }
     QTRY_COMPARE_WITH_TIMEOUT(label->text(), QStringLiteral("MQTT: 0 behind"), answerTimeoutMs);
+}
+
+void PublishingTest::newSettingsDuringARunTakeEffectFromTheNextRun()
+{
+    MosquittoBroker broker;
+    QVERIFY2(broker.start(), qPrintable(broker.error()));
+    MqttCollector::Options listen;
+    listen.port = broker.port();
+    listen.prefix = QStringLiteral("first");
+    listen.clientId = QStringLiteral("first-listener");
+    MqttCollector first(listen);
+    QVERIFY2(first.start(), qPrintable(first.error()));
+    listen.prefix = QStringLiteral("second");
+    listen.clientId = QStringLiteral("second-listener");
+    MqttCollector second(listen);
+    QVERIFY2(second.start(), qPrintable(second.error()));
+
+    choosePublishing(true, broker.url(QStringLiteral("first")));
+    InstrumentSimulator instrument(4);
+    QVERIFY(instrument.start());
+    auto window = std::make_unique<MainWindow>();
+    QTRY_COMPARE_WITH_TIMEOUT(mqttLabel(*window)->text(), QStringLiteral("MQTT: 0 behind"),
+                              answerTimeoutMs);
+    WindowOperator op(window.get());
+    QCOMPARE(op.connectTo(instrument.port_name()).size(), 1);
+    op.prepareRun(false, "radioButton_med", 100, 3);
+    op.click("SampleStart");
+    QVERIFY(window->is_acquiring());
+
+    // The operator points the window at another prefix while the run goes on.
+    QPointer<PublishSettingsDialog> dialog = openPublishSettings(*window);
+    QVERIFY(dialog != nullptr);
+    field<QLineEdit>(dialog, "publishUrl")->setText(broker.url(QStringLiteral("second")));
+    pressOk(dialog);
+    QTRY_VERIFY_WITH_TIMEOUT(dialog == nullptr || !dialog->isVisible(), answerTimeoutMs);
+    QVERIFY(window->is_acquiring());
+    QTRY_VERIFY_WITH_TIMEOUT(!window->is_acquiring(), runTimeoutMs);
+
+    // The run went to the prefix it began with, whole.
+    const QString firstRun = window->run_session()->table();
+    const qsizetype firstRows = readRunTable(window->database(), firstRun).size();
+    QVERIFY(firstRows > 0);
+    QTRY_COMPARE_WITH_TIMEOUT(qsizetype(first.rows_by_id().size()), firstRows, runTimeoutMs);
+    QCOMPARE(first.sample_run(), firstRun);
+    // Then the publisher changed over: the old one said goodbye before the new one said hello.
+    QTRY_COMPARE_WITH_TIMEOUT(second.last_payload(QStringLiteral("second/state")),
+                              QByteArray("online"), answerTimeoutMs);
+    QCOMPARE(first.last_payload(QStringLiteral("first/state")), QByteArray("offline"));
+
+    op.prepareRun(false, "radioButton_med", 100, 2);
+    op.click("SampleStart");
+    QVERIFY(window->is_acquiring());
+    QTRY_VERIFY_WITH_TIMEOUT(!window->is_acquiring(), runTimeoutMs);
+    const QString secondRun = window->run_session()->table();
+    QVERIFY(secondRun != firstRun);
+    const qsizetype secondRows = readRunTable(window->database(), secondRun).size();
+    QVERIFY(secondRows > 0);
+    QTRY_COMPARE_WITH_TIMEOUT(qsizetype(second.rows_by_id().size()), secondRows, runTimeoutMs);
+    QCOMPARE(second.sample_run(), secondRun);
+    QCOMPARE(first.sample_run(), firstRun);
+    QCOMPARE(qsizetype(first.rows_by_id().size()), firstRows);
 }
 
 QTEST_MAIN(PublishingTest)
