@@ -84,8 +84,9 @@ void PublishingTest::initTestCase()
 {
     // One directory for the whole run: the settings store binds to the first one it sees.
     workDir_ = std::make_unique<ScopedWorkDir>();
-    // No secret store here, for certain: the stores are reached over the session bus.
-    qunsetenv("DBUS_SESSION_BUS_ADDRESS");
+    // No secret store here, for certain: the stores are reached over the session bus, which
+    // would otherwise be found beside the user's runtime folder or started for the display.
+    qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + workDir_->file("no-bus").toUtf8());
     qunsetenv("DISPLAY");
 }
 
