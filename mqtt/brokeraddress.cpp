@@ -34,8 +34,8 @@ Result<BrokerAddress> BrokerAddress::parse(const QString &url)
     if (address.port <= 0 || address.port > 65535) {
         return refuse(QStringLiteral("no valid port"));
     }
-    if (!parsed.query().isEmpty() || !parsed.fragment().isEmpty()) {
-        return refuse(QStringLiteral("no query or fragment is allowed"));
+    if (parsed.hasQuery() || parsed.hasFragment()) {
+        return refuse(QStringLiteral("no ?, + or # is allowed"));
     }
     QString prefix = parsed.path(QUrl::FullyDecoded);
     while (prefix.startsWith(QLatin1Char('/'))) {

@@ -322,8 +322,9 @@ private:
     void lost(int rc)
     {
         if (!refused_) {
-            set_problem(rc == MOSQ_ERR_SUCCESS ? QStringLiteral("connection lost")
-                                               : MosquittoClient::error_text(rc));
+            set_problem(!connected_              ? QStringLiteral("the broker cannot be reached")
+                        : rc == MOSQ_ERR_SUCCESS ? QStringLiteral("the connection was lost")
+                                                 : MosquittoClient::error_text(rc));
         }
         if (connected_) {
             write_log(

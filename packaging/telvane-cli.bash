@@ -50,7 +50,11 @@ _telvane_cli()
             COMPREPLY=($(compgen -W 'forever' -- "$cur"))
             return
             ;;
-        --rate | --time | --vout | --v[1-4] | --until)
+        --mqtt-ca | --mqtt-cert | --mqtt-key | --mqtt-password-file)
+            _filedir
+            return
+            ;;
+        --rate | --time | --vout | --v[1-4] | --until | --publish | --publish-wait)
             return
             ;;
     esac
@@ -61,7 +65,8 @@ _telvane_cli()
         ports) options="--help" ;;
         status) options="--port --simulate --help" ;;
         record) options="--port --simulate --mode --rate --time --vout --v1 --v2 --v3 --v4
-                         --db --csv --repeat --until --reconnect --help" ;;
+                         --db --csv --repeat --until --reconnect --publish --publish-wait
+                         --mqtt-ca --mqtt-cert --mqtt-key --mqtt-password-file --help" ;;
         tables) options="--db --help" ;;
         export) options="--table --csv --db --decimals --help" ;;
         info) options="--table --db --help" ;;

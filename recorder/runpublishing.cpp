@@ -50,13 +50,16 @@ int RunPublishing::conclude()
     if (!publisher_) {
         return ExitOk;
     }
-    if (publisher_->backlog_rows() > 0 ||
-        !publisher_->wait_published(std::chrono::milliseconds(0))) {
+    // The last rows of a run usually go within a moment; only a longer wait is announced.
+    const std::chrono::milliseconds limit = std::chrono::seconds(options_.wait_seconds());
+    const std::chrono::milliseconds moment = std::min(limit, quietWait);
+    bool complete = publisher_->wait_published(moment);
+    if (!complete && limit > moment) {
         Console::note(QStringLiteral("waiting up to %1 s for the broker to take %2 rows")
                           .arg(options_.wait_seconds())
                           .arg(publisher_->backlog_rows()));
+        complete = publisher_->wait_published(limit - moment);
     }
-    const bool complete = publisher_->wait_published(std::chrono::seconds(options_.wait_seconds()));
     qint64 published = 0;
     qint64 committed = 0;
     for (const MqttPublisher::RunProgress &run : publisher_->runs()) {
