@@ -12,6 +12,7 @@
 #include <memory>
 
 class Battery;
+class BrokerPublishing;
 class LivePlotSink;
 class QAction;
 class ChannelPanel;
@@ -92,6 +93,7 @@ public:
     RunStatusBar *run_status() const { return runStatus_; }
     CursorReadout *cursor_readout() const { return cursorReadout_; }
     RunMarking *run_marking() const { return marking_; }
+    BrokerPublishing *publishing() const { return publishing_; }
 
 protected:
     // A close by the operator asks first when a run would be lost with the window.
@@ -176,6 +178,7 @@ private:
     VoltagePlot *plot_ = nullptr;            // owned, deleted before the database
     std::unique_ptr<LivePlotSink> liveSink_; // the plot's feed of the session's rows
     RunSession *session_ = nullptr;          // owned, runs one run at a time
+    BrokerPublishing *publishing_ = nullptr; // Qt child, fed by the session: deleted after it
     std::unique_ptr<ChannelPanel> channels_;
     PortWatcher *portWatcher_ = nullptr;
     CursorReadout *cursorReadout_ = nullptr; // Qt child, under the plot
