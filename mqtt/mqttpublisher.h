@@ -39,12 +39,6 @@ public:
     MqttPublisher(const MqttPublisher &) = delete;
     MqttPublisher &operator=(const MqttPublisher &) = delete;
 
-    // Connects once and waits up to limit for the broker's answer: ok when it lets us in,
-    // Invalid (saying why) when it refuses the user, the password or our certificate, or the
-    // TLS handshake fails; Unavailable when it cannot be reached (the run may go on and be
-    // published later).
-    static Status check_broker(const BrokerSettings &settings, std::chrono::milliseconds limit);
-
     const BrokerSettings &settings() const;
     Link link() const;
     // The broker's or the connection's last complaint; empty while there was none.

@@ -1,5 +1,6 @@
 #include "runpublishing.h"
 
+#include "brokercheck.h"
 #include "console.h"
 #include "exitcode.h"
 #include "logmanager.h"
@@ -23,7 +24,7 @@ std::optional<int> RunPublishing::check_broker()
     if (!options_.broker()) {
         return std::nullopt;
     }
-    const Status answer = MqttPublisher::check_broker(*options_.broker(), checkLimit);
+    const Status answer = ::check_broker(*options_.broker(), checkLimit);
     if (answer.is(Status::Kind::Invalid)) {
         Console::error(answer.message());
         return ExitBadArguments;
