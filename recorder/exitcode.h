@@ -15,8 +15,9 @@ enum ExitCode : int {
     ExitIncomplete = 5,    // the run came short of rate x time samples, went on past its
                            // collection time, ended without the instrument's end frame, lost
                            // samples, or was interrupted before it started
-    ExitUnpublished = 6,   // the run is complete, but the broker (--publish) did not take all
-                           // its rows within --publish-wait
+    ExitUnpublished = 6,   // the run is complete, but the broker (--publish) or the server
+                           // (--mirror) did not take all its rows within --publish-wait or
+                           // --mirror-wait
 };
 
 // The worse of two exit codes, for a chain of runs: a failure (1) outweighs a missing status

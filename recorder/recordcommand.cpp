@@ -6,6 +6,7 @@
 #include "instrumentlink.h"
 #include "recordoptions.h"
 #include "runchain.h"
+#include "runmirroring.h"
 #include "runpublishing.h"
 #include "sampledatabase.h"
 #include "scopedlogmanager.h"
@@ -20,7 +21,7 @@ int RecordCommand::run(const QStringList &arguments)
             "[--vout V | --v1 A --v2 B --v3 C --v4 D] [--db FILE] [--csv FILE] "
             "[--repeat N|forever] [--until TIME] [--reconnect] [--publish URL [--publish-wait S] "
             "[--mqtt-ca FILE [--mqtt-cert FILE --mqtt-key FILE]] "
-            "[--mqtt-password-file FILE]]"),
+            "[--mqtt-password-file FILE]] [--mirror URI [--mirror-wait S] [--station NAME]]"),
         QStringLiteral("Records one run into a new run table, until the instrument ends it, "
                        "or a chain of runs back to back (--repeat, --until), each in a table "
                        "of its own. SIGINT, SIGTERM or SIGHUP stops the run early and ends "
@@ -49,9 +50,14 @@ int RecordCommand::run(const QStringList &arguments)
                            .arg(options.database_file(), opened.message()));
         return ExitFailure;
     }
-    // Before the instrument is touched: a broker that refuses us is a mistake in the arguments.
+    // Before the instrument is touched: a broker or server that refuses us is a mistake in the
+    // arguments.
     RunPublishing publishing(options.publish(), options.database_file());
     if (const auto exitCode = publishing.check_broker()) {
+        return *exitCode;
+    }
+    RunMirroring mirroring(options.mirror(), options.database_file());
+    if (const auto exitCode = mirroring.check_server()) {
         return *exitCode;
     }
     InstrumentLink link;
@@ -77,7 +83,14 @@ int RecordCommand::run(const QStringList &arguments)
         return ExitBadArguments;
     }
 
-    RunChain chain(&link, &database, options, &stopSignals, status, publishing.sink());
+    QList<RunSink *> followers;
+    for (RunSink *sink : {publishing.sink(), mirroring.sink()}) {
+        if (sink != nullptr) {
+            followers.append(sink);
+        }
+    }
+    RunChain chain(&link, &database, options, &stopSignals, status, followers);
     const int recorded = chain.run();
-    return worse_exit_code(recorded, publishing.conclude());
+    const int published = publishing.conclude();
+    return worse_exit_code(worse_exit_code(recorded, published), mirroring.conclude());
 }

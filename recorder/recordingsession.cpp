@@ -7,7 +7,8 @@
 #include <QTimer>
 
 RecordingSession::RecordingSession(InstrumentLink *link, SampleDatabase *database,
-                                   const RecordOptions &options, RunSink *follower, QObject *parent)
+                                   const RecordOptions &options, const QList<RunSink *> &followers,
+                                   QObject *parent)
     : QObject(parent)
     , options_(options)
     , run_(new RunSession(link->serial(), link->queues(), database, this))
@@ -17,7 +18,7 @@ RecordingSession::RecordingSession(InstrumentLink *link, SampleDatabase *databas
     statusTimer_->setInterval(statusIntervalMs);
     connect(statusTimer_, &QTimer::timeout, this, &RecordingSession::show_status);
     connect(run_, &RunSession::finished, this, &RecordingSession::run_ended);
-    if (follower != nullptr) {
+    for (RunSink *follower : followers) {
         run_->add_sink(follower);
     }
 }

@@ -4,6 +4,7 @@
 #include "statusline.h"
 
 #include <QDateTime>
+#include <QList>
 #include <QObject>
 #include <QString>
 
@@ -22,9 +23,9 @@ class RecordingSession : public QObject
 public:
     static constexpr int statusIntervalMs = 1000;
 
-    // follower: fed with the run besides its table, when not null (see RunSink).
+    // followers: fed with the run besides its table (see RunSink).
     RecordingSession(InstrumentLink *link, SampleDatabase *database, const RecordOptions &options,
-                     RunSink *follower = nullptr, QObject *parent = nullptr);
+                     const QList<RunSink *> &followers = {}, QObject *parent = nullptr);
     ~RecordingSession() override;
 
     // Creates the table of a run started at startTime and starts the run; why not when the

@@ -71,6 +71,7 @@ void RecordOptions::add_options(CommandParser &parser)
                        QStringLiteral("FILE")});
     ChainOptions::add_options(parser);
     PublishOptions::add_options(parser);
+    MirrorOptions::add_options(parser);
 }
 
 RecordOptions RecordOptions::read(CommandParser &parser)
@@ -129,6 +130,7 @@ RecordOptions RecordOptions::read(CommandParser &parser)
     const QDateTime now = QDateTime::currentDateTime();
     options.chain_ = ChainOptions::read(parser, now);
     options.publish_ = PublishOptions::read(parser);
+    options.mirror_ = MirrorOptions::read(parser);
     if (parser.is_set(csvOption)) {
         options.csvFile_ = parser.value(csvOption);
         // The first run's file stands for all: they differ only in the fields or number.

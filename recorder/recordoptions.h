@@ -2,6 +2,7 @@
 
 #include "chainoptions.h"
 #include "instrumentchoice.h"
+#include "mirroroptions.h"
 #include "protocol.h"
 #include "publishoptions.h"
 #include "runsettings.h"
@@ -50,6 +51,8 @@ public:
     const ChainOptions &chain() const { return chain_; }
     // --publish and its companions.
     const PublishOptions &publish() const { return publish_; }
+    // --mirror and its companions.
+    const MirrorOptions &mirror() const { return mirror_; }
 
     RunSettings run_settings() const;
     QByteArray start_command() const { return ::start_command(run_settings()); }
@@ -66,4 +69,5 @@ private:
     QString csvFile_;
     ChainOptions chain_;
     PublishOptions publish_;
+    MirrorOptions mirror_;
 };

@@ -21,12 +21,13 @@
 #include <algorithm>
 
 RunChain::RunChain(InstrumentLink *link, SampleDatabase *database, const RecordOptions &options,
-                   StopSignals *stopSignals, const StatusReply &status, RunSink *follower)
+                   StopSignals *stopSignals, const StatusReply &status,
+                   const QList<RunSink *> &followers)
     : link_(link)
     , database_(database)
     , options_(options)
     , stopSignals_(stopSignals)
-    , follower_(follower)
+    , followers_(followers)
     , csvFiles_(options.csv_file(), options.chain().is_chain())
     , freeSpace_(options.database_file(), options.single_channel(), options.rate())
     , status_(status)
@@ -82,7 +83,7 @@ int RunChain::run()
 RunChain::RunResult RunChain::record_run(int number)
 {
     RunResult result;
-    RecordingSession session(link_, database_, options_, follower_);
+    RecordingSession session(link_, database_, options_, followers_);
     session.set_instrument_status(status_);
     const QDateTime startTime = QDateTime::currentDateTime();
     if (const Status started = session.start(startTime); !started.ok()) {

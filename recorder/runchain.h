@@ -6,6 +6,7 @@
 #include "statusreply.h"
 
 #include <QElapsedTimer>
+#include <QList>
 #include <QString>
 
 class InstrumentLink;
@@ -25,10 +26,11 @@ class RunChain
 {
 public:
     // status: the instrument's reply before the first run, kept in that run's facts;
-    // follower: a sink fed by every run besides the run table (none when null); it must
-    // outlive the chain.
+    // followers: sinks fed by every run besides the run table (a publisher, a mirror); they
+    // must outlive the chain.
     RunChain(InstrumentLink *link, SampleDatabase *database, const RecordOptions &options,
-             StopSignals *stopSignals, const StatusReply &status, RunSink *follower = nullptr);
+             StopSignals *stopSignals, const StatusReply &status,
+             const QList<RunSink *> &followers = {});
 
     // Records the chain; the exit code of its worst run.
     int run();
@@ -52,7 +54,7 @@ private:
     SampleDatabase *const database_;
     const RecordOptions &options_;
     StopSignals *const stopSignals_;
-    RunSink *const follower_;
+    const QList<RunSink *> followers_;
     CsvFileNames csvFiles_;
     const FreeSpaceGuard freeSpace_;
     StatusReply status_;        // the latest valid reply, for the next run's facts

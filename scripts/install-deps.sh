@@ -11,6 +11,7 @@ packages=(
     clang-14 libclang-rt-14-dev
     desktop-file-utils appstream man-db bash-completion
     libmosquitto-dev mosquitto mosquitto-clients qtkeychain-qt6-dev openssl python3-paho-mqtt
+    postgresql libpq-dev
     "$@"
 )
 

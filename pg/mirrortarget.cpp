@@ -1,0 +1,69 @@
+#include "mirrortarget.h"
+
+#include <libpq-fe.h>
+
+#include <QMap>
+
+namespace {
+
+// What libpq would use for keyword: the target's value, else its default (a PG* variable or
+// its own).
+QMap<QString, QString> settings_of(PQconninfoOption *options)
+{
+    QMap<QString, QString> settings;
+    for (PQconninfoOption *option = options; option != nullptr && option->keyword != nullptr;
+         ++option) {
+        if (option->val != nullptr && option->val[0] != '\0') {
+            settings.insert(QString::fromUtf8(option->keyword), QString::fromUtf8(option->val));
+        }
+    }
+    return settings;
+}
+
+} // namespace
+
+Result<MirrorTarget> MirrorTarget::parse(const QString &uri)
+{
+    if (uri.trimmed().isEmpty()) {
+        return Status::invalid(QStringLiteral("--mirror needs a connection URI"));
+    }
+    char *error = nullptr;
+    PQconninfoOption *given = PQconninfoParse(uri.toUtf8().constData(), &error);
+    if (given == nullptr) {
+        const QString reason =
+            error != nullptr ? QString::fromUtf8(error).trimmed() : QStringLiteral("out of memory");
+        PQfreemem(error);
+        return Status::invalid(
+            QStringLiteral("--mirror %1 is not a connection URI: %2").arg(uri, reason));
+    }
+    const QMap<QString, QString> settings = settings_of(given);
+    PQconninfoFree(given);
+    if (settings.contains(QStringLiteral("password"))) {
+        return Status::invalid(
+            QStringLiteral("--mirror must not carry a password; give it in ~/.pgpass "
+                           "(or PGPASSFILE), PGPASSWORD or a service file"));
+    }
+    PQconninfoOption *defaults = PQconndefaults();
+    const QMap<QString, QString> fallback = settings_of(defaults);
+    PQconninfoFree(defaults);
+    const auto setting = [&](const QString &keyword) {
+        return settings.value(keyword, fallback.value(keyword));
+    };
+    QString host = setting(QStringLiteral("host"));
+    if (host.isEmpty()) {
+        host = setting(QStringLiteral("hostaddr"));
+    }
+    if (host.isEmpty()) {
+        host = QStringLiteral("localhost");
+    }
+    QString database = setting(QStringLiteral("dbname"));
+    if (database.isEmpty()) {
+        database = setting(QStringLiteral("user"));
+    }
+    const QString port = settings.value(QStringLiteral("port"));
+    MirrorTarget target;
+    target.uri_ = uri;
+    target.shown_ =
+        host + (port.isEmpty() ? QString() : QLatin1Char(':') + port) + QLatin1Char('/') + database;
+    return target;
+}

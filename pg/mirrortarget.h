@@ -1,0 +1,26 @@
+#pragma once
+
+#include "status.h"
+
+#include <QString>
+
+// Where runs are mirrored: a libpq connection URI (postgresql://[USER@]HOST[:PORT]/DB?...,
+// a key=value string works too). It never carries a password: libpq takes that from its own
+// places (~/.pgpass or PGPASSFILE, PGPASSWORD, a service file), so it stays out of the
+// arguments, the log and the facts.
+class MirrorTarget
+{
+public:
+    // Invalid, saying why, for a target libpq cannot read or one that holds a password.
+    static Result<MirrorTarget> parse(const QString &uri);
+
+    // As given, for libpq.
+    const QString &uri() const { return uri_; }
+    // HOST[:PORT]/DB as libpq will take them (its defaults and PG* variables filled in),
+    // for the user and the log.
+    const QString &shown() const { return shown_; }
+
+private:
+    QString uri_;
+    QString shown_;
+};
