@@ -54,7 +54,8 @@ _telvane_cli()
             _filedir
             return
             ;;
-        --rate | --time | --vout | --v[1-4] | --until | --publish | --publish-wait)
+        --rate | --time | --vout | --v[1-4] | --until | --publish | --publish-wait | --mirror | \
+            --mirror-wait | --station)
             return
             ;;
     esac
@@ -66,7 +67,8 @@ _telvane_cli()
         status) options="--port --simulate --help" ;;
         record) options="--port --simulate --mode --rate --time --vout --v1 --v2 --v3 --v4
                          --db --csv --repeat --until --reconnect --publish --publish-wait
-                         --mqtt-ca --mqtt-cert --mqtt-key --mqtt-password-file --help" ;;
+                         --mqtt-ca --mqtt-cert --mqtt-key --mqtt-password-file
+                         --mirror --mirror-wait --station --help" ;;
         tables) options="--db --help" ;;
         export) options="--table --csv --db --decimals --help" ;;
         info) options="--table --db --help" ;;
