@@ -315,6 +315,11 @@ private:
                 }
                 --rowMessagesInFlight_;
             }
+            if (run.done()) {
+                // A finished run keeps only its counts: a chain may go on for weeks.
+                run.notes.clear();
+                run.columns.clear();
+            }
         }
         progress_.notify_all();
     }
