@@ -458,7 +458,11 @@ private:
                       .arg(run.table, target_.shown(), run.serverName)
                       .arg(run.mirrored));
         std::lock_guard lock(mutex_);
-        runs_[index].complete = true;
+        Run &done = runs_[index];
+        done.complete = true;
+        // A complete run keeps only its counts: a chain may go on for weeks.
+        done.marks.clear();
+        done.gaps.clear();
         progress_.notify_all();
         return Step::Done;
     }
