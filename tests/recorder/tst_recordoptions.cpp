@@ -167,6 +167,16 @@ void RecordOptionsTest::refusedArgumentsNameTheOptionAndItsRange_data()
     QTest::newRow("stray argument")
         << with_port(single + QStringList{"--rate", "10", "--time", "1", "now"})
         << QStringList{"now"};
+    QTest::newRow("mirror wait without a mirror")
+        << with_port(single + QStringList{"--rate", "10", "--time", "1", "--mirror-wait", "5"})
+        << QStringList{"--mirror-wait", "needs --mirror"};
+    QTest::newRow("station without a mirror")
+        << with_port(single + QStringList{"--rate", "10", "--time", "1", "--station", "a"})
+        << QStringList{"--station", "needs --mirror"};
+    QTest::newRow("mirror wait beyond a day")
+        << with_port(single + QStringList{"--rate", "10", "--time", "1", "--mirror",
+                                          "postgresql://db.lab/telvane", "--mirror-wait", "86401"})
+        << QStringList{"--mirror-wait 86401", "0..86400"};
 }
 
 void RecordOptionsTest::refusedArgumentsNameTheOptionAndItsRange()
