@@ -6,7 +6,8 @@ namespace {
 
 QString trimmed_error(const char *text)
 {
-    return QString::fromUtf8(text).trimmed();
+    // libpq's hints go on lines of their own; one line reads better in a log or an error.
+    return QString::fromUtf8(text).simplified();
 }
 
 } // namespace

@@ -12,7 +12,7 @@ Status check_server(const MirrorTarget &target, int timeoutSeconds)
                                        .arg(target.shown(), connected.message()));
     }
     if (!connected.ok()) {
-        return Status::invalid(QStringLiteral("the PostgreSQL server %1 refused the connection: %2")
+        return Status::invalid(QStringLiteral("cannot connect to the PostgreSQL server %1: %2")
                                    .arg(target.shown(), connected.message()));
     }
     const Status layout = server_schema::ensure(connection);

@@ -1,7 +1,8 @@
 // telvane-cli record mirroring its runs to a real PostgreSQL server, read back with psql: every
 // row reaches the server and equals the run's CSV even when the server stops in the middle of
 // the run or only comes after it; what could not be sent is told and exits 6; two recorders of
-// the same second get a run each; a server that refuses us is an error before the run.
+// the same second (their passwords from libpq's own places) get a run each, a chain a run per
+// run; a server that refuses us is an error before the run.
 #include "postgresserver.h"
 #include "recorderprocess.h"
 #include "tablecontents.h"
@@ -20,6 +21,9 @@ namespace {
 constexpr int runEndMs = 180000; // the run, then up to its --mirror-wait
 constexpr int arrivalMs = 60000;
 const QString database = QStringLiteral("telvane");
+// The role the recorders log in as where a password is asked for, and its password.
+const QString stationRole = QStringLiteral("station");
+const QString stationPassword = QStringLiteral("Corr3ct-h0rse");
 
 QStringList run_arguments(const QString &mode, int rate, int seconds)
 {
@@ -39,19 +43,18 @@ QStringList run_arguments(const QString &mode, int rate, int seconds)
 // A run's rows by id: the time, then the voltages.
 using Rows = std::map<qint64, QList<double>>;
 
-Rows read_csv(const QString &path, QStringList *header = nullptr)
+Rows parse_csv(const QByteArray &text, QStringList *header = nullptr)
 {
     Rows rows;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return rows;
+    QList<QByteArray> lines = text.split('\n');
+    if (header != nullptr && !lines.isEmpty()) {
+        *header = QString::fromUtf8(lines.first()).trimmed().split(',');
     }
-    const QStringList columns = QString::fromUtf8(file.readLine()).trimmed().split(',');
-    if (header != nullptr) {
-        *header = columns;
-    }
-    while (!file.atEnd()) {
-        const QStringList fields = QString::fromUtf8(file.readLine()).trimmed().split(',');
+    for (qsizetype l = 1; l < lines.size(); ++l) {
+        const QStringList fields = QString::fromUtf8(lines[l]).trimmed().split(',');
+        if (fields.size() < 2) {
+            continue;
+        }
         QList<double> values;
         for (int i = 1; i < fields.size(); ++i) {
             values << fields[i].toDouble();
@@ -59,6 +62,12 @@ Rows read_csv(const QString &path, QStringList *header = nullptr)
         rows.emplace(fields[0].toLongLong(), values);
     }
     return rows;
+}
+
+Rows read_csv(const QString &path, QStringList *header = nullptr)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? parse_csv(file.readAll(), header) : Rows();
 }
 
 // psql's lines "id|time|v1|..." as rows.
@@ -134,6 +143,7 @@ private slots:
     void aServerDownForTheWholeRunLeavesTheRowsUnmirrored();
     void aServerThatComesAfterTheRunGetsEveryRow();
     void twoRecordersOfTheSameSecondGetARunEach();
+    void aChainIsMirroredRunByRun();
     void aServerThatRefusesUsIsAnErrorBeforeTheRun_data();
     void aServerThatRefusesUsIsAnErrorBeforeTheRun();
 
@@ -143,6 +153,8 @@ private:
     // are those of the SQLite file.
     void verify_mirrored(const QString &folder, const QString &table, int rows,
                          const QString &station);
+    // The role stationRole with its password, allowed to make tables in the database.
+    void make_station_role();
     // The server's name of a run of this station's file in folder; empty when none.
     QString server_name(const QString &folder, const QString &table, const QString &station);
 
@@ -157,6 +169,14 @@ void MirrorTest::init()
     server_ = std::make_unique<PostgresServer>();
     QVERIFY2(server_->start(), qPrintable(server_->error()));
     QVERIFY2(server_->create_database(database), qPrintable(server_->error()));
+}
+
+void MirrorTest::make_station_role()
+{
+    QVERIFY2(server_->create_role(stationRole, stationPassword), qPrintable(server_->error()));
+    QVERIFY2(!server_->psql(QStringLiteral("GRANT CREATE ON SCHEMA public TO %1").arg(stationRole))
+                  .isNull(),
+             qPrintable(server_->error()));
 }
 
 QString MirrorTest::server_name(const QString &folder, const QString &table, const QString &station)
@@ -296,10 +316,23 @@ void MirrorTest::twoRecordersOfTheSameSecondGetARunEach()
         QThread::msleep(5);
     }
     // Of different shapes, so that rows of one in the other's table would show.
+    make_station_role();
+    // The password from each of libpq's places: the environment, and a password file.
+    first.set_environment(QStringLiteral("PGPASSWORD"), stationPassword);
+    const QString passwordFile = other.filePath(QStringLiteral("pgpass"));
+    QFile pgpass(passwordFile);
+    QVERIFY(pgpass.open(QIODevice::WriteOnly));
+    pgpass.write(QStringLiteral("*:*:*:%1:%2\n").arg(stationRole, stationPassword).toUtf8());
+    pgpass.close();
+    QVERIFY(pgpass.setPermissions(QFile::ReadOwner | QFile::WriteOwner));
+    second.remove_environment(QStringLiteral("PGPASSWORD"));
+    second.set_environment(QStringLiteral("PGPASSFILE"), passwordFile);
+    // Of different shapes, so that rows of one in the other's table would show.
     first.start(run_arguments("multi", 50, 3) +
-                QStringList{"--mirror", server_->uri(database), "--station", "bench"});
-    second.start(run_arguments("single", 100, 3) +
-                 QStringList{"--mirror", server_->uri(database), "--station", "bench"});
+                QStringList{"--mirror", server_->uri(database, stationRole), "--station", "bench"});
+    second.start(run_arguments("single", 100, 3) + QStringList{"--mirror",
+                                                               server_->uri(database, stationRole),
+                                                               "--station", "bench"});
     const int firstExit = first.finish(runEndMs);
     const int secondExit = second.finish(runEndMs);
     QVERIFY2(firstExit == 0 && secondExit == 0,
@@ -307,6 +340,9 @@ void MirrorTest::twoRecordersOfTheSameSecondGetARunEach()
                             .arg(firstExit)
                             .arg(secondExit)
                             .arg(first.output(), second.output())));
+    QVERIFY2(!first.output().contains(stationPassword) &&
+                 !second.output().contains(stationPassword),
+             qPrintable(first.output() + second.output()));
     QCOMPARE(server_->psql(QStringLiteral("SELECT count(*) FROM telvane_runs")),
              QStringLiteral("2"));
     verify_mirrored(dir_->path(), first.table(), 150, QStringLiteral("bench"));
@@ -325,38 +361,74 @@ void MirrorTest::twoRecordersOfTheSameSecondGetARunEach()
     }
 }
 
+void MirrorTest::aChainIsMirroredRunByRun()
+{
+    RecorderProcess recorder(QStringLiteral(TELVANE_CLI_EXECUTABLE), dir_->path());
+    recorder.start(QStringList{"--simulate", "--mode", "multi", "--rate", "50", "--time", "2",
+                               "--repeat", "2", "--db", "run.db", "--mirror",
+                               server_->uri(database), "--station", "bench"});
+    const int exitCode = recorder.finish(runEndMs);
+    QVERIFY2(exitCode == 0,
+             qPrintable(QStringLiteral("exit %1\n%2").arg(exitCode).arg(recorder.output())));
+    QVERIFY2(recorder.output().contains(mirrored_line(200, 200, *server_)),
+             qPrintable(recorder.output()));
+    const QStringList runs =
+        server_->psql(QStringLiteral("SELECT local_name FROM telvane_runs ORDER BY started"))
+            .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(runs.size(), 2);
+    const QString localFile = dir_->filePath(QStringLiteral("run.db"));
+    for (const QString &table : runs) {
+        QCOMPARE(rowsInTable(localFile, table), 100);
+        const QString name = server_name(dir_->path(), table, QStringLiteral("bench"));
+        QCOMPARE(server_->psql(
+                     QStringLiteral("SELECT rows, outcome, complete FROM telvane_runs WHERE name = "
+                                    "'%1'")
+                         .arg(name)),
+                 QStringLiteral("100|completed|t"));
+        const Rows server =
+            parse_rows(server_->psql(QStringLiteral("SELECT * FROM \"%1\" ORDER BY id").arg(name)));
+        const QString different = difference(server, parse_csv(tableAsCsv(localFile, table, 1)));
+        QVERIFY2(different.isEmpty(), qPrintable(table + QStringLiteral(": ") + different));
+    }
+}
+
 void MirrorTest::aServerThatRefusesUsIsAnErrorBeforeTheRun_data()
 {
+    QTest::addColumn<QString>("host"); // empty for this server
     QTest::addColumn<QString>("user");
     QTest::addColumn<QString>("db");
     QTest::addColumn<QString>("password");    // in PGPASSWORD
     QTest::addColumn<QString>("uriPassword"); // in the URI
     QTest::addColumn<int>("schemaVersion");   // the server's; 0 for none
     QTest::addColumn<QString>("told");        // what the error says
-    QTest::newRow("wrong password") << "station" << database << "Wr0ng-b4ttery"
+    QTest::newRow("wrong password") << "" << stationRole << database << "Wr0ng-b4ttery"
                                     << "" << 0 << "password authentication failed";
-    QTest::newRow("unknown database") << "postgres"
+    QTest::newRow("unknown database") << ""
+                                      << "postgres"
                                       << "nowhere"
                                       << ""
                                       << "" << 0 << "database \"nowhere\" does not exist";
-    QTest::newRow("password in the URI") << "station" << database << ""
-                                         << "Corr3ct-h0rse" << 0 << "must not carry a password";
-    QTest::newRow("newer schema") << "postgres" << database << ""
+    QTest::newRow("unknown host") << "nowhere.invalid" << stationRole << database << ""
+                                  << "" << 0 << "could not translate host name";
+    QTest::newRow("password in the URI") << "" << stationRole << database << "" << stationPassword
+                                         << 0 << "must not carry a password";
+    QTest::newRow("newer schema") << ""
+                                  << "postgres" << database << ""
                                   << "" << 2
                                   << "the server's schema is version 2; this program knows up to 1";
 }
 
 void MirrorTest::aServerThatRefusesUsIsAnErrorBeforeTheRun()
 {
+    QFETCH(QString, host);
     QFETCH(QString, user);
     QFETCH(QString, db);
     QFETCH(QString, password);
     QFETCH(QString, uriPassword);
     QFETCH(int, schemaVersion);
     QFETCH(QString, told);
-    const QString rightPassword = QStringLiteral("Corr3ct-h0rse");
-    QVERIFY2(server_->create_role(QStringLiteral("station"), rightPassword),
-             qPrintable(server_->error()));
+    const QString rightPassword = stationPassword;
+    make_station_role();
     if (schemaVersion > 0) {
         QVERIFY2(!server_
                       ->psql(QStringLiteral("CREATE TABLE telvane_schema (version integer NOT "
@@ -365,9 +437,11 @@ void MirrorTest::aServerThatRefusesUsIsAnErrorBeforeTheRun()
                       .isNull(),
                  qPrintable(server_->error()));
     }
-    QString uri = server_->uri(db, user);
+    QString uri = host.isEmpty() ? server_->uri(db, user)
+                                 : QStringLiteral("postgresql://%1@%2/%3").arg(user, host, db);
     if (!uriPassword.isEmpty()) {
-        uri += QStringLiteral("&password=") + uriPassword;
+        uri += (uri.contains(QLatin1Char('?')) ? QStringLiteral("&") : QStringLiteral("?")) +
+               QStringLiteral("password=") + uriPassword;
     }
     RecorderProcess recorder(QStringLiteral(TELVANE_CLI_EXECUTABLE), dir_->path());
     recorder.remove_environment(QStringLiteral("PGPASSWORD"));
