@@ -1,9 +1,9 @@
 #include "brokerpublishing.h"
 
-#include "brokerpasswordstore.h"
 #include "forwardingsink.h"
 #include "logmanager.h"
 #include "mqttpublisher.h"
+#include "passwordstore.h"
 #include "publishchoice.h"
 #include "publishsettingsdialog.h"
 #include "runsession.h"
@@ -24,7 +24,7 @@ BrokerPublishing::BrokerPublishing(QWidget *window, QStatusBar *bar, RunSession 
     , window_(window)
     , session_(session)
     , databaseFile_(std::move(databaseFile))
-    , sink_(std::make_unique<ForwardingSink>())
+    , sink_(std::make_unique<ForwardingSink>(QStringLiteral("MQTT publisher")))
 {
     session->add_sink(sink_.get());
     QObject::connect(session, &RunSession::finished, this, &BrokerPublishing::apply_when_free);
@@ -104,14 +104,14 @@ void BrokerPublishing::apply_when_free()
             // The secret store's password, else the environment's or the password file's.
             const quint64 generation = generation_;
             const QString passwordFile = choice.passwordFile;
-            BrokerPasswordStore::read(
-                settings.address, this,
-                [this, generation, settings, passwordFile](BrokerPasswordStore::Answer answer,
+            PasswordStore::read(
+                PasswordStore::broker_key(settings.address), this,
+                [this, generation, settings, passwordFile](PasswordStore::Answer answer,
                                                            const QString &password,
                                                            const QString &) mutable {
                     if (generation != generation_)
                         return;
-                    if (answer == BrokerPasswordStore::Answer::Done) {
+                    if (answer == PasswordStore::Answer::Done) {
                         settings.password = password;
                     } else {
                         const auto fallback = BrokerSettings::read_password(passwordFile);

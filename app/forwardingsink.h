@@ -3,15 +3,21 @@
 #include "runsink.h"
 
 #include <mutex>
+#include <utility>
 
-// The window's one publishing sink in its RunSession, which keeps the sinks added to it for
-// good: it passes each run's calls on to the target that was set when the run began, so the
-// target (a publisher) can be replaced whenever the settings change, taking effect from the
+// One of the window's sinks in its RunSession, which keeps the sinks added to it for good: it
+// passes each run's calls on to the target that was set when the run began, so the target (a
+// publisher, a mirror) can be replaced whenever the settings change, taking effect from the
 // next run, and a run is never split between two targets.
 class ForwardingSink : public RunSink
 {
 public:
-    QString sink_name() const override { return QStringLiteral("MQTT publisher"); }
+    // name is what the session calls the sink in its messages ("MQTT publisher").
+    explicit ForwardingSink(QString name)
+        : name_(std::move(name))
+    {}
+
+    QString sink_name() const override { return name_; }
 
     // target (null: none) gets the runs that begin from now on; a target replaced here must
     // stay alive until release() lets it go.
@@ -29,6 +35,7 @@ public:
     Status run_ended(const RunFacts &facts, const RunReport &report) override;
 
 private:
+    const QString name_;
     // Held through each forwarded call (the follower thread's), so set_target on the GUI
     // thread never changes a pointer under a call under way; a target's calls only note what
     // is new, so the wait is short.

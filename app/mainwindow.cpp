@@ -3,6 +3,7 @@
 #include "appicon.h"
 #include "battery.h"
 #include "brokerpublishing.h"
+#include "servermirroring.h"
 #include "channelpanel.h"
 #include "closeguard.h"
 #include "crashrecovery.h"
@@ -120,6 +121,7 @@ MainWindow::MainWindow(QWidget *parent)
                      [this](RunSession::Outcome outcome) { run_ended(outcome); });
     runStatus_ = new RunStatusBar(statusBar_, session_, this);
     publishing_ = new BrokerPublishing(this, statusBar_, session_, database_->file_name());
+    mirroring_ = new ServerMirroring(this, statusBar_, session_, database_->file_name());
     closeGuard_ = new CloseGuard(
         this, serial_, session_, database_, [this] { return acquiring_; },
         [this] { return lastExportDir_; },
@@ -131,7 +133,8 @@ MainWindow::MainWindow(QWidget *parent)
     marking_ = new RunMarking(this, plot_, session_, runStatus_);
     statusBar_->findChild<QToolButton *>(QStringLiteral("openRunButton"))
         ->menu()
-        ->addActions(marking_->menu_actions() << publishing_->settings_action());
+        ->addActions(marking_->menu_actions() << publishing_->settings_action()
+                                              << mirroring_->settings_action());
     review_ = new RunReview(this, database_, plot_, cursorReadout_, marking_, runStatus_,
                             [this] { return acquiring_; });
     QObject::connect(review_, &RunReview::channel_mode_needed, this, [this](bool single) {
@@ -217,6 +220,8 @@ MainWindow::~MainWindow()
     session_ = nullptr;
     delete publishing_; // fed by the session too; its publisher says "offline"
     publishing_ = nullptr;
+    delete mirroring_; // as publishing_
+    mirroring_ = nullptr;
     delete plot_;
     plot_ = nullptr;
     delete review_; // the reviewed file goes once the plot left it

@@ -13,6 +13,7 @@
 
 class Battery;
 class BrokerPublishing;
+class ServerMirroring;
 class LivePlotSink;
 class QAction;
 class ChannelPanel;
@@ -94,6 +95,7 @@ public:
     CursorReadout *cursor_readout() const { return cursorReadout_; }
     RunMarking *run_marking() const { return marking_; }
     BrokerPublishing *publishing() const { return publishing_; }
+    ServerMirroring *mirroring() const { return mirroring_; }
 
 protected:
     // A close by the operator asks first when a run would be lost with the window.
@@ -179,6 +181,7 @@ private:
     std::unique_ptr<LivePlotSink> liveSink_; // the plot's feed of the session's rows
     RunSession *session_ = nullptr;          // owned, runs one run at a time
     BrokerPublishing *publishing_ = nullptr; // Qt child, fed by the session: deleted after it
+    ServerMirroring *mirroring_ = nullptr;   // as publishing_
     std::unique_ptr<ChannelPanel> channels_;
     PortWatcher *portWatcher_ = nullptr;
     CursorReadout *cursorReadout_ = nullptr; // Qt child, under the plot

@@ -3,7 +3,7 @@
 #include <QString>
 
 // Whether and where the window publishes its runs, as config.ini keeps it. The password is
-// never among it: it lives in the desktop's secret store (BrokerPasswordStore), the
+// never among it: it lives in the desktop's secret store (PasswordStore), the
 // environment or a password file.
 struct PublishChoice
 {

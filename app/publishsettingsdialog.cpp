@@ -1,8 +1,8 @@
 #include "publishsettingsdialog.h"
 
 #include "brokeraddress.h"
-#include "brokerpasswordstore.h"
 #include "brokersettings.h"
+#include "passwordstore.h"
 #include "publishchoice.h"
 
 #include <QCheckBox>
@@ -97,12 +97,11 @@ void PublishSettingsDialog::probe_store()
     BrokerAddress address;
     if (auto parsed = BrokerAddress::parse(url_->text().trimmed()); parsed.ok())
         address = parsed.value();
-    BrokerPasswordStore::read(
-        address, this,
-        [this](BrokerPasswordStore::Answer answer, const QString &, const QString &) {
-            if (answer == BrokerPasswordStore::Answer::NoStore)
-                show_no_store();
-        });
+    PasswordStore::read(PasswordStore::broker_key(address), this,
+                        [this](PasswordStore::Answer answer, const QString &, const QString &) {
+                            if (answer == PasswordStore::Answer::NoStore)
+                                show_no_store();
+                        });
 }
 
 void PublishSettingsDialog::show_problem(const QString &text)
@@ -157,15 +156,15 @@ void PublishSettingsDialog::accept()
         return;
     }
     set_busy(true);
-    BrokerPasswordStore::write(
-        settings.address, password, this,
-        [this](BrokerPasswordStore::Answer answer, const QString &, const QString &problem) {
+    PasswordStore::write(
+        PasswordStore::broker_key(settings.address), password, this,
+        [this](PasswordStore::Answer answer, const QString &, const QString &problem) {
             set_busy(false);
             switch (answer) {
-            case BrokerPasswordStore::Answer::Done:
+            case PasswordStore::Answer::Done:
                 keep_and_close();
                 return;
-            case BrokerPasswordStore::Answer::NoStore:
+            case PasswordStore::Answer::NoStore:
                 // Nothing is kept: the operator reads where the password comes from instead and
                 // presses OK again.
                 password_->clear();

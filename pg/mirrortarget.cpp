@@ -20,24 +20,48 @@ QMap<QString, QString> settings_of(PQconninfoOption *options)
     return settings;
 }
 
+// The settings uri gives; empty (and why in error) when libpq cannot read it.
+QMap<QString, QString> given_settings(const QString &uri, QString *error)
+{
+    char *message = nullptr;
+    PQconninfoOption *given = PQconninfoParse(uri.toUtf8().constData(), &message);
+    if (given == nullptr) {
+        *error = message != nullptr ? QString::fromUtf8(message).trimmed()
+                                    : QStringLiteral("out of memory");
+        PQfreemem(message);
+        return {};
+    }
+    const QMap<QString, QString> settings = settings_of(given);
+    PQconninfoFree(given);
+    return settings;
+}
+
 } // namespace
+
+bool MirrorTarget::holds_password(const QString &uri)
+{
+    QString error;
+    return given_settings(uri, &error).contains(QStringLiteral("password"));
+}
+
+MirrorTarget MirrorTarget::with_password(const QString &password) const
+{
+    MirrorTarget target = *this;
+    target.password_ = password;
+    return target;
+}
 
 Result<MirrorTarget> MirrorTarget::parse(const QString &uri)
 {
     if (uri.trimmed().isEmpty()) {
         return Status::invalid(QStringLiteral("--mirror needs a connection URI"));
     }
-    char *error = nullptr;
-    PQconninfoOption *given = PQconninfoParse(uri.toUtf8().constData(), &error);
-    if (given == nullptr) {
-        const QString reason =
-            error != nullptr ? QString::fromUtf8(error).trimmed() : QStringLiteral("out of memory");
-        PQfreemem(error);
+    QString reason;
+    const QMap<QString, QString> settings = given_settings(uri, &reason);
+    if (!reason.isEmpty()) {
         return Status::invalid(
             QStringLiteral("--mirror %1 is not a connection URI: %2").arg(uri, reason));
     }
-    const QMap<QString, QString> settings = settings_of(given);
-    PQconninfoFree(given);
     if (settings.contains(QStringLiteral("password"))) {
         return Status::invalid(
             QStringLiteral("--mirror must not carry a password; give it in ~/.pgpass "
@@ -63,6 +87,7 @@ Result<MirrorTarget> MirrorTarget::parse(const QString &uri)
     const QString port = settings.value(QStringLiteral("port"));
     MirrorTarget target;
     target.uri_ = uri;
+    target.user_ = setting(QStringLiteral("user"));
     target.shown_ =
         host + (port.isEmpty() ? QString() : QLatin1Char(':') + port) + QLatin1Char('/') + database;
     return target;

@@ -17,17 +17,32 @@ void PgConnection::RowsFree::operator()(pg_result *result) const
     PQclear(result);
 }
 
-PgConnection::PgConnection(const QString &target, int timeoutSeconds)
+PgConnection::PgConnection(const QString &target, int timeoutSeconds, const QString &password)
 {
     const QByteArray timeout = QByteArray::number(timeoutSeconds);
     const QByteArray dbname = target.toUtf8();
+    const QByteArray secret = password.toUtf8();
     // A server that stops answering on TCP is given up within a few seconds, like one that
-    // goes away; the defaults first, so that what target says wins.
-    const char *const keywords[] = {
-        "connect_timeout",  "fallback_application_name", "keepalives_idle", "keepalives_interval",
-        "keepalives_count", "tcp_user_timeout",          "dbname",          nullptr};
-    const char *const values[] = {timeout.constData(), "telvane", "10", "5", "3", "30000",
-                                  dbname.constData(),  nullptr};
+    // goes away; the defaults first, so that what target says wins. A password given comes
+    // last (the list ends before it when there is none).
+    const char *const keywords[] = {"connect_timeout",
+                                    "fallback_application_name",
+                                    "keepalives_idle",
+                                    "keepalives_interval",
+                                    "keepalives_count",
+                                    "tcp_user_timeout",
+                                    "dbname",
+                                    password.isEmpty() ? nullptr : "password",
+                                    nullptr};
+    const char *const values[] = {timeout.constData(),
+                                  "telvane",
+                                  "10",
+                                  "5",
+                                  "3",
+                                  "30000",
+                                  dbname.constData(),
+                                  password.isEmpty() ? nullptr : secret.constData(),
+                                  nullptr};
     conn_ = PQconnectdbParams(keywords, values, 1);
     if (conn_ != nullptr && PQstatus(conn_) == CONNECTION_OK) {
         // The server's notices ("already exists, skipping") are not for the user's terminal.

@@ -26,8 +26,8 @@ public:
     using Rows = std::unique_ptr<pg_result, RowsFree>;
 
     // Connects at once to target (a libpq URI or key=value string; libpq finds the password
-    // itself), waiting up to timeoutSeconds unless target says otherwise.
-    PgConnection(const QString &target, int timeoutSeconds);
+    // itself unless one is given), waiting up to timeoutSeconds unless target says otherwise.
+    PgConnection(const QString &target, int timeoutSeconds, const QString &password = QString());
     ~PgConnection();
     PgConnection(const PgConnection &) = delete;
     PgConnection &operator=(const PgConnection &) = delete;

@@ -234,7 +234,8 @@ private:
                 return Step::Idle;
             }
         }
-        connection_ = std::make_unique<PgConnection>(target_.uri(), connectSeconds);
+        connection_ =
+            std::make_unique<PgConnection>(target_.uri(), connectSeconds, target_.password());
         Status status = connection_->connect_status();
         if (status.ok()) {
             status = server_schema::ensure(*connection_);

@@ -5,7 +5,7 @@
 
 Status check_server(const MirrorTarget &target, int timeoutSeconds)
 {
-    PgConnection connection(target.uri(), timeoutSeconds);
+    PgConnection connection(target.uri(), timeoutSeconds, target.password());
     const Status connected = connection.connect_status();
     if (connected.is(Status::Kind::Unavailable)) {
         return Status::unavailable(QStringLiteral("the PostgreSQL server %1 cannot be reached: %2")

@@ -49,7 +49,7 @@ const QHash<QString, QStringList> &layers_below()
         {QStringLiteral("recorder"),
          {"core", "logging", "device", "storage", "pipeline", "mqtt", "pg", "simulator"}},
         {QStringLiteral("app"),
-         {"core", "logging", "device", "storage", "pipeline", "mqtt", "widgets", "resources",
+         {"core", "logging", "device", "storage", "pipeline", "mqtt", "pg", "widgets", "resources",
           "plot", "simulator"}},
     };
     return below;

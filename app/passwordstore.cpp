@@ -1,6 +1,7 @@
-#include "brokerpasswordstore.h"
+#include "passwordstore.h"
 
 #include "brokeraddress.h"
+#include "mirrortarget.h"
 
 #include <qt6keychain/keychain.h>
 
@@ -8,63 +9,66 @@
 
 namespace {
 
-BrokerPasswordStore::Answer answer_of(const QKeychain::Job &job)
+PasswordStore::Answer answer_of(const QKeychain::Job &job)
 {
     switch (job.error()) {
     case QKeychain::NoError:
-        return BrokerPasswordStore::Answer::Done;
+        return PasswordStore::Answer::Done;
     case QKeychain::EntryNotFound:
-        return BrokerPasswordStore::Answer::NotFound;
+        return PasswordStore::Answer::NotFound;
     // Where no store runs, the jobs fail with one of these rather than saying so.
     case QKeychain::NoBackendAvailable:
     case QKeychain::NotImplemented:
     case QKeychain::OtherError:
-        return BrokerPasswordStore::Answer::NoStore;
+        return PasswordStore::Answer::NoStore;
     default:
-        return BrokerPasswordStore::Answer::Failed;
+        return PasswordStore::Answer::Failed;
     }
 }
 
 // The job is the context's child, so a context that goes first takes its job (and the
 // answer) with it; the job deletes itself once it has answered.
 template <typename JobType>
-void run_job(JobType *job, const BrokerAddress &address, QObject *context,
-             BrokerPasswordStore::Done done)
+void run_job(JobType *job, const QString &key, QObject *context, PasswordStore::Done done)
 {
-    job->setKey(BrokerPasswordStore::key_for(address));
+    job->setKey(key);
     // Never fall back to a plain file: a password belongs in a store or nowhere.
     job->setInsecureFallback(false);
     QObject::connect(
         job, &QKeychain::Job::finished, context, [job, done = std::move(done)](QKeychain::Job *) {
-            const BrokerPasswordStore::Answer answer = answer_of(*job);
+            const PasswordStore::Answer answer = answer_of(*job);
             QString password;
             if constexpr (std::is_same_v<JobType, QKeychain::ReadPasswordJob>) {
-                if (answer == BrokerPasswordStore::Answer::Done)
+                if (answer == PasswordStore::Answer::Done)
                     password = job->textData();
             }
             done(answer, password,
-                 answer == BrokerPasswordStore::Answer::Done ? QString() : job->errorString());
+                 answer == PasswordStore::Answer::Done ? QString() : job->errorString());
         });
     job->start();
 }
 
 } // namespace
 
-QString BrokerPasswordStore::key_for(const BrokerAddress &address)
+QString PasswordStore::broker_key(const BrokerAddress &address)
 {
     const QString hostPort = QStringLiteral("%1:%2").arg(address.host).arg(address.port);
     return address.user.isEmpty() ? hostPort : address.user + QLatin1Char('@') + hostPort;
 }
 
-void BrokerPasswordStore::read(const BrokerAddress &address, QObject *context, Done done)
+QString PasswordStore::server_key(const MirrorTarget &target)
 {
-    run_job(new QKeychain::ReadPasswordJob(service(), context), address, context, std::move(done));
+    return target.user() + QLatin1Char('@') + target.shown();
 }
 
-void BrokerPasswordStore::write(const BrokerAddress &address, const QString &password,
-                                QObject *context, Done done)
+void PasswordStore::read(const QString &key, QObject *context, Done done)
+{
+    run_job(new QKeychain::ReadPasswordJob(service(), context), key, context, std::move(done));
+}
+
+void PasswordStore::write(const QString &key, const QString &password, QObject *context, Done done)
 {
     auto *job = new QKeychain::WritePasswordJob(service(), context);
     job->setTextData(password);
-    run_job(job, address, context, std::move(done));
+    run_job(job, key, context, std::move(done));
 }
