@@ -6,17 +6,20 @@
 #include "mirrorsettingsdialog.h"
 #include "mirrortarget.h"
 #include "passwordstore.h"
-#include "runmirror.h"
 #include "runsession.h"
+#include "servercheck.h"
 
 #include <QAction>
+#include <QFutureWatcher>
 #include <QLabel>
 #include <QStatusBar>
 #include <QSysInfo>
 #include <QTimer>
+#include <QtConcurrent/QtConcurrentRun>
 
 namespace {
 constexpr int refreshIntervalMs = 1000;
+constexpr int checkSeconds = 10;
 const QString problemSheet = QStringLiteral("color: rgb(200, 0, 0);");
 } // namespace
 
@@ -86,6 +89,7 @@ void ServerMirroring::apply_when_free()
     }
     applyPending_ = false;
     ++generation_;
+    checked_.reset();
     const MirrorChoice choice = MirrorChoice::load();
     enabled_ = choice.enabled;
     problem_.clear();
@@ -117,7 +121,34 @@ void ServerMirroring::start_mirror(const MirrorTarget &target)
     mirror_ = std::make_unique<RunMirror>(target, databaseFile_, QSysInfo::machineHostName());
     sink_->set_target(mirror_.get());
     write_log(QStringLiteral("Mirroring runs to %1").arg(target.shown()));
+    check(target);
     refresh();
+}
+
+void ServerMirroring::check(const MirrorTarget &target)
+{
+    auto *watcher = new QFutureWatcher<Status>(this);
+    const quint64 generation = generation_;
+    QObject::connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, generation] {
+        watcher->deleteLater();
+        if (generation != generation_)
+            return;
+        checked_ = watcher->result();
+        if (!checked_->ok())
+            write_log(
+                QStringLiteral("The mirror's server does not answer: %1").arg(checked_->message()));
+        refresh();
+    });
+    // The thread keeps its own copy of the target: it may outlive this.
+    watcher->setFuture(QtConcurrent::run([target] { return check_server(target, checkSeconds); }));
+}
+
+RunMirror::Link ServerMirroring::shown_link() const
+{
+    const RunMirror::Link link = mirror_->link();
+    if (link != RunMirror::Link::Connecting || !checked_)
+        return link;
+    return checked_->ok() ? RunMirror::Link::Online : RunMirror::Link::Offline;
 }
 
 QString ServerMirroring::status_text() const
@@ -127,7 +158,7 @@ QString ServerMirroring::status_text() const
     if (mirror_ == nullptr)
         return problem_.isEmpty() ? tr("Server: connecting") : tr("Server: not mirroring");
     const qint64 behind = mirror_->backlog_rows();
-    switch (mirror_->link()) {
+    switch (shown_link()) {
     case RunMirror::Link::Online:
         return tr("Server: %1 behind").arg(behind);
     case RunMirror::Link::Offline:

@@ -4,7 +4,11 @@
 #include <QPointer>
 #include <QString>
 
+#include "runmirror.h"
+#include "status.h"
+
 #include <memory>
+#include <optional>
 
 class ForwardingSink;
 class MirrorTarget;
@@ -13,7 +17,6 @@ class QLabel;
 class QStatusBar;
 class QTimer;
 class QWidget;
-class RunMirror;
 class RunSession;
 
 // Mirrors the window's runs to a PostgreSQL server while the operator has it on
@@ -50,6 +53,11 @@ private:
     // refresh and at the end of a run until it could.
     void apply_when_free();
     void start_mirror(const MirrorTarget &target);
+    // Asks the server once, off the GUI thread, whether it takes the mirror: the mirror
+    // itself only connects for a run, and the operator should know before.
+    void check(const MirrorTarget &target);
+    // The mirror's link, or before its first connection the check's answer.
+    RunMirror::Link shown_link() const;
     // The status bar's line; every second.
     void refresh();
 
@@ -63,7 +71,8 @@ private:
     QPointer<QLabel> label_; // the status bar's child: it may go first as the window closes
     QTimer *timer_ = nullptr;
     bool enabled_ = false;
-    QString problem_; // why the settings cannot be mirrored with; empty when they can
-    // Counts apply_settings calls: a password answer for earlier settings is dropped.
+    QString problem_;               // why the settings cannot be mirrored with; empty when they can
+    std::optional<Status> checked_; // the check's answer for the current mirror, once it came
+    // Counts apply_settings calls: a password or check answer for earlier settings is dropped.
     quint64 generation_ = 0;
 };

@@ -1,0 +1,200 @@
+// The window and a real PostgreSQL server (started by the test on a Unix socket): Mirror
+// Settings keeps the URI in config.ini and never a password, refuses a URI carrying one; a
+// window mirroring its runs gets every row of a recorded run onto the server, read back with
+// psql, and its status bar ends at "Server: 0 behind".
+#include "instrumentsimulator.h"
+#include "mainwindow.h"
+#include "mirrorsettingsdialog.h"
+#include "postgresserver.h"
+#include "runsession.h"
+#include "runtablecheck.h"
+#include "sampledatabase.h"
+#include "scopedworkdir.h"
+#include "settingsondisk.h"
+#include "settingsstore.h"
+#include "windowoperator.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+constexpr int answerTimeoutMs = 30000;
+constexpr int runTimeoutMs = 60000;
+const QString database = QStringLiteral("telvane");
+
+QLabel *serverLabel(const MainWindow &window)
+{
+    return window.statusBar()->findChild<QLabel *>(QStringLiteral("serverState"));
+}
+
+// Opens Mirror Settings from the menu of the Open Run button, as the operator does.
+MirrorSettingsDialog *openMirrorSettings(MainWindow &window)
+{
+    auto *action = window.findChild<QAction *>(QStringLiteral("actionMirrorSettings"));
+    if (action == nullptr)
+        return nullptr;
+    action->trigger();
+    return window.findChild<MirrorSettingsDialog *>();
+}
+
+template <typename T> T *field(QWidget *dialog, const char *name)
+{
+    return dialog->findChild<T *>(QLatin1String(name));
+}
+
+void pressOk(QWidget *dialog)
+{
+    dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click();
+}
+
+void chooseMirroring(bool enabled, const QString &uri)
+{
+    write_setting(QStringLiteral("mirror/enabled"), enabled);
+    write_setting(QStringLiteral("mirror/uri"), uri);
+}
+
+} // namespace
+
+class ServerMirrorTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void settingsDialogKeepsTheUriAndNeverThePassword();
+    void settingsDialogRefusesAUriWithAPassword();
+    void recordedRunReachesTheServerRowByRow();
+
+private:
+    std::unique_ptr<ScopedWorkDir> workDir_;
+    std::unique_ptr<PostgresServer> server_;
+};
+
+void ServerMirrorTest::initTestCase()
+{
+    // One directory for the whole run: the settings store binds to the first one it sees.
+    workDir_ = std::make_unique<ScopedWorkDir>();
+    // No secret store here, for certain: the stores are reached over the session bus.
+    qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + workDir_->file("no-bus").toUtf8());
+    qunsetenv("DISPLAY");
+    qunsetenv("PGPASSWORD");
+    server_ = std::make_unique<PostgresServer>();
+    QVERIFY2(server_->start(), qPrintable(server_->error()));
+    QVERIFY2(server_->create_database(database), qPrintable(server_->error()));
+}
+
+void ServerMirrorTest::init()
+{
+    write_setting(QStringLiteral("NormalExit"), true);
+    chooseMirroring(false, QString());
+}
+
+void ServerMirrorTest::settingsDialogKeepsTheUriAndNeverThePassword()
+{
+    MainWindow window;
+    QVERIFY(!serverLabel(window)->isVisibleTo(&window)); // mirroring is off
+    QPointer<MirrorSettingsDialog> dialog = openMirrorSettings(window);
+    QVERIFY(dialog != nullptr);
+    QVERIFY(dialog->isVisible());
+
+    auto *note = field<QLabel>(dialog, "secretStoreNote");
+    QTRY_VERIFY_WITH_TIMEOUT(note->isVisible(), answerTimeoutMs);
+    QCOMPARE(note->text(), QStringLiteral("No secret store is running: the password is taken "
+                                          "from ~/.pgpass or PGPASSWORD."));
+
+    const QString uri = server_->uri(database);
+    const QString password = QStringLiteral("never-on-disk-51e0");
+    field<QCheckBox>(dialog, "mirrorEnabled")->setChecked(true);
+    field<QLineEdit>(dialog, "mirrorUri")->setText(uri);
+    auto *passwordField = field<QLineEdit>(dialog, "mirrorPassword");
+    QTest::keyClicks(passwordField, password);
+    pressOk(dialog);
+    // No store could keep it: the dialog stays open, forgets it and keeps nothing yet.
+    QTRY_VERIFY_WITH_TIMEOUT(passwordField->text().isEmpty(), answerTimeoutMs);
+    QVERIFY(dialog->isVisible());
+    QVERIFY(settingOnDisk(QStringLiteral("mirror/uri")).isEmpty());
+
+    pressOk(dialog);
+    QTRY_VERIFY_WITH_TIMEOUT(dialog == nullptr || !dialog->isVisible(), answerTimeoutMs);
+    QCOMPARE(read_setting(QStringLiteral("mirror/uri"), QString()).toString(), uri);
+    const QString onDisk = settingsFileOnDisk();
+    QVERIFY2(onDisk.contains(uri), qPrintable(onDisk));
+    QCOMPARE(settingOnDisk(QStringLiteral("mirror/enabled")), QStringLiteral("true"));
+    QVERIFY2(!onDisk.contains(password), qPrintable(onDisk));
+    // The window took the new settings at once, and the server answers.
+    QTRY_COMPARE_WITH_TIMEOUT(serverLabel(window)->text(), QStringLiteral("Server: 0 behind"),
+                              answerTimeoutMs);
+}
+
+void ServerMirrorTest::settingsDialogRefusesAUriWithAPassword()
+{
+    MainWindow window;
+    QPointer<MirrorSettingsDialog> dialog = openMirrorSettings(window);
+    QVERIFY(dialog != nullptr);
+    const QString password = QStringLiteral("in-the-uri-93bd");
+    field<QCheckBox>(dialog, "mirrorEnabled")->setChecked(true);
+    field<QLineEdit>(dialog, "mirrorUri")
+        ->setText(server_->uri(database) + QStringLiteral("&password=") + password);
+    pressOk(dialog);
+    QVERIFY(dialog != nullptr && dialog->isVisible());
+    auto *problem = field<QLabel>(dialog, "mirrorProblem");
+    QVERIFY(problem->isVisible());
+    QVERIFY(problem->text().contains(QLatin1String("password")));
+    QCOMPARE(settingOnDisk(QStringLiteral("mirror/enabled")), QStringLiteral("false"));
+    QVERIFY(settingOnDisk(QStringLiteral("mirror/uri")).isEmpty());
+    QVERIFY(!settingsFileOnDisk().contains(password));
+    QVERIFY(!serverLabel(window)->isVisibleTo(&window));
+}
+
+void ServerMirrorTest::recordedRunReachesTheServerRowByRow()
+{
+    chooseMirroring(true, server_->uri(database));
+    InstrumentSimulator instrument(3);
+    QVERIFY(instrument.start());
+    auto window = std::make_unique<MainWindow>();
+    QLabel *label = serverLabel(*window);
+    QTRY_COMPARE_WITH_TIMEOUT(label->text(), QStringLiteral("Server: 0 behind"), answerTimeoutMs);
+
+    WindowOperator op(window.get());
+    QCOMPARE(op.connectTo(instrument.port_name()).size(), 1);
+    op.prepareRun(false, "radioButton_med", 100, 3);
+    op.click("SampleStart");
+    QVERIFY(window->is_acquiring());
+    QTRY_VERIFY_WITH_TIMEOUT(!window->is_acquiring(), runTimeoutMs);
+
+    const QString table = window->run_session()->table();
+    const QList<SampleRow> rows = readRunTable(window->database(), table);
+    QVERIFY(!rows.isEmpty());
+    QTRY_COMPARE_WITH_TIMEOUT(label->text(), QStringLiteral("Server: 0 behind"), runTimeoutMs);
+    const QString catalogue =
+        QStringLiteral("SELECT name FROM telvane_runs WHERE local_name = '%1' AND complete")
+            .arg(table);
+    QTRY_VERIFY_WITH_TIMEOUT(!server_->psql(catalogue).isEmpty(), answerTimeoutMs);
+    const QString name = server_->psql(catalogue);
+    const QStringList lines =
+        server_->psql(QStringLiteral("SELECT * FROM \"%1\" ORDER BY id").arg(name))
+            .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), rows.size());
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        const QStringList fields = lines.at(i).split(QLatin1Char('|'));
+        QCOMPARE(fields.first().toLongLong(), i + 1);
+        SampleRow server;
+        for (qsizetype f = 1; f < fields.size(); ++f)
+            server.append(fields.at(f).toDouble());
+        QCOMPARE(server, rows.at(i));
+    }
+}
+
+QTEST_MAIN(ServerMirrorTest)
+#include "tst_servermirror.moc"
