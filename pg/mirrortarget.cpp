@@ -56,12 +56,17 @@ Result<MirrorTarget> MirrorTarget::parse(const QString &uri)
     if (uri.trimmed().isEmpty()) {
         return Status::invalid(QStringLiteral("--mirror needs a connection URI"));
     }
-    QString reason;
-    const QMap<QString, QString> settings = given_settings(uri, &reason);
-    if (!reason.isEmpty()) {
+    char *error = nullptr;
+    PQconninfoOption *given = PQconninfoParse(uri.toUtf8().constData(), &error);
+    if (given == nullptr) {
+        const QString reason =
+            error != nullptr ? QString::fromUtf8(error).trimmed() : QStringLiteral("out of memory");
+        PQfreemem(error);
         return Status::invalid(
             QStringLiteral("--mirror %1 is not a connection URI: %2").arg(uri, reason));
     }
+    const QMap<QString, QString> settings = settings_of(given);
+    PQconninfoFree(given);
     if (settings.contains(QStringLiteral("password"))) {
         return Status::invalid(
             QStringLiteral("--mirror must not carry a password; give it in ~/.pgpass "
