@@ -3,6 +3,7 @@
 #include <libpq-fe.h>
 
 #include <QMap>
+#include <QRegularExpression>
 
 namespace {
 
@@ -51,10 +52,17 @@ MirrorTarget MirrorTarget::with_password(const QString &password) const
     return target;
 }
 
-Result<MirrorTarget> MirrorTarget::parse(const QString &uri)
+bool MirrorTarget::names_server(const QString &text)
+{
+    static const QRegularExpression server(
+        QStringLiteral("^\\s*(postgres(ql)?://|(host|hostaddr|port|dbname|user|service)\\s*=)"));
+    return server.match(text).hasMatch();
+}
+
+Result<MirrorTarget> MirrorTarget::parse(const QString &uri, const QString &option)
 {
     if (uri.trimmed().isEmpty()) {
-        return Status::invalid(QStringLiteral("--mirror needs a connection URI"));
+        return Status::invalid(QStringLiteral("%1 needs a connection URI").arg(option));
     }
     char *error = nullptr;
     PQconninfoOption *given = PQconninfoParse(uri.toUtf8().constData(), &error);
@@ -63,14 +71,14 @@ Result<MirrorTarget> MirrorTarget::parse(const QString &uri)
             error != nullptr ? QString::fromUtf8(error).trimmed() : QStringLiteral("out of memory");
         PQfreemem(error);
         return Status::invalid(
-            QStringLiteral("--mirror %1 is not a connection URI: %2").arg(uri, reason));
+            QStringLiteral("%1 %2 is not a connection URI: %3").arg(option, uri, reason));
     }
     const QMap<QString, QString> settings = settings_of(given);
     PQconninfoFree(given);
     if (settings.contains(QStringLiteral("password"))) {
-        return Status::invalid(
-            QStringLiteral("--mirror must not carry a password; give it in ~/.pgpass "
-                           "(or PGPASSFILE), PGPASSWORD or a service file"));
+        return Status::invalid(QStringLiteral("%1 must not carry a password; give it in ~/.pgpass "
+                                              "(or PGPASSFILE), PGPASSWORD or a service file")
+                                   .arg(option));
     }
     PQconninfoOption *defaults = PQconndefaults();
     const QMap<QString, QString> fallback = settings_of(defaults);

@@ -12,8 +12,14 @@
 class MirrorTarget
 {
 public:
-    // Invalid, saying why, for a target libpq cannot read or one that holds a password.
-    static Result<MirrorTarget> parse(const QString &uri);
+    // Invalid, saying why, for a target libpq cannot read or one that holds a password;
+    // option names the option it was given with, for the message.
+    static Result<MirrorTarget> parse(const QString &uri,
+                                      const QString &option = QStringLiteral("--mirror"));
+    // True for text that names a server rather than a file: a postgresql:// or postgres://
+    // URI, or a key=value string starting with host=, hostaddr=, port=, dbname=, user= or
+    // service=.
+    static bool names_server(const QString &text);
     // True when uri carries a password (which parse refuses).
     static bool holds_password(const QString &uri);
 

@@ -3,7 +3,9 @@
 #include "commandparser.h"
 #include "console.h"
 #include "exitcode.h"
+#include "mirrortarget.h"
 #include "sampledatabase.h"
+#include "servercopy.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -55,18 +57,30 @@ bool ExistingDatabase::holds_other_data(const QString &file)
     return !start.isEmpty() && start != QByteArray(sqliteHeader, sqliteHeaderSize);
 }
 
+bool ExistingDatabase::names_server(const QString &file)
+{
+    // A file of such a name is still read as a file.
+    return MirrorTarget::names_server(file) && !QFileInfo::exists(file);
+}
+
 QString ExistingDatabase::default_file()
 {
     return QStringLiteral("telvane-cli.db");
 }
 
-void ExistingDatabase::add_option(CommandParser &parser)
+void ExistingDatabase::add_option(CommandParser &parser, bool server)
 {
-    parser.add_option({dbOption,
-                       QStringLiteral("Database file (default %1, the recorder's own; "
-                                      "--db Quorlen.db reads the window's runs).")
-                           .arg(default_file()),
-                       QStringLiteral("FILE"), default_file()});
+    QString help = QStringLiteral("Database file (default %1, the recorder's own; --db "
+                                  "Quorlen.db reads the window's runs)")
+                       .arg(default_file());
+    if (server) {
+        help += QStringLiteral(", or a PostgreSQL server the runs were mirrored or pushed to "
+                               "(postgresql://[USER@]HOST[:PORT]/DB; the password from "
+                               "~/.pgpass, PGPASSFILE, PGPASSWORD or a service file)");
+    }
+    parser.add_option({dbOption, help + QLatin1Char('.'),
+                       server ? QStringLiteral("FILE|URI") : QStringLiteral("FILE"),
+                       default_file()});
 }
 
 QString ExistingDatabase::file(const CommandParser &parser)
@@ -100,6 +114,9 @@ std::unique_ptr<SampleDatabase> ExistingDatabase::open_after_checks(const Comman
 std::unique_ptr<SampleDatabase>
 ExistingDatabase::open_with_table(const QString &file, const QString &table, int *exitCode)
 {
+    if (names_server(file)) {
+        return ServerCopy::open_run(file, table, exitCode);
+    }
     auto database = open(file);
     if (!database) {
         *exitCode = ExitFailure;

@@ -19,6 +19,9 @@ public:
     // an empty database and writes over it. False for a missing, empty or unreadable file.
     static bool holds_other_data(const QString &file);
 
+    // True when --db names a PostgreSQL server (see MirrorTarget::names_server) and no file.
+    static bool names_server(const QString &file);
+
     // The recorder keeps its runs in a file of its own: the window drops every table of
     // its own file (Quorlen.db) when it closes.
     static QString default_file();
@@ -32,7 +35,8 @@ public:
     // holding table as open_with_table does; null with `exitCode` set when either failed.
     static std::unique_ptr<SampleDatabase> open_after_checks(const CommandParser &parser,
                                                              const QString &table, int *exitCode);
-    // The --db option every command that uses the database takes, and its value.
-    static void add_option(CommandParser &parser);
+    // The --db option every command that uses the database takes, and its value; server:
+    // the command reads runs from a PostgreSQL server too.
+    static void add_option(CommandParser &parser, bool server = false);
     static QString file(const CommandParser &parser);
 };

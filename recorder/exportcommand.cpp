@@ -20,8 +20,8 @@ constexpr int fullDecimals = CsvExporter::voltage_decimals(CsvExporter::Precisio
 int ExportCommand::run(const QStringList &arguments)
 {
     CommandParser parser(
-        QStringLiteral(
-            "export --table NAME --csv FILE|- [--db FILE] [--decimals 1|4] [--from S] [--to S]"),
+        QStringLiteral("export --table NAME --csv FILE|- [--db FILE|URI] [--decimals 1|4] [--from "
+                       "S] [--to S]"),
         QStringLiteral("Writes a run table, or the stretch of it between --from and --to, as "
                        "CSV: time with 4 decimals, voltages with 4 (default) or 1."));
     parser.add_option(
@@ -31,7 +31,7 @@ int ExportCommand::run(const QStringList &arguments)
                                       "device is written in place. ") +
                            CsvOutput::sidecarHelp,
                        QStringLiteral("FILE")});
-    ExistingDatabase::add_option(parser);
+    ExistingDatabase::add_option(parser, true);
     parser.add_option(
         {decimalsOption, QStringLiteral("Decimals of the voltages: 1 or 4."), QStringLiteral("N")});
     RangeOptions::add_options(parser);

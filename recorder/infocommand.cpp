@@ -13,11 +13,11 @@ const QString tableOption = QStringLiteral("table");
 
 int InfoCommand::run(const QStringList &arguments)
 {
-    CommandParser parser(QStringLiteral("info --table NAME [--db FILE]"),
+    CommandParser parser(QStringLiteral("info --table NAME [--db FILE|URI]"),
                          QStringLiteral("Prints what a run was taken with and how it ended, one "
                                         "tab-separated name and value per line."));
     parser.add_option({tableOption, QStringLiteral("Run table."), QStringLiteral("NAME")});
-    ExistingDatabase::add_option(parser);
+    ExistingDatabase::add_option(parser, true);
     if (const auto exitCode = parser.parse_or_exit(arguments)) {
         return *exitCode;
     }

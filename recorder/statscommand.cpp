@@ -23,13 +23,13 @@ QString number(double value)
 int StatsCommand::run(const QStringList &arguments)
 {
     CommandParser parser(
-        QStringLiteral("stats --table NAME [--db FILE] [--from S] [--to S]"),
+        QStringLiteral("stats --table NAME [--db FILE|URI] [--from S] [--to S]"),
         QStringLiteral("Prints, per channel, the samples, minimum, maximum, peak-to-peak, mean "
                        "and RMS in mV of a run or of the stretch between --from and --to, "
                        "tab-separated after a header line."));
     parser.add_option(
         {tableOption, QStringLiteral("Run table to measure."), QStringLiteral("NAME")});
-    ExistingDatabase::add_option(parser);
+    ExistingDatabase::add_option(parser, true);
     RangeOptions::add_options(parser);
     if (const auto exitCode = parser.parse_or_exit(arguments)) {
         return *exitCode;

@@ -4,7 +4,9 @@
 #include "console.h"
 #include "existingdatabase.h"
 #include "exitcode.h"
+#include "mirrortarget.h"
 #include "sampledatabase.h"
+#include "serverruns.h"
 
 namespace {
 constexpr int timeDecimals = 4;
@@ -12,15 +14,19 @@ constexpr int timeDecimals = 4;
 
 int TablesCommand::run(const QStringList &arguments)
 {
-    CommandParser parser(QStringLiteral("tables [--db FILE]"),
+    CommandParser parser(QStringLiteral("tables [--db FILE|URI]"),
                          QStringLiteral("Lists the run tables: name, rows, mode (single or "
                                         "multi), first..last time, start time, rate, "
                                         "collection time and outcome, tab-separated."));
-    ExistingDatabase::add_option(parser);
+    ExistingDatabase::add_option(parser, true);
     if (const auto exitCode = parser.parse_or_exit(arguments)) {
         return *exitCode;
     }
-    const auto database = ExistingDatabase::open(ExistingDatabase::file(parser));
+    const QString file = ExistingDatabase::file(parser);
+    if (ExistingDatabase::names_server(file)) {
+        return list_server(file);
+    }
+    const auto database = ExistingDatabase::open(file);
     if (!database) {
         return ExitFailure;
     }
@@ -42,6 +48,25 @@ int TablesCommand::run(const QStringList &arguments)
         }
     }
     return unread && !listed ? ExitFailure : ExitOk;
+}
+
+int TablesCommand::list_server(const QString &target)
+{
+    const Result<MirrorTarget> parsed = MirrorTarget::parse(target, QStringLiteral("--db"));
+    if (!parsed.ok()) {
+        Console::error(parsed.status().message());
+        return ExitBadArguments;
+    }
+    ServerRuns server(target);
+    const Result<QList<ServerRun>> runs = server.list();
+    if (!runs.ok()) {
+        Console::error(runs.status().message());
+        return ExitFailure;
+    }
+    for (const ServerRun &run : *runs) {
+        Console::out(line(run.listing, run.facts));
+    }
+    return ExitOk;
 }
 
 QString TablesCommand::line(const RunListing &run, const std::optional<RunFacts> &facts)

@@ -17,4 +17,8 @@ public:
     // time ("-" when the name does not tell); then from the facts the rate, collection time
     // and outcome ("-" for a run without facts).
     static QString line(const RunListing &run, const std::optional<RunFacts> &facts = {});
+
+private:
+    // The runs of a PostgreSQL server's catalogue, as those of a file.
+    static int list_server(const QString &target);
 };
