@@ -1,5 +1,6 @@
 #include "instrumentsimulator.h"
 #include "mainwindow.h"
+#include "mirrortarget.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -79,7 +80,8 @@ int main(int argc, char *argv[])
                        "first use, instead of the current folder."));
     const QCommandLineOption table(
         QStringLiteral("table"),
-        QStringLiteral("With FILE: the run to open, instead of choosing it from the list."),
+        QStringLiteral("With FILE (or a server): the run to open, instead of choosing it from "
+                       "the list."),
         QStringLiteral("NAME"));
     const QCommandLineOption watch(
         QStringLiteral("watch"),
@@ -92,14 +94,18 @@ int main(int argc, char *argv[])
         QStringLiteral("FILE"),
         QStringLiteral("A database file (Quorlen.db, telvane-cli.db or another) whose run to "
                        "open for review, or a CSV file the export wrote; other files than the "
-                       "window's own are only read."),
+                       "window's own are only read. Or the PostgreSQL server the runs are "
+                       "mirrored to (postgresql://[USER@]HOST[:PORT]/DB), whose run is copied "
+                       "and opened."),
         QStringLiteral("[FILE]"));
     options.process(*app);
-    // Named from where the program was started, before it may move to its data folder.
-    const QString reviewFile =
-        options.positionalArguments().isEmpty()
-            ? QString()
-            : QFileInfo(options.positionalArguments().first()).absoluteFilePath();
+    // Named from where the program was started, before it may move to its data folder; a
+    // server's URI as it is.
+    const QString given =
+        options.positionalArguments().isEmpty() ? QString() : options.positionalArguments().first();
+    const QString reviewFile = given.isEmpty() || MirrorTarget::names_server(given)
+                                   ? given
+                                   : QFileInfo(given).absoluteFilePath();
     if (options.isSet(version)) {
         std::printf("Telvane V%s\n", TELVANE_VERSION);
         return 0;

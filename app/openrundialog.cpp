@@ -1,8 +1,12 @@
 #include "openrundialog.h"
 
+#include "busydialogjob.h"
+#include "mirrortarget.h"
 #include "runcatalogue.h"
 #include "sampledatabase.h"
 #include "savefiledialog.h"
+#include "serverruns.h"
+#include "settingsstore.h"
 
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -12,6 +16,13 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QVBoxLayout>
+
+namespace {
+// The server whose runs were listed last.
+const QString serverKey = QStringLiteral("review/server");
+// How long a server that does not answer is waited for.
+constexpr int serverTimeoutSeconds = 10;
+} // namespace
 
 OpenRunDialog::OpenRunDialog(const QString &file, QWidget *parent)
     : QDialog(parent)
@@ -27,6 +38,18 @@ OpenRunDialog::OpenRunDialog(const QString &file, QWidget *parent)
     auto *browseButton = new QPushButton(tr("Browse…"), this);
     fileRow->addWidget(browseButton);
     layout->addLayout(fileRow);
+    auto *serverRow = new QHBoxLayout;
+    serverRow->addWidget(new QLabel(tr("Server:"), this));
+    server_ = new QLineEdit(read_setting(serverKey, QString()).toString(), this);
+    server_->setObjectName(QStringLiteral("serverUri"));
+    server_->setPlaceholderText(QStringLiteral("postgresql://user@host:5432/telvane"));
+    server_->setToolTip(tr("The PostgreSQL server the runs are mirrored to: a libpq connection "
+                           "URI, without a password"));
+    serverRow->addWidget(server_, 1);
+    auto *listServer = new QPushButton(tr("List Runs"), this);
+    listServer->setObjectName(QStringLiteral("listServerRuns"));
+    serverRow->addWidget(listServer);
+    layout->addLayout(serverRow);
     runs_->setColumnCount(6);
     runs_->setHorizontalHeaderLabels(
         {tr("Run"), tr("Mode"), tr("Channels"), tr("Rows"), tr("Length (s)"), tr("Started")});
@@ -47,6 +70,8 @@ OpenRunDialog::OpenRunDialog(const QString &file, QWidget *parent)
     resize(720, 360);
 
     connect(browseButton, &QPushButton::clicked, this, &OpenRunDialog::browse);
+    connect(listServer, &QPushButton::clicked, this,
+            [this] { list_server_runs(server_->text().trimmed()); });
     connect(file_, &QLineEdit::editingFinished, this, [this] { list_runs(file_->text()); });
     connect(runs_, &QTableWidget::itemSelectionChanged, this,
             [this] { open_->setEnabled(!table().isEmpty()); });
@@ -70,6 +95,7 @@ QString OpenRunDialog::table() const
 bool OpenRunDialog::list_runs(const QString &file)
 {
     file_->setText(file);
+    listedServer_.clear();
     runs_->setRowCount(0);
     open_->setEnabled(false);
     QString problem;
@@ -92,26 +118,72 @@ bool OpenRunDialog::list_runs(const QString &file)
         }
     }
     if (!problem.isEmpty()) {
-        runs_->setRowCount(1);
-        runs_->setItem(0, 0, new QTableWidgetItem(problem));
-        runs_->item(0, 0)->setFlags(Qt::NoItemFlags);
+        show_problem(problem);
         return false;
     }
-    for (const RunListing &run : std::as_const(listed)) {
-        const int row = runs_->rowCount();
-        runs_->insertRow(row);
-        const QStringList cells{run.name,
-                                run.mode(),
-                                QString::number(run.channels),
-                                QString::number(run.rows),
-                                QString::number(run.length(), 'f', 3),
-                                run.started.isValid()
-                                    ? run.started.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"))
-                                    : QStringLiteral("-")};
-        for (int c = 0; c < cells.size(); ++c)
-            runs_->setItem(row, c, new QTableWidgetItem(cells.at(c)));
-    }
+    for (const RunListing &run : std::as_const(listed))
+        add_row(run);
     return true;
+}
+
+bool OpenRunDialog::list_server_runs(const QString &uri)
+{
+    server_->setText(uri);
+    listedServer_.clear();
+    runs_->setRowCount(0);
+    open_->setEnabled(false);
+    const Result<MirrorTarget> target = MirrorTarget::parse(uri, tr("The server URI"));
+    if (!target.ok()) {
+        show_problem(target.status().message());
+        return false;
+    }
+    QList<ServerRun> listed;
+    const QString problem =
+        run_behind_busy_dialog(tr("Listing the runs of %1").arg(target->shown()), [&listed, uri] {
+            // The connection is the worker thread's, and goes with it.
+            ServerRuns server(uri, serverTimeoutSeconds);
+            Result<QList<ServerRun>> runs = server.list();
+            if (!runs.ok())
+                return runs.status().message();
+            listed = std::move(runs.value());
+            return QString();
+        });
+    if (!problem.isEmpty()) {
+        show_problem(problem);
+        return false;
+    }
+    write_setting_soon(serverKey, uri);
+    if (listed.isEmpty()) {
+        show_problem(tr("%1 holds no runs.").arg(target->shown()));
+        return false;
+    }
+    listedServer_ = uri;
+    for (const ServerRun &run : std::as_const(listed))
+        add_row(run.listing);
+    return true;
+}
+
+void OpenRunDialog::show_problem(const QString &problem)
+{
+    runs_->setRowCount(1);
+    runs_->setItem(0, 0, new QTableWidgetItem(problem));
+    runs_->item(0, 0)->setFlags(Qt::NoItemFlags);
+}
+
+void OpenRunDialog::add_row(const RunListing &run)
+{
+    const int row = runs_->rowCount();
+    runs_->insertRow(row);
+    const QStringList cells{run.name,
+                            run.mode(),
+                            QString::number(run.channels),
+                            QString::number(run.rows),
+                            QString::number(run.length(), 'f', 3),
+                            run.started.isValid()
+                                ? run.started.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"))
+                                : QStringLiteral("-")};
+    for (int c = 0; c < cells.size(); ++c)
+        runs_->setItem(row, c, new QTableWidgetItem(cells.at(c)));
 }
 
 void OpenRunDialog::browse()

@@ -6,11 +6,13 @@
 #include "csvimport.h"
 #include "cursorreadout.h"
 #include "gapbands.h"
+#include "mirrortarget.h"
 #include "openrundialog.h"
 #include "runmarking.h"
 #include "runstatusbar.h"
 #include "runtablename.h"
 #include "sampledatabase.h"
+#include "serverruns.h"
 #include "voltageplot.h"
 
 #include <QDir>
@@ -25,6 +27,9 @@
 #include <optional>
 
 namespace {
+// How long a server that does not answer is waited for.
+constexpr int serverTimeoutSeconds = 10;
+
 // When the run in table started, local: its facts to the millisecond, else its name to the
 // second; invalid for a run with neither (an imported CSV's scratch table).
 QDateTime stored_run_start(SampleDatabase *database, const QString &table)
@@ -83,6 +88,8 @@ SampleDatabase *RunReview::shown_database() const
 
 bool RunReview::open_file(const QString &file, const QString &table)
 {
+    if (MirrorTarget::names_server(file))
+        return table.isEmpty() ? choose_run(file) : open_server_run(file, table);
     switch (review_file_kind(file)) {
     case ReviewFile::Csv:
         return open_csv(file);
@@ -102,9 +109,14 @@ bool RunReview::choose_run(const QString &file)
 {
     if (!may_open())
         return false;
-    OpenRunDialog dialog(file.isEmpty() ? database_->file_name() : file, window_);
+    const bool server = MirrorTarget::names_server(file);
+    OpenRunDialog dialog(file.isEmpty() || server ? database_->file_name() : file, window_);
+    if (server)
+        dialog.list_server_runs(file);
     if (dialog.exec() != QDialog::Accepted)
         return false;
+    if (!dialog.server().isEmpty())
+        return !dialog.table().isEmpty() && open_server_run(dialog.server(), dialog.table());
     if (dialog.file().endsWith(QLatin1String(".csv"), Qt::CaseInsensitive))
         return open_csv(dialog.file());
     return !dialog.table().isEmpty() && open_run(dialog.file(), dialog.table());
@@ -174,6 +186,47 @@ bool RunReview::open_csv(const QString &file)
     if (shown)
         scratchFolder_ = std::move(folder); // the one before went with its database
     return shown;
+}
+
+bool RunReview::open_server_run(const QString &uri, const QString &name)
+{
+    if (!may_open())
+        return false;
+    const Result<MirrorTarget> target = MirrorTarget::parse(uri, tr("The server URI"));
+    const QString shown = target.ok() ? target->shown() : uri;
+    const auto refuse = [&](const QString &reason) {
+        QMessageBox::warning(window_, tr("Warning"),
+                             tr("The run %1 of %2 cannot be opened: %3.").arg(name, shown, reason));
+        return false;
+    };
+    if (!target.ok())
+        return refuse(target.status().message());
+    auto folder = std::make_unique<QTemporaryDir>();
+    if (!folder->isValid())
+        return refuse(tr("no scratch folder could be made"));
+    const QString file = folder->filePath(QStringLiteral("run.db"));
+    // Made here for the busy dialog's counts; its connection is opened and used by the worker
+    // thread alone, and closed here once that thread has ended: never two threads at once.
+    ServerRuns server(uri, serverTimeoutSeconds);
+    const QString problem = run_behind_busy_dialog(
+        tr("Copying the run %1 from %2").arg(name, shown),
+        [&server, name, file] { return server.download(name, file).message(); },
+        [&server, name, shown] {
+            const qint64 total = server.rows_total();
+            return tr("Copying the run %1 from %2: %3 %")
+                .arg(name, shown)
+                .arg(total > 0 ? 100 * server.rows_copied() / total : 0);
+        });
+    if (!problem.isEmpty())
+        return refuse(problem);
+    auto scratch = std::make_unique<SampleDatabase>(file, SampleDatabase::Access::ReadOnly);
+    if (const Status opened = scratch->open_database(); !opened.ok())
+        return refuse(opened.message());
+    SampleDatabase *source = scratch.get();
+    const bool opened = show_run(std::move(scratch), source, shown, name, true);
+    if (opened)
+        scratchFolder_ = std::move(folder); // the one before went with its database
+    return opened;
 }
 
 bool RunReview::show_run(std::unique_ptr<SampleDatabase> owned, SampleDatabase *source,

@@ -14,10 +14,10 @@ class RunStatusBar;
 class SampleDatabase;
 class VoltagePlot;
 
-// Review: shows a recorded run (of the window's database, another database file read-only, or
-// a CSV file the export wrote) in the window's plot as a paused run, to browse, measure and
-// export. Holds the reviewed file while it is on show. Lives in the GUI thread, a child of the
-// window it reports to.
+// Review: shows a recorded run (of the window's database, another database file read-only, a
+// CSV file the export wrote, or a PostgreSQL server the runs are mirrored to) in the window's
+// plot as a paused run, to browse, measure and export. Holds the reviewed file while it is on show.
+// Lives in the GUI thread, a child of the window it reports to.
 class RunReview : public QObject
 {
     Q_OBJECT
@@ -36,11 +36,18 @@ public:
     bool open_run(const QString &file, const QString &table);
     // Opens a file given to the program (command line, desktop entry): a CSV as open_csv does,
     // a database's run as open_run does (table given) or from its list (choose_run). A file that
-    // is neither is refused with a dialog. False when nothing was opened.
+    // is neither is refused with a dialog. A server's URI instead of a file opens its run as
+    // open_server_run does (table given) or from the list of its runs. False when nothing was
+    // opened.
     bool open_file(const QString &file, const QString &table = QString());
     // Asks for a file and one of its runs (starting at file, the window's own database when
-    // empty) and opens it; false when cancelled or it could not be opened.
+    // empty; at the list of a server's runs when file is its URI) or a server's run, and opens
+    // it; false when cancelled or it could not be opened.
     bool choose_run(const QString &file = QString());
+    // Copies the run name of the server at uri (a libpq URI) into a scratch file, off the GUI
+    // thread behind the busy dialog with the share copied so far, and shows it as open_run
+    // shows another file's run. False, after telling the operator why, when it cannot be read.
+    bool open_server_run(const QString &uri, const QString &name);
     // Reads a CSV file the export wrote into a scratch run table (behind the busy dialog, with
     // the share read so far) and shows it as open_run does. A CSV that is not ours is refused
     // with the line and the reason.
@@ -73,7 +80,7 @@ private:
     CursorReadout *const cursorReadout_;
     RunMarking *const marking_;
     RunStatusBar *const runStatus_;
-    // Where a CSV opened for review is read into; removed with the review.
+    // Where a CSV or a server's run opened for review is read into; removed with the review.
     std::unique_ptr<QTemporaryDir> scratchFolder_;
     // The run on review, of reviewDatabase_ or the window's own file; empty otherwise.
     QString reviewedTable_;

@@ -1,27 +1,39 @@
 // The window and a real PostgreSQL server (started by the test on a Unix socket): Mirror
 // Settings keeps the URI in config.ini and never a password, refuses a URI carrying one; a
 // window mirroring its runs gets every row of a recorded run onto the server, read back with
-// psql, and its status bar ends at "Server: 0 behind".
+// psql, and its status bar ends at "Server: 0 behind"; a run the recorder mirrored is listed
+// from the server, opened in the window and saved as the recorder's own CSV.
+#include "cursorreadout.h"
+#include "dialoganswers.h"
 #include "instrumentsimulator.h"
 #include "mainwindow.h"
 #include "mirrorsettingsdialog.h"
+#include "openrundialog.h"
+#include "plotcursors.h"
 #include "postgresserver.h"
+#include "recorderprocess.h"
 #include "runsession.h"
+#include "runstatusbar.h"
 #include "runtablecheck.h"
 #include "sampledatabase.h"
 #include "scopedworkdir.h"
 #include "settingsondisk.h"
 #include "settingsstore.h"
+#include "voltageplot.h"
 #include "windowoperator.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QDialogButtonBox>
+#include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QTableWidget>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
@@ -57,6 +69,12 @@ void pressOk(QWidget *dialog)
     dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click();
 }
 
+QByteArray fileContents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 void chooseMirroring(bool enabled, const QString &uri)
 {
     write_setting(QStringLiteral("mirror/enabled"), enabled);
@@ -75,6 +93,7 @@ private slots:
     void settingsDialogKeepsTheUriAndNeverThePassword();
     void settingsDialogRefusesAUriWithAPassword();
     void recordedRunReachesTheServerRowByRow();
+    void recorderRunOpenedFromTheServerIsReviewedAndSavedAsTheRecorderDid();
 
 private:
     std::unique_ptr<ScopedWorkDir> workDir_;
@@ -194,6 +213,82 @@ void ServerMirrorTest::recordedRunReachesTheServerRowByRow()
             server.append(fields.at(f).toDouble());
         QCOMPARE(server, rows.at(i));
     }
+}
+
+void ServerMirrorTest::recorderRunOpenedFromTheServerIsReviewedAndSavedAsTheRecorderDid()
+{
+    QTemporaryDir folder;
+    RecorderProcess recorder(QStringLiteral(TELVANE_CLI_EXECUTABLE), folder.path());
+    recorder.start({"--simulate", "--mode", "multi", "--rate", "100", "--time", "3", "--db",
+                    "run.db", "--csv", "run.csv", "--mirror", server_->uri(database), "--station",
+                    "bench"});
+    QCOMPARE(recorder.finish(runTimeoutMs), 0);
+    const QByteArray recorded = fileContents(folder.filePath(QStringLiteral("run.csv")));
+    const qsizetype rows = recorded.count('\n') - 1;
+    QVERIFY2(rows > 0, qPrintable(recorder.output()));
+    const QString name = server_->psql(
+        QStringLiteral(
+            "SELECT name FROM telvane_runs WHERE station = 'bench' AND local_name = '%1'")
+            .arg(recorder.table()));
+    QVERIFY2(!name.isEmpty(), qPrintable(server_->error()));
+
+    auto window = std::make_unique<MainWindow>();
+    window->show();
+    // Open Run lists the server's runs, and keeps the URI for the next time.
+    {
+        OpenRunDialog dialog(window->database()->file_name(), window.get());
+        QStringList lines;
+        ModalResponder responder({noteBusyDialogLines(&lines)});
+        QVERIFY(dialog.list_server_runs(server_->uri(database)));
+        QCOMPARE(responder.unexpected(), 0);
+        auto *list = dialog.findChild<QTableWidget *>();
+        QList<QTableWidgetItem *> found = list->findItems(name, Qt::MatchExactly);
+        QCOMPARE(found.size(), 1);
+        QCOMPARE(list->item(found.first()->row(), 3)->text(), QString::number(rows));
+        list->selectRow(found.first()->row());
+        QCOMPARE(dialog.table(), name);
+        QCOMPARE(dialog.server(), server_->uri(database));
+        QCOMPARE(read_setting(QStringLiteral("review/server"), QString()).toString(),
+                 server_->uri(database));
+    }
+
+    // Opened as from the command line: telvane URI --table NAME.
+    {
+        QStringList lines;
+        ModalResponder responder({noteBusyDialogLines(&lines)});
+        QVERIFY(window->open_file(server_->uri(database), name));
+        QCOMPARE(responder.unexpected(), 0);
+    }
+    QVERIFY(window->shown_database()->is_read_only());
+    QCOMPARE(window->shown_table(), name);
+    QVERIFY2(window->run_status()->note().contains(name), qPrintable(window->run_status()->note()));
+    VoltagePlot *plot = window->plot();
+    QTRY_VERIFY_WITH_TIMEOUT(!plot->is_loading() && plot->graph(15)->dataCount() > 0, runTimeoutMs);
+    const QList<SampleRow> shown = readRunTable(window->shown_database(), name);
+    QCOMPARE(shown.size(), rows);
+    // The cursors measure it as they measure a file's run.
+    plot->cursors()->place(PlotCursors::A, 0.5);
+    plot->cursors()->place(PlotCursors::B, 1.5);
+    CursorReadout *readout = window->cursor_readout();
+    QTRY_VERIFY_WITH_TIMEOUT(readout->isVisible() && !readout->is_computing(), runTimeoutMs);
+    QCOMPARE(int(readout->statistics().channels().size()), 16);
+    qint64 between = 0;
+    for (const SampleRow &row : shown)
+        between += row.first() >= 0.5 && row.first() <= 1.5 ? 1 : 0;
+    QCOMPARE(readout->statistics().channels().front().samples, between);
+
+    // Save writes what the recorder wrote.
+    QTemporaryDir out;
+    const QString base = out.filePath(QStringLiteral("reviewed"));
+    QStringList lines;
+    MessageBoxSeen done;
+    {
+        ModalResponder responder({answerExportOptions(true, false), answerSaveDialog(base),
+                                  noteBusyDialogLines(&lines), answerMessageBox(&done)});
+        window->findChild<QPushButton *>(QStringLiteral("ExportFile"))->click();
+        QCOMPARE(responder.unexpected(), 0);
+    }
+    QCOMPARE(fileContents(base + QStringLiteral(".csv")), recorded);
 }
 
 QTEST_MAIN(ServerMirrorTest)
