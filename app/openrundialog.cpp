@@ -2,6 +2,7 @@
 
 #include "busydialogjob.h"
 #include "mirrortarget.h"
+#include "passwordstore.h"
 #include "runcatalogue.h"
 #include "sampledatabase.h"
 #include "savefiledialog.h"
@@ -138,10 +139,11 @@ bool OpenRunDialog::list_server_runs(const QString &uri)
         return false;
     }
     QList<ServerRun> listed;
-    const QString problem =
-        run_behind_busy_dialog(tr("Listing the runs of %1").arg(target->shown()), [&listed, uri] {
+    const QString password = PasswordStore::wait_for(PasswordStore::server_key(target.value()));
+    const QString problem = run_behind_busy_dialog(
+        tr("Listing the runs of %1").arg(target->shown()), [&listed, uri, password] {
             // The connection is the worker thread's, and goes with it.
-            ServerRuns server(uri, serverTimeoutSeconds);
+            ServerRuns server(uri, serverTimeoutSeconds, password);
             Result<QList<ServerRun>> runs = server.list();
             if (!runs.ok())
                 return runs.status().message();

@@ -5,6 +5,9 @@
 
 #include <qt6keychain/keychain.h>
 
+#include <QEventLoop>
+#include <QObject>
+
 #include <type_traits>
 
 namespace {
@@ -64,6 +67,22 @@ QString PasswordStore::server_key(const MirrorTarget &target)
 void PasswordStore::read(const QString &key, QObject *context, Done done)
 {
     run_job(new QKeychain::ReadPasswordJob(service(), context), key, context, std::move(done));
+}
+
+QString PasswordStore::wait_for(const QString &key)
+{
+    QEventLoop loop;
+    QString kept;
+    bool answered = false;
+    read(key, &loop, [&](Answer answer, const QString &password, const QString &) {
+        if (answer == Answer::Done)
+            kept = password;
+        answered = true;
+        loop.quit();
+    });
+    if (!answered)
+        loop.exec();
+    return kept;
 }
 
 void PasswordStore::write(const QString &key, const QString &password, QObject *context, Done done)

@@ -33,6 +33,10 @@ public:
     // Asks the store for the password kept under key; done is called with the answer unless
     // context is gone by then.
     static void read(const QString &key, QObject *context, Done done);
+    // The password kept under key, waiting for the store's answer in a local event loop (for
+    // a moment: a store answers at once, and where none runs the question fails at once);
+    // empty when the store keeps none or none runs.
+    static QString wait_for(const QString &key);
     // Asks the store to keep password under key; done as for read.
     static void write(const QString &key, const QString &password, QObject *context, Done done);
 };

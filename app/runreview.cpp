@@ -8,6 +8,7 @@
 #include "gapbands.h"
 #include "mirrortarget.h"
 #include "openrundialog.h"
+#include "passwordstore.h"
 #include "runmarking.h"
 #include "runstatusbar.h"
 #include "runtablename.h"
@@ -207,7 +208,8 @@ bool RunReview::open_server_run(const QString &uri, const QString &name)
     const QString file = folder->filePath(QStringLiteral("run.db"));
     // Made here for the busy dialog's counts; its connection is opened and used by the worker
     // thread alone, and closed here once that thread has ended: never two threads at once.
-    ServerRuns server(uri, serverTimeoutSeconds);
+    ServerRuns server(uri, serverTimeoutSeconds,
+                      PasswordStore::wait_for(PasswordStore::server_key(target.value())));
     const QString problem = run_behind_busy_dialog(
         tr("Copying the run %1 from %2").arg(name, shown),
         [&server, name, file] { return server.download(name, file).message(); },

@@ -221,9 +221,10 @@ Status insert_rows(sqlite3 *db, const QString &localTable, pg_result *rows)
 
 } // namespace
 
-ServerRuns::ServerRuns(QString target, int timeoutSeconds)
+ServerRuns::ServerRuns(QString target, int timeoutSeconds, QString password)
     : target_(std::move(target))
     , timeoutSeconds_(timeoutSeconds)
+    , password_(std::move(password))
 {}
 
 ServerRuns::~ServerRuns() = default;
@@ -233,7 +234,7 @@ Status ServerRuns::connect()
     if (connection_ && connection_->is_open()) {
         return Status::success();
     }
-    connection_ = std::make_unique<PgConnection>(target_, timeoutSeconds_);
+    connection_ = std::make_unique<PgConnection>(target_, timeoutSeconds_, password_);
     const Status connected = connection_->connect_status();
     if (connected.is(Status::Kind::Unavailable)) {
         return Status::unavailable(QStringLiteral("the PostgreSQL server %1 cannot be reached: %2")

@@ -35,8 +35,9 @@ class ServerRuns
 {
 public:
     // target: a libpq URI or key=value string (see MirrorTarget); timeoutSeconds bounds the
-    // connection attempt.
-    explicit ServerRuns(QString target, int timeoutSeconds = 10);
+    // connection attempt; password, when given, goes to libpq beside target (else libpq finds
+    // it in its own places).
+    explicit ServerRuns(QString target, int timeoutSeconds = 10, QString password = QString());
     ~ServerRuns();
     ServerRuns(const ServerRuns &) = delete;
     ServerRuns &operator=(const ServerRuns &) = delete;
@@ -71,6 +72,7 @@ private:
 
     const QString target_;
     const int timeoutSeconds_;
+    const QString password_;
     std::unique_ptr<PgConnection> connection_; // the calling thread's
     std::atomic<qint64> rowsCopied_{0};
     std::atomic<qint64> rowsTotal_{0};

@@ -1,6 +1,9 @@
 // The mirror's target as the user gives it: what the recorder shows of it, and the passwords it
-// refuses to take from the command line.
+// refuses to take from the command line; a password from a secret store given beside it logs
+// in to a real PostgreSQL server and shows nowhere.
 #include "mirrortarget.h"
+#include "postgresserver.h"
+#include "servercheck.h"
 
 #include <QtTest>
 
@@ -15,6 +18,7 @@ private slots:
     void aPasswordIsRefusedWithoutShowingIt_data();
     void aPasswordIsRefusedWithoutShowingIt();
     void somethingLibpqCannotReadIsRefused();
+    void aPasswordGivenBesideTheTargetLogsIn();
 };
 
 void MirrorTargetTest::init()
@@ -48,6 +52,7 @@ void MirrorTargetTest::isShownAsHostAndDatabase()
     QVERIFY2(target.ok(), qPrintable(target.status().message()));
     QCOMPARE(target->shown(), shown);
     QCOMPARE(target->uri(), uri);
+    QVERIFY(!MirrorTarget::holds_password(uri));
 }
 
 void MirrorTargetTest::aPasswordIsRefusedWithoutShowingIt_data()
@@ -68,6 +73,7 @@ void MirrorTargetTest::aPasswordIsRefusedWithoutShowingIt()
              qPrintable(target.status().message()));
     QVERIFY2(!target.status().message().contains(QStringLiteral("S3cret-pw")),
              qPrintable(target.status().message()));
+    QVERIFY(MirrorTarget::holds_password(uri));
 }
 
 void MirrorTargetTest::somethingLibpqCannotReadIsRefused()
@@ -77,6 +83,33 @@ void MirrorTargetTest::somethingLibpqCannotReadIsRefused()
     QVERIFY(!target.ok());
     QVERIFY(target.status().is(Status::Kind::Invalid));
     QVERIFY(!MirrorTarget::parse(QString()).ok());
+}
+
+void MirrorTargetTest::aPasswordGivenBesideTheTargetLogsIn()
+{
+    // None of libpq's own places holds the password.
+    qunsetenv("PGPASSWORD");
+    QTemporaryDir home;
+    qputenv("PGPASSFILE", home.filePath(QStringLiteral("no-pgpass")).toUtf8());
+    PostgresServer server;
+    QVERIFY2(server.start(), qPrintable(server.error()));
+    QVERIFY2(server.create_database(QStringLiteral("telvane")), qPrintable(server.error()));
+    const QString password = QStringLiteral("Kept-in-the-st0re");
+    QVERIFY2(server.create_role(QStringLiteral("station"), password), qPrintable(server.error()));
+    QVERIFY2(!server.psql(QStringLiteral("GRANT CREATE ON SCHEMA public TO station")).isNull(),
+             qPrintable(server.error()));
+
+    const Result<MirrorTarget> target =
+        MirrorTarget::parse(server.uri(QStringLiteral("telvane"), QStringLiteral("station")));
+    QVERIFY2(target.ok(), qPrintable(target.status().message()));
+    QCOMPARE(target->user(), QStringLiteral("station"));
+    const Status without = check_server(*target, 10);
+    QVERIFY(without.is(Status::Kind::Invalid));
+    const MirrorTarget given = target->with_password(password);
+    const Status with = check_server(given, 10);
+    QVERIFY2(with.ok(), qPrintable(with.message()));
+    QVERIFY(!given.uri().contains(password) && !given.shown().contains(password));
+    qunsetenv("PGPASSFILE");
 }
 
 QTEST_GUILESS_MAIN(MirrorTargetTest)
