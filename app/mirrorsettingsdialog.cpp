@@ -119,9 +119,9 @@ void MirrorSettingsDialog::accept()
                         "field, or give it in ~/.pgpass or PGPASSWORD."));
         return;
     }
-    const Result<MirrorTarget> target = MirrorTarget::parse(uri);
+    const Result<MirrorTarget> target = MirrorTarget::parse(uri, tr("The server URI"));
     if (!target.ok()) {
-        show_problem(tr("The server URI is not usable: %1").arg(target.status().message()));
+        show_problem(target.status().message());
         return;
     }
     show_problem(QString());

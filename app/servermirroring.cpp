@@ -94,7 +94,7 @@ void ServerMirroring::apply_when_free()
     enabled_ = choice.enabled;
     problem_.clear();
     if (enabled_) {
-        const Result<MirrorTarget> target = MirrorTarget::parse(choice.uri);
+        const Result<MirrorTarget> target = MirrorTarget::parse(choice.uri, tr("The server URI"));
         if (!target.ok()) {
             problem_ = target.status().message();
             write_log(QStringLiteral("Not mirroring runs: %1").arg(problem_));
@@ -177,8 +177,15 @@ void ServerMirroring::refresh()
     const QString text = status_text();
     label_->setVisible(!text.isEmpty());
     label_->setText(text);
-    label_->setToolTip(mirror_ != nullptr ? mirror_->last_problem() : problem_);
+    QString problem = problem_;
+    if (mirror_ != nullptr) {
+        problem = mirror_->last_problem();
+        // Before the mirror's first connection, what the check heard.
+        if (problem.isEmpty() && checked_ && mirror_->link() == RunMirror::Link::Connecting)
+            problem = checked_->message();
+    }
+    label_->setToolTip(problem);
     const bool troubled =
-        !problem_.isEmpty() || (mirror_ != nullptr && mirror_->link() == RunMirror::Link::Offline);
+        !problem_.isEmpty() || (mirror_ != nullptr && shown_link() == RunMirror::Link::Offline);
     label_->setStyleSheet(troubled ? problemSheet : QString());
 }

@@ -92,6 +92,7 @@ private slots:
     void init();
     void settingsDialogKeepsTheUriAndNeverThePassword();
     void settingsDialogRefusesAUriWithAPassword();
+    void unreachableServerShowsOfflineWithTheProblem();
     void recordedRunReachesTheServerRowByRow();
     void recorderRunOpenedFromTheServerIsReviewedAndSavedAsTheRecorderDid();
 
@@ -174,6 +175,18 @@ void ServerMirrorTest::settingsDialogRefusesAUriWithAPassword()
     QVERIFY(settingOnDisk(QStringLiteral("mirror/uri")).isEmpty());
     QVERIFY(!settingsFileOnDisk().contains(password));
     QVERIFY(!serverLabel(window)->isVisibleTo(&window));
+}
+
+void ServerMirrorTest::unreachableServerShowsOfflineWithTheProblem()
+{
+    const QTemporaryDir nobody; // no server's socket in it
+    chooseMirroring(true, QStringLiteral("postgresql:///%1?host=%2").arg(database, nobody.path()));
+    MainWindow window;
+    QLabel *label = serverLabel(window);
+    QTRY_COMPARE_WITH_TIMEOUT(label->text(), QStringLiteral("Server: offline, 0 behind"),
+                              answerTimeoutMs);
+    QVERIFY(label->isVisibleTo(&window));
+    QVERIFY2(label->toolTip().contains(nobody.path()), qPrintable(label->toolTip()));
 }
 
 void ServerMirrorTest::recordedRunReachesTheServerRowByRow()
