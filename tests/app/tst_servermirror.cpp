@@ -247,27 +247,45 @@ void ServerMirrorTest::recorderRunOpenedFromTheServerIsReviewedAndSavedAsTheReco
 
     auto window = std::make_unique<MainWindow>();
     window->show();
-    // Open Run lists the server's runs, and keeps the URI for the next time.
+    QStringList lines; // of the busy dialogs
+    // In Open Run the operator lists the server's runs and opens one; the URI is kept.
     {
-        OpenRunDialog dialog(window->database()->file_name(), window.get());
-        QStringList lines;
-        ModalResponder responder({noteBusyDialogLines(&lines)});
-        QVERIFY(dialog.list_server_runs(server_->uri(database)));
+        QString listedRows;
+        QString chosen;
+        ModalResponder responder(
+            {[&](QWidget *widget) {
+                 auto *dialog = qobject_cast<OpenRunDialog *>(widget);
+                 if (dialog == nullptr || !chosen.isEmpty())
+                     return;
+                 dialog->findChild<QLineEdit *>(QStringLiteral("serverUri"))
+                     ->setText(server_->uri(database));
+                 // Lists behind a busy dialog of its own, which closes by itself.
+                 dialog->findChild<QPushButton *>(QStringLiteral("listServerRuns"))->click();
+                 auto *list = dialog->findChild<QTableWidget *>();
+                 const QList<QTableWidgetItem *> found = list->findItems(name, Qt::MatchExactly);
+                 if (found.size() != 1)
+                     return dialog->reject();
+                 listedRows = list->item(found.first()->row(), 3)->text();
+                 list->selectRow(found.first()->row());
+                 chosen = dialog->table();
+                 dialog->accept();
+             },
+             noteBusyDialogLines(&lines)});
+        QVERIFY(window->choose_run());
         QCOMPARE(responder.unexpected(), 0);
-        auto *list = dialog.findChild<QTableWidget *>();
-        QList<QTableWidgetItem *> found = list->findItems(name, Qt::MatchExactly);
-        QCOMPARE(found.size(), 1);
-        QCOMPARE(list->item(found.first()->row(), 3)->text(), QString::number(rows));
-        list->selectRow(found.first()->row());
-        QCOMPARE(dialog.table(), name);
-        QCOMPARE(dialog.server(), server_->uri(database));
+        QCOMPARE(chosen, name);
+        QCOMPARE(listedRows, QString::number(rows));
+        // Copied behind the busy dialog.
+        QVERIFY2(
+            lines.join(QLatin1Char('\n')).contains(QStringLiteral("Copying the run %1").arg(name)),
+            qPrintable(lines.join(QLatin1Char('\n'))));
+        QCOMPARE(window->shown_table(), name);
         QCOMPARE(read_setting(QStringLiteral("review/server"), QString()).toString(),
                  server_->uri(database));
     }
 
     // Opened as from the command line: telvane URI --table NAME.
     {
-        QStringList lines;
         ModalResponder responder({noteBusyDialogLines(&lines)});
         QVERIFY(window->open_file(server_->uri(database), name));
         QCOMPARE(responder.unexpected(), 0);
@@ -293,7 +311,6 @@ void ServerMirrorTest::recorderRunOpenedFromTheServerIsReviewedAndSavedAsTheReco
     // Save writes what the recorder wrote.
     QTemporaryDir out;
     const QString base = out.filePath(QStringLiteral("reviewed"));
-    QStringList lines;
     MessageBoxSeen done;
     {
         ModalResponder responder({answerExportOptions(true, false), answerSaveDialog(base),
