@@ -196,6 +196,7 @@ void OpenRunDialog::browse()
     if (chosen.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive)) {
         // A CSV holds one run: it is opened as it is.
         file_->setText(chosen);
+        listedServer_.clear();
         accept();
     } else if (!chosen.isEmpty()) {
         list_runs(chosen);
