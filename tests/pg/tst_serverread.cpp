@@ -5,6 +5,7 @@
 // reached is an error.
 #include "postgresserver.h"
 #include "recorderprocess.h"
+#include "runfacts.h"
 #include "tablecontents.h"
 
 #include <QDir>
@@ -12,8 +13,6 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
-
-#include <csignal>
 
 namespace {
 
@@ -61,10 +60,14 @@ private slots:
     void init();
     void aMirroredRunReadsAsItsFile_data();
     void aMirroredRunReadsAsItsFile();
+    void pushUploadsOnceAndCompletesACutShortMirror();
     void anUnreachableServerIsAnError();
 
 private:
     QString uri() const { return server_->uri(database); }
+    // Rows and marks of the run on the server, and its catalogue row: "rows|marks|max id|
+    // catalogue rows|complete".
+    QString on_server(const QString &name);
 
     std::unique_ptr<QTemporaryDir> dir_;
     std::unique_ptr<PostgresServer> server_;
@@ -148,14 +151,117 @@ void ServerReadTest::aMirroredRunReadsAsItsFile()
     QVERIFY2(missing.told().contains("no such run table"), qPrintable(missing.told()));
 }
 
+QString ServerReadTest::on_server(const QString &name)
+{
+    return server_->psql(QStringLiteral("SELECT (SELECT count(*) FROM \"%1\"), (SELECT count(*) "
+                                        "FROM \"%1_marks\"), (SELECT max(id) FROM \"%1\"), rows, "
+                                        "complete FROM telvane_runs WHERE name = '%1'")
+                             .arg(name));
+}
+
+void ServerReadTest::pushUploadsOnceAndCompletesACutShortMirror()
+{
+    // A run recorded without a mirror.
+    RecorderProcess whole(QStringLiteral(TELVANE_CLI_EXECUTABLE), dir_->path());
+    whole.start(
+        {"--simulate", "--mode", "multi", "--rate", "150", "--time", "2", "--db", "run.db"});
+    QVERIFY2(whole.wait_for_output(QStringLiteral("dataSample_"), runEndMs),
+             qPrintable(whole.output()));
+    whole.write_line(QStringLiteral("first run"));
+    QVERIFY2(whole.finish(runEndMs) == 0, qPrintable(whole.output()));
+    const QString wholeRun = whole.table();
+
+    // A run mirrored until the server went away, then killed: the server has its start, the
+    // file more rows and no end.
+    RecorderProcess cut(QStringLiteral(TELVANE_CLI_EXECUTABLE), dir_->path());
+    cut.start({"--simulate", "--mode", "single", "--rate", "2000", "--time", "60", "--db", "run.db",
+               "--mirror", uri(), "--station", "bench"});
+    QVERIFY2(cut.wait_for_output(QStringLiteral("dataSample_"), runEndMs),
+             qPrintable(cut.output()));
+    const QString cutRun = cut.table();
+    QVERIFY(cutRun != wholeRun);
+    cut.write_line(QStringLiteral("before the kill"));
+    const auto mirrored = [&] {
+        return server_->psql(QStringLiteral("SELECT (SELECT rows FROM telvane_runs WHERE name = "
+                                            "'%1') > 0 AND (SELECT count(*) FROM \"%1_marks\") = "
+                                            "1")
+                                 .arg(cutRun)) == QStringLiteral("t");
+    };
+    QVERIFY2(QTest::qWaitFor(mirrored, runEndMs),
+             qPrintable(cut.output() + server_->error() + server_->log()));
+    server_->stop();
+    QTest::qWait(1000); // rows the server will not get from the mirror
+    QVERIFY(cut.running());
+    cut.kill();
+    QVERIFY2(server_->start(), qPrintable(server_->error()));
+    const qint64 onServer =
+        server_->psql(QStringLiteral("SELECT count(*) FROM \"%1\"").arg(cutRun)).toLongLong();
+    const QString localFile = dir_->filePath(QStringLiteral("run.db"));
+    const int cutRows = rowsInTable(localFile, cutRun);
+    const int wholeRows = rowsInTable(localFile, wholeRun);
+    QVERIFY2(onServer > 0 && onServer < cutRows,
+             qPrintable(QStringLiteral("%1 of %2 rows on the server").arg(onServer).arg(cutRows)));
+
+    const QStringList push{"push", "--db", "run.db", "--to", uri(), "--station", "bench"};
+    const Outcome first = run_cli(dir_->path(), push);
+    QVERIFY2(first.exitCode == 0, qPrintable(first.told()));
+    QCOMPARE(QString::fromUtf8(first.out),
+             QStringLiteral("%1: %2 rows uploaded\n%3: completed: %4 of %5 rows were missing\n")
+                 .arg(wholeRun)
+                 .arg(wholeRows)
+                 .arg(cutRun)
+                 .arg(cutRows - onServer)
+                 .arg(cutRows));
+    QCOMPARE(on_server(wholeRun), QStringLiteral("%1|1|%1|%1|t").arg(wholeRows));
+    QCOMPARE(on_server(cutRun), QStringLiteral("%1|1|%1|%1|t").arg(cutRows));
+    QCOMPARE(server_->psql(QStringLiteral("SELECT count(*) FROM telvane_runs")),
+             QStringLiteral("2"));
+
+    const Outcome again = run_cli(dir_->path(), push);
+    QVERIFY2(again.exitCode == 0, qPrintable(again.told()));
+    QCOMPARE(QString::fromUtf8(again.out),
+             QStringLiteral("%1: already complete on the server\n%2: already complete on the "
+                            "server\n")
+                 .arg(wholeRun, cutRun));
+    QCOMPARE(on_server(wholeRun), QStringLiteral("%1|1|%1|%1|t").arg(wholeRows));
+    QCOMPARE(on_server(cutRun), QStringLiteral("%1|1|%1|%1|t").arg(cutRows));
+
+    // What was pushed reads as the file: the killed run without its end too.
+    const Outcome fileTables = run_cli(dir_->path(), {"tables", "--db", "run.db"});
+    const Outcome serverTables = run_cli(dir_->path(), {"tables", "--db", uri()});
+    QVERIFY2(fileTables.out.contains(RunFacts::programGone.toUtf8()), fileTables.out.constData());
+    QCOMPARE(serverTables.out, fileTables.out);
+    for (const QString &table : {wholeRun, cutRun}) {
+        QCOMPARE(run_cli(dir_->path(), {"info", "--table", table, "--db", uri()}).out,
+                 run_cli(dir_->path(), {"info", "--table", table, "--db", "run.db"}).out);
+        QCOMPARE(run_cli(dir_->path(),
+                         {"export", "--table", table, "--db", uri(), "--csv", "server.csv"})
+                     .exitCode,
+                 0);
+        QCOMPARE(run_cli(dir_->path(),
+                         {"export", "--table", table, "--db", "run.db", "--csv", "file.csv"})
+                     .exitCode,
+                 0);
+        QVERIFY(contents(dir_->filePath(QStringLiteral("server.csv"))) ==
+                contents(dir_->filePath(QStringLiteral("file.csv"))));
+        QCOMPARE(contents(dir_->filePath(QStringLiteral("server.json"))),
+                 contents(dir_->filePath(QStringLiteral("file.json"))));
+    }
+}
+
 void ServerReadTest::anUnreachableServerIsAnError()
 {
+    RecorderProcess recorder(QStringLiteral(TELVANE_CLI_EXECUTABLE), dir_->path());
+    recorder.start(
+        {"--simulate", "--mode", "multi", "--rate", "50", "--time", "1", "--db", "run.db"});
+    QVERIFY2(recorder.finish(runEndMs) == 0, qPrintable(recorder.output()));
     server_->stop();
     const QString table = QStringLiteral("dataSample_20260101_10_00_00");
     const QList<QStringList> commands{
         {"tables", "--db", uri()},
         {"info", "--table", table, "--db", uri()},
         {"export", "--table", table, "--db", uri(), "--csv", "out.csv"},
+        {"push", "--db", "run.db", "--to", uri()},
     };
     for (const QStringList &command : commands) {
         const Outcome outcome = run_cli(dir_->path(), command);
