@@ -6,6 +6,8 @@
 #include "postgresserver.h"
 #include "recorderprocess.h"
 #include "runfacts.h"
+#include "serverruns.h"
+#include "sqlrows.h"
 #include "tablecontents.h"
 
 #include <QDir>
@@ -13,6 +15,10 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <sqlite3.h>
+
+#include <memory>
 
 namespace {
 
@@ -60,6 +66,7 @@ private slots:
     void init();
     void aMirroredRunReadsAsItsFile_data();
     void aMirroredRunReadsAsItsFile();
+    void aDownloadedRunHoldsTheTablesOfItsFile();
     void pushUploadsOnceAndCompletesACutShortMirror();
     void anUnreachableServerIsAnError();
 
@@ -151,6 +158,79 @@ void ServerReadTest::aMirroredRunReadsAsItsFile()
     QVERIFY2(missing.told().contains("no such run table"), qPrintable(missing.told()));
 }
 
+void ServerReadTest::aDownloadedRunHoldsTheTablesOfItsFile()
+{
+    RecorderProcess recorder(QStringLiteral(TELVANE_CLI_EXECUTABLE), dir_->path());
+    // Enough rows for three envelope levels.
+    recorder.start({"--simulate", "--mode", "single", "--rate", "5000", "--time", "4", "--db",
+                    "run.db", "--mirror", uri(), "--station", "bench"});
+    QVERIFY2(recorder.wait_for_output(QStringLiteral("dataSample_"), runEndMs),
+             qPrintable(recorder.output()));
+    recorder.write_line(QStringLiteral("tab\there, 'quoted' \\ \"twice\""));
+    recorder.write_line(QStringLiteral("second"));
+    QVERIFY2(recorder.finish(runEndMs) == 0, qPrintable(recorder.output()));
+    const QString table = recorder.table();
+    const QString localFile = dir_->filePath(QStringLiteral("run.db"));
+
+    ServerRuns server(uri());
+    const Result<QList<ServerRun>> runs = server.list();
+    QVERIFY2(runs.ok(), qPrintable(runs.status().message()));
+    QCOMPARE(runs->size(), 1);
+    const ServerRun &listed = runs->first();
+    QCOMPARE(listed.listing.name, table);
+    QCOMPARE(listed.listing.rows, qint64(20000));
+    QCOMPARE(listed.listing.channels, 1);
+    QCOMPARE(listed.station, QStringLiteral("bench"));
+    QCOMPARE(listed.sourceFile, localFile);
+    QCOMPARE(listed.localName, table);
+    QVERIFY(listed.complete);
+    QVERIFY(listed.facts && listed.facts->outcome == RunFacts::completed);
+
+    const QString copyFile = dir_->filePath(QStringLiteral("copy.db"));
+    const Status copied = server.download(table, copyFile);
+    QVERIFY2(copied.ok(), qPrintable(copied.message()));
+    QCOMPARE(server.rows_copied(), qint64(20000));
+    QCOMPARE(server.rows_total(), qint64(20000));
+
+    // Every table of the run, its layout and its rows, as in the file.
+    const auto open = [](const QString &file) {
+        sqlite3 *db = nullptr;
+        sqlite3_open_v2(QFile::encodeName(file).constData(), &db, SQLITE_OPEN_READONLY, nullptr);
+        return std::unique_ptr<sqlite3, decltype(&sqlite3_close)>(db, &sqlite3_close);
+    };
+    const auto original = open(localFile);
+    const auto copy = open(copyFile);
+    const QString layout = QStringLiteral(
+        "SELECT type, name, sql FROM sqlite_master WHERE name LIKE 'dataSample%' ORDER BY name");
+    const QList<QVariantList> tables = sql_rows::select(original.get(), layout);
+    QCOMPARE(sql_rows::select(copy.get(), layout), tables);
+    QStringList names;
+    for (const QVariantList &entry : tables) {
+        if (entry.value(0).toString() == QLatin1String("table")) {
+            names << entry.value(1).toString();
+        }
+    }
+    QVERIFY2(names.contains(table + "_envelope") && names.contains(table + "_facts") &&
+                 names.contains(table + "_marks"),
+             qPrintable(names.join(' ')));
+    for (const QString &name : std::as_const(names)) {
+        const QString rows = QStringLiteral("SELECT * FROM \"%1\" ORDER BY 1, 2").arg(name);
+        QString error;
+        const QList<QVariantList> expected = sql_rows::select(original.get(), rows, &error);
+        QVERIFY2(error.isEmpty() && !expected.isEmpty(), qPrintable(name + ": " + error));
+        QVERIFY2(sql_rows::select(copy.get(), rows) == expected, qPrintable(name));
+    }
+
+    QVERIFY(server.download(table, copyFile).is(Status::Kind::Exists));
+    QVERIFY(server.download(QStringLiteral("dataSample_20000101_00_00_00"), copyFile)
+                .is(Status::Kind::NotFound));
+    ServerRuns cancelled(uri());
+    cancelled.cancel();
+    const QString cancelledFile = dir_->filePath(QStringLiteral("cancelled.db"));
+    QVERIFY(cancelled.download(table, cancelledFile).is(Status::Kind::Cancelled));
+    QVERIFY(tablesInFile(cancelledFile).filter(QStringLiteral("dataSample")).isEmpty());
+}
+
 QString ServerReadTest::on_server(const QString &name)
 {
     return server_->psql(QStringLiteral("SELECT (SELECT count(*) FROM \"%1\"), (SELECT count(*) "
@@ -181,6 +261,12 @@ void ServerReadTest::pushUploadsOnceAndCompletesACutShortMirror()
     const QString cutRun = cut.table();
     QVERIFY(cutRun != wholeRun);
     cut.write_line(QStringLiteral("before the kill"));
+    // While it is recorded (and mirrored), it is still open in both places.
+    for (const QString &db : {QStringLiteral("run.db"), uri()}) {
+        const Outcome info = run_cli(dir_->path(), {"info", "--table", cutRun, "--db", db});
+        QVERIFY2(info.exitCode == 0 && info.out.contains(RunFacts::stillOpen.toUtf8()),
+                 qPrintable(db + ": " + info.told()));
+    }
     const auto mirrored = [&] {
         return server_->psql(QStringLiteral("SELECT (SELECT rows FROM telvane_runs WHERE name = "
                                             "'%1') > 0 AND (SELECT count(*) FROM \"%1_marks\") = "
