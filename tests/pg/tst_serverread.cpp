@@ -68,6 +68,7 @@ private slots:
     void aMirroredRunReadsAsItsFile();
     void aDownloadedRunHoldsTheTablesOfItsFile();
     void pushUploadsOnceAndCompletesACutShortMirror();
+    void aServerWithoutRunsListsNone();
     void anUnreachableServerIsAnError();
 
 private:
@@ -333,6 +334,16 @@ void ServerReadTest::pushUploadsOnceAndCompletesACutShortMirror()
         QCOMPARE(contents(dir_->filePath(QStringLiteral("server.json"))),
                  contents(dir_->filePath(QStringLiteral("file.json"))));
     }
+}
+
+void ServerReadTest::aServerWithoutRunsListsNone()
+{
+    const Outcome tables = run_cli(dir_->path(), {"tables", "--db", uri()});
+    QVERIFY2(tables.exitCode == 0 && tables.out.isEmpty(), qPrintable(tables.told()));
+    const Outcome info =
+        run_cli(dir_->path(), {"info", "--table", "dataSample_20260101_10_00_00", "--db", uri()});
+    QVERIFY2(info.exitCode == 2 && info.told().contains("no such run table"),
+             qPrintable(info.told()));
 }
 
 void ServerReadTest::anUnreachableServerIsAnError()
