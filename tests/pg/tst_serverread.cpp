@@ -2,7 +2,7 @@
 // a mirrored run lists, reads, measures and exports exactly as in its file (the export byte for
 // byte, CSV and sidecar); push uploads a file's runs once, completes a run whose recorder was
 // killed while it was mirrored, and duplicates nothing when run again; a server that cannot be
-// reached is an error.
+// reached or refuses us is an error; one without runs lists none.
 #include "postgresserver.h"
 #include "recorderprocess.h"
 #include "runfacts.h"
@@ -69,7 +69,8 @@ private slots:
     void aDownloadedRunHoldsTheTablesOfItsFile();
     void pushUploadsOnceAndCompletesACutShortMirror();
     void aServerWithoutRunsListsNone();
-    void anUnreachableServerIsAnError();
+    void aServerAwayOrRefusingIsAnError_data();
+    void aServerAwayOrRefusingIsAnError();
 
 private:
     QString uri() const { return server_->uri(database); }
@@ -346,23 +347,41 @@ void ServerReadTest::aServerWithoutRunsListsNone()
              qPrintable(info.told()));
 }
 
-void ServerReadTest::anUnreachableServerIsAnError()
+void ServerReadTest::aServerAwayOrRefusingIsAnError_data()
 {
+    QTest::addColumn<bool>("stopped");
+    QTest::addColumn<QString>("db");
+    QTest::addColumn<QString>("told");
+    QTest::newRow("stopped") << true << database << "cannot be reached";
+    QTest::newRow("unknown database") << false << "nowhere"
+                                      << "database \"nowhere\" does not exist";
+}
+
+void ServerReadTest::aServerAwayOrRefusingIsAnError()
+{
+    QFETCH(bool, stopped);
+    QFETCH(QString, db);
+    QFETCH(QString, told);
     RecorderProcess recorder(QStringLiteral(TELVANE_CLI_EXECUTABLE), dir_->path());
     recorder.start(
         {"--simulate", "--mode", "multi", "--rate", "50", "--time", "1", "--db", "run.db"});
     QVERIFY2(recorder.finish(runEndMs) == 0, qPrintable(recorder.output()));
-    server_->stop();
-    const QString table = QStringLiteral("dataSample_20260101_10_00_00");
+    if (stopped) {
+        server_->stop();
+    }
+    const QString target = server_->uri(db);
+    const QString table = recorder.table();
     const QList<QStringList> commands{
-        {"tables", "--db", uri()},
-        {"info", "--table", table, "--db", uri()},
-        {"export", "--table", table, "--db", uri(), "--csv", "out.csv"},
-        {"push", "--db", "run.db", "--to", uri()},
+        {"tables", "--db", target},
+        {"info", "--table", table, "--db", target},
+        {"stats", "--table", table, "--db", target},
+        {"export", "--table", table, "--db", target, "--csv", "out.csv"},
+        {"push", "--db", "run.db", "--to", target},
     };
     for (const QStringList &command : commands) {
         const Outcome outcome = run_cli(dir_->path(), command);
-        QVERIFY2(outcome.exitCode == 1 && outcome.told().contains("cannot be reached"),
+        QVERIFY2(outcome.exitCode == 1 && outcome.err.startsWith("telvane-cli: ") &&
+                     outcome.told().contains(told) && outcome.out.isEmpty(),
                  qPrintable(command.join(' ') +
                             QStringLiteral(": exit %1\n").arg(outcome.exitCode) + outcome.told()));
     }
