@@ -1,6 +1,7 @@
 # bash completion for telvane-cli                           -*- shell-script -*-
 # Commands, each command's options (those not given yet), --mode and --decimals values,
-# serial ports as `telvane-cli ports` lists them, run tables of the chosen database, files.
+# serial ports as `telvane-cli ports` lists them, run tables of the chosen database (a file or a
+# PostgreSQL server's URI), files.
 
 _telvane_cli()
 {
@@ -10,7 +11,9 @@ _telvane_cli()
     local command="" db="" i
     for ((i = 1; i < cword; i++)); do
         case ${words[i]} in
-            ports | status | record | tables | export | info) [[ $command ]] || command=${words[i]} ;;
+            ports | status | record | tables | export | info | stats | push)
+                [[ $command ]] || command=${words[i]}
+                ;;
             --db) db=${words[i + 1]} ;;
         esac
     done
@@ -38,7 +41,8 @@ _telvane_cli()
             return
             ;;
         --db)
-            _filedir
+            # A server's URI is the user's to type.
+            [[ $cur == postgres* || $cur == *=* ]] || _filedir
             return
             ;;
         --csv)
@@ -55,14 +59,14 @@ _telvane_cli()
             return
             ;;
         --rate | --time | --vout | --v[1-4] | --until | --publish | --publish-wait | --mirror | \
-            --mirror-wait | --station)
+            --mirror-wait | --station | --to)
             return
             ;;
     esac
 
     local options
     case $command in
-        "") options="ports status record tables export info --help --version" ;;
+        "") options="ports status record tables export info stats push --help --version" ;;
         ports) options="--help" ;;
         status) options="--port --simulate --help" ;;
         record) options="--port --simulate --mode --rate --time --vout --v1 --v2 --v3 --v4
@@ -72,11 +76,15 @@ _telvane_cli()
         tables) options="--db --help" ;;
         export) options="--table --csv --db --decimals --help" ;;
         info) options="--table --db --help" ;;
+        stats) options="--table --db --from --to --help" ;;
+        push) options="--to --db --table --station --help" ;;
     esac
     # An option may be given once.
     options=" ${options//$'\n'/ } "
     local word
     for word in "${words[@]:1:cword-1}"; do
+        # push takes --table once per run.
+        [[ $command == push && $word == --table ]] && continue
         options=${options// $word / }
     done
     COMPREPLY=($(compgen -W "$options" -- "$cur"))

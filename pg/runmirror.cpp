@@ -2,15 +2,12 @@
 
 #include "logmanager.h"
 #include "pgconnection.h"
-#include "pgcopy.h"
-#include "runenvelope.h"
 #include "runfacts.h"
 #include "rungap.h"
 #include "runmark.h"
-#include "runreader.h"
+#include "runupload.h"
 #include "samplebatch.h"
 #include "serverschema.h"
-#include "sidetables.h"
 #include "sqliteconnection.h"
 
 #include <QFileInfo>
@@ -322,27 +319,16 @@ private:
 
     Step ask_counts(size_t index, const Run &run)
     {
-        const auto count = [&](const QString &sql, const QString &table) {
-            return connection_->value(sql.arg(PgConnection::quoted(table)));
-        };
-        const Result<QString> rows =
-            count(QStringLiteral("SELECT coalesce(max(id), 0) FROM %1"), run.serverName);
-        const Result<QString> marks =
-            count(QStringLiteral("SELECT count(*) FROM %1"),
-                  side_tables::name(run.serverName, side_tables::marksSuffix));
-        const Result<QString> gaps =
-            count(QStringLiteral("SELECT count(*) FROM %1"),
-                  side_tables::name(run.serverName, side_tables::gapsSuffix));
-        for (const Result<QString> *answer : {&rows, &marks, &gaps}) {
-            if (!answer->ok()) {
-                return failed(answer->status());
-            }
+        const Result<run_upload::ServerCounts> counts =
+            run_upload::counts(*connection_, run.serverName);
+        if (!counts.ok()) {
+            return failed(counts.status());
         }
         std::lock_guard lock(mutex_);
         Run &updated = runs_[index];
-        updated.mirrored = rows->toLongLong();
-        updated.marksMirrored = marks->toLongLong();
-        updated.gapsMirrored = gaps->toLongLong();
+        updated.mirrored = counts->rows;
+        updated.marksMirrored = counts->marks;
+        updated.gapsMirrored = counts->gaps;
         updated.countsKnown = true;
         progress_.notify_all();
         return Step::Done;
@@ -350,72 +336,35 @@ private:
 
     Step copy_rows(size_t index, const Run &run)
     {
-        const qint64 count = std::min(run.committed - run.mirrored, rowsPerCopy);
-        const Result<SampleBatch> rows = read_rows(run.table, run.mirrored, count);
-        if (!rows.ok() || rows->is_empty()) {
-            // The table says more when it can be read; until then the mirror waits.
-            set_problem(rows.ok() ? QStringLiteral("rows %1 on are not in the table %2")
-                                        .arg(run.mirrored + 1)
-                                        .arg(run.table)
-                                  : rows.status().message());
+        if (const Status opened = open_database(); !opened.ok()) {
+            set_problem(opened.message());
             return Step::Idle;
         }
-        Status status = connection_->exec(QStringLiteral("BEGIN"));
-        if (status.ok()) {
-            status = connection_->copy_in(QStringLiteral("COPY %1 FROM STDIN (FORMAT binary)")
-                                              .arg(PgConnection::quoted(run.serverName)),
-                                          pg_copy::binary_rows(*rows));
+        const Result<qint64> copied = run_upload::copy_rows(
+            *connection_, database_.get(), run.table, run.serverName, run.mirrored,
+            std::min(run.committed - run.mirrored, rowsPerCopy));
+        if (copied.status().is(Status::Kind::ReadFailed) ||
+            copied.status().is(Status::Kind::NotFound)) {
+            // The table says more when it can be read; until then the mirror waits.
+            set_problem(copied.status().message());
+            return Step::Idle;
         }
-        if (status.ok()) {
-            status =
-                connection_
-                    ->query(QStringLiteral("UPDATE telvane_runs SET rows = $2 WHERE name = $1"),
-                            {run.serverName, QString::number(rows->end_row())})
-                    .status();
-        }
-        if (status.ok()) {
-            status = connection_->exec(QStringLiteral("COMMIT"));
-        }
-        if (!status.ok()) {
-            return failed(status);
+        if (!copied.ok()) {
+            return failed(copied.status());
         }
         std::lock_guard lock(mutex_);
-        runs_[index].mirrored = rows->end_row();
+        runs_[index].mirrored = *copied;
         progress_.notify_all();
         return Step::Done;
     }
 
     Step insert_events(size_t index, const Run &run)
     {
-        Status status = connection_->exec(QStringLiteral("BEGIN"));
-        const QString marks =
-            PgConnection::quoted(side_tables::name(run.serverName, side_tables::marksSuffix));
-        for (qsizetype i = run.marksMirrored; status.ok() && i < run.marks.size(); ++i) {
-            status =
-                connection_
-                    ->query(
-                        QStringLiteral("INSERT INTO %1 (time, text) VALUES ($1, $2)").arg(marks),
-                        {QString::number(run.marks[i].time, 'g', 17), run.marks[i].text})
-                    .status();
-        }
-        const QString gaps =
-            PgConnection::quoted(side_tables::name(run.serverName, side_tables::gapsSuffix));
-        for (qsizetype i = run.gapsMirrored; status.ok() && i < run.gaps.size(); ++i) {
-            const RunGap &gap = run.gaps[i];
-            status = connection_
-                         ->query(QStringLiteral("INSERT INTO %1 (start, length, cause, count) "
-                                                "VALUES ($1, $2, $3, $4)")
-                                     .arg(gaps),
-                                 {QString::number(gap.start, 'g', 17),
-                                  QString::number(gap.length, 'g', 17), gap.cause,
-                                  QString::number(gap.count)})
-                         .status();
-        }
-        if (status.ok()) {
-            status = connection_->exec(QStringLiteral("COMMIT"));
-        }
-        if (!status.ok()) {
-            return failed(status);
+        if (const Status inserted =
+                run_upload::insert_events(*connection_, run.serverName, run.marks,
+                                          run.marksMirrored, run.gaps, run.gapsMirrored);
+            !inserted.ok()) {
+            return failed(inserted);
         }
         std::lock_guard lock(mutex_);
         runs_[index].marksMirrored = run.marks.size();
@@ -431,29 +380,10 @@ private:
             set_problem(opened.message());
             return Step::Idle;
         }
-        Status status = connection_->exec(QStringLiteral("BEGIN"));
-        if (status.ok()) {
-            status = pg_copy::copy_table(database_.get(), RunEnvelope::table_name(run.table),
-                                         *connection_, RunEnvelope::table_name(run.serverName));
-            if (status.is(Status::Kind::NotFound)) {
-                status = Status::success(); // a run without blocks has no envelope
-            }
-        }
-        if (status.ok()) {
-            status = server_schema::write_facts(*connection_, run.serverName, run.facts, true);
-        }
-        if (status.ok()) {
-            status =
-                connection_
-                    ->query(QStringLiteral("UPDATE telvane_runs SET rows = $2 WHERE name = $1"),
-                            {run.serverName, QString::number(run.mirrored)})
-                    .status();
-        }
-        if (status.ok()) {
-            status = connection_->exec(QStringLiteral("COMMIT"));
-        }
-        if (!status.ok()) {
-            return failed(status);
+        if (const Status finished = run_upload::finish(*connection_, database_.get(), run.table,
+                                                       run.serverName, run.facts, run.mirrored);
+            !finished.ok()) {
+            return failed(finished);
         }
         write_log(QStringLiteral("PostgreSQL: the run %1 is on %2 as %3 (%4 rows)")
                       .arg(run.table, target_.shown(), run.serverName)
@@ -479,14 +409,6 @@ private:
         }
         database_ = std::move(opened.value());
         return Status::success();
-    }
-
-    Result<SampleBatch> read_rows(const QString &table, qint64 first, qint64 count)
-    {
-        if (const Status opened = open_database(); !opened.ok()) {
-            return opened;
-        }
-        return run_reader::read_rows(database_.get(), table, first, count);
     }
 
     void set_problem(const QString &problem)

@@ -246,22 +246,18 @@ Status ServerRuns::connect()
     }
     // Every number read back as the very number stored (the default of servers from 12 on).
     Status status = connection_->exec(QStringLiteral("SET extra_float_digits = 3"));
-    Result<QString> layout =
-        status.ok()
-            ? connection_->value(QStringLiteral("SELECT CASE WHEN to_regclass('telvane_runs') IS "
-                                                "NULL THEN NULL ELSE (SELECT max(version) FROM "
-                                                "telvane_schema) END"))
-            : Result<QString>(status);
+    const Result<bool> versioned =
+        status.ok() ? has_table(QStringLiteral("telvane_schema")) : Result<bool>(status);
+    const Result<QString> layout =
+        !versioned.ok() ? Result<QString>(versioned.status())
+        : *versioned ? connection_->value(QStringLiteral("SELECT max(version) FROM telvane_schema"))
+                     : Result<QString>(QString());
     if (!layout.ok()) {
         return layout.status().prefixed(
             QStringLiteral("the PostgreSQL server %1").arg(shown(target_)));
     }
-    if (layout->isNull()) {
-        return Status::invalid(
-            QStringLiteral("the PostgreSQL server %1 holds no runs (no table telvane_runs)")
-                .arg(shown(target_)));
-    }
-    if (layout->toInt() > server_schema::version) {
+    // A server without the layout holds no runs yet: its catalogue reads as empty.
+    if (!layout->isNull() && layout->toInt() > server_schema::version) {
         return Status::invalid(QStringLiteral("the PostgreSQL server %1: its schema is version "
                                               "%2; this program knows up to %3")
                                    .arg(shown(target_), *layout)
@@ -296,6 +292,13 @@ Result<ServerRun> ServerRuns::find(const QString &name)
 
 Result<QList<ServerRun>> ServerRuns::read_catalogue(const QString &name)
 {
+    const Result<bool> catalogued = has_table(QStringLiteral("telvane_runs"));
+    if (!catalogued.ok()) {
+        return catalogued.status();
+    }
+    if (!*catalogued) {
+        return QList<ServerRun>();
+    }
     QString sql = QStringLiteral(
         "SELECT name, station, source_file, local_name, channels, complete FROM telvane_runs");
     QList<QString> parameters;

@@ -42,11 +42,11 @@ public:
     ServerRuns(const ServerRuns &) = delete;
     ServerRuns &operator=(const ServerRuns &) = delete;
 
-    // Unavailable while the server cannot be reached, Invalid when it refuses us or holds no
-    // runs of this program (no catalogue), or a layout newer than this program's.
+    // Unavailable while the server cannot be reached, Invalid when it refuses us or holds a
+    // layout newer than this program's. A server without the layout has no runs.
     Status connect();
 
-    // Every run of the catalogue, oldest first; every row counted.
+    // Every run of the catalogue, oldest first (by start, then name); every row counted.
     Result<QList<ServerRun>> list();
     // One run; NotFound when the catalogue has no run of that name.
     Result<ServerRun> find(const QString &name);

@@ -5,6 +5,7 @@
 #include "exportcommand.h"
 #include "infocommand.h"
 #include "portscommand.h"
+#include "pushcommand.h"
 #include "recordcommand.h"
 #include "statscommand.h"
 #include "statuscommand.h"
@@ -35,6 +36,7 @@ const Subcommand subcommands[] = {
     {"info", &InfoCommand::run, "what a run was taken with and how it ended"},
     {"export", &ExportCommand::run, "write a run table, or a stretch of it, as a CSV file"},
     {"stats", &StatsCommand::run, "samples, extremes, mean and RMS of each channel of a run"},
+    {"push", &PushCommand::run, "upload finished runs to a PostgreSQL server, once"},
 };
 
 void filter_messages(QtMsgType type, const QMessageLogContext &, const QString &message)
@@ -111,7 +113,8 @@ QString CliApplication::usage_text()
         "\nOptions:\n  --help     this text; COMMAND --help describes a command\n"
         "  --version  the version\n\n"
         "Runs are kept in telvane-cli.db of the working directory (--db FILE for another;\n"
-        "--db Quorlen.db reads the window's runs, which the window drops when it closes).\n\n"
+        "--db Quorlen.db reads the window's runs, which the window drops when it closes;\n"
+        "tables, info, stats and export read a PostgreSQL server's runs with --db URI).\n\n"
         "Exit codes: 0 done, 1 file, database or port failure, 2 bad arguments (nothing sent),\n"
         "3 no status reply within 2 s, 4 port lost during the run, 5 run incomplete (no end\n"
         "frame after the stop, samples dropped, or interrupted before the start); a chain of\n"

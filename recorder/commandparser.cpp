@@ -18,6 +18,17 @@ void CommandParser::add_option(const QCommandLineOption &option)
     parser_.addOption(option);
 }
 
+void CommandParser::add_repeatable_option(const QCommandLineOption &option)
+{
+    add_option(option);
+    repeatable_ += option.names();
+}
+
+QStringList CommandParser::values(const QString &name) const
+{
+    return parser_.values(name);
+}
+
 bool CommandParser::parse(const QStringList &arguments)
 {
     // QCommandLineParser expects the program name first.
@@ -29,7 +40,7 @@ bool CommandParser::parse(const QStringList &arguments)
     // more likely a mistake than a correction.
     const QStringList given = parser_.optionNames();
     for (qsizetype i = 0; i < given.size(); ++i) {
-        if (given.indexOf(given[i], i + 1) >= 0) {
+        if (given.indexOf(given[i], i + 1) >= 0 && !repeatable_.contains(given[i])) {
             fail(QStringLiteral("%1 is given twice").arg(option_text(given[i])));
             return false;
         }

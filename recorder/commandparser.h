@@ -17,6 +17,8 @@ public:
     CommandParser(const QString &usage, const QString &description);
 
     void add_option(const QCommandLineOption &option);
+    // An option that may be given more than once (see values()).
+    void add_repeatable_option(const QCommandLineOption &option);
     // `arguments` are those after the subcommand's name. False on unknown
     // options, missing values, an option given twice, or stray positional arguments.
     bool parse(const QStringList &arguments);
@@ -36,6 +38,8 @@ public:
 
     bool is_set(const QString &name) const;
     QString value(const QString &name) const;
+    // Every value of a repeatable option, in the order given.
+    QStringList values(const QString &name) const;
     // "--name" as the operator typed it.
     static QString option_text(const QString &name);
 
@@ -51,4 +55,5 @@ private:
     QString usage_;
     QString description_;
     QString error_;
+    QStringList repeatable_;
 };

@@ -132,7 +132,7 @@ if(EXISTS ${completion})
                 _telvane_cli && echo "${COMPREPLY[*]}" | grep -qx -- "${@: -1}" ||
                     echo "telvane-cli ${*:1:$#-1} offers: ${COMPREPLY[*]}"
             }
-            offers "" "ports status record tables export info --help --version"
+            offers "" "ports status record tables export info stats push --help --version"
             offers status "" "--port --simulate --help"
             offers record --mode "" "single multi"
             ]=] check ${completion} ${PREFIX}/share/bash-completion/completions/telvane-cli

@@ -44,6 +44,14 @@ bool RecorderProcess::running() const
     return process_.state() != QProcess::NotRunning;
 }
 
+void RecorderProcess::kill()
+{
+    process_.kill();
+    process_.waitForFinished(30000);
+    out_ += process_.readAllStandardOutput();
+    err_ += process_.readAllStandardError();
+}
+
 void RecorderProcess::write_line(const QString &text)
 {
     process_.write(text.toUtf8() + '\n');

@@ -22,6 +22,8 @@ public:
     // record and arguments.
     void start(const QStringList &arguments);
     bool running() const;
+    // Kills it (SIGKILL), as a crash or a power cut would end it, and waits for the end.
+    void kill();
     // A line on its standard input: a mark of the run.
     void write_line(const QString &text);
     // Waits up to ms for the end; the exit code, or -1 when it did not end normally in time.
