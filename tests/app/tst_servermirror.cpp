@@ -94,6 +94,7 @@ private slots:
     void settingsDialogRefusesAUriWithAPassword();
     void unreachableServerShowsOfflineWithTheProblem();
     void recordedRunReachesTheServerRowByRow();
+    void mirroringTurnedOnDuringARunStartsWithTheNextRun();
     void recorderRunOpenedFromTheServerIsReviewedAndSavedAsTheRecorderDid();
 
 private:
@@ -226,6 +227,49 @@ void ServerMirrorTest::recordedRunReachesTheServerRowByRow()
             server.append(fields.at(f).toDouble());
         QCOMPARE(server, rows.at(i));
     }
+}
+
+void ServerMirrorTest::mirroringTurnedOnDuringARunStartsWithTheNextRun()
+{
+    InstrumentSimulator instrument(4);
+    QVERIFY(instrument.start());
+    auto window = std::make_unique<MainWindow>();
+    WindowOperator op(window.get());
+    QCOMPARE(op.connectTo(instrument.port_name()).size(), 1);
+    op.prepareRun(false, "radioButton_med", 100, 2);
+    op.click("SampleStart");
+    QVERIFY(window->is_acquiring());
+
+    QPointer<MirrorSettingsDialog> dialog = openMirrorSettings(*window);
+    QVERIFY(dialog != nullptr);
+    field<QCheckBox>(dialog, "mirrorEnabled")->setChecked(true);
+    field<QLineEdit>(dialog, "mirrorUri")->setText(server_->uri(database));
+    pressOk(dialog);
+    QTRY_VERIFY_WITH_TIMEOUT(dialog == nullptr || !dialog->isVisible(), answerTimeoutMs);
+    QVERIFY(window->is_acquiring());
+    QTRY_VERIFY_WITH_TIMEOUT(!window->is_acquiring(), runTimeoutMs);
+    const QString first = window->run_session()->table();
+    QLabel *label = serverLabel(*window);
+    QTRY_COMPARE_WITH_TIMEOUT(label->text(), QStringLiteral("Server: 0 behind"), answerTimeoutMs);
+
+    op.prepareRun(false, "radioButton_med", 100, 2);
+    op.click("SampleStart");
+    QVERIFY(window->is_acquiring());
+    QTRY_VERIFY_WITH_TIMEOUT(!window->is_acquiring(), runTimeoutMs);
+    const QString second = window->run_session()->table();
+    QVERIFY(second != first);
+    const qsizetype rows = readRunTable(window->database(), second).size();
+    QVERIFY(rows > 0);
+    const QString mirrored =
+        QStringLiteral("SELECT rows FROM telvane_runs WHERE local_name = '%1' AND complete");
+    QTRY_COMPARE_WITH_TIMEOUT(server_->psql(mirrored.arg(second)), QString::number(rows),
+                              runTimeoutMs);
+    // The run under way when the settings changed stayed where it began: nowhere.
+    QCOMPARE(server_->psql(QStringLiteral("SELECT count(*) FROM telvane_runs WHERE local_name = "
+                                          "'%1'")
+                               .arg(first)),
+             QStringLiteral("0"));
+    QTRY_COMPARE_WITH_TIMEOUT(label->text(), QStringLiteral("Server: 0 behind"), runTimeoutMs);
 }
 
 void ServerMirrorTest::recorderRunOpenedFromTheServerIsReviewedAndSavedAsTheRecorderDid()
